@@ -1,0 +1,12 @@
+#include "platform/clock.h"
+
+#include <chrono>
+
+namespace clock_layer {
+
+std::uint64_t TickCount() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace clock_layer

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12, skipping what is
+# already there. Usage: tools/install-deps.sh [build|check|demo]
+set -euo pipefail
+
+build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+                libsqlite3-dev libpq-dev sqlite3)
+server_packages=(lighttpd postgresql)
+browser_packages=(chromium nodejs npm)
+
+case "${1:-check}" in
+  build) wanted=("${build_packages[@]}") ;;
+  demo)  wanted=("${build_packages[@]}" "${server_packages[@]}") ;;
+  check) wanted=("${build_packages[@]}" "${server_packages[@]}" "${browser_packages[@]}") ;;
+  *) echo "usage: $0 [build|check|demo]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
