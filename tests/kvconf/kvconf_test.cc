@@ -1,0 +1,101 @@
+#include "kvconf/kvconf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace {
+
+class KvconfTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kvconf_XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string WriteConf(const std::string& content) {
+    std::string path = dir_ + "/liraweb.conf";
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+
+  // The answer copied at once, as the program does; nothing for a null pointer.
+  static std::optional<std::string> Ask(const std::string& path, const char* key) {
+    const char* answer = _GetConfValue(path.c_str(), key);
+    if (answer == nullptr) return std::nullopt;
+    return std::string(answer);
+  }
+
+  std::string dir_;
+};
+
+TEST_F(KvconfTest, AnswersFollowTheFileFormat) {
+  std::string path = WriteConf(
+      "# comment=no\n"
+      "; COMMENTED=no\n"
+      "[section]\n"
+      "\n"
+      "\r\n"
+      "LEAD= lead\n"
+      "TRAIL=trail \r\n"
+      "EQUALS=a=b=c\n"
+      "EMPTY=\n"
+      "FIRST=one\n"
+      "FIRST=two\n"
+      "SPACED = spaced\n"
+      "no equals sign\n"
+      "CRINSIDE=a\rb\r\n"
+      "SJIS=\x95\x5C\x8e\xa6\r\n"
+      "LAST=no line end");
+  struct Case {
+    const char* key;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"LEAD", " lead"},
+      {"TRAIL", "trail "},
+      {"EQUALS", "a=b=c"},
+      {"EMPTY", ""},
+      {"FIRST", "one"},
+      {"SPACED", std::nullopt},
+      {"SPACED ", " spaced"},
+      {"lead", std::nullopt},
+      {"CRINSIDE", "a\rb"},
+      {"SJIS", "\x95\x5C\x8e\xa6"},
+      {"LAST", "no line end"},
+      {"# comment", std::nullopt},
+      {"; COMMENTED", std::nullopt},
+      {"[section]", std::nullopt},
+      {"MISSING", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Ask(path, c.key), c.expected) << c.key;
+}
+
+TEST_F(KvconfTest, MissingOrUnreadableFileAndNullArgumentsAnswerNull) {
+  EXPECT_EQ(_GetConfValue((dir_ + "/none.conf").c_str(), "KEY"), nullptr);
+  EXPECT_EQ(_GetConfValue(dir_.c_str(), "KEY"), nullptr);
+  std::string path = WriteConf("KEY=value\n");
+  EXPECT_EQ(_GetConfValue(nullptr, "KEY"), nullptr);
+  EXPECT_EQ(_GetConfValue(path.c_str(), nullptr), nullptr);
+}
+
+TEST_F(KvconfTest, EmptyKeyFindsALineThatStartsWithEquals) {
+  std::string path = WriteConf("=anonymous\n");
+  EXPECT_EQ(Ask(path, ""), "anonymous");
+}
+
+TEST_F(KvconfTest, AnswerStaysValidUntilTheNextCall) {
+  std::string path = WriteConf("A=first\nB=second\n");
+  const char* first = _GetConfValue(path.c_str(), "A");
+  ASSERT_NE(first, nullptr);
+  std::filesystem::remove(path);
+  EXPECT_STREQ(first, "first");
+  EXPECT_EQ(_GetConfValue(path.c_str(), "B"), nullptr);
+}
+
+}  // namespace
