@@ -1,0 +1,82 @@
+#include "web/cgi_request.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "web/raw_output.h"
+
+namespace {
+
+// Environment names by variable index; rvContent has none (it is the body).
+constexpr const char* kVariableNames[kRequestVariableCount] = {
+    "REQUEST_METHOD",
+    "SERVER_PROTOCOL",
+    "URL",
+    "QUERY_STRING",
+    "PATH_INFO",
+    "PATH_TRANSLATED",
+    "HTTP_CACHE_CONTROL",
+    "HTTP_DATE",
+    "HTTP_ACCEPT",
+    "HTTP_FROM",
+    "HTTP_HOST",
+    "HTTP_IF_MODIFIED_SINCE",
+    "HTTP_REFERER",
+    "HTTP_USER_AGENT",
+    "HTTP_CONTENT_ENCODING",
+    "HTTP_CONTENT_TYPE",
+    "HTTP_CONTENT_LENGTH",
+    "HTTP_CONTENT_VERSION",
+    "HTTP_DERIVED_FROM",
+    "HTTP_EXPIRES",
+    "HTTP_TITLE",
+    "REMOTE_ADDR",
+    "REMOTE_HOST",
+    "SCRIPT_NAME",
+    "SERVER_PORT",
+    nullptr,
+    "HTTP_CONNECTION",
+    "HTTP_COOKIE",
+    "HTTP_AUTHORIZATION",
+};
+
+std::string EnvironmentText(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+TCGIRequest::TCGIRequest(int inputFd, int outputFd) : InputFd_(inputFd), OutputFd_(outputFd) {
+  ReadRequestHead();
+}
+
+std::string TCGIRequest::VariableText(int index) const {
+  if (index == rvContent) return Content();
+  if (index < 0 || index >= kRequestVariableCount) return {};
+  const std::string_view name = kVariableNames[index];
+  std::string value = EnvironmentText(name.data());
+  // A server may pass CONTENT_LENGTH, CONTENT_TYPE or HOST without the HTTP_ prefix.
+  constexpr std::string_view kPrefix = "HTTP_";
+  if (value.empty() && name.starts_with(kPrefix)) {
+    value = EnvironmentText(name.substr(kPrefix.size()).data());
+  }
+  return value;
+}
+
+std::string TCGIRequest::ReadBody(std::int32_t count) {
+  if (count <= 0) return {};
+  // Not initialised: only the bytes read are touched, so an announced length far
+  // beyond the real body costs address space, not memory.
+  auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(count));
+  ssize_t got;
+  do {
+    got = read(InputFd_, buffer.get(), static_cast<std::size_t>(count));
+  } while (got < 0 && errno == EINTR);
+  return got > 0 ? std::string(buffer.get(), static_cast<std::size_t>(got)) : std::string();
+}
+
+bool TCGIRequest::WriteText(std::string_view text) { return WriteAll(OutputFd_, text); }

@@ -1,0 +1,65 @@
+#include "web/web_request.h"
+
+#include "platform/int_conversion.h"
+#include "web/field_list.h"
+
+namespace {
+
+bool SameIgnoringCase(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+TMethodType MethodTypeOf(std::string_view method) {
+  if (SameIgnoringCase(method, "GET")) return mtGet;
+  if (SameIgnoringCase(method, "PUT")) return mtPut;
+  if (SameIgnoringCase(method, "POST")) return mtPost;
+  if (SameIgnoringCase(method, "HEAD")) return mtHead;
+  return mtAny;
+}
+
+// Request fields are separated by "&" alone, with no blanks skipped and quotes kept.
+std::unique_ptr<TStringList> SplitRequestFields(std::string_view text) {
+  auto list = std::make_unique<TStringList>();
+  SplitFieldList("&", "", text, *list, false);
+  return list;
+}
+
+}  // namespace
+
+TWebRequest::~TWebRequest() = default;
+
+std::int32_t TWebRequest::VariableNumber(int index) const {
+  return TryStrToInt(VariableText(index)).value_or(-1);
+}
+
+void TWebRequest::ReadRequestHead() {
+  MethodType_ = MethodTypeOf(Method());
+  Content_ = ReadBody(ContentLength());
+}
+
+const TStringList& TWebRequest::QueryFieldList() {
+  if (!QueryFields_) QueryFields_ = SplitRequestFields(Query());
+  return *QueryFields_;
+}
+
+const TStringList& TWebRequest::ContentFieldList() {
+  if (!ContentFields_) {
+    const std::int32_t length = ContentLength();
+    if (length <= 0) {
+      ContentFields_ = std::make_unique<TStringList>();
+    } else {
+      std::string text = Content_;
+      if (text.size() < static_cast<std::size_t>(length)) {
+        text += ReadBody(length - static_cast<std::int32_t>(text.size()));
+      }
+      ContentFields_ = SplitRequestFields(text);
+    }
+  }
+  return *ContentFields_;
+}
