@@ -1,0 +1,122 @@
+#include "web/copy_parser.h"
+
+#include <cstring>
+
+#include "platform/japanese_texts.h"
+#include "platform/text_format.h"
+
+namespace {
+
+bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
+
+bool IsSymbolStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool IsSymbolPart(unsigned char c) { return IsSymbolStart(c) || (c >= '0' && c <= '9'); }
+
+}  // namespace
+
+TCopyParser::TCopyParser(std::istream& input, std::ostream* output)
+    : Input_(input), Output_(output), Window_(new char[WindowSize]) {
+  // An empty usable text: the first scan refills the window.
+  Window_[0] = 0;
+  AdvanceToken(true);
+}
+
+void TCopyParser::AdvanceToken(bool copyBlanks) {
+  SkipBlanks(copyBlanks ? Output_ : nullptr, nullptr);
+  ReadToken();
+}
+
+void TCopyParser::EmitToken() {
+  if (Output_ != nullptr) Output_->write(Window_.get() + TokenStart_, Position_ - TokenStart_);
+}
+
+std::string TCopyParser::TokenText() const {
+  return std::string(Window_.get() + TokenStart_, Position_ - TokenStart_);
+}
+
+std::string TCopyParser::CollectUntil(char ch) {
+  std::string collected;
+  while (Token_ != ch && Token_ != EndToken) {
+    SkipBlanks(nullptr, &collected);
+    ReadToken();
+    if (Token_ != ch) collected.append(Window_.get() + TokenStart_, Position_ - TokenStart_);
+  }
+  return collected;
+}
+
+void TCopyParser::SkipBlanks(std::ostream* copyTo, std::string* collectInto) {
+  // Blanks are handed on in stretches: a stretch ends at the next token or where the
+  // window is refilled, which overwrites it.
+  auto handOn = [&](std::size_t from) {
+    if (copyTo != nullptr) copyTo->write(Window_.get() + from, Position_ - from);
+    if (collectInto != nullptr) collectInto->append(Window_.get() + from, Position_ - from);
+  };
+  std::size_t stretch = Position_;
+  while (!AtEnd_) {
+    const unsigned char c = Window_[Position_];
+    if (IsBlank(c)) {
+      if (c == '\n') ++LineNumber_;
+      ++Position_;
+      continue;
+    }
+    if (c != 0) break;
+    handOn(stretch);
+    // A zero byte inside the usable text is part of the template and ends it; only the
+    // zero that marks the end of the usable text asks for more input.
+    if (Position_ < TextEnd_) {
+      AtEnd_ = true;
+    } else {
+      RefillWindow();
+      stretch = Position_;
+      AtEnd_ = Window_[Position_] == 0;
+    }
+  }
+  if (!AtEnd_) handOn(stretch);
+}
+
+void TCopyParser::ReadToken() {
+  TokenStart_ = Position_;
+  if (AtEnd_) {
+    Token_ = EndToken;
+    return;
+  }
+  const unsigned char first = Window_[Position_++];
+  if (IsSymbolStart(first)) {
+    // The zero at the end of the usable text stops the loop.
+    while (IsSymbolPart(Window_[Position_])) ++Position_;
+    Token_ = SymbolToken;
+  } else {
+    Token_ = static_cast<char>(first);
+  }
+}
+
+void TCopyParser::RefillWindow() {
+  char* window = Window_.get();
+  window[TextEnd_] = SavedByte_;
+  const std::size_t rest = ReadEnd_ - Position_;
+  std::memmove(window, window + Position_, rest);
+  Input_.read(window + rest, static_cast<std::streamsize>(WindowSize - rest));
+  ReadEnd_ = rest + static_cast<std::size_t>(Input_.gcount());
+  Position_ = TokenStart_ = 0;
+  TextEnd_ = ReadEnd_;
+  if (ReadEnd_ == WindowSize) {
+    // A full window may end inside a line, so only the lines it holds whole are scanned
+    // now; the line feed is looked for from the second to the second-to-last byte.
+    TextEnd_ = 0;
+    for (std::size_t i = WindowSize - 2; i >= 1; --i) {
+      if (window[i] == '\n') {
+        TextEnd_ = i + 1;
+        break;
+      }
+    }
+    if (TextEnd_ == 0) {
+      throw EParserError(FormatText(texts::kParserErrorAtLine,
+                                    {texts::kLineTooLong, std::to_string(LineNumber_)}));
+    }
+  }
+  SavedByte_ = window[TextEnd_];
+  window[TextEnd_] = 0;
+}

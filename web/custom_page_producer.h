@@ -1,0 +1,52 @@
+// Expands an HTML template: the template is copied byte for byte, and every tag
+// "<#" name [parameters] ">" is replaced by what ResolveTag answers for it. The
+// template comes from a file (HTMLFile) or, when no file is set, from lines held in
+// memory (HTMLDoc).
+#pragma once
+
+#include <istream>
+#include <string>
+#include <string_view>
+
+#include "platform/string_list.h"
+#include "web/content_producer.h"
+
+class TCustomPageProducer : public TCustomContentProducer {
+ public:
+  // The template file's path ("\" separates folders); empty when HTMLDoc is used.
+  const std::string& HTMLFile() const { return HTMLFile_; }
+
+  // Stores path as the template file and empties HTMLDoc, unless path is the file
+  // already set.
+  void SetHTMLFile(std::string_view path);
+
+  // The template lines used when HTMLFile is empty.
+  const TStringList& HTMLDoc() const { return HTMLDoc_; }
+
+  // Copies lines as the template and empties HTMLFile.
+  void SetHTMLDoc(const TStringList& lines);
+
+  // Whether "'" and '"' are removed from tag parameters (true unless set otherwise).
+  bool StripParamQuotes = true;
+
+  // Expands HTMLFile, or the lines of HTMLDoc each followed by CR LF when no file is
+  // set. Raises EFOpenError when the file cannot be opened, and whatever the
+  // expansion raises.
+  std::string ProduceContent() override;
+
+  // Expands the template read from stream. Raises EParserError for a line too long,
+  // EConvertError for a malformed "%" escape in tag parameters, and whatever
+  // ResolveTag raises; no partial page is returned.
+  std::string ProduceFromStream(std::istream& stream) override;
+
+  // Expands the template text, failing as ProduceFromStream does.
+  std::string ProduceFromText(std::string_view text) override;
+
+  // The replacement of one tag: here the tag written again as "<#" name ">", without
+  // its parameters.
+  virtual std::string ResolveTag(const std::string& tagString, const TStringList& tagParams);
+
+ private:
+  std::string HTMLFile_;
+  TStringList HTMLDoc_;
+};
