@@ -36,6 +36,7 @@ TEST(ErrorLogConcurrencyTest, ProcessesStartingTogetherWriteTheBannerOnceAndEver
   const std::string program = dir.Path() + "/error_log_writer";
   std::filesystem::copy_file(ERROR_LOG_WRITER_PATH, program);
   std::filesystem::copy_file(KVCONF_LIBRARY_PATH, dir.Path() + "/libkvconf.so");
+  WriteFile(dir.Path() + "/liraweb.conf", "DB_ALIAS=Writer\n");
 
   std::vector<pid_t> writers;
   for (int writer = 0; writer < kWriters; ++writer)

@@ -194,13 +194,4 @@ TEST_F(ErrorLogTest, PathWithABackslashTrailByteWritesTheRightFile) {
   EXPECT_TRUE(std::filesystem::is_empty(NativeLogPath("\x95")));
 }
 
-TEST_F(ErrorLogTest, ConvenienceWritesIntoErrorTxtOfTheCurrentDirectory) {
-  CurrentDirGuard inDir(dir_.Path());
-  WriteErrorLogEntry("DefaultAction", "gone");
-  std::string log = ReadFile("Error.txt");
-  ASSERT_EQ(log.rfind(kBanner, 0), 0u);
-  EXPECT_EQ(log.substr(log.size() - std::string(",DefaultAction,gone\n").size()),
-            ",DefaultAction,gone\n");
-}
-
 }  // namespace
