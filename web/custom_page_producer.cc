@@ -59,6 +59,8 @@ std::string TCustomPageProducer::ProduceFromText(std::string_view text) {
 
 std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
   std::ostringstream page;
+  // A write that fails (memory exhausted) raises instead of leaving a page cut short.
+  page.exceptions(std::ios::badbit);
   TCopyParser parser(stream, &page);
   for (;;) {
     // Text outside tags, blanks included, is copied as it stands.
