@@ -1,0 +1,52 @@
+#include "app/cgi_application.h"
+
+#include <signal.h>
+
+#include <string>
+
+#include "app/caught_exception.h"
+#include "web/cgi_request.h"
+#include "web/cgi_response.h"
+#include "web/raw_output.h"
+
+namespace {
+
+// A message in the status line must not end the header block early or add a header
+// of its own, so control bytes become blanks there.
+std::string StatusLineText(std::string_view message) {
+  std::string text(message);
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+void TCGIApplication::Run() {
+  // A web server that stops reading must not kill the process before the module is
+  // destroyed; failed writes are ignored like every other output failure.
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    TCGIRequest request(InputFd_, OutputFd_);
+    TCGIResponse response(request);
+    ServeRequest(request, response);
+  } catch (...) {
+    WriteServerError(DescribeException(std::current_exception()));
+  }
+}
+
+void TCGIApplication::WriteServerError(const Exception& error) {
+  const std::string body =
+      "<html><title>Internal Server Error 500</title>\r\n"
+      "<h1>Internal Server Error 500</h1><hr>\r\n"
+      "Exception: " +
+      error.ClassName() + "<br>\r\nMessage: " + error.Message() + "<br></html>\r\n";
+  const std::string header =
+      "Status: 500 " + StatusLineText(error.Message()) +
+      "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+      "\r\nContent:\r\n\r\n";
+  WriteAll(OutputFd_, header);
+  WriteAll(OutputFd_, body);
+}

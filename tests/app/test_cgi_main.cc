@@ -1,0 +1,16 @@
+// The CGI program of the end-to-end tests: the framework's entry routine with the test
+// module. TEST_STARTUP_FAIL makes a start-up hook fail with that message.
+#include <cstdlib>
+#include <string>
+
+#include "app/cgi_program.h"
+#include "platform/exception.h"
+#include "test_module.h"
+#include "web/startup_hooks.h"
+
+int main() {
+  if (const char* message = std::getenv("TEST_STARTUP_FAIL")) {
+    RegisterStartupHook([text = std::string(message)] { throw EConvertError(text); });
+  }
+  return RunCGIProgram(ModuleClassOf<TTestMod>());
+}
