@@ -1,0 +1,39 @@
+// The table of search conditions shown above the result list.
+#include <string>
+
+#include "module/html_lines.h"
+#include "module/html_text.h"
+#include "module/main_mod.h"
+#include "platform/japanese_texts.h"
+
+std::string TMainMod::SortFieldLabel(std::string_view order) {
+  if (order == "MS_SYOKANA") return std::string(texts::kSortByTitle);
+  if (order == "MS_CHOKANA") return std::string(texts::kSortByAuthor);
+  if (order == "MS_SEIKYU") return std::string(texts::kSortByClassification);
+  return {};
+}
+
+std::string TMainMod::SortDirectionLabel(std::string_view orderKind) {
+  if (orderKind == "ASC") return std::string(texts::kSortAscending);
+  if (orderKind == "DESC") return std::string(texts::kSortDescending);
+  return {};
+}
+
+std::string TMainMod::BuildConditionTable() {
+  // The values come from the request, so they are written as character references.
+  const std::pair<std::string_view, const std::string*> rows[] = {
+      {texts::kConditionBookName, &BookName}, {texts::kConditionChosya, &Chosya},
+      {texts::kConditionSyupan, &Syupan},     {texts::kConditionIsbn, &Isbn},
+      {texts::kConditionKenmei, &Kenmei},
+  };
+  TStringList lines = {"<table border=\"0\">"};
+  for (const auto& [head, value] : rows) {
+    if (!value->empty()) lines.push_back(std::string(head) + EscapeHtml(*value) + "</td></tr>");
+  }
+  if (!Order.empty()) {
+    lines.push_back(std::string(texts::kConditionOrder) + SortFieldLabel(Order) +
+                    SortDirectionLabel(OrderKind) + "</td></tr>");
+  }
+  lines.push_back("</table>");
+  return JoinHtmlLines(lines);
+}

@@ -1,0 +1,26 @@
+// The detail page: "/data" runs the statement of the detail SQL file with the book's
+// key and expands the detail template over its row.
+#include <string>
+
+#include "module/action_guard.h"
+#include "module/main_mod.h"
+#include "platform/clock.h"
+
+void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
+                                        TWebResponse& response, bool&) {
+  RunLogged("PropertyView", [&] {
+    const std::uint64_t start = clock_layer::TickCount();
+    CopyRequestFields(request);
+    qMaster->LoadSqlFromFile(PropSqlPath());
+    // The key was URL-encoded in the link on top of the request's own encoding.
+    NMURL->InputString = FieldValue(*RequestFields, "ID");
+    const std::string bookId = NMURL->GetDecodeString();
+    qMaster->SetParamText("BOOKID", bookId);
+    MakeScriptUrl(request);
+    qMaster->OpenQuery();
+    PageProducer->SetHTMLFile(HtmlPath + "page_.html");
+    SearchTime = static_cast<std::int32_t>(clock_layer::TickCount() - start) * 0.001;
+    response.SetContent(PageProducer->ProduceContent());
+    if (qMaster->Active()) qMaster->CloseQuery();
+  });
+}

@@ -1,0 +1,10 @@
+#include "module/html_lines.h"
+
+std::string JoinHtmlLines(const TStringList& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}

@@ -1,0 +1,10 @@
+// Values taken from the request are written into pages only as character
+// references, so that a link cannot smuggle markup into a page.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The text with "&", "<", ">", '"' and "'" written as character references. The five
+// bytes never occur as trail bytes of Shift_JIS characters, so bytes are safe to test.
+std::string EscapeHtml(std::string_view text);

@@ -1,0 +1,64 @@
+#include "module/main_mod.h"
+
+#include "config/lira_web_conf_loader.h"
+#include "module/action_guard.h"
+
+TMainMod::TMainMod(TWebApplication& owner) : TWebModule(owner, "MainMod") {
+  Actions().Add(
+      "DefaultAction", "/",
+      [this](auto& sender, auto& request, auto& response, bool& handled) {
+        MainModDefaultActionAction(sender, request, response, handled);
+      },
+      true);
+  Actions().Add("RequestList", "/list",
+                [this](auto& sender, auto& request, auto& response, bool& handled) {
+                  MainModRequestListAction(sender, request, response, handled);
+                });
+  Actions().Add("RequestData", "/data",
+                [this](auto& sender, auto& request, auto& response, bool& handled) {
+                  MainModRequestDataAction(sender, request, response, handled);
+                });
+  PageProducer = std::make_unique<TPageProducer>();
+  PageProducer->OnHTMLTag = [this](TPageProducer& sender, TTag tag, const std::string& tagString,
+                                   const TStringList& tagParams, std::string& replaceText) {
+    PageProducerHTMLTag(sender, tag, tagString, tagParams, replaceText);
+  };
+  NMURL = std::make_unique<TNMURL>();
+  qMaster = std::make_unique<TQuery>("qMaster");
+
+  RunLogged("Initialize", [this] { LoadConfig("liraweb.conf"); });
+}
+
+TMainMod::~TMainMod() {
+  if (qMaster && qMaster->Active()) qMaster->CloseQuery();
+}
+
+void TMainMod::LoadConfig(std::string_view fileName) {
+  Conf = LoadLiraWebConf(fileName);
+  Conf->GetString("HTML_PATH", HtmlPath);
+  Conf->GetString("DB_ALIAS", DbAlias);
+  Conf->GetInteger("LIST_MAX", ListMax);
+  Conf->GetChar("KINTAI", Kintai);
+  Conf->GetString("QUERY_PATH", QueryPath);
+  std::int32_t absPath = 0;
+  Conf->GetInteger("ABS_PATH", absPath);
+  Conf->GetInteger("AC_LIMIT", AcLimit);
+  qMaster->SetDatabaseName(DbAlias);
+  AbsPath = absPath != 0;
+}
+
+void TMainMod::MainModDefaultActionAction(TWebActionItem&, TWebRequest&, TWebResponse& response,
+                                          bool&) {
+  RunLogged("DefaultAction", [&] { response.SetContent(ProduceTemplate("top.html")); });
+}
+
+void TMainMod::CopyRequestFields(TWebRequest& request) {
+  if (!RequestFields) RequestFields = std::make_unique<TStringList>();
+  *RequestFields =
+      request.Method() == "POST" ? request.ContentFieldList() : request.QueryFieldList();
+}
+
+std::string TMainMod::ProduceTemplate(std::string_view templateName) {
+  PageProducer->SetHTMLFile(HtmlPath + std::string(templateName));
+  return PageProducer->ProduceContent();
+}

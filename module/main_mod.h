@@ -1,0 +1,96 @@
+// The program's web module: one object serves the request of the process. It holds
+// the configuration read at construction and the state that the search and detail
+// actions leave for the template tags, and it serves the top page itself.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/web_module.h"
+#include "config/kv_lira_web_conf.h"
+#include "db/query.h"
+#include "platform/string_list.h"
+#include "web/nmurl.h"
+#include "web/page_producer.h"
+#include "web/tag.h"
+#include "web/web_request.h"
+#include "web/web_response.h"
+
+class TMainMod : public TWebModule {
+ public:
+  // Declares the three actions and the components, then loads "liraweb.conf". A
+  // failure of the loading is logged under "Initialize" and raised again.
+  explicit TMainMod(TWebApplication& owner);
+  ~TMainMod() override;
+
+  // Components, owned.
+  std::unique_ptr<TPageProducer> PageProducer;
+  std::unique_ptr<TNMURL> NMURL;
+  std::unique_ptr<TQuery> qMaster;
+
+  // Configuration.
+  char Kintai = '\0';
+  std::int32_t ListMax = 0;
+  std::int32_t AcLimit = 0;
+  // Search state, error texts and links of the request.
+  double SearchTime = 0;
+  std::uint8_t SearchFlags = 0;
+  bool AbsPath = false;
+  std::string HtmlPath;
+  std::string QueryPath;
+  std::string DbAlias;
+  std::string ErrorName;
+  std::string ErrorMessage;
+  std::string ScriptUrl;
+  std::int32_t PageNumber = 0;
+  std::string OrderKind;
+  std::string Order;
+  std::string BookName, Chosya, Syupan, Isbn, Kenmei;
+  std::uint8_t LoanState = 0;
+  std::unique_ptr<KVLiraWebConf> Conf;
+  std::unique_ptr<TStringList> RequestFields;  // none until an action reads the request
+
+  // Fills the configuration members from the settings file and names the database.
+  void LoadConfig(std::string_view fileName);
+
+  // Copies the search form's fields of the request into the search state.
+  virtual void ReadSearchFields(TWebRequest& request);
+  // The Japanese label of a sort column, or empty text for an unknown one.
+  virtual std::string SortFieldLabel(std::string_view order);
+  // The Japanese label of a sort direction, or empty text for an unknown one.
+  virtual std::string SortDirectionLabel(std::string_view orderKind);
+
+  // Sets ScriptUrl, the start of every link the module writes.
+  void MakeScriptUrl(TWebRequest& request);
+  std::string FindSqlPath() const { return QueryPath + "Find.sql"; }
+  std::string PropSqlPath() const { return QueryPath + "Prop.sql"; }
+
+  // The builders of the list page's tags.
+  void MakePageLink(std::string_view tagName, std::string& replaceText);
+  std::string BuildResultRows();
+  std::string BuildDetailQuery();
+  std::string BuildConditionTable();
+
+  // Action handlers and the tag handler.
+  void MainModDefaultActionAction(TWebActionItem& sender, TWebRequest& request,
+                                  TWebResponse& response, bool& handled);
+  void MainModRequestListAction(TWebActionItem& sender, TWebRequest& request,
+                                TWebResponse& response, bool& handled);
+  void MainModRequestDataAction(TWebActionItem& sender, TWebRequest& request,
+                                TWebResponse& response, bool& handled);
+  void PageProducerHTMLTag(TPageProducer& sender, TTag tag, const std::string& tagString,
+                           const TStringList& tagParams, std::string& replaceText);
+
+ private:
+  // Creates RequestFields when there is none and fills it with the request's body
+  // fields for a POST (exactly "POST"), else with its query fields.
+  void CopyRequestFields(TWebRequest& request);
+  // Expands the template of that name under HtmlPath.
+  std::string ProduceTemplate(std::string_view templateName);
+  // The text of the carried search fields of the page links: "&NAME=value" each.
+  std::string CarriedFields();
+  // The search condition of the request, ready for the statement builder.
+  std::string SearchTimeText() const;
+};

@@ -1,0 +1,54 @@
+// The rows of the result list: one table row per book of the current page, with its
+// number, loan state mark, classification, detail link and author search link.
+#include <string>
+
+#include "module/html_lines.h"
+#include "module/main_mod.h"
+#include "module/page_window.h"
+#include "module/result_row.h"
+#include "platform/japanese_texts.h"
+
+std::string TMainMod::BuildResultRows() {
+  const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());
+  for (std::int64_t skipped = 0; skipped < window.SkipRows && !qMaster->AtEnd(); ++skipped) {
+    qMaster->NextRow();
+  }
+  TStringList lines;
+  for (std::int64_t k = 0; k < window.RowLimit && !qMaster->AtEnd(); ++k) {
+    LoanState =
+        DecideLoanState(qMaster->FieldText("KA_USERID"), qMaster->FieldText("MS_TMARK"),
+                        qMaster->FieldText("MS_TFMSUU"), qMaster->FieldText("MS_KKUBUN"), Kintai);
+    const std::string mark(LoanState == kLoanAvailable ? texts::kRowMarkAvailable
+                                                       : texts::kRowMarkUnavailable);
+    const std::string author = qMaster->FieldText("MS_CHOSYA");
+    lines.push_back("<tr>");
+    lines.push_back("<td align=\"RIGHT\" width=\"25\">" + std::to_string(window.FirstNumber + k) +
+                    "</td>");
+    lines.push_back("<td>" + mark + "</td>");
+    lines.push_back("<td>" + ClassificationCell(qMaster->FieldText("MS_SEIKYU")) + "</td>");
+    lines.push_back("<td><a href=\"" + ScriptUrl + "/data?" + BuildDetailQuery() + "\">" +
+                    qMaster->FieldText("MS_SYOMEI") + "  </a></td>");
+    lines.push_back("<td><a href=\"" + ScriptUrl +
+                    "/list?PAGENUM=0&CHOSYA=" + NMURL->URLEncode(AuthorLinkValue(author, AcLimit)) +
+                    "&NoKanaFind=1\">" + author + "</a></td>");
+    lines.push_back("</tr>");
+    qMaster->NextRow();
+  }
+  return JoinHtmlLines(lines);
+}
+
+std::string TMainMod::BuildDetailQuery() {
+  // Every value but the key and the loan state carries two blanks, so that an empty
+  // column arrives on the detail page as two blanks and is shown as "---".
+  const std::pair<const char*, const char*> columns[] = {
+      {"&BNAME=", "MS_SYOMEI"},  {"&BKANA=", "MS_SYOKANA"}, {"&ANAME=", "MS_CHOSYA"},
+      {"&AKANA=", "MS_CHOKANA"}, {"&PUB=", "MS_SYUPAN"},    {"&NDC=", "MS_SEIKYU"},
+      {"&ISBN=", "MS_ISBN"},     {"&SUB=", "MS_KENMEI"},
+  };
+  std::string query = "ID=" + NMURL->URLEncode(qMaster->FieldText("MS_BOOKID")) +
+                      "&RENT=" + NMURL->URLEncode(std::to_string(LoanState));
+  for (const auto& [key, column] : columns) {
+    query += key + NMURL->URLEncode(qMaster->FieldText(column) + "  ");
+  }
+  return query;
+}

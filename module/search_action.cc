@@ -1,0 +1,113 @@
+// The search: "/list" reads the search form, runs the statement built from the search
+// SQL file and answers with the result list or an error page.
+#include <string>
+
+#include "config/error_log.h"
+#include "module/action_guard.h"
+#include "module/main_mod.h"
+#include "module/search_statement.h"
+#include "platform/clock.h"
+#include "platform/int_conversion.h"
+#include "platform/japanese_texts.h"
+#include "platform/program_file.h"
+#include "platform/sjis.h"
+#include "platform/text_lines.h"
+
+namespace {
+
+// Lower-cases the ASCII letters of a Shift_JIS text; a trail byte that looks like a
+// capital letter belongs to its double-byte character and is left alone.
+std::string LowerCaseSjis(std::string_view text) {
+  std::string lower;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = sjis::CharLength(text, i);
+    char c = text[i];
+    if (length == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    lower.push_back(c);
+    if (length == 2) lower.push_back(text[i + 1]);
+    i += length;
+  }
+  return lower;
+}
+
+}  // namespace
+
+void TMainMod::ReadSearchFields(TWebRequest& request) {
+  const std::string method = request.Method();
+  TStringList fields;
+  if (method == "POST") {
+    fields = request.ContentFieldList();
+  } else if (method == "GET") {
+    fields = request.QueryFieldList();
+  } else {
+    return;
+  }
+  if (auto page = TryStrToInt(FieldValue(fields, "PAGENUM"))) {
+    PageNumber = *page;
+  } else {
+    PageNumber = 0;
+    WriteErrorLogEntry("PageNumber", std::to_string(PageNumber));
+  }
+  BookName = FieldValue(fields, "BOOKNAME");
+  Chosya = FieldValue(fields, "CHOSYA");
+  Syupan = FieldValue(fields, "SYUPAN");
+  Isbn = FieldValue(fields, "ISBN");
+  Kenmei = FieldValue(fields, "KENMEI");
+  Order = FieldValue(fields, "ORDER");
+  OrderKind = FieldValue(fields, "ORDERKIND");
+  const std::string* texts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei};
+  for (int i = 0; i < 5; ++i) {
+    if (!texts[i]->empty()) SearchFlags |= static_cast<std::uint8_t>(1 << i);
+  }
+}
+
+void TMainMod::MakeScriptUrl(TWebRequest& request) {
+  ScriptUrl = AbsPath ? "../" + LowerCaseSjis(ProgramFileName())
+                      : "http://" + request.Host() + request.ScriptName();
+}
+
+void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
+                                        TWebResponse& response, bool&) {
+  RunLogged("ListView", [&] {
+    const std::uint64_t start = clock_layer::TickCount();
+    CopyRequestFields(request);
+    ReadSearchFields(request);
+    MakeScriptUrl(request);
+    auto showError = [&](std::string_view name, std::string_view message) {
+      ErrorName = name;
+      ErrorMessage = message;
+      return ProduceTemplate("error.html");
+    };
+    if (SearchFlags == 0) {
+      response.SetContent(showError(texts::kRuntimeError, texts::kEnterSearchKeyword));
+      return;
+    }
+    // Sort values are written into the statement as they are, so anything that is not
+    // a plain column name and direction is refused before any SQL runs.
+    if (!IsSafeSortOrder(Order, OrderKind)) {
+      response.SetContent(showError(texts::kDatabaseError, texts::kInvalidSortOrder));
+      return;
+    }
+    SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
+                            Order,    OrderKind, SearchFlags, false};
+    criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
+    const TStringList statement = BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
+
+    std::string page;
+    try {
+      qMaster->SetSqlLines(statement);
+      qMaster->OpenQuery();
+      if (qMaster->RowCount() != 0) {
+        PageProducer->SetHTMLFile(HtmlPath + "list.html");
+        SearchTime = static_cast<double>(clock_layer::TickCount() - start) * 0.001;
+        page = PageProducer->ProduceContent();
+      } else {
+        page = showError(texts::kNoBooksFound, texts::kNoBooksFoundHint);
+      }
+    } catch (const std::exception& failure) {
+      page = showError(texts::kDatabaseError, failure.what());
+    }
+    if (qMaster->Active()) qMaster->CloseQuery();
+    response.SetContent(std::move(page));
+  });
+}

@@ -1,0 +1,14 @@
+// Text files read as lists of lines: the SQL files of the installation.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/string_list.h"
+
+// Splits text into lines at CR, LF or CR LF; the text ends at its first NUL byte. A
+// line break at the very end adds no empty line.
+TStringList SplitTextLines(std::string_view text);
+
+// The lines of the file. Raises EFOpenError "ファイル <path> は開けません".
+TStringList ReadTextLines(std::string_view path);
