@@ -1,7 +1,5 @@
 #include "app/cgi_program.h"
 
-#include <errno.h>
-#include <limits.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,20 +9,11 @@
 #include "app/caught_exception.h"
 #include "app/cgi_application.h"
 #include "platform/japanese_texts.h"
+#include "platform/program_file.h"
 #include "platform/text_format.h"
 #include "web/raw_output.h"
 
 namespace {
-
-// The running program's file name without its folder.
-std::string ProgramFileName() {
-  char path[PATH_MAX];
-  ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  std::string name = length > 0 ? std::string(path, static_cast<std::size_t>(length))
-                                : std::string(program_invocation_name);
-  std::size_t slash = name.rfind('/');
-  return slash == std::string::npos ? name : name.substr(slash + 1);
-}
 
 // C++ does not tell where an exception was thrown, so the report names the entry
 // routine, written with as many hexadecimal digits as an address has.
