@@ -1,0 +1,133 @@
+#include "db/alias_config.h"
+
+#include <cstdlib>
+#include <iterator>
+#include <optional>
+
+#include "db/engine_codes.h"
+#include "db/text_compare.h"
+#include "platform/file_system.h"
+#include "platform/japanese_texts.h"
+#include "platform/text_format.h"
+
+namespace dbengine {
+
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+[[noreturn]] void Fail(std::string message) {
+  throw DriverError{kErrConfigInvalid, {TDBError{kErrConfigInvalid, 0, std::move(message)}}};
+}
+
+[[noreturn]] void FailAtLine(std::string_view filePath, int lineNumber) {
+  Fail(FormatText(texts::kDbeConfigBadLine, {filePath, std::to_string(lineNumber)}));
+}
+
+std::string ResolvedPath(std::string_view path, std::string_view filePath) {
+  std::string native = fs_layer::NativePath(path);
+  if (native.empty() || native.front() == '/') return native;
+  std::string folder = fs_layer::NativePath(filePath);
+  std::size_t slash = folder.rfind('/');
+  return slash == std::string::npos ? native : folder.substr(0, slash + 1) + native;
+}
+
+// Checks the finished section and completes its paths.
+void Finish(AliasDefinition& alias, std::string_view filePath) {
+  auto missing = [&](std::string_view key) {
+    Fail(FormatText(texts::kDbeConfigMissingKey, {filePath, alias.Name, key}));
+  };
+  if (alias.Driver == DriverKind::kSqlite) {
+    if (alias.Path.empty()) missing("PATH");
+    alias.Path = ResolvedPath(alias.Path, filePath);
+  } else if (alias.ConnInfo.empty()) {
+    missing("CONNINFO");
+  }
+}
+
+}  // namespace
+
+std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_view filePath) {
+  std::vector<AliasDefinition> aliases;
+  std::optional<bool> driverGiven;  // set while a section is open: whether DRIVER was seen
+  int lineNumber = 0;
+  auto closeSection = [&] {
+    if (!driverGiven) return;
+    if (!*driverGiven)
+      Fail(FormatText(texts::kDbeConfigMissingKey, {filePath, aliases.back().Name, "DRIVER"}));
+    Finish(aliases.back(), filePath);
+  };
+  while (!text.empty()) {
+    ++lineNumber;
+    std::size_t end = text.find('\n');
+    std::string_view line = Trimmed(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']' || line.size() < 3) FailAtLine(filePath, lineNumber);
+      closeSection();
+      aliases.push_back({});
+      aliases.back().Name = std::string(Trimmed(line.substr(1, line.size() - 2)));
+      driverGiven = false;
+      continue;
+    }
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos || !driverGiven) FailAtLine(filePath, lineNumber);
+    const std::string key = Upper(Trimmed(line.substr(0, equals)));
+    const std::string_view value = Trimmed(line.substr(equals + 1));
+    AliasDefinition& alias = aliases.back();
+    if (key == "DRIVER" && (Upper(value) == "SQLITE" || Upper(value) == "POSTGRES")) {
+      alias.Driver = Upper(value) == "SQLITE" ? DriverKind::kSqlite : DriverKind::kPostgres;
+      driverGiven = true;
+    } else if (key == "PATH") {
+      alias.Path = std::string(value);
+    } else if (key == "CONNINFO") {
+      alias.ConnInfo = std::string(value);
+    } else if (key == "MATCH" && (Upper(value) == "FOLDED" || Upper(value) == "EXACT")) {
+      alias.Match = Upper(value) == "EXACT" ? MatchMode::kExact : MatchMode::kFolded;
+    } else {
+      FailAtLine(filePath, lineNumber);
+    }
+  }
+  closeSection();
+  return aliases;
+}
+
+std::vector<AliasDefinition> ReadAliasConfiguration() {
+  const char* fromEnvironment = std::getenv("DBENGINE_CONFIG");
+  const bool named = fromEnvironment && *fromEnvironment;
+  const std::string path = named ? fromEnvironment : "dbengine.conf";
+  if (!named && !fs_layer::FileExists(path)) return {};
+  std::string text;
+  try {
+    std::ifstream stream = fs_layer::OpenForReading(path);
+    text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+  } catch (const EFOpenError&) {
+    Fail(FormatText(texts::kDbeConfigUnreadable, {path}));
+  }
+  return ParseAliases(text, path);
+}
+
+const AliasDefinition* FindAlias(const std::vector<AliasDefinition>& aliases,
+                                 std::string_view name) {
+  for (const AliasDefinition& alias : aliases) {
+    if (SameTextIgnoringCase(alias.Name, name)) return &alias;
+  }
+  return nullptr;
+}
+
+}  // namespace dbengine

@@ -1,0 +1,37 @@
+// The engine's alias file: one [alias] section per database, naming its driver and
+// where the data lives. Read once, when the engine starts.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/driver.h"
+
+namespace dbengine {
+
+enum class DriverKind { kSqlite, kPostgres };
+
+struct AliasDefinition {
+  std::string Name;
+  DriverKind Driver = DriverKind::kSqlite;
+  std::string Path;      // SQLite: the database file, as the operating system wants it
+  std::string ConnInfo;  // PostgreSQL: the libpq connection string
+  MatchMode Match = MatchMode::kFolded;
+};
+
+// The aliases of the file text. Keys and the values of DRIVER and MATCH ignore letter
+// case; a relative PATH is taken from the folder of `filePath`. Throws DriverError
+// kErrConfigInvalid naming the file and line of the first fault.
+std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_view filePath);
+
+// The alias file in effect: $DBENGINE_CONFIG, else dbengine.conf in the current folder.
+// A missing dbengine.conf defines no alias; a file named by the variable must exist.
+// Throws DriverError kErrConfigInvalid.
+std::vector<AliasDefinition> ReadAliasConfiguration();
+
+// The alias of that name (letter case ignored), or null.
+const AliasDefinition* FindAlias(const std::vector<AliasDefinition>& aliases,
+                                 std::string_view name);
+
+}  // namespace dbengine

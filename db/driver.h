@@ -1,0 +1,82 @@
+// What a database driver gives the engine: a database, statements prepared on it and
+// forward-only cursors over their results. The SQLite driver is part of the program;
+// the PostgreSQL driver is a plug-in module built against the same header, so these
+// classes are pure interfaces and failures are DriverError values.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/database_error.h"
+
+namespace dbengine {
+
+// A failure inside a driver: the engine's code and the entries for its error stack.
+struct DriverError {
+  std::uint16_t Code = 0;
+  std::vector<TDBError> Entries;
+};
+
+// How LIKE compares text (an alias setting).
+enum class MatchMode { kFolded, kExact };
+
+// One value of the current row, owned by the cursor until it moves.
+struct ColumnValue {
+  enum class Kind { kNull, kInteger, kFloat, kText, kOther };
+  Kind ValueKind = Kind::kNull;
+  std::int64_t Integer = 0;
+  double Float = 0;
+  std::string Text;  // bytes of a text value, or the driver's text form for kOther
+};
+
+// A forward-only result. Right after Execute it stands on the first row, if any.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+
+  // Names of the result's columns, in order.
+  virtual const std::vector<std::string>& ColumnNames() const = 0;
+
+  // True while the cursor stands on a row it has read.
+  virtual bool OnRow() const = 0;
+
+  // Reads the next row. Returns false (and keeps the last row's values) at the end.
+  // Throws DriverError.
+  virtual bool Next() = 0;
+
+  // The values of the row read last; empty before any row was read.
+  virtual const std::vector<ColumnValue>& Row() const = 0;
+
+  // The number of rows of the whole result, counted by the database without reading
+  // them here. Throws DriverError when the database cannot count it this way.
+  virtual std::int64_t CountRows() = 0;
+
+  // The number of rows, counted by stepping through a second run of the statement
+  // without keeping rows. Throws DriverError.
+  virtual std::int64_t CountRowsByStepping() = 0;
+};
+
+// An SQL text with "?" markers, prepared once and executed any number of times; only
+// one cursor of a statement is open at a time.
+class Statement {
+ public:
+  virtual ~Statement() = default;
+
+  // Runs the statement with the texts bound to its markers in order. Returns its
+  // result, or null when the statement gave no result set. Throws DriverError.
+  virtual std::unique_ptr<Cursor> Execute(const std::vector<std::string>& params) = 0;
+};
+
+// An open database.
+class Database {
+ public:
+  virtual ~Database() = default;
+
+  // Prepares an SQL text with "?" markers. Throws DriverError.
+  virtual std::unique_ptr<Statement> Prepare(std::string_view sql) = 0;
+};
+
+}  // namespace dbengine

@@ -1,0 +1,145 @@
+#include "db/engine.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "db/alias_config.h"
+#include "db/engine_codes.h"
+#include "db/postgres_plugin.h"
+#include "db/sqlite_driver.h"
+#include "db/text_compare.h"
+#include "platform/file_system.h"
+#include "platform/japanese_texts.h"
+#include "platform/text_format.h"
+
+namespace dbengine {
+
+namespace {
+
+struct OpenedDatabase {
+  std::string Name;
+  std::unique_ptr<Database> Handle;
+};
+
+struct EngineState {
+  bool Started = false;
+  std::vector<AliasDefinition> Aliases;
+  std::vector<OpenedDatabase> Databases;
+  std::vector<TDBError> ErrorStack;
+  PostgresOpenFunction* PostgresOpen = nullptr;
+};
+
+EngineState& State() {
+  static EngineState state;
+  return state;
+}
+
+// The folder of the running program, where the plug-in is installed beside it.
+std::string ProgramFolder() {
+  std::string path(4096, '\0');
+  ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0) return {};
+  path.resize(static_cast<std::size_t>(length));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+// Loads the PostgreSQL plug-in on its first use: from the program's folder, else by
+// the system's search for libraries.
+PostgresOpenFunction* PostgresOpen() {
+  EngineState& state = State();
+  if (state.PostgresOpen) return state.PostgresOpen;
+  std::string besideProgram = ProgramFolder() + std::string(kPostgresPluginFile);
+  void* plugin = dlopen(besideProgram.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!plugin) plugin = dlopen(std::string(kPostgresPluginFile).c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* entry = plugin ? dlsym(plugin, kPostgresOpenSymbol) : nullptr;
+  if (!entry) {
+    const char* reason = dlerror();
+    throw DriverError{kErrDriverLoad, {TDBError{kErrDriverLoad, 0, reason ? reason : ""}}};
+  }
+  state.PostgresOpen = reinterpret_cast<PostgresOpenFunction*>(entry);
+  return state.PostgresOpen;
+}
+
+std::unique_ptr<Database> OpenByName(std::string_view name) {
+  const AliasDefinition* alias = FindAlias(State().Aliases, name);
+  if (alias && alias->Driver == DriverKind::kPostgres) {
+    return std::unique_ptr<Database>(PostgresOpen()(alias->ConnInfo.c_str()));
+  }
+  if (alias) return OpenSqliteDatabase(alias->Path, alias->Match);
+  if (!name.empty() && fs_layer::DirectoryExists(name)) {
+    std::string folder = fs_layer::NativePath(name);
+    if (folder.back() != '/') folder.push_back('/');
+    return OpenSqliteDatabase(folder + "catalog.db", MatchMode::kFolded);
+  }
+  throw DriverError{kErrUnknownAlias,
+                    {TDBError{kErrUnknownAlias, 0, FormatText(texts::kDbeAliasUndefined, {name})}}};
+}
+
+}  // namespace
+
+std::uint16_t StartEngine() {
+  EngineState& state = State();
+  if (state.Started) return kErrAlreadyStarted;
+  try {
+    state.Aliases = ReadAliasConfiguration();
+  } catch (DriverError& failure) {
+    state.ErrorStack = std::move(failure.Entries);
+    return failure.Code;
+  }
+  state.Started = true;
+  return 0;
+}
+
+bool EngineStarted() { return State().Started; }
+
+Database& OpenDatabase(std::string_view name) {
+  EngineState& state = State();
+  if (!state.Started) RaiseEngineError(kErrNotStarted, {});
+  for (OpenedDatabase& opened : state.Databases) {
+    if (SameTextIgnoringCase(opened.Name, name)) return *opened.Handle;
+  }
+  std::unique_ptr<Database> database = CallDriver([&] { return OpenByName(name); });
+  state.Databases.push_back({std::string(name), std::move(database)});
+  return *state.Databases.back().Handle;
+}
+
+std::string_view MessageText(std::uint16_t code) {
+  switch (code) {
+    case kErrConfigInvalid:
+      return texts::kDbeConfigInvalid;
+    case kErrDriverLoad:
+      return texts::kDbeDriverLoadFailed;
+    case kErrUnknownAlias:
+      return texts::kDbeUnknownAlias;
+    case kErrCannotOpen:
+      return texts::kDbeCannotOpen;
+    case kErrCountRefused:
+      return texts::kDbeCountRefused;
+    case kErrSql:
+      return texts::kDbeSqlError;
+    case kErrAlreadyStarted:
+      return texts::kDbeAlreadyStarted;
+    case kErrNotStarted:
+      return texts::kDbeNotStarted;
+    default:
+      return {};
+  }
+}
+
+const std::vector<TDBError>& LastErrorStack() { return State().ErrorStack; }
+
+void RaiseEngineError(std::uint16_t code, std::vector<TDBError> entries) {
+  EngineState& state = State();
+  state.ErrorStack = std::move(entries);
+  throw EDBEngineError(
+      ComposeEngineMessage(code, state.Started, kEngineName, MessageText, state.ErrorStack),
+      state.ErrorStack);
+}
+
+bool PostgresPluginLoaded() { return State().PostgresOpen != nullptr; }
+
+}  // namespace dbengine

@@ -1,0 +1,19 @@
+// Named parameters in SQL text: a colon followed by a name marks one, and the engine
+// is given the text with every marker turned into "?".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TDerivedSql {
+  std::string EngineText;               // the SQL with each marker replaced by "?"
+  std::vector<std::string> ParamNames;  // one name per marker, in order of appearance
+};
+
+// Finds the markers of `sql`. The text is walked as Shift_JIS; a single quote, double
+// quote or backquote switches a literal on and off (any of them ends any); outside a
+// literal "::" is one literal colon, and a colon before anything else starts a marker
+// whose name ends at a blank, ",", ";", ")", CR, LF or the end of the text (a quoted
+// part of the name may hold those). Quotes right after the colon are cleaned off the name.
+TDerivedSql DeriveParams(std::string_view sql);

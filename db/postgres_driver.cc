@@ -1,0 +1,321 @@
+// The PostgreSQL driver, built as the plug-in module libdbengine_pg.so so that libpq
+// is loaded only by a process that opens a PostgreSQL alias. The connection speaks
+// Shift_JIS (client_encoding SJIS): the server stores UTF-8 and the program still sees
+// its own bytes. Results are read through a server-side cursor in batches, so no
+// result is ever held whole.
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "db/engine_codes.h"
+#include "db/postgres_plugin.h"
+#include "platform/sjis.h"
+
+namespace dbengine {
+
+namespace {
+
+// Rows fetched from the server cursor at a time.
+constexpr int kFetchBatch = 500;
+
+// Type oids of the columns read as numbers or text.
+constexpr Oid kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701;
+constexpr Oid kTextTypes[] = {18, 19, 25, 705, 1042, 1043};
+
+struct ResultCloser {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultCloser>;
+
+// The connection, shared by the database and its statements and cursors. Cursors run
+// inside one transaction, begun by the first open cursor and ended by the last.
+struct Session {
+  explicit Session(PGconn* connection) : Connection(connection) {}
+  ~Session() { PQfinish(Connection); }
+  PGconn* Connection;
+  int OpenCursors = 0;
+  int NamesGiven = 0;
+
+  std::string NewName(const char* kind) {
+    return "dbengine_" + std::string(kind) + std::to_string(++NamesGiven);
+  }
+};
+
+// A SQLSTATE (five digits or capital letters) as a number, the server's native code.
+std::int32_t SqlStateCode(const char* state) {
+  std::int32_t code = 0;
+  for (int i = 0; state && state[i] && i < 5; ++i) {
+    char c = state[i];
+    code = code * 36 + (c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'Z' ? c - 'A' + 10 : 0);
+  }
+  return code;
+}
+
+[[noreturn]] void Fail(PGconn* connection, const PGresult* result, std::uint16_t code = kErrSql) {
+  std::vector<TDBError> entries;
+  if (result && PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)) {
+    const std::int32_t native = SqlStateCode(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+    for (int field : {PG_DIAG_MESSAGE_PRIMARY, PG_DIAG_MESSAGE_DETAIL, PG_DIAG_MESSAGE_HINT}) {
+      if (const char* text = PQresultErrorField(result, field)) {
+        entries.push_back({code, native ? native : 1, text});
+      }
+    }
+  } else {
+    entries.push_back({code, 0, connection ? PQerrorMessage(connection) : ""});
+  }
+  throw DriverError{code, std::move(entries)};
+}
+
+// Runs a command without parameters and checks it.
+Result Run(PGconn* connection, const std::string& command) {
+  Result result(PQexec(connection, command.c_str()));
+  ExecStatusType status = PQresultStatus(result.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, result.get());
+  return result;
+}
+
+// Runs a text with $n parameters, all sent as text of a type the server infers.
+Result RunWithParams(PGconn* connection, const std::string& text,
+                     const std::vector<std::string>& params) {
+  std::vector<const char*> values;
+  for (const std::string& param : params) values.push_back(param.c_str());
+  Result result(PQexecParams(connection, text.c_str(), static_cast<int>(values.size()), nullptr,
+                             values.data(), nullptr, nullptr, 0));
+  ExecStatusType status = PQresultStatus(result.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, result.get());
+  return result;
+}
+
+// The text with each "?" marker turned into $1, $2, ... Quoted literals, quoted names
+// and comments are copied as they are, and double-byte characters are stepped over.
+std::string NumberedMarkers(std::string_view sql) {
+  std::string out;
+  int number = 0;
+  for (std::size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    std::size_t end = i + sjis::CharLength(sql, i);
+    if (c == '\'' || c == '"') {
+      end = sql.find(c, i + 1);  // a doubled quote reads as two literals side by side
+      end = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (sql.substr(i, 2) == "--") {
+      end = sql.find('\n', i);
+      end = end == std::string_view::npos ? sql.size() : end;
+    } else if (sql.substr(i, 2) == "/*") {
+      end = sql.find("*/", i + 2);
+      end = end == std::string_view::npos ? sql.size() : end + 2;
+    } else if (c == '?') {
+      out += "$" + std::to_string(++number);
+      ++i;
+      continue;
+    }
+    out.append(sql.substr(i, end - i));
+    i = end;
+  }
+  return out;
+}
+
+ColumnValue::Kind KindOf(Oid type) {
+  if (type == kInt2 || type == kInt4 || type == kInt8) return ColumnValue::Kind::kInteger;
+  if (type == kFloat4 || type == kFloat8) return ColumnValue::Kind::kFloat;
+  for (Oid text : kTextTypes) {
+    if (type == text) return ColumnValue::Kind::kText;
+  }
+  return ColumnValue::Kind::kOther;
+}
+
+class PostgresCursor : public Cursor {
+ public:
+  PostgresCursor(std::shared_ptr<Session> session, std::string text,
+                 std::vector<std::string> params)
+      : session_(std::move(session)),
+        text_(std::move(text)),
+        params_(std::move(params)),
+        name_(session_->NewName("c")) {
+    PGconn* connection = session_->Connection;
+    if (session_->OpenCursors == 0) Run(connection, "BEGIN ISOLATION LEVEL REPEATABLE READ");
+    ++session_->OpenCursors;
+    try {
+      RunWithParams(connection, "DECLARE " + name_ + " NO SCROLL CURSOR FOR " + text_, params_);
+      FetchBatch();
+      for (int i = 0; i < PQnfields(batch_.get()); ++i) {
+        columnNames_.emplace_back(PQfname(batch_.get(), i));
+        kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
+      }
+      row_.resize(columnNames_.size());
+      emptyResult_ = PQntuples(batch_.get()) == 0;
+      Next();
+    } catch (...) {
+      EndTransaction();
+      throw;
+    }
+  }
+
+  // Closing the last cursor ends the transaction; COMMIT also closes the cursor. A
+  // failure here leaves nothing to mend: an aborted transaction is rolled back by it.
+  ~PostgresCursor() override { EndTransaction(); }
+
+  const std::vector<std::string>& ColumnNames() const override { return columnNames_; }
+  bool OnRow() const override { return onRow_; }
+  const std::vector<ColumnValue>& Row() const override { return row_; }
+
+  bool Next() override {
+    if (batchRow_ == PQntuples(batch_.get())) {
+      if (PQntuples(batch_.get()) < kFetchBatch) return onRow_ = false;
+      FetchBatch();
+      if (PQntuples(batch_.get()) == 0) return onRow_ = false;
+    }
+    ReadRow(batchRow_++);
+    return onRow_ = true;
+  }
+
+  // COUNT(*) over the statement as a subquery, in the cursor's own snapshot.
+  std::int64_t CountRows() override {
+    if (emptyResult_) return 0;
+    return Guarded([&] {
+      Result result =
+          RunWithParams(session_->Connection,
+                        "SELECT COUNT(*) FROM (" + text_ + "\n) AS dbengine_count", params_);
+      return std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
+    });
+  }
+
+  // A second cursor moved over the whole result: the server counts without sending rows.
+  std::int64_t CountRowsByStepping() override {
+    if (emptyResult_) return 0;
+    return Guarded([&] {
+      const std::string other = session_->NewName("n");
+      RunWithParams(session_->Connection, "DECLARE " + other + " NO SCROLL CURSOR FOR " + text_,
+                    params_);
+      Result moved = Run(session_->Connection, "MOVE FORWARD ALL IN " + other);
+      Run(session_->Connection, "CLOSE " + other);
+      return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+    });
+  }
+
+ private:
+  // Runs a count inside a savepoint, so that its failure leaves the transaction and
+  // this cursor usable.
+  template <class Count>
+  std::int64_t Guarded(Count count) {
+    Run(session_->Connection, "SAVEPOINT dbengine_count");
+    try {
+      std::int64_t rows = count();
+      Run(session_->Connection, "RELEASE SAVEPOINT dbengine_count");
+      return rows;
+    } catch (const DriverError&) {
+      PQclear(PQexec(session_->Connection, "ROLLBACK TO SAVEPOINT dbengine_count"));
+      throw;
+    }
+  }
+
+  void FetchBatch() {
+    batch_ = Run(session_->Connection,
+                 "FETCH FORWARD " + std::to_string(kFetchBatch) + " FROM " + name_);
+    batchRow_ = 0;
+  }
+
+  void ReadRow(int rowIndex) {
+    for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
+      ColumnValue& value = row_[i];
+      if (PQgetisnull(batch_.get(), rowIndex, i)) {
+        value.ValueKind = ColumnValue::Kind::kNull;
+        continue;
+      }
+      const char* text = PQgetvalue(batch_.get(), rowIndex, i);
+      value.ValueKind = kinds_[i];
+      if (kinds_[i] == ColumnValue::Kind::kInteger) {
+        value.Integer = std::strtoll(text, nullptr, 10);
+      } else if (kinds_[i] == ColumnValue::Kind::kFloat) {
+        value.Float = std::strtod(text, nullptr);
+      } else {
+        value.Text.assign(text, PQgetlength(batch_.get(), rowIndex, i));
+      }
+    }
+  }
+
+  void EndTransaction() {
+    if (--session_->OpenCursors == 0) PQclear(PQexec(session_->Connection, "COMMIT"));
+  }
+
+  std::shared_ptr<Session> session_;
+  std::string text_;
+  std::vector<std::string> params_;
+  std::string name_;
+  Result batch_;
+  int batchRow_ = 0;
+  std::vector<std::string> columnNames_;
+  std::vector<ColumnValue::Kind> kinds_;
+  std::vector<ColumnValue> row_;
+  bool onRow_ = false;
+  bool emptyResult_ = false;
+};
+
+class PostgresStatement : public Statement {
+ public:
+  PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
+      : session_(std::move(session)), text_(NumberedMarkers(sql)), name_(session_->NewName("s")) {
+    PGconn* connection = session_->Connection;
+    Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Fail(connection, prepared.get());
+    Result described(PQdescribePrepared(connection, name_.c_str()));
+    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK) Fail(connection, described.get());
+    givesRows_ = PQnfields(described.get()) > 0;
+  }
+
+  ~PostgresStatement() override {
+    PQclear(PQexec(session_->Connection, ("DEALLOCATE " + name_).c_str()));
+  }
+
+  std::unique_ptr<Cursor> Execute(const std::vector<std::string>& params) override {
+    if (givesRows_) return std::make_unique<PostgresCursor>(session_, text_, params);
+    std::vector<const char*> values;
+    for (const std::string& param : params) values.push_back(param.c_str());
+    Result result(PQexecPrepared(session_->Connection, name_.c_str(),
+                                 static_cast<int>(values.size()), values.data(), nullptr, nullptr,
+                                 0));
+    ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+      Fail(session_->Connection, result.get());
+    }
+    return nullptr;
+  }
+
+ private:
+  std::shared_ptr<Session> session_;
+  std::string text_;
+  std::string name_;
+  bool givesRows_ = false;
+};
+
+class PostgresDatabase : public Database {
+ public:
+  explicit PostgresDatabase(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+
+  std::unique_ptr<Statement> Prepare(std::string_view sql) override {
+    return std::make_unique<PostgresStatement>(session_, sql);
+  }
+
+ private:
+  std::shared_ptr<Session> session_;
+};
+
+}  // namespace
+
+}  // namespace dbengine
+
+extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo) {
+  using namespace dbengine;
+  auto session = std::make_shared<Session>(PQconnectdb(connInfo));
+  PGconn* connection = session->Connection;
+  if (!connection || PQstatus(connection) != CONNECTION_OK) {
+    Fail(connection, nullptr, kErrCannotOpen);
+  }
+  if (PQsetClientEncoding(connection, "SJIS") != 0) Fail(connection, nullptr, kErrCannotOpen);
+  return new PostgresDatabase(std::move(session));
+}
+
+static_assert(std::is_same_v<decltype(dbengine_pg_open), dbengine::PostgresOpenFunction>);

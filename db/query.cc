@@ -1,0 +1,194 @@
+#include "db/query.h"
+
+#include <cstdio>
+#include <iterator>
+#include <limits>
+
+#include "db/database_error.h"
+#include "db/engine.h"
+#include "db/engine_codes.h"
+#include "db/param_derivation.h"
+#include "db/text_compare.h"
+#include "platform/file_system.h"
+#include "platform/japanese_texts.h"
+#include "platform/text_format.h"
+
+namespace {
+
+std::string JoinedLines(const TStringList& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// Lines end at CR, LF or CR LF; a break at the very end opens no further line.
+TStringList SplitLines(std::string_view text) {
+  TStringList lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+// The shortest general form with at most 15 significant digits; an exponent is
+// written as E with its sign only when negative (1E20, 1.5E-5).
+std::string FloatText(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  std::string text(buffer);
+  std::size_t exponent = text.find('E');
+  if (exponent == std::string::npos) return text;
+  std::string mantissa = text.substr(0, exponent);
+  std::string digits = text.substr(exponent + 1);
+  const bool negative = digits[0] == '-';
+  digits.erase(0, digits.find_first_not_of("+-0"));
+  return mantissa + "E" + (negative ? "-" : "") + digits;
+}
+
+std::string ValueText(const dbengine::ColumnValue& value) {
+  using Kind = dbengine::ColumnValue::Kind;
+  switch (value.ValueKind) {
+    case Kind::kNull:
+      return {};
+    case Kind::kInteger:
+      return std::to_string(value.Integer);
+    case Kind::kFloat:
+      return FloatText(value.Float);
+    case Kind::kText:
+      return value.Text.substr(0, value.Text.find('\0'));
+    case Kind::kOther:
+      return value.Text;
+  }
+  return {};
+}
+
+}  // namespace
+
+TQuery::TQuery(std::string name) : Name_(std::move(name)) {}
+
+TQuery::~TQuery() = default;
+
+void TQuery::Fail(std::string_view pattern, std::string_view argument) const {
+  throw EDatabaseError(FormatText("%s: %s", {Name_, FormatText(pattern, {argument})}));
+}
+
+void TQuery::SetDatabaseName(std::string_view alias) {
+  if (alias == DatabaseName_) return;
+  if (Active()) Fail(texts::kDatasetOpen);
+  DatabaseName_ = std::string(alias);
+  Statement_.reset();  // prepared on the other database
+}
+
+void TQuery::ReplaceSql(TStringList lines) {
+  CloseQuery();
+  Statement_.reset();
+  SQL_ = std::move(lines);
+  SqlText_ = JoinedLines(SQL_);
+  TDerivedSql derived = DeriveParams(SqlText_);
+  EngineText_ = std::move(derived.EngineText);
+  std::vector<TParam> params;
+  for (std::string& name : derived.ParamNames) {
+    TParam param;
+    param.Name = std::move(name);
+    for (const TParam& old : Params_) {
+      if (dbengine::SameTextIgnoringCase(old.Name, param.Name)) {
+        param.DataType = old.DataType;
+        param.Value = old.Value;
+        break;
+      }
+    }
+    params.push_back(std::move(param));
+  }
+  Params_ = std::move(params);
+}
+
+void TQuery::SetSqlLines(const TStringList& lines) {
+  if (JoinedLines(lines) != SqlText_) ReplaceSql(lines);
+}
+
+void TQuery::LoadSqlFromFile(std::string_view path) {
+  std::ifstream stream = fs_layer::OpenForReading(path);
+  std::string text(std::istreambuf_iterator<char>(stream), {});
+  text.resize(std::min(text.size(), text.find('\0')));
+  ReplaceSql(SplitLines(text));
+}
+
+TParam& TQuery::ParamNamed(std::string_view name) {
+  for (TParam& param : Params_) {
+    if (dbengine::SameTextIgnoringCase(param.Name, name)) return param;
+  }
+  Fail(texts::kParamNotFound, name);
+}
+
+void TQuery::SetParamText(std::string_view name, std::string_view value) {
+  TParam& param = ParamNamed(name);
+  param.DataType = TFieldType::ftString;
+  param.Value = std::string(value);
+}
+
+void TQuery::OpenQuery() {
+  if (Active()) return;
+  const std::uint16_t started = dbengine::StartEngine();
+  if (started != 0 && started != dbengine::kErrAlreadyStarted) {
+    dbengine::RaiseEngineError(started, dbengine::LastErrorStack());
+  }
+  dbengine::Database& database = dbengine::OpenDatabase(DatabaseName_);
+  if (SQL_.empty()) Fail(texts::kNoSqlStatement);
+  if (!Statement_) {
+    Statement_ = dbengine::CallDriver([&] { return database.Prepare(EngineText_); });
+  }
+  std::vector<std::string> values;
+  for (const TParam& param : Params_) {
+    if (param.DataType == TFieldType::ftUnknown) Fail(texts::kParamNoValue, param.Name);
+    values.push_back(param.Value);
+  }
+  std::unique_ptr<dbengine::Cursor> cursor =
+      dbengine::CallDriver([&] { return Statement_->Execute(values); });
+  if (!cursor) throw ENoResultSet(std::string(texts::kCursorHandleError));
+  Cursor_ = std::move(cursor);
+  AtEnd_ = !Cursor_->OnRow();
+}
+
+std::int32_t TQuery::RowCount() {
+  if (!Active()) Fail(texts::kDatasetClosed);
+  std::int64_t rows;
+  try {
+    rows = Cursor_->CountRows();
+  } catch (const dbengine::DriverError&) {
+    try {
+      rows = Cursor_->CountRowsByStepping();
+    } catch (const dbengine::DriverError&) {
+      return -1;  // the engine can count neither way
+    }
+  }
+  return static_cast<std::int32_t>(
+      std::min<std::int64_t>(rows, std::numeric_limits<std::int32_t>::max()));
+}
+
+bool TQuery::AtEnd() const { return AtEnd_; }
+
+void TQuery::NextRow() {
+  if (!Active() || AtEnd_) return;
+  AtEnd_ = !dbengine::CallDriver([&] { return Cursor_->Next(); });
+}
+
+std::string TQuery::FieldText(std::string_view name) const {
+  if (Active()) {
+    const std::vector<std::string>& names = Cursor_->ColumnNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      // An empty result has no row: its values all read as null.
+      if (dbengine::SameTextIgnoringCase(names[i], name)) return ValueText(Cursor_->Row()[i]);
+    }
+  }
+  Fail(texts::kFieldNotFound, name);
+}
+
+void TQuery::CloseQuery() {
+  Cursor_.reset();
+  AtEnd_ = true;
+}

@@ -1,0 +1,99 @@
+// The SQL query component through which the program reaches its database. Its
+// statement is given as lines with named parameters (":NAME"), run against the
+// database alias in DatabaseName, and its result is read forward, row by row and
+// field by field as text. Failures found here are EDatabaseError with the component's
+// name in front ("qMaster: ..."); the engine's failures are EDBEngineError.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/driver.h"
+#include "platform/string_list.h"
+
+// The data type of a parameter: none until a value is given.
+enum class TFieldType { ftUnknown, ftString };
+
+// One parameter derived from a marker of the SQL text.
+struct TParam {
+  std::string Name;
+  TFieldType DataType = TFieldType::ftUnknown;
+  std::string Value;
+};
+
+class TQuery {
+ public:
+  // A closed query without SQL; `name` is its component name, put in front of its
+  // own error messages.
+  explicit TQuery(std::string name);
+  ~TQuery();
+  TQuery(const TQuery&) = delete;
+  TQuery& operator=(const TQuery&) = delete;
+
+  const std::string& Name() const { return Name_; }
+
+  const std::string& DatabaseName() const { return DatabaseName_; }
+  // Names the alias (or folder) used from the next opening on; the same name changes
+  // nothing. Raises EDatabaseError when the query is open and the name differs.
+  void SetDatabaseName(std::string_view alias);
+
+  // The SQL lines; the statement is each line followed by CR LF.
+  const TStringList& SQL() const { return SQL_; }
+  // Replaces the lines unless their text is the same; a new text closes the query,
+  // releases its prepared statement and derives the parameters again.
+  void SetSqlLines(const TStringList& lines);
+  // Replaces the lines by those of the file (lines end at CR, LF or CR LF; the text at a
+  // NUL byte), always closing the query and deriving the parameters again. Raises
+  // EFOpenError when the file cannot be opened.
+  void LoadSqlFromFile(std::string_view path);
+
+  // The parameters in the order of their markers.
+  const std::vector<TParam>& Params() const { return Params_; }
+  // The first parameter of that name, letter case ignored. Raises EDatabaseError when
+  // there is none.
+  TParam& ParamNamed(std::string_view name);
+  // Gives the parameter ParamNamed(name) the text value. Raises as ParamNamed.
+  void SetParamText(std::string_view name, std::string_view value);
+
+  // Runs the statement (starting the engine and opening the database at the first use
+  // of the process) and stands on the first row; nothing happens when open. Raises
+  // EDatabaseError (no SQL, a parameter without value), ENoResultSet, EDBEngineError.
+  void OpenQuery();
+  // The number of rows of the open result, counted by the database; -1 when it can
+  // count neither way. Raises EDatabaseError when the query is closed.
+  std::int32_t RowCount();
+  // True when there is no current row: an empty result, or NextRow from the last row.
+  bool AtEnd() const;
+  // Moves to the next row; from the last row it sets AtEnd and stays on that row.
+  // Raises EDBEngineError when the database fails while reading.
+  void NextRow();
+  // The value of the field in the current row as text: text as its bytes up to a NUL,
+  // an integer in decimal, a floating-point number with at most 15 significant digits,
+  // null or no row as empty text. Raises EDatabaseError when the result has no such
+  // field (letter case ignored).
+  std::string FieldText(std::string_view name) const;
+
+  bool Active() const { return Cursor_ != nullptr; }
+  // Closes the result; the SQL lines and parameter values stay.
+  void CloseQuery();
+
+ private:
+  // Raises EDatabaseError "<Name>: <pattern with argument>".
+  [[noreturn]] void Fail(std::string_view pattern, std::string_view argument = {}) const;
+  // Closes, releases the prepared statement, takes the lines and derives the parameters.
+  void ReplaceSql(TStringList lines);
+
+  std::string Name_;
+  std::string DatabaseName_;
+  TStringList SQL_;
+  std::string SqlText_;     // the lines joined, each followed by CR LF
+  std::string EngineText_;  // SqlText_ with every marker turned into "?"
+  std::vector<TParam> Params_;
+  std::unique_ptr<dbengine::Statement>
+      Statement_;                             // prepared at an opening, kept until the text changes
+  std::unique_ptr<dbengine::Cursor> Cursor_;  // the open result; declared last, released first
+  bool AtEnd_ = true;
+};

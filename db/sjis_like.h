@@ -1,0 +1,20 @@
+// LIKE for Shift_JIS text. "%" is any run of characters and "_" one character, where a
+// double-byte character is one character, so a trail byte that looks like "%", "_" or
+// "\" is never taken for one. In the folded mode letters match without regard to case
+// (ASCII and full-width Latin), full-width ASCII matches ASCII, half-width katakana
+// (with its voiced marks joined) matches full-width katakana, and hiragana matches
+// katakana; the exact mode compares characters as they are.
+#pragma once
+
+#include <string_view>
+
+#include "db/driver.h"
+
+namespace dbengine {
+
+// True when `text` matches `pattern`. A non-empty `escape` is one character that makes
+// the pattern character after it stand for itself.
+bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
+              std::string_view escape = {});
+
+}  // namespace dbengine

@@ -1,0 +1,20 @@
+// The embedded driver: SQLite files whose text columns hold Shift_JIS bytes as they
+// are. LIKE is replaced by the Shift_JIS-aware one, and a reader waits for a writer's
+// lock instead of failing at once.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "db/driver.h"
+
+namespace dbengine {
+
+// How long a statement waits for another process's lock before it fails, in ms.
+inline constexpr int kSqliteBusyTimeoutMs = 10000;
+
+// Opens an existing SQLite file for reading and writing. Throws DriverError
+// kErrCannotOpen.
+std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match);
+
+}  // namespace dbengine

@@ -1,0 +1,49 @@
+#include "db/alias_config.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using dbengine::DriverKind;
+using dbengine::MatchMode;
+
+TEST(ParseAliases, ReadsSectionsOfBothDrivers) {
+  auto aliases = dbengine::ParseAliases(
+      "# catalogue\r\n[Catalog]\r\nDRIVER=SQLITE\r\nPATH=data\\catalog.db\r\n\r\n"
+      "[big]\ndriver = postgres\nCONNINFO=host=db1 dbname=lib options='-c x=1'\nmatch=exact\n",
+      "conf/dbengine.conf");
+  ASSERT_EQ(aliases.size(), 2u);
+  EXPECT_EQ(aliases[0].Driver, DriverKind::kSqlite);
+  EXPECT_EQ(aliases[0].Path, "conf/data/catalog.db");  // relative to the file's folder
+  EXPECT_EQ(aliases[0].Match, MatchMode::kFolded);
+  EXPECT_EQ(aliases[1].Driver, DriverKind::kPostgres);
+  EXPECT_EQ(aliases[1].ConnInfo, "host=db1 dbname=lib options='-c x=1'");
+  EXPECT_EQ(aliases[1].Match, MatchMode::kExact);
+  EXPECT_EQ(dbengine::FindAlias(aliases, "CATALOG"), &aliases[0]);
+  EXPECT_EQ(dbengine::FindAlias(aliases, "none"), nullptr);
+}
+
+TEST(ParseAliases, RejectsFaultyFilesWithTheLine) {
+  const char* faulty[] = {
+      "DRIVER=SQLITE\n",       // key outside a section
+      "[a]\nDRIVER=ORACLE\n",  // unknown driver
+      "[a]\nDRIVER=SQLITE\nPATH=x\nMATCH=fuzzy\n",
+      "[a]\nDRIVER=SQLITE\nPAHT=x\n",  // misspelt key
+      "[a]\nPATH=x\n",                 // no driver
+      "[a]\nDRIVER=SQLITE\n",          // no path
+      "[a]\nDRIVER=POSTGRES\n",        // no connection string
+      "[a\nDRIVER=SQLITE\n",
+  };
+  for (const char* text : faulty) {
+    try {
+      dbengine::ParseAliases(text, "dbengine.conf");
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const dbengine::DriverError& failure) {
+      EXPECT_EQ(failure.Code, 0x2101) << text;
+      ASSERT_EQ(failure.Entries.size(), 1u);
+      EXPECT_NE(failure.Entries[0].Message.find("dbengine.conf"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace

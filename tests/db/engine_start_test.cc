@@ -1,0 +1,129 @@
+// The engine starts at the first database use of a process and loads the PostgreSQL
+// plug-in (and libpq) only for a PostgreSQL alias. Each case runs in a child process
+// of its own, so that it starts from an engine that never ran.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "db/database_error.h"
+#include "db/engine.h"
+#include "db/query.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool LibpqLoaded() { return ReadAll("/proc/self/maps").find("libpq.so") != std::string::npos; }
+
+// True when the process holds a file descriptor on the file.
+bool FileOpen(const std::string& path) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == path) return true;
+  }
+  return false;
+}
+
+class EngineStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "dbstart.XXXXXX").string();
+    folder_ = mkdtemp(pattern.data());
+    catalog_ = folder_ + "/catalog.db";
+    sqlite3* db = nullptr;
+    sqlite3_open(catalog_.c_str(), &db);
+    sqlite3_exec(db, "CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1)", nullptr, nullptr,
+                 nullptr);
+    sqlite3_close(db);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  void UseConfig(const std::string& text) {
+    std::ofstream(folder_ + "/dbengine.conf") << text;
+    setenv("DBENGINE_CONFIG", (folder_ + "/dbengine.conf").c_str(), 1);
+  }
+
+  // Runs the check in a child process; it passes when the check returns true.
+  template <class Check>
+  void InChild(Check check) {
+    EXPECT_EXIT(std::exit(check() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+  }
+
+  std::string folder_;
+  std::string catalog_;
+};
+
+TEST_F(EngineStart, AQueryNeverOpenedStartsNothing) {
+  InChild([&] {
+    TQuery query("qMaster");
+    query.SetDatabaseName(folder_);
+    query.SetSqlLines({"SELECT A FROM T WHERE A = :A"});
+    query.SetParamText("A", "1");
+    query.CloseQuery();
+    return !dbengine::EngineStarted() && !FileOpen(catalog_) && !LibpqLoaded();
+  });
+}
+
+TEST_F(EngineStart, ASqliteQueryDoesNotLoadLibpq) {
+  InChild([&] {
+    TQuery query("qMaster");
+    query.SetDatabaseName(folder_);
+    query.SetSqlLines({"SELECT A FROM T"});
+    query.OpenQuery();
+    return dbengine::EngineStarted() && FileOpen(catalog_) && query.FieldText("A") == "1" &&
+           !dbengine::PostgresPluginLoaded() && !LibpqLoaded();
+  });
+}
+
+TEST_F(EngineStart, APostgresAliasLoadsThePlugin) {
+  UseConfig("[pg]\nDRIVER=POSTGRES\nCONNINFO=host=" + folder_ + " port=1 connect_timeout=1\n");
+  InChild([&] {
+    TQuery query("qMaster");
+    query.SetDatabaseName("pg");
+    query.SetSqlLines({"SELECT 1"});
+    try {
+      query.OpenQuery();
+    } catch (const EDBEngineError& error) {
+      // データベースを開けません, then libpq's own words.
+      const bool named = error.Message().rfind(
+                             "\x83"
+                             "f\x81[\x83^\x83x\x81[\x83X\x82\xf0",
+                             0) == 0;
+      return named && dbengine::PostgresPluginLoaded() && LibpqLoaded();
+    }
+    return false;
+  });
+}
+
+TEST_F(EngineStart, AFaultyConfigurationIsAStartUpFailure) {
+  UseConfig("[broken]\nDRIVER=SQLITE\n");
+  InChild([&] {
+    TQuery query("qMaster");
+    query.SetDatabaseName("broken");
+    query.SetSqlLines({"SELECT 1"});
+    try {
+      query.OpenQuery();
+    } catch (const EDBEngineError& error) {
+      std::cerr << error.Message() << "\n";
+      return error.Message() ==
+                 "dbengine \x82\xcc\x8f\x89\x8a\xfa\x89\xbb\x92\x86\x82\xc9\x83G\x83\x89\x81[\x82"
+                 "\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd (\x83G\x83\x89\x81[ "
+                 "$2101)" &&
+             !dbengine::EngineStarted();
+    }
+    return false;
+  });
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Starts or stops the private PostgreSQL server of the database tests: a fresh cluster
+# in a temporary folder, run as the postgres user, listening on a free loopback port.
+# Usage: pg_cluster.sh start|stop <state folder>
+# start writes <state folder>/conninfo, the libpq connection string of the server.
+set -euo pipefail
+
+action=$1
+state=$2
+bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+
+as_postgres() {
+  if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+case "$action" in
+  start)
+    [ -x "$bin/initdb" ] || { echo "PostgreSQL server not installed" >&2; exit 1; }
+    rm -rf "$state"
+    mkdir -p "$state"
+    work=$(mktemp -d /tmp/dbengine-pg.XXXXXX)
+    echo "$work" > "$state/workdir"
+    [ "$(id -u)" -ne 0 ] || chown postgres: "$work"
+    # A port nobody answers on.
+    for _ in $(seq 1 50); do
+      port=$((20000 + RANDOM % 40000))
+      (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+    done
+    as_postgres "$bin/initdb" -D "$work/data" -U postgres -A trust -E UTF8 --locale=C \
+      > "$work/initdb.log"
+    as_postgres "$bin/pg_ctl" -D "$work/data" -l "$work/server.log" -w -t 60 \
+      -o "-c listen_addresses=127.0.0.1 -p $port -k $work -c fsync=off" start > /dev/null
+    echo "host=127.0.0.1 port=$port user=postgres dbname=postgres" > "$state/conninfo"
+    ;;
+  stop)
+    [ -f "$state/workdir" ] || exit 0
+    work=$(cat "$state/workdir")
+    as_postgres "$bin/pg_ctl" -D "$work/data" -m fast -w stop > /dev/null || true
+    rm -rf "$work" "$state"
+    ;;
+  *)
+    echo "usage: $0 start|stop <state folder>" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,207 @@
+// The query's contract, run as one suite against the SQLite and the PostgreSQL driver.
+#include <gtest/gtest.h>
+
+#include "db/database_error.h"
+#include "db/query.h"
+#include "tests/db/test_databases.h"
+
+namespace {
+
+constexpr const char* kHyoukeisanSoft = "\x95\x5c\x8cv\x8eZ\x83\x5c\x83t\x83g";  // 表計算ソフト
+
+// Runs the call and gives the message of the exception of class E it raises.
+template <class E, class Call>
+std::string MessageOf(Call call) {
+  try {
+    call();
+  } catch (const E& error) {
+    return error.Message();
+  }
+  ADD_FAILURE() << "nothing raised";
+  return {};
+}
+
+class QueryContract : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    if (std::string(GetParam()) == "pg" && !dbtest::PostgresAvailable()) {
+      GTEST_SKIP() << "no PostgreSQL test server";
+    }
+    query_.SetDatabaseName(GetParam());
+  }
+
+  // Gives the lines and the parameter values (name, text pairs) and opens.
+  void Open(const TStringList& lines,
+            const std::vector<std::pair<const char*, std::string>>& params = {}) {
+    query_.SetSqlLines(lines);
+    for (const auto& [name, value] : params) query_.SetParamText(name, value);
+    query_.OpenQuery();
+  }
+
+  TQuery query_{"qMaster"};
+};
+
+TEST_P(QueryContract, ReadsRowsFieldByFieldAsText) {
+  Open({"SELECT MS_BOOKID, MS_SYOMEI, MS_KINGAKU, MS_NOTE", "FROM BOOKS ORDER BY MS_BOOKID"});
+  ASSERT_TRUE(query_.Active());
+  EXPECT_EQ(query_.RowCount(), 3);
+  const char* rows[][4] = {{"1", kHyoukeisanSoft, "1500.5", ""},
+                           {"2", "\x82\xed\x82\xaa\x82\xcd\x82\xa2", "0.1", "x"},
+                           {"3", "ABC", "1E20", ""}};
+  for (auto& row : rows) {
+    ASSERT_FALSE(query_.AtEnd());
+    EXPECT_EQ(query_.FieldText("ms_bookid"), row[0]);
+    EXPECT_EQ(query_.FieldText("MS_SYOMEI"), row[1]);
+    EXPECT_EQ(query_.FieldText("Ms_Kingaku"), row[2]);
+    EXPECT_EQ(query_.FieldText("MS_NOTE"), row[3]);
+    query_.NextRow();
+  }
+  // From the last row NextRow sets AtEnd and stays on that row.
+  EXPECT_TRUE(query_.AtEnd());
+  EXPECT_EQ(query_.FieldText("MS_SYOMEI"), "ABC");
+  query_.NextRow();
+  EXPECT_TRUE(query_.AtEnd());
+}
+
+TEST_P(QueryContract, ConvertsEachKindOfValue) {
+  const char* cases[][2] = {
+      {"CAST(1 AS DOUBLE PRECISION) / 3", "0.333333333333333"},
+      {"CAST(2.5e-7 AS DOUBLE PRECISION)", "2.5E-7"},
+      {"CAST(-1234567 AS DOUBLE PRECISION)", "-1234567"},
+      {"-5", "-5"},
+      {"CAST(NULL AS VARCHAR(10))", ""},
+      {"'a b '", "a b "},
+  };
+  for (auto& c : cases) {
+    Open({std::string("SELECT ") + c[0] + " AS V"});
+    EXPECT_EQ(query_.FieldText("V"), c[1]) << c[0];
+  }
+}
+
+TEST_P(QueryContract, ParametersCarryShiftJisBothWays) {
+  // 表 and ソ end in 0x5C, 能 too; a quote and a backslash of their own as well.
+  const std::string text = "\x95\x5c\x83\x5c\x94\x5c'\\%_";
+  EXPECT_EQ(MessageOf<ENoResultSet>([&] {
+              Open({"INSERT INTO NOTES VALUES (:K, :V)"}, {{"k", "7"}, {"V", text}});
+            }),
+            "\x83J\x81[\x83\x5c\x83\x8b\x83n\x83\x93\x83h\x83\x8b\x82\xcc\x8d\xec\x90\xac\x82\xc5"
+            "\x83G\x83\x89\x81[\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd");
+  EXPECT_FALSE(query_.Active());
+
+  Open({"SELECT V FROM NOTES WHERE K = :BOOKID"}, {{"bookid", "7"}});
+  EXPECT_EQ(query_.RowCount(), 1);
+  EXPECT_EQ(query_.FieldText("v"), text);
+}
+
+TEST_P(QueryContract, LikeSeesDoubleByteCharacters) {
+  const char* cases[][2] = {
+      {"%\x83\x5c\x83t%", "1"},  // %ソフ%
+      {"_\x82\xaa%", "1"},       // _が%: "_" takes one double-byte character
+      {"__\x82\xaa%", "0"},
+  };
+  for (auto& c : cases) {
+    Open({"SELECT COUNT(*) AS N FROM BOOKS WHERE MS_SYOMEI LIKE :P"}, {{"P", c[0]}});
+    EXPECT_EQ(query_.FieldText("N"), c[1]) << c[0];
+    query_.CloseQuery();
+  }
+}
+
+TEST_P(QueryContract, RowCountIsExactEveryWay) {
+  Open({"SELECT * FROM BOOKS WHERE MS_BOOKID >= :LOW"}, {{"LOW", "2"}});
+  EXPECT_EQ(query_.RowCount(), 2);
+  // The trailing ";" defeats counting by subquery; the count is still exact.
+  Open({"SELECT * FROM BOOKS;"});
+  EXPECT_EQ(query_.RowCount(), 3);
+  Open({"SELECT * FROM BOOKS WHERE MS_BOOKID > 99"});
+  EXPECT_EQ(query_.RowCount(), 0);
+  EXPECT_TRUE(query_.AtEnd());
+  EXPECT_EQ(query_.FieldText("MS_SYOMEI"), "");
+  // The result is still readable after counting.
+  Open({"SELECT MS_BOOKID FROM BOOKS ORDER BY MS_BOOKID"});
+  EXPECT_EQ(query_.RowCount(), 3);
+  query_.NextRow();
+  EXPECT_EQ(query_.FieldText("MS_BOOKID"), "2");
+}
+
+TEST_P(QueryContract, FailuresRaiseTheirMessages) {
+  const std::string closed =
+      "qMaster: \x83"
+      "f\x81[\x83^\x83Z\x83"
+      "b\x83g\x82\xcd\x95\xc2\x82\xb6\x82\xc4\x82\xa2\x82"
+      "\xe9\x82\xbd\x82\xdf, \x82\xb1\x82\xcc\x91\x80\x8d\xec\x82\xcd\x8e\xc0\x8ds\x82\xc5\x82\xab"
+      "\x82\xdc\x82\xb9\x82\xf1";
+  EXPECT_EQ(MessageOf<EDatabaseError>([&] { query_.RowCount(); }), closed);
+  EXPECT_EQ(MessageOf<EDatabaseError>([&] { query_.OpenQuery(); }),
+            "qMaster: SQL \x95\xb6\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1");
+
+  query_.SetSqlLines({"SELECT * FROM BOOKS WHERE MS_BOOKID = :BOOKID"});
+  EXPECT_EQ(MessageOf<EDatabaseError>([&] { query_.OpenQuery(); }),
+            "qMaster: \x83p\x83\x89\x83\x81\x81[\x83^ 'BOOKID' \x82\xcc\x92l\x82\xaa\x82\xa0\x82"
+            "\xe8\x82\xdc\x82\xb9\x82\xf1");
+  EXPECT_FALSE(query_.Active());
+  EXPECT_EQ(MessageOf<EDatabaseError>([&] { query_.ParamNamed("ID"); }),
+            "qMaster: \x83p\x83\x89\x83\x81\x81[\x83^ 'ID' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8"
+            "\x82\xdc\x82\xb9\x82\xf1");
+
+  query_.SetParamText("BOOKID", "1");
+  query_.OpenQuery();
+  EXPECT_EQ(
+      MessageOf<EDatabaseError>([&] { query_.FieldText("MS_PAGE"); }),
+      "qMaster: \x8d\x80\x96\xda 'MS_PAGE' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82"
+      "\xb9\x82\xf1");
+  query_.SetDatabaseName(GetParam());  // the same name changes nothing
+  EXPECT_EQ(
+      MessageOf<EDatabaseError>([&] { query_.SetDatabaseName("other"); }),
+      "qMaster: \x83"
+      "f\x81[\x83^\x83Z\x83"
+      "b\x83g\x82\xaa\x8aJ\x82\xa9\x82\xea\x82\xc4\x82"
+      "\xa2\x82\xe9\x82\xbd\x82\xdf, \x82\xb1\x82\xcc\x91\x80\x8d\xec\x82\xcd\x8e\xc0\x8ds\x82"
+      "\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1");
+  EXPECT_TRUE(query_.Active());
+}
+
+TEST_P(QueryContract, DatabaseFailuresComeWithTheirStack) {
+  query_.SetSqlLines({"SELECT * FROM NO_SUCH_TABLE"});
+  try {
+    query_.OpenQuery();
+    FAIL() << "opened";
+  } catch (const EDBEngineError& error) {
+    EXPECT_EQ(error.ClassName(), "EDBEngineError");
+    std::string lower = error.Message();
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(lower.find("no_such_table"), std::string::npos) << error.Message();
+    ASSERT_FALSE(error.Errors().empty());
+    EXPECT_NE(error.Errors()[0].NativeError, 0);
+  }
+  EXPECT_FALSE(query_.Active());
+}
+
+TEST_P(QueryContract, SqlChangesCloseTheQueryAndKeepValuesByName) {
+  Open({"SELECT MS_SYOMEI FROM BOOKS WHERE MS_BOOKID = :BOOKID"}, {{"BOOKID", "3"}});
+  query_.SetSqlLines({"SELECT MS_SYOMEI FROM BOOKS WHERE MS_BOOKID = :BOOKID"});
+  EXPECT_TRUE(query_.Active());  // the same text keeps the result
+
+  query_.SetSqlLines({"SELECT MS_SYOMEI, MS_NOTE", "FROM BOOKS WHERE MS_BOOKID = :bookid"});
+  EXPECT_FALSE(query_.Active());
+  EXPECT_EQ(query_.ParamNamed("BOOKID").Value, "3");
+  query_.OpenQuery();
+  EXPECT_EQ(query_.FieldText("MS_SYOMEI"), "ABC");
+
+  const char bytes[] = "SELECT MS_SYOMEI\rFROM BOOKS\nWHERE MS_BOOKID = :BOOKID\r\n\0x";
+  const std::string file = dbtest::WriteFile("Prop.sql", std::string(bytes, sizeof bytes - 1));
+  query_.LoadSqlFromFile(file);
+  EXPECT_EQ(query_.SQL(),
+            (TStringList{"SELECT MS_SYOMEI", "FROM BOOKS", "WHERE MS_BOOKID = :BOOKID"}));
+  query_.OpenQuery();
+  EXPECT_EQ(query_.FieldText("MS_SYOMEI"), "ABC");
+  query_.LoadSqlFromFile(file);  // the same text, and still it closes
+  EXPECT_FALSE(query_.Active());
+
+  query_.OpenQuery();  // a closed query opens again with its lines and values
+  EXPECT_EQ(query_.FieldText("MS_SYOMEI"), "ABC");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, QueryContract, ::testing::Values("lite", "pg"),
+                         [](const auto& info) { return std::string(info.param); });
+
+}  // namespace

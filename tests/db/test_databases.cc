@@ -1,0 +1,110 @@
+#include "tests/db/test_databases.h"
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace dbtest {
+
+namespace {
+
+// Same statements for both databases; texts are Shift_JIS bytes.
+const char* const kSchema[] = {
+    "CREATE TABLE BOOKS (MS_BOOKID INTEGER, MS_SYOMEI VARCHAR(100), "
+    "MS_KINGAKU DOUBLE PRECISION, MS_NOTE VARCHAR(100))",
+    "INSERT INTO BOOKS VALUES (1, '\x95\x5c\x8cv\x8eZ\x83\x5c\x83t\x83g', 1500.5, NULL)",
+    "INSERT INTO BOOKS VALUES (2, '\x82\xed\x82\xaa\x82\xcd\x82\xa2', 0.1, 'x')",
+    "INSERT INTO BOOKS VALUES (3, 'ABC', 1e20, '')",
+    "CREATE TABLE NOTES (K INTEGER, V VARCHAR(100))",
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string PostgresConnInfo() {
+  const char* file = std::getenv("DBENGINE_TEST_PG");
+  if (!file || !std::filesystem::exists(file)) return {};
+  std::string info = ReadAll(file);
+  while (!info.empty() && (info.back() == '\n' || info.back() == '\r')) info.pop_back();
+  return info;
+}
+
+std::string SchemaName() { return "dbtest_" + std::to_string(getpid()); }
+
+void ExecPostgres(const std::string& sql) {
+  PGconn* connection = PQconnectdb(PostgresConnInfo().c_str());
+  ASSERT_EQ(PQstatus(connection), CONNECTION_OK) << PQerrorMessage(connection);
+  PQsetClientEncoding(connection, "SJIS");
+  PGresult* result = PQexec(connection, sql.c_str());
+  EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQresultErrorMessage(result);
+  PQclear(result);
+  PQfinish(connection);
+}
+
+class TestDatabases : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::string conf =
+        "[lite]\nDRIVER=SQLITE\nPATH=lite.db\n"
+        "[lite_exact]\nDRIVER=SQLITE\nPATH=lite.db\nMATCH=EXACT\n";
+    std::string schemaSql;
+    for (const char* statement : kSchema) {
+      ExecSqlite(statement);
+      schemaSql += std::string(statement) + ";\n";
+    }
+    if (PostgresAvailable()) {
+      ExecPostgres("CREATE SCHEMA " + SchemaName() + ";\nSET search_path = " + SchemaName() +
+                   ";\n" + schemaSql);
+      conf += "[pg]\nDRIVER=POSTGRES\nCONNINFO=" + PostgresConnInfo() +
+              " options='-csearch_path=" + SchemaName() + "'\n";
+    }
+    setenv("DBENGINE_CONFIG", WriteFile("dbengine.conf", conf).c_str(), 1);
+  }
+
+  void TearDown() override {
+    if (PostgresAvailable()) ExecPostgres("DROP SCHEMA " + SchemaName() + " CASCADE");
+    std::filesystem::remove_all(TempFolder());
+  }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TestDatabases);
+
+}  // namespace
+
+const std::string& TempFolder() {
+  static const std::string folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "dbtest.XXXXXX").string();
+    return std::string(mkdtemp(pattern.data()));
+  }();
+  return folder;
+}
+
+bool PostgresAvailable() { return !PostgresConnInfo().empty(); }
+
+void ExecSqlite(const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((TempFolder() + "/lite.db").c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+      << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+std::string WriteFile(const std::string& name, const std::string& bytes) {
+  std::string path = TempFolder() + "/" + name;
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+}  // namespace dbtest
