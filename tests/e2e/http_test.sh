@@ -1,0 +1,236 @@
+#!/usr/bin/env bash
+# Requests through lighttpd against a test installation (run by with_site.sh, which
+# sets LIRAWEB_BASE and LIRAWEB_INSTALL). Every page is Shift_JIS; bodies are turned
+# into UTF-8 only to compare them with the expected texts below.
+set -uo pipefail
+
+base=${LIRAWEB_BASE:?run through with_site.sh}
+install=${LIRAWEB_INSTALL:?run through with_site.sh}
+catalogue=${LIRAWEB_CATALOGUE:-$(dirname "$0")/../../site/catalogue/books.tsv}
+program=/cgi-bin/liraweb
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+checks=0
+case_name=""
+
+# fetch METHOD PATH [POST-BODY]: leaves status, headers, raw body and UTF-8 body.
+fetch() {
+  local method=$1 path=$2
+  local args=(-s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 10)
+  [ "$method" = POST ] && args+=(--data-binary "$3" -H 'Content-Type: application/x-www-form-urlencoded')
+  status=$(curl "${args[@]}" -X "$method" "$base$path")
+  iconv -c -f CP932 -t UTF-8 "$work/body" > "$work/text"
+  tr -d '\r' < "$work/headers" > "$work/headers.lf"
+}
+
+fail() {
+  echo "FAIL [$case_name] $*"
+  failures=$((failures + 1))
+}
+begin() { case_name=$1; }
+expect_status() { checks=$((checks + 1)); [ "$status" = "$1" ] || fail "status $status, expected $1"; }
+expect_text() {
+  checks=$((checks + 1))
+  grep -qF -- "$1" "$work/text" || fail "body lacks: $1"
+}
+expect_no_text() {
+  checks=$((checks + 1))
+  ! grep -qF -- "$1" "$work/text" || fail "body holds: $1"
+}
+expect_header() {
+  checks=$((checks + 1))
+  grep -qiE -- "^$1" "$work/headers.lf" || fail "no header matching: $1"
+}
+expect_exact_length() {
+  checks=$((checks + 1))
+  local declared actual
+  declared=$(grep -i '^Content-Length:' "$work/headers.lf" | tr -dc '0-9')
+  actual=$(wc -c < "$work/body")
+  [ "$declared" = "$actual" ] || fail "Content-Length $declared, body $actual bytes"
+}
+
+# Shift_JIS percent encoding of a UTF-8 text, every byte escaped.
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | tr a-f A-F | sed 's/../%&/g'; }
+
+# The href of the result row whose title link reads TITLE, as a path on this server.
+# The program writes relative links (../liraweb/...) or absolute ones (http://host/...).
+row_link() {
+  local href
+  href=$(grep -F -- "\">$1  </a>" "$work/text" | head -n 1 | sed -E 's/.*<a href="([^"]*)">.*/\1/')
+  link_path "$href"
+}
+link_path() {
+  case "$1" in
+    ../*) echo "/cgi-bin/${1#../}" ;;
+    http://*) echo "/${1#http://*/}" ;;
+    *) echo "$1" ;;
+  esac
+}
+# The href of a page link (次のページ / 前のページ).
+page_link() {
+  local href
+  href=$(grep -oE "<a href=\"[^\"]*\">$1</a>" "$work/text" | head -n 1 | sed -E 's/<a href="([^"]*)">.*/\1/')
+  link_path "$href"
+}
+first_row_number() { sed -nE 's/.*<td align="RIGHT" width="25">(-?[0-9]+)<\/td>.*/\1/p' "$work/text" | head -n 1; }
+row_count() { grep -c '<td align="RIGHT" width="25">' "$work/text"; }
+hit_count() { sed -nE 's/.*<strong id="hit-count">([0-9]+)<\/strong>.*/\1/p' "$work/text" | head -n 1; }
+catalogue_title() { awk -F'\t' -v id="$1" '$1 == id { print $2 }' "$catalogue"; }
+error_log() { iconv -c -f CP932 -t UTF-8 "$install/cgi-bin/Error.txt" 2>/dev/null; }
+
+# ---- the top page, under every path that is not an action
+for path in "$program" "$program/" "$program/nothing" "$program/LIST/more"; do
+  begin "top page at $path"
+  fetch GET "$path"
+  expect_status 200
+  expect_header 'Content-Type: text/html'
+  expect_exact_length
+  expect_text '<meta charset="Shift_JIS">'
+  expect_text 'action="/cgi-bin/liraweb/list"'
+  for field in BOOKNAME CHOSYA SYUPAN ISBN KENMEI ORDER ORDERKIND PAGENUM; do
+    expect_text "name=\"$field\""
+  done
+  expect_no_text '<#'
+done
+
+begin "server root redirects to the top page"
+fetch GET /
+checks=$((checks + 1))
+[[ "$status" == 30[12378] ]] || fail "status $status, expected a redirect"
+expect_header "Location: (http://[^/]*)?$program/"
+
+begin "stylesheet"
+fetch GET /liraweb/liraweb.css
+expect_status 200
+expect_header 'Content-Type: text/css'
+
+# Files beside the program are never served.
+for file in liraweb.conf dbengine.conf Error.txt libkvconf.so; do
+  begin "cgi-bin/$file is not served"
+  fetch GET "/cgi-bin/$file"
+  checks=$((checks + 1))
+  [[ "$status" == 40[34] ]] || fail "status $status, expected 403 or 404"
+done
+
+# ---- a search over several pages, then page 2 through its link
+begin "search 'の' in titles, page 1"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis の)&ORDER=MS_SYOKANA&ORDERKIND=ASC"
+expect_status 200
+expect_exact_length
+expect_text '<td>書名</td><td> = </td><td>の</td>'
+expect_text '書名順 -> 昇順'
+hits=$(hit_count)
+checks=$((checks + 1))
+[ "${hits:-0}" -gt 20 ] || fail "expected more than 20 hits, got '${hits}'"
+checks=$((checks + 1))
+[ "$(row_count)" = 20 ] && [ "$(first_row_number)" = 1 ] || fail "page 1 shows $(row_count) rows from $(first_row_number)"
+expect_text '次のページ</a>'
+expect_no_text '前のページ</a>'
+next=$(page_link 次のページ)
+
+begin "page 2 through the next-page link"
+fetch GET "$next"
+expect_status 200
+checks=$((checks + 1))
+[ "$(first_row_number)" = 21 ] || fail "page 2 starts at row $(first_row_number)"
+checks=$((checks + 1))
+[ "$(hit_count)" = "$hits" ] || fail "page 2 counts $(hit_count) hits, page 1 counted $hits"
+expect_text '前のページ</a>'
+expect_text '<td>書名</td><td> = </td><td>の</td>'
+
+begin "search sent by POST finds the same books"
+fetch POST "$program/list" "PAGENUM=0&BOOKNAME=$(sjis の)&ORDER=MS_SYOKANA&ORDERKIND=ASC"
+expect_status 200
+checks=$((checks + 1))
+[ "$(hit_count)" = "$hits" ] || fail "POST counts $(hit_count) hits, GET counted $hits"
+
+# 日 is %93%FA: not valid UTF-8, and must still reach the program.
+begin "search with a Shift_JIS escape that is not UTF-8"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=%93%FA"
+expect_status 200
+expect_text '<td>書名</td><td> = </td><td>日</td>'
+
+begin "reading in hiragana finds the katakana reading"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis わがはい)"
+expect_status 200
+expect_text '吾輩は猫である'
+
+# ---- detail pages reached through the result rows, one per loan state
+for entry in "100001:貸出可" "100003:貸出中" "100156:貸出不可" "100164:貸出不可"; do
+  id=${entry%%:*} state=${entry#*:}
+  title=$(catalogue_title "$id")
+  begin "detail of $id ($title) through its row"
+  fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis "$title")"
+  expect_status 200
+  link=$(row_link "$title")
+  checks=$((checks + 1))
+  [[ "$link" == "$program/data?ID=$id&"* ]] || { fail "no detail link for $title: '$link'"; continue; }
+  fetch GET "$link"
+  expect_status 200
+  expect_exact_length
+  expect_text "<title>$title"
+  expect_text "> $state </b>"
+  expect_text "$(awk -F'\t' -v id="$id" '$1 == id { print $15 }' "$catalogue")"
+  expect_text '検索画面に戻る</a>'
+  expect_no_text '<#'
+done
+
+begin "request values on the detail page are written as text, not markup"
+fetch GET "$program/data?ID=100001&RENT=0&BNAME=%3Cscript%3Ealert(1)%3C/script%3E++&PUB=++"
+expect_status 200
+expect_text '&lt;script&gt;alert(1)&lt;/script&gt;'
+expect_no_text '<script>'
+
+# ---- error pages
+begin "no search text"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=&ORDER=MS_SYOKANA&ORDERKIND=ASC"
+expect_status 200
+expect_text '実行時エラー'
+expect_text '検索キーワードを入力して下さい'
+expect_text '検索画面に戻る</a>'
+
+begin "nothing found"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis 存在しない書名ですよ)"
+expect_status 200
+expect_text '該当書籍は見付かりませんでした'
+
+begin "a single quote in the search text is only text"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=%27%29+OR+1%3D1+--"
+expect_status 200
+expect_text '該当書籍は見付かりませんでした'
+
+begin "a sort column that is no column name"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis の)&ORDER=1%3BDROP+TABLE+BOOKMAST&ORDERKIND=ASC"
+expect_status 200
+expect_text 'データベースエラー'
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis の)"
+expect_status 200
+checks=$((checks + 1))
+[ "$(hit_count)" = "$hits" ] || fail "the catalogue changed: $(hit_count) hits"
+
+# ---- a template missing from the installation: template, request, status, text the
+# page must show, label of the entry Error.txt must get (- for none). Only the search
+# turns a failure into its own error page; everything else is the 500 response.
+while IFS='|' read -r template path want_status want_text log_label; do
+  begin "$template missing, $path"
+  mv "$install/templates/$template" "$install/templates/$template.away"
+  fetch GET "$path"
+  mv "$install/templates/$template.away" "$install/templates/$template"
+  expect_status "$want_status"
+  expect_text "$want_text"
+  expect_text "$template"
+  if [ "$log_label" != - ]; then
+    checks=$((checks + 1))
+    error_log | grep -q ",$log_label,.*$template" || fail "Error.txt has no $log_label entry"
+  fi
+done <<CASES
+top.html|$program|500|EFOpenError|DefaultAction
+page_.html|$program/data?ID=100001&RENT=0|500|EFOpenError|PropertyView
+list.html|$program/list?PAGENUM=0&BOOKNAME=$(sjis の)|200|データベースエラー|-
+error.html|$program/list?PAGENUM=0|500|EFOpenError|ListView
+CASES
+
+echo "$checks checks, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs playwright-core from npm into DIR/node_modules (a folder of the build tree,
+# never the source tree), once. Exits 77 (skipped) without node, npm or Chromium.
+set -euo pipefail
+dir=$1
+version=${PLAYWRIGHT_CORE_VERSION:-1.65.2}
+for tool in node npm; do
+  command -v "$tool" > /dev/null || { echo "$tool is not installed; skipping"; exit 77; }
+done
+[ -x "${CHROMIUM:-/usr/bin/chromium}" ] || { echo "chromium is not installed; skipping"; exit 77; }
+if [ -f "$dir/node_modules/playwright-core/package.json" ] &&
+   grep -q "\"version\": \"$version\"" "$dir/node_modules/playwright-core/package.json"; then
+  exit 0
+fi
+mkdir -p "$dir"
+npm install --prefix "$dir" --no-audit --no-fund --no-save --silent "playwright-core@$version"
