@@ -1,0 +1,84 @@
+#include "tools/synthetic_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "tests/tools/tools_test_support.h"
+#include "tools/catalog_load.h"
+#include "tools/isbn.h"
+#include "tools/sqlite_catalog_store.h"
+
+namespace {
+
+std::string Generate(std::uint64_t count, std::uint64_t seed,
+                     FileEncoding encoding = FileEncoding::kUtf8) {
+  std::ostringstream out;
+  WriteSyntheticCatalogue(out, count, seed, 1000001, encoding);
+  return out.str();
+}
+
+TEST(SyntheticCatalogueTest, SameSeedSameBytesOtherSeedOtherBooks) {
+  EXPECT_EQ(Generate(500, 7), Generate(500, 7));
+  EXPECT_NE(Generate(500, 7), Generate(500, 8));
+  // A longer file begins with the shorter one: a book does not depend on the count.
+  std::string shortFile = Generate(100, 7);
+  std::string longFile = Generate(200, 7);
+  std::string shortBody = shortFile.substr(shortFile.find('\n') + 1);
+  EXPECT_NE(longFile.find(shortBody), std::string::npos);
+}
+
+TEST(SyntheticCatalogueTest, BooksAreValidAndVaried) {
+  SyntheticCatalogue catalogue(42, 1);
+  std::set<std::string> titles, ids;
+  int lent = 0, reference = 0, attachmentsKept = 0, withIsbn = 0;
+  for (int i = 0; i < 5000; ++i) {
+    CatalogRecord r = catalogue.Next();
+    // Every generated line passes the loader's checks (ISBN check digits among them).
+    CatalogRecord back = ParseRecord(FormatRecord(r));
+    EXPECT_EQ(back.isbn, r.isbn);
+    if (!r.isbn.empty()) {
+      EXPECT_EQ(isbn::Problem(r.isbn), "") << r.isbn;
+      ++withIsbn;
+    }
+    ids.insert(r.bookId);
+    titles.insert(r.title);
+    EXPECT_EQ(r.titleKana.find_first_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos);
+    lent += !r.loanUser.empty();
+    reference += r.loanClass == "3";
+    attachmentsKept += r.attachCount.has_value() && r.attachMark.empty();
+  }
+  EXPECT_EQ(ids.size(), 5000u);
+  EXPECT_GT(titles.size(), 1000u);
+  EXPECT_GT(withIsbn, 3000);
+  EXPECT_NEAR(lent, 600, 100);
+  EXPECT_NEAR(reference, 150, 50);
+  EXPECT_GT(attachmentsKept, 20);
+}
+
+TEST(SyntheticCatalogueTest, ShiftJisFileLoadsIntoSqlite) {
+  toolstest::TempFolder folder;
+  std::string file = folder.Write("synthetic.tsv", Generate(2000, 3, FileEncoding::kShiftJis));
+  SqliteCatalogStore store(folder.Path() + "/catalog.db");
+  LoadOptions options;
+  options.files = {file};
+  std::ostringstream diagnostics;
+  LoadCounts counts = LoadCatalogue(store, options, diagnostics);
+  EXPECT_EQ(diagnostics.str(), "");
+  EXPECT_EQ(counts.books, 2000u);
+  EXPECT_GT(counts.loans, 0u);
+}
+
+TEST(CatalogGeneratorProgramTest, WritesTheSameFileForTheSameSeed) {
+  toolstest::TempFolder folder;
+  std::string generator = CATALOG_GENERATOR;
+  std::string a = folder.Path() + "/a.tsv", b = folder.Path() + "/b.tsv";
+  EXPECT_EQ(toolstest::RunTool(generator + " --count 300 --seed 9 --output " + a).exitCode, 0);
+  EXPECT_EQ(toolstest::RunTool(generator + " --count 300 --seed 9 --output " + b).exitCode, 0);
+  EXPECT_EQ(toolstest::ReadFile(a), toolstest::ReadFile(b));
+  EXPECT_EQ(toolstest::ReadFile(a), Generate(300, 9));
+  EXPECT_EQ(toolstest::RunTool(generator + " --seed 9").exitCode, 2);
+}
+
+}  // namespace
