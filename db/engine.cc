@@ -11,7 +11,6 @@
 #include "db/engine_codes.h"
 #include "db/postgres_plugin.h"
 #include "db/sqlite_driver.h"
-#include "db/text_compare.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
 #include "platform/text_format.h"
@@ -100,7 +99,7 @@ Database& OpenDatabase(std::string_view name) {
   EngineState& state = State();
   if (!state.Started) RaiseEngineError(kErrNotStarted, {});
   for (OpenedDatabase& opened : state.Databases) {
-    if (SameTextIgnoringCase(opened.Name, name)) return *opened.Handle;
+    if (opened.Name == name) return *opened.Handle;
   }
   std::unique_ptr<Database> database = CallDriver([&] { return OpenByName(name); });
   state.Databases.push_back({std::string(name), std::move(database)});

@@ -317,7 +317,8 @@ extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo) {
   if (PQsetClientEncoding(connection, "SJIS") != 0) Fail(connection, nullptr, kErrCannotOpen);
   // Server notices (NOTICE, WARNING) are no failures; libpq would print them on stderr,
   // which under a web server is the server's error log.
-  PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      connection, [](void*, const char*) {}, nullptr);
   return new PostgresDatabase(std::move(session));
 }
 

@@ -16,18 +16,17 @@ namespace {
 // One word a row, ID 1 to 12.
 const char* const kWords[] = {
     "\x82\xed\x82\xaa\x82\xcd\x82\xa2",  // 1 わがはい
-    "\x83\x8f\x83K\x83n\x83"
-    "C",                     // 2 ワガハイ
-    "\xdc\xb6\xde\xca\xb2",  // 3 ﾜｶﾞﾊｲ
-    "\x95\x5c\x8e\xa6",      // 4 表示
-    "\x83\x5c",              // 5 ソ
-    "a",                     // 6
-    "\x82`",                 // 7 Ａ
-    "10%",                   // 8
-    "x_y",                   // 9
-    "\x81Q",                 // 10 ＿
-    "\\",                    // 11
-    "\x81@",                 // 12 full-width blank
+    "\x83\x8f\x83K\x83n\x83\x43",        // 2 ワガハイ
+    "\xdc\xb6\xde\xca\xb2",              // 3 ﾜｶﾞﾊｲ
+    "\x95\x5c\x8e\xa6",                  // 4 表示
+    "\x83\x5c",                          // 5 ソ
+    "a",                                 // 6
+    "\x82`",                             // 7 Ａ
+    "10%",                               // 8
+    "x_y",                               // 9
+    "\x81Q",                             // 10 ＿
+    "\\",                                // 11
+    "\x81@",                             // 12 full-width blank
 };
 
 struct LikeCase {

@@ -16,8 +16,8 @@ namespace {
 
 // Same statements for both databases; texts are Shift_JIS bytes.
 const char* const kSchema[] = {
-    "CREATE TABLE BOOKS (MS_BOOKID INTEGER, MS_SYOMEI VARCHAR(100), "
-    "MS_KINGAKU DOUBLE PRECISION, MS_NOTE VARCHAR(100))",
+    ("CREATE TABLE BOOKS (MS_BOOKID INTEGER, MS_SYOMEI VARCHAR(100), "
+     "MS_KINGAKU DOUBLE PRECISION, MS_NOTE VARCHAR(100))"),
     "INSERT INTO BOOKS VALUES (1, '\x95\x5c\x8cv\x8eZ\x83\x5c\x83t\x83g', 1500.5, NULL)",
     "INSERT INTO BOOKS VALUES (2, '\x82\xed\x82\xaa\x82\xcd\x82\xa2', 0.1, 'x')",
     "INSERT INTO BOOKS VALUES (3, 'ABC', 1e20, '')",
