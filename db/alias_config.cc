@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "db/engine_codes.h"
-#include "db/text_compare.h"
+#include "platform/text_compare.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
 #include "platform/text_format.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "db/text_compare.h"
+#include "platform/text_compare.h"
 #include "platform/japanese_texts.h"
 
 namespace {
@@ -37,7 +37,7 @@ class DistinctTexts {
     text = Trimmed(text);
     if (text.empty()) return;
     for (const std::string& known : texts_) {
-      if (dbengine::SameTextIgnoringCase(known, text)) return;
+      if (SameTextIgnoringCase(known, text)) return;
     }
     texts_.emplace_back(text);
   }

@@ -13,6 +13,7 @@
 #include "db/sqlite_driver.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/program_file.h"
 #include "platform/text_format.h"
 
 namespace dbengine {
@@ -35,15 +36,6 @@ struct EngineState {
 EngineState& State() {
   static EngineState state;
   return state;
-}
-
-// The folder of the running program, where the plug-in is installed beside it.
-std::string ProgramFolder() {
-  std::string path(4096, '\0');
-  ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0) return {};
-  path.resize(static_cast<std::size_t>(length));
-  return path.substr(0, path.rfind('/') + 1);
 }
 
 // Loads the PostgreSQL plug-in on its first use: from the program's folder, else by

@@ -1,17 +1,16 @@
 #include "db/query.h"
 
 #include <cstdio>
-#include <iterator>
 #include <limits>
 
 #include "db/database_error.h"
 #include "db/engine.h"
 #include "db/engine_codes.h"
 #include "db/param_derivation.h"
-#include "db/text_compare.h"
-#include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/text_compare.h"
 #include "platform/text_format.h"
+#include "platform/text_lines.h"
 
 namespace {
 
@@ -19,20 +18,6 @@ std::string JoinedLines(const TStringList& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
-}
-
-// Lines end at CR, LF or CR LF; a break at the very end opens no further line.
-TStringList SplitLines(std::string_view text) {
-  TStringList lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
 }
 
 // The shortest general form with at most 15 significant digits; an exponent is
@@ -96,7 +81,7 @@ void TQuery::ReplaceSql(TStringList lines) {
     TParam param;
     param.Name = std::move(name);
     for (const TParam& old : Params_) {
-      if (dbengine::SameTextIgnoringCase(old.Name, param.Name)) {
+      if (SameTextIgnoringCase(old.Name, param.Name)) {
         param.DataType = old.DataType;
         param.Value = old.Value;
         break;
@@ -111,16 +96,11 @@ void TQuery::SetSqlLines(const TStringList& lines) {
   if (JoinedLines(lines) != SqlText_) ReplaceSql(lines);
 }
 
-void TQuery::LoadSqlFromFile(std::string_view path) {
-  std::ifstream stream = fs_layer::OpenForReading(path);
-  std::string text(std::istreambuf_iterator<char>(stream), {});
-  text.resize(std::min(text.size(), text.find('\0')));
-  ReplaceSql(SplitLines(text));
-}
+void TQuery::LoadSqlFromFile(std::string_view path) { ReplaceSql(ReadTextLines(path)); }
 
 TParam& TQuery::ParamNamed(std::string_view name) {
   for (TParam& param : Params_) {
-    if (dbengine::SameTextIgnoringCase(param.Name, name)) return param;
+    if (SameTextIgnoringCase(param.Name, name)) return param;
   }
   Fail(texts::kParamNotFound, name);
 }
@@ -182,7 +162,7 @@ std::string TQuery::FieldText(std::string_view name) const {
     const std::vector<std::string>& names = Cursor_->ColumnNames();
     for (std::size_t i = 0; i < names.size(); ++i) {
       // An empty result has no row: its values all read as null.
-      if (dbengine::SameTextIgnoringCase(names[i], name)) return ValueText(Cursor_->Row()[i]);
+      if (SameTextIgnoringCase(names[i], name)) return ValueText(Cursor_->Row()[i]);
     }
   }
   Fail(texts::kFieldNotFound, name);

@@ -1,5 +1,7 @@
 #include "module/search_statement.h"
 
+#include "platform/text_compare.h"
+
 namespace {
 
 bool IsIdentifierByte(char c) {
@@ -10,16 +12,6 @@ bool IsIdentifier(std::string_view name) {
   if (name.empty()) return false;
   for (char c : name) {
     if (!IsIdentifierByte(c)) return false;
-  }
-  return true;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c != upper[i]) return false;
   }
   return true;
 }
@@ -43,8 +35,8 @@ bool IsSafeSortOrder(std::string_view order, std::string_view orderKind) {
   bool columnOk = dot == std::string_view::npos
                       ? IsIdentifier(order)
                       : IsIdentifier(order.substr(0, dot)) && IsIdentifier(order.substr(dot + 1));
-  bool kindOk = orderKind.empty() || EqualsIgnoringCase(orderKind, "ASC") ||
-                EqualsIgnoringCase(orderKind, "DESC");
+  bool kindOk = orderKind.empty() || SameTextIgnoringCase(orderKind, "ASC") ||
+                SameTextIgnoringCase(orderKind, "DESC");
   return columnOk && kindOk;
 }
 

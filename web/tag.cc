@@ -1,11 +1,10 @@
 #include "web/tag.h"
 
-#include <algorithm>
 #include <utility>
 
-namespace {
+#include "platform/text_compare.h"
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+namespace {
 
 constexpr std::pair<std::string_view, TTag> kReservedNames[] = {
     {"EMBED", TTag::Embed}, {"OBJECT", TTag::Object}, {"IMAGEMAP", TTag::ImageMap},
@@ -16,7 +15,7 @@ constexpr std::pair<std::string_view, TTag> kReservedNames[] = {
 
 TTag TagKind(std::string_view name) {
   for (const auto& [reserved, kind] : kReservedNames) {
-    if (std::ranges::equal(name, reserved, {}, AsciiUpper)) return kind;
+    if (SameTextIgnoringCase(name, reserved)) return kind;
   }
   return TTag::Custom;
 }

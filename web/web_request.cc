@@ -1,25 +1,16 @@
 #include "web/web_request.h"
 
 #include "platform/int_conversion.h"
+#include "platform/text_compare.h"
 #include "web/field_list.h"
 
 namespace {
 
-bool SameIgnoringCase(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper[i]) return false;
-  }
-  return true;
-}
-
 TMethodType MethodTypeOf(std::string_view method) {
-  if (SameIgnoringCase(method, "GET")) return mtGet;
-  if (SameIgnoringCase(method, "PUT")) return mtPut;
-  if (SameIgnoringCase(method, "POST")) return mtPost;
-  if (SameIgnoringCase(method, "HEAD")) return mtHead;
+  if (SameTextIgnoringCase(method, "GET")) return mtGet;
+  if (SameTextIgnoringCase(method, "PUT")) return mtPut;
+  if (SameTextIgnoringCase(method, "POST")) return mtPost;
+  if (SameTextIgnoringCase(method, "HEAD")) return mtHead;
   return mtAny;
 }
 

@@ -5,9 +5,5 @@
 
 #include <string_view>
 
-namespace dbengine {
-
 // True when a and b are equal with ASCII letter case ignored.
 bool SameTextIgnoringCase(std::string_view a, std::string_view b);
-
-}  // namespace dbengine

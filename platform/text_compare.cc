@@ -1,8 +1,6 @@
-#include "db/text_compare.h"
+#include "platform/text_compare.h"
 
 #include "platform/sjis.h"
-
-namespace dbengine {
 
 namespace {
 
@@ -23,5 +21,3 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-}  // namespace dbengine
