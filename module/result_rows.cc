@@ -15,9 +15,14 @@ std::string TMainMod::BuildResultRows() {
   }
   TStringList lines;
   for (std::int64_t k = 0; k < window.RowLimit && !qMaster->AtEnd(); ++k) {
-    LoanState =
-        DecideLoanState(qMaster->FieldText("KA_USERID"), qMaster->FieldText("MS_TMARK"),
-                        qMaster->FieldText("MS_TFMSUU"), qMaster->FieldText("MS_KKUBUN"), Kintai);
+    // Read one by one, in the order of the rules: as arguments of one call the columns
+    // would be read in the compiler's order, and a missing column's error would name
+    // a different column with each compiler.
+    const std::string userId = qMaster->FieldText("KA_USERID");
+    const std::string tmark = qMaster->FieldText("MS_TMARK");
+    const std::string tfmsuu = qMaster->FieldText("MS_TFMSUU");
+    const std::string kkubun = qMaster->FieldText("MS_KKUBUN");
+    LoanState = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
     const std::string mark(LoanState == kLoanAvailable ? texts::kRowMarkAvailable
                                                        : texts::kRowMarkUnavailable);
     const std::string author = qMaster->FieldText("MS_CHOSYA");

@@ -143,9 +143,9 @@ test_support::ChildResult Installation::Get(std::string_view pathInfo,
 }
 
 test_support::ChildResult Installation::Run(const std::map<std::string, std::string>& variables,
-                                            std::string_view body) const {
+                                            std::string_view body, std::string_view program) const {
   test_support::ChildRun run;
-  run.program = LIRAWEB_PROGRAM;
+  run.program = program;
   run.workingDirectory = folder_.Path();
   run.variables = {{"SERVER_PROTOCOL", "HTTP/1.1"},
                    {"REQUEST_METHOD", "GET"},
@@ -188,6 +188,22 @@ std::vector<LogEntry> Installation::LogEntries() const {
     entries.push_back({fields[1], fields[2]});
   }
   return entries;
+}
+
+std::string ConfWith(std::string_view key, std::string_view value) {
+  std::string conf(kDefaultConf);
+  const std::string setting = std::string(key) + "=";
+  const std::size_t at = conf.find(setting);
+  conf.replace(at, conf.find("\r\n", at) - at, setting + std::string(value));
+  return conf;
+}
+
+void ExpectSecondsPage(const std::string& output) {
+  const std::string header = "Content:\r\n\r\n";
+  const std::string seconds = output.substr(output.find(header) + header.size());
+  EXPECT_TRUE(std::regex_match(seconds, std::regex(R"(0|0\.\d{1,3}|[1-9]\d*(\.\d{1,3})?)")))
+      << seconds;
+  EXPECT_EQ(output, Page(seconds));
 }
 
 std::string Page(std::string_view content) {

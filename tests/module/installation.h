@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ struct LogEntry {
   std::string label;
   std::string message;
   bool operator==(const LogEntry&) const = default;
+  friend void PrintTo(const LogEntry& entry, std::ostream* out) {
+    *out << "{" << entry.label << ", " << entry.message << "}";
+  }
 };
 
 // The settings every test starts from; a test rewrites liraweb.conf for others.
@@ -64,10 +68,12 @@ class Installation {
 
   // Runs the program with a GET request.
   test_support::ChildResult Get(std::string_view pathInfo, std::string_view query) const;
-  // Runs the program with the variables given on top of the usual ones (an empty value
-  // removes a variable) and the body as standard input.
+  // Runs the program (the built one unless another file is named) with the variables
+  // given on top of the usual ones (an empty value removes a variable) and the body as
+  // standard input.
   test_support::ChildResult Run(const std::map<std::string, std::string>& variables,
-                                std::string_view body = "") const;
+                                std::string_view body = "",
+                                std::string_view program = LIRAWEB_PROGRAM) const;
 
   // The records of Error.txt, after checking the banner and the form of every date.
   std::vector<LogEntry> LogEntries() const;
@@ -76,9 +82,16 @@ class Installation {
   test_support::TempDir folder_;
 };
 
+// The default liraweb.conf with the value of one key replaced.
+std::string ConfWith(std::string_view key, std::string_view value);
+
 // The whole response of a page: the header block and the page.
 std::string Page(std::string_view content);
 // The whole 500 response for an exception of that class and message.
 std::string ServerError(std::string_view className, std::string_view message);
+
+// Checks that the response is a page holding only a number of seconds as the search
+// time shows it: decimal, no exponent, at most three decimals (milliseconds).
+void ExpectSecondsPage(const std::string& output);
 
 }  // namespace module_e2e

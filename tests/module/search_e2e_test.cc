@@ -1,0 +1,312 @@
+// End-to-end: the search action "/list": reading the search form, the statement it
+// runs, the error pages, the condition table and the refusal of unsafe sort values.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/japanese_texts.h"
+#include "tests/module/installation.h"
+#include "tests/module/list_pages.h"
+
+namespace module_e2e {
+namespace {
+
+const std::string kRuntimeErrorName = "\x8e\xc0\x8d\x73\x8e\x9e\x83\x47\x83\x89\x81\x5b";
+const std::string kEnterKeyword =
+    "\x8c\x9f\x8d\xf5\x83\x4c\x81\x5b\x83\x8f\x81\x5b\x83\x68\x82\xf0\x93\xfc\x97\xcd\x82\xb5"
+    "\x82\xc4\x89\xba\x82\xb3\x82\xa2";
+const std::string kNoBooksName =
+    "\x8a\x59\x93\x96\x8f\x91\x90\xd0\x82\xcd\x8c\xa9\x95\x74\x82\xa9\x82\xe8\x82\xdc\x82\xb9"
+    "\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
+const std::string kBadSortOrder =
+    "\x95\xc0\x82\xd1\x8f\x87\x82\xcc\x8e\x77\x92\xe8\x82\xaa\x90\xb3\x82\xb5\x82\xad\x82\xa0"
+    "\x82\xe8\x82\xdc\x82\xb9\x82\xf1";  // 並び順の指定が正しくありません
+
+TEST(Search, WithoutSearchTextShowsTheRuntimeErrorPage) {
+  Installation site;
+  // Neither the statement file nor the database may be touched.
+  site.Remove("sql/Find.sql");
+  site.Remove("dbengine.conf");
+  const std::string page = Page(ErrorPage(kRuntimeErrorName, kEnterKeyword));
+  struct Case {
+    const char* method;
+    const char* query;
+    std::vector<LogEntry> log;
+  } cases[] = {
+      {"GET", "PAGENUM=0", {}},
+      {"GET", "PAGENUM=0&ORDER=MS_SYOKANA&ORDERKIND=ASC&NoKanaFind=1", {}},
+      {"GET", "ORDER=x;DROP&BOOKNAME=", {{"PageNumber", "0"}}},
+      // Only GET and POST read the search form; HEAD does not even read the page number.
+      {"HEAD", "BOOKNAME=ab", {}},
+      {"PUT", "BOOKNAME=ab&PAGENUM=x", {}},
+      {"get", "BOOKNAME=ab&PAGENUM=0", {}},
+  };
+  for (const auto& c : cases) {
+    site.Remove("Error.txt");
+    auto result =
+        site.Run({{"PATH_INFO", "/list"}, {"REQUEST_METHOD", c.method}, {"QUERY_STRING", c.query}});
+    EXPECT_EQ(result.output, page) << c.method << " " << c.query;
+    EXPECT_EQ(site.LogEntries(), c.log) << c.method << " " << c.query;
+  }
+}
+
+TEST(Search, OutcomesOfTheDatabaseStep) {
+  const std::string noBooks = Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint));
+  const std::string fieldMissing =
+      "qMaster: \x8d\x80\x96\xda 'KA_USERID' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82"
+      "\xb9\x82\xf1";  // 項目 '%s' が見つかりません
+  struct Case {
+    const char* name;
+    std::string findSql;
+    std::string query;
+    std::string output;
+    std::vector<LogEntry> log;
+  } cases[] = {
+      {"rows",
+       "SELECT *\r\nFROM BOOKS\r\n",
+       "BOOKNAME=ab&PAGENUM=0",
+       Page(ListPage(1, Condition(kLabelBookName, "ab"), TitledRow(1, "1", "ab", "ab"))),
+       {}},
+      {"no rows", "SELECT *\r\nFROM BOOKS\r\n", "BOOKNAME=zz&PAGENUM=0", noBooks, {}},
+      // A failure of the database step is an error page, not a log entry.
+      {"database failure",
+       "SELECT * FROM NOPE\r\n",
+       "BOOKNAME=ab&PAGENUM=0",
+       Page(ErrorPage(kDatabaseErrorName, "no such table: NOPE")),
+       {}},
+      // The rows cannot be built: the tag handler logs it, the list page is dropped.
+      {"failure while the list page is built",
+       "SELECT MS_BOOKID, MS_SYOMEI, MS_SYOKANA\r\nFROM BOOKS\r\n",
+       "BOOKNAME=ab&PAGENUM=0",
+       Page(ErrorPage(kDatabaseErrorName, fieldMissing)),
+       {{"ReplaceTag", fieldMissing}}},
+      // An identifier that is no column reaches the database, which refuses it.
+      {"unknown sort column",
+       "SELECT *\r\nFROM BOOKS\r\n",
+       "BOOKNAME=ab&PAGENUM=0&ORDER=NOPE",
+       Page(ErrorPage(kDatabaseErrorName, "no such column: NOPE")),
+       {}},
+  };
+  for (const auto& c : cases) {
+    Installation site;
+    site.AddBooks({Titled("1", "ab")});
+    site.Write("sql/Find.sql", c.findSql);
+    EXPECT_EQ(site.Get("/list", c.query).output, c.output) << c.name;
+    EXPECT_EQ(site.LogEntries(), c.log) << c.name;
+  }
+}
+
+TEST(Search, MissingFilesAreA500ResponseAndAListViewEntry) {
+  const std::string cannotOpen = "\x83\x74\x83\x40\x83\x43\x83\x8b ",        // "ファイル "
+      cannotOpenTail = " \x82\xcd\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";  // " は開けません"
+  struct Case {
+    const char* file;
+    const char* query;
+    std::string path;  // as the message names it
+  } cases[] = {
+      {"sql/Find.sql", "BOOKNAME=ab&PAGENUM=0", "sql\\Find.sql"},
+      {"html/error.html", "PAGENUM=0", "html\\error.html"},
+  };
+  for (const auto& c : cases) {
+    Installation site;
+    site.Remove(c.file);
+    const std::string message = cannotOpen + c.path + cannotOpenTail;
+    EXPECT_EQ(site.Get("/list", c.query).output, ServerError("EFOpenError", message)) << c.file;
+    EXPECT_EQ(site.LogEntries(), (std::vector<LogEntry>{{"ListView", message}})) << c.file;
+  }
+}
+
+TEST(Search, FieldsAreReadByAnyCaseFirstOneWinning) {
+  Installation site;
+  site.AddBooks({Titled("1", "ab"), Titled("2", "zz")});
+  const std::string found =
+      Page(ListPage(1, Condition(kLabelBookName, "ab"), TitledRow(1, "1", "ab", "ab")));
+  struct Case {
+    std::map<std::string, std::string> variables;
+    std::string body;
+  } cases[] = {
+      {{{"QUERY_STRING", "bookname=ab&PageNum=0"}}, ""},
+      {{{"QUERY_STRING", "BookName=ab&BOOKNAME=zz&PAGENUM=0&pagenum=x"}}, ""},
+      // A POST reads its body; the query string is ignored.
+      {{{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "21"}, {"QUERY_STRING", "BOOKNAME=zz"}},
+       "BOOKNAME=ab&PAGENUM=0"},
+  };
+  for (const auto& c : cases) {
+    auto variables = c.variables;
+    variables["PATH_INFO"] = "/list";
+    EXPECT_EQ(site.Run(variables, c.body).output, found) << c.body;
+  }
+  EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
+}
+
+TEST(Search, NoKanaFindDecidesWhetherTheAuthorReadingIsCompared) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_CHOSYA", "xy"}, {"MS_CHOKANA", "kana"}}});
+  const std::string found = Page(ListPage(
+      1, Condition(kLabelChosya, "kana"),
+      Row({1, true, "",
+           "ID=1&RENT=0&BNAME=++&BKANA=++&ANAME=xy++&AKANA=kana++&PUB=++&NDC=++&ISBN=++&SUB=++", "",
+           "xy", "xy"})));
+  const std::string noBooks = Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint));
+  struct Case {
+    const char* noKanaFind;
+    std::string output;
+  } cases[] = {{"1", noBooks}, {"0", found}, {"abc", found}, {"", found}, {"+2", noBooks}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(
+        site.Get("/list", std::string("CHOSYA=kana&PAGENUM=0&NoKanaFind=") + c.noKanaFind).output,
+        c.output)
+        << c.noKanaFind;
+  }
+}
+
+TEST(Search, SortOrder) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "ab1"}, {"MS_SYOKANA", "b"}},
+                 {{"MS_BOOKID", "2"}, {"MS_SYOMEI", "ab2"}, {"MS_SYOKANA", "a"}}});
+  auto rowOf = [](long long n, const std::string& id, const std::string& kana) {
+    return Row({n, true, "",
+                "ID=" + id + "&RENT=0&BNAME=ab" + id + "++&BKANA=" + kana +
+                    "++&ANAME=++&AKANA=++&PUB=++&NDC=++&ISBN=++&SUB=++",
+                "ab" + id, "", ""});
+  };
+  const std::string stored = rowOf(1, "1", "b") + rowOf(2, "2", "a");
+  const std::string byKana = rowOf(1, "2", "a") + rowOf(2, "1", "b");
+  const std::string byTitle = " \x8f\x91\x96\xbc\x8f\x87 ->";  // " 書名順 ->"
+  const std::string descending = " \x8d\x7e\x8f\x87 ";         // " 降順 "
+  const std::string title = Condition(kLabelBookName, "ab");
+  struct Case {
+    const char* query;
+    std::string page;
+  } cases[] = {
+      // Without a direction the column alone orders the rows (ascending).
+      {"ORDER=MS_SYOKANA", ListPage(2, title + Condition(kLabelOrder, byTitle), byKana)},
+      // A direction without a column is neither written nor checked.
+      {"ORDERKIND=DROP%20TABLE", ListPage(2, title, stored)},
+      {"ORDER=MS_SYOKANA&ORDERKIND=DESC",
+       ListPage(2, title + Condition(kLabelOrder, byTitle + descending), stored)},
+      {"ORDER=MS_SYOKANA&ORDERKIND=desc",
+       ListPage(2, title + Condition(kLabelOrder, byTitle), stored)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(site.Get("/list", std::string("BOOKNAME=ab&PAGENUM=0&") + c.query).output,
+              Page(c.page))
+        << c.query;
+  }
+}
+
+TEST(Search, ConditionTableShowsEveryGivenValueAndTheSortLabels) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"},
+                  {"MS_SYOMEI", "a b<c>"},
+                  {"MS_CHOSYA", "xyz"},
+                  {"MS_SYUPAN", "pub"},
+                  {"MS_ISBN", "4-1"},
+                  {"MS_KENMEI", "sub"}}});
+  const std::string row = Row(
+      {1, true, "",
+       "ID=1&RENT=0&BNAME=a+b%3Cc%3E++&BKANA=++&ANAME=xyz++&AKANA=++&PUB=pub++&NDC=++&ISBN=4%2D1++"
+       "&SUB=sub++",
+       "a b<c>", "xyz", "xyz"});
+  struct Case {
+    const char* query;
+    std::string table;
+  } cases[] = {
+      {"BOOKNAME=a&CHOSYA=xyz&SYUPAN=pub&ISBN=4-1&KENMEI=sub&ORDER=MS_SYOKANA&ORDERKIND=ASC",
+       "<tr><td>\x8f\x91\x96\xbc</td><td> = </td><td>a</td></tr>\r\n"
+       "<tr><td>\x92\x98\x8e\xd2\x96\xbc</td><td> = </td><td>xyz</td></tr>\r\n"
+       "<tr><td>\x8f\x6f\x94\xc5\x8e\xd2</td><td> = </td><td>pub</td></tr>\r\n"
+       "<tr><td>ISBN</td><td> = </td><td>4-1</td></tr>\r\n"
+       "<tr><td>\x8c\x8f\x96\xbc</td><td> = </td><td>sub</td></tr>\r\n"
+       "<tr><td>\x95\xc0\x8f\x87</td><td> = </td><td> \x8f\x91\x96\xbc\x8f\x87 -> \x8f\xb8\x8f\x87 "
+       "</td></tr>\r\n"},
+      {"BOOKNAME=a&ORDER=MS_CHOKANA&ORDERKIND=DESC",
+       Condition(kLabelBookName, "a") +
+           Condition(kLabelOrder, " \x92\x98\x8e\xd2\x96\xbc\x8f\x87 -> \x8d\x7e\x8f\x87 ")},
+      {"BOOKNAME=a&ORDER=MS_SEIKYU",
+       Condition(kLabelBookName, "a") + Condition(kLabelOrder, " \x95\xaa\x97\xde\x8f\x87 ->")},
+      // A column the table does not know, in other letter case, still gets its row.
+      {"BOOKNAME=a&ORDER=ms_syokana&ORDERKIND=ASC",
+       Condition(kLabelBookName, "a") + Condition(kLabelOrder, " \x8f\xb8\x8f\x87 ")},
+      {"BOOKNAME=a&ORDERKIND=ASC", Condition(kLabelBookName, "a")},
+      // Blanks are a value; request values are written as character references.
+      {"BOOKNAME=+", Condition(kLabelBookName, " ")},
+      {"BOOKNAME=%3Cc%3E", Condition(kLabelBookName, "&lt;c&gt;")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(site.Get("/list", std::string("PAGENUM=0&") + c.query).output,
+              Page(ListPage(1, c.table, row)))
+        << c.query;
+  }
+}
+
+TEST(Search, ScriptInASearchValueIsShownAsCharacterReferences) {
+  Installation site;
+  site.AddBooks({Titled("1", "x<script>alert(1)</script>&y")});
+  // The catalogue's own title, "<" and "&" included, is written as it is; the request's
+  // value is escaped.
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=%3Cscript%3E").output,
+            Page(ListPage(1, Condition(kLabelBookName, "&lt;script&gt;"),
+                          TitledRow(1, "1", "x<script>alert(1)</script>&y",
+                                    "x%3Cscript%3Ealert%281%29%3C%2Fscript%3E%26y"))));
+}
+
+TEST(Search, QuoteInASearchTextFindsExactlyTheRowsHoldingIt) {
+  Installation site;
+  site.AddBooks({Titled("1", "O'Reilly"), Titled("2", "OReilly"), Titled("3", "It's"),
+                 Titled("4", "\"quoted\"")});
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=%27").output,
+            Page(ListPage(2, Condition(kLabelBookName, "&#39;"),
+                          TitledRow(1, "1", "O'Reilly", "O%27Reilly") +
+                              TitledRow(2, "3", "It's", "It%27s"))));
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=O%27R").output,
+            Page(ListPage(1, Condition(kLabelBookName, "O&#39;R"),
+                          TitledRow(1, "1", "O'Reilly", "O%27Reilly"))));
+}
+
+TEST(Search, SortValuesThatAreNoSqlNeverReachTheDatabase) {
+  Installation site;
+  site.AddBooks({Titled("1", "ab"), Titled("2", "abc")});
+  const std::string before = site.CatalogueDump();
+  const std::string refused = Page(ErrorPage(kDatabaseErrorName, kBadSortOrder));
+  for (const char* query : {
+           "ORDER=MS_SYOKANA%3B+DROP+TABLE+BOOKS",
+           "ORDER=MS_SYOKANA;%20DROP%20TABLE%20x",
+           "ORDER=1%3D1",
+           "ORDER=MS_SYOKANA&ORDERKIND=ASC%3B+DROP+TABLE+BOOKS",
+           "ORDER=MS_SYOKANA&ORDERKIND=%27",
+           "ORDER=(SELECT+1)",
+           "ORDER=a.b.c",
+       }) {
+    EXPECT_EQ(site.Get("/list", std::string("BOOKNAME=ab&PAGENUM=0&") + query).output, refused)
+        << query;
+  }
+  EXPECT_EQ(site.CatalogueDump(), before);
+  EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
+}
+
+TEST(Search, ScriptUrlIsRelativeWithAbsPathAndAbsoluteWithout) {
+  Installation site;
+  site.AddBooks({Titled("1", "ab")});
+  site.Write("liraweb.conf", ConfWith("ABS_PATH", "0"));
+  const std::string absolute = "http://lib.example/cgi-bin/liraweb";
+  EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0").output,
+            Page(ListPage(1, Condition(kLabelBookName, "ab"),
+                          TitledRow(1, "1", "ab", "ab", absolute), "", "", absolute)));
+
+  // With ABS_PATH set the link names the program file itself, lower-cased.
+  site.Write("liraweb.conf", ConfWith("ABS_PATH", "7"));
+  const std::filesystem::path built = LIRAWEB_PROGRAM;
+  const std::string copy = site.PathOf("LiraWeb.CGI");
+  std::filesystem::copy_file(built, copy);
+  std::filesystem::copy_file(built.parent_path() / "libkvconf.so", site.PathOf("libkvconf.so"));
+  auto result =
+      site.Run({{"PATH_INFO", "/list"}, {"QUERY_STRING", "BOOKNAME=ab&PAGENUM=0"}}, "", copy);
+  const std::string relative = "../liraweb.cgi";
+  EXPECT_EQ(result.output,
+            Page(ListPage(1, Condition(kLabelBookName, "ab"),
+                          TitledRow(1, "1", "ab", "ab", relative), "", "", relative)));
+}
+
+}  // namespace
+}  // namespace module_e2e
