@@ -83,6 +83,11 @@ TEST_F(Detail, ShowsTheBookOfTheKeyWithTheValuesOfTheLink) {
        {{"QUERY_STRING", "ID=none&RENT=0&PUB=++&BNAME=x"}},
        "",
        DetailPage(kAvailable, "none|x||||---|||", kNoRow)},
+      // A value whose second decoding meets a malformed escape is shown as it arrived.
+      {"malformed escape after the first decoding",
+       {{"QUERY_STRING", "ID=none&RENT=0&BNAME=%25zz%2B1&BKANA=%25%2541"}},
+       "",
+       DetailPage(kAvailable, "none|%zz+1|%%41||||||", kNoRow)},
       {"RENT in hexadecimal",
        {{"QUERY_STRING", "ID=none&RENT=%240"}},
        "",

@@ -116,6 +116,25 @@ TEST(Search, MissingFilesAreA500ResponseAndAListViewEntry) {
   }
 }
 
+TEST(Search, MalformedEscapeInTheRequestIsA500ResponseOfTheAction) {
+  Installation site;
+  const std::string message =
+      "'$zz' \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+  struct Case {
+    const char* path;
+    const char* label;
+  } cases[] = {{"/list", "ListView"}, {"/data", "PropertyView"}};
+  for (const auto& c : cases) {
+    site.Remove("Error.txt");
+    EXPECT_EQ(site.Get(c.path, "BOOKNAME=ab&PAGENUM=0&ID=%zz").output,
+              ServerError("EConvertError", message))
+        << c.path;
+    EXPECT_EQ(site.LogEntries(), (std::vector<LogEntry>{{c.label, message}})) << c.path;
+  }
+  // The top page does not read the request's fields.
+  EXPECT_EQ(site.Get("/", "ID=%zz").output.substr(0, 15), "Status: 200 OK\r");
+}
+
 TEST(Search, FieldsAreReadByAnyCaseFirstOneWinning) {
   Installation site;
   site.AddBooks({Titled("1", "ab"), Titled("2", "zz")});
