@@ -14,6 +14,9 @@ check:
 	$(MAKE) build
 	$(MAKE) test
 
+demo:
+	BUILD_DIR=$(BUILD_DIR) tools/demo.sh
+
 test:
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 

@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
                 libsqlite3-dev libpq-dev sqlite3)
 server_packages=(lighttpd postgresql)
-browser_packages=(chromium nodejs npm)
+browser_packages=(chromium fonts-ipafont-gothic)
 
 case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;
@@ -14,6 +14,12 @@ case "${1:-check}" in
   check) wanted=("${build_packages[@]}" "${server_packages[@]}" "${browser_packages[@]}") ;;
   *) echo "usage: $0 [build|check|demo]" >&2; exit 2 ;;
 esac
+
+# Node.js may come from elsewhere than Debian (with its own npm, which Debian's npm
+# package conflicts with): a working node and npm are enough.
+if [ "${1:-check}" = check ] && ! { command -v node && command -v npm; } >/dev/null; then
+  wanted+=(nodejs npm)
+fi
 
 missing=()
 for package in "${wanted[@]}"; do
