@@ -131,11 +131,17 @@ void TQuery::OpenQuery() {
       dbengine::CallDriver([&] { return Statement_->Execute(values); });
   if (!cursor) throw ENoResultSet(std::string(texts::kCursorHandleError));
   Cursor_ = std::move(cursor);
+  CountedRows_.reset();
   AtEnd_ = !Cursor_->OnRow();
 }
 
 std::int32_t TQuery::RowCount() {
   if (!Active()) Fail(texts::kDatasetClosed);
+  if (!CountedRows_) CountedRows_ = CountRows();
+  return *CountedRows_;
+}
+
+std::int32_t TQuery::CountRows() {
   std::int64_t rows;
   try {
     rows = Cursor_->CountRows();

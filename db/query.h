@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,9 @@ class TQuery {
  private:
   // Raises EDatabaseError "<Name>: <pattern with argument>".
   [[noreturn]] void Fail(std::string_view pattern, std::string_view argument = {}) const;
+  // Asks the engine for the row count of the open result, by its second way when the
+  // first fails; -1 when both fail.
+  std::int32_t CountRows();
   // Closes, releases the prepared statement, takes the lines and derives the parameters.
   void ReplaceSql(TStringList lines);
 
@@ -96,4 +100,7 @@ class TQuery {
       Statement_;                             // prepared at an opening, kept until the text changes
   std::unique_ptr<dbengine::Cursor> Cursor_;  // the open result; declared last, released first
   bool AtEnd_ = true;
+  // The row count of the open result, once asked: an open result does not change, and
+  // a page asks for its count several times, each a full scan of the result.
+  std::optional<std::int32_t> CountedRows_;
 };

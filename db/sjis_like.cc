@@ -60,6 +60,9 @@ std::uint32_t FoldDoubleByte(std::uint32_t code) {
   // Hiragana lie in the order of katakana, which skips 0x837F.
   if (code >= 0x829F && code <= 0x82DD) return 0x8340 + (code - 0x829F);
   if (code >= 0x82DE && code <= 0x82F1) return 0x8380 + (code - 0x82DE);
+  // Every full-width symbol with an ASCII twin has the lead byte 0x81; kanji, the
+  // bulk of any catalogue text, skip the table.
+  if (code >> 8 != 0x81) return code;
   for (const FullWidthSymbol& symbol : kFullWidthSymbols) {
     if (symbol.code == code) return static_cast<unsigned char>(symbol.ascii);
   }
