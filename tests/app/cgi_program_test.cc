@@ -1,70 +1,25 @@
 // End-to-end: the test module's CGI program runs as a child process with an
 // environment and standard input of the test's choosing, and its whole output is
 // compared byte for byte.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace {
 
-struct ChildResult {
-  std::string output;
-  std::string errors;
-  int exitCode = -1;
-};
+using test_support::ChildResult;
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs the CGI program with exactly the variables given and input as standard input;
-// standard output and error go to files of a fresh folder, removed afterwards.
+// Runs the CGI program with exactly the variables given and input as standard input.
 ChildResult RunCGI(const std::map<std::string, std::string>& variables,
                    const std::string& input = "") {
-  char folderTemplate[] = "/tmp/cgi_program_test.XXXXXX";
-  const std::filesystem::path folder = mkdtemp(folderTemplate);
-  const auto inPath = folder / "in", outPath = folder / "out", errPath = folder / "err";
-  std::ofstream(inPath, std::ios::binary) << input;
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<std::string> entries;
-  for (const auto& [name, value] : variables) entries.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (auto& entry : entries) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  char program[] = TEST_CGI_PROGRAM;
-  char* argv[] = {program, nullptr};
-
-  ChildResult result;
-  pid_t child;
-  if (posix_spawn(&child, program, &actions, nullptr, argv, envp.data()) == 0) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  result.output = ReadFile(outPath);
-  result.errors = ReadFile(errPath);
-  std::filesystem::remove_all(folder);
-  return result;
+  test_support::ChildRun run;
+  run.program = TEST_CGI_PROGRAM;
+  run.variables = variables;
+  run.input = input;
+  return test_support::RunChild(run);
 }
 
 std::string Page(const std::string& content) {
