@@ -12,11 +12,15 @@
 #include <vector>
 
 #include "config/error_log.h"
-#include "temp_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 extern char** environ;
 
 namespace {
+
+using test_support::ReadWholeFile;
+using test_support::WriteBytes;
 
 constexpr int kWriters = 8;
 constexpr int kEntriesPerWriter = 250;
@@ -32,23 +36,23 @@ pid_t StartWriter(const std::string& program, const std::string& folder, int wri
 }
 
 TEST(ErrorLogConcurrencyTest, ProcessesStartingTogetherWriteTheBannerOnceAndEveryEntryWhole) {
-  TempDir dir;
+  test_support::TempDir dir("config_test_");
   const std::string program = dir.Path() + "/error_log_writer";
   std::filesystem::copy_file(ERROR_LOG_WRITER_PATH, program);
   std::filesystem::copy_file(KVCONF_LIBRARY_PATH, dir.Path() + "/libkvconf.so");
-  WriteFile(dir.Path() + "/liraweb.conf", "DB_ALIAS=Writer\n");
+  WriteBytes(dir.Path() + "/liraweb.conf", "DB_ALIAS=Writer\n");
 
   std::vector<pid_t> writers;
   for (int writer = 0; writer < kWriters; ++writer)
     writers.push_back(StartWriter(program, dir.Path(), writer));
-  WriteFile(dir.Path() + "/go", "");
+  WriteBytes(dir.Path() + "/go", "");
   for (pid_t pid : writers) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
   }
 
-  std::string log = ReadFile(dir.Path() + "/Error.txt");
+  std::string log = ReadWholeFile(dir.Path() + "/Error.txt");
   ASSERT_EQ(log.rfind(std::string(kErrorLogBanner), 0), 0u);
   std::istringstream entries(log.substr(kErrorLogBanner.size()));
   const std::regex record(

@@ -12,9 +12,13 @@
 
 #include "config/write_error.h"
 #include "platform/exception.h"
-#include "temp_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
+
+using test_support::ReadWholeFile;
+using test_support::WriteBytes;
 
 std::tm fixedTime;
 
@@ -53,16 +57,16 @@ class ErrorLogTest : public ::testing::Test {
 
   // The program's form of a path in the test folder: backslash as folder separator.
   std::string LogPath(const std::string& name) const { return dir_.Path() + "\\" + name; }
-  std::string NativeLogPath(const std::string& name) const { return dir_.Path() + "/" + name; }
+  std::string NativeLogPath(const std::string& name) const { return dir_ / name; }
 
-  TempDir dir_;
+  test_support::TempDir dir_{"config_test_"};
 };
 
 TEST_F(ErrorLogTest, FirstEntryIntoANewFolderFollowsTheBanner) {
   TErrorLog log(LogPath("Error.txt"), &FixedClock);
-  EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")), "    LIRA WEB ERROR LOG    \r\n");
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), "    LIRA WEB ERROR LOG    \r\n");
   log.WriteEntry("ListView", "failed");
-  EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")),
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")),
             kBanner + "\"2005/03/07 9:05:02\",ListView,failed\n");
   // Nothing but the log is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 1);
@@ -90,7 +94,8 @@ TEST_F(ErrorLogTest, FieldsAreQuotedWhenTheyHoldBlanksCommasControlsOrQuotes) {
   for (const Case& c : cases) {
     std::string name = "Error" + std::to_string(index++) + ".txt";
     TErrorLog(LogPath(name), &FixedClock).WriteEntry(c.label, c.message);
-    EXPECT_EQ(ReadFile(NativeLogPath(name)), kBanner + "\"2005/03/07 9:05:02\"," + c.record + "\n")
+    EXPECT_EQ(ReadWholeFile(NativeLogPath(name)),
+              kBanner + "\"2005/03/07 9:05:02\"," + c.record + "\n")
         << c.message;
   }
 }
@@ -108,17 +113,17 @@ TEST_F(ErrorLogTest, DateIsShortDateAndLongTimeOrTheDateAloneAtMidnight) {
     SetFixedTime(2005, 3, 7, c.hour, c.minute, c.second);
     std::filesystem::remove(NativeLogPath("Error.txt"));
     TErrorLog(LogPath("Error.txt"), &FixedClock).WriteEntry("Initialize", "m");
-    EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")), kBanner + c.field + ",Initialize,m\n");
+    EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), kBanner + c.field + ",Initialize,m\n");
   }
 }
 
 TEST_F(ErrorLogTest, ExistingFileIsLeftAloneAndEntriesAppend) {
-  WriteFile(NativeLogPath("Error.txt"), "kept\n");
+  WriteBytes(NativeLogPath("Error.txt"), "kept\n");
   TErrorLog log(LogPath("Error.txt"), &FixedClock);
-  EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")), "kept\n");
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), "kept\n");
   log.WriteEntry("A", "1");
   TErrorLog(LogPath("Error.txt"), &FixedClock).WriteEntry("B", "2");
-  EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")),
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")),
             "kept\n\"2005/03/07 9:05:02\",A,1\n\"2005/03/07 9:05:02\",B,2\n");
 }
 
@@ -174,14 +179,14 @@ TEST_F(ErrorLogTest, AppendWaitsForAnotherWriter) {
   });
   EXPECT_NO_THROW(log.WriteEntry("A", "1"));
   releaser.join();
-  EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")), kBanner + "\"2005/03/07 9:05:02\",A,1\n");
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), kBanner + "\"2005/03/07 9:05:02\",A,1\n");
 }
 
 TEST_F(ErrorLogTest, AppendGivesUpWithOpenErrorWhenTheLockIsNeverReleased) {
   TErrorLog log(LogPath("Error.txt"), &FixedClock);
   HeldLock lock(NativeLogPath("Error.txt"));
   EXPECT_THROW(log.WriteEntry("A", "1"), EFOpenError);
-  EXPECT_EQ(ReadFile(NativeLogPath("Error.txt")), kBanner);
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), kBanner);
 }
 
 TEST_F(ErrorLogTest, PathWithABackslashTrailByteWritesTheRightFile) {
@@ -189,7 +194,7 @@ TEST_F(ErrorLogTest, PathWithABackslashTrailByteWritesTheRightFile) {
   std::filesystem::create_directory(NativeLogPath("\x95\x5C"));
   std::filesystem::create_directory(NativeLogPath("\x95"));
   TErrorLog(LogPath("\x95\x5C\\Error.txt"), &FixedClock).WriteEntry("A", "1");
-  EXPECT_EQ(ReadFile(NativeLogPath("\x95\x5C/Error.txt")),
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("\x95\x5C/Error.txt")),
             kBanner + "\"2005/03/07 9:05:02\",A,1\n");
   EXPECT_TRUE(std::filesystem::is_empty(NativeLogPath("\x95")));
 }

@@ -8,9 +8,14 @@
 #include <vector>
 
 #include "config/error_log.h"
-#include "temp_dir.h"
+#include "tests/support/current_dir_guard.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
+
+using test_support::ReadWholeFile;
+using test_support::WriteBytes;
 
 // "ファイルConf\liraweb.confがみつかりません"
 const std::string kMissingConfMessage =
@@ -31,14 +36,14 @@ const char* RecordingLibrary(const char* path, const char* key) {
 
 class LoadLiraWebConfTest : public ::testing::Test {
  protected:
-  TempDir dir_;
-  CurrentDirGuard inDir_{dir_.Path()};
+  test_support::TempDir dir_{"config_test_"};
+  test_support::CurrentDirGuard inDir_{dir_.Path()};
 };
 
 TEST_F(LoadLiraWebConfTest, ConfInTheCurrentDirectoryComesFirst) {
-  WriteFile("liraweb.conf", "DB_ALIAS=here\n");
+  WriteBytes("liraweb.conf", "DB_ALIAS=here\n");
   std::filesystem::create_directory("Conf");
-  WriteFile("Conf/liraweb.conf", "DB_ALIAS=below\n");
+  WriteBytes("Conf/liraweb.conf", "DB_ALIAS=below\n");
   auto conf = LoadLiraWebConf("liraweb.conf");
   EXPECT_EQ(conf->ConfFileName(), "liraweb.conf");
   std::string alias;
@@ -48,7 +53,7 @@ TEST_F(LoadLiraWebConfTest, ConfInTheCurrentDirectoryComesFirst) {
 
 TEST_F(LoadLiraWebConfTest, ConfOnlyInTheConfFolderIsUsedWithoutALogEntry) {
   std::filesystem::create_directory("Conf");
-  WriteFile("Conf/liraweb.conf", kFullConf);
+  WriteBytes("Conf/liraweb.conf", kFullConf);
   keysAsked.clear();
   auto conf = LoadLiraWebConf("liraweb.conf", &RecordingLibrary);
   EXPECT_EQ(conf->ConfFileName(), "Conf\\liraweb.conf");
@@ -80,7 +85,7 @@ TEST_F(LoadLiraWebConfTest, ConfOnlyInTheConfFolderIsUsedWithoutALogEntry) {
 TEST_F(LoadLiraWebConfTest, ConfMissingEverywhereIsLoggedAndLoadingGoesOn) {
   auto conf = LoadLiraWebConf("liraweb.conf");
   EXPECT_EQ(conf->ConfFileName(), "Conf\\liraweb.conf");
-  std::string log = ReadFile("Error.txt");
+  std::string log = ReadWholeFile("Error.txt");
   ASSERT_EQ(log.rfind(std::string(kErrorLogBanner), 0), 0u) << log;
   std::string entry = log.substr(kErrorLogBanner.size());
   std::string tail = ",Configuration," + kMissingConfMessage + "\n";
@@ -103,8 +108,8 @@ TEST_F(LoadLiraWebConfTest, PathWithABackslashTrailByteReadsTheRightFile) {
   // 表 is 0x95 0x5C. Cut at the 0x5C, the path would name the folder "\x95" instead.
   std::filesystem::create_directory("\x95\x5C");
   std::filesystem::create_directory("\x95");
-  WriteFile("\x95\x5C/liraweb.conf", "DB_ALIAS=right\n");
-  WriteFile("\x95/liraweb.conf", "DB_ALIAS=wrong\n");
+  WriteBytes("\x95\x5C/liraweb.conf", "DB_ALIAS=right\n");
+  WriteBytes("\x95/liraweb.conf", "DB_ALIAS=wrong\n");
   KVLiraWebConf conf("\x95\x5C\\liraweb.conf");
   conf.ReadValue("DB_ALIAS");
   std::string alias;
