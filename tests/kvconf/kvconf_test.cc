@@ -2,25 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
+
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class KvconfTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kvconf_XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string WriteConf(const std::string& content) {
-    std::string path = dir_ + "/liraweb.conf";
-    std::ofstream(path, std::ios::binary) << content;
+    std::string path = dir_ / "liraweb.conf";
+    test_support::WriteBytes(path, content);
     return path;
   }
 
@@ -31,7 +25,7 @@ class KvconfTest : public ::testing::Test {
     return std::string(answer);
   }
 
-  std::string dir_;
+  test_support::TempDir dir_{"kvconf_"};
 };
 
 TEST_F(KvconfTest, AnswersFollowTheFileFormat) {
@@ -78,8 +72,8 @@ TEST_F(KvconfTest, AnswersFollowTheFileFormat) {
 }
 
 TEST_F(KvconfTest, MissingOrUnreadableFileAndNullArgumentsAnswerNull) {
-  EXPECT_EQ(_GetConfValue((dir_ + "/none.conf").c_str(), "KEY"), nullptr);
-  EXPECT_EQ(_GetConfValue(dir_.c_str(), "KEY"), nullptr);
+  EXPECT_EQ(_GetConfValue((dir_ / "none.conf").c_str(), "KEY"), nullptr);
+  EXPECT_EQ(_GetConfValue(dir_.Path().c_str(), "KEY"), nullptr);
   std::string path = WriteConf("KEY=value\n");
   EXPECT_EQ(_GetConfValue(nullptr, "KEY"), nullptr);
   EXPECT_EQ(_GetConfValue(path.c_str(), nullptr), nullptr);

@@ -2,22 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "platform/exception.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class FileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/fs_layer_XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string dir_;
+  test_support::TempDir dir_{"fs_layer_"};
 };
 
 TEST_F(FileSystemTest, BackslashesBecomeSlashesButTrailBytesStay) {
@@ -28,12 +24,11 @@ TEST_F(FileSystemTest, BackslashesBecomeSlashesButTrailBytesStay) {
 }
 
 TEST_F(FileSystemTest, OpensTheFileWhoseNameHasABackslashTrailByte) {
-  std::filesystem::create_directory(dir_ + "/sub");
-  std::ofstream(dir_ + "/sub/\x95\x5C.txt") << "table";
-  std::string path = dir_ + "\\sub\\\x95\x5C.txt";
+  test_support::WriteBytes(dir_ / "sub/\x95\x5C.txt", "table");
+  std::string path = dir_.Path() + "\\sub\\\x95\x5C.txt";
   EXPECT_TRUE(fs_layer::FileExists(path));
-  EXPECT_TRUE(fs_layer::DirectoryExists(dir_ + "\\sub"));
-  EXPECT_FALSE(fs_layer::FileExists(dir_ + "\\sub"));
+  EXPECT_TRUE(fs_layer::DirectoryExists(dir_.Path() + "\\sub"));
+  EXPECT_FALSE(fs_layer::FileExists(dir_.Path() + "\\sub"));
   std::ifstream in = fs_layer::OpenForReading(path);
   std::string content;
   in >> content;
@@ -48,7 +43,7 @@ TEST_F(FileSystemTest, MissingFileRaisesOpenErrorNamingThePath) {
     EXPECT_EQ(e.ClassName(), "EFOpenError");
     EXPECT_EQ(e.Message(), "\x83t\x83@\x83""C\x83\x8b no\\such.html \x82\xcd\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1");
   }
-  EXPECT_THROW(fs_layer::OpenForReading(dir_), EFOpenError);
+  EXPECT_THROW(fs_layer::OpenForReading(dir_.Path()), EFOpenError);
 }
 
 }  // namespace
