@@ -67,19 +67,26 @@ class TMainMod : public TWebModule {
   std::string FindSqlPath() const { return QueryPath + "Find.sql"; }
   std::string PropSqlPath() const { return QueryPath + "Prop.sql"; }
 
-  // The builders of the list page's tags.
+  // Sets replaceText to the previous-page ("PRIOR_PAGE") or next-page ("NEXT_PAGE")
+  // link when it is due; leaves it untouched otherwise.
   void MakePageLink(std::string_view tagName, std::string& replaceText);
+  // The rows of the current page, seven lines a book, each line ending in CR LF; moves
+  // qMaster past the last row written. Raises the query's errors.
   std::string BuildResultRows();
+  // The query string (without "?") of the current row's detail link, with LoanState.
   std::string BuildDetailQuery();
+  // The table of the non-empty search values and the sort order, lines ending in CR LF.
   std::string BuildConditionTable();
 
-  // Action handlers and the tag handler.
+  // Action handlers: the top page, the search and the detail page. Each logs a failure
+  // under its label ("DefaultAction", "ListView", "PropertyView") and raises it again.
   void MainModDefaultActionAction(TWebActionItem& sender, TWebRequest& request,
                                   TWebResponse& response, bool& handled);
   void MainModRequestListAction(TWebActionItem& sender, TWebRequest& request,
                                 TWebResponse& response, bool& handled);
   void MainModRequestDataAction(TWebActionItem& sender, TWebRequest& request,
                                 TWebResponse& response, bool& handled);
+  // Answers one template tag; a failure is logged under "ReplaceTag" and raised again.
   void PageProducerHTMLTag(TPageProducer& sender, TTag tag, const std::string& tagString,
                            const TStringList& tagParams, std::string& replaceText);
 
@@ -91,6 +98,4 @@ class TMainMod : public TWebModule {
   std::string ProduceTemplate(std::string_view templateName);
   // The text of the carried search fields of the page links: "&NAME=value" each.
   std::string CarriedFields();
-  // The search condition of the request, ready for the statement builder.
-  std::string SearchTimeText() const;
 };
