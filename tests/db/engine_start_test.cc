@@ -7,24 +7,20 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
+#include <string>
 
 #include "db/database_error.h"
 #include "db/engine.h"
 #include "db/query.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+bool LibpqLoaded() {
+  return test_support::ReadWholeFile("/proc/self/maps").find("libpq.so") != std::string::npos;
 }
-
-bool LibpqLoaded() { return ReadAll("/proc/self/maps").find("libpq.so") != std::string::npos; }
 
 // True when the process holds a file descriptor on the file.
 bool FileOpen(const std::string& path) {
@@ -38,20 +34,16 @@ bool FileOpen(const std::string& path) {
 class EngineStart : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dbstart.XXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
-    catalog_ = folder_ + "/catalog.db";
     sqlite3* db = nullptr;
     sqlite3_open(catalog_.c_str(), &db);
     sqlite3_exec(db, "CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1)", nullptr, nullptr,
                  nullptr);
     sqlite3_close(db);
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   void UseConfig(const std::string& text) {
-    std::ofstream(folder_ + "/dbengine.conf") << text;
-    setenv("DBENGINE_CONFIG", (folder_ + "/dbengine.conf").c_str(), 1);
+    test_support::WriteBytes(folder_ / "dbengine.conf", text);
+    setenv("DBENGINE_CONFIG", (folder_ / "dbengine.conf").c_str(), 1);
   }
 
   // Runs the check in a child process; it passes when the check returns true.
@@ -60,14 +52,14 @@ class EngineStart : public ::testing::Test {
     EXPECT_EXIT(std::exit(check() ? 0 : 1), ::testing::ExitedWithCode(0), "");
   }
 
-  std::string folder_;
-  std::string catalog_;
+  test_support::TempDir folder_{"dbstart."};
+  const std::string catalog_ = folder_ / "catalog.db";
 };
 
 TEST_F(EngineStart, AQueryNeverOpenedStartsNothing) {
   InChild([&] {
     TQuery query("qMaster");
-    query.SetDatabaseName(folder_);
+    query.SetDatabaseName(folder_.Path());
     query.SetSqlLines({"SELECT A FROM T WHERE A = :A"});
     query.SetParamText("A", "1");
     query.CloseQuery();
@@ -78,7 +70,7 @@ TEST_F(EngineStart, AQueryNeverOpenedStartsNothing) {
 TEST_F(EngineStart, ASqliteQueryDoesNotLoadLibpq) {
   InChild([&] {
     TQuery query("qMaster");
-    query.SetDatabaseName(folder_);
+    query.SetDatabaseName(folder_.Path());
     query.SetSqlLines({"SELECT A FROM T"});
     query.OpenQuery();
     return dbengine::EngineStarted() && FileOpen(catalog_) && query.FieldText("A") == "1" &&
@@ -87,7 +79,8 @@ TEST_F(EngineStart, ASqliteQueryDoesNotLoadLibpq) {
 }
 
 TEST_F(EngineStart, APostgresAliasLoadsThePlugin) {
-  UseConfig("[pg]\nDRIVER=POSTGRES\nCONNINFO=host=" + folder_ + " port=1 connect_timeout=1\n");
+  UseConfig("[pg]\nDRIVER=POSTGRES\nCONNINFO=host=" + folder_.Path() +
+            " port=1 connect_timeout=1\n");
   InChild([&] {
     TQuery query("qMaster");
     query.SetDatabaseName("pg");

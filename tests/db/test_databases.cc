@@ -7,8 +7,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace dbtest {
 
@@ -24,17 +25,10 @@ const char* const kSchema[] = {
     "CREATE TABLE NOTES (K INTEGER, V VARCHAR(100))",
 };
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::string PostgresConnInfo() {
   const char* file = std::getenv("DBENGINE_TEST_PG");
   if (!file || !std::filesystem::exists(file)) return {};
-  std::string info = ReadAll(file);
+  std::string info = test_support::ReadWholeFile(file);
   while (!info.empty() && (info.back() == '\n' || info.back() == '\r')) info.pop_back();
   return info;
 }
@@ -73,7 +67,6 @@ class TestDatabases : public ::testing::Environment {
 
   void TearDown() override {
     if (PostgresAvailable()) ExecPostgres("DROP SCHEMA " + SchemaName() + " CASCADE");
-    std::filesystem::remove_all(TempFolder());
   }
 };
 
@@ -82,11 +75,9 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TestDat
 }  // namespace
 
 const std::string& TempFolder() {
-  static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dbtest.XXXXXX").string();
-    return std::string(mkdtemp(pattern.data()));
-  }();
-  return folder;
+  // Made at the first use, so that only listing the tests makes none; removed at exit.
+  static const test_support::TempDir folder("dbtest.");
+  return folder.Path();
 }
 
 bool PostgresAvailable() { return !PostgresConnInfo().empty(); }
@@ -102,8 +93,8 @@ void ExecSqlite(const std::string& sql) {
 }
 
 std::string WriteFile(const std::string& name, const std::string& bytes) {
-  std::string path = TempFolder() + "/" + name;
-  std::ofstream(path, std::ios::binary) << bytes;
+  const std::string path = TempFolder() + "/" + name;
+  test_support::WriteBytes(path, bytes);
   return path;
 }
 
