@@ -2,17 +2,24 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: build check test demo clean
+.PHONY: build build-clang check test demo clean
 
 build:
 	tools/install-deps.sh build
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Warnings are errors under both compilers; the tests run on the GCC build.
 check:
 	tools/install-deps.sh check
 	$(MAKE) build
+	$(MAKE) build-clang
 	$(MAKE) test
+
+build-clang:
+	cmake -S . -B $(BUILD_DIR)-clang -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD_DIR)-clang -j $(JOBS)
 
 demo:
 	BUILD_DIR=$(BUILD_DIR) tools/demo.sh
@@ -21,4 +28,4 @@ test:
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-clang

@@ -6,12 +6,12 @@ set -euo pipefail
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
                 libsqlite3-dev libpq-dev sqlite3)
 server_packages=(lighttpd postgresql)
-browser_packages=(chromium fonts-ipafont-gothic)
+check_packages=(clang chromium fonts-ipafont-gothic)  # second compiler, browser tests
 
 case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;
   demo)  wanted=("${build_packages[@]}" "${server_packages[@]}") ;;
-  check) wanted=("${build_packages[@]}" "${server_packages[@]}" "${browser_packages[@]}") ;;
+  check) wanted=("${build_packages[@]}" "${server_packages[@]}" "${check_packages[@]}") ;;
   *) echo "usage: $0 [build|check|demo]" >&2; exit 2 ;;
 esac
 
