@@ -1,13 +1,12 @@
 #include "web/page_producer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "platform/exception.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "web/copy_parser.h"
 
 namespace {
@@ -36,23 +35,15 @@ std::string Expand(std::string_view text, bool stripQuotes = true) {
 // A folder of its own for each test, removed afterwards.
 class TemplateFolder {
  public:
-  TemplateFolder() {
-    Path_ = std::filesystem::temp_directory_path() /
-            ("page_producer_test_" + std::to_string(getpid()) + "_" +
-             testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(Path_);
-  }
-  ~TemplateFolder() { std::filesystem::remove_all(Path_); }
-
   // Writes the file and returns its path written with "\" before the file name, as
   // the program's settings write it.
   std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path_ / name, std::ios::binary) << bytes;
-    return Path_.string() + "\\" + name;
+    test_support::WriteBytes(folder_ / name, bytes);
+    return folder_.Path() + "\\" + name;
   }
 
  private:
-  std::filesystem::path Path_;
+  test_support::TempDir folder_{"page_producer_test_"};
 };
 
 TEST(PageProducer, TagSyntax) {
