@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tools/tools_test_support.h"
 #include "tools/catalog_error.h"
 #include "tools/catalog_record.h"
@@ -17,10 +19,11 @@
 
 namespace {
 
+using test_support::TempDir;
+using test_support::WriteBytes;
 using toolstest::Hex;
 using toolstest::ReadFile;
 using toolstest::SourcePath;
-using toolstest::TempFolder;
 
 const std::string kSample = SourcePath("site/catalogue/books.tsv");
 
@@ -107,8 +110,8 @@ class SampleCatalogueTest : public ::testing::Test {
     EXPECT_EQ(diagnostics.str(), "");
   }
 
-  TempFolder folder_;
-  std::string db_ = folder_.Path() + "/catalog.db";
+  TempDir folder_{"catalog-tools."};
+  std::string db_ = folder_ / "catalog.db";
   LoadCounts counts_;
 };
 
@@ -206,9 +209,10 @@ TEST_F(SampleCatalogueTest, PropSqlFindsOneBookByItsBookIdMarker) {
 }
 
 TEST_F(SampleCatalogueTest, ShiftJisFileLoadsTheSameBytesAsUtf8) {
-  TempFolder other;
-  std::string sjisFile = other.Write("books-sjis.tsv", Utf8ToShiftJis(ReadFile(kSample)));
-  std::string sjisDb = other.Path() + "/catalog.db";
+  TempDir other("catalog-tools.");
+  std::string sjisFile = other / "books-sjis.tsv";
+  WriteBytes(sjisFile, Utf8ToShiftJis(ReadFile(kSample)));
+  std::string sjisDb = other / "catalog.db";
   std::ostringstream diagnostics;
   EXPECT_EQ(LoadSqlite(sjisDb, {sjisFile}, diagnostics).books, 198u);
   const std::string dump =
@@ -230,22 +234,24 @@ TEST_F(SampleCatalogueTest, LoadingAgainNeedsReplace) {
 }
 
 // A small file with faults on known lines.
-std::string BadFile(const TempFolder& folder) {
+std::string BadFile(const TempDir& folder) {
   std::string header = ReadFile(kSample);
   header = header.substr(header.find("book_id"));
   header = header.substr(0, header.find('\n') + 1);
-  std::string good = "1\t\xE7\x8C\xAB\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\n";         // title 猫
-  return folder.Write("bad.tsv", "# comment\n" + header + good + "2\tshort line\n" +  // line 4
-                                     "3\tt\t\t\t\t\t4-10-101013-8\t\t\t\t\t\t\t\t\t\t\t\t\t\n" +
-                                     "\n" +  // line 6
-                                     "1\tagain\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\n" +
-                                     "4\t\xE6\x9C\xA8\t\t\t\t\t\t\t\tabc\t\t\t\t\t\t\t\t\t\t\n");
+  std::string good = "1\t\xE7\x8C\xAB\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\n";  // title 猫
+  const std::string path = folder / "bad.tsv";
+  WriteBytes(path, "# comment\n" + header + good + "2\tshort line\n" +               // line 4
+                       "3\tt\t\t\t\t\t4-10-101013-8\t\t\t\t\t\t\t\t\t\t\t\t\t\n" +   // line 5
+                       "\n" +                                                        // line 6
+                       "1\tagain\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\n" +            // line 7
+                       "4\t\xE6\x9C\xA8\t\t\t\t\t\t\t\tabc\t\t\t\t\t\t\t\t\t\t\n");  // line 8
+  return path;
 }
 
 TEST(CatalogLoadTest, EveryBadLineIsReportedAndNothingIsStored) {
-  TempFolder folder;
+  TempDir folder("catalog-tools.");
   std::string file = BadFile(folder);
-  std::string db = folder.Path() + "/catalog.db";
+  std::string db = folder / "catalog.db";
   std::ostringstream diagnostics;
   try {
     LoadSqlite(db, {file}, diagnostics);
@@ -261,7 +267,7 @@ TEST(CatalogLoadTest, EveryBadLineIsReportedAndNothingIsStored) {
 }
 
 TEST(CatalogLoadTest, WrongHeaderAndBadCharactersNameTheirLines) {
-  TempFolder folder;
+  TempDir folder("catalog-tools.");
   struct Case {
     const char* bytes;
     const char* message;
@@ -274,17 +280,18 @@ TEST(CatalogLoadTest, WrongHeaderAndBadCharactersNameTheirLines) {
   for (const Case& c : cases) {
     // The third case needs a good header before its bad line.
     std::string bytes = c.bytes[0] == '\n' ? HeaderLine() + c.bytes : c.bytes;
-    std::string file = folder.Write("case.tsv", bytes);
+    std::string file = folder / "case.tsv";
+    WriteBytes(file, bytes);
     std::ostringstream diagnostics;
-    EXPECT_THROW(LoadSqlite(folder.Path() + "/catalog.db", {file}, diagnostics), ECatalogError);
+    EXPECT_THROW(LoadSqlite(folder / "catalog.db", {file}, diagnostics), ECatalogError);
     EXPECT_NE(diagnostics.str().find(file + c.message), std::string::npos) << diagnostics.str();
   }
 }
 
 TEST(CatalogLoaderProgramTest, ExitCodesAndMessages) {
-  TempFolder folder;
+  TempDir folder("catalog-tools.");
   std::string loader = CATALOG_LOADER;
-  std::string db = folder.Path() + "/catalog.db";
+  std::string db = folder / "catalog.db";
   std::string bad = BadFile(folder);
 
   toolstest::ToolRun run = toolstest::RunTool(loader + " --sqlite " + db + " " + bad);

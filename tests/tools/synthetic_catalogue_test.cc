@@ -5,6 +5,8 @@
 #include <set>
 #include <sstream>
 
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tools/tools_test_support.h"
 #include "tools/catalog_load.h"
 #include "tools/isbn.h"
@@ -58,9 +60,10 @@ TEST(SyntheticCatalogueTest, BooksAreValidAndVaried) {
 }
 
 TEST(SyntheticCatalogueTest, ShiftJisFileLoadsIntoSqlite) {
-  toolstest::TempFolder folder;
-  std::string file = folder.Write("synthetic.tsv", Generate(2000, 3, FileEncoding::kShiftJis));
-  SqliteCatalogStore store(folder.Path() + "/catalog.db");
+  test_support::TempDir folder("catalog-tools.");
+  std::string file = folder / "synthetic.tsv";
+  test_support::WriteBytes(file, Generate(2000, 3, FileEncoding::kShiftJis));
+  SqliteCatalogStore store(folder / "catalog.db");
   LoadOptions options;
   options.files = {file};
   std::ostringstream diagnostics;
@@ -71,9 +74,9 @@ TEST(SyntheticCatalogueTest, ShiftJisFileLoadsIntoSqlite) {
 }
 
 TEST(CatalogGeneratorProgramTest, WritesTheSameFileForTheSameSeed) {
-  toolstest::TempFolder folder;
+  test_support::TempDir folder("catalog-tools.");
   std::string generator = CATALOG_GENERATOR;
-  std::string a = folder.Path() + "/a.tsv", b = folder.Path() + "/b.tsv";
+  std::string a = folder / "a.tsv", b = folder / "b.tsv";
   EXPECT_EQ(toolstest::RunTool(generator + " --count 300 --seed 9 --output " + a).exitCode, 0);
   EXPECT_EQ(toolstest::RunTool(generator + " --count 300 --seed 9 --output " + b).exitCode, 0);
   EXPECT_EQ(toolstest::ReadFile(a), toolstest::ReadFile(b));

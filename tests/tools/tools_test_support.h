@@ -1,26 +1,10 @@
-// Helpers of the catalogue tool tests: a private temporary folder, files in it, hex
-// dumps, and running a tool as a child process.
+// Helpers of the catalogue tool tests: checked file reads, hex dumps, and running a
+// tool as a shell command line.
 #pragma once
 
 #include <string>
 
 namespace toolstest {
-
-// A fresh folder, removed with everything in it when the object goes.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::string& Path() const { return path_; }
-  // Writes bytes to a file of that name in the folder and answers its path.
-  std::string Write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::string path_;
-};
 
 // Answers the bytes of a file; fails the test when it cannot be read.
 std::string ReadFile(const std::string& path);
