@@ -6,11 +6,14 @@
 #include <map>
 #include <string>
 
+#include "tests/support/cgi_response.h"
 #include "tests/support/child_process.h"
 
 namespace {
 
 using test_support::ChildResult;
+using test_support::Page;
+using test_support::ServerError;
 
 // Runs the CGI program with exactly the variables given and input as standard input.
 ChildResult RunCGI(const std::map<std::string, std::string>& variables,
@@ -20,22 +23,6 @@ ChildResult RunCGI(const std::map<std::string, std::string>& variables,
   run.variables = variables;
   run.input = input;
   return test_support::RunChild(run);
-}
-
-std::string Page(const std::string& content) {
-  return "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-         std::to_string(content.size()) + "\r\nContent:\r\n\r\n" + content;
-}
-
-std::string ServerError(const std::string& className, const std::string& statusText,
-                        const std::string& message) {
-  const std::string body =
-      "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error "
-      "500</h1><hr>\r\nException: " +
-      className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-  return "Status: 500 " + statusText +
-         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nContent:\r\n\r\n" + body;
 }
 
 // The module's destructor reports the size of standard output when it ran: the

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/cgi_response.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -85,9 +86,10 @@ class Installation {
 // The default liraweb.conf with the value of one key replaced.
 std::string ConfWith(std::string_view key, std::string_view value);
 
-// The whole response of a page: the header block and the page.
-std::string Page(std::string_view content);
-// The whole 500 response for an exception of that class and message.
+using test_support::Page;
+using test_support::ServerError;
+// The whole 500 response for an exception whose message has no control characters, so
+// that the status line carries it unchanged.
 std::string ServerError(std::string_view className, std::string_view message);
 
 // Checks that the response is a page holding only a number of seconds as the search
