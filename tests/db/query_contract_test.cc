@@ -121,6 +121,14 @@ TEST_P(QueryContract, RowCountIsExactEveryWay) {
   EXPECT_EQ(query_.RowCount(), 3);
   query_.NextRow();
   EXPECT_EQ(query_.FieldText("MS_BOOKID"), "2");
+  EXPECT_EQ(query_.RowCount(), 3);
+  // Reopened with another value, the same statement has a count of its own.
+  Open({"SELECT * FROM BOOKS WHERE MS_BOOKID >= :LOW"}, {{"LOW", "2"}});
+  EXPECT_EQ(query_.RowCount(), 2);
+  query_.CloseQuery();
+  query_.SetParamText("LOW", "3");
+  query_.OpenQuery();
+  EXPECT_EQ(query_.RowCount(), 1);
 }
 
 TEST_P(QueryContract, FailuresRaiseTheirMessages) {
