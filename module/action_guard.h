@@ -4,16 +4,24 @@
 #pragma once
 
 #include <exception>
+#include <string>
 #include <string_view>
 
+#include "app/caught_exception.h"
 #include "config/error_log.h"
+
+// The message of the exception being handled, as the 500 response shows it. Taken
+// whole: what() would end it at a NUL byte, which a value from the request may hold.
+inline std::string CurrentFailureMessage() {
+  return DescribeException(std::current_exception()).Message();
+}
 
 template <class Steps>
 void RunLogged(std::string_view label, Steps&& steps) {
   try {
     steps();
-  } catch (const std::exception& error) {
-    WriteErrorLogEntry(label, error.what());
+  } catch (const std::exception&) {
+    WriteErrorLogEntry(label, CurrentFailureMessage());
     throw;
   }
 }

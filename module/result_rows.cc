@@ -15,9 +15,9 @@ std::string TMainMod::BuildResultRows() {
   }
   TStringList lines;
   for (std::int64_t k = 0; k < window.RowLimit && !qMaster->AtEnd(); ++k) {
-    // Read one by one, in the order of the rules: as arguments of one call the columns
-    // would be read in the compiler's order, and a missing column's error would name
-    // a different column with each compiler.
+    // Columns are read one statement at a time, in the order of the rules and of the
+    // lines: as arguments of one call they would be read in the compiler's order, and
+    // the error of a missing column would name a different column with each compiler.
     const std::string userId = qMaster->FieldText("KA_USERID");
     const std::string tmark = qMaster->FieldText("MS_TMARK");
     const std::string tfmsuu = qMaster->FieldText("MS_TFMSUU");
@@ -25,14 +25,15 @@ std::string TMainMod::BuildResultRows() {
     LoanState = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
     const std::string mark(LoanState == kLoanAvailable ? texts::kRowMarkAvailable
                                                        : texts::kRowMarkUnavailable);
-    const std::string author = qMaster->FieldText("MS_CHOSYA");
     lines.push_back("<tr>");
     lines.push_back("<td align=\"RIGHT\" width=\"25\">" + std::to_string(window.FirstNumber + k) +
                     "</td>");
     lines.push_back("<td>" + mark + "</td>");
     lines.push_back("<td>" + ClassificationCell(qMaster->FieldText("MS_SEIKYU")) + "</td>");
-    lines.push_back("<td><a href=\"" + ScriptUrl + "/data?" + BuildDetailQuery() + "\">" +
+    const std::string detailQuery = BuildDetailQuery();
+    lines.push_back("<td><a href=\"" + ScriptUrl + "/data?" + detailQuery + "\">" +
                     qMaster->FieldText("MS_SYOMEI") + "  </a></td>");
+    const std::string author = qMaster->FieldText("MS_CHOSYA");
     lines.push_back("<td><a href=\"" + ScriptUrl +
                     "/list?PAGENUM=0&CHOSYA=" + NMURL->URLEncode(AuthorLinkValue(author, AcLimit)) +
                     "&NoKanaFind=1\">" + author + "</a></td>");

@@ -30,6 +30,17 @@ std::string LowerCaseSjis(std::string_view text) {
   return lower;
 }
 
+// True when the text is a decimal number as the page number is written: blanks, an
+// optional sign, then digits. The shared conversion also reads hexadecimal, which a
+// page number never is.
+bool IsDecimalNumberText(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) return false;
+  text.remove_prefix(start);
+  if (text.front() == '+' || text.front() == '-') text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 }  // namespace
 
 void TMainMod::ReadSearchFields(TWebRequest& request) {
@@ -42,7 +53,8 @@ void TMainMod::ReadSearchFields(TWebRequest& request) {
   } else {
     return;
   }
-  if (auto page = TryStrToInt(FieldValue(fields, "PAGENUM"))) {
+  const std::string pageText = FieldValue(fields, "PAGENUM");
+  if (auto page = IsDecimalNumberText(pageText) ? TryStrToInt(pageText) : std::nullopt) {
     PageNumber = *page;
   } else {
     PageNumber = 0;
@@ -104,8 +116,8 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       } else {
         page = showError(texts::kNoBooksFound, texts::kNoBooksFoundHint);
       }
-    } catch (const std::exception& failure) {
-      page = showError(texts::kDatabaseError, failure.what());
+    } catch (const std::exception&) {
+      page = showError(texts::kDatabaseError, CurrentFailureMessage());
     }
     if (qMaster->Active()) qMaster->CloseQuery();
     response.SetContent(std::move(page));

@@ -166,6 +166,19 @@ TEST_F(Detail, FailuresAreLoggedTwiceOrOnceAndAnsweredWith500) {
   }
 }
 
+// A message is logged whole: a NUL byte inside it ends nothing.
+TEST_F(Detail, MessageHoldingANulByteIsLoggedWhole) {
+  const std::string message =
+      std::string("'\0'", 3) +
+      " \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+  std::string statusText = message;
+  statusText[1] = ' ';
+  EXPECT_EQ(site_.Get("/data", "ID=B1&RENT=%2500").output,
+            test_support::ServerError("EConvertError", statusText, message));
+  EXPECT_EQ(site_.LogEntries(),
+            (std::vector<LogEntry>{{"ReplaceTag", message}, {"PropertyView", message}}));
+}
+
 TEST_F(Detail, MissingTemplateIsA500Response) {
   site_.Remove("html/page_.html");
   const std::string message =

@@ -52,9 +52,15 @@ TEST(Search, WithoutSearchTextShowsTheRuntimeErrorPage) {
 
 TEST(Search, OutcomesOfTheDatabaseStep) {
   const std::string noBooks = Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint));
-  const std::string fieldMissing =
-      "qMaster: \x8d\x80\x96\xda 'KA_USERID' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82"
-      "\xb9\x82\xf1";  // 項目 '%s' が見つかりません
+  auto missing = [](const std::string& column) {
+    return "qMaster: \x8d\x80\x96\xda '" + column +
+           "' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1";  // 項目 '%s'
+                                                                                  // が見つかりません
+  };
+  const std::string fieldMissing = missing("KA_USERID");
+  // A row reads its columns in the order its lines are written, so the first one the
+  // result lacks is the one named.
+  const std::string loanColumns = "KA_USERID, MS_TMARK, MS_TFMSUU, MS_KKUBUN, ";
   struct Case {
     const char* name;
     std::string findSql;
@@ -80,6 +86,16 @@ TEST(Search, OutcomesOfTheDatabaseStep) {
        "BOOKNAME=ab&PAGENUM=0",
        Page(ErrorPage(kDatabaseErrorName, fieldMissing)),
        {{"ReplaceTag", fieldMissing}}},
+      {"classification cell before the links",
+       "SELECT " + loanColumns + "MS_BOOKID, MS_SYOMEI\r\nFROM BOOKS\r\n",
+       "BOOKNAME=ab&PAGENUM=0",
+       Page(ErrorPage(kDatabaseErrorName, missing("MS_SEIKYU"))),
+       {{"ReplaceTag", missing("MS_SEIKYU")}}},
+      {"detail link before the author link",
+       "SELECT " + loanColumns + "MS_SEIKYU, MS_BOOKID, MS_SYOMEI\r\nFROM BOOKS\r\n",
+       "BOOKNAME=ab&PAGENUM=0",
+       Page(ErrorPage(kDatabaseErrorName, missing("MS_SYOKANA"))),
+       {{"ReplaceTag", missing("MS_SYOKANA")}}},
       // An identifier that is no column reaches the database, which refuses it.
       {"unknown sort column",
        "SELECT *\r\nFROM BOOKS\r\n",
@@ -94,6 +110,18 @@ TEST(Search, OutcomesOfTheDatabaseStep) {
     EXPECT_EQ(site.Get("/list", c.query).output, c.output) << c.name;
     EXPECT_EQ(site.LogEntries(), c.log) << c.name;
   }
+}
+
+TEST(Search, FailureMessageHoldingANulByteReachesTheErrorPageAndTheLogWhole) {
+  Installation site;
+  site.AddBooks({Titled("1", "ab")});
+  site.Write("html/list.html", "<#KASIDASI>");
+  const std::string message =
+      std::string("'\0'", 3) +
+      " \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+  EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0&RENT=%2500").output,
+            Page(ErrorPage(kDatabaseErrorName, message)));
+  EXPECT_EQ(site.LogEntries(), (std::vector<LogEntry>{{"ReplaceTag", message}}));
 }
 
 TEST(Search, MissingFilesAreA500ResponseAndAListViewEntry) {
