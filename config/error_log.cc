@@ -149,6 +149,9 @@ TErrorLog::TErrorLog(std::string_view fileName, LocalTimeSource now) : Now(now) 
 
 void TErrorLog::SetFileName(std::string_view fileName) {
   const std::string native = fs_layer::NativePath(fileName);
+  // A folder of that name is no log file, and no log file can be created in its place.
+  if (fs_layer::DirectoryExists(fileName))
+    throw EFCreateError(FormatText(texts::kCannotCreateFile, {fileName}));
   if (!NameExists(native)) {
     // The banner goes into a file of this process's own first, which is then linked to
     // the log's name: link() fails when the name exists, so exactly one process creates

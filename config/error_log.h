@@ -29,7 +29,7 @@ class TErrorLog {
   // Creates the file holding only the banner line when nothing of that name exists (an
   // existing file is left alone), then keeps the path. A file is only ever seen whole
   // with its banner, also when processes create it at the same moment. Raises
-  // EFCreateError "ファイル <path> を作成できません".
+  // EFCreateError "ファイル <path> を作成できません", also when the name is a folder.
   void SetFileName(std::string_view fileName);
 
   // Appends the record: date, label and message separated by commas, each quoted when

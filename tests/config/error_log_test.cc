@@ -135,6 +135,15 @@ TEST_F(ErrorLogTest, LogThatCannotBeCreatedRaisesCreateError) {
       kFile + path + " \x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1");
 }
 
+TEST_F(ErrorLogTest, FolderOfTheLogsNameIsNoLogAndRaisesCreateError) {
+  std::filesystem::create_directory(NativeLogPath("Error.txt"));
+  ExpectError<EFCreateError>(
+      [&] { TErrorLog log(LogPath("Error.txt")); }, "EFCreateError",
+      kFile + LogPath("Error.txt") +
+          " \x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1");
+  EXPECT_TRUE(std::filesystem::is_empty(NativeLogPath("Error.txt")));
+}
+
 TEST_F(ErrorLogTest, LogRemovedSinceConstructionRaisesOpenError) {
   TErrorLog log(LogPath("Error.txt"), &FixedClock);
   std::filesystem::remove(NativeLogPath("Error.txt"));
