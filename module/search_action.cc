@@ -1,6 +1,8 @@
 // The search: "/list" reads the search form, runs the statement built from the search
 // SQL file and answers with the result list or an error page.
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "config/error_log.h"
 #include "module/action_guard.h"
