@@ -1,0 +1,95 @@
+// Matches fuzzed patterns against fuzzed texts in both modes and checks what must hold
+// between them: exact equality, escaping, "%" and the folded mode as the looser one.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <string>
+
+#include "db/sjis_like.h"
+#include "platform/sjis.h"
+#include "tests/fuzz/fuzz_check.h"
+
+using dbengine::MatchMode;
+using dbengine::SjisLike;
+
+namespace {
+
+// A pattern that matches text alone: every single-byte "%", "_" and escape character
+// gets the escape in front of it.
+std::string Escaped(std::string_view text, std::string_view escape) {
+  std::string pattern;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = sjis::CharLength(text, i);
+    const std::string_view character = text.substr(i, length);
+    if (character == "%" || character == "_" || character == escape) pattern += escape;
+    pattern += character;
+    i += length;
+  }
+  return pattern;
+}
+
+bool HasWildcard(std::string_view pattern) {
+  for (std::size_t i = 0; i < pattern.size(); i += sjis::CharLength(pattern, i)) {
+    if (pattern[i] == '%' || pattern[i] == '_') return true;
+  }
+  return false;
+}
+
+// Half-width voiced marks join with the katakana before them in the folded mode only,
+// so one character there may be two in the exact mode.
+bool HasVoicedMarkByte(std::string_view text) {
+  return text.find_first_of("\xDE\xDF") != std::string_view::npos;
+}
+
+bool EndsInLeadByte(std::string_view text) {
+  std::size_t i = 0;
+  while (i + sjis::CharLength(text, i) < text.size()) i += sjis::CharLength(text, i);
+  return sjis::CharLength(text, i) == 1 && sjis::IsLeadByte(text[i]);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  // No escape, the usual backslash, or a fuzzed character of one or two bytes.
+  std::string escape;
+  switch (input.ConsumeIntegralInRange(0, 2)) {
+    case 1:
+      escape = "\\";
+      break;
+    case 2:
+      escape = input.ConsumeBytesAsString(input.ConsumeIntegralInRange(1, 2));
+      break;
+  }
+  if (escape.size() == 2 && sjis::CharLength(escape, 0) != 2) escape.resize(1);
+  // A lone lead byte would pair with the character it escapes, and a voiced mark would
+  // join the katakana before it: neither makes an escape.
+  if (escape.size() == 1 && (sjis::IsLeadByte(escape[0]) || HasVoicedMarkByte(escape) ||
+                             escape == "%" || escape == "_")) {
+    escape = {};
+  }
+  const std::string pattern = input.ConsumeRandomLengthString(256);
+  const std::string text = input.ConsumeRemainingBytesAsString();
+
+  const bool exact = SjisLike(pattern, text, MatchMode::kExact, escape);
+  const bool folded = SjisLike(pattern, text, MatchMode::kFolded, escape);
+  if (exact && !HasVoicedMarkByte(pattern) && !HasVoicedMarkByte(text)) {
+    fuzz::Check(folded, "an exact match is a folded match");
+  }
+  if (!HasWildcard(pattern) && escape.empty()) {
+    fuzz::Check(exact == (pattern == text), "a pattern without wildcards is an equality");
+  }
+  // A pattern that can stand for the start of a text: no wildcard, and no lead byte at
+  // its end that would pair with the byte after it.
+  const bool plainPrefix = !HasWildcard(pattern) && (pattern.empty() || !EndsInLeadByte(pattern));
+  for (const MatchMode mode : {MatchMode::kExact, MatchMode::kFolded}) {
+    fuzz::Check(SjisLike("%", text, mode), "% matches every text");
+    if (plainPrefix && (mode == MatchMode::kExact || !HasVoicedMarkByte(text))) {
+      fuzz::Check(SjisLike(pattern + "%", pattern + text, mode),
+                  "a plain pattern followed by % matches what starts with it");
+    }
+    if (!escape.empty()) {
+      fuzz::Check(SjisLike(Escaped(text, escape), text, mode, escape), "escaped text matches");
+    }
+  }
+  return 0;
+}
