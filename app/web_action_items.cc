@@ -33,7 +33,7 @@ void TWebActionItem::SetName(std::string_view name) {
 void TWebActionItem::SetPathInfo(std::string_view pathInfo) {
   // The same backslash rule as for file paths: a trail byte 0x5C stays in its character.
   PathInfo_ = fs_layer::NativePath(pathInfo);
-  if (!PathInfo_.empty() && PathInfo_.front() != '/') PathInfo_.insert(0, "/");
+  if (!PathInfo_.starts_with('/')) PathInfo_.insert(0, "/");
   Mask_ = TMask(PathInfo_);
 }
 

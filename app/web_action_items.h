@@ -33,7 +33,7 @@ class TWebActionItem {
 
   const std::string& PathInfo() const { return PathInfo_; }
   // Stores the path with every backslash turned into "/" and a "/" put in front of a
-  // path that lacks one (an empty path stays empty), and compiles its mask.
+  // path that lacks one (so an empty path becomes "/"), and compiles its mask.
   void SetPathInfo(std::string_view pathInfo);
 
   TMethodType MethodType() const { return MethodType_; }

@@ -115,7 +115,7 @@ TEST_F(DispatcherTest, PathInfoIsNormalisedAndCompiledOnChange) {
   } cases[] = {{"list", "/list"},
                {"\\list\\x", "/list/x"},
                {"/data", "/data"},
-               {"", ""},
+               {"", "/"},                        // an empty path starts with no "/" either
                {"\x95\x5C\\a", "/\x95\x5C/a"}};  // 表's trail byte is kept
   for (const auto& c : cases) {
     item.SetPathInfo(c.assigned);
