@@ -1,10 +1,11 @@
 #include "web/cgi_request.h"
 
 #include <errno.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <memory>
 
 #include "web/raw_output.h"
 
@@ -69,14 +70,25 @@ std::string TCGIRequest::VariableText(int index) const {
 
 std::string TCGIRequest::ReadBody(std::int32_t count) {
   if (count <= 0) return {};
-  // Not initialised: only the bytes read are touched, so an announced length far
-  // beyond the real body costs address space, not memory.
-  auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(count));
+  // The buffer is sized by what one read can return, not by the announced length,
+  // which the client chooses: a file returns what is left of it, a pipe or socket at
+  // most what the kernel holds, far below kLargestRead.
+  constexpr std::size_t kLargestRead = 1 << 20;
+  std::size_t capacity = std::min<std::size_t>(static_cast<std::size_t>(count), kLargestRead);
+  struct stat info;
+  if (fstat(InputFd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    const off_t offset = lseek(InputFd_, 0, SEEK_CUR);
+    const off_t left = offset < 0 ? info.st_size : std::max<off_t>(info.st_size - offset, 0);
+    capacity =
+        std::min<std::size_t>(static_cast<std::size_t>(count), static_cast<std::size_t>(left));
+  }
+  std::string body(capacity, '\0');
   ssize_t got;
   do {
-    got = read(InputFd_, buffer.get(), static_cast<std::size_t>(count));
+    got = read(InputFd_, body.data(), capacity);
   } while (got < 0 && errno == EINTR);
-  return got > 0 ? std::string(buffer.get(), static_cast<std::size_t>(got)) : std::string();
+  body.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return body;
 }
 
 bool TCGIRequest::WriteText(std::string_view text) { return WriteAll(OutputFd_, text); }

@@ -105,6 +105,22 @@ TEST(CGIProgram, FieldsComeFromQueryOrBody) {
   }
 }
 
+TEST(CGIProgram, AnnouncedBodyLengthDoesNotDecideTheMemoryTaken) {
+  // Under a 400 MB address-space limit, as a web server may set one, a request that
+  // announces a 2 GB body but sends a few bytes is still served.
+  test_support::ChildRun run;
+  run.program = "/usr/bin/prlimit";
+  run.arguments = {"--as=400000000", TEST_CGI_PROGRAM};
+  run.variables = {{"SERVER_PROTOCOL", "HTTP/1.1"},
+                   {"REQUEST_METHOD", "POST"},
+                   {"PATH_INFO", "/list"},
+                   {"CONTENT_LENGTH", "2000000000"}};
+  run.input = "BOOKNAME=a";
+  ChildResult result = test_support::RunChild(run);
+  EXPECT_EQ(result.output, Page("LIST method=3 path=[/list]\r\nBOOKNAME=a\r\nBOOKNAME=a\r\n"));
+  ExpectDestroyedAfterResponse(result);
+}
+
 TEST(CGIProgram, VariablesFallBackAndLongOnesAreReadWhole) {
   const std::string agent = std::string(5000, 'u') + "\x82\xA0";
   ChildResult result = RunCGI({{"SERVER_PROTOCOL", "HTTP/1.0"},
