@@ -6,6 +6,18 @@ namespace {
 
 bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`'; }
 
+// The quote that opened the literal being read (0 outside literals). A literal ends only
+// at its own quote character, so that a search text such as "a:b" inside '...' stays
+// text and a literal such as 'it"s' does not hide the markers after it.
+void TrackQuote(char c, char& openQuote) {
+  if (!IsQuote(c)) return;
+  if (openQuote == 0) {
+    openQuote = c;
+  } else if (c == openQuote) {
+    openQuote = 0;
+  }
+}
+
 bool EndsName(char c) {
   return c == ' ' || c == ',' || c == ';' || c == ')' || c == '\r' || c == '\n';
 }
@@ -24,7 +36,7 @@ TDerivedSql DeriveParams(std::string_view sql) {
   TDerivedSql derived;
   std::string& out = derived.EngineText;
   out.reserve(sql.size());
-  bool inLiteral = false;
+  char openQuote = 0;
   std::size_t i = 0;
   while (i < sql.size()) {
     const char c = sql[i];
@@ -35,8 +47,8 @@ TDerivedSql DeriveParams(std::string_view sql) {
       continue;
     }
     if (IsQuote(c)) {
-      inLiteral = !inLiteral;
-    } else if (c == ':' && !inLiteral && i + 1 < sql.size()) {
+      TrackQuote(c, openQuote);
+    } else if (c == ':' && openQuote == 0 && i + 1 < sql.size()) {
       if (sql[i + 1] == ':') {
         out.push_back(':');
         i += 2;
@@ -44,12 +56,12 @@ TDerivedSql DeriveParams(std::string_view sql) {
       }
       // A marker: its name runs to the first delimiter outside a quoted part.
       std::size_t end = i + 1;
-      while (end < sql.size() && (inLiteral || !EndsName(sql[end]))) {
+      while (end < sql.size() && (openQuote != 0 || !EndsName(sql[end]))) {
         if (sjis::CharLength(sql, end) == 2) {
           end += 2;
           continue;
         }
-        if (IsQuote(sql[end])) inLiteral = !inLiteral;
+        TrackQuote(sql[end], openQuote);
         ++end;
       }
       std::string_view name = sql.substr(i + 1, end - i - 1);

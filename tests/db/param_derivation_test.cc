@@ -20,8 +20,10 @@ TEST(DeriveParams, MarkersBecomeQuestionMarks) {
        "WHERE T = '10:30' AND U = \"a:b\" AND V = `c:d`",
        {}},
       {"SELECT x::int, :A", "SELECT x:int, ?", {"A"}},
-      // A literal opened by one quote character ends at any of the three.
-      {"WHERE T = 'a\" :B", "WHERE T = 'a\" ?", {"B"}},
+      // A literal ends only at the quote character that opened it.
+      {"WHERE T = 'a\" :B", "WHERE T = 'a\" :B", {}},
+      {"WHERE T = 'it\"s' AND U = :B", "WHERE T = 'it\"s' AND U = ?", {"B"}},
+      {"LIKE '%\"a:b%' AND U = :B", "LIKE '%\"a:b%' AND U = ?", {"B"}},
       // A tab or "=" does not end a name; ")" "," ";" a blank, CR and LF do.
       {":A\tAND B", "? B", {"A\tAND"}},
       {":A=1 ", "? ", {"A=1"}},

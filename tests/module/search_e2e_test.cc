@@ -311,6 +311,17 @@ TEST(Search, QuoteInASearchTextFindsExactlyTheRowsHoldingIt) {
                           TitledRow(1, "1", "O'Reilly", "O%27Reilly"))));
 }
 
+TEST(Search, DoubleQuoteAndColonInASearchTextAreText) {
+  Installation site;
+  site.AddBooks({Titled("1", "\"Note\": a:b"), Titled("2", "a:b"), Titled("3", "\"a::b")});
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=%22%3A+a%3Ab").output,
+            Page(ListPage(1, Condition(kLabelBookName, "&quot;: a:b"),
+                          TitledRow(1, "1", "\"Note\": a:b", "%22Note%22%3A+a%3Ab"))));
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=%22a%3A%3Ab").output,
+            Page(ListPage(1, Condition(kLabelBookName, "&quot;a::b"),
+                          TitledRow(1, "3", "\"a::b", "%22a%3A%3Ab"))));
+}
+
 TEST(Search, SortValuesThatAreNoSqlNeverReachTheDatabase) {
   Installation site;
   site.AddBooks({Titled("1", "ab"), Titled("2", "abc")});
