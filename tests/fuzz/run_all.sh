@@ -20,7 +20,8 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_MODULE_LINKER_FLAGS="$sanitizers" -DCMAKE_CXX_STANDARD_LIBRARIES="-Wl,-z,undefs" >/dev/null
 
 targets=(field_list_fuzz nmurl_fuzz page_producer_fuzz param_derivation_fuzz sjis_like_fuzz
-         int_conversion_fuzz error_log_fuzz cgi_request_fuzz catalog_record_fuzz)
+         int_conversion_fuzz error_log_fuzz cgi_request_fuzz catalog_record_fuzz
+         search_statement_fuzz)
 cmake --build "$build" -j 2 --target "${targets[@]}"
 
 corpus=$build/fuzz-corpus
@@ -55,6 +56,7 @@ seed cgi_request_fuzz 'POST\\X5\\Xa=1&b=%%41\x08\x00\x02' 'a=1&b=%%zz&c\\Xb\x03\
 seed catalog_record_fuzz \
   'B-001\tTitle\t\t\t\t\t4-10-101013-7\t\t\t1200\t2001\t300\t\t\t\t\t\t\tu1\t2024-02-29' \
   'x\ty\t\t\t\t\t978-4-10-101013-7\t\t\t\t\t\t\t\t\t\t\t2\t\t'
+seed search_statement_fuzz 'title\\Xauthor\\X\\X\\X\\X\x01\x1f'
 
 failed=0
 for target in "${targets[@]}"; do
