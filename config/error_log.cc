@@ -85,19 +85,10 @@ std::string FormatLogDate(const std::tm& time) {
   return text;
 }
 
-// Byte length of the character at text[pos]. A lead byte pairs only with a real trail
-// byte (0x40-0x7E, 0x80-0xFC): a broken pair such as 0x81 followed by a quote must not
-// hide the quote from the quoting rule, or the record could be split when read back.
-std::size_t LogCharLength(std::string_view text, std::size_t pos) {
-  if (sjis::CharLength(text, pos) == 1) return 1;
-  unsigned char trail = static_cast<unsigned char>(text[pos + 1]);
-  return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC) ? 2 : 1;
-}
-
 bool NeedsQuotes(std::string_view field) {
-  for (std::size_t pos = 0; pos < field.size(); pos += LogCharLength(field, pos)) {
+  for (std::size_t pos = 0; pos < field.size(); pos += sjis::CharLength(field, pos)) {
     unsigned char c = static_cast<unsigned char>(field[pos]);
-    if (LogCharLength(field, pos) == 1 && (c <= 0x20 || c == '"' || c == ',')) return true;
+    if (sjis::CharLength(field, pos) == 1 && (c <= 0x20 || c == '"' || c == ',')) return true;
   }
   return false;
 }
@@ -107,7 +98,7 @@ std::string QuoteField(std::string_view field) {
   if (!NeedsQuotes(field)) return std::string(field);
   std::string quoted = "\"";
   for (std::size_t pos = 0; pos < field.size();) {
-    std::size_t length = LogCharLength(field, pos);
+    std::size_t length = sjis::CharLength(field, pos);
     if (length == 1 && field[pos] == '"') quoted.push_back('"');
     quoted.append(field.substr(pos, length));
     pos += length;
