@@ -7,6 +7,7 @@
 #include "app/caught_exception.h"
 #include "web/cgi_request.h"
 #include "web/cgi_response.h"
+#include "web/html_text.h"
 #include "web/raw_output.h"
 
 namespace {
@@ -38,11 +39,14 @@ void TCGIApplication::Run() {
 }
 
 void TCGIApplication::WriteServerError(const Exception& error) {
+  // The message may quote request bytes (a field that is no number, say), so the page
+  // shows it as character references; the status line has its control bytes blanked.
   const std::string body =
       "<html><title>Internal Server Error 500</title>\r\n"
       "<h1>Internal Server Error 500</h1><hr>\r\n"
       "Exception: " +
-      error.ClassName() + "<br>\r\nMessage: " + error.Message() + "<br></html>\r\n";
+      EscapeHtml(error.ClassName()) + "<br>\r\nMessage: " + EscapeHtml(error.Message()) +
+      "<br></html>\r\n";
   const std::string header =
       "Status: 500 " + StatusLineText(error.Message()) +
       "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +

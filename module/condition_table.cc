@@ -2,7 +2,7 @@
 #include <string>
 
 #include "module/html_lines.h"
-#include "module/html_text.h"
+#include "web/html_text.h"
 #include "module/main_mod.h"
 #include "platform/japanese_texts.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "module/action_guard.h"
-#include "module/html_text.h"
+#include "web/html_text.h"
 #include "module/main_mod.h"
 #include "platform/int_conversion.h"
 #include "platform/japanese_texts.h"
@@ -126,11 +126,13 @@ void TMainMod::PageProducerHTMLTag(TPageProducer&, TTag tag, const std::string& 
       case TagSource::RowField:
         replaceText = DashWhenEmpty(qMaster->FieldText(rule->field) + "  ");
         break;
+      // Error texts may quote request bytes (a bad escape, a database message), so
+      // they are written as character references too.
       case TagSource::ErrorName:
-        replaceText = ErrorName;
+        replaceText = EscapeHtml(ErrorName);
         break;
       case TagSource::ErrorMessage:
-        replaceText = ErrorMessage;
+        replaceText = EscapeHtml(ErrorMessage);
         break;
       case TagSource::SearchTime:
         replaceText = FormatSeconds(SearchTime);

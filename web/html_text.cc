@@ -1,4 +1,4 @@
-#include "module/html_text.h"
+#include "web/html_text.h"
 
 std::string EscapeHtml(std::string_view text) {
   std::string escaped;

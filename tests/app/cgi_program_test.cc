@@ -163,10 +163,11 @@ TEST(CGIProgram, EscapingExceptionsGiveTheFixed500Response) {
     std::string response;
   } cases[] = {
       {"MSG=file+missing", ServerError("ETestError", "file missing", "file missing")},
-      // CR LF in the message cannot end the status line or add a header.
+      // CR LF in the message cannot end the status line or add a header, and markup in
+      // it is shown as text.
       {"MSG=bad%0D%0AX-Injected:+1%0D%0A%0D%0A<b>%09%7F",
        ServerError("ETestError", "bad  X-Injected: 1    <b>  ",
-                   "bad\r\nX-Injected: 1\r\n\r\n<b>\t\x7F")},
+                   "bad\r\nX-Injected: 1\r\n\r\n&lt;b&gt;\t\x7F")},
       {"MSG=", ServerError("ETestError", "", "")},
       // メモリが不足しています
       {"KIND=alloc", ServerError("EOutOfMemory",
@@ -184,11 +185,12 @@ TEST(CGIProgram, EscapingExceptionsGiveTheFixed500Response) {
                    "\xDC\x82\xB5\x82\xBD")},
       // A malformed escape fails the field list while the action reads it:
       // '$zz' は整数ではありません
-      {"MSG=%zz", ServerError("EConvertError",
-                              "'$zz' \x82\xCD\x90\xAE\x90\x94\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82"
-                              "\xDC\x82\xB9\x82\xF1",
-                              "'$zz' \x82\xCD\x90\xAE\x90\x94\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82"
-                              "\xDC\x82\xB9\x82\xF1")},
+      {"MSG=%zz",
+       ServerError("EConvertError",
+                   "'$zz' \x82\xCD\x90\xAE\x90\x94\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82"
+                   "\xDC\x82\xB9\x82\xF1",
+                   "&#39;$zz&#39; \x82\xCD\x90\xAE\x90\x94\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82"
+                   "\xDC\x82\xB9\x82\xF1")},
   };
   for (const auto& c : cases) {
     ChildResult result = RunCGI(

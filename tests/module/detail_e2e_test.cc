@@ -174,7 +174,8 @@ TEST_F(Detail, MessageHoldingANulByteIsLoggedWhole) {
   std::string statusText = message;
   statusText[1] = ' ';
   EXPECT_EQ(site_.Get("/data", "ID=B1&RENT=%2500").output,
-            test_support::ServerError("EConvertError", statusText, message));
+            test_support::ServerError("EConvertError", statusText,
+                                      std::string("&#39;\0&#39;", 11) + message.substr(3)));
   EXPECT_EQ(site_.LogEntries(),
             (std::vector<LogEntry>{{"ReplaceTag", message}, {"PropertyView", message}}));
 }

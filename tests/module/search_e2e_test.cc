@@ -52,10 +52,10 @@ TEST(Search, WithoutSearchTextShowsTheRuntimeErrorPage) {
 
 TEST(Search, OutcomesOfTheDatabaseStep) {
   const std::string noBooks = Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint));
-  auto missing = [](const std::string& column) {
-    return "qMaster: \x8d\x80\x96\xda '" + column +
-           "' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1";  // 項目 '%s'
-                                                                                  // が見つかりません
+  // 項目 '%s' が見つかりません; on a page the quotes are character references.
+  auto missing = [](const std::string& column, const std::string& quote = "'") {
+    return "qMaster: \x8d\x80\x96\xda " + quote + column + quote +
+           " \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
   };
   const std::string fieldMissing = missing("KA_USERID");
   // A row reads its columns in the order its lines are written, so the first one the
@@ -84,17 +84,17 @@ TEST(Search, OutcomesOfTheDatabaseStep) {
       {"failure while the list page is built",
        "SELECT MS_BOOKID, MS_SYOMEI, MS_SYOKANA\r\nFROM BOOKS\r\n",
        "BOOKNAME=ab&PAGENUM=0",
-       Page(ErrorPage(kDatabaseErrorName, fieldMissing)),
+       Page(ErrorPage(kDatabaseErrorName, missing("KA_USERID", "&#39;"))),
        {{"ReplaceTag", fieldMissing}}},
       {"classification cell before the links",
        "SELECT " + loanColumns + "MS_BOOKID, MS_SYOMEI\r\nFROM BOOKS\r\n",
        "BOOKNAME=ab&PAGENUM=0",
-       Page(ErrorPage(kDatabaseErrorName, missing("MS_SEIKYU"))),
+       Page(ErrorPage(kDatabaseErrorName, missing("MS_SEIKYU", "&#39;"))),
        {{"ReplaceTag", missing("MS_SEIKYU")}}},
       {"detail link before the author link",
        "SELECT " + loanColumns + "MS_SEIKYU, MS_BOOKID, MS_SYOMEI\r\nFROM BOOKS\r\n",
        "BOOKNAME=ab&PAGENUM=0",
-       Page(ErrorPage(kDatabaseErrorName, missing("MS_SYOKANA"))),
+       Page(ErrorPage(kDatabaseErrorName, missing("MS_SYOKANA", "&#39;"))),
        {{"ReplaceTag", missing("MS_SYOKANA")}}},
       // An identifier that is no column reaches the database, which refuses it.
       {"unknown sort column",
@@ -116,11 +116,11 @@ TEST(Search, FailureMessageHoldingANulByteReachesTheErrorPageAndTheLogWhole) {
   Installation site;
   site.AddBooks({Titled("1", "ab")});
   site.Write("html/list.html", "<#KASIDASI>");
-  const std::string message =
-      std::string("'\0'", 3) +
+  const std::string notAnInteger =
       " \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+  const std::string message = std::string("'\0'", 3) + notAnInteger;
   EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0&RENT=%2500").output,
-            Page(ErrorPage(kDatabaseErrorName, message)));
+            Page(ErrorPage(kDatabaseErrorName, std::string("&#39;\0&#39;", 11) + notAnInteger)));
   EXPECT_EQ(site.LogEntries(), (std::vector<LogEntry>{{"ReplaceTag", message}}));
 }
 
@@ -320,6 +320,21 @@ TEST(Search, DoubleQuoteAndColonInASearchTextAreText) {
   EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=%22a%3A%3Ab").output,
             Page(ListPage(1, Condition(kLabelBookName, "&quot;a::b"),
                           TitledRow(1, "3", "\"a::b", "%22a%3A%3Ab"))));
+}
+
+TEST(Search, BrokenDoubleByteCharactersCannotTurnTextIntoMarkersOrMarkup) {
+  Installation site;
+  site.AddBooks({Titled("1", "ab")});
+  // A lead byte before a quote does not hide the quote: the colon after it stays text,
+  // and the search simply finds nothing.
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&SYUPAN=%81%27%3A%3Csvg/onload=alert%601%60%3E,%27").output,
+            Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint)));
+  // A message that quotes request bytes is shown as text on the error page.
+  site.Write("html/list.html", "<#KASIDASI>");
+  EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0&RENT=%3Cb%3E").output,
+            Page(ErrorPage(kDatabaseErrorName,
+                           "&#39;&lt;b&gt;&#39; \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0"
+                           "\x82\xe8\x82\xdc\x82\xb9\x82\xf1")));
 }
 
 TEST(Search, SortValuesThatAreNoSqlNeverReachTheDatabase) {
