@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the demo need on Debian 12, skipping what is
-# already there. Usage: tools/install-deps.sh [build|check|demo]
+# Installs what building, testing, fuzzing and the demo need on Debian 12, skipping
+# what is already there. Usage: tools/install-deps.sh [build|check|demo|fuzz]
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
@@ -12,7 +12,8 @@ case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;
   demo)  wanted=("${build_packages[@]}" "${server_packages[@]}") ;;
   check) wanted=("${build_packages[@]}" "${server_packages[@]}" "${check_packages[@]}") ;;
-  *) echo "usage: $0 [build|check|demo]" >&2; exit 2 ;;
+  fuzz)  wanted=("${build_packages[@]}" clang libclang-rt-14-dev) ;;
+  *) echo "usage: $0 [build|check|demo|fuzz]" >&2; exit 2 ;;
 esac
 
 # Node.js may come from elsewhere than Debian (with its own npm, which Debian's npm

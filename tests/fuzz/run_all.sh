@@ -2,7 +2,8 @@
 # Builds the fuzz targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer, and
 # runs each on a small seed corpus for the given number of seconds.
 # Usage: tests/fuzz/run_all.sh [seconds-per-target] [build-dir]
-# Needs clang and libclang-rt-14-dev (libFuzzer and the sanitizer runtimes). The corpora
+# Installs clang and libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) when
+# missing. The corpora
 # grow under <build-dir>/fuzz-corpus; crashing inputs land in <build-dir>/fuzz-artifacts.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ seconds=${1:-60}
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=${2:-$repo/build-fuzz}
 sanitizers="-fsanitize=address,undefined"
+"$repo/tools/install-deps.sh" fuzz
 
 # The plug-in module links with --no-undefined, which the sanitizer runtime (linked into
 # the program, not the module) cannot satisfy; -z undefs at the end of the line lifts it.
