@@ -1,0 +1,301 @@
+#!/usr/bin/env bash
+# The whole program on PostgreSQL answers as it does on SQLite.
+#
+# Usage: postgres_parity_test.sh BUILD_DIR CONNINFO_FILE
+# CONNINFO_FILE holds the libpq connection string of a PostgreSQL server on which this
+# test may create a database (tests/db/pg_cluster.sh writes one); without it the test
+# is skipped (77).
+#
+# Installs the example site twice with tools/site-install.sh: once as it is (the SQLite
+# catalogue) and once with the same sample catalogue loaded into a fresh PostgreSQL
+# database and a POSTGRES alias in dbengine.conf. Runs each installed cgi-bin/liraweb as
+# a CGI process, in its own folder as a web server would, for the same requests and
+# compares the two responses byte for byte. Only the search time figure (and with it
+# the announced length, which is checked on its own) is blanked out.
+#
+# Where the drivers differ on purpose, the requests are chosen to avoid it:
+# - Only SQLite folds hiragana/katakana, width and letter case in LIKE, so every search
+#   text is kanji, exact katakana or ASCII that matches the same rows byte for byte.
+# - ORDER BY compares stored bytes: Shift_JIS in SQLite, UTF-8 on the server (the test
+#   cluster runs with the C locale). The two byte orders disagree where the prolonged
+#   sound mark ー (81 5B in Shift_JIS, sorting before all kana; U+30FC in UTF-8, sorting
+#   after them) meets a kana, and rows with equal keys come in no defined order. An
+#   ordered search is compared byte for byte ("exact") when its rows have distinct keys
+#   that both byte orders sort alike; otherwise ("sorted") everything but the order of
+#   the result rows must still be identical, the rows must be the same rows, and each
+#   installation's rows must be in its own database's byte order of the ORDER column.
+set -uo pipefail
+
+build_dir=$(cd "${1:?usage: $0 BUILD_DIR CONNINFO_FILE}" && pwd)
+conninfo_file=${2:?usage: $0 BUILD_DIR CONNINFO_FILE}
+source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+if [ ! -s "$conninfo_file" ]; then
+  echo "no PostgreSQL test server ($conninfo_file); skipping"
+  exit 77
+fi
+psql=$(ls -d /usr/lib/postgresql/*/bin/psql 2>/dev/null | sort -V | tail -n 1)
+[ -x "${psql:-}" ] || psql=$(command -v psql) || { echo "psql is missing; skipping"; exit 77; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-pg-parity.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+sqlite_site=$work/sqlite
+pg_site=$work/postgres
+database=liraweb_parity
+
+failures=0
+checks=0
+requests=0
+fail() {
+  echo "FAIL [$1] ${*:2}"
+  failures=$((failures + 1))
+}
+die() {
+  echo "$*" >&2
+  exit 1
+}
+
+# ---- the two installations
+"$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$sqlite_site" > /dev/null ||
+  die "installing the SQLite site failed"
+"$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$pg_site" > /dev/null ||
+  die "installing the PostgreSQL site failed"
+[ -f "$pg_site/cgi-bin/libdbengine_pg.so" ] ||
+  die "site-install did not put libdbengine_pg.so beside the program"
+
+server=$(tr -d '\n' < "$conninfo_file")
+PGOPTIONS='-c client_min_messages=warning' "$psql" "$server" -q -v ON_ERROR_STOP=1 \
+  -c "DROP DATABASE IF EXISTS $database" \
+  -c "CREATE DATABASE $database ENCODING 'UTF8' TEMPLATE template0" ||
+  die "cannot create the database $database"
+# In a libpq connection string the last of two equal keys wins.
+catalogue_db="$server dbname=$database"
+"$build_dir/catalog_loader" --no-progress --postgres "$catalogue_db" \
+  "$source_root/site/catalogue/books.tsv" > /dev/null || die "loading the catalogue failed"
+# Same alias name, so liraweb.conf stays as installed; no SQLite file to fall back on.
+printf '[catalog]\r\nDRIVER=POSTGRES\r\nCONNINFO=%s\r\n' "$catalogue_db" \
+  > "$pg_site/cgi-bin/dbengine.conf"
+rm -f "$pg_site/data/catalog.db"
+
+# ---- requests
+# Shift_JIS percent encoding of a UTF-8 text, every byte escaped.
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g'; }
+time_label=$(printf '検索時間 ' | iconv -f UTF-8 -t CP932)
+
+# run_cgi NAME SITE PATH_INFO QUERY OUT: the raw response of one request; the program
+# ends normally even when its answer is an error page.
+run_cgi() {
+  checks=$((checks + 1))
+  (cd "$2/cgi-bin" && env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET PATH_INFO="$3" \
+    QUERY_STRING="$4" HTTP_HOST=localhost SCRIPT_NAME=/cgi-bin/liraweb \
+    timeout 10 ./liraweb > "$5" 2> "$5.stderr")
+  local status=$?
+  [ "$status" -eq 0 ] || fail "$1" "${5##*.}: exit status $status: $(head -c 300 "$5.stderr")"
+}
+
+# Length of the header block including the empty line that ends it.
+header_length() { LC_ALL=C awk 'BEGIN { RS = "\r\n\r\n" } NR == 1 { print length($0) + 4; exit }' "$1"; }
+
+# check_length NAME RESPONSE: the announced length is the body's length.
+check_length() {
+  checks=$((checks + 1))
+  local declared body
+  declared=$(LC_ALL=C sed -nE 's/^Content-Length: ([0-9]+)\r$/\1/p' "$2" | head -n 1)
+  body=$(($(wc -c < "$2") - $(header_length "$2")))
+  [ "$declared" = "$body" ] || fail "$1" "$(basename "$2"): Content-Length '$declared', body $body bytes"
+}
+
+# The response with the time figure and the length that depends on it blanked out.
+normalize() {
+  LC_ALL=C sed -E "s/${time_label}[0-9.e+-]+ /${time_label}T /; s/^Content-Length: [0-9]+\r$/Content-Length: N\r/" "$1"
+}
+
+# Everything but the result rows, and the rows one a line without their running number.
+outside_rows() { LC_ALL=C sed '/<tbody>/,/<\/tbody>/{/<tbody>/!{/<\/tbody>/!d}}' "$1"; }
+rows_as_lines() {
+  LC_ALL=C awk '/<tbody>/,/<\/tbody>/' "$1" |
+    LC_ALL=C grep -v '<td align="RIGHT" width="25">' |
+    LC_ALL=C awk '/^<tr>/ { row = "" } { row = row $0 } /^<\/tr>/ { print row }'
+}
+
+# The ORDER column of each result row as stored (Shift_JIS bytes), in page order: the
+# row's detail link carries it, percent-encoded with two blanks appended.
+declare -A link_field=([MS_SYOKANA]=BKANA [MS_CHOKANA]=AKANA [MS_SEIKYU]=NDC)
+row_keys() {
+  local encoded
+  LC_ALL=C grep -o "data?ID=[^\"]*" "$1" | LC_ALL=C sed -nE "s/.*&${link_field[$2]}=([^&\"]*).*/\1/p" |
+    while IFS= read -r encoded; do
+      encoded=${encoded%++}
+      encoded=${encoded//+/ }
+      printf '%b\n' "${encoded//%/\\x}"
+    done
+}
+
+# in_order FILE DIRECTION: the lines are sorted byte-wise (equal neighbours allowed).
+in_order() {
+  if [ "$2" = DESC ]; then LC_ALL=C sort -c -r "$1" 2> /dev/null; else LC_ALL=C sort -c "$1" 2> /dev/null; fi
+}
+
+# compare NAME MODE PATH_INFO QUERY: one request against both installations.
+#   exact          responses identical
+#   sorted:COLUMN:DIRECTION
+#                  one page of results that may differ only in the order of its rows,
+#                  each installation in its own byte order of COLUMN
+#   dberror        the database error page of both, apart from the database's own message
+#   known          a difference reported and not counted (see the case)
+compare() {
+  local name=$1 mode=$2 sq=$work/$1.sqlite pg=$work/$1.postgres
+  requests=$((requests + 1))
+  run_cgi "$name" "$sqlite_site" "$3" "$4" "$sq"
+  run_cgi "$name" "$pg_site" "$3" "$4" "$pg"
+  check_length "$name" "$sq"
+  check_length "$name" "$pg"
+  normalize "$sq" > "$sq.n"
+  normalize "$pg" > "$pg.n"
+  checks=$((checks + 1))
+  case "$mode" in
+    exact)
+      cmp -s "$sq.n" "$pg.n" || { fail "$name" "responses differ"; show_diff "$sq.n" "$pg.n"; }
+      ;;
+    sorted:*)
+      local column direction
+      IFS=: read -r _ column direction <<< "$mode"
+      if LC_ALL=C grep -q 'class="next"><a' "$sq.n"; then
+        fail "$name" "more than one page: rows may move between pages; search differently"
+      fi
+      cmp -s <(outside_rows "$sq.n") <(outside_rows "$pg.n") ||
+        { fail "$name" "responses differ outside the result rows"; show_diff "$sq.n" "$pg.n"; }
+      cmp -s <(rows_as_lines "$sq.n" | LC_ALL=C sort) <(rows_as_lines "$pg.n" | LC_ALL=C sort) ||
+        { fail "$name" "different result rows"; show_diff "$sq.n" "$pg.n"; }
+      row_keys "$sq.n" "$column" > "$sq.keys"
+      row_keys "$pg.n" "$column" | iconv -f CP932 -t UTF-8 > "$pg.keys"
+      [ -s "$sq.keys" ] || fail "$name" "no $column keys found in the rows"
+      in_order "$sq.keys" "$direction" || fail "$name" "SQLite rows not in Shift_JIS order of $column"
+      in_order "$pg.keys" "$direction" || fail "$name" "PostgreSQL rows not in UTF-8 order of $column"
+      ;;
+    dberror)
+      local message='s/<p id="err-msg">.*<\/p>/<p id="err-msg">MESSAGE<\/p>/'
+      LC_ALL=C grep -q '<p id="err-msg">.' "$pg.n" || fail "$name" "no database message on PostgreSQL"
+      cmp -s <(LC_ALL=C sed "$message" "$sq.n") <(LC_ALL=C sed "$message" "$pg.n") ||
+        { fail "$name" "error pages differ"; show_diff "$sq.n" "$pg.n"; }
+      ;;
+    known)
+      if cmp -s "$sq.n" "$pg.n"; then
+        echo "NOTE [$name] now answered alike: make it an exact case"
+      else
+        echo "KNOWN DIFFERENCE [$name]:"
+        show_diff "$sq.n" "$pg.n"
+      fi
+      ;;
+    *) die "unknown comparison $mode" ;;
+  esac
+}
+
+show_diff() {
+  diff <(iconv -c -f CP932 -t UTF-8 "$1") <(iconv -c -f CP932 -t UTF-8 "$2") |
+    sed 's/^</  sqlite  /; s/^>/  postgres/' | head -n 20
+}
+
+# search NAME QUERY MODE_SYOKANA MODE_CHOKANA MODE_SEIKYU: the search without ORDER and
+# with each ORDER column in both directions; a column's mode is exact or sorted.
+search() {
+  local name=$1 query=$2
+  compare "$name" exact /list "PAGENUM=0&$query"
+  local -A modes=([MS_SYOKANA]=$3 [MS_CHOKANA]=$4 [MS_SEIKYU]=$5)
+  local column kind mode
+  for column in MS_SYOKANA MS_CHOKANA MS_SEIKYU; do
+    for kind in ASC DESC; do
+      mode=${modes[$column]}
+      [ "$mode" = exact ] || mode="sorted:$column:$kind"
+      compare "$name-$column-$kind" "$mode" /list "PAGENUM=0&$query&ORDER=$column&ORDERKIND=$kind"
+    done
+  done
+}
+
+# pages NAME QUERY MIN_PAGES: page 1 and then every page through its next-page link, as
+# a reader clicks through them; every page compared exactly.
+pages() {
+  local name=$1 path=/list query="PAGENUM=0&$2" page=1 href
+  while :; do
+    compare "$name-page$page" exact "$path" "$query"
+    href=$(LC_ALL=C sed -nE 's/.*class="next"><a href="([^"]*)".*/\1/p' "$work/$name-page$page.sqlite" | head -n 1)
+    [ -n "$href" ] || break
+    path=/${href#../liraweb/}
+    path=${path%%\?*}
+    query=${href#*\?}
+    page=$((page + 1))
+  done
+  checks=$((checks + 1))
+  [ "$page" -ge "$3" ] || fail "$name" "$page pages, expected at least $3"
+}
+
+# detail ID: the detail page through the link a result row gives the book.
+detail() {
+  local href
+  href=$(cat "$work"/*.sqlite | LC_ALL=C grep -o "data?ID=$1&[^\"]*" | head -n 1)
+  checks=$((checks + 1))
+  [ -n "$href" ] || { fail "detail-$1" "no result row links to book $1"; return; }
+  compare "detail-$1" exact /data "${href#*\?}"
+}
+
+started=$(date +%s%N)
+
+compare top exact "" ""
+compare top-slash exact / ""
+
+# Title word in kanji (6 books with distinct readings, names and call numbers).
+search title-nihon "BOOKNAME=$(sjis 日本)" exact exact exact
+# 14 titles; by reading, ローマジン sorts before ロウジン in Shift_JIS and after it in UTF-8.
+search title-hito "BOOKNAME=$(sjis 人)" sorted exact exact
+# Author: five of the six books share a reading and a call number.
+search author-murakami "CHOSYA=$(sjis 村上)" exact sorted sorted
+# Publisher: 19 books, one page; several share an author or a call number.
+search publisher-iwanami "SYUPAN=$(sjis 岩波書店)" exact sorted sorted
+# Subject, and the attachment books 100164 to 100166 for their detail pages.
+compare subject-eigo exact /list "PAGENUM=0&KENMEI=$(sjis 英語)"
+compare isbn-prefix exact /list "PAGENUM=0&ISBN=978-4-10"
+compare title-odoriko exact /list "PAGENUM=0&BOOKNAME=$(sjis 踊子)"
+
+# Many hits: 79 books on four pages in the stored order, and 23 authors with ー in
+# their names on two pages sorted by call numbers, which are distinct and sort alike.
+pages publisher-shincho "SYUPAN=$(sjis 新潮社)" 4
+pages choon-seikyu-asc "CHOSYA=$(sjis ー)&ORDER=MS_SEIKYU&ORDERKIND=ASC" 2
+pages choon-seikyu-desc "CHOSYA=$(sjis ー)&ORDER=MS_SEIKYU&ORDERKIND=DESC" 2
+
+# The wildcards: _ is one character, a double-byte one included, on both; % finds all
+# 198 books, whose last page is short and whose page after the last is empty.
+compare underscore exact /list "PAGENUM=0&BOOKNAME=$(sjis 日)_$(sjis 語)"
+compare percent-last-page exact /list "PAGENUM=9&BOOKNAME=%25"
+compare percent-past-end exact /list "PAGENUM=10&BOOKNAME=%25"
+
+# Nothing found; no search text; texts that hold a quote, or a Shift_JIS character whose
+# second byte is a backslash (ソ).
+compare no-hit exact /list "PAGENUM=0&BOOKNAME=$(sjis 該当無書名)"
+compare no-text exact /list "PAGENUM=0&BOOKNAME="
+compare quote exact /list "PAGENUM=0&BOOKNAME=%27"
+compare quote-injection exact /list "PAGENUM=0&BOOKNAME=%27%29+OR+1%3D1+--"
+compare quote-in-word exact /list "PAGENUM=0&BOOKNAME=$(sjis 日本)%27"
+compare trail-backslash exact /list "PAGENUM=0&BOOKNAME=$(sjis ソロモン)"
+# A column that does not exist: the database's own message differs, the page does not.
+compare bad-order dberror /list "PAGENUM=0&BOOKNAME=$(sjis 日本)&ORDER=NOSUCH&ORDERKIND=ASC"
+# An ASCII backslash (the yen sign of Shift_JIS fonts) is LIKE's escape character on
+# the PostgreSQL server but an ordinary character for the SQLite driver, so "\キ" finds
+# nothing on SQLite and every キ on PostgreSQL.
+compare backslash known /list "PAGENUM=0&BOOKNAME=%5C$(sjis キ)"
+
+# Detail pages: available, lent out, not for loan by lending class, not for loan by
+# attachments kept in the library, available with attachments that may leave, and a
+# rare book without a price (NULL shown as ---); then a book that does not exist.
+for id in 100001 100003 100156 100164 100166 100198; do detail "$id"; done
+compare detail-missing exact /data "ID=999999&RENT=0"
+
+# None of these requests is a failure of the program: neither installation logs one.
+for site in "$sqlite_site" "$pg_site"; do
+  checks=$((checks + 1))
+  [ ! -e "$site/cgi-bin/Error.txt" ] ||
+    { fail error-log "$site/cgi-bin/Error.txt:"; iconv -c -f CP932 -t UTF-8 "$site/cgi-bin/Error.txt" | tail -n 5; }
+done
+
+elapsed=$((($(date +%s%N) - started) / 1000000))
+echo "$requests requests to each installation in $elapsed ms, $checks checks, $failures failed"
+[ "$failures" -eq 0 ]
