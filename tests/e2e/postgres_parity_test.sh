@@ -24,6 +24,8 @@
 #   that both byte orders sort alike; otherwise ("sorted") everything but the order of
 #   the result rows must still be identical, the rows must be the same rows, and each
 #   installation's rows must be in its own database's byte order of the ORDER column.
+# Differences that are faults of the program, not of the test, are listed at the end as
+# known ones: reported, not counted.
 set -uo pipefail
 
 build_dir=$(cd "${1:?usage: $0 BUILD_DIR CONNINFO_FILE}" && pwd)
@@ -278,10 +280,6 @@ compare quote-in-word exact /list "PAGENUM=0&BOOKNAME=$(sjis 日本)%27"
 compare trail-backslash exact /list "PAGENUM=0&BOOKNAME=$(sjis ソロモン)"
 # A column that does not exist: the database's own message differs, the page does not.
 compare bad-order dberror /list "PAGENUM=0&BOOKNAME=$(sjis 日本)&ORDER=NOSUCH&ORDERKIND=ASC"
-# An ASCII backslash (the yen sign of Shift_JIS fonts) is LIKE's escape character on
-# the PostgreSQL server but an ordinary character for the SQLite driver, so "\キ" finds
-# nothing on SQLite and every キ on PostgreSQL.
-compare backslash known /list "PAGENUM=0&BOOKNAME=%5C$(sjis キ)"
 
 # Detail pages: available, lent out, not for loan by lending class, not for loan by
 # attachments kept in the library, available with attachments that may leave, and a
@@ -295,6 +293,20 @@ for site in "$sqlite_site" "$pg_site"; do
   [ ! -e "$site/cgi-bin/Error.txt" ] ||
     { fail error-log "$site/cgi-bin/Error.txt:"; iconv -c -f CP932 -t UTF-8 "$site/cgi-bin/Error.txt" | tail -n 5; }
 done
+
+# Known differences, reported on every run but not counted as failures until the
+# program answers them alike (the detail page writes Error.txt, so they come last).
+# - An ASCII backslash (the yen sign of Shift_JIS fonts) is LIKE's escape character on
+#   the PostgreSQL server but an ordinary character for the SQLite driver: "\キ" finds
+#   nothing on SQLite and every キ on PostgreSQL.
+# - Bytes that are no Shift_JIS character (a lead byte without its trail byte, 0x80,
+#   0xA0, 0xFD) or have no Unicode equivalent on the server (the user-defined area
+#   F040-F9FC) find nothing on SQLite; the server rejects the statement, so the search
+#   shows the database error page and the detail page answers 500.
+compare backslash known /list "PAGENUM=0&BOOKNAME=%5C$(sjis キ)"
+compare broken-lead-byte known /list "PAGENUM=0&BOOKNAME=$(sjis 日本)%83"
+compare user-defined-char known /list "PAGENUM=0&BOOKNAME=%F0%40"
+compare broken-detail-id known /data "ID=100001%83&RENT=0"
 
 elapsed=$((($(date +%s%N) - started) / 1000000))
 echo "$requests requests to each installation in $elapsed ms, $checks checks, $failures failed"
