@@ -5,6 +5,7 @@
 // result is ever held whole.
 #include <libpq-fe.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -90,29 +91,75 @@ Result RunWithParams(PGconn* connection, const std::string& text,
   return result;
 }
 
-// The text with each "?" marker turned into $1, $2, ... Quoted literals, quoted names
-// and comments are copied as they are, and double-byte characters are stepped over.
-std::string NumberedMarkers(std::string_view sql) {
+bool IsWordByte(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The end of the quoted stretch that starts at sql[start]: after its closing quote, a
+// doubled quote inside it being part of it.
+std::size_t QuotedEnd(std::string_view sql, std::size_t start) {
+  const char quote = sql[start];
+  std::size_t end = start + 1;
+  while (true) {
+    end = sql.find(quote, end);
+    if (end == std::string_view::npos) return sql.size();
+    if (end + 1 < sql.size() && sql[end + 1] == quote) {
+      end += 2;
+      continue;
+    }
+    return end + 1;
+  }
+}
+
+// The next word at or after sql[i], blanks skipped, in upper case.
+std::string NextWord(std::string_view sql, std::size_t i) {
+  while (i < sql.size() && IsBlank(sql[i])) ++i;
+  std::string word;
+  for (; i < sql.size() && IsWordByte(sql[i]); ++i)
+    word.push_back(static_cast<char>(std::toupper(sql[i])));
+  return word;
+}
+
+// The text the server runs: each "?" marker turned into $1, $2, ..., and every LIKE
+// pattern without an ESCAPE clause given ESCAPE '', so that a backslash in a search text
+// is text, as it is in the SQLite driver (PostgreSQL would take it as an escape).
+// Quoted literals, quoted names and comments are copied as they are, and double-byte
+// characters are stepped over.
+std::string ServerText(std::string_view sql) {
   std::string out;
   int number = 0;
+  std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {
     const char c = sql[i];
     std::size_t end = i + sjis::CharLength(sql, i);
+    bool pattern = false;  // a literal or marker that may follow LIKE
     if (c == '\'' || c == '"') {
-      end = sql.find(c, i + 1);  // a doubled quote reads as two literals side by side
-      end = end == std::string_view::npos ? sql.size() : end + 1;
+      end = QuotedEnd(sql, i);
+      pattern = c == '\'';
     } else if (sql.substr(i, 2) == "--") {
       end = sql.find('\n', i);
       end = end == std::string_view::npos ? sql.size() : end;
     } else if (sql.substr(i, 2) == "/*") {
       end = sql.find("*/", i + 2);
       end = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (c == '?') {
-      out += "$" + std::to_string(++number);
-      ++i;
-      continue;
+    } else if (IsWordByte(c)) {
+      while (end < sql.size() && IsWordByte(sql[end])) ++end;
     }
-    out.append(sql.substr(i, end - i));
+    if (c == '?') {
+      out += "$" + std::to_string(++number);
+      pattern = true;
+    } else {
+      out.append(sql.substr(i, end - i));
+    }
+    if (pattern && lastWord == "LIKE" && NextWord(sql, end) != "ESCAPE") out += " ESCAPE ''";
+    if (IsWordByte(c)) {
+      lastWord.clear();
+      for (char w : sql.substr(i, end - i)) lastWord.push_back(static_cast<char>(std::toupper(w)));
+    } else if (!IsBlank(c)) {
+      lastWord.clear();
+    }
     i = end;
   }
   return out;
@@ -257,7 +304,7 @@ class PostgresCursor : public Cursor {
 class PostgresStatement : public Statement {
  public:
   PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
-      : session_(std::move(session)), text_(NumberedMarkers(sql)), name_(session_->NewName("s")) {
+      : session_(std::move(session)), text_(ServerText(sql)), name_(session_->NewName("s")) {
     PGconn* connection = session_->Connection;
     Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));
     if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Fail(connection, prepared.get());

@@ -106,6 +106,20 @@ TEST_P(QueryContract, LikeSeesDoubleByteCharacters) {
   }
 }
 
+// LIKE has "%" and "_" and no escape character on either driver: a backslash, which a
+// visitor types as the yen sign, is text.
+TEST_P(QueryContract, BackslashInALikePatternIsText) {
+  Open({"SELECT COUNT(*) AS N FROM BOOKS WHERE MS_SYOMEI LIKE 'AB\\C' OR MS_SYOMEI LIKE :P"},
+       {{"P", "A\\BC"}});
+  EXPECT_EQ(query_.FieldText("N"), "0");
+  query_.CloseQuery();
+  Open({"SELECT COUNT(*) AS N FROM BOOKS WHERE MS_SYOMEI like '%\\%' ESCAPE '!'"});
+  EXPECT_EQ(query_.FieldText("N"), "0");
+  query_.CloseQuery();
+  Open({"SELECT COUNT(*) AS N FROM BOOKS WHERE MS_SYOMEI LIKE '%\x83\x5c%'"});  // %ソ%
+  EXPECT_EQ(query_.FieldText("N"), "1");
+}
+
 TEST_P(QueryContract, RowCountIsExactEveryWay) {
   Open({"SELECT * FROM BOOKS WHERE MS_BOOKID >= :LOW"}, {{"LOW", "2"}});
   EXPECT_EQ(query_.RowCount(), 2);
