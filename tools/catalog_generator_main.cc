@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "tools/argument_list.h"
 #include "tools/catalog_error.h"
 #include "tools/synthetic_catalogue.h"
 
@@ -32,24 +33,21 @@ int main(int argc, char** argv) {
   FileEncoding encoding = FileEncoding::kUtf8;
   std::string output;
   try {
-    for (int i = 1; i < argc; ++i) {
-      std::string arg = argv[i];
-      auto value = [&]() -> std::string {
-        if (i + 1 >= argc) throw ECatalogError(arg + " needs a value");
-        return argv[++i];
-      };
+    ArgumentList arguments(argc, argv);
+    while (arguments.Next()) {
+      const std::string& arg = arguments.Current();
       if (arg == "--count") {
-        count = ParseNumber(arg, value());
+        count = ParseNumber(arg, arguments.Value());
         countGiven = true;
       } else if (arg == "--seed") {
-        seed = ParseNumber(arg, value());
+        seed = ParseNumber(arg, arguments.Value());
       } else if (arg == "--first-id") {
-        firstId = ParseNumber(arg, value());
+        firstId = ParseNumber(arg, arguments.Value());
       } else if (arg == "--encoding") {
-        encoding = ParseEncodingName(value());
+        encoding = ParseEncodingName(arguments.Value());
         if (encoding == FileEncoding::kAuto) throw ECatalogError("--encoding is utf-8 or sjis");
       } else if (arg == "--output") {
-        output = value();
+        output = arguments.Value();
       } else if (arg == "-h" || arg == "--help") {
         std::cout << kUsage;
         return 0;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "tools/argument_list.h"
 #include "tools/catalog_error.h"
 #include "tools/catalog_load.h"
 #include "tools/postgres_catalog_store.h"
@@ -35,18 +36,15 @@ int main(int argc, char** argv) {
   std::string sqlitePath;
   std::string conninfo;
   try {
-    for (int i = 1; i < argc; ++i) {
-      std::string arg = argv[i];
-      auto value = [&]() -> std::string {
-        if (i + 1 >= argc) throw ECatalogError(arg + " needs a value");
-        return argv[++i];
-      };
+    ArgumentList arguments(argc, argv);
+    while (arguments.Next()) {
+      const std::string& arg = arguments.Current();
       if (arg == "--sqlite")
-        sqlitePath = value();
+        sqlitePath = arguments.Value();
       else if (arg == "--postgres")
-        conninfo = value();
+        conninfo = arguments.Value();
       else if (arg == "--encoding")
-        options.encoding = ParseEncodingName(value());
+        options.encoding = ParseEncodingName(arguments.Value());
       else if (arg == "--replace")
         options.replace = true;
       else if (arg == "--progress")
