@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops the private PostgreSQL server of the database tests: a fresh cluster
-# in a temporary folder, run as the postgres user, listening on a free loopback port.
+# in a temporary folder, run as the postgres user, listening only on a Unix socket in
+# that folder: no TCP port, so two test runs can never collide on one.
 # Usage: pg_cluster.sh start|stop <state folder>
 # start writes <state folder>/conninfo, the libpq connection string of the server.
 set -euo pipefail
@@ -21,16 +22,13 @@ case "$action" in
     work=$(mktemp -d /tmp/dbengine-pg.XXXXXX)
     echo "$work" > "$state/workdir"
     [ "$(id -u)" -ne 0 ] || chown postgres: "$work"
-    # A port nobody answers on.
-    for _ in $(seq 1 50); do
-      port=$((20000 + RANDOM % 40000))
-      (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
-    done
+    # The socket's folder must be reachable by whoever runs the tests and the web server.
+    chmod 755 "$work"
     as_postgres "$bin/initdb" -D "$work/data" -U postgres -A trust -E UTF8 --locale=C \
       > "$work/initdb.log"
     as_postgres "$bin/pg_ctl" -D "$work/data" -l "$work/server.log" -w -t 60 \
-      -o "-c listen_addresses=127.0.0.1 -p $port -k $work -c fsync=off" start > /dev/null
-    echo "host=127.0.0.1 port=$port user=postgres dbname=postgres" > "$state/conninfo"
+      -o "-c listen_addresses='' -k $work -c fsync=off" start > /dev/null
+    echo "host=$work user=postgres dbname=postgres" > "$state/conninfo"
     ;;
   stop)
     [ -f "$state/workdir" ] || exit 0
