@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/caught_exception.h"
+#include "platform/sjis.h"
 #include "web/cgi_request.h"
 #include "web/cgi_response.h"
 #include "web/html_text.h"
@@ -12,10 +13,15 @@
 
 namespace {
 
+// The most bytes of a message the status line carries: web servers refuse a header
+// block of some tens of kilobytes, and the page body shows the message whole anyway.
+constexpr std::size_t kStatusMessageBytes = 1024;
+
 // A message in the status line must not end the header block early or add a header
-// of its own, so control bytes become blanks there.
+// of its own, so control bytes become blanks there; a long one is cut before the
+// first character that would not fit.
 std::string StatusLineText(std::string_view message) {
-  std::string text(message);
+  std::string text(message.substr(0, sjis::WholeCharsPrefix(message, kStatusMessageBytes)));
   for (char& c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) c = ' ';

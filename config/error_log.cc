@@ -107,6 +107,18 @@ std::string QuoteField(std::string_view field) {
   return quoted;
 }
 
+// A record quotes at most this many bytes of a message, so that a huge request value
+// cannot make a huge log.
+constexpr std::size_t kLoggedMessageBytes = 4096;
+
+// The message as a record quotes it: whole, or its first kLoggedMessageBytes (cut
+// before a character that would not fit) followed by the mark of a cut message.
+std::string LoggedMessage(std::string_view message) {
+  if (message.size() <= kLoggedMessageBytes) return std::string(message);
+  return std::string(message.substr(0, sjis::WholeCharsPrefix(message, kLoggedMessageBytes))) +
+         FormatText(texts::kLogMessageCut, {std::to_string(message.size())});
+}
+
 // The comma-separated record of the items, ended by LF.
 std::string MakeRecord(const TStringList& items) {
   std::string record;
@@ -164,16 +176,33 @@ void TErrorLog::SetFileName(std::string_view fileName) {
 
 void TErrorLog::WriteEntry(std::string_view label, std::string_view message) {
   const std::string record =
-      MakeRecord({FormatLogDate(Now()), std::string(label), std::string(message)});
+      MakeRecord({FormatLogDate(Now()), std::string(label), LoggedMessage(message)});
   FileDescriptor file(
       ::open(fs_layer::NativePath(FileName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
   if (!file.IsOpen() || !LockExclusively(file.Get()))
     throw EFOpenError(FormatText(texts::kCannotOpenFile, {FileName}));
-  if (!WriteAll(file.Get(), record) || !file.Close())
+  // Under the lock no other record can follow this one, so a record the disk took only
+  // part of is cut away again: the next record starts on a line of its own.
+  struct stat before;
+  const bool sized = ::fstat(file.Get(), &before) == 0;
+  if (!WriteAll(file.Get(), record)) {
+    if (sized) (void)::ftruncate(file.Get(), before.st_size);
     throw EWriteError(FormatText(texts::kCannotWriteFile, {FileName}));
+  }
+  if (!file.Close()) throw EWriteError(FormatText(texts::kCannotWriteFile, {FileName}));
 }
 
 void WriteErrorLogEntry(std::string_view label, std::string_view message) {
-  TErrorLog log(kErrorLogFileName);
-  log.WriteEntry(label, message);
+  try {
+    TErrorLog log(kErrorLogFileName);
+    log.WriteEntry(label, message);
+  } catch (const Exception& failure) {
+    // A failure to log must not fail the request that is being served, nor hide the
+    // error being logged: the record goes to standard error (the web server's error
+    // log) with the reason it is not in the file.
+    const std::string line =
+        failure.Message() + ": " +
+        MakeRecord({FormatLogDate(CurrentLocalTime()), std::string(label), LoggedMessage(message)});
+    (void)WriteAll(STDERR_FILENO, line);
+  }
 }

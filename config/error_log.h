@@ -33,9 +33,11 @@ class TErrorLog {
   void SetFileName(std::string_view fileName);
 
   // Appends the record: date, label and message separated by commas, each quoted when
-  // needed, then LF. Waits up to two seconds while another process appends. Raises
+  // needed, then LF; a message longer than 4096 bytes is quoted by its first 4096 bytes
+  // and a mark of the cut. Waits up to two seconds while another process appends. Raises
   // EFOpenError "ファイル <path> は開けません" when the file cannot be opened or stays
-  // locked, EWriteError "ファイル <path> に書き込めません" when the record is not written whole.
+  // locked, EWriteError "ファイル <path> に書き込めません" when the record is not written
+  // whole; the file is then cut back to its length before the record.
   void WriteEntry(std::string_view label, std::string_view message);
 
  private:
@@ -43,6 +45,6 @@ class TErrorLog {
   LocalTimeSource Now;
 };
 
-// Writes one entry into "Error.txt" through a log object of its own. Raises what the
-// constructor and WriteEntry raise.
+// Writes one entry into "Error.txt" through a log object of its own. When the entry
+// cannot be written there, it goes to standard error after the reason; nothing is raised.
 void WriteErrorLogEntry(std::string_view label, std::string_view message);

@@ -25,6 +25,9 @@ class KVLiraWebConf : public KVConfBase {
   void GetInteger(std::string_view key, std::int32_t& out) const override;
   // KINTAI.
   void GetChar(std::string_view key, char& out) const override;
+  // The library's answer for a key beyond the eight, asked now; empty text when the
+  // file has none. Read only when a request needs it.
+  std::string OptionalText(std::string_view key) const { return AskLibrary(key); }
 
  private:
   std::string DbAlias = "lirawin";

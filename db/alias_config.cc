@@ -1,5 +1,6 @@
 #include "db/alias_config.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -28,6 +29,16 @@ std::string_view Trimmed(std::string_view text) {
     text.remove_suffix(1);
   }
   return text;
+}
+
+// Decimal digits of a number of seconds up to a day.
+bool IsSeconds(std::string_view value) {
+  constexpr std::string_view kOneDay = "86400";
+  if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  value.remove_prefix(std::min(value.find_first_not_of('0'), value.size()));
+  return value.size() < kOneDay.size() || (value.size() == kOneDay.size() && value <= kOneDay);
 }
 
 [[noreturn]] void Fail(std::string message) {
@@ -99,6 +110,8 @@ std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_vie
       alias.ConnInfo = std::string(value);
     } else if (key == "MATCH" && (Upper(value) == "FOLDED" || Upper(value) == "EXACT")) {
       alias.Match = Upper(value) == "EXACT" ? MatchMode::kExact : MatchMode::kFolded;
+    } else if (key == "TIME_LIMIT" && IsSeconds(value)) {
+      alias.TimeLimitSeconds = std::stoi(std::string(value));
     } else {
       FailAtLine(filePath, lineNumber);
     }

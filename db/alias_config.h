@@ -12,17 +12,23 @@ namespace dbengine {
 
 enum class DriverKind { kSqlite, kPostgres };
 
+// Seconds of database work a request may spend on an alias unless it says otherwise.
+inline constexpr int kDefaultTimeLimitSeconds = 30;
+
 struct AliasDefinition {
   std::string Name;
   DriverKind Driver = DriverKind::kSqlite;
   std::string Path;      // SQLite: the database file, as the operating system wants it
   std::string ConnInfo;  // PostgreSQL: the libpq connection string
   MatchMode Match = MatchMode::kFolded;
+  // TIME_LIMIT: seconds after which the database work of a request is stopped; 0 for none.
+  int TimeLimitSeconds = kDefaultTimeLimitSeconds;
 };
 
 // The aliases of the file text. Keys and the values of DRIVER and MATCH ignore letter
-// case; a relative PATH is taken from the folder of `filePath`. Throws DriverError
-// kErrConfigInvalid naming the file and line of the first fault.
+// case; TIME_LIMIT is a number of seconds from 0 (no limit) to 86400; a relative PATH is
+// taken from the folder of `filePath`. Throws DriverError kErrConfigInvalid naming the
+// file and line of the first fault.
 std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_view filePath);
 
 // The alias file in effect: $DBENGINE_CONFIG, else dbengine.conf in the current folder.

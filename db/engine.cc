@@ -58,13 +58,14 @@ PostgresOpenFunction* PostgresOpen() {
 std::unique_ptr<Database> OpenByName(std::string_view name) {
   const AliasDefinition* alias = FindAlias(State().Aliases, name);
   if (alias && alias->Driver == DriverKind::kPostgres) {
-    return std::unique_ptr<Database>(PostgresOpen()(alias->ConnInfo.c_str()));
+    return std::unique_ptr<Database>(
+        PostgresOpen()(alias->ConnInfo.c_str(), alias->TimeLimitSeconds));
   }
-  if (alias) return OpenSqliteDatabase(alias->Path, alias->Match);
+  if (alias) return OpenSqliteDatabase(alias->Path, alias->Match, alias->TimeLimitSeconds);
   if (!name.empty() && fs_layer::DirectoryExists(name)) {
     std::string folder = fs_layer::NativePath(name);
     if (folder.back() != '/') folder.push_back('/');
-    return OpenSqliteDatabase(folder + "catalog.db", MatchMode::kFolded);
+    return OpenSqliteDatabase(folder + "catalog.db", MatchMode::kFolded, kDefaultTimeLimitSeconds);
   }
   throw DriverError{kErrUnknownAlias,
                     {TDBError{kErrUnknownAlias, 0, FormatText(texts::kDbeAliasUndefined, {name})}}};

@@ -354,7 +354,7 @@ class PostgresDatabase : public Database {
 
 }  // namespace dbengine
 
-extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo) {
+extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, int timeLimitSeconds) {
   using namespace dbengine;
   auto session = std::make_shared<Session>(PQconnectdb(connInfo));
   PGconn* connection = session->Connection;
@@ -366,6 +366,8 @@ extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo) {
   // which under a web server is the server's error log.
   PQsetNoticeProcessor(
       connection, [](void*, const char*) {}, nullptr);
+  // The server stops a statement that runs past the limit; its message says so.
+  Run(connection, "SET statement_timeout = " + std::to_string(timeLimitSeconds * 1000));
   return new PostgresDatabase(std::move(session));
 }
 

@@ -92,29 +92,6 @@ std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
   return FoldAscii(c);
 }
 
-// The pattern as units and wildcards; false for a pattern that ends in its escape.
-bool PatternUnits(std::string_view pattern, MatchMode mode, std::string_view escape,
-                  std::vector<std::uint32_t>& units) {
-  units.clear();
-  for (std::size_t i = 0; i < pattern.size();) {
-    const std::size_t length = sjis::CharLength(pattern, i);
-    if (!escape.empty() && pattern.substr(i, length) == escape) {
-      i += length;
-      if (i == pattern.size()) return false;
-      units.push_back(NextUnit(pattern, i, mode));
-    } else if (length == 1 && (pattern[i] == '%' || pattern[i] == '_')) {
-      const bool run = pattern[i++] == '%';
-      // Runs of "%" mean no more than one.
-      if (!(run && !units.empty() && units.back() == kAnyRun)) {
-        units.push_back(run ? kAnyRun : kAnyOne);
-      }
-    } else {
-      units.push_back(NextUnit(pattern, i, mode));
-    }
-  }
-  return true;
-}
-
 // Wildcard matching that backtracks only to the last "%": linear for patterns with one
 // "%" and at most text times pattern steps otherwise.
 bool UnitsMatch(const std::vector<std::uint32_t>& pattern, const std::vector<std::uint32_t>& text) {
@@ -140,14 +117,44 @@ bool UnitsMatch(const std::vector<std::uint32_t>& pattern, const std::vector<std
 
 }  // namespace
 
+SjisLikePattern::SjisLikePattern(std::string_view pattern, MatchMode mode, std::string_view escape)
+    : mode_(mode) {
+  for (std::size_t i = 0; i < pattern.size();) {
+    const std::size_t length = sjis::CharLength(pattern, i);
+    if (!escape.empty() && pattern.substr(i, length) == escape) {
+      i += length;
+      if (i == pattern.size()) {
+        endsInEscape_ = true;
+        return;
+      }
+      units_.push_back(NextUnit(pattern, i, mode));
+    } else if (length == 1 && (pattern[i] == '%' || pattern[i] == '_')) {
+      const bool run = pattern[i++] == '%';
+      // Runs of "%" mean no more than one.
+      if (!(run && !units_.empty() && units_.back() == kAnyRun)) {
+        units_.push_back(run ? kAnyRun : kAnyOne);
+      }
+    } else {
+      units_.push_back(NextUnit(pattern, i, mode));
+    }
+    if (units_.back() != kAnyRun) ++charactersNeeded_;
+  }
+}
+
+bool SjisLikePattern::Matches(std::string_view text) const {
+  // Every unit but "%" takes at least one byte of the text, so a text shorter than
+  // that cannot match; it is refused before it is folded.
+  if (endsInEscape_ || text.size() < charactersNeeded_) return false;
+  // Reused between calls: LIKE runs once for every row a statement scans.
+  thread_local std::vector<std::uint32_t> textUnits;
+  textUnits.clear();
+  for (std::size_t i = 0; i < text.size();) textUnits.push_back(NextUnit(text, i, mode_));
+  return UnitsMatch(units_, textUnits);
+}
+
 bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
               std::string_view escape) {
-  // Reused between calls: LIKE runs once for every row a statement scans.
-  thread_local std::vector<std::uint32_t> patternUnits, textUnits;
-  if (!PatternUnits(pattern, mode, escape, patternUnits)) return false;
-  textUnits.clear();
-  for (std::size_t i = 0; i < text.size();) textUnits.push_back(NextUnit(text, i, mode));
-  return UnitsMatch(patternUnits, textUnits);
+  return SjisLikePattern(pattern, mode, escape).Matches(text);
 }
 
 }  // namespace dbengine

@@ -6,11 +6,33 @@
 // katakana; the exact mode compares characters as they are.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "db/driver.h"
 
 namespace dbengine {
+
+// A LIKE pattern folded once, then matched against any number of texts: a statement
+// folds its pattern once, not once for every row it scans.
+class SjisLikePattern {
+ public:
+  // Folds the pattern for the mode. A non-empty `escape` is one character that makes
+  // the pattern character after it stand for itself; a pattern that ends in its escape
+  // matches nothing.
+  SjisLikePattern(std::string_view pattern, MatchMode mode, std::string_view escape = {});
+
+  // True when `text` matches the pattern.
+  bool Matches(std::string_view text) const;
+
+ private:
+  std::vector<std::uint32_t> units_;  // folded characters and wildcards
+  std::size_t charactersNeeded_ = 0;  // units other than "%": the fewest bytes a match has
+  MatchMode mode_;
+  bool endsInEscape_ = false;
+};
 
 // True when `text` matches `pattern`. A non-empty `escape` is one character that makes
 // the pattern character after it stand for itself.

@@ -4,6 +4,8 @@
 
 #include "db/engine_codes.h"
 #include "db/sjis_like.h"
+#include "platform/clock.h"
+#include "platform/japanese_texts.h"
 #include "platform/sjis.h"
 
 namespace dbengine {
@@ -18,9 +20,27 @@ struct StatementCloser {
 using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
 [[noreturn]] void Fail(sqlite3* db, int rc, std::uint16_t code = kErrSql) {
+  // Only the time limit's progress handler interrupts a statement of this program.
+  if (rc == SQLITE_INTERRUPT) {
+    throw DriverError{code, {TDBError{code, rc, std::string(texts::kDbeTimeLimitExceeded)}}};
+  }
   const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   throw DriverError{code, {TDBError{code, rc, message ? message : ""}}};
 }
+
+// Called by SQLite every kProgressSteps virtual machine steps; a non-zero answer
+// interrupts the statement. The data is the tick (ms) at which work must stop.
+constexpr int kProgressSteps = 1000;
+
+int PastDeadline(void* deadline) {
+  return clock_layer::TickCount() >= *static_cast<const std::uint64_t*>(deadline) ? 1 : 0;
+}
+
+// A LIKE pattern folded for the rows of one statement, with the escape it was folded with.
+struct FoldedPattern {
+  SjisLikePattern Pattern;
+  std::string Escape;
+};
 
 // like(pattern, text) and like(pattern, text, escape); the matching mode is the
 // function's user data.
@@ -40,8 +60,21 @@ void LikeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
       return;
     }
   }
+  // The folded pattern is kept with the pattern argument: SQLite keeps it while that
+  // argument stays the same (a literal or a bound value, for every row a statement
+  // scans) and discards it when the argument changes. The escape may change apart.
+  auto* kept = static_cast<FoldedPattern*>(sqlite3_get_auxdata(context, 0));
+  if (kept && kept->Escape == escape) {
+    sqlite3_result_int(context, kept->Pattern.Matches(text(1)) ? 1 : 0);
+    return;
+  }
   const auto mode = *static_cast<const MatchMode*>(sqlite3_user_data(context));
-  sqlite3_result_int(context, SjisLike(text(0), text(1), mode, escape) ? 1 : 0);
+  auto folded = std::make_unique<FoldedPattern>(
+      FoldedPattern{SjisLikePattern(text(0), mode, escape), std::string(escape)});
+  sqlite3_result_int(context, folded->Pattern.Matches(text(1)) ? 1 : 0);
+  // SQLite may discard the data at once, so it is handed over last.
+  sqlite3_set_auxdata(context, 0, folded.release(),
+                      [](void* data) { delete static_cast<FoldedPattern*>(data); });
 }
 
 constexpr MatchMode kFoldedMatch = MatchMode::kFolded;
@@ -212,16 +245,23 @@ class SqliteDatabase : public Database {
 
 }  // namespace
 
-std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match) {
+std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match,
+                                             int timeLimitSeconds) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  Connection connection(db, sqlite3_close_v2);
+  // The deadline lives as long as the connection whose progress handler reads it.
+  auto* deadline = new std::uint64_t(clock_layer::TickCount() + timeLimitSeconds * 1000ull);
+  Connection connection(db, [deadline](sqlite3* handle) {
+    sqlite3_close_v2(handle);
+    delete deadline;
+  });
   if (rc != SQLITE_OK) {
     std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     throw DriverError{kErrCannotOpen, {TDBError{kErrCannotOpen, rc, message + ": " + path}}};
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
+  if (timeLimitSeconds > 0) sqlite3_progress_handler(db, kProgressSteps, PastDeadline, deadline);
   const MatchMode* mode = match == MatchMode::kExact ? &kExactMatch : &kFoldedMatch;
   for (int arguments : {2, 3}) {
     rc = sqlite3_create_function(db, "like", arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC,

@@ -13,8 +13,11 @@ namespace dbengine {
 // How long a statement waits for another process's lock before it fails, in ms.
 inline constexpr int kSqliteBusyTimeoutMs = 10000;
 
-// Opens an existing SQLite file for reading and writing. Throws DriverError
+// Opens an existing SQLite file for reading and writing. The statements on it stop with
+// an error once timeLimitSeconds have passed since the opening (0: never): a process
+// serves one request, so this bounds the request's database work. Throws DriverError
 // kErrCannotOpen.
-std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match);
+std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match,
+                                             int timeLimitSeconds);
 
 }  // namespace dbengine

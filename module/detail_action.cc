@@ -5,9 +5,21 @@
 #include "module/action_guard.h"
 #include "module/main_mod.h"
 #include "platform/clock.h"
+#include "platform/japanese_texts.h"
 
 void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
                                         TWebResponse& response, bool&) {
+  try {
+    ServeDetailPage(request, response);
+  } catch (const EDatabaseError&) {
+    // Logged whole by the action; the 500 page shows a plain notice instead when the
+    // database's messages are not for visitors.
+    if (ShowEngineMessages()) throw;
+    throw EDatabaseError(std::string(texts::kCatalogueUnavailable));
+  }
+}
+
+void TMainMod::ServeDetailPage(TWebRequest& request, TWebResponse& response) {
   RunLogged("PropertyView", [&] {
     const std::uint64_t start = clock_layer::TickCount();
     CopyRequestFields(request);

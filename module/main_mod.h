@@ -64,6 +64,13 @@ class TMainMod : public TWebModule {
 
   // Sets ScriptUrl, the start of every link the module writes.
   void MakeScriptUrl(TWebRequest& request);
+  // False when liraweb.conf says SHOW_ENGINE_MESSAGES=0: visitors are then not shown
+  // the database's messages, which may name files, hosts, users and SQL.
+  bool ShowEngineMessages() const;
+  // The message of the database failure being handled as a page shows it: the
+  // failure's own, or, when engine messages are not shown, a plain notice while the
+  // failure's message is logged under label.
+  std::string DatabaseFailureText(std::string_view label) const;
   std::string FindSqlPath() const { return QueryPath + "Find.sql"; }
   std::string PropSqlPath() const { return QueryPath + "Prop.sql"; }
 
@@ -91,6 +98,8 @@ class TMainMod : public TWebModule {
                            const TStringList& tagParams, std::string& replaceText);
 
  private:
+  // The detail page's steps, logged under "PropertyView".
+  void ServeDetailPage(TWebRequest& request, TWebResponse& response);
   // Creates RequestFields when there is none and fills it with the request's body
   // fields for a POST (exactly "POST"), else with its query fields.
   void CopyRequestFields(TWebRequest& request);

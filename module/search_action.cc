@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/error_log.h"
+#include "db/database_error.h"
 #include "module/action_guard.h"
 #include "module/main_mod.h"
 #include "module/search_statement.h"
@@ -14,6 +15,7 @@
 #include "platform/program_file.h"
 #include "platform/sjis.h"
 #include "platform/text_lines.h"
+#include "web/html_text.h"
 
 namespace {
 
@@ -76,8 +78,21 @@ void TMainMod::ReadSearchFields(TWebRequest& request) {
 }
 
 void TMainMod::MakeScriptUrl(TWebRequest& request) {
+  // The host and script name come from the request's header and the server; written
+  // as character references they cannot end the link's attribute.
   ScriptUrl = AbsPath ? "../" + LowerCaseSjis(ProgramFileName())
-                      : "http://" + request.Host() + request.ScriptName();
+                      : "http://" + EscapeHtml(request.Host()) + EscapeHtml(request.ScriptName());
+}
+
+bool TMainMod::ShowEngineMessages() const {
+  return StrToIntDef(Conf->OptionalText("SHOW_ENGINE_MESSAGES"), 1) != 0;
+}
+
+std::string TMainMod::DatabaseFailureText(std::string_view label) const {
+  const std::string message = CurrentFailureMessage();
+  if (ShowEngineMessages()) return message;
+  WriteErrorLogEntry(label, message);
+  return std::string(texts::kCatalogueUnavailable);
 }
 
 void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
@@ -102,6 +117,14 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       response.SetContent(showError(texts::kDatabaseError, texts::kInvalidSortOrder));
       return;
     }
+    // Either driver would end the statement text at a NUL byte inside a search text,
+    // dropping the conditions and the sort order after it.
+    for (const std::string* text : {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei}) {
+      if (text->find('\0') != std::string::npos) {
+        response.SetContent(showError(texts::kDatabaseError, texts::kNulInSearchText));
+        return;
+      }
+    }
     SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
                             Order,    OrderKind, SearchFlags, false};
     criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
@@ -111,6 +134,8 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     try {
       qMaster->SetSqlLines(statement);
       qMaster->OpenQuery();
+      // -1 is a count the database could not give: a failure, not a number of books.
+      if (qMaster->RowCount() < 0) throw EDatabaseError(std::string(texts::kRowCountFailed));
       if (qMaster->RowCount() != 0) {
         PageProducer->SetHTMLFile(HtmlPath + "list.html");
         SearchTime = static_cast<double>(clock_layer::TickCount() - start) * 0.001;
@@ -118,6 +143,8 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       } else {
         page = showError(texts::kNoBooksFound, texts::kNoBooksFoundHint);
       }
+    } catch (const EDatabaseError&) {
+      page = showError(texts::kDatabaseError, DatabaseFailureText("ListView"));
     } catch (const std::exception&) {
       page = showError(texts::kDatabaseError, CurrentFailureMessage());
     }

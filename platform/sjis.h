@@ -28,4 +28,12 @@ inline std::size_t CharLength(std::string_view text, std::size_t pos) {
              : 1;
 }
 
+// Byte length of the longest start of text made of whole characters and at most
+// maxBytes long: where a text is cut without splitting a double-byte character.
+inline std::size_t WholeCharsPrefix(std::string_view text, std::size_t maxBytes) {
+  std::size_t end = 0;
+  while (end < text.size() && end + CharLength(text, end) <= maxBytes) end += CharLength(text, end);
+  return end;
+}
+
 }  // namespace sjis

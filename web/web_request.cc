@@ -45,9 +45,12 @@ const TStringList& TWebRequest::ContentFieldList() {
     if (length <= 0) {
       ContentFields_ = std::make_unique<TStringList>();
     } else {
+      // A body may arrive in pieces: it is read until it is whole or the input ends.
       std::string text = Content_;
-      if (text.size() < static_cast<std::size_t>(length)) {
-        text += ReadBody(length - static_cast<std::int32_t>(text.size()));
+      while (text.size() < static_cast<std::size_t>(length)) {
+        const std::string more = ReadBody(length - static_cast<std::int32_t>(text.size()));
+        if (more.empty()) break;
+        text += more;
       }
       ContentFields_ = SplitRequestFields(text);
     }

@@ -83,7 +83,8 @@ class TWebRequest {
   const TStringList& QueryFieldList();
 
   // The body split into decoded name=value lines, built on first use; when the body
-  // is shorter than the content length, one more read fetches the missing bytes first.
+  // is shorter than the content length, the missing bytes are read first, until the
+  // body is whole or the input ends.
   // Empty without a positive content length. Raises EConvertError for a bad escape.
   const TStringList& ContentFieldList();
 

@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -206,6 +209,63 @@ TEST_F(ErrorLogTest, PathWithABackslashTrailByteWritesTheRightFile) {
   EXPECT_EQ(ReadWholeFile(NativeLogPath("\x95\x5C/Error.txt")),
             kBanner + "\"2005/03/07 9:05:02\",A,1\n");
   EXPECT_TRUE(std::filesystem::is_empty(NativeLogPath("\x95")));
+}
+
+// A disk that takes only part of a record (here a file size limit): the record is cut
+// away again, so the next one starts on a line of its own.
+TEST_F(ErrorLogTest, RecordTheDiskTakesOnlyPartOfLeavesNoTrace) {
+  TErrorLog log(LogPath("Error.txt"), &FixedClock);
+  log.WriteEntry("A", "1");
+  const std::string before = ReadWholeFile(NativeLogPath("Error.txt"));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{before.size() + 10, before.size() + 10};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+    try {
+      log.WriteEntry("B", std::string(100, 'x'));
+    } catch (const EWriteError&) {
+      _exit(0);
+    } catch (...) {
+      _exit(2);
+    }
+    _exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error raised, 2: another error";
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), before);
+  log.WriteEntry("C", "3");
+  EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), before + "\"2005/03/07 9:05:02\",C,3\n");
+}
+
+TEST_F(ErrorLogTest, MessageIsQuotedByItsFirst4096BytesAndMarkedWhenCut) {
+  // "…（以下略、全 <n> バイト）"
+  auto cutMark = [](std::size_t bytes) {
+    return "\x81\x63\x81\x69\x88\xc8\x89\xba\x97\xaa\x81\x41\x91\x53 " + std::to_string(bytes) +
+           " \x83\x6f\x83\x43\x83\x67\x81\x6a";
+  };
+  const std::string x4095(4095, 'x');
+  struct Case {
+    std::string message;
+    std::string logged;
+  } cases[] = {
+      {x4095 + "x", x4095 + "x"},
+      {x4095 + "xy", x4095 + "x" + cutMark(4097)},
+      // A double-byte character across the limit is left out whole.
+      {x4095 + "\x82\xa0", x4095 + cutMark(4097)},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(NativeLogPath("Error.txt"));
+    TErrorLog(LogPath("Error.txt"), &FixedClock).WriteEntry("A", c.message);
+    EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")),
+              kBanner + "\"2005/03/07 9:05:02\",A," +
+                  (c.logged.find(' ') == std::string::npos ? c.logged : '"' + c.logged + '"') +
+                  "\n")
+        << c.message.size();
+  }
 }
 
 }  // namespace

@@ -46,4 +46,32 @@ TEST(ParseAliases, RejectsFaultyFilesWithTheLine) {
   }
 }
 
+TEST(ParseAliases, TimeLimitIsSecondsUpToADay) {
+  struct Case {
+    const char* line;
+    int seconds;  // -1: refused
+  } cases[] = {
+      {"", 30},
+      {"TIME_LIMIT=5\n", 5},
+      {"time_limit = 0\n", 0},
+      {"TIME_LIMIT=86400\n", 86400},
+      {"TIME_LIMIT=0007\n", 7},
+      {"TIME_LIMIT=86401\n", -1},
+      {"TIME_LIMIT=-1\n", -1},
+      {"TIME_LIMIT=\n", -1},
+      {"TIME_LIMIT=1.5\n", -1},
+      {"TIME_LIMIT=99999999999\n", -1},
+  };
+  for (const auto& c : cases) {
+    const std::string text = std::string("[a]\nDRIVER=SQLITE\nPATH=x\n") + c.line;
+    try {
+      auto aliases = dbengine::ParseAliases(text, "dbengine.conf");
+      EXPECT_EQ(aliases.at(0).TimeLimitSeconds, c.seconds) << c.line;
+    } catch (const dbengine::DriverError& failure) {
+      EXPECT_EQ(c.seconds, -1) << c.line;
+      EXPECT_EQ(failure.Code, 0x2101) << c.line;
+    }
+  }
+}
+
 }  // namespace

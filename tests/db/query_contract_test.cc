@@ -3,6 +3,7 @@
 
 #include "db/database_error.h"
 #include "db/query.h"
+#include "platform/japanese_texts.h"
 #include "tests/db/test_databases.h"
 
 namespace {
@@ -221,6 +222,29 @@ TEST_P(QueryContract, SqlChangesCloseTheQueryAndKeepValuesByName) {
 
   query_.OpenQuery();  // a closed query opens again with its lines and values
   EXPECT_EQ(query_.FieldText("MS_SYOMEI"), "ABC");
+}
+
+// The alias's TIME_LIMIT (one second here) stops a statement that would run for long.
+TEST_P(QueryContract, TimeLimitOfTheAliasStopsALongStatement) {
+  const bool sqlite = std::string(GetParam()) == "lite";
+  query_.SetDatabaseName(std::string(GetParam()) + "_limited");
+  query_.SetSqlLines({sqlite ? "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N "
+                               "WHERE I < 1E10) SELECT MAX(I) AS M FROM N"
+                             : "SELECT pg_sleep(30) AS M"});
+  try {
+    query_.OpenQuery();
+    FAIL() << "opened";
+  } catch (const EDBEngineError& error) {
+    ASSERT_FALSE(error.Errors().empty());
+    if (sqlite) {
+      EXPECT_EQ(error.Message(), texts::kDbeTimeLimitExceeded);
+    } else {
+      // SQLSTATE 57014, query_canceled, as the driver numbers it (base 36).
+      EXPECT_EQ(error.Errors()[0].NativeError, (((5 * 36 + 7) * 36 + 0) * 36 + 1) * 36 + 4)
+          << error.Message();
+    }
+  }
+  EXPECT_FALSE(query_.Active());
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryContract, ::testing::Values("lite", "pg"),

@@ -9,6 +9,7 @@
 
 #include "db/database_error.h"
 #include "db/query.h"
+#include "db/sjis_like.h"
 #include "tests/db/test_databases.h"
 
 namespace {
@@ -75,6 +76,38 @@ TEST(SqliteLike, MatchesCharactersNeverTrailBytes) {
   for (const LikeCase& c : cases) {
     EXPECT_EQ(MatchingIds("lite", c.pattern), c.folded) << "folded " << c.pattern;
     EXPECT_EQ(MatchingIds("lite_exact", c.pattern), c.exact) << "exact " << c.pattern;
+  }
+}
+
+// The driver keeps a folded pattern for as long as SQLite keeps the pattern argument;
+// a pattern taken from the rows themselves changes from row to row, and so must its
+// folding. Every pair of words is compared with the matching of a fresh pattern.
+TEST(SqliteLike, PatternThatChangesFromRowToRowIsFoldedAgain) {
+  std::string insert =
+      "DROP TABLE IF EXISTS LIKE_WORDS; CREATE TABLE LIKE_WORDS (ID INTEGER, W TEXT);";
+  for (int i = 0; i < 12; ++i) {
+    insert += "INSERT INTO LIKE_WORDS VALUES (" + std::to_string(i + 1) + ", '" + kWords[i] + "');";
+  }
+  dbtest::ExecSqlite(insert);
+  for (const char* alias : {"lite", "lite_exact"}) {
+    TQuery query("qMaster");
+    query.SetDatabaseName(alias);
+    query.SetSqlLines(
+        {"SELECT T.ID AS T, P.ID AS P, T.W LIKE P.W AS M,",
+         " T.W LIKE P.W ESCAPE '\\' AS E FROM LIKE_WORDS T, LIKE_WORDS P ORDER BY T.ID, P.ID"});
+    query.OpenQuery();
+    const auto mode =
+        std::string(alias) == "lite" ? dbengine::MatchMode::kFolded : dbengine::MatchMode::kExact;
+    int pairs = 0;
+    for (; !query.AtEnd(); query.NextRow(), ++pairs) {
+      const char* text = kWords[std::stoi(query.FieldText("T")) - 1];
+      const char* pattern = kWords[std::stoi(query.FieldText("P")) - 1];
+      EXPECT_EQ(query.FieldText("M"), dbengine::SjisLike(pattern, text, mode) ? "1" : "0")
+          << alias << " " << text << " LIKE " << pattern;
+      EXPECT_EQ(query.FieldText("E"), dbengine::SjisLike(pattern, text, mode, "\\") ? "1" : "0")
+          << alias << " " << text << " LIKE " << pattern << " ESCAPE";
+    }
+    EXPECT_EQ(pairs, 144);
   }
 }
 

@@ -50,7 +50,8 @@ class TestDatabases : public ::testing::Environment {
   void SetUp() override {
     std::string conf =
         "[lite]\nDRIVER=SQLITE\nPATH=lite.db\n"
-        "[lite_exact]\nDRIVER=SQLITE\nPATH=lite.db\nMATCH=EXACT\n";
+        "[lite_exact]\nDRIVER=SQLITE\nPATH=lite.db\nMATCH=EXACT\n"
+        "[lite_limited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=1\n";
     std::string schemaSql;
     for (const char* statement : kSchema) {
       ExecSqlite(statement);
@@ -59,8 +60,11 @@ class TestDatabases : public ::testing::Environment {
     if (PostgresAvailable()) {
       ExecPostgres("CREATE SCHEMA " + SchemaName() + ";\nSET search_path = " + SchemaName() +
                    ";\n" + schemaSql);
-      conf += "[pg]\nDRIVER=POSTGRES\nCONNINFO=" + PostgresConnInfo() +
-              " options='-csearch_path=" + SchemaName() + "'\n";
+      for (const char* alias : {"pg", "pg_limited"}) {
+        conf += std::string("[") + alias + "]\nDRIVER=POSTGRES\nCONNINFO=" + PostgresConnInfo() +
+                " options='-csearch_path=" + SchemaName() + "'\n";
+      }
+      conf += "TIME_LIMIT=1\n";
     }
     setenv("DBENGINE_CONFIG", WriteFile("dbengine.conf", conf).c_str(), 1);
   }

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "platform/exception.h"
 
@@ -130,6 +132,20 @@ TEST_F(RequestTest, ShortBodyGetsOneMoreReadWhenTheFieldsAreBuilt) {
   EXPECT_EQ(request.ContentFieldList(), (TStringList{"x=1", "y=22"}));
   // The content itself stays as the first read left it.
   EXPECT_EQ(request.Content(), "x=1&");
+}
+
+TEST_F(RequestTest, BodyArrivingInPiecesIsReadWhole) {
+  Environment({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "14"}});
+  Feed("a=1&");
+  std::thread sender([this] {
+    for (const char* piece : {"b=22&", "c=333"}) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      Feed(piece);
+    }
+  });
+  TCGIRequest request(input_[0]);
+  EXPECT_EQ(request.ContentFieldList(), (TStringList{"a=1", "b=22", "c=333"}));
+  sender.join();
 }
 
 TEST_F(RequestTest, BodyThatNeverArrivesGivesWhatThereIs) {
