@@ -4,6 +4,7 @@
 'use strict';
 
 const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -370,6 +371,15 @@ async function main() {
 
     await step('no request failed', async () => {
       assert.deepEqual(failedRequests, []);
+    });
+    // Chromium keeps the engines it found in the profile's "Web Data" database, written
+    // out when the browser closes.
+    await context.close();
+    await step('Chromium took the catalogue as a search engine from its description', async () => {
+      const engines = execFileSync('sqlite3', [path.join(profile, 'Default', 'Web Data'),
+        "SELECT short_name || ' ' || url FROM keywords WHERE originating_url LIKE '%/opensearch.xml'"],
+      { encoding: 'utf8' });
+      assert.match(engines, /^サンプル市立図書館 http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?PAGENUM=0&BOOKNAME=\{searchTerms\}$/m);
     });
   } finally {
     await context.close();
