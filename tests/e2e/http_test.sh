@@ -221,6 +221,14 @@ expect_text '<InputEncoding>Shift_JIS</InputEncoding>'
 expect_text "template=\"http://127.0.0.1:${base##*:}$program/list?PAGENUM=0&amp;BOOKNAME={searchTerms}\""
 expect_no_text '<#'
 
+# The top page's examples of a subject find books in the sample catalogue.
+for subject in 推理小説 絵本; do
+  begin "subject example $subject"
+  fetch GET "$program/list?PAGENUM=0&KENMEI=$(sjis "$subject")"
+  expect_status 200
+  expect_text '件見つかりました'
+done
+
 begin "favicon"
 fetch GET /liraweb/favicon.svg
 expect_status 200
