@@ -32,7 +32,17 @@ void TMainMod::ServeDetailPage(TWebRequest& request, TWebResponse& response) {
     qMaster->OpenQuery();
     PageProducer->SetHTMLFile(HtmlPath + "page_.html");
     SearchTime = static_cast<std::int32_t>(clock_layer::TickCount() - start) * 0.001;
-    response.SetContent(PageProducer->ProduceContent());
+    std::string page = PageProducer->ProduceContent();
+    // Only a template that shows the catalogue's row (the record tags) has a book to
+    // miss; one that shows the link's values keeps its page for any key.
+    if (RecordMissing) {
+      ErrorName = texts::kBookNotFound;
+      ErrorMessage =
+          std::string(texts::kBookNotFoundHead) + bookId + std::string(texts::kBookNotFoundTail);
+      page = ProduceTemplate("error.html");
+      response.SetStatusCode(404);
+    }
+    response.SetContent(std::move(page));
     if (qMaster->Active()) qMaster->CloseQuery();
   });
 }

@@ -2,6 +2,7 @@
 
 #include "config/lira_web_conf_loader.h"
 #include "module/action_guard.h"
+#include "platform/file_system.h"
 
 TMainMod::TMainMod(TWebApplication& owner) : TWebModule(owner, "MainMod") {
   Actions().Add(
@@ -17,6 +18,10 @@ TMainMod::TMainMod(TWebApplication& owner) : TWebModule(owner, "MainMod") {
   Actions().Add("RequestData", "/data",
                 [this](auto& sender, auto& request, auto& response, bool& handled) {
                   MainModRequestDataAction(sender, request, response, handled);
+                });
+  Actions().Add("OpenSearch", "/opensearch.xml",
+                [this](auto& sender, auto& request, auto& response, bool& handled) {
+                  MainModOpenSearchAction(sender, request, response, handled);
                 });
   PageProducer = std::make_unique<TPageProducer>();
   PageProducer->OnHTMLTag = [this](TPageProducer& sender, TTag tag, const std::string& tagString,
@@ -50,6 +55,20 @@ void TMainMod::LoadConfig(std::string_view fileName) {
 void TMainMod::MainModDefaultActionAction(TWebActionItem&, TWebRequest&, TWebResponse& response,
                                           bool&) {
   RunLogged("DefaultAction", [&] { response.SetContent(ProduceTemplate("top.html")); });
+}
+
+void TMainMod::MainModOpenSearchAction(TWebActionItem& sender, TWebRequest& request,
+                                       TWebResponse& response, bool& handled) {
+  // An installation without the description keeps answering this path with its top
+  // page, as it did before the path existed.
+  if (!fs_layer::FileExists(HtmlPath + "opensearch.xml")) {
+    MainModDefaultActionAction(sender, request, response, handled);
+    return;
+  }
+  RunLogged("OpenSearch", [&] {
+    response.SetContent(ProduceTemplate("opensearch.xml"));
+    response.SetContentType("application/opensearchdescription+xml");
+  });
 }
 
 void TMainMod::CopyRequestFields(TWebRequest& request) {

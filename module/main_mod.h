@@ -51,6 +51,9 @@ class TMainMod : public TWebModule {
   std::uint8_t LoanState = 0;
   std::unique_ptr<KVLiraWebConf> Conf;
   std::unique_ptr<TStringList> RequestFields;  // none until an action reads the request
+  // Set when a record tag (COLUMN, LOANSTATE, DUEDATE) found the query without a row:
+  // the detail page then answers the not-found page instead.
+  bool RecordMissing = false;
 
   // Fills the configuration members from the settings file and names the database.
   void LoadConfig(std::string_view fileName);
@@ -84,6 +87,10 @@ class TMainMod : public TWebModule {
   std::string BuildDetailQuery();
   // The table of the non-empty search values and the sort order, lines ending in CR LF.
   std::string BuildConditionTable();
+  // The page-number navigation of the result list, named label: previous page, a window
+  // of page numbers and next page. Empty when the result fits one page and this is
+  // page 0. Raises the query's errors.
+  std::string BuildPageNav(std::string_view label);
 
   // Action handlers: the top page, the search and the detail page. Each logs a failure
   // under its label ("DefaultAction", "ListView", "PropertyView") and raises it again.
@@ -93,6 +100,11 @@ class TMainMod : public TWebModule {
                                 TWebResponse& response, bool& handled);
   void MainModRequestDataAction(TWebActionItem& sender, TWebRequest& request,
                                 TWebResponse& response, bool& handled);
+  // "/opensearch.xml": the template of that name under HtmlPath, an OpenSearch
+  // description; the top page, as for any other path, when the installation has none.
+  // A failure is logged under "OpenSearch" and raised again.
+  void MainModOpenSearchAction(TWebActionItem& sender, TWebRequest& request, TWebResponse& response,
+                               bool& handled);
   // Answers one template tag; a failure is logged under "ReplaceTag" and raised again.
   void PageProducerHTMLTag(TPageProducer& sender, TTag tag, const std::string& tagString,
                            const TStringList& tagParams, std::string& replaceText);
@@ -100,6 +112,12 @@ class TMainMod : public TWebModule {
  private:
   // The detail page's steps, logged under "PropertyView".
   void ServeDetailPage(TWebRequest& request, TWebResponse& response);
+  // The tags added beside the original vocabulary (record, search form, paging, notice
+  // kind, program URL); values are written as text. False for any other name.
+  bool AnswerPageTag(std::string_view tagString, const TStringList& tagParams,
+                     std::string& replaceText);
+  // True when the open query stands on a row; notes RecordMissing when it has none.
+  bool RecordRowPresent();
   // Creates RequestFields when there is none and fills it with the request's body
   // fields for a POST (exactly "POST"), else with its query fields.
   void CopyRequestFields(TWebRequest& request);

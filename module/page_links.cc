@@ -2,9 +2,11 @@
 // for the neighbouring page with the search fields carried in the query string.
 #include <string>
 
+#include "module/html_lines.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "platform/japanese_texts.h"
+#include "web/html_text.h"
 
 std::string TMainMod::CarriedFields() {
   const std::pair<const char*, const std::string*> carried[] = {
@@ -34,4 +36,36 @@ void TMainMod::MakePageLink(std::string_view tagName, std::string& replaceText) 
   replaceText = "<a href=\"" + ScriptUrl + Request()->PathInfo() +
                 "?PAGENUM=" + std::to_string(*page) + CarriedFields() + "\"" +
                 std::string(linkText);
+}
+
+std::string TMainMod::BuildPageNav(std::string_view label) {
+  const std::int64_t pageCount = PageCount(ListMax, qMaster->RowCount());
+  if (pageCount == 0 || (pageCount == 1 && PageNumber == 0)) return "";
+  TStringList lines;
+  lines.push_back("<nav class=\"pager\" aria-label=\"" + EscapeHtml(label) + "\">");
+  lines.push_back("<ul>");
+  // Previous and next are the original page links, so they lead where those lead.
+  std::string prior;
+  MakePageLink("PRIOR_PAGE", prior);
+  if (!prior.empty()) lines.push_back("<li class=\"prev\">" + prior + "</li>");
+  for (std::int64_t page : PageNumberWindow(PageNumber, pageCount, 2)) {
+    const std::string number = std::to_string(page + 1);
+    if (page == kPageGap) {
+      lines.push_back("<li class=\"gap\">" + std::string(texts::kPagerGap) + "</li>");
+    } else if (page == PageNumber) {
+      lines.push_back("<li class=\"current\"><span aria-current=\"page\">" + number +
+                      "</span></li>");
+    } else {
+      // Written as text: the carried fields come from the request.
+      const std::string href =
+          ScriptUrl + Request()->PathInfo() + "?PAGENUM=" + std::to_string(page) + CarriedFields();
+      lines.push_back("<li><a href=\"" + EscapeHtml(href) + "\">" + number + "</a></li>");
+    }
+  }
+  std::string next;
+  MakePageLink("NEXT_PAGE", next);
+  if (!next.empty()) lines.push_back("<li class=\"next\">" + next + "</li>");
+  lines.push_back("</ul>");
+  lines.push_back("</nav>");
+  return JoinHtmlLines(lines);
 }

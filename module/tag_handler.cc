@@ -71,7 +71,7 @@ std::string FormatSeconds(double seconds) {
 }  // namespace
 
 void TMainMod::PageProducerHTMLTag(TPageProducer&, TTag tag, const std::string& tagString,
-                                   const TStringList&, std::string& replaceText) {
+                                   const TStringList& tagParams, std::string& replaceText) {
   if (tag != TTag::Custom) return;
   const TagRule* rule = nullptr;
   for (const TagRule& candidate : kTagRules) {
@@ -80,7 +80,10 @@ void TMainMod::PageProducerHTMLTag(TPageProducer&, TTag tag, const std::string& 
       break;
     }
   }
-  if (!rule) return;
+  if (!rule) {
+    RunLogged("ReplaceTag", [&] { AnswerPageTag(tagString, tagParams, replaceText); });
+    return;
+  }
   // Request fields were decoded once when the request was read; the links were written
   // URL-encoded on top of that, so the values are decoded a second time here.
   auto decodedField = [&](std::string_view name) {

@@ -61,7 +61,7 @@ if [ -f "$build_dir/libdbengine_pg.so" ]; then
 fi
 install -m 644 "$source_root/site/liraweb.conf" "$source_root/site/dbengine.conf" "$prefix/cgi-bin/"
 
-install -m 644 "$source_root"/site/templates/*.html "$prefix/templates/"
+install -m 644 "$source_root"/site/templates/*.html "$source_root"/site/templates/*.xml "$prefix/templates/"
 install -m 644 "$source_root/site/sql/Find.sql" "$source_root/site/sql/Prop.sql" "$prefix/sql/"
 cp -R "$source_root/site/htdocs/." "$prefix/htdocs/"
 install -m 644 "$source_root/site/lighttpd/liraweb-site.conf" "$prefix/lighttpd/"

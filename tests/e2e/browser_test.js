@@ -4,6 +4,7 @@
 'use strict';
 
 const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -20,7 +21,7 @@ const shots = process.env.LIRAWEB_SCREENSHOTS || path.join(os.tmpdir(), 'liraweb
 const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
 
 const desktop = { width: 1280, height: 900 };
-const phone = { width: 390, height: 844 };
+const phone = { width: 375, height: 812 };
 
 const chromiumFlags = [
   '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -44,6 +45,29 @@ async function assertNoSidewaysScroll(page) {
   const overflow = await page.evaluate(
     () => document.documentElement.scrollWidth - document.documentElement.clientWidth);
   assert.ok(overflow <= 0, `page is ${overflow}px wider than the window`);
+}
+
+// axe-core's WCAG 2.1 A and AA rules, run inside the page; a violation fails the test
+// with the rule, its help text and the elements it found.
+const axeSource = (() => {
+  try {
+    return require.resolve('axe-core/axe.min.js');
+  } catch {
+    return null;
+  }
+})();
+async function assertAccessible(page, name) {
+  assert.ok(axeSource, 'axe-core is not installed (node_setup.sh installs it)');
+  if (!(await page.evaluate(() => typeof window.axe !== 'undefined'))) {
+    await page.addScriptTag({ path: axeSource });
+  }
+  const result = await page.evaluate(() => window.axe.run(document, {
+    runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'] },
+  }));
+  assert.ok(result.passes.some((rule) => rule.id === 'color-contrast'), `axe-core did not run on ${name}`);
+  const found = result.violations.map((v) =>
+    `${v.id}: ${v.help} [${v.nodes.map((n) => n.target.join(' ')).join(', ')}]`);
+  assert.deepEqual(found, [], `axe-core violations on ${name}`);
 }
 
 async function searchByTitle(page, title) {
@@ -71,7 +95,13 @@ async function main() {
     const page = context.pages()[0] || await context.newPage();
     page.setDefaultTimeout(10000);
     const failedRequests = [];
-    page.on('response', (r) => { if (r.status() >= 400) failedRequests.push(`${r.status()} ${r.url()}`); });
+    // The not-found page answers 404 on purpose; every other status of 400 or more is a fault.
+    const expectedNotFound = new Set();
+    page.on('response', (r) => {
+      if (r.status() >= 400 && !(r.status() === 404 && expectedNotFound.has(r.url()))) {
+        failedRequests.push(`${r.status()} ${r.url()}`);
+      }
+    });
 
     await step('top page: every search field has its label', async () => {
       await page.goto(`${base}/`);
@@ -157,8 +187,199 @@ async function main() {
       await shoot(page, 'phone-detail');
     });
 
+    await step('permalink of a lent-out book: loan state and due date from the catalogue', async () => {
+      await page.setViewportSize(desktop);
+      const response = await page.goto(`${base}/cgi-bin/liraweb/data?ID=100003`);
+      assert.equal(response.status(), 200);
+      assert.equal((await page.locator('h1').textContent()).trim(), 'こころ');
+      assert.equal((await page.locator('#loan-state').textContent()).trim(), '貸出中');
+      assert.match(await page.locator('#due-date').textContent(), /返却予定日：2025-08-06/);
+      assert.equal((await page.locator('#book-id').textContent()).trim(), '100003');
+      assert.match(await page.title(), /^こころ \| 蔵書の詳細/);
+      await shoot(page, 'desktop-detail-permalink');
+    });
+
+    await step('a forged link does not reach the page', async () => {
+      const forged = '%83%6E%83%62%83%4E%82%B3%82%EA%82%BD%96%7B'; // ハックされた本
+      await page.goto(`${base}/cgi-bin/liraweb/data?ID=100001&RENT=1&BNAME=${forged}&ANAME=%3Cb%3Ex%3C/b%3E`);
+      assert.equal((await page.locator('h1').textContent()).trim(), '吾輩は猫である');
+      assert.equal((await page.locator('#loan-state').textContent()).trim(), '貸出可');
+      assert.equal(await page.locator('#due-date').isVisible(), false);
+      const text = await page.locator('body').textContent();
+      assert.ok(!text.includes('ハックされた本') && !text.includes('<b>x'), 'a link value reached the page');
+    });
+
+    await step('an unknown ID answers the not-found page with 404', async () => {
+      const url = `${base}/cgi-bin/liraweb/data?ID=999999&RENT=0`;
+      expectedNotFound.add(url);
+      const response = await page.goto(url);
+      assert.equal(response.status(), 404);
+      assert.match(await page.locator('h1').textContent(), /お探しの本は見つかりませんでした/);
+      assert.match(await page.locator('#err-msg').textContent(), /999999/);
+      assert.ok(await page.locator('.tips-not-found').isVisible());
+      assert.equal(await page.locator('.tips-no-hits').isVisible(), false);
+      // The installation's own look: its stylesheet styles the page.
+      assert.equal(await page.locator('.site-header').evaluate((e) => getComputedStyle(e).backgroundColor),
+        'rgb(29, 58, 95)');
+      await shoot(page, 'desktop-not-found');
+    });
+
+    await step('the results page keeps the search in its form; one word changed searches again', async () => {
+      await page.goto(`${base}/`);
+      await page.getByLabel('書名').fill('ん');
+      await page.getByLabel('著者名').fill('夏目');
+      await page.getByLabel('並べ替える項目').selectOption('MS_CHOKANA');
+      await page.getByLabel('降順（ン→ア、9→0）').check();
+      await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      const form = page.locator('form.search-form');
+      assert.equal(await form.getByLabel('書名').inputValue(), 'ん');
+      assert.equal(await form.getByLabel('著者名').inputValue(), '夏目');
+      assert.equal(await form.getByLabel('並べ替える項目').inputValue(), 'MS_CHOKANA');
+      assert.ok(await form.getByLabel('降順（ン→ア、9→0）').isChecked());
+      assert.equal(await form.getByLabel('書名').getAttribute('autocomplete'), null);
+      const before = await hitCount(page);
+      await form.getByLabel('書名').fill('こ');
+      await Promise.all([page.waitForURL(/BOOKNAME=%82%B1/), form.getByRole('button', { name: '検索する' }).click()]);
+      assert.match(page.url(), /CHOSYA=%89%C4%96%DA/);
+      assert.match(page.url(), /ORDER=MS_CHOKANA&ORDERKIND=DESC/);
+      assert.equal(await page.locator('form.search-form').getByLabel('書名').inputValue(), 'こ');
+      assert.equal(await page.locator('form.search-form').getByLabel('著者名').inputValue(), '夏目');
+      assert.notEqual(await hitCount(page), before);
+      // A result on one page writes no page navigation.
+      assert.ok((await hitCount(page)) <= 20);
+      assert.equal(await page.locator('nav.pager').count(), 0);
+    });
+
+    await step('Back keeps the typed words', async () => {
+      await page.goto(`${base}/`);
+      await page.getByLabel('書名').fill('吾輩');
+      await page.getByLabel('出版者').fill('新潮');
+      await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      await page.goBack();
+      await page.getByLabel('書名').waitFor();
+      assert.equal(await page.getByLabel('書名').inputValue(), '吾輩');
+      assert.equal(await page.getByLabel('出版者').inputValue(), '新潮');
+    });
+
+    await step('the page links move through a five-page result', async () => {
+      await page.goto(`${base}/`);
+      await page.getByLabel('出版者').fill('新');
+      await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      const total = await hitCount(page);
+      assert.ok(total > 80 && total <= 100, `expected a five-page result, got ${total}`);
+      const pager = page.getByRole('navigation', { name: 'ページ送り（上）' });
+      const range = async () => (await page.locator('#page-range').textContent()).trim();
+      assert.equal(await range(), `1～20件目 / ${total}件（全5ページ）`);
+      assert.equal((await pager.locator('[aria-current="page"]').textContent()).trim(), '1');
+      assert.equal(await pager.getByRole('link', { name: '5', exact: true }).count(), 1);
+      await Promise.all([page.waitForURL(/PAGENUM=2&/), pager.getByRole('link', { name: '3', exact: true }).click()]);
+      assert.equal(await range(), `41～60件目 / ${total}件（全5ページ）`);
+      assert.equal((await (await resultRows(page)).first().locator('td').first().textContent()).trim(), '41');
+      assert.equal(await page.locator('form.search-form').getByLabel('出版者').inputValue(), '新');
+      await shoot(page, 'desktop-list-page3');
+      await Promise.all([page.waitForURL(/PAGENUM=4&/), pager.getByRole('link', { name: '5', exact: true }).click()]);
+      assert.equal(await range(), `81～${total}件目 / ${total}件（全5ページ）`);
+      assert.equal(await pager.getByRole('link', { name: '次のページ' }).count(), 0);
+      await Promise.all([page.waitForURL(/PAGENUM=3&/), pager.getByRole('link', { name: '前のページ' }).click()]);
+      assert.equal((await pager.locator('[aria-current="page"]').textContent()).trim(), '4');
+      await Promise.all([page.waitForURL(/PAGENUM=0&/), pager.getByRole('link', { name: '1', exact: true }).click()]);
+      assert.equal(await pager.getByRole('link', { name: '前のページ' }).count(), 0);
+    });
+
+    await step('the no-hits page repeats the search, keeps it in the form and gives fitting tips', async () => {
+      await searchByTitle(page, '見つかるはずのない書名');
+      assert.match(await page.locator('.searched').textContent(), /書名\s*=\s*見つかるはずのない書名/);
+      assert.equal(await page.locator('form.search-form').getByLabel('書名').inputValue(), '見つかるはずのない書名');
+      assert.ok(await page.locator('.tips-no-hits').isVisible());
+      assert.equal(await page.locator('.tips-no-keyword').isVisible(), false);
+      await shoot(page, 'desktop-no-hits');
+    });
+
+    await step('OpenSearch: every page links a valid description that searches titles', async () => {
+      for (const path of ['/cgi-bin/liraweb/', '/cgi-bin/liraweb/data?ID=100001']) {
+        await page.goto(`${base}${path}`);
+        assert.equal(await page.locator('link[rel="search"][type="application/opensearchdescription+xml"]').count(), 1);
+        assert.equal(await page.locator('link[rel="icon"]').count(), 1);
+      }
+      const href = await page.locator('link[rel="search"]').getAttribute('href');
+      const description = await page.evaluate(async (url) => {
+        const response = await fetch(url);
+        const text = new TextDecoder('shift_jis').decode(await response.arrayBuffer());
+        const xml = new DOMParser().parseFromString(text, 'application/xml');
+        const ns = 'http://a9.com/-/spec/opensearch/1.1/';
+        const one = (name) => [...xml.getElementsByTagNameNS(ns, name)].map((e) => e.textContent);
+        const url0 = xml.getElementsByTagNameNS(ns, 'Url')[0];
+        return {
+          type: response.headers.get('content-type'),
+          parseError: xml.getElementsByTagName('parsererror').length,
+          root: xml.documentElement.localName,
+          shortName: one('ShortName'), description: one('Description'),
+          input: one('InputEncoding'), output: one('OutputEncoding'),
+          urlType: url0 && url0.getAttribute('type'), template: url0 && url0.getAttribute('template'),
+        };
+      }, href);
+      assert.match(description.type, /^application\/opensearchdescription\+xml/);
+      assert.equal(description.parseError, 0);
+      assert.equal(description.root, 'OpenSearchDescription');
+      assert.equal(description.shortName.length, 1);
+      assert.ok(description.shortName[0].length > 0 && description.shortName[0].length <= 16);
+      assert.equal(description.description.length, 1);
+      assert.ok(description.description[0].length <= 1024);
+      assert.deepEqual(description.input, ['Shift_JIS']);
+      assert.deepEqual(description.output, ['Shift_JIS']);
+      assert.equal(description.urlType, 'text/html');
+      assert.match(description.template, /^http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?.*BOOKNAME=\{searchTerms\}/);
+      // A search engine fills the template with the words in the declared encoding.
+      await page.goto(description.template.replace('{searchTerms}', '%82%B1%82%B1%82%EB')); // こころ
+      assert.ok((await hitCount(page)) >= 1);
+      assert.equal(await page.locator('form.search-form').getByLabel('書名').inputValue(), 'こころ');
+    });
+
+    await step('print hides the search time, the Back note and the forms', async () => {
+      await page.goto(`${base}/cgi-bin/liraweb/data?ID=100001`);
+      await page.emulateMedia({ media: 'print' });
+      assert.equal(await page.locator('p.time').isVisible(), false);
+      assert.equal(await page.locator('p.note').isVisible(), false);
+      await page.emulateMedia({ media: 'screen' });
+      assert.ok(await page.locator('p.note').isVisible());
+    });
+
+    await step('axe-core finds no WCAG 2.1 AA violation on any page type, desktop and phone', async () => {
+      const pages = [
+        ['top', '/cgi-bin/liraweb/'],
+        ['list', '/cgi-bin/liraweb/list?PAGENUM=1&SYUPAN=%90%56&ORDER=MS_SYOKANA&ORDERKIND=ASC'],
+        ['detail', '/cgi-bin/liraweb/data?ID=100003'],
+        ['detail-from-list-link', '/cgi-bin/liraweb/data?ID=100001&RENT=0&BNAME=x++'],
+        ['no-hits', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=xyzzy'],
+        ['no-keyword', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME='],
+        ['not-found', '/cgi-bin/liraweb/data?ID=999999'],
+      ];
+      for (const [viewName, viewport] of [['desktop', desktop], ['phone', phone]]) {
+        await page.setViewportSize(viewport);
+        for (const [name, path] of pages) {
+          if (name === 'not-found') expectedNotFound.add(`${base}${path}`);
+          await page.goto(`${base}${path}`);
+          await assertAccessible(page, `${name} at ${viewport.width}px`);
+          await assertNoSidewaysScroll(page);
+          if (viewName === 'phone' && ['list', 'detail', 'no-hits', 'not-found'].includes(name)) {
+            await shoot(page, `phone-${name}-new`);
+          }
+        }
+      }
+      await page.setViewportSize(desktop);
+    });
+
     await step('no request failed', async () => {
       assert.deepEqual(failedRequests, []);
+    });
+    // Chromium keeps the engines it found in the profile's "Web Data" database, written
+    // out when the browser closes.
+    await context.close();
+    await step('Chromium took the catalogue as a search engine from its description', async () => {
+      const engines = execFileSync('sqlite3', [path.join(profile, 'Default', 'Web Data'),
+        "SELECT short_name || ' ' || url FROM keywords WHERE originating_url LIKE '%/opensearch.xml'"],
+      { encoding: 'utf8' });
+      assert.match(engines, /^サンプル市立図書館 http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?PAGENUM=0&BOOKNAME=\{searchTerms\}$/m);
     });
   } finally {
     await context.close();

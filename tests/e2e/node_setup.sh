@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs playwright-core from npm into DIR/node_modules (a folder of the build tree,
-# never the source tree), once. Exits 77 (skipped) without node, npm or Chromium.
+# Installs playwright-core and axe-core from npm into DIR/node_modules (a folder of the
+# build tree, never the source tree), once. Exits 77 (skipped) without node, npm or
+# Chromium.
 set -euo pipefail
 dir=$1
 version=${PLAYWRIGHT_CORE_VERSION:-1.65.2}
+axe_version=${AXE_CORE_VERSION:-4.14.1}
 for tool in node npm; do
   command -v "$tool" > /dev/null || { echo "$tool is not installed; skipping"; exit 77; }
 done
 [ -x "${CHROMIUM:-/usr/bin/chromium}" ] || { echo "chromium is not installed; skipping"; exit 77; }
-if [ -f "$dir/node_modules/playwright-core/package.json" ] &&
-   grep -q "\"version\": \"$version\"" "$dir/node_modules/playwright-core/package.json"; then
+installed() { grep -qs "\"version\": \"$2\"" "$dir/node_modules/$1/package.json"; }
+if installed playwright-core "$version" && installed axe-core "$axe_version"; then
   exit 0
 fi
 mkdir -p "$dir"
-npm install --prefix "$dir" --no-audit --no-fund --no-save --silent "playwright-core@$version"
+# One install for both: a later --no-save install would prune the package of an earlier one.
+npm install --prefix "$dir" --no-audit --no-fund --no-save --silent \
+  "playwright-core@$version" "axe-core@$axe_version"

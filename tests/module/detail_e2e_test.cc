@@ -8,11 +8,6 @@
 namespace module_e2e {
 namespace {
 
-const std::string kAvailable =
-    "<font color=\"#0000FF\"><b> \x91\xdd\x8f\x6f\x89\xc2 </b></font>";  // 貸出可
-const std::string kLentOut = "<font color=\"#FF0000\"><b> \x91\xdd\x8f\x6f\x92\x86 </b></font>";
-const std::string kNotForLoan =
-    "<font color=\"#FF0000\"><b> \x91\xdd\x8f\x6f\x95\x73\x89\xc2 </b></font>";
 const std::string kStack = "\x8f\x91\x8c\xc9";  // 書庫
 // The row-field line of a book that was not found: every column empty.
 const std::string kNoRow = "---|---|---|---|---|---";

@@ -12,6 +12,13 @@ namespace module_e2e {
 // Shift_JIS texts of the pages, written out so that a wrong encoding cannot pass.
 inline constexpr std::string_view kBackText =
     "\x8c\x9f\x8d\xf5\x89\xe6\x96\xca\x82\xc9\x96\xdf\x82\xe9";  // 検索画面に戻る
+// The loan state of the detail page (KASIDASI, LOANSTATE): 貸出可, 貸出中, 貸出不可.
+inline const std::string kAvailable =
+    "<font color=\"#0000FF\"><b> \x91\xdd\x8f\x6f\x89\xc2 </b></font>";
+inline const std::string kLentOut =
+    "<font color=\"#FF0000\"><b> \x91\xdd\x8f\x6f\x92\x86 </b></font>";
+inline const std::string kNotForLoan =
+    "<font color=\"#FF0000\"><b> \x91\xdd\x8f\x6f\x95\x73\x89\xc2 </b></font>";
 inline constexpr std::string_view kMarkAvailable = "<font color=\"#0000FF\"> \x81\xa1 </font>";
 inline constexpr std::string_view kMarkUnavailable = "<font color=\"#FF0000\"> \x81\xa3 </font>";
 inline constexpr std::string_view kLabelBookName = "\x8f\x91\x96\xbc";        // 書名

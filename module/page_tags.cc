@@ -1,0 +1,121 @@
+// The tags added beside the original vocabulary: the detail page read from the
+// catalogue row, the search form kept filled in, where the list page stands in the
+// result, the kind of notice and the program's own URL. Every value they write is text
+// (character references), whatever the catalogue or the request holds.
+#include <string>
+#include <string_view>
+
+#include "module/main_mod.h"
+#include "module/page_window.h"
+#include "module/result_row.h"
+#include "platform/japanese_texts.h"
+#include "platform/text_compare.h"
+#include "web/html_text.h"
+
+namespace {
+
+// An empty value is shown as "---", as the original detail tags show an empty column.
+std::string DashWhenEmptyText(const std::string& value) { return value.empty() ? "---" : value; }
+
+std::string LoanStateText(std::uint8_t state) {
+  switch (state) {
+    case kLoanAvailable:
+      return std::string(texts::kLoanAvailable);
+    case kLoanLentOut:
+      return std::string(texts::kLoanLentOut);
+    default:
+      return std::string(texts::kLoanNotForLoan);
+  }
+}
+
+}  // namespace
+
+bool TMainMod::RecordRowPresent() {
+  if (!qMaster->Active()) return false;
+  if (!qMaster->AtEnd()) return true;
+  RecordMissing = true;
+  return false;
+}
+
+bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagParams,
+                             std::string& replaceText) {
+  // The search value a tag names with NAME=, as the search action read it.
+  auto searchValue = [&]() -> const std::string* {
+    const std::string name = FieldValue(tagParams, "NAME");
+    const std::pair<std::string_view, const std::string*> values[] = {
+        {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan},       {"ISBN", &Isbn},
+        {"KENMEI", &Kenmei},     {"ORDER", &Order},   {"ORDERKIND", &OrderKind},
+    };
+    for (const auto& [field, value] : values) {
+      if (field == name) return value;
+    }
+    return nullptr;
+  };
+  // SELECTED and CHECKED: the search value equals VALUE (the sort direction in any
+  // letter case, as the search accepts it), or is empty and the choice says DEFAULT=1.
+  auto choiceHolds = [&]() {
+    const std::string* value = searchValue();
+    if (!value) return false;
+    if (value->empty() && FieldValue(tagParams, "DEFAULT") == "1") return true;
+    const std::string wanted = FieldValue(tagParams, "VALUE");
+    return value == &OrderKind ? SameTextIgnoringCase(*value, wanted) : *value == wanted;
+  };
+  // The paging tags read the record count of the open search; elsewhere they are empty.
+  auto shownRows = [&]() -> std::optional<ShownRows> {
+    if (!qMaster->Active()) return std::nullopt;
+    return PageShownRows(ListMax, PageNumber, qMaster->RowCount());
+  };
+
+  if (tagString == "COLUMN") {
+    const std::string column = FieldValue(tagParams, "NAME");
+    if (column.empty() || !qMaster->Active()) return true;
+    const std::string value = RecordRowPresent() ? qMaster->FieldText(column) : std::string();
+    replaceText = EscapeHtml(DashWhenEmptyText(value));
+  } else if (tagString == "LOANSTATE" || tagString == "DUEDATE") {
+    if (!RecordRowPresent()) return true;
+    // Read in the order the result rows read them, so a missing column is named alike.
+    const std::string userId = qMaster->FieldText("KA_USERID");
+    const std::string tmark = qMaster->FieldText("MS_TMARK");
+    const std::string tfmsuu = qMaster->FieldText("MS_TFMSUU");
+    const std::string kkubun = qMaster->FieldText("MS_KKUBUN");
+    const std::uint8_t state = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
+    if (tagString == "LOANSTATE") {
+      replaceText = LoanStateText(state);
+    } else if (state == kLoanLentOut) {
+      const std::string due = qMaster->FieldText("KA_KIGEN");
+      if (!due.empty()) replaceText = EscapeHtml(FieldValue(tagParams, "LABEL") + due);
+    }
+  } else if (tagString == "SEARCHVALUE") {
+    if (const std::string* value = searchValue()) replaceText = EscapeHtml(*value);
+  } else if (tagString == "SELECTED") {
+    if (choiceHolds()) replaceText = "selected";
+  } else if (tagString == "CHECKED") {
+    if (choiceHolds()) replaceText = "checked";
+  } else if (tagString == "FIRSTROW") {
+    if (auto rows = shownRows()) replaceText = std::to_string(rows->First);
+  } else if (tagString == "LASTROW") {
+    if (auto rows = shownRows()) replaceText = std::to_string(rows->Last);
+  } else if (tagString == "PAGECOUNT") {
+    if (qMaster->Active()) replaceText = std::to_string(PageCount(ListMax, qMaster->RowCount()));
+  } else if (tagString == "PAGENAV") {
+    if (!qMaster->Active()) return true;
+    const std::string label = FieldValue(tagParams, "LABEL");
+    replaceText = BuildPageNav(label.empty() ? std::string(texts::kPagerLabel) : label);
+  } else if (tagString == "ERR_KIND") {
+    // One word a template can use as a class name to fit its text to the notice.
+    const std::pair<std::string_view, std::string_view> kinds[] = {
+        {texts::kRuntimeError, "no-keyword"},
+        {texts::kNoBooksFound, "no-hits"},
+        {texts::kDatabaseError, "database"},
+        {texts::kBookNotFound, "not-found"},
+    };
+    for (const auto& [name, kind] : kinds) {
+      if (ErrorName == name) replaceText = kind;
+    }
+  } else if (tagString == "PROGRAM_URL") {
+    replaceText = EscapeHtml("http://" + Request()->Host() + Request()->ScriptName());
+  } else {
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,194 @@
+// End-to-end: the tags added beside the original vocabulary (the record of the detail
+// page, its not-found page, the search form kept filled in, paging, the notice kind,
+// the OpenSearch description) and, beside them, that an installation using only the
+// original tags and paths still gets exactly its old bytes.
+#include <gtest/gtest.h>
+
+#include "tests/module/installation.h"
+#include "tests/module/list_pages.h"
+
+namespace module_e2e {
+namespace {
+
+const std::string kBookNotFound =  // お探しの本は見つかりませんでした
+    "\x82\xa8\x92\x54\x82\xb5\x82\xcc\x96\x7b\x82\xcd\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82"
+    "\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
+// 資料番号「 ... 」の本は、この図書館の蔵書にありません。
+const std::string kNotFoundHead = "\x8e\x91\x97\xbf\x94\xd4\x8d\x86\x81\x75";
+const std::string kNotFoundTail =
+    "\x81\x76\x82\xcc\x96\x7b\x82\xcd\x81\x41\x82\xb1\x82\xcc\x90\x7d\x8f\x91\x8a\xd9\x82\xcc\x91"
+    "\xa0\x8f\x91\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+
+// The detail page read from the catalogue row; the loan state and due date come from
+// the row, so the link's RENT and BNAME play no part.
+constexpr std::string_view kRecordTemplate =
+    "<#COLUMN NAME=MS_SYOMEI>|<#COLUMN NAME=MS_ISBN>|<#COLUMN NAME=SY_SYOZAI>|<#LOANSTATE>|"
+    "<#DUEDATE LABEL=due:>|<#COLUMN>";
+// Prop.sql of a catalogue that knows due dates.
+constexpr std::string_view kPropWithDueDate =
+    "SELECT BOOKS.*, CASE WHEN KA_USERID <> '' THEN '2026-12-20' ELSE '' END AS KA_KIGEN\r\n"
+    "FROM BOOKS WHERE MS_BOOKID = :BOOKID\r\n";
+constexpr std::string_view kNoticeTemplate = "NOTICE <#ERR_KIND>|<#ERR_NAME>|<#ERR_MSG>";
+
+std::string PageWithStatus(std::string_view status, std::string_view type,
+                           std::string_view content) {
+  return "Status: " + std::string(status) + "\r\nContent-Type: " + std::string(type) +
+         "\r\nContent-Length: " + std::to_string(content.size()) + "\r\nContent:\r\n\r\n" +
+         std::string(content);
+}
+
+class PageTags : public ::testing::Test {
+ protected:
+  PageTags() {
+    site_.AddBooks(
+        {{{"MS_BOOKID", "B1"}, {"MS_SYOMEI", "a<b&\"c'"}, {"MS_KKUBUN", "0"}, {"SY_SYOZAI", "1F"}},
+         {{"MS_BOOKID", "B2"}, {"MS_SYOMEI", "lent"}, {"KA_USERID", "U1"}},
+         {{"MS_BOOKID", "B3"}, {"MS_SYOMEI", "ref"}, {"MS_KKUBUN", "9"}}});
+    site_.Write("sql/Prop.sql", kPropWithDueDate);
+  }
+  Installation site_;
+};
+
+TEST_F(PageTags, DetailRecordComesFromTheCatalogueRow) {
+  site_.Write("html/page_.html", kRecordTemplate);
+  struct Case {
+    const char* query;
+    std::string page;
+  } cases[] = {
+      // Values written as text; an empty column is "---"; a tag without NAME is empty.
+      {"ID=B1", "a&lt;b&amp;&quot;c&#39;|---|1F|" + kAvailable + "||"},
+      // A forged link changes nothing: RENT and BNAME are not read.
+      {"ID=B1&RENT=1&BNAME=%3Cscript%3E", "a&lt;b&amp;&quot;c&#39;|---|1F|" + kAvailable + "||"},
+      {"ID=B2&RENT=0", "lent|---|---|" + kLentOut + "|due:2026-12-20|"},
+      {"ID=B3", "ref|---|---|" + kNotForLoan + "||"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(site_.Get("/data", c.query).output, Page(c.page)) << c.query;
+  }
+  EXPECT_EQ(site_.LogEntries(), std::vector<LogEntry>{});
+}
+
+TEST_F(PageTags, UnknownBookIsANotFoundPageWhenTheTemplateShowsTheRecord) {
+  site_.Write("html/error.html", kNoticeTemplate);
+  const std::string notFound =
+      "NOTICE not-found|" + kBookNotFound + "|" + kNotFoundHead + "&lt;x&gt;" + kNotFoundTail;
+  for (std::string_view tag : {"<#COLUMN NAME=MS_SYOMEI>", "<#LOANSTATE>", "<#DUEDATE>"}) {
+    site_.Write("html/page_.html", "DETAIL " + std::string(tag));
+    EXPECT_EQ(site_.Get("/data", "ID=%253Cx%253E&RENT=0").output,
+              PageWithStatus("404 Not Found", "text/html", notFound))
+        << tag;
+  }
+  EXPECT_EQ(site_.LogEntries(), std::vector<LogEntry>{});
+}
+
+// Where the new code runs beside the old vocabulary, an installation that uses only the
+// original tags and paths gets the bytes it always got.
+TEST_F(PageTags, OriginalTagsAndPathsKeepTheirBytes) {
+  // An unknown key with the original detail template: the 200 page of dashes.
+  const std::string oldDetail = "DETAIL " + kAvailable +
+                                "\r\nnone|x||||---|||\r\n---|---|---|---|---|---\r\n<a href=\"" +
+                                "../liraweb\">" + std::string(kBackText) + "</a>\r\n";
+  EXPECT_EQ(site_.Get("/data", "ID=none&RENT=0&PUB=++&BNAME=x").output, Page(oldDetail));
+  // Without an OpenSearch template the new path is still answered with the top page.
+  const std::string top = site_.Get("/", "").output;
+  EXPECT_EQ(site_.Get("/opensearch.xml", "").output, top);
+  EXPECT_EQ(site_.Get("/OpenSearch.XML", "x=1").output, top);
+  EXPECT_EQ(site_.LogEntries(), std::vector<LogEntry>{});
+}
+
+TEST_F(PageTags, SearchFormKeepsTheSearchOnListAndNoticePages) {
+  constexpr std::string_view form =
+      "[<#SEARCHVALUE NAME=BOOKNAME>][<#SEARCHVALUE NAME=CHOSYA>][<#SEARCHVALUE NAME=ORDER>]"
+      "[<#SEARCHVALUE NAME=ORDERKIND>][<#SEARCHVALUE NAME=PAGENUM>][<#SELECTED NAME=ORDER "
+      "VALUE=>][<#SELECTED NAME=ORDER VALUE=MS_SYOKANA>][<#CHECKED NAME=ORDERKIND VALUE=ASC "
+      "DEFAULT=1>][<#CHECKED NAME=ORDERKIND VALUE=DESC>]";
+  site_.Write("html/list.html", "LIST " + std::string(form));
+  site_.Write("html/error.html", "<#ERR_KIND> " + std::string(form));
+  struct Case {
+    const char* query;
+    std::string page;
+  } cases[] = {
+      {"PAGENUM=0&BOOKNAME=a%3C&CHOSYA=&ORDER=MS_SYOKANA&ORDERKIND=desc",
+       "LIST [a&lt;][][MS_SYOKANA][desc][][][selected][][checked]"},
+      // No order given: the empty choice and the default direction are chosen.
+      {"PAGENUM=0&BOOKNAME=lent", "LIST [lent][][][][][selected][][checked][]"},
+      {"PAGENUM=0&BOOKNAME=zzz&CHOSYA=x+y", "no-hits [zzz][x y][][][][selected][][checked][]"},
+      {"PAGENUM=0&ORDER=MS_SYOKANA", "no-keyword [][][MS_SYOKANA][][][][selected][checked][]"},
+      {"PAGENUM=0&BOOKNAME=a&ORDER=1%3B", "database [a][][1;][][][][][checked][]"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(site_.Get("/list", c.query).output, Page(c.page)) << c.query;
+  }
+}
+
+TEST(PageTagsPaging, RowRangePageCountAndPageNumbers) {
+  Installation site;
+  std::vector<Book> books;
+  for (int i = 1; i <= 95; ++i) books.push_back(Titled("B" + std::to_string(100 + i), "t"));
+  site.AddBooks(books);
+  site.Write("liraweb.conf", ConfWith("LIST_MAX", "10"));
+  site.Write("html/list.html",
+             "<#FIRSTROW>-<#LASTROW>/<#TOTAL_FIND_COUNT>:<#PAGECOUNT>\r\n<#PAGENAV LABEL=p>");
+  // Previous and next are the original links (raw "&"); the numbers are text.
+  const std::string carried = "&BOOKNAME=t&ORDER=MS%5FBOOKID\"";
+  auto prior = [&](int page) {
+    return "<li class=\"prev\"><a href=\"../liraweb/list?PAGENUM=" + std::to_string(page) +
+           carried + ">\x91\x4f\x82\xcc\x83\x79\x81\x5b\x83\x57</a></li>\r\n";
+  };
+  auto next = [&](int page) {
+    return "<li class=\"next\"><a href=\"../liraweb/list?PAGENUM=" + std::to_string(page) +
+           carried + ">\x8e\x9f\x82\xcc\x83\x79\x81\x5b\x83\x57</a></li>\r\n";
+  };
+  auto link = [](int page) {
+    return "<li><a href=\"../liraweb/list?PAGENUM=" + std::to_string(page) +
+           "&amp;BOOKNAME=t&amp;ORDER=MS%5FBOOKID\">" + std::to_string(page + 1) + "</a></li>\r\n";
+  };
+  auto current = [](int page) {
+    return "<li class=\"current\"><span aria-current=\"page\">" + std::to_string(page + 1) +
+           "</span></li>\r\n";
+  };
+  const std::string gap = "<li class=\"gap\">\x81\x63</li>\r\n";
+  const std::string open = "<nav class=\"pager\" aria-label=\"p\">\r\n<ul>\r\n";
+  const std::string close = "</ul>\r\n</nav>\r\n";
+  struct Case {
+    int page;
+    std::string expected;
+  } cases[] = {
+      {0,
+       "1-10/95:10\r\n" + open + current(0) + link(1) + link(2) + gap + link(9) + next(1) + close},
+      {4, "41-50/95:10\r\n" + open + prior(3) + link(0) + link(1) + link(2) + link(3) + current(4) +
+              link(5) + link(6) + gap + link(9) + next(5) + close},
+      {9, "91-95/95:10\r\n" + open + prior(8) + link(0) + gap + link(7) + link(8) + current(9) +
+              close},
+      // Past the last page: no rows shown, and the numbers lead back into the result.
+      {12, "-/95:10\r\n" + open + prior(11) + link(0) + gap + link(7) + link(8) + link(9) + close},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(site.Get("/list", "PAGENUM=" + std::to_string(c.page) +
+                                    "&BOOKNAME=t&ORDER=MS_BOOKID&ORDERKIND=")
+                  .output,
+              Page(c.expected))
+        << c.page;
+  }
+  // A result that fits one page writes no navigation at all.
+  site.Write("liraweb.conf", ConfWith("LIST_MAX", "100"));
+  EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=t").output, Page("1-95/95:1\r\n"));
+}
+
+TEST(PageTagsOpenSearch, DescriptionTemplateIsServedWithItsType) {
+  Installation site;
+  site.Write("html/opensearch.xml",
+             "<Url template=\"<#PROGRAM_URL>/list?BOOKNAME={searchTerms}\"/>");
+  EXPECT_EQ(site.Get("/opensearch.xml", "").output,
+            PageWithStatus("200 OK", "application/opensearchdescription+xml",
+                           "<Url template=\"http://lib.example/cgi-bin/liraweb/list?BOOKNAME="
+                           "{searchTerms}\"/>"));
+  // The host comes from the request and is written as text.
+  EXPECT_EQ(site.Run({{"PATH_INFO", "/opensearch.xml"}, {"HTTP_HOST", "h\"><x"}}).output,
+            PageWithStatus("200 OK", "application/opensearchdescription+xml",
+                           "<Url template=\"http://h&quot;&gt;&lt;x/cgi-bin/liraweb/list?BOOKNAME="
+                           "{searchTerms}\"/>"));
+}
+
+}  // namespace
+}  // namespace module_e2e
