@@ -1,9 +1,12 @@
 // The tags added beside the original vocabulary: the detail page read from the
 // catalogue row, the search form kept filled in, where the list page stands in the
-// result, the kind of notice and the program's own URL. Every value they write is text
-// (character references), whatever the catalogue or the request holds.
+// result, the kind of notice and the program's own URL. Every value taken from the
+// catalogue or the request is written as text (character references).
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "module/main_mod.h"
 #include "module/page_window.h"
