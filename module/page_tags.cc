@@ -63,6 +63,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     const std::string wanted = FieldValue(tagParams, "VALUE");
     return value == &OrderKind ? SameTextIgnoringCase(*value, wanted) : *value == wanted;
   };
+  auto programUrl = [&] { return "http://" + Request()->Host() + Request()->ScriptName(); };
   // The paging tags read the record count of the open search; elsewhere they are empty.
   auto shownRows = [&]() -> std::optional<ShownRows> {
     if (!qMaster->Active()) return std::nullopt;
@@ -116,7 +117,12 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
       if (ErrorName == name) replaceText = kind;
     }
   } else if (tagString == "PROGRAM_URL") {
-    replaceText = EscapeHtml("http://" + Request()->Host() + Request()->ScriptName());
+    replaceText = EscapeHtml(programUrl());
+  } else if (tagString == "PERMALINK") {
+    // The book's own address: its key alone, encoded as the result rows encode it.
+    if (!RecordRowPresent()) return true;
+    replaceText =
+        EscapeHtml(programUrl() + "/data?ID=" + NMURL->URLEncode(qMaster->FieldText("MS_BOOKID")));
   } else {
     return false;
   }
