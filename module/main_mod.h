@@ -51,7 +51,7 @@ class TMainMod : public TWebModule {
   std::uint8_t LoanState = 0;
   std::unique_ptr<KVLiraWebConf> Conf;
   std::unique_ptr<TStringList> RequestFields;  // none until an action reads the request
-  // Set when a record tag (COLUMN, LOANSTATE, DUEDATE) found the query without a row:
+  // Set when a record tag (COLUMN, LOANSTATE, DUEDATE, PERMALINK) found no row:
   // the detail page then answers the not-found page instead.
   bool RecordMissing = false;
 

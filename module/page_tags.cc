@@ -1,9 +1,12 @@
 // The tags added beside the original vocabulary: the detail page read from the
 // catalogue row, the search form kept filled in, where the list page stands in the
-// result, the kind of notice and the program's own URL. Every value they write is text
-// (character references), whatever the catalogue or the request holds.
+// result, the kind of notice and the program's own URL. Every value taken from the
+// catalogue or the request is written as text (character references).
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "module/main_mod.h"
 #include "module/page_window.h"
@@ -60,6 +63,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     const std::string wanted = FieldValue(tagParams, "VALUE");
     return value == &OrderKind ? SameTextIgnoringCase(*value, wanted) : *value == wanted;
   };
+  auto programUrl = [&] { return "http://" + Request()->Host() + Request()->ScriptName(); };
   // The paging tags read the record count of the open search; elsewhere they are empty.
   auto shownRows = [&]() -> std::optional<ShownRows> {
     if (!qMaster->Active()) return std::nullopt;
@@ -113,7 +117,12 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
       if (ErrorName == name) replaceText = kind;
     }
   } else if (tagString == "PROGRAM_URL") {
-    replaceText = EscapeHtml("http://" + Request()->Host() + Request()->ScriptName());
+    replaceText = EscapeHtml(programUrl());
+  } else if (tagString == "PERMALINK") {
+    // The book's own address: its key alone, encoded as the result rows encode it.
+    if (!RecordRowPresent()) return true;
+    replaceText =
+        EscapeHtml(programUrl() + "/data?ID=" + NMURL->URLEncode(qMaster->FieldText("MS_BOOKID")));
   } else {
     return false;
   }

@@ -196,6 +196,8 @@ async function main() {
       assert.match(await page.locator('#due-date').textContent(), /返却予定日：2025-08-06/);
       assert.equal((await page.locator('#book-id').textContent()).trim(), '100003');
       assert.match(await page.title(), /^こころ \| 蔵書の詳細/);
+      assert.equal(await page.locator('link[rel="canonical"]').getAttribute('href'),
+        `${base}/cgi-bin/liraweb/data?ID=100003`);
       await shoot(page, 'desktop-detail-permalink');
     });
 

@@ -23,7 +23,7 @@ const std::string kNotFoundTail =
 // the row, so the link's RENT and BNAME play no part.
 constexpr std::string_view kRecordTemplate =
     "<#COLUMN NAME=MS_SYOMEI>|<#COLUMN NAME=MS_ISBN>|<#COLUMN NAME=SY_SYOZAI>|<#LOANSTATE>|"
-    "<#DUEDATE LABEL=due:>|<#COLUMN>";
+    "<#DUEDATE LABEL=due:>|<#COLUMN>|<#PERMALINK>";
 // Prop.sql of a catalogue that knows due dates.
 constexpr std::string_view kPropWithDueDate =
     "SELECT BOOKS.*, CASE WHEN KA_USERID <> '' THEN '2026-12-20' ELSE '' END AS KA_KIGEN\r\n"
@@ -51,16 +51,21 @@ class PageTags : public ::testing::Test {
 
 TEST_F(PageTags, DetailRecordComesFromTheCatalogueRow) {
   site_.Write("html/page_.html", kRecordTemplate);
+  site_.AddBooks({{{"MS_BOOKID", "A B"}}});
+  const std::string kLink = "http://lib.example/cgi-bin/liraweb/data?ID=";
   struct Case {
     const char* query;
     std::string page;
   } cases[] = {
       // Values written as text; an empty column is "---"; a tag without NAME is empty.
-      {"ID=B1", "a&lt;b&amp;&quot;c&#39;|---|1F|" + kAvailable + "||"},
+      {"ID=B1", "a&lt;b&amp;&quot;c&#39;|---|1F|" + kAvailable + "|||" + kLink + "B1"},
       // A forged link changes nothing: RENT and BNAME are not read.
-      {"ID=B1&RENT=1&BNAME=%3Cscript%3E", "a&lt;b&amp;&quot;c&#39;|---|1F|" + kAvailable + "||"},
-      {"ID=B2&RENT=0", "lent|---|---|" + kLentOut + "|due:2026-12-20|"},
-      {"ID=B3", "ref|---|---|" + kNotForLoan + "||"},
+      {"ID=B1&RENT=1&BNAME=%3Cscript%3E",
+       "a&lt;b&amp;&quot;c&#39;|---|1F|" + kAvailable + "|||" + kLink + "B1"},
+      {"ID=B2&RENT=0", "lent|---|---|" + kLentOut + "|due:2026-12-20||" + kLink + "B2"},
+      {"ID=B3", "ref|---|---|" + kNotForLoan + "|||" + kLink + "B3"},
+      // The permalink encodes the key as the result rows do.
+      {"ID=A%2BB", "---|---|---|" + kAvailable + "|||" + kLink + "A+B"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(site_.Get("/data", c.query).output, Page(c.page)) << c.query;
@@ -72,7 +77,8 @@ TEST_F(PageTags, UnknownBookIsANotFoundPageWhenTheTemplateShowsTheRecord) {
   site_.Write("html/error.html", kNoticeTemplate);
   const std::string notFound =
       "NOTICE not-found|" + kBookNotFound + "|" + kNotFoundHead + "&lt;x&gt;" + kNotFoundTail;
-  for (std::string_view tag : {"<#COLUMN NAME=MS_SYOMEI>", "<#LOANSTATE>", "<#DUEDATE>"}) {
+  for (std::string_view tag :
+       {"<#COLUMN NAME=MS_SYOMEI>", "<#LOANSTATE>", "<#DUEDATE>", "<#PERMALINK>"}) {
     site_.Write("html/page_.html", "DETAIL " + std::string(tag));
     EXPECT_EQ(site_.Get("/data", "ID=%253Cx%253E&RENT=0").output,
               PageWithStatus("404 Not Found", "text/html", notFound))
