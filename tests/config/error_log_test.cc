@@ -241,31 +241,4 @@ TEST_F(ErrorLogTest, RecordTheDiskTakesOnlyPartOfLeavesNoTrace) {
   EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")), before + "\"2005/03/07 9:05:02\",C,3\n");
 }
 
-TEST_F(ErrorLogTest, MessageIsQuotedByItsFirst4096BytesAndMarkedWhenCut) {
-  // "…（以下略、全 <n> バイト）"
-  auto cutMark = [](std::size_t bytes) {
-    return "\x81\x63\x81\x69\x88\xc8\x89\xba\x97\xaa\x81\x41\x91\x53 " + std::to_string(bytes) +
-           " \x83\x6f\x83\x43\x83\x67\x81\x6a";
-  };
-  const std::string x4095(4095, 'x');
-  struct Case {
-    std::string message;
-    std::string logged;
-  } cases[] = {
-      {x4095 + "x", x4095 + "x"},
-      {x4095 + "xy", x4095 + "x" + cutMark(4097)},
-      // A double-byte character across the limit is left out whole.
-      {x4095 + "\x82\xa0", x4095 + cutMark(4097)},
-  };
-  for (const auto& c : cases) {
-    std::filesystem::remove(NativeLogPath("Error.txt"));
-    TErrorLog(LogPath("Error.txt"), &FixedClock).WriteEntry("A", c.message);
-    EXPECT_EQ(ReadWholeFile(NativeLogPath("Error.txt")),
-              kBanner + "\"2005/03/07 9:05:02\",A," +
-                  (c.logged.find(' ') == std::string::npos ? c.logged : '"' + c.logged + '"') +
-                  "\n")
-        << c.message.size();
-  }
-}
-
 }  // namespace
