@@ -8,7 +8,7 @@
 #include "web/cgi_request.h"
 #include "web/cgi_response.h"
 #include "web/html_text.h"
-#include "web/raw_output.h"
+#include "platform/raw_output.h"
 
 namespace {
 

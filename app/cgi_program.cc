@@ -11,7 +11,7 @@
 #include "platform/japanese_texts.h"
 #include "platform/program_file.h"
 #include "platform/text_format.h"
-#include "web/raw_output.h"
+#include "platform/raw_output.h"
 
 namespace {
 
