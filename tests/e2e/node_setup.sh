@@ -3,7 +3,9 @@
 # never the source tree), once. Exits 77 (skipped) without node, npm or Chromium.
 set -euo pipefail
 dir=$1
-version=${PLAYWRIGHT_CORE_VERSION:-1.65.2}
+# 1.61.1 is the last release whose engines allow Node.js 18, Debian 12's own; it
+# drives Debian 12's Chromium.
+version=${PLAYWRIGHT_CORE_VERSION:-1.61.1}
 for tool in node npm; do
   command -v "$tool" > /dev/null || { echo "$tool is not installed; skipping"; exit 77; }
 done
