@@ -17,8 +17,20 @@ as_postgres() {
   if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 
-# A fresh folder for the server's data, log and socket, named in the state folder.
+# Stops the server the state folder names, if any, and removes its folders.
+stop_server() {
+  [ -f "$state/workdir" ] || return 0
+  local old
+  old=$(cat "$state/workdir")
+  as_postgres "$bin/pg_ctl" -D "$old/data" -m fast -w stop > /dev/null 2>&1 || true
+  rm -rf "$old" "$state"
+}
+
+# A fresh folder for the server's data, log and socket, named in the state folder. A
+# server started earlier with the same state folder (a run that was cut short, or a
+# start repeated by ctest --repeat) is stopped first rather than left running.
 new_workdir() {
+  stop_server
   rm -rf "$state"
   mkdir -p "$state"
   work=$(mktemp -d /tmp/dbengine-pg.XXXXXX)
@@ -51,10 +63,7 @@ case "$action" in
     echo "host=$work user=postgres dbname=postgres" > "$state/conninfo"
     ;;
   stop)
-    [ -f "$state/workdir" ] || exit 0
-    work=$(cat "$state/workdir")
-    as_postgres "$bin/pg_ctl" -D "$work/data" -m fast -w stop > /dev/null || true
-    rm -rf "$work" "$state"
+    stop_server
     ;;
   *)
     echo "usage: $0 start|stop|standby <state folder> [state folder of the primary]" >&2
