@@ -61,6 +61,7 @@ extern "C" int rename(const char* from, const char* to) {
 TEST(ErrorLogRace, ALogAnotherProcessCreatedMeanwhileKeepsItsRecords) {
   test_support::TempDir dir("config_race_");
   const std::string path = dir / "Error.txt";
+  racesRun = 0;
   raceTarget = path;
   TErrorLog log(path, &FixedClock);
   raceTarget.clear();
