@@ -5,10 +5,10 @@
 #include <string>
 
 #include "app/caught_exception.h"
+#include "platform/raw_output.h"
 #include "web/cgi_request.h"
 #include "web/cgi_response.h"
 #include "web/html_text.h"
-#include "platform/raw_output.h"
 
 namespace {
 
