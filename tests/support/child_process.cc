@@ -11,9 +11,9 @@
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
-#include <string_view>
 #include <thread>
 
+#include "platform/raw_output.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
@@ -51,8 +51,9 @@ class Pipe {
 }  // namespace
 
 ChildResult RunChild(const ChildRun& run) {
-  // Files rather than pipes: the child can write any amount without the parent reading
-  // while it runs, and the input is there whole before the child starts.
+  // Files rather than pipes unless the run asks for one: the child can write any amount
+  // without the parent reading while it runs, and the input is there whole before the
+  // child starts.
   TempDir streams("child_streams_");
   const std::string inPath = streams / "in", outPath = streams / "out", errPath = streams / "err";
   WriteBytes(inPath, run.input);
@@ -120,21 +121,16 @@ ChildResult RunChild(const ChildRun& run) {
       sigemptyset(&pipeSignal);
       sigaddset(&pipeSignal, SIGPIPE);
       pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-      std::string_view left = run.input;
-      while (!left.empty()) {
-        const ssize_t written = write(input.WriteEnd(), left.data(), left.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) break;
-        left.remove_prefix(static_cast<std::size_t>(written));
-      }
+      (void)WriteAll(input.WriteEnd(), run.input);
       input.CloseWriteEnd();
     });
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) throw std::runtime_error("cannot wait for " + run.program);
+  pid_t waited;
+  while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
   }
   if (feeder.joinable()) feeder.join();
+  if (waited < 0) throw std::runtime_error("cannot wait for " + run.program);
   ChildResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.output = ReadWholeFile(outPath);
