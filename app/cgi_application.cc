@@ -5,11 +5,11 @@
 #include <string>
 
 #include "app/caught_exception.h"
+#include "platform/raw_output.h"
 #include "platform/sjis.h"
 #include "web/cgi_request.h"
 #include "web/cgi_response.h"
 #include "web/html_text.h"
-#include "web/raw_output.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "app/cgi_application.h"
 #include "platform/japanese_texts.h"
 #include "platform/program_file.h"
+#include "platform/raw_output.h"
 #include "platform/text_format.h"
-#include "web/raw_output.h"
 
 namespace {
 

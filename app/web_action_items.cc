@@ -3,21 +3,8 @@
 #include "app/web_app_error.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/text_compare.h"
 #include "platform/text_format.h"
-
-namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 TWebActionItem::TWebActionItem(TWebActionItems& collection, std::string name)
     : Collection_(collection), Name_(std::move(name)), Mask_("") {}
@@ -78,7 +65,7 @@ TWebActionItem& TWebActionItems::Add(std::string_view name, std::string_view pat
 
 TWebActionItem* TWebActionItems::Find(std::string_view name) const {
   for (const auto& item : Items_) {
-    if (SameName(item->Name_, name)) return item.get();
+    if (SameTextIgnoringCase(item->Name_, name)) return item.get();
   }
   return nullptr;
 }

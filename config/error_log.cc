@@ -17,6 +17,7 @@
 #include "platform/exception.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/raw_output.h"
 #include "platform/sjis.h"
 #include "platform/string_list.h"
 #include "platform/text_format.h"
@@ -48,19 +49,6 @@ class FileDescriptor {
  private:
   int fd_;
 };
-
-// Writes all of text, resuming after a short write or an interrupt.
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
 
 // Takes the exclusive lock, polling while another process holds it, for kLockWaitMs.
 bool LockExclusively(int fd) {

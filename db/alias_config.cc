@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
 #include "platform/text_format.h"
+#include "platform/trim.h"
 
 namespace dbengine {
 
@@ -23,12 +24,10 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
+// Blanks around a line, a section name, a key or a value; the CR is that of a file with
+// CR LF line ends.
 std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
+  return TrimmedBy(text, [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
 // Decimal digits of a number of seconds up to a day.

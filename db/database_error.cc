@@ -4,6 +4,7 @@
 
 #include "platform/text_compare.h"
 #include "platform/japanese_texts.h"
+#include "platform/trim.h"
 
 namespace {
 
@@ -25,16 +26,11 @@ std::string WithHexCode(std::string_view pattern, std::uint16_t code) {
 
 bool IsBlankOrControl(unsigned char c) { return c <= ' ' || c == 0x7F; }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 class DistinctTexts {
  public:
   void Add(std::string_view text) {
-    text = Trimmed(text);
+    text = TrimmedBy(text, IsBlankOrControl);
     if (text.empty()) return;
     for (const std::string& known : texts_) {
       if (SameTextIgnoringCase(known, text)) return;

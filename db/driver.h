@@ -47,7 +47,8 @@ class Cursor {
   // Throws DriverError.
   virtual bool Next() = 0;
 
-  // The values of the row read last; empty before any row was read.
+  // The values of the row read last, one per column; all null when no row was read (an
+  // empty result), so that a field of an empty result reads as null.
   virtual const std::vector<ColumnValue>& Row() const = 0;
 
   // The number of rows of the whole result, counted by the database without reading

@@ -12,8 +12,9 @@ struct TDerivedSql {
 };
 
 // Finds the markers of `sql`. The text is walked as Shift_JIS; a single quote, double
-// quote or backquote switches a literal on and off (any of them ends any); outside a
+// quote or backquote opens a literal that only the same quote character ends; outside a
 // literal "::" is one literal colon, and a colon before anything else starts a marker
 // whose name ends at a blank, ",", ";", ")", CR, LF or the end of the text (a quoted
-// part of the name may hold those). Quotes right after the colon are cleaned off the name.
+// part of the name may hold those). A name that starts with a quote loses that quote
+// and one quote at its end.
 TDerivedSql DeriveParams(std::string_view sql);

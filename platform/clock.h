@@ -1,5 +1,6 @@
-// Time as the program reads it: a monotonic millisecond tick for measuring how long
-// a search took, and the wall clock for dating log entries.
+// A monotonic millisecond tick, for measuring how long a search took and how long to
+// wait for the error log's lock. The wall clock that dates log entries is read by the
+// error log itself (CurrentLocalTime in config/error_log.h).
 #pragma once
 
 #include <cstdint>

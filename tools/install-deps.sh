@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, testing, fuzzing and the demo need on Debian 12, skipping
-# what is already there. Usage: tools/install-deps.sh [build|check|demo|fuzz]
+# what is already there. Usage: tools/install-deps.sh [build|check|demo|fuzz|bench]
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
@@ -13,7 +13,8 @@ case "${1:-check}" in
   demo)  wanted=("${build_packages[@]}" "${server_packages[@]}") ;;
   check) wanted=("${build_packages[@]}" "${server_packages[@]}" "${check_packages[@]}") ;;
   fuzz)  wanted=("${build_packages[@]}" clang libclang-rt-14-dev) ;;
-  *) echo "usage: $0 [build|check|demo|fuzz]" >&2; exit 2 ;;
+  bench) wanted=("${build_packages[@]}" "${server_packages[@]}" wrk curl) ;;  # bench/load_test.sh
+  *) echo "usage: $0 [build|check|demo|fuzz|bench]" >&2; exit 2 ;;
 esac
 
 # Node.js may come from elsewhere than Debian (with its own npm, which Debian's npm

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "web/raw_output.h"
+#include "platform/raw_output.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <streambuf>
 
 #include "platform/file_system.h"
+#include "platform/trim.h"
 #include "web/copy_parser.h"
 #include "web/field_list.h"
 
@@ -18,13 +19,8 @@ class TextReader : public std::streambuf {
   }
 };
 
-// The text without blanks (bytes 1 to 32) at either end.
-std::string_view TrimBlanks(std::string_view text) {
-  auto isBlank = [](char c) { return c >= 1 && c <= 32; };
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
+// Blanks around the parameters of a tag: bytes 1 to 32.
+bool IsTagBlank(unsigned char c) { return c >= 1 && c <= 32; }
 
 }  // namespace
 
@@ -74,7 +70,7 @@ std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
       parser.AdvanceToken(false);
       const std::string tagString = parser.TokenText();
       TStringList tagParams;
-      SplitFieldList(" ", " ", TrimBlanks(parser.CollectUntil('>')), tagParams, StripParamQuotes);
+      SplitFieldList(" ", " ", TrimmedBy(parser.CollectUntil('>'), IsTagBlank), tagParams, StripParamQuotes);
       page << ResolveTag(tagString, tagParams);
       // Drops the ">" and copies the blanks after it.
       parser.AdvanceToken(true);

@@ -1,6 +1,8 @@
-// Work a linked layer needs done once when the program starts, before the request is
-// served. A layer registers its hook while it is initialised; the application object
-// runs them all from Initialize. Kept below the database layer so that it can register.
+// Work that must be done once when the program starts, before the request is served:
+// a hook is registered before the application runs (the test program registers one
+// that fails), and the application object runs them all from Initialize. The database
+// engine registers none: it starts at a query's first opening, so that a request that
+// reads no database starts nothing.
 #pragma once
 
 #include <functional>

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "db/database_error.h"
@@ -33,12 +34,24 @@ bool FileOpen(const std::string& path) {
 
 class EngineStart : public ::testing::Test {
  protected:
+  // A case that names its own dbengine.conf sets DBENGINE_CONFIG; every case starts
+  // without one and leaves the variable as it found it, in whatever order they run.
   void SetUp() override {
+    if (const char* outer = std::getenv("DBENGINE_CONFIG")) outerConfig_ = outer;
+    unsetenv("DBENGINE_CONFIG");
     sqlite3* db = nullptr;
     sqlite3_open(catalog_.c_str(), &db);
     sqlite3_exec(db, "CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1)", nullptr, nullptr,
                  nullptr);
     sqlite3_close(db);
+  }
+
+  void TearDown() override {
+    if (outerConfig_) {
+      setenv("DBENGINE_CONFIG", outerConfig_->c_str(), 1);
+    } else {
+      unsetenv("DBENGINE_CONFIG");
+    }
   }
 
   void UseConfig(const std::string& text) {
@@ -54,6 +67,7 @@ class EngineStart : public ::testing::Test {
 
   test_support::TempDir folder_{"dbstart."};
   const std::string catalog_ = folder_ / "catalog.db";
+  std::optional<std::string> outerConfig_;
 };
 
 TEST_F(EngineStart, AQueryNeverOpenedStartsNothing) {

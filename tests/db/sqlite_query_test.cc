@@ -139,6 +139,26 @@ TEST(SqliteDriver, ReaderWaitsForAWriter) {
   sqlite3_close(writer);
 }
 
+// The count belongs to the result that was opened: the database counts once, and rows
+// written afterwards (here once the result has been read to its end and its read
+// transaction is over) leave it as it was until the query is opened again.
+TEST(SqliteDriver, RowCountIsTakenOncePerOpening) {
+  dbtest::ExecSqlite("CREATE TABLE IF NOT EXISTS COUNTED (K INTEGER)");
+  dbtest::ExecSqlite("DELETE FROM COUNTED");
+  dbtest::ExecSqlite("INSERT INTO COUNTED VALUES (1), (2)");
+  TQuery query("qMaster");
+  query.SetDatabaseName("lite");
+  query.SetSqlLines({"SELECT K FROM COUNTED"});
+  query.OpenQuery();
+  EXPECT_EQ(query.RowCount(), 2);
+  while (!query.AtEnd()) query.NextRow();
+  dbtest::ExecSqlite("INSERT INTO COUNTED VALUES (3)");
+  EXPECT_EQ(query.RowCount(), 2);
+  query.CloseQuery();
+  query.OpenQuery();
+  EXPECT_EQ(query.RowCount(), 3);
+}
+
 TEST(SqliteDriver, FolderNameOpensItsCatalog) {
   const std::string folder = dbtest::TempFolder() + "/site";
   std::filesystem::create_directory(folder);

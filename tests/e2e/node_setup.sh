@@ -4,7 +4,9 @@
 # Chromium.
 set -euo pipefail
 dir=$1
-version=${PLAYWRIGHT_CORE_VERSION:-1.65.2}
+# 1.61.1 is the last release whose engines allow Node.js 18, Debian 12's own; it
+# drives Debian 12's Chromium.
+version=${PLAYWRIGHT_CORE_VERSION:-1.61.1}
 axe_version=${AXE_CORE_VERSION:-4.14.1}
 for tool in node npm; do
   command -v "$tool" > /dev/null || { echo "$tool is not installed; skipping"; exit 77; }

@@ -15,6 +15,12 @@ struct ChildRun {
   std::string workingDirectory;                  // empty: the test's own
   std::map<std::string, std::string> variables;  // the child's whole environment
   std::string input;                             // bytes on standard input
+  // Standard input is a pipe written while the child runs, as a web server passes a
+  // body, instead of a file that holds the whole input from the start.
+  bool inputThroughPipe = false;
+  // Standard output is a pipe whose reading end is closed before the child starts, as
+  // when the client has gone: every write fails, and SIGPIPE keeps its default action.
+  bool outputClosed = false;
 };
 
 struct ChildResult {

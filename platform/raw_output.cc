@@ -1,4 +1,4 @@
-#include "web/raw_output.h"
+#include "platform/raw_output.h"
 
 #include <errno.h>
 #include <unistd.h>
