@@ -17,6 +17,8 @@ struct AliasDefinition {
   DriverKind Driver = DriverKind::kSqlite;
   std::string Path;      // SQLite: the database file, as the operating system wants it
   std::string ConnInfo;  // PostgreSQL: the libpq connection string
+  // FOLDED unless the alias says otherwise; a PostgreSQL alias without MATCH compares
+  // exactly, as PostgreSQL aliases did before the server could fold.
   MatchMode Match = MatchMode::kFolded;
 };
 

@@ -58,7 +58,7 @@ PostgresOpenFunction* PostgresOpen() {
 std::unique_ptr<Database> OpenByName(std::string_view name) {
   const AliasDefinition* alias = FindAlias(State().Aliases, name);
   if (alias && alias->Driver == DriverKind::kPostgres) {
-    return std::unique_ptr<Database>(PostgresOpen()(alias->ConnInfo.c_str()));
+    return std::unique_ptr<Database>(PostgresOpen()(alias->ConnInfo.c_str(), alias->Match));
   }
   if (alias) return OpenSqliteDatabase(alias->Path, alias->Match);
   if (!name.empty() && fs_layer::DirectoryExists(name)) {

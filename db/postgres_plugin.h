@@ -13,7 +13,7 @@ inline constexpr std::string_view kPostgresPluginFile = "libdbengine_pg.so";
 inline constexpr const char* kPostgresOpenSymbol = "dbengine_pg_open";
 
 // Connects with a libpq connection string and gives the new database, owned by the
-// caller. Throws DriverError.
-using PostgresOpenFunction = Database*(const char* connInfo);
+// caller; `match` is how its LIKE compares. Throws DriverError.
+using PostgresOpenFunction = Database*(const char* connInfo, MatchMode match);
 
 }  // namespace dbengine

@@ -1,6 +1,7 @@
 #include "db/sjis_like.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/sjis.h"
@@ -139,6 +140,17 @@ bool UnitsMatch(const std::vector<std::uint32_t>& pattern, const std::vector<std
 }
 
 }  // namespace
+
+std::string FoldedText(std::string_view text) {
+  std::string folded;
+  folded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::uint32_t unit = NextUnit(text, i, MatchMode::kFolded);
+    if (unit > 0xFF) folded.push_back(static_cast<char>(unit >> 8));
+    folded.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return folded;
+}
 
 bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
               std::string_view escape) {
