@@ -180,6 +180,7 @@ class FoldedLike {
     std::size_t conditionStart = 0;
     std::string column;  // the left side when it is a plain column
     bool negated = false;
+    std::size_t leftClose = std::string::npos;  // just after the folded left side
     std::size_t start = std::string::npos, end = 0;
     int tokens = 0;
     std::optional<std::string> literal;  // the text of a pattern written as one literal
@@ -195,15 +196,18 @@ class FoldedLike {
     while (leftStart < leftEnd && IsBlank(out_[leftStart])) ++leftStart;
     while (leftEnd > leftStart && IsBlank(out_[leftEnd - 1])) --leftEnd;
     std::string column = out_.substr(leftStart, leftEnd - leftStart);
+    std::size_t leftClose = std::string::npos;
     if (leftStart < leftEnd) {
       out_.insert(leftEnd, ")");
       out_.insert(leftStart, std::string(kFoldFunction) + "(");
+      leftClose = leftEnd + kFoldFunction.size() + 2;
     }
     pattern_.emplace();
     pattern_->depth = levels_.size();
     pattern_->conditionStart = leftStart;
     pattern_->column = IsPlainColumn(column) ? column : "";
     pattern_->negated = negated;
+    pattern_->leftClose = leftClose;
   }
 
   // The pattern ends at out[pattern_->end]; `escapeFollows` when the statement gives its
@@ -221,15 +225,26 @@ class FoldedLike {
         !pattern.literal) {
       return;
     }
-    std::vector<std::string> grams = PatternGrams(*pattern.literal);
+    std::size_t longestRun = 0;
+    std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun);
     if (grams.empty()) return;
+    std::size_t end = pattern.end + open.size() + close.size();
+    // A trigram index finds nothing to look up in a run shorter than three characters
+    // and would read all of itself; compared under the C collation (LIKE compares
+    // characters alike under every deterministic collation) the condition is not one
+    // that index can take, and the n-gram index answers it.
+    if (longestRun < 3) {
+      const std::string collate = " COLLATE \"C\"";
+      out_.insert(pattern.leftClose, collate);
+      end += collate.size();
+    }
     std::string narrowing = std::string(kGramsFunction) + "(" + std::string(kFoldFunction) + "(" +
                             pattern.column + ")) @> ARRAY[";
     for (std::size_t g = 0; g < grams.size(); ++g)
       narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
     narrowing += "]::text[]";
     levels_[pattern.depth - 1].conditions.push_back(
-        {pattern.conditionStart, pattern.end + open.size() + close.size(), std::move(narrowing)});
+        {pattern.conditionStart, end, std::move(narrowing)});
   }
 
   // A group "( c1 OR c2 ... )" of narrowable conditions gets the OR of their n-gram
@@ -323,9 +338,10 @@ std::string ServerText(std::string_view sql, MatchMode mode) {
   return out;
 }
 
-std::vector<std::string> PatternGrams(std::string_view pattern) {
+std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun) {
   std::vector<std::string> grams;
-  auto addRun = [&grams](std::string_view run) {
+  std::size_t longest = 0;
+  auto addRun = [&grams, &longest](std::string_view run) {
     if (run.empty()) return;
     std::string folded = FoldedText(run);
     // The server's gram function reads U+0001 as U+0002: it separates grams there.
@@ -336,6 +352,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern) {
       units.push_back(folded.substr(i, length));
       i += length;
     }
+    longest = std::max(longest, units.size());
     if (units.size() == 1) grams.push_back(units[0]);
     for (std::size_t u = 1; u < units.size(); ++u) grams.push_back(units[u - 1] + units[u]);
   };
@@ -349,6 +366,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern) {
     i += length;
   }
   addRun(pattern.substr(runStart));
+  if (longestRun) *longestRun = longest;
   std::sort(grams.begin(), grams.end());
   grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
   return grams;

@@ -27,13 +27,15 @@ inline constexpr std::string_view kGramsFunction = "liraweb_grams";
 // so that a backslash in a search text is text. Folded: "x LIKE p" becomes
 // "fold(x) LIKE fold_pattern(p) ESCAPE '\'" ("fold(p)" with the statement's own ESCAPE
 // clause), and a condition "col LIKE 'literal'", or a parenthesized group of them joined
-// by OR, is narrowed by "grams(fold(col)) @> ARRAY[...]" beside it.
+// by OR, is narrowed by "grams(fold(col)) @> ARRAY[...]" beside it; when the literal has
+// no run of three characters, "fold(col) COLLATE "C"" keeps trigram indexes out of it.
 std::string ServerText(std::string_view sql, MatchMode mode);
 
 // The grams (as Shift_JIS texts) that the folded text of a row holds whenever it matches
 // the LIKE pattern (no escape character) in folded mode: every character of a run of one
 // character between wildcards, every pair of neighbours of a longer run. Empty when the
-// pattern has no such run.
-std::vector<std::string> PatternGrams(std::string_view pattern);
+// pattern has no such run. `longestRun`, when given, receives the length in characters
+// of the longest run.
+std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun = nullptr);
 
 }  // namespace dbengine

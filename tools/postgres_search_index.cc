@@ -65,14 +65,23 @@ std::vector<std::string> AllCharacters() {
 std::string SearchFunctionsSql() {
   // Characters that fold to another, as translate() lists; half-width kana with a mark
   // that joins them, replaced first; characters that fold to a LIKE wildcard or to "\".
-  std::string from, to, bracket, joined = "t", escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
+  // Hiragana, the characters to fold in most titles, have a table of their own.
+  std::string from, to, bracket, hiraganaFrom, hiraganaTo, otherBracket, joined = "t",
+                                                                          escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
   for (const std::string& c : AllCharacters()) {
     const std::string folded = dbengine::FoldedText(c);
     if (folded == c) continue;
     from += c;
     to += folded;
     const unsigned char first = c[0];
-    bracket += c.size() == 1 && first < 0x80 && !std::isalnum(first) ? "\\" + c : c;
+    const std::string inBracket = c.size() == 1 && first < 0x80 && !std::isalnum(first) ? "\\" + c : c;
+    bracket += inBracket;
+    if (first == 0x82 && static_cast<unsigned char>(c[1]) >= 0x9F) {
+      hiraganaFrom += c;
+      hiraganaTo += folded;
+    } else {
+      otherBracket += inBracket;
+    }
     if (folded == "%" || folded == "_" || folded == "\\")
       escaped = "replace(" + escaped + ", " + EscapeLiteral(c) + ", " + EscapeLiteral("\\" + c) + ")";
   }
@@ -88,12 +97,15 @@ std::string SearchFunctionsSql() {
   const std::string fold(dbengine::kFoldFunction), pattern(dbengine::kFoldPatternFunction),
       grams(dbengine::kGramsFunction);
   // Plain SQL functions: the planner can see through them, and IMMUTABLE lets an index
-  // hold their results. Texts without a character to fold (most kanji and katakana
-  // texts) skip translate(), whose cost grows with the length of its table.
+  // hold their results. translate() costs the length of its table for every character
+  // of the text, so texts without a character to fold (most kanji and katakana texts)
+  // skip it, and texts whose only such characters are hiragana use the short table.
   return "CREATE OR REPLACE FUNCTION " + fold +
-         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN t ~ " +
-         EscapeLiteral("[" + bracket + "]") + " THEN translate(" + joined + ", " +
-         EscapeLiteral(from) + ", " + EscapeLiteral(to) + ") ELSE t END $body$;\n" +
+         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN t !~ " +
+         EscapeLiteral("[" + bracket + "]") + " THEN t WHEN t !~ " +
+         EscapeLiteral("[" + otherBracket + "]") + " THEN translate(t, " +
+         EscapeLiteral(hiraganaFrom) + ", " + EscapeLiteral(hiraganaTo) + ") ELSE translate(" +
+         joined + ", " + EscapeLiteral(from) + ", " + EscapeLiteral(to) + ") END $body$;\n" +
          // The pattern keeps "%" and "_" as wildcards; what folds to one of them, or to
          // the escape character, is escaped after folding.
          "CREATE OR REPLACE FUNCTION " + pattern +

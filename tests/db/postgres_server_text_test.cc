@@ -26,14 +26,15 @@ TEST(PostgresServerTextTest, ExactMatchingNumbersMarkersAndGivesLikeNoEscape) {
 
 TEST(PostgresServerTextTest, FoldedMatchingFoldsBothSidesAndNarrowsSearchConditions) {
   const char* cases[][2] = {
-      // The search statement: a group of two columns, then a single column.
-      {"SELECT A FROM T\nWHERE\n( MS_SYOMEI LIKE '%ab%'\nOR\nMS_SYOKANA LIKE '%ab%' )\nAND\n"
+      // The search statement: a group of two columns, then a single column. Words shorter
+      // than three characters are kept from trigram indexes.
+      {"SELECT A FROM T\nWHERE\n( MS_SYOMEI LIKE '%abc%'\nOR\nMS_SYOKANA LIKE '%abc%' )\nAND\n"
        "MS_SYUPAN LIKE '%c%'\nORDER BY A",
-       "SELECT A FROM T\nWHERE\n(( liraweb_fold(MS_SYOMEI) LIKE liraweb_fold_pattern('%ab%') "
-       "ESCAPE '\\'\nOR\nliraweb_fold(MS_SYOKANA) LIKE liraweb_fold_pattern('%ab%') ESCAPE '\\' ) "
-       "AND (liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['ab']::text[] OR "
-       "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['ab']::text[]))\nAND\n"
-       "(liraweb_fold(MS_SYUPAN) LIKE liraweb_fold_pattern('%c%') ESCAPE '\\' AND "
+       "SELECT A FROM T\nWHERE\n(( liraweb_fold(MS_SYOMEI) LIKE liraweb_fold_pattern('%abc%') "
+       "ESCAPE '\\'\nOR\nliraweb_fold(MS_SYOKANA) LIKE liraweb_fold_pattern('%abc%') ESCAPE '\\' ) "
+       "AND (liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['ab','bc']::text[] OR "
+       "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['ab','bc']::text[]))\nAND\n"
+       "(liraweb_fold(MS_SYUPAN) COLLATE \"C\" LIKE liraweb_fold_pattern('%c%') ESCAPE '\\' AND "
        "liraweb_grams(liraweb_fold(MS_SYUPAN)) @> ARRAY['c']::text[])\nORDER BY A"},
       // Markers, expressions and NOT LIKE are folded but not narrowed; an ESCAPE clause
       // of the statement's own keeps its pattern plainly folded.
@@ -45,7 +46,8 @@ TEST(PostgresServerTextTest, FoldedMatchingFoldsBothSidesAndNarrowsSearchConditi
       // A group holding anything else narrows each condition alone; a wildcard-only
       // pattern has nothing to narrow with; a comment after a pattern stays a comment.
       {"SELECT 1 FROM T WHERE (A LIKE 'xy' OR B = 1) OR C LIKE '%_%' -- LIKE\n",
-       "SELECT 1 FROM T WHERE ((liraweb_fold(A) LIKE liraweb_fold_pattern('xy') ESCAPE '\\' AND "
+       "SELECT 1 FROM T WHERE ((liraweb_fold(A) COLLATE \"C\" LIKE liraweb_fold_pattern('xy') "
+       "ESCAPE '\\' AND "
        "liraweb_grams(liraweb_fold(A)) @> ARRAY['xy']::text[]) OR B = 1) OR liraweb_fold(C) LIKE "
        "liraweb_fold_pattern('%_%') ESCAPE '\\' -- LIKE\n"},
   };
