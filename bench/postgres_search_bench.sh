@@ -83,6 +83,7 @@ while IFS='|' read -r kind field word; do
   for way in "${ways[@]}"; do printf ' | %s ms' "$(median < "$work/times-$way")"; done
   echo " |"
 done <<'WORDS'
+no hit (fixed cost)|BOOKNAME|ぬ
 1-2 selective|CHOSYA|林彩
 1-2 selective|BOOKNAME|猫と
 1-2|BOOKNAME|ねこ

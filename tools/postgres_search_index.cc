@@ -111,14 +111,15 @@ std::string SearchFunctionsSql() {
          "CREATE OR REPLACE FUNCTION " + pattern +
          "(p text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT " + fold +
          "(" + escaped + ") $body$;\n" +
-         // Unigrams, then the bigrams at odd and at even positions; U+0001 separates
-         // them, so a U+0001 of the text is read as U+0002 (as the driver does).
+         // Every character doubled, less the first: "abc" is "abbcc", whose pairs and the
+         // last character give "a", "ab", "b", "bc", "c", separated by U+0001 (a U+0001
+         // of the text is read as U+0002, as the driver does). The text is used once, so
+         // the planner can inline the function even over liraweb_fold(column).
          "CREATE OR REPLACE FUNCTION " + grams +
          "(t text) RETURNS text[] LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
-         "regexp_split_to_array(u, '') || "
-         "string_to_array(regexp_replace(u, '(..)', E'\\\\1\\x01', 'g'), E'\\x01') || "
-         "string_to_array(regexp_replace(substr(u, 2), '(..)', E'\\\\1\\x01', 'g'), E'\\x01') "
-         "FROM (SELECT replace(t, E'\\x01', E'\\x02') AS u) AS text_of_grams $body$;\n";
+         "string_to_array(regexp_replace(substr(regexp_replace(replace(t, E'\\x01', E'\\x02'), "
+         "'(.)', E'\\\\1\\\\1', 'g'), 2), '(.)(.)', E'\\\\1\\x01\\\\1\\\\2\\x01', 'g'), "
+         "E'\\x01') $body$;\n";
 }
 
 void InstallSearchFunctions(PGconn* connection) { Run(connection, SearchFunctionsSql()); }
