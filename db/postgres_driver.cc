@@ -40,9 +40,9 @@ struct Session {
   PGconn* Connection;
   int OpenCursors = 0;
   int NamesGiven = 0;
-  // How LIKE compares. Folded matching needs the folding functions of the catalogue
-  // tools; a database without them compares exactly, as it always did, so that asking
-  // for it is learnt at the first LIKE of the session.
+  // How LIKE compares. Folded matching needs the folding functions that the catalogue
+  // tools install; a database without them is compared exactly, as it always was.
+  // Whether they are there is asked once, at the first statement with LIKE.
   MatchMode Match = MatchMode::kExact;
   bool FoldingChecked = false;
 
