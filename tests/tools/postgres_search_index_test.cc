@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "db/postgres_server_text.h"
+#include "db/query.h"
 #include "db/sjis_like.h"
 #include "platform/sjis.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tools/tools_test_support.h"
 #include "tools/catalog_load.h"
 #include "tools/postgres_catalog_store.h"
@@ -306,6 +309,38 @@ TEST(PostgresSearchIndexTest, CatalogIndexSaysWhyACharacterTypeGetsNoTrigramInde
   EXPECT_EQ(toolstest::RunTool(std::string(CATALOG_INDEX) + " --postgres '" + server.Conninfo() + "'")
                 .exitCode,
             0);
+}
+
+// Through the engine and the plug-in, as the program searches: an alias folds when it
+// says MATCH=FOLDED and its database has the functions; an alias without MATCH, or a
+// database loaded before the functions existed, compares exactly as it always did.
+TEST(PostgresSearchIndexTest, AnAliasFoldsWhenItAsksAndTheDatabaseCan) {
+  Server installed("liraweb_match_test", "C");
+  if (!installed.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(installed);
+  InstallSearchFunctions(installed.Connection());
+  Server bare("liraweb_match_bare", "C");
+  LoadSample(bare);
+
+  test_support::TempDir folder("match.");
+  const std::string conf = folder.Path() + "/dbengine.conf";
+  test_support::WriteBytes(conf, "[folded]\nDRIVER=POSTGRES\nMATCH=FOLDED\nCONNINFO=" +
+                                     installed.Conninfo() + "\n[plain]\nDRIVER=POSTGRES\nCONNINFO=" +
+                                     installed.Conninfo() + "\n[older]\nDRIVER=POSTGRES\nMATCH=FOLDED\n"
+                                     "CONNINFO=" + bare.Conninfo() + "\n");
+  setenv("DBENGINE_CONFIG", conf.c_str(), 1);
+  // なつめ: the sample's readings of 夏目 are written ナツメ.
+  const std::string search =
+      "SELECT COUNT(*) AS N FROM BOOKMAST WHERE ( MS_CHOSYA LIKE '%\x82\xc8\x82\xc2\x82\xdf%'"
+      " OR MS_CHOKANA LIKE '%\x82\xc8\x82\xc2\x82\xdf%' )";
+  const char* cases[][2] = {{"folded", "8"}, {"plain", "0"}, {"older", "0"}};
+  for (auto& c : cases) {
+    TQuery query("qMaster");
+    query.SetDatabaseName(c[0]);
+    query.SetSqlLines({search});
+    query.OpenQuery();
+    EXPECT_EQ(query.FieldText("N"), c[1]) << c[0];
+  }
 }
 
 }  // namespace
