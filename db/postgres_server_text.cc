@@ -100,6 +100,32 @@ bool EndsOperand(const std::string& word) {
 
 bool IsComparison(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
 
+// A condition "fold(col) LIKE fold_pattern('literal') ESCAPE '\'" at out[start, end).
+struct Condition {
+  std::size_t start, end;
+  std::string narrowing;  // its n-gram condition
+};
+
+// A level of parentheses (the whole statement being the outermost).
+struct Level {
+  std::size_t open = 0;       // the "(" that opened it
+  std::size_t exprStart = 0;  // where the operand being written began
+  std::vector<Condition> conditions;
+  bool call = false;  // the "(" of a function call
+};
+
+// A LIKE whose pattern is being written.
+struct Pattern {
+  std::size_t depth = 0;  // the level count when LIKE was read
+  std::size_t conditionStart = 0;
+  std::string column;  // the left side when it is a plain column
+  bool negated = false;
+  std::size_t leftClose = std::string::npos;  // just after the folded left side
+  std::size_t start = std::string::npos, end = 0;
+  int tokens = 0;
+  std::optional<std::string> literal;  // the text of a pattern written as one literal
+};
+
 // The folded rewriting of LIKE, fed the statement token by token while its server text
 // is written into `out`. Positions are offsets into `out`; text is only ever inserted
 // at or after the positions still remembered, so they stay valid.
@@ -164,28 +190,6 @@ class FoldedLike {
   }
 
  private:
-  // A condition "fold(col) LIKE fold_pattern('literal') ESCAPE '\'" at out[start, end).
-  struct Condition {
-    std::size_t start, end;
-    std::string narrowing;  // its n-gram condition
-  };
-  struct Level {
-    std::size_t open = 0;       // the "(" that opened it
-    std::size_t exprStart = 0;  // where the operand being written began
-    std::vector<Condition> conditions;
-    bool call = false;  // the "(" of a function call
-  };
-  struct Pattern {
-    std::size_t depth = 0;  // the level count when LIKE was read
-    std::size_t conditionStart = 0;
-    std::string column;  // the left side when it is a plain column
-    bool negated = false;
-    std::size_t leftClose = std::string::npos;  // just after the folded left side
-    std::size_t start = std::string::npos, end = 0;
-    int tokens = 0;
-    std::optional<std::string> literal;  // the text of a pattern written as one literal
-  };
-
   // "LIKE" was written at out[likeAt]: its left side, back to where the operand began,
   // goes through the folding function.
   void OpenPattern(std::size_t likeAt) {
