@@ -74,11 +74,14 @@ void Finish(AliasDefinition& alias, std::string_view filePath) {
 std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_view filePath) {
   std::vector<AliasDefinition> aliases;
   std::optional<bool> driverGiven;  // set while a section is open: whether DRIVER was seen
+  bool matchGiven = false;
   int lineNumber = 0;
   auto closeSection = [&] {
     if (!driverGiven) return;
     if (!*driverGiven)
       Fail(FormatText(texts::kDbeConfigMissingKey, {filePath, aliases.back().Name, "DRIVER"}));
+    if (aliases.back().Driver == DriverKind::kPostgres && !matchGiven)
+      aliases.back().Match = MatchMode::kExact;
     Finish(aliases.back(), filePath);
   };
   while (!text.empty()) {
@@ -91,6 +94,7 @@ std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_vie
       if (line.back() != ']' || line.size() < 3) FailAtLine(filePath, lineNumber);
       closeSection();
       aliases.push_back({});
+      matchGiven = false;
       aliases.back().Name = std::string(Trimmed(line.substr(1, line.size() - 2)));
       driverGiven = false;
       continue;
@@ -109,6 +113,7 @@ std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_vie
       alias.ConnInfo = std::string(value);
     } else if (key == "MATCH" && (Upper(value) == "FOLDED" || Upper(value) == "EXACT")) {
       alias.Match = Upper(value) == "EXACT" ? MatchMode::kExact : MatchMode::kFolded;
+      matchGiven = true;
     } else if (key == "TIME_LIMIT" && IsSeconds(value)) {
       alias.TimeLimitSeconds = std::stoi(std::string(value));
     } else {

@@ -20,6 +20,8 @@ struct AliasDefinition {
   DriverKind Driver = DriverKind::kSqlite;
   std::string Path;      // SQLite: the database file, as the operating system wants it
   std::string ConnInfo;  // PostgreSQL: the libpq connection string
+  // FOLDED unless the alias says otherwise; a PostgreSQL alias without MATCH compares
+  // exactly, as PostgreSQL aliases did before the server could fold.
   MatchMode Match = MatchMode::kFolded;
   // TIME_LIMIT: seconds after which the database work of a request is stopped; 0 for none.
   int TimeLimitSeconds = kDefaultTimeLimitSeconds;

@@ -59,7 +59,7 @@ std::unique_ptr<Database> OpenByName(std::string_view name) {
   const AliasDefinition* alias = FindAlias(State().Aliases, name);
   if (alias && alias->Driver == DriverKind::kPostgres) {
     return std::unique_ptr<Database>(
-        PostgresOpen()(alias->ConnInfo.c_str(), alias->TimeLimitSeconds));
+        PostgresOpen()(alias->ConnInfo.c_str(), alias->Match, alias->TimeLimitSeconds));
   }
   if (alias) return OpenSqliteDatabase(alias->Path, alias->Match, alias->TimeLimitSeconds);
   if (!name.empty() && fs_layer::DirectoryExists(name)) {

@@ -14,7 +14,7 @@
 
 #include "db/engine_codes.h"
 #include "db/postgres_plugin.h"
-#include "platform/sjis.h"
+#include "db/postgres_server_text.h"
 
 namespace dbengine {
 
@@ -40,6 +40,11 @@ struct Session {
   PGconn* Connection;
   int OpenCursors = 0;
   int NamesGiven = 0;
+  // How LIKE compares. Folded matching needs the folding functions that the catalogue
+  // tools install; a database without them is compared exactly, as it always was.
+  // Whether they are there is asked once, at the first statement with LIKE.
+  MatchMode Match = MatchMode::kExact;
+  bool FoldingChecked = false;
 
   std::string NewName(const char* kind) {
     return "dbengine_" + std::string(kind) + std::to_string(++NamesGiven);
@@ -89,80 +94,6 @@ Result RunWithParams(PGconn* connection, const std::string& text,
   ExecStatusType status = PQresultStatus(result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, result.get());
   return result;
-}
-
-bool IsWordByte(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The end of the quoted stretch that starts at sql[start]: after its closing quote, a
-// doubled quote inside it being part of it.
-std::size_t QuotedEnd(std::string_view sql, std::size_t start) {
-  const char quote = sql[start];
-  std::size_t end = start + 1;
-  while (true) {
-    end = sql.find(quote, end);
-    if (end == std::string_view::npos) return sql.size();
-    if (end + 1 < sql.size() && sql[end + 1] == quote) {
-      end += 2;
-      continue;
-    }
-    return end + 1;
-  }
-}
-
-// The next word at or after sql[i], blanks skipped, in upper case.
-std::string NextWord(std::string_view sql, std::size_t i) {
-  while (i < sql.size() && IsBlank(sql[i])) ++i;
-  std::string word;
-  for (; i < sql.size() && IsWordByte(sql[i]); ++i)
-    word.push_back(static_cast<char>(std::toupper(sql[i])));
-  return word;
-}
-
-// The text the server runs: each "?" marker turned into $1, $2, ..., and every LIKE
-// pattern without an ESCAPE clause given ESCAPE '', so that a backslash in a search text
-// is text, as it is in the SQLite driver (PostgreSQL would take it as an escape).
-// Quoted literals, quoted names and comments are copied as they are, and double-byte
-// characters are stepped over.
-std::string ServerText(std::string_view sql) {
-  std::string out;
-  int number = 0;
-  std::string lastWord;  // the word just before, blanks skipped; empty after anything else
-  for (std::size_t i = 0; i < sql.size();) {
-    const char c = sql[i];
-    std::size_t end = i + sjis::CharLength(sql, i);
-    bool pattern = false;  // a literal or marker that may follow LIKE
-    if (c == '\'' || c == '"') {
-      end = QuotedEnd(sql, i);
-      pattern = c == '\'';
-    } else if (sql.substr(i, 2) == "--") {
-      end = sql.find('\n', i);
-      end = end == std::string_view::npos ? sql.size() : end;
-    } else if (sql.substr(i, 2) == "/*") {
-      end = sql.find("*/", i + 2);
-      end = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (IsWordByte(c)) {
-      while (end < sql.size() && IsWordByte(sql[end])) ++end;
-    }
-    if (c == '?') {
-      out += "$" + std::to_string(++number);
-      pattern = true;
-    } else {
-      out.append(sql.substr(i, end - i));
-    }
-    if (pattern && lastWord == "LIKE" && NextWord(sql, end) != "ESCAPE") out += " ESCAPE ''";
-    if (IsWordByte(c)) {
-      lastWord.clear();
-      for (char w : sql.substr(i, end - i)) lastWord.push_back(static_cast<char>(std::toupper(w)));
-    } else if (!IsBlank(c)) {
-      lastWord.clear();
-    }
-    i = end;
-  }
-  return out;
 }
 
 ColumnValue::Kind KindOf(Oid type) {
@@ -301,10 +232,26 @@ class PostgresCursor : public Cursor {
   bool emptyResult_ = false;
 };
 
+// How the session compares the LIKE of `sql`.
+MatchMode LikeMatch(Session& session, std::string_view sql) {
+  if (session.Match == MatchMode::kExact || session.FoldingChecked) return session.Match;
+  std::string upper(sql);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper.find("LIKE") == std::string::npos) return session.Match;
+  Result installed = Run(session.Connection, "SELECT to_regprocedure('" +
+                                                 std::string(kFoldPatternFunction) +
+                                                 "(text)') IS NOT NULL");
+  session.FoldingChecked = true;
+  if (std::string_view(PQgetvalue(installed.get(), 0, 0)) != "t") session.Match = MatchMode::kExact;
+  return session.Match;
+}
+
 class PostgresStatement : public Statement {
  public:
   PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
-      : session_(std::move(session)), text_(ServerText(sql)), name_(session_->NewName("s")) {
+      : session_(std::move(session)),
+        text_(ServerText(sql, LikeMatch(*session_, sql))),
+        name_(session_->NewName("s")) {
     PGconn* connection = session_->Connection;
     Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));
     if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Fail(connection, prepared.get());
@@ -354,9 +301,11 @@ class PostgresDatabase : public Database {
 
 }  // namespace dbengine
 
-extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, int timeLimitSeconds) {
+extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, dbengine::MatchMode match,
+                                                int timeLimitSeconds) {
   using namespace dbengine;
   auto session = std::make_shared<Session>(PQconnectdb(connInfo));
+  session->Match = match;
   PGconn* connection = session->Connection;
   if (!connection || PQstatus(connection) != CONNECTION_OK) {
     Fail(connection, nullptr, kErrCannotOpen);

@@ -13,8 +13,9 @@ inline constexpr std::string_view kPostgresPluginFile = "libdbengine_pg.so";
 inline constexpr const char* kPostgresOpenSymbol = "dbengine_pg_open";
 
 // Connects with a libpq connection string and gives the new database, owned by the
-// caller; each statement on it is cancelled by the server after timeLimitSeconds (0:
-// never). Throws DriverError.
-using PostgresOpenFunction = Database*(const char* connInfo, int timeLimitSeconds);
+// caller; `match` is how its LIKE compares, and each statement on it is cancelled by the
+// server after timeLimitSeconds (0: never). Throws DriverError.
+using PostgresOpenFunction = Database*(const char* connInfo, MatchMode match,
+                                       int timeLimitSeconds);
 
 }  // namespace dbengine

@@ -1,6 +1,7 @@
 #include "db/sjis_like.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/sjis.h"
@@ -150,6 +151,17 @@ bool SjisLikePattern::Matches(std::string_view text) const {
   textUnits.clear();
   for (std::size_t i = 0; i < text.size();) textUnits.push_back(NextUnit(text, i, mode_));
   return UnitsMatch(units_, textUnits);
+}
+
+std::string FoldedText(std::string_view text) {
+  std::string folded;
+  folded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::uint32_t unit = NextUnit(text, i, MatchMode::kFolded);
+    if (unit > 0xFF) folded.push_back(static_cast<char>(unit >> 8));
+    folded.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return folded;
 }
 
 bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,5 +39,10 @@ class SjisLikePattern {
 // the pattern character after it stand for itself.
 bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
               std::string_view escape = {});
+
+// The text brought to the one form the folded mode compares, as Shift_JIS: each
+// character (a half-width kana with its voiced mark being one) written as its folded
+// unit. The PostgreSQL folding function is generated from it.
+std::string FoldedText(std::string_view text);
 
 }  // namespace dbengine

@@ -10,17 +10,21 @@
 #include "tools/catalog_error.h"
 #include "tools/catalog_load.h"
 #include "tools/postgres_catalog_store.h"
+#include "tools/postgres_search_index.h"
 #include "tools/sqlite_catalog_store.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: catalog_loader (--sqlite FILE | --postgres CONNINFO) [--encoding auto|utf-8|sjis]\n"
-    "                      [--replace] [--progress | --no-progress] CATALOGUE.tsv...\n"
+    "                      [--replace] [--no-index] [--progress | --no-progress]\n"
+    "                      CATALOGUE.tsv...\n"
     "  --sqlite FILE        SQLite catalogue file, created when missing (texts in Shift_JIS)\n"
     "  --postgres CONNINFO  PostgreSQL database, a libpq connection string\n"
     "  --encoding           character set of the files (default auto: UTF-8 when valid)\n"
     "  --replace            delete the books, loans and locations already stored first\n"
+    "  --no-index           PostgreSQL: install the folding functions but create no search\n"
+    "                       indexes (catalog_index --postgres creates them later)\n"
     "  --progress           draw progress on stderr (default: when stderr is a terminal)\n";
 
 int UsageError(const std::string& message) {
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
   options.progress = isatty(STDERR_FILENO) != 0;
   std::string sqlitePath;
   std::string conninfo;
+  bool searchIndexes = true;
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
@@ -47,6 +52,8 @@ int main(int argc, char** argv) {
         options.encoding = ParseEncodingName(arguments.Value());
       else if (arg == "--replace")
         options.replace = true;
+      else if (arg == "--no-index")
+        searchIndexes = false;
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -75,6 +82,7 @@ int main(int argc, char** argv) {
     LoadCounts counts = LoadCatalogue(*store, options, std::cerr);
     std::cout << "loaded " << counts.books << " books (" << counts.loans << " lent out, "
               << counts.locations << " new shelf locations) into " << store->Describe() << "\n";
+    if (!conninfo.empty()) IndexPostgresCatalogue(conninfo, searchIndexes, std::cout);
     return 0;
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_loader: " << e.Message() << "\n";

@@ -23,6 +23,19 @@ TEST(ParseAliases, ReadsSectionsOfBothDrivers) {
   EXPECT_EQ(dbengine::FindAlias(aliases, "none"), nullptr);
 }
 
+// MATCH=FOLDED is the default of SQLite; PostgreSQL aliases written before the server
+// could fold compare exactly unless they ask otherwise.
+TEST(ParseAliases, PostgresFoldsOnlyWhenTheAliasAsks) {
+  auto aliases = dbengine::ParseAliases(
+      "[old]\nDRIVER=POSTGRES\nCONNINFO=x\n[new]\nDRIVER=POSTGRES\nMATCH=Folded\nCONNINFO=x\n"
+      "[lite]\nDRIVER=SQLITE\nPATH=a.db\n",
+      "dbengine.conf");
+  ASSERT_EQ(aliases.size(), 3u);
+  EXPECT_EQ(aliases[0].Match, MatchMode::kExact);
+  EXPECT_EQ(aliases[1].Match, MatchMode::kFolded);
+  EXPECT_EQ(aliases[2].Match, MatchMode::kFolded);
+}
+
 TEST(ParseAliases, RejectsFaultyFilesWithTheLine) {
   const char* faulty[] = {
       "DRIVER=SQLITE\n",       // key outside a section

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Whole search requests against a PostgreSQL catalogue, three ways side by side in one
+# run, each request a fresh CGI process as under a web server:
+#   before       MATCH absent: exact LIKE, as PostgreSQL aliases always searched
+#   folded-index MATCH=FOLDED with the n-gram and trigram indexes of catalog_index
+#   folded-scan  MATCH=FOLDED with the planner kept off the indexes (only with
+#                LIRAWEB_BENCH_FOLDED_SCAN=1: at a million books it reads the table twice
+#                a request and takes seconds)
+# The requests of one word alternate between the three, so that a busy machine slows
+# them alike; the table gives the median of each.
+#
+# Usage: bench/postgres_search_bench.sh CONNINFO [BOOKS] [REPEATS] [BUILD_DIR]
+#   CONNINFO  a database this benchmark may fill (UTF8, LC_CTYPE C.UTF-8 for trigrams)
+#   BOOKS     synthetic books (default 1000000); loaded only when the count differs
+#   REPEATS   requests per word and way (default 5)
+set -euo pipefail
+source_root=$(cd "$(dirname "$0")/.." && pwd)
+conninfo=${1:?usage: $0 CONNINFO [BOOKS] [REPEATS] [BUILD_DIR]}
+books=${2:-1000000}
+repeats=${3:-5}
+build_dir=$(cd "${4:-$source_root/build}" && pwd)
+psql=$(ls -d /usr/lib/postgresql/*/bin/psql 2>/dev/null | sort -V | tail -n 1)
+work=$(mktemp -d /tmp/liraweb-pg-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+stored=$("$psql" "$conninfo" -Atc "SELECT count(*) FROM BOOKMAST" 2>/dev/null || echo 0)
+if [ "$stored" != "$books" ]; then
+  "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$work/books.tsv"
+  "$build_dir/catalog_loader" --no-progress --replace --no-index --postgres "$conninfo" \
+    "$work/books.tsv"
+  rm -f "$work/books.tsv"
+fi
+"$build_dir/catalog_index" --postgres "$conninfo"
+
+"$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$work/site" > /dev/null
+declare -A alias_lines=(
+  [before]="CONNINFO=$conninfo"
+  [folded-scan]="CONNINFO=$conninfo options='-c enable_bitmapscan=off -c enable_indexscan=off'\r\nMATCH=FOLDED"
+  [folded-index]="CONNINFO=$conninfo\r\nMATCH=FOLDED")
+ways=(before folded-index)
+[ "${LIRAWEB_BENCH_FOLDED_SCAN:-0}" = 1 ] && ways+=(folded-scan)
+for way in "${ways[@]}"; do
+  cp -R "$work/site/cgi-bin" "$work/site/cgi-$way"
+  printf "[catalog]\r\nDRIVER=POSTGRES\r\n${alias_lines[$way]}\r\n" > "$work/site/cgi-$way/dbengine.conf"
+done
+
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g'; }
+
+# One request; prints its wall time in ms and fails when the page is no result list.
+request() {
+  local started ended
+  started=$(date +%s%N)
+  (cd "$work/site/cgi-$1" && env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET PATH_INFO=/list \
+    QUERY_STRING="PAGENUM=0&$2" HTTP_HOST=localhost SCRIPT_NAME=/cgi-bin/liraweb \
+    ./liraweb > "$work/page")
+  ended=$(date +%s%N)
+  if [ -e "$work/site/cgi-$1/Error.txt" ]; then
+    iconv -c -f CP932 -t UTF-8 "$work/site/cgi-$1/Error.txt" >&2
+    exit 1
+  fi
+  echo $(((ended - started) / 1000))
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { m = v[int((NR + 1) / 2)]; printf "%.1f", m / 1000 }'; }
+
+# Books the folded search finds: the figure of the last result page.
+hits() { LC_ALL=C grep -o 'id="hit-count">[0-9]*' "$work/page" | LC_ALL=C grep -o '[0-9]*$'; }
+
+header="| Search (${books} books) | kind | hits (folded)"
+for way in "${ways[@]}"; do header+=" | $way"; done
+echo "$header |"
+echo "|---|---|---$(printf '|---%.0s' "${ways[@]}")|"
+while IFS='|' read -r kind field word; do
+  [ -n "$kind" ] || continue
+  query="$field=$(sjis "$word")"
+  for way in "${ways[@]}"; do request "$way" "$query" > /dev/null; done  # warm the cache
+  for way in "${ways[@]}"; do : > "$work/times-$way"; done
+  for ((r = 0; r < repeats; r++)); do
+    for way in "${ways[@]}"; do request "$way" "$query" >> "$work/times-$way"; done
+  done
+  request folded-index "$query" > /dev/null
+  printf '| %s %s | %s | %s' "$field" "$word" "$kind" "$(hits)"
+  for way in "${ways[@]}"; do printf ' | %s ms' "$(median < "$work/times-$way")"; done
+  echo " |"
+done <<'WORDS'
+no hit (fixed cost)|BOOKNAME|ぬ
+1-2 selective|CHOSYA|林彩
+1-2 selective|BOOKNAME|猫と
+1-2|BOOKNAME|ねこ
+3+|CHOSYA|十河美咲
+3+|BOOKNAME|猫の窓
+3+|BOOKNAME|ひまわり
+broad 1 char|BOOKNAME|の
+WORDS

@@ -1,0 +1,41 @@
+// The SQL text the PostgreSQL driver sends for a statement of the program: "?" markers
+// numbered, LIKE given the program's meaning. Exact matching leaves LIKE to the server
+// with no escape character; folded matching compares both sides through the server's
+// folding function, the same folding as the SQLite driver's, and adds beside each
+// search condition the n-gram condition that the catalogue's indexes answer.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/driver.h"
+
+namespace dbengine {
+
+// The server-side functions that the catalogue tools install (see
+// tools/postgres_search_index.h): the folding of a text, the LIKE pattern folded with
+// "\" as its escape character (so that the full-width ％ and ＿ stay text), and the
+// unigrams and bigrams of a text.
+inline constexpr std::string_view kFoldFunction = "liraweb_fold";
+inline constexpr std::string_view kFoldPatternFunction = "liraweb_fold_pattern";
+inline constexpr std::string_view kGramsFunction = "liraweb_grams";
+
+// The text the server runs for `sql`: each "?" marker turned into $1, $2, ...; quoted
+// literals, quoted names and comments copied as they are, double-byte characters
+// stepped over. Exact: every LIKE pattern without an ESCAPE clause is given ESCAPE '',
+// so that a backslash in a search text is text. Folded: "x LIKE p" becomes
+// "fold(x) LIKE fold_pattern(p) ESCAPE '\'" ("fold(p)" with the statement's own ESCAPE
+// clause), and a condition "col LIKE 'literal'", or a parenthesized group of them joined
+// by OR, is narrowed by "grams(fold(col)) @> ARRAY[...]" beside it; when the literal has
+// no run of three characters, "fold(col) COLLATE "C"" keeps trigram indexes out of it.
+std::string ServerText(std::string_view sql, MatchMode mode);
+
+// The grams (as Shift_JIS texts) that the folded text of a row holds whenever it matches
+// the LIKE pattern (no escape character) in folded mode: every character of a run of one
+// character between wildcards, every pair of neighbours of a longer run. Empty when the
+// pattern has no such run. `longestRun`, when given, receives the length in characters
+// of the longest run.
+std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun = nullptr);
+
+}  // namespace dbengine

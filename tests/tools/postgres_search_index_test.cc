@@ -1,0 +1,346 @@
+// The server's folding against the SQLite driver's, its reference: every Shift_JIS
+// character, random texts and random LIKE patterns; and the search indexes: used by the
+// planner for the driver's statements, with the same rows as without them.
+#include "tools/postgres_search_index.h"
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/postgres_server_text.h"
+#include "db/query.h"
+#include "db/sjis_like.h"
+#include "platform/sjis.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
+#include "tests/tools/tools_test_support.h"
+#include "tools/catalog_load.h"
+#include "tools/postgres_catalog_store.h"
+#include "tools/synthetic_catalogue.h"
+#include "tools/text_encoding.h"
+
+namespace {
+
+using dbengine::FoldedText;
+using dbengine::MatchMode;
+
+class Server {
+ public:
+  // A fresh database of that name on the test server, with LC_CTYPE `ctype`.
+  Server(const std::string& database, const std::string& ctype) {
+    const char* conninfoFile = std::getenv("TOOLS_TEST_PG");
+    if (conninfoFile == nullptr) return;
+    std::string conninfo = toolstest::ReadFile(conninfoFile);
+    while (!conninfo.empty() && conninfo.back() == '\n') conninfo.pop_back();
+    Connect(conninfo);
+    Run("DROP DATABASE IF EXISTS " + database);
+    Run("CREATE DATABASE " + database + " ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE '" + ctype +
+        "' TEMPLATE template0");
+    conninfo_ = conninfo + " dbname=" + database;
+    Connect(conninfo_);
+  }
+
+  bool Available() const { return connection_ != nullptr; }
+  PGconn* Connection() const { return connection_.get(); }
+  const std::string& Conninfo() const { return conninfo_; }
+
+  // The rows of a statement (Shift_JIS), each its columns joined by "|"; a failure of
+  // the statement fails the test and answers no rows.
+  std::vector<std::string> Rows(const std::string& sql, const std::vector<std::string>& params = {}) {
+    std::vector<const char*> values;
+    for (const std::string& param : params) values.push_back(param.c_str());
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQexecParams(connection_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr,
+                     values.data(), nullptr, nullptr, 0),
+        &PQclear);
+    std::vector<std::string> rows;
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+      ADD_FAILURE() << sql << ": " << PQerrorMessage(connection_.get());
+      return rows;
+    }
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+      std::string line;
+      for (int column = 0; column < PQnfields(result.get()); ++column)
+        line += (column ? "|" : "") + std::string(PQgetvalue(result.get(), row, column));
+      rows.push_back(line);
+    }
+    return rows;
+  }
+
+  std::string Value(const std::string& sql, const std::vector<std::string>& params = {}) {
+    std::vector<std::string> rows = Rows(sql, params);
+    return rows.empty() ? "<no row>" : rows[0];
+  }
+
+  void Run(const std::string& sql) { Rows(sql); }
+
+ private:
+  void Connect(const std::string& conninfo) {
+    connection_.reset(PQconnectdb(conninfo.c_str()));
+    ASSERT_EQ(PQstatus(connection_.get()), CONNECTION_OK) << PQerrorMessage(connection_.get());
+    ASSERT_EQ(PQsetClientEncoding(connection_.get(), "SJIS"), 0);
+    PQsetNoticeProcessor(connection_.get(), [](void*, const char*) {}, nullptr);
+  }
+
+  std::unique_ptr<PGconn, decltype(&PQfinish)> connection_{nullptr, &PQfinish};
+  std::string conninfo_;
+};
+
+// Characters the folding treats apart, and a few it leaves alone, for random texts.
+std::vector<std::string> Alphabet() {
+  std::vector<std::string> alphabet = {"A", "z", "5", "%", "_", "\\", "'", "\xb6", "\xca", "\xb3",
+                                       "\xde", "\xdf", "\xb0", "\xa5"};
+  const char* doubles[] = {"\x82\xa9", "\x83\x4a", "\x82\xaa", "\x83\x4b", "\x82\xcd",  // かカがガは
+                           "\x83\x6e", "\x83\x6f", "\x83\x70", "\x83\x94", "\x82\x60",  // ハバパヴＡ
+                           "\x82\x81", "\x82\x54", "\x81\x93", "\x81\x51", "\x81\x5f",  // ａ５％＿＼
+                           "\x81\x4a", "\x81\x5b", "\x93\xfa", "\x83\x5c", "\x95\x5c",  // ゛ー日ソ表
+                           "\x81\x40", "\x82\xf1"};                                  // 全角空白 ん
+  for (const char* c : doubles) alphabet.push_back(c);
+  return alphabet;
+}
+
+// Up to `most` characters of the alphabet, one character an element.
+std::vector<std::string> RandomCharacters(std::mt19937& random, const std::vector<std::string>& alphabet,
+                                          int most) {
+  std::vector<std::string> characters;
+  const int length = std::uniform_int_distribution<int>(0, most)(random);
+  for (int i = 0; i < length; ++i)
+    characters.push_back(
+        alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)]);
+  return characters;
+}
+
+std::string Joined(const std::vector<std::string>& characters, std::size_t from = 0,
+                   std::size_t count = std::string::npos) {
+  std::string text;
+  for (std::size_t i = from; i < characters.size() && i - from < count; ++i) text += characters[i];
+  return text;
+}
+
+std::string RandomText(std::mt19937& random, const std::vector<std::string>& alphabet, int most) {
+  return Joined(RandomCharacters(random, alphabet, most));
+}
+
+// An array literal of Shift_JIS texts, every element quoted.
+std::string ArrayLiteral(const std::vector<std::string>& texts) {
+  std::string literal = "{";
+  for (const std::string& text : texts) {
+    literal += literal.size() > 1 ? ",\"" : "\"";
+    for (std::size_t i = 0; i < text.size();) {
+      const std::size_t length = sjis::CharLength(text, i);
+      if (length == 1 && (text[i] == '"' || text[i] == '\\')) literal.push_back('\\');
+      literal.append(text.substr(i, length));
+      i += length;
+    }
+    literal += "\"";
+  }
+  return literal + "}";
+}
+
+TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
+  Server server("liraweb_fold_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  // Every character the server can hold, one at a time: the server gives back the
+  // character as it stores it (the duplicates of the vendor areas come back as one of
+  // them) and its folding; the C++ folding of what it stores must be that folding.
+  int compared = 0, folded = 0;
+  for (int lead = 0; lead <= 0xFC; ++lead) {
+    for (int trail = 0x20; trail <= 0xFC; ++trail) {
+      std::string c = lead == 0 ? std::string(1, static_cast<char>(trail))
+                                : std::string{static_cast<char>(lead), static_cast<char>(trail)};
+      if (lead != 0 && (!sjis::IsLeadByte(lead) || !sjis::IsTrailByte(trail))) continue;
+      if (lead == 0 && (trail == 0x7F || (trail >= 0x80 && trail <= 0xA0) || trail >= 0xE0)) continue;
+      std::unique_ptr<PGresult, decltype(&PQclear)> result(nullptr, &PQclear);
+      const char* value = c.c_str();
+      result.reset(PQexecParams(server.Connection(), "SELECT $1::text, liraweb_fold($1)", 1,
+                                nullptr, &value, nullptr, nullptr, 0));
+      if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) continue;  // no Unicode form
+      const std::string stored = PQgetvalue(result.get(), 0, 0);
+      const std::string serverFold = PQgetvalue(result.get(), 0, 1);
+      ++compared;
+      if (FoldedText(c) != c) ++folded;
+      EXPECT_EQ(serverFold, FoldedText(stored)) << toolstest::Hex(c);
+    }
+  }
+  EXPECT_GT(compared, 7000);
+  EXPECT_GT(folded, 250);
+
+  // Texts: half-width kana with their marks, runs of marks, the wildcards and escapes.
+  std::mt19937 random(14);
+  const std::vector<std::string> alphabet = Alphabet();
+  std::vector<std::string> texts;
+  for (int i = 0; i < 3000; ++i) texts.push_back(RandomText(random, alphabet, 8));
+  std::vector<std::string> serverFolds =
+      server.Rows("SELECT liraweb_fold(t) FROM unnest($1::text[]) WITH ORDINALITY AS x(t, n) ORDER BY n",
+                  {ArrayLiteral(texts)});
+  ASSERT_EQ(serverFolds.size(), texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    EXPECT_EQ(serverFolds[i], FoldedText(texts[i])) << toolstest::Hex(texts[i]);
+}
+
+TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLoseARow) {
+  Server server("liraweb_like_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  std::mt19937 random(1400);
+  const std::vector<std::string> alphabet = Alphabet();
+  std::vector<std::string> patterns, texts, grams;
+  for (int i = 0; i < 4000; ++i) {
+    const std::vector<std::string> characters = RandomCharacters(random, alphabet, 7);
+    const std::string text = Joined(characters);
+    // Patterns cut from the text match more often than random ones.
+    std::string pattern = i % 2 ? RandomText(random, alphabet, 4)
+                                : "%" + Joined(characters, characters.size() / 3,
+                                               characters.size() / 2) + "%";
+    if (i % 5 == 0) pattern = RandomText(random, alphabet, 3) + "_" + RandomText(random, alphabet, 2);
+    patterns.push_back(pattern);
+    texts.push_back(text);
+    grams.push_back(ArrayLiteral(dbengine::PatternGrams(pattern)));
+  }
+  std::vector<std::string> answers = server.Rows(
+      "SELECT liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\', "
+      "liraweb_grams(liraweb_fold(t)) @> g::text[] "
+      "FROM unnest($1::text[], $2::text[], $3::text[]) WITH ORDINALITY AS x(t, p, g, n) ORDER BY n",
+      {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(grams)});
+  ASSERT_EQ(answers.size(), texts.size());
+  int matched = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const bool like = dbengine::SjisLike(patterns[i], texts[i], MatchMode::kFolded);
+    matched += like;
+    EXPECT_EQ(answers[i].substr(0, 1), like ? "t" : "f")
+        << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i]);
+    if (like) {
+      EXPECT_EQ(answers[i].substr(2), "t") << "grams lose " << toolstest::Hex(texts[i]);
+    }
+  }
+  EXPECT_GT(matched, 1000);
+}
+
+void LoadSample(const Server& server) {
+  PostgresCatalogStore store(server.Conninfo());
+  LoadOptions options;
+  options.files = {toolstest::SourcePath("site/catalogue/books.tsv")};
+  std::ostringstream diagnostics;
+  ASSERT_EQ(LoadCatalogue(store, options, diagnostics).books, 198u);
+}
+
+// The search condition of the search statement for one word, as the driver sends it.
+std::string SearchStatement(const std::string& word) {
+  return dbengine::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
+                                  "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
+                              MatchMode::kFolded);
+}
+
+TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
+  Server server("liraweb_index_test", "C.UTF-8");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(server);
+  // A few thousand synthetic books, so that an index is worth the planner's while.
+  SyntheticCatalogue synthetic(7, 2000001);
+  for (int i = 0; i < 3000; ++i) {
+    CatalogRecord r = synthetic.Next();
+    server.Rows("INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_SYOKANA) VALUES ($1, $2, $3)",
+                {r.bookId, Utf8ToShiftJis(r.title), Utf8ToShiftJis(r.titleKana)});
+  }
+  std::ostringstream log;
+  CreateSearchIndexes(server.Connection(), log);
+  EXPECT_NE(log.str().find("trigram index liraweb_trgm_MS_SYOMEI"), std::string::npos) << log.str();
+
+  // Every book's title and reading, to find the expected rows with the SQLite folding.
+  std::vector<std::string> books =
+      server.Rows("SELECT MS_BOOKID, MS_SYOMEI, MS_SYOKANA FROM BOOKMAST ORDER BY MS_BOOKID");
+  struct Search {
+    const char* word;
+    const char* index;  // the index the plan must name
+  };
+  const Search searches[] = {
+      {"\x94\x4c", "liraweb_grams_"},                  // 猫
+      {"\x82\xcb\x82\xb1", "liraweb_grams_"},          // ねこ finds ネコ
+      {"\xbb\xd6\xc5\xd7", "liraweb_"},                // ｻﾖﾅﾗ finds さよなら and サヨナラ
+      {"\xc3\xde\xbc\xde", "liraweb_grams_"},          // ﾃﾞｼﾞ finds デジ
+      {"\x82\x6f\x82\x81\x82\x92\x82\x93", "liraweb_"},  // Ｐａｒｓ finds pars
+      {"\x97\xb7\x90\x6c\x82\xc6\x89\x77", "liraweb_trgm_"},  // 旅人と駅
+  };
+  for (const Search& search : searches) {
+    std::vector<std::string> expected;
+    for (const std::string& book : books) {
+      const std::size_t bar1 = book.find('|'), bar2 = book.find('|', bar1 + 1);
+      const std::string pattern = std::string("%") + search.word + "%";
+      if (dbengine::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
+          dbengine::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
+        expected.push_back(book.substr(0, bar1));
+    }
+    const std::string statement = SearchStatement(search.word);
+    server.Run("SET enable_seqscan = on");
+    server.Run("SET enable_bitmapscan = off");
+    EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " scanned";
+    server.Run("SET enable_bitmapscan = on");
+    server.Run("SET enable_seqscan = off");
+    std::string plan;
+    for (const std::string& line : server.Rows("EXPLAIN " + statement)) plan += line + "\n";
+    EXPECT_NE(plan.find(search.index), std::string::npos) << plan;
+    EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " indexed";
+  }
+  EXPECT_GT(server.Rows(SearchStatement("\x94\x4c")).size(), 10u);
+}
+
+TEST(PostgresSearchIndexTest, CatalogIndexSaysWhyACharacterTypeGetsNoTrigramIndexes) {
+  Server server("liraweb_ctype_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(server);
+  toolstest::ToolRun run =
+      toolstest::RunTool(std::string(CATALOG_INDEX) + " --postgres '" + server.Conninfo() + "'");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("n-gram index liraweb_grams_MS_CHOKANA"), std::string::npos);
+  EXPECT_NE(run.output.find("no trigram indexes: the database's character type (LC_CTYPE C)"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(server.Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'liraweb_trgm%'"), "0");
+  // Again: nothing new, nothing fails.
+  EXPECT_EQ(toolstest::RunTool(std::string(CATALOG_INDEX) + " --postgres '" + server.Conninfo() + "'")
+                .exitCode,
+            0);
+}
+
+// Through the engine and the plug-in, as the program searches: an alias folds when it
+// says MATCH=FOLDED and its database has the functions; an alias without MATCH, or a
+// database loaded before the functions existed, compares exactly as it always did.
+TEST(PostgresSearchIndexTest, AnAliasFoldsWhenItAsksAndTheDatabaseCan) {
+  Server installed("liraweb_match_test", "C");
+  if (!installed.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(installed);
+  InstallSearchFunctions(installed.Connection());
+  Server bare("liraweb_match_bare", "C");
+  LoadSample(bare);
+
+  test_support::TempDir folder("match.");
+  const std::string conf = folder.Path() + "/dbengine.conf";
+  test_support::WriteBytes(conf, "[folded]\nDRIVER=POSTGRES\nMATCH=FOLDED\nCONNINFO=" +
+                                     installed.Conninfo() + "\n[plain]\nDRIVER=POSTGRES\nCONNINFO=" +
+                                     installed.Conninfo() + "\n[older]\nDRIVER=POSTGRES\nMATCH=FOLDED\n"
+                                     "CONNINFO=" + bare.Conninfo() + "\n");
+  setenv("DBENGINE_CONFIG", conf.c_str(), 1);
+  // なつめ: the sample's readings of 夏目 are written ナツメ.
+  const std::string search =
+      "SELECT COUNT(*) AS N FROM BOOKMAST WHERE ( MS_CHOSYA LIKE '%\x82\xc8\x82\xc2\x82\xdf%'"
+      " OR MS_CHOKANA LIKE '%\x82\xc8\x82\xc2\x82\xdf%' )";
+  const char* cases[][2] = {{"folded", "8"}, {"plain", "0"}, {"older", "0"}};
+  for (auto& c : cases) {
+    TQuery query("qMaster");
+    query.SetDatabaseName(c[0]);
+    query.SetSqlLines({search});
+    query.OpenQuery();
+    EXPECT_EQ(query.FieldText("N"), c[1]) << c[0];
+  }
+}
+
+}  // namespace

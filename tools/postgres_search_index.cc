@@ -1,0 +1,175 @@
+#include "tools/postgres_search_index.h"
+
+#include <cctype>
+#include <memory>
+#include <vector>
+
+#include "db/postgres_server_text.h"
+#include "db/sjis_like.h"
+#include "platform/sjis.h"
+#include "tools/catalog_error.h"
+
+namespace {
+
+using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+// The columns that the search statement's conditions compare, indexed both ways.
+constexpr const char* kSearchedColumns[] = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA"};
+
+// A word whose trigrams a UTF-8 character type finds and a C character type does not.
+constexpr const char* kTrigramProbe = "\x97\xb7\x90\x6c\x82\xc6\x89\x77";  // 旅人と駅
+
+ResultPtr Run(PGconn* connection, const std::string& sql) {
+  ResultPtr result(PQexec(connection, sql.c_str()), &PQclear);
+  ExecStatusType status = PQresultStatus(result.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    std::string message = PQerrorMessage(connection);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    throw ECatalogError("PostgreSQL: " + message);
+  }
+  return result;
+}
+
+// An escape-string literal E'...' of Shift_JIS text: quotes and backslashes escaped
+// character by character, so a trail byte 0x5C stays part of its character.
+std::string EscapeLiteral(std::string_view text) {
+  std::string literal = "E'";
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = sjis::CharLength(text, i);
+    if (length == 1 && (text[i] == '\'' || text[i] == '\\')) literal.push_back('\\');
+    literal.append(text.substr(i, length));
+    i += length;
+  }
+  return literal + "'";
+}
+
+// Every Shift_JIS character: the single bytes that are characters and every lead and
+// trail byte pair.
+std::vector<std::string> AllCharacters() {
+  std::vector<std::string> characters;
+  for (int b = 0x20; b <= 0xDF; ++b) {
+    if (b <= 0x7E || b >= 0xA1) characters.push_back(std::string(1, static_cast<char>(b)));
+  }
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (!sjis::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      if (sjis::IsTrailByte(static_cast<unsigned char>(trail)))
+        characters.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+    }
+  }
+  return characters;
+}
+
+}  // namespace
+
+std::string SearchFunctionsSql() {
+  // Characters that fold to another, as translate() lists; half-width kana with a mark
+  // that joins them, replaced first; characters that fold to a LIKE wildcard or to "\".
+  // Hiragana, the characters to fold in most titles, have a table of their own.
+  std::string from, to, bracket, hiraganaFrom, hiraganaTo, otherBracket, joined = "t",
+                                                                          escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
+  for (const std::string& c : AllCharacters()) {
+    const std::string folded = dbengine::FoldedText(c);
+    if (folded == c) continue;
+    from += c;
+    to += folded;
+    const unsigned char first = c[0];
+    const std::string inBracket = c.size() == 1 && first < 0x80 && !std::isalnum(first) ? "\\" + c : c;
+    bracket += inBracket;
+    if (first == 0x82 && static_cast<unsigned char>(c[1]) >= 0x9F) {
+      hiraganaFrom += c;
+      hiraganaTo += folded;
+    } else {
+      otherBracket += inBracket;
+    }
+    if (folded == "%" || folded == "_" || folded == "\\")
+      escaped = "replace(" + escaped + ", " + EscapeLiteral(c) + ", " + EscapeLiteral("\\" + c) + ")";
+  }
+  for (int kana = 0xA1; kana <= 0xDF; ++kana) {
+    for (int mark : {0xDE, 0xDF}) {
+      const std::string pair = {static_cast<char>(kana), static_cast<char>(mark)};
+      const std::string folded = dbengine::FoldedText(pair);
+      if (folded == dbengine::FoldedText(pair.substr(0, 1)) + dbengine::FoldedText(pair.substr(1)))
+        continue;
+      joined = "replace(" + joined + ", " + EscapeLiteral(pair) + ", " + EscapeLiteral(folded) + ")";
+    }
+  }
+  const std::string fold(dbengine::kFoldFunction), pattern(dbengine::kFoldPatternFunction),
+      grams(dbengine::kGramsFunction);
+  // Plain SQL functions: the planner can see through them, and IMMUTABLE lets an index
+  // hold their results. translate() costs the length of its table for every character
+  // of the text, so texts without a character to fold (most kanji and katakana texts)
+  // skip it, and texts whose only such characters are hiragana use the short table.
+  return "CREATE OR REPLACE FUNCTION " + fold +
+         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN t !~ " +
+         EscapeLiteral("[" + bracket + "]") + " THEN t WHEN t !~ " +
+         EscapeLiteral("[" + otherBracket + "]") + " THEN translate(t, " +
+         EscapeLiteral(hiraganaFrom) + ", " + EscapeLiteral(hiraganaTo) + ") ELSE translate(" +
+         joined + ", " + EscapeLiteral(from) + ", " + EscapeLiteral(to) + ") END $body$;\n" +
+         // The pattern keeps "%" and "_" as wildcards; what folds to one of them, or to
+         // the escape character, is escaped after folding.
+         "CREATE OR REPLACE FUNCTION " + pattern +
+         "(p text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT " + fold +
+         "(" + escaped + ") $body$;\n" +
+         // Every character doubled, less the first: "abc" is "abbcc", whose pairs and the
+         // last character give "a", "ab", "b", "bc", "c", separated by U+0001 (a U+0001
+         // of the text is read as U+0002, as the driver does). The text is used once, so
+         // the planner can inline the function even over liraweb_fold(column).
+         "CREATE OR REPLACE FUNCTION " + grams +
+         "(t text) RETURNS text[] LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
+         "string_to_array(regexp_replace(substr(regexp_replace(replace(t, E'\\x01', E'\\x02'), "
+         "'(.)', E'\\\\1\\\\1', 'g'), 2), '(.)(.)', E'\\\\1\\x01\\\\1\\\\2\\x01', 'g'), "
+         "E'\\x01') $body$;\n";
+}
+
+void InstallSearchFunctions(PGconn* connection) { Run(connection, SearchFunctionsSql()); }
+
+void CreateSearchIndexes(PGconn* connection, std::ostream& log) {
+  InstallSearchFunctions(connection);
+  const std::string fold(dbengine::kFoldFunction), grams(dbengine::kGramsFunction);
+  Run(connection, "SET client_min_messages = warning");
+  for (const char* column : kSearchedColumns) {
+    const std::string name = "liraweb_grams_" + std::string(column);
+    Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON BOOKMAST USING gin (" + grams +
+                        "(" + fold + "(" + column + ")))");
+    log << "n-gram index " << name << "\n";
+  }
+  PQclear(PQexec(connection, "CREATE EXTENSION IF NOT EXISTS pg_trgm"));
+  ResultPtr probe(PQexec(connection, ("SELECT show_trgm('" + std::string(kTrigramProbe) + "') <> '{}', "
+                                      "current_setting('lc_ctype')")
+                                         .c_str()),
+                  &PQclear);
+  if (PQresultStatus(probe.get()) != PGRES_TUPLES_OK) {
+    log << "no trigram indexes: the pg_trgm extension is not available in this database "
+           "(install postgresql-contrib and CREATE EXTENSION pg_trgm as its owner); words of "
+           "three or more characters are answered from the n-gram indexes\n";
+  } else if (std::string_view(PQgetvalue(probe.get(), 0, 0)) != "t") {
+    log << "no trigram indexes: the database's character type (LC_CTYPE "
+        << PQgetvalue(probe.get(), 0, 1)
+        << ") finds no trigrams in Japanese text, so such an index would only slow searches "
+           "down; create the database with LC_CTYPE 'C.UTF-8' to have them. Words of three or "
+           "more characters are answered from the n-gram indexes\n";
+  } else {
+    for (const char* column : kSearchedColumns) {
+      const std::string name = "liraweb_trgm_" + std::string(column);
+      Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON BOOKMAST USING gin (" + fold +
+                          "(" + column + ") gin_trgm_ops)");
+      log << "trigram index " << name << "\n";
+    }
+  }
+  Run(connection, "ANALYZE BOOKMAST");
+}
+
+void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log) {
+  std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(conninfo.c_str()),
+                                                          &PQfinish);
+  if (PQstatus(connection.get()) != CONNECTION_OK ||
+      PQsetClientEncoding(connection.get(), "SJIS") != 0) {
+    throw ECatalogError("PostgreSQL: cannot connect with client_encoding SJIS: " +
+                        std::string(PQerrorMessage(connection.get())));
+  }
+  if (indexes)
+    CreateSearchIndexes(connection.get(), log);
+  else
+    InstallSearchFunctions(connection.get());
+}

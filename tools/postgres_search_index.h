@@ -1,0 +1,32 @@
+// The search side of a PostgreSQL catalogue: the server functions that fold texts as the
+// program's folded LIKE does, and the indexes that answer searches over the folded text
+// (an n-gram GIN index for words of one or two characters, pg_trgm GIN indexes for
+// longer ones). The server keeps every index current for every writer; creating them
+// again is harmless.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <ostream>
+#include <string>
+
+// The statements (Shift_JIS; run them over a client_encoding SJIS connection, so the
+// server converts the folding tables exactly as it converts the catalogue's texts) that
+// create or replace liraweb_fold, liraweb_fold_pattern and liraweb_grams. The tables are
+// written from the folding of the SQLite driver, character by character.
+std::string SearchFunctionsSql();
+
+// Creates or replaces the functions on a connection that speaks SJIS. Raises
+// ECatalogError with the server's message.
+void InstallSearchFunctions(PGconn* connection);
+
+// Installs the functions and creates the missing indexes on BOOKMAST's searched columns,
+// then ANALYZE, telling `log` what it made. Trigram indexes need the pg_trgm extension
+// and a character type that finds trigrams in Japanese text; where either is missing it
+// says so and creates the n-gram indexes alone. Raises ECatalogError.
+void CreateSearchIndexes(PGconn* connection, std::ostream& log);
+
+// catalog_index --postgres CONNINFO (and the loader after loading): connects with
+// client_encoding SJIS and installs the functions, and with `indexes` creates the
+// indexes. Raises ECatalogError.
+void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log);
