@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include "db/candidate_table.h"
 #include "db/engine_codes.h"
+#include "db/indexed_search.h"
 #include "db/sjis_like.h"
 #include "platform/sjis.h"
 
@@ -178,6 +180,19 @@ class SqliteStatement : public Statement {
         sql_(sql),
         statement_(PrepareText(connection_.get(), sql)) {}
 
+  // A statement narrowed by the search index, reading candidate set setNumber of the
+  // registry, which it releases when it goes.
+  SqliteStatement(Connection connection, std::string_view sql,
+                  searchindex::CandidateRegistry* registry, int setNumber)
+      : SqliteStatement(std::move(connection), sql) {
+    registry_ = registry;
+    setNumber_ = setNumber;
+  }
+
+  ~SqliteStatement() override {
+    if (registry_) registry_->Remove(setNumber_);
+  }
+
   std::unique_ptr<Cursor> Execute(const std::vector<std::string>& params) override {
     // A text of blanks and comments prepares to no statement at all.
     if (!statement_) return nullptr;
@@ -194,13 +209,28 @@ class SqliteStatement : public Statement {
   Connection connection_;
   std::string sql_;
   StatementHandle statement_;
+  searchindex::CandidateRegistry* registry_ = nullptr;  // owned by the connection
+  int setNumber_ = 0;
 };
 
 class SqliteDatabase : public Database {
  public:
-  explicit SqliteDatabase(Connection connection) : connection_(std::move(connection)) {}
+  SqliteDatabase(Connection connection, MatchMode match, searchindex::CandidateRegistry* registry)
+      : connection_(std::move(connection)), match_(match), registry_(registry) {}
 
+  // A search statement over a catalogue with a current search index is run narrowed
+  // to the index's candidates, with the same result; when the narrowed text does not
+  // prepare, the statement as written gives its own error.
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
+    int setNumber = 0;
+    if (std::optional<std::string> narrowed = searchindex::NarrowSearchStatement(
+            connection_.get(), sql, match_, *registry_, setNumber)) {
+      try {
+        return std::make_unique<SqliteStatement>(connection_, *narrowed, registry_, setNumber);
+      } catch (const DriverError&) {
+        registry_->Remove(setNumber);
+      }
+    }
     return std::make_unique<SqliteStatement>(connection_, sql);
   }
 
@@ -208,6 +238,8 @@ class SqliteDatabase : public Database {
   // Shared with the statements, so a statement released after the engine's own
   // handle (at process exit) still finds its connection.
   Connection connection_;
+  MatchMode match_;
+  searchindex::CandidateRegistry* registry_;  // owned by the connection
 };
 
 }  // namespace
@@ -228,7 +260,10 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
                                  const_cast<MatchMode*>(mode), LikeFunction, nullptr, nullptr);
     if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
   }
-  return std::make_unique<SqliteDatabase>(std::move(connection));
+  searchindex::CandidateRegistry* registry = nullptr;
+  rc = searchindex::RegisterCandidateTable(db, &registry);
+  if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
+  return std::make_unique<SqliteDatabase>(std::move(connection), match, registry);
 }
 
 }  // namespace dbengine
