@@ -77,7 +77,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
     table->base.zErrMsg = sqlite3_mprintf("%s: no such candidate set", kCandidateTable);
     return SQLITE_ERROR;
   }
-  cursor->rows = &set->Rows();
+  cursor->rows = &set->Current().rows;
   cursor->at = 0;
   return SQLITE_OK;
 }
@@ -130,19 +130,19 @@ unsigned DataVersion(sqlite3* db) {
   return version;
 }
 
-CandidateSet::CandidateSet(sqlite3* db, Compute compute, std::vector<std::int64_t> rows)
+CandidateSet::CandidateSet(sqlite3* db, Compute compute, Candidates first)
     : db_(db),
       compute_(std::move(compute)),
-      rows_(std::move(rows)),
+      candidates_(std::move(first)),
       dataVersion_(DataVersion(db)) {}
 
-const std::vector<std::int64_t>& CandidateSet::Rows() {
+const Candidates& CandidateSet::Current() {
   const unsigned now = DataVersion(db_);
   if (now != dataVersion_) {
-    rows_ = compute_();
+    candidates_ = compute_();
     dataVersion_ = now;
   }
-  return rows_;
+  return candidates_;
 }
 
 int CandidateRegistry::Add(std::shared_ptr<CandidateSet> set) {

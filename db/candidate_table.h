@@ -13,23 +13,25 @@
 #include <memory>
 #include <vector>
 
+#include "db/search_index.h"
+
 namespace dbengine::searchindex {
 
-// Candidate rowids, ascending, and how to compute them again.
+// Candidate rows, and how to compute them again.
 class CandidateSet {
  public:
-  // compute answers the rowids for the data the connection reads when it is called;
-  // rows are its answer before the statement was prepared.
-  using Compute = std::function<std::vector<std::int64_t>()>;
-  CandidateSet(sqlite3* db, Compute compute, std::vector<std::int64_t> rows);
+  // compute answers the candidates for the data the connection reads when it is
+  // called; first is its answer before the statement was prepared.
+  using Compute = std::function<Candidates()>;
+  CandidateSet(sqlite3* db, Compute compute, Candidates first);
 
-  // The rowids for the data the connection reads now.
-  const std::vector<std::int64_t>& Rows();
+  // The candidates for the data the connection reads now.
+  const Candidates& Current();
 
  private:
   sqlite3* db_;
   Compute compute_;
-  std::vector<std::int64_t> rows_;
+  Candidates candidates_;
   unsigned dataVersion_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,9 +19,19 @@ namespace dbengine::searchindex {
 // many rows one by one by rowid costs more than reading them in order.
 inline constexpr std::int64_t kNarrowedShareDivisor = 4;
 
-// The statement narrowed by the catalogue's search index, its candidates registered
-// under setNumber; nullopt to run sql as written. Never throws.
-std::optional<std::string> NarrowSearchStatement(sqlite3* db, std::string_view sql, MatchMode mode,
-                                                 CandidateRegistry& registry, int& setNumber);
+// A search statement narrowed by the index.
+struct NarrowedSearch {
+  std::string sql;
+  int setNumber = 0;                  // of its candidates in the registry
+  std::shared_ptr<CandidateSet> set;  // the same candidates
+  // True when the head gives one row a book (its joins meet at most one row each), so
+  // that exact candidates are also the count of the result.
+  bool oneRowPerBook = false;
+};
+
+// The statement narrowed by the catalogue's search index, its candidates registered;
+// nullopt to run sql as written. Never throws.
+std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
+                                                    MatchMode mode, CandidateRegistry& registry);
 
 }  // namespace dbengine::searchindex

@@ -153,12 +153,12 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
   }
 }
 
-std::optional<std::vector<std::int64_t>> CandidateRows(sqlite3* db,
-                                                       const LikeConditions& conditions,
-                                                       MatchMode mode) {
+std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,
+                                        MatchMode mode) {
   try {
     PostingReader postings(db);
-    std::optional<std::vector<std::int64_t>> candidates;
+    std::optional<std::vector<std::int64_t>> rows;
+    bool exact = true;
     for (const std::vector<LikeTerm>& condition : conditions) {
       // The rows that can meet this condition: the union over its terms, unless one
       // term can be met by any row.
@@ -170,19 +170,26 @@ std::optional<std::vector<std::int64_t>> CandidateRows(sqlite3* db,
           anyRow = true;
           break;
         }
+        exact = exact && PatternIsOneGram(term.pattern, mode);
         either = Unite(either, postings.RowsHoldingAll(term.column, grams));
       }
-      if (anyRow) continue;
-      candidates = candidates ? Intersect(*candidates, either) : std::move(either);
+      if (anyRow) {
+        exact = false;
+        continue;
+      }
+      rows = rows ? Intersect(*rows, either) : std::move(either);
     }
-    if (!candidates) return std::nullopt;
+    if (!rows) return std::nullopt;
     // Rows written since the last refresh may hold anything.
     std::vector<std::int64_t> pending;
     StatementHandle select = Prepare(
         db, std::string("SELECT DISTINCT book_rowid FROM ") + kPendingTable + " ORDER BY 1");
     while (Step(select.get())) pending.push_back(sqlite3_column_int64(select.get(), 0));
-    if (!pending.empty()) candidates = Unite(*candidates, pending);
-    return candidates;
+    if (!pending.empty()) {
+      rows = Unite(*rows, pending);
+      exact = false;
+    }
+    return Candidates{std::move(*rows), exact};
   } catch (const IndexUnreadable&) {
     return std::nullopt;
   }

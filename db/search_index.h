@@ -40,12 +40,19 @@ using LikeConditions = std::vector<std::vector<LikeTerm>>;
 // no more pending rows than its limit. Never throws.
 std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db);
 
-// The rowids, ascending, of every book row that can match the conditions (and of every
-// pending row); nullopt when the index narrows nothing (no condition has a literal
-// character in an indexed column) or cannot be read. Never throws.
-std::optional<std::vector<std::int64_t>> CandidateRows(sqlite3* db,
-                                                       const LikeConditions& conditions,
-                                                       MatchMode mode);
+// The rows a search may have to read.
+struct Candidates {
+  std::vector<std::int64_t> rows;  // rowids, ascending
+  // True when the rows are exactly the book rows that meet the conditions: every term
+  // reads one unit or pair in the folded mode, and no row is pending.
+  bool exact = false;
+};
+
+// The rowids of every book row that can match the conditions (and of every pending
+// row); nullopt when the index narrows nothing (no condition has a literal character
+// in an indexed column) or cannot be read. Never throws.
+std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,
+                                        MatchMode mode);
 
 // True when the text is one of the names, letter case ignored (SQL identifiers).
 bool NameIn(const std::string& name, const std::vector<std::string>& names);

@@ -43,21 +43,23 @@ std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode)
   // text holds each run's folded units in a row. In the exact mode a character other
   // than half-width katakana folds the same alone as inside a text, so the folded
   // index still holds every exact match once such characters also end a run.
+  // A run of one unit needs that unit; a longer run its pairs, which hold its units.
   std::vector<std::int64_t> keys;
-  bool inRun = false;
-  std::uint32_t previous = 0;
+  std::vector<std::uint32_t> run;
+  auto endRun = [&] {
+    if (run.size() == 1) keys.push_back(UnigramKey(run[0]));
+    for (std::size_t k = 1; k < run.size(); ++k) keys.push_back(BigramKey(run[k - 1], run[k]));
+    run.clear();
+  };
   for (std::size_t i = 0; i < pattern.size();) {
     if (IsWildcard(pattern, i) || (mode == MatchMode::kExact && IsHalfWidthKana(pattern, i))) {
       i += 1;
-      inRun = false;
+      endRun();
       continue;
     }
-    const std::uint32_t unit = NextUnit(pattern, i, MatchMode::kFolded);
-    keys.push_back(UnigramKey(unit));
-    if (inRun) keys.push_back(BigramKey(previous, unit));
-    previous = unit;
-    inRun = true;
+    run.push_back(NextUnit(pattern, i, MatchMode::kFolded));
   }
+  endRun();
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   return keys;
@@ -105,6 +107,18 @@ bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::i
     previous = low;
   }
   return true;
+}
+
+bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
+  if (mode != MatchMode::kFolded) return false;
+  std::size_t i = 0, units = 0;
+  while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
+  while (i < pattern.size() && !IsWildcard(pattern, i)) {
+    NextUnit(pattern, i, MatchMode::kFolded);
+    ++units;
+  }
+  while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
+  return i == pattern.size() && (units == 1 || units == 2);
 }
 
 }  // namespace dbengine::searchindex

@@ -59,6 +59,11 @@ void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys);
 // character the index can use, so that every row is a candidate.
 std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode);
 
+// True when the rows that match the pattern in the mode are exactly the rows whose
+// posting list it reads: the folded mode and one or two units between "%"s, so that
+// a text matches when and only when it holds that unit or pair.
+bool PatternIsOneGram(std::string_view pattern, MatchMode mode);
+
 // One chunk's posting list from its sorted, distinct low bits.
 std::string EncodePosting(const std::vector<std::uint16_t>& lows);
 // Appends the rowids of a chunk's posting list, ascending. False when the bytes are no

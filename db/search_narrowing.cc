@@ -136,6 +136,46 @@ std::optional<std::string> BookQualifier(const std::vector<Token>& head, const I
   return qualifier;
 }
 
+// Reads "[qualifier .] name" at tokens[i].
+bool ReadQualifiedName(const std::vector<Token>& tokens, std::size_t& i, std::string& qualifier,
+                       std::string& name) {
+  if (!IsName(tokens[i])) return false;
+  if (IsSymbol(tokens[i + 1], ".")) {
+    if (!IsName(tokens[i + 2])) return false;
+    qualifier = tokens[i].text;
+    i += 2;
+  }
+  name = tokens[i++].text;
+  return true;
+}
+
+// The joins after "FROM book [alias]" when every one is a LEFT JOIN on one equality.
+std::optional<std::vector<JoinOn>> PlainJoins(const std::vector<Token>& head) {
+  std::size_t i = 0;
+  while (!IsWord(head[i], "FROM")) ++i;
+  i += 2;
+  if (IsWord(head[i], "AS")) ++i;
+  if (IsName(head[i]) && !IsJoinWord(head[i])) ++i;
+  std::vector<JoinOn> joins;
+  while (head[i].kind != TokenKind::kEnd) {
+    if (!IsWord(head[i++], "LEFT")) return std::nullopt;
+    if (IsWord(head[i], "OUTER")) ++i;
+    if (!IsWord(head[i++], "JOIN") || !IsName(head[i])) return std::nullopt;
+    JoinOn join;
+    join.table = head[i++].text;
+    if (IsWord(head[i], "AS")) ++i;
+    join.alias = IsName(head[i]) && !IsJoinWord(head[i]) ? head[i++].text : join.table;
+    if (!IsWord(head[i++], "ON") ||
+        !ReadQualifiedName(head, i, join.leftQualifier, join.leftColumn) ||
+        !IsSymbol(head[i++], "=") ||
+        !ReadQualifiedName(head, i, join.rightQualifier, join.rightColumn)) {
+      return std::nullopt;
+    }
+    joins.push_back(std::move(join));
+  }
+  return joins;
+}
+
 int ColumnPosition(const std::string& column, const IndexInfo& info) {
   for (std::size_t i = 0; i < info.columns.size(); ++i) {
     if (SameTextIgnoringCase(info.columns[i], column)) return static_cast<int>(i);
@@ -186,6 +226,7 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
   SearchShape shape;
   shape.head = std::string(sql.substr(0, tokens[where].start));
   shape.bookQualifier = *qualifier;
+  shape.joins = PlainJoins(head);
   std::size_t i = where + 1;
   const std::size_t conditionsStart = tokens[i].start;
   for (;;) {

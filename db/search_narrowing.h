@@ -17,6 +17,12 @@
 
 namespace dbengine::searchindex {
 
+// "LEFT JOIN table [alias] ON a = b" in the head, each side [qualifier.]column.
+struct JoinOn {
+  std::string table, alias;
+  std::string leftQualifier, leftColumn, rightQualifier, rightColumn;
+};
+
 // A search statement taken apart.
 struct SearchShape {
   std::string head;            // up to the WHERE line, as written
@@ -25,6 +31,8 @@ struct SearchShape {
   LikeConditions conditions;   // the same, with columns as positions in the index
   std::string orderColumn;     // empty without ORDER BY
   std::string orderKind;       // ASC, DESC or empty
+  // The head's joins when all have the form of JoinOn; nullopt for any other.
+  std::optional<std::vector<JoinOn>> joins;
 };
 
 // The shape of sql when it is a search statement over the indexed book table whose head

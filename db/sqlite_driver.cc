@@ -78,12 +78,15 @@ StatementHandle PrepareText(sqlite3* db, std::string_view sql) {
 
 class SqliteCursor : public Cursor {
  public:
+  // countedBy, when given, holds exactly the rows of the result.
   SqliteCursor(Connection connection, sqlite3_stmt* statement, std::string_view sql,
-               const std::vector<std::string>& params, bool onRow)
+               const std::vector<std::string>& params, bool onRow,
+               std::shared_ptr<searchindex::CandidateSet> countedBy)
       : connection_(std::move(connection)),
         statement_(statement),
         sql_(sql),
         params_(params),
+        countedBy_(std::move(countedBy)),
         onRow_(onRow),
         emptyResult_(!onRow) {
     const int columns = sqlite3_column_count(statement_);
@@ -110,6 +113,10 @@ class SqliteCursor : public Cursor {
   // a row its read transaction is still open, so the count sees the same data.
   std::int64_t CountRows() override {
     if (emptyResult_) return 0;
+    if (countedBy_) {
+      const searchindex::Candidates& candidates = countedBy_->Current();
+      if (candidates.exact) return static_cast<std::int64_t>(candidates.rows.size());
+    }
     RefuseWritingStatement();
     StatementHandle count =
         PrepareText(connection_.get(), "SELECT COUNT(*) FROM (\n" + sql_ + "\n)");
@@ -167,6 +174,7 @@ class SqliteCursor : public Cursor {
   sqlite3_stmt* statement_;  // owned by the statement object, which outlives the cursor
   std::string sql_;
   std::vector<std::string> params_;
+  std::shared_ptr<searchindex::CandidateSet> countedBy_;
   std::vector<std::string> columnNames_;
   std::vector<ColumnValue> row_;
   bool onRow_;
@@ -180,13 +188,14 @@ class SqliteStatement : public Statement {
         sql_(sql),
         statement_(PrepareText(connection_.get(), sql)) {}
 
-  // A statement narrowed by the search index, reading candidate set setNumber of the
+  // A statement narrowed by the search index, reading its candidate set from the
   // registry, which it releases when it goes.
-  SqliteStatement(Connection connection, std::string_view sql,
-                  searchindex::CandidateRegistry* registry, int setNumber)
-      : SqliteStatement(std::move(connection), sql) {
+  SqliteStatement(Connection connection, searchindex::NarrowedSearch narrowed,
+                  searchindex::CandidateRegistry* registry)
+      : SqliteStatement(std::move(connection), narrowed.sql) {
     registry_ = registry;
-    setNumber_ = setNumber;
+    setNumber_ = narrowed.setNumber;
+    if (narrowed.oneRowPerBook) countedBy_ = std::move(narrowed.set);
   }
 
   ~SqliteStatement() override {
@@ -202,7 +211,8 @@ class SqliteStatement : public Statement {
       sqlite3_reset(statement_.get());
       return nullptr;
     }
-    return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow);
+    return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow,
+                                          countedBy_);
   }
 
  private:
@@ -211,6 +221,8 @@ class SqliteStatement : public Statement {
   StatementHandle statement_;
   searchindex::CandidateRegistry* registry_ = nullptr;  // owned by the connection
   int setNumber_ = 0;
+  // The candidates, when they are the result's rows whenever they are exact.
+  std::shared_ptr<searchindex::CandidateSet> countedBy_;
 };
 
 class SqliteDatabase : public Database {
@@ -222,11 +234,11 @@ class SqliteDatabase : public Database {
   // to the index's candidates, with the same result; when the narrowed text does not
   // prepare, the statement as written gives its own error.
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
-    int setNumber = 0;
-    if (std::optional<std::string> narrowed = searchindex::NarrowSearchStatement(
-            connection_.get(), sql, match_, *registry_, setNumber)) {
+    if (std::optional<searchindex::NarrowedSearch> narrowed =
+            searchindex::NarrowSearchStatement(connection_.get(), sql, match_, *registry_)) {
+      const int setNumber = narrowed->setNumber;
       try {
-        return std::make_unique<SqliteStatement>(connection_, *narrowed, registry_, setNumber);
+        return std::make_unique<SqliteStatement>(connection_, std::move(*narrowed), registry_);
       } catch (const DriverError&) {
         registry_->Remove(setNumber);
       }

@@ -10,17 +10,21 @@
 #include "tools/catalog_error.h"
 #include "tools/catalog_load.h"
 #include "tools/postgres_catalog_store.h"
+#include "tools/search_index_builder.h"
 #include "tools/sqlite_catalog_store.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: catalog_loader (--sqlite FILE | --postgres CONNINFO) [--encoding auto|utf-8|sjis]\n"
-    "                      [--replace] [--progress | --no-progress] CATALOGUE.tsv...\n"
+    "                      [--replace] [--no-index] [--progress | --no-progress]\n"
+    "                      CATALOGUE.tsv...\n"
     "  --sqlite FILE        SQLite catalogue file, created when missing (texts in Shift_JIS)\n"
     "  --postgres CONNINFO  PostgreSQL database, a libpq connection string\n"
     "  --encoding           character set of the files (default auto: UTF-8 when valid)\n"
     "  --replace            delete the books, loans and locations already stored first\n"
+    "  --no-index           leave a SQLite file's search index alone (by default it is\n"
+    "                       built after the load, or refreshed when the file holds one)\n"
     "  --progress           draw progress on stderr (default: when stderr is a terminal)\n";
 
 int UsageError(const std::string& message) {
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
   options.progress = isatty(STDERR_FILENO) != 0;
   std::string sqlitePath;
   std::string conninfo;
+  bool index = true;
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
@@ -47,6 +52,8 @@ int main(int argc, char** argv) {
         options.encoding = ParseEncodingName(arguments.Value());
       else if (arg == "--replace")
         options.replace = true;
+      else if (arg == "--no-index")
+        index = false;
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -72,9 +79,26 @@ int main(int argc, char** argv) {
       store = std::make_unique<SqliteCatalogStore>(sqlitePath);
     else
       store = std::make_unique<PostgresCatalogStore>(conninfo);
+    // A load that replaces every book is faster without the index's triggers, and
+    // the index is built anew after it anyway.
+    const bool indexed = index && !sqlitePath.empty();
+    if (indexed && options.replace) {
+      SearchIndexBuilder builder(sqlitePath);
+      if (builder.HasIndex()) builder.Drop();
+    }
     LoadCounts counts = LoadCatalogue(*store, options, std::cerr);
+    const std::string where = store->Describe();
+    if (indexed) {
+      store.reset();
+      SearchIndexBuilder builder(sqlitePath);
+      std::ostream* progress = options.progress ? &std::cerr : nullptr;
+      if (builder.HasIndex())
+        builder.Refresh(progress);
+      else
+        builder.Build(IndexTarget{}, progress);
+    }
     std::cout << "loaded " << counts.books << " books (" << counts.loans << " lent out, "
-              << counts.locations << " new shelf locations) into " << store->Describe() << "\n";
+              << counts.locations << " new shelf locations) into " << where << "\n";
     return 0;
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_loader: " << e.Message() << "\n";

@@ -151,9 +151,8 @@ bool Narrowed(const std::string& path, const std::string& sql, MatchMode mode) {
   sqlite3_open(path.c_str(), &db);
   dbengine::searchindex::CandidateRegistry* registry = nullptr;
   dbengine::searchindex::RegisterCandidateTable(db, &registry);
-  int set = 0;
   const bool narrowed =
-      dbengine::searchindex::NarrowSearchStatement(db, sql, mode, *registry, set).has_value();
+      dbengine::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
   sqlite3_close(db);
   return narrowed;
 }
