@@ -14,8 +14,8 @@ CgiChildRun RunCgiRequest(const std::string& site, const std::string& pathInfo,
                           const std::string& query, bool keepOutput) {
   const std::string cgiBin = site + "/cgi-bin";
   std::vector<std::string> variables = {"SERVER_PROTOCOL=HTTP/1.1", "REQUEST_METHOD=GET",
-                                        "HTTP_HOST=127.0.0.1", "SCRIPT_NAME=/cgi-bin/liraweb",
-                                        "PATH_INFO=" + pathInfo, "QUERY_STRING=" + query};
+                                        "HTTP_HOST=127.0.0.1",      "SCRIPT_NAME=/cgi-bin/liraweb",
+                                        "PATH_INFO=" + pathInfo,    "QUERY_STRING=" + query};
   std::vector<char*> envp;
   for (std::string& v : variables) envp.push_back(v.data());
   envp.push_back(nullptr);
@@ -41,7 +41,8 @@ CgiChildRun RunCgiRequest(const std::string& site, const std::string& pathInfo,
   if (keepOutput) {
     close(pipeEnds[1]);
     char buffer[65536];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) run.output.append(buffer, n);
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+      run.output.append(buffer, n);
     close(pipeEnds[0]);
   }
   int status = 0;

@@ -70,7 +70,8 @@ std::vector<QueryKind> Kinds() {
 
 double Percentile(std::vector<double> values, double share) {
   std::sort(values.begin(), values.end());
-  const std::size_t at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+  const std::size_t at =
+      static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
   return values[at];
 }
 
@@ -104,8 +105,9 @@ int main(int argc, char** argv) {
   const std::string scanSite = argv[1], indexSite = argv[2];
   const int runs = std::max(1, std::atoi(argv[3]));
   const std::size_t scanKinds = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : SIZE_MAX;
-  std::cout << "| query | scan median | scan p95 | index median | index p95 | peak KiB scan / index "
-               "| same response |\n|---|---:|---:|---:|---:|---:|---|\n";
+  std::cout
+      << "| query | scan median | scan p95 | index median | index p95 | peak KiB scan / index "
+         "| same response |\n|---|---:|---:|---:|---:|---:|---|\n";
   try {
     const std::vector<QueryKind> kinds = Kinds();
     for (std::size_t k = 0; k < kinds.size(); ++k) {
@@ -125,9 +127,9 @@ int main(int argc, char** argv) {
           const auto start = std::chrono::steady_clock::now();
           const CgiChildRun run =
               RunCgiRequest(indexed ? indexSite : scanSite, kind.pathInfo, kind.query);
-          const double ms = std::chrono::duration<double, std::milli>(
-                                std::chrono::steady_clock::now() - start)
-                                .count();
+          const double ms =
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                  .count();
           (indexed ? indexMs : scanMs).push_back(ms);
           long& peak = indexed ? indexPeak : scanPeak;
           peak = std::max(peak, run.peakKib);

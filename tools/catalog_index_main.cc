@@ -12,8 +12,9 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: catalog_index (build|refresh|drop|check) CATALOG.db [--table NAME]\n"
-    "                     [--columns A,B,...] [--pending-limit N] [--progress | --no-progress]\n"
+    "usage: catalog_index (build|refresh|drop|check) (CATALOG.db | --postgres CONNINFO)\n"
+    "                     [--table NAME] [--columns A,B,...] [--pending-limit N]\n"
+    "                     [--progress | --no-progress]\n"
     "  build          index the book table anew (replacing an index it holds)\n"
     "  refresh        fold the rows other programs wrote since into the index; builds\n"
     "                 it anew when the schema changed or too many rows are pending\n"
@@ -33,7 +34,8 @@ int UsageError(const std::string& message) {
 
 struct Options {
   std::string command;
-  std::string catalogue;
+  std::string catalogue;  // a SQLite file
+  std::string conninfo;   // or a PostgreSQL database
   IndexTarget target;
   bool progress = false;
 };
@@ -50,8 +52,7 @@ std::vector<std::string> SplitColumns(const std::string& list) {
   }
 }
 
-// The SQLite catalogue file's index. A PostgreSQL database's indexes would be a mode
-// of their own beside this one, chosen by its option.
+// The SQLite catalogue file's index.
 int RunSqlite(const Options& options) {
   SearchIndexBuilder builder(options.catalogue);
   std::ostream* progress = options.progress ? &std::cerr : nullptr;
@@ -73,6 +74,11 @@ int RunSqlite(const Options& options) {
   return 0;
 }
 
+// A PostgreSQL database's indexes: a mode of its own beside the SQLite one.
+int RunPostgres(const Options&) {
+  throw ECatalogError("--postgres: PostgreSQL catalogues are not supported by this build");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,7 +88,9 @@ int main(int argc, char** argv) {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
       const std::string& arg = arguments.Current();
-      if (arg == "--table")
+      if (arg == "--postgres")
+        options.conninfo = arguments.Value();
+      else if (arg == "--table")
         options.target.table = arguments.Value();
       else if (arg == "--columns")
         options.target.columns = SplitColumns(arguments.Value());
@@ -114,9 +122,11 @@ int main(int argc, char** argv) {
     return UsageError(options.command.empty() ? "no command given"
                                               : "unknown command " + options.command);
   }
-  if (options.catalogue.empty()) return UsageError("no catalogue file given");
+  if (options.catalogue.empty() == options.conninfo.empty()) {
+    return UsageError("give either a catalogue file or --postgres CONNINFO");
+  }
   try {
-    return RunSqlite(options);
+    return options.conninfo.empty() ? RunSqlite(options) : RunPostgres(options);
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_index: " << e.Message() << "\n";
     return 1;

@@ -286,6 +286,27 @@ TEST_F(SearchIndexTest, TooManyPendingRowsMeanAScanUntilRefresh) {
   ExpectSameAsScan(sql);
 }
 
+TEST_F(SearchIndexTest, AnotherSchemaIsIndexedByItsTableAndColumns) {
+  std::string rows = "CREATE TABLE TITLES (ID INTEGER PRIMARY KEY, NAME TEXT, WHO TEXT);";
+  for (int i = 0; i < 300; ++i) {
+    rows += "INSERT INTO TITLES (NAME, WHO) VALUES (" + Quote(RandomText(random_, 6)) + ", " +
+            Quote(RandomText(random_, 6)) + ");";
+  }
+  Exec(indexed_, rows);
+  Exec(scanned_, rows);
+  IndexTarget target;
+  target.table = "TITLES";
+  target.columns = {"NAME", "WHO"};
+  Builder().Build(target, nullptr);
+  const std::string sql =
+      "SELECT ID, NAME, WHO FROM TITLES t\r\nWHERE\r\n( t.NAME LIKE '%\x83\x41\x83\x4b%'\r\n"
+      "OR\r\nWHO LIKE '%\x83\x41\x83\x4b%' )\r\nORDER BY NAME DESC\r\n";
+  EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+  ExpectSameAsScan(sql);
+  // The book table is no longer indexed: its searches read every book.
+  EXPECT_FALSE(Narrowed(indexed_, NarrowableSearch(), MatchMode::kFolded));
+}
+
 TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
   namespace si = dbengine::searchindex;
   std::mt19937 random(7);
