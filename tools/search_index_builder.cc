@@ -232,9 +232,18 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
           replaced + "; END");
   Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
           " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
-  Execute("CREATE TRIGGER liraidx_after_update AFTER UPDATE ON " + table + " BEGIN " + pending +
-          " " + oldColumns + " VALUES (OLD.rowid, 1, " + Joined(target.columns, "OLD.", true) +
-          "); " + pending + " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
+  // An update that leaves the rowid and the indexed texts as they were (a loan mark,
+  // say) changes no list. Texts are compared as the bytes LIKE reads, since a column's
+  // collation may call different texts equal.
+  std::string changed = "OLD.rowid IS NOT NEW.rowid";
+  for (const std::string& column : target.columns) {
+    changed += " OR CAST(OLD." + Quoted(column) + " AS BLOB) IS NOT CAST(NEW." + Quoted(column) +
+               " AS BLOB)";
+  }
+  Execute("CREATE TRIGGER liraidx_after_update AFTER UPDATE ON " + table + " WHEN " + changed +
+          " BEGIN " + pending + " " + oldColumns + " VALUES (OLD.rowid, 1, " +
+          Joined(target.columns, "OLD.", true) + "); " + pending +
+          " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
   Execute("CREATE TRIGGER liraidx_after_delete AFTER DELETE ON " + table + " BEGIN " + pending +
           " " + oldColumns + " VALUES (OLD.rowid, 1, " + Joined(target.columns, "OLD.", true) +
           "); END");
