@@ -119,16 +119,14 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   if (!info) return std::nullopt;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
   if (!shape) return std::nullopt;
-  std::optional<Candidates> candidates = CandidateRows(db, shape->conditions, mode);
-  if (!candidates) return std::nullopt;
-  if (static_cast<std::int64_t>(candidates->rows.size()) * kNarrowedShareDivisor > info->rows) {
-    return std::nullopt;
-  }
+  const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
+  std::optional<Candidates> candidates = CandidateRows(db, shape->conditions, mode, most);
+  if (!candidates || candidates->rows.size() > most) return std::nullopt;
   // Computed again when another connection wrote between here and the statement's
   // read: the index, or the rows it stands for, may have changed.
   auto compute = [db, conditions = shape->conditions, mode, table = info->table] {
     if (ReadCurrentIndex(db)) {
-      if (std::optional<Candidates> again = CandidateRows(db, conditions, mode)) {
+      if (std::optional<Candidates> again = CandidateRows(db, conditions, mode, SIZE_MAX)) {
         return std::move(*again);
       }
     }

@@ -16,8 +16,9 @@
 namespace dbengine::searchindex {
 
 // Above this share of the book table (1/N) the rows are read by scan: fetching that
-// many rows one by one by rowid costs more than reading them in order.
-inline constexpr std::int64_t kNarrowedShareDivisor = 4;
+// many rows one by one by rowid costs about as much as reading them in order, and the
+// candidates a request holds in memory stay bounded.
+inline constexpr std::int64_t kNarrowedShareDivisor = 8;
 
 // A search statement narrowed by the index.
 struct NarrowedSearch {

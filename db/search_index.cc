@@ -79,8 +79,9 @@ class PostingReader {
       : select_(Prepare(db, std::string("SELECT chunk, data FROM ") + kPostingsTable +
                                 " WHERE col = ?1 AND gram = ?2 ORDER BY chunk")) {}
 
-  // The rowids holding the gram in the column, ascending.
-  std::vector<std::int64_t> Rows(int column, std::int64_t gram) {
+  // The rowids holding the gram in the column, ascending; nullopt when they are more
+  // than most, which are then not all read.
+  std::optional<std::vector<std::int64_t>> Rows(int column, std::int64_t gram, std::size_t most) {
     std::vector<std::int64_t> rows;
     sqlite3_reset(select_.get());
     sqlite3_bind_int(select_.get(), 1, column);
@@ -94,16 +95,26 @@ class PostingReader {
           !DecodePosting(std::string_view(data, size), chunk, rows)) {
         throw IndexUnreadable{};
       }
+      if (rows.size() > most) return std::nullopt;
       lastChunk = chunk;
     }
     return rows;
   }
 
-  // The rowids holding every gram in the column (the grams are not empty).
-  std::vector<std::int64_t> RowsHoldingAll(int column, const std::vector<std::int64_t>& grams) {
-    std::vector<std::int64_t> rows = Rows(column, grams.front());
-    for (std::size_t i = 1; i < grams.size() && !rows.empty(); ++i) {
-      rows = Intersect(rows, Rows(column, grams[i]));
+  // The rowids holding every gram in the column, leaving out grams held by more than
+  // most rows; nullopt when every gram is held by more.
+  std::optional<std::vector<std::int64_t>> RowsHoldingAll(int column,
+                                                          const std::vector<std::int64_t>& grams,
+                                                          std::size_t most, bool& leftOut) {
+    std::optional<std::vector<std::int64_t>> rows;
+    for (std::int64_t gram : grams) {
+      std::optional<std::vector<std::int64_t>> holding = Rows(column, gram, most);
+      if (!holding) {
+        leftOut = true;
+        continue;
+      }
+      rows = rows ? Intersect(*rows, *holding) : std::move(holding);
+      if (rows->empty()) break;
     }
     return rows;
   }
@@ -154,24 +165,34 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
 }
 
 std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,
-                                        MatchMode mode) {
+                                        MatchMode mode, std::size_t most) {
   try {
     PostingReader postings(db);
     std::optional<std::vector<std::int64_t>> rows;
     bool exact = true;
     for (const std::vector<LikeTerm>& condition : conditions) {
       // The rows that can meet this condition: the union over its terms, unless one
-      // term can be met by any row.
+      // term can be met by any row, or by more rows than are worth reading one by one
+      // (memory stays bounded by most rowids a list).
       std::vector<std::int64_t> either;
       bool anyRow = condition.empty();
       for (const LikeTerm& term : condition) {
         const std::vector<std::int64_t> grams = PatternGrams(term.pattern, mode);
-        if (term.column < 0 || grams.empty()) {
+        bool leftOut = false;
+        std::optional<std::vector<std::int64_t>> holding;
+        if (term.column >= 0 && !grams.empty()) {
+          holding = postings.RowsHoldingAll(term.column, grams, most, leftOut);
+        }
+        if (!holding) {
           anyRow = true;
           break;
         }
-        exact = exact && PatternIsOneGram(term.pattern, mode);
-        either = Unite(either, postings.RowsHoldingAll(term.column, grams));
+        exact = exact && !leftOut && PatternIsOneGram(term.pattern, mode);
+        either = Unite(either, *holding);
+        if (either.size() > most) {
+          anyRow = true;
+          break;
+        }
       }
       if (anyRow) {
         exact = false;

@@ -50,9 +50,10 @@ struct Candidates {
 
 // The rowids of every book row that can match the conditions (and of every pending
 // row); nullopt when the index narrows nothing (no condition has a literal character
-// in an indexed column) or cannot be read. Never throws.
+// in an indexed column, or only characters held by more than most rows) or cannot be
+// read. Never throws.
 std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,
-                                        MatchMode mode);
+                                        MatchMode mode, std::size_t most);
 
 // True when the text is one of the names, letter case ignored (SQL identifiers).
 bool NameIn(const std::string& name, const std::vector<std::string>& names);
