@@ -5,53 +5,15 @@
 // Run through bench/cgi_request_bench.sh, which installs a synthetic catalogue and
 // passes the installation folder in LIRAWEB_BENCH_SITE.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
-extern char** environ;
+#include "bench/cgi_child.h"
 
 namespace {
-
-struct ChildUsage {
-  long peakKib = 0;
-};
-
-// Runs a program (cgi-bin/liraweb unless given) in the site's cgi-bin folder with the
-// CGI variables of a GET request and throws away its output.
-ChildUsage RunRequest(const std::string& site, const std::string& pathInfo,
-                      const std::string& query, const std::string& programPath = "") {
-  const std::string cgiBin = site + "/cgi-bin";
-  std::vector<std::string> variables = {"SERVER_PROTOCOL=HTTP/1.1", "REQUEST_METHOD=GET",
-                                        "HTTP_HOST=127.0.0.1", "SCRIPT_NAME=/cgi-bin/liraweb",
-                                        "PATH_INFO=" + pathInfo, "QUERY_STRING=" + query};
-  std::vector<char*> envp;
-  for (std::string& v : variables) envp.push_back(v.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, cgiBin.c_str());
-  const std::string program = programPath.empty() ? cgiBin + "/liraweb" : programPath;
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  pid_t child;
-  int failed = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed) throw std::runtime_error("cannot start " + program);
-  int status = 0;
-  struct rusage usage {};
-  wait4(child, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("request failed");
-  return ChildUsage{usage.ru_maxrss};
-}
 
 void Request(benchmark::State& state, const char* pathInfo, const char* query,
              const std::string& program = "") {
@@ -61,7 +23,8 @@ void Request(benchmark::State& state, const char* pathInfo, const char* query,
     return;
   }
   long peak = 0;
-  for (auto _ : state) peak = std::max(peak, RunRequest(site, pathInfo, query, program).peakKib);
+  for (auto _ : state)
+    peak = std::max(peak, RunCgiRequest(site, pathInfo, query, false, program).peakKib);
   state.counters["peak_rss_KiB"] = static_cast<double>(peak);
 }
 

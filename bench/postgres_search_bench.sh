@@ -30,7 +30,7 @@ if [ "$stored" != "$books" ]; then
     "$work/books.tsv"
   rm -f "$work/books.tsv"
 fi
-"$build_dir/catalog_index" --postgres "$conninfo"
+"$build_dir/catalog_index" build --postgres "$conninfo"
 
 "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$work/site" > /dev/null
 declare -A alias_lines=(

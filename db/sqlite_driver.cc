@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include "db/candidate_table.h"
 #include "db/engine_codes.h"
+#include "db/indexed_search.h"
 #include "db/sjis_like.h"
 #include "platform/clock.h"
 #include "platform/japanese_texts.h"
@@ -109,12 +111,15 @@ StatementHandle PrepareText(sqlite3* db, std::string_view sql) {
 
 class SqliteCursor : public Cursor {
  public:
+  // countedBy, when given, holds exactly the rows of the result.
   SqliteCursor(Connection connection, sqlite3_stmt* statement, std::string_view sql,
-               const std::vector<std::string>& params, bool onRow)
+               const std::vector<std::string>& params, bool onRow,
+               std::shared_ptr<searchindex::CandidateSet> countedBy)
       : connection_(std::move(connection)),
         statement_(statement),
         sql_(sql),
         params_(params),
+        countedBy_(std::move(countedBy)),
         onRow_(onRow),
         emptyResult_(!onRow) {
     const int columns = sqlite3_column_count(statement_);
@@ -141,6 +146,10 @@ class SqliteCursor : public Cursor {
   // a row its read transaction is still open, so the count sees the same data.
   std::int64_t CountRows() override {
     if (emptyResult_) return 0;
+    if (countedBy_) {
+      const searchindex::Candidates& candidates = countedBy_->Current();
+      if (candidates.exact) return static_cast<std::int64_t>(candidates.rows.size());
+    }
     RefuseWritingStatement();
     StatementHandle count =
         PrepareText(connection_.get(), "SELECT COUNT(*) FROM (\n" + sql_ + "\n)");
@@ -198,6 +207,7 @@ class SqliteCursor : public Cursor {
   sqlite3_stmt* statement_;  // owned by the statement object, which outlives the cursor
   std::string sql_;
   std::vector<std::string> params_;
+  std::shared_ptr<searchindex::CandidateSet> countedBy_;
   std::vector<std::string> columnNames_;
   std::vector<ColumnValue> row_;
   bool onRow_;
@@ -211,6 +221,20 @@ class SqliteStatement : public Statement {
         sql_(sql),
         statement_(PrepareText(connection_.get(), sql)) {}
 
+  // A statement narrowed by the search index, reading its candidate set from the
+  // registry, which it releases when it goes.
+  SqliteStatement(Connection connection, searchindex::NarrowedSearch narrowed,
+                  searchindex::CandidateRegistry* registry)
+      : SqliteStatement(std::move(connection), narrowed.sql) {
+    registry_ = registry;
+    setNumber_ = narrowed.setNumber;
+    if (narrowed.oneRowPerBook) countedBy_ = std::move(narrowed.set);
+  }
+
+  ~SqliteStatement() override {
+    if (registry_) registry_->Remove(setNumber_);
+  }
+
   std::unique_ptr<Cursor> Execute(const std::vector<std::string>& params) override {
     // A text of blanks and comments prepares to no statement at all.
     if (!statement_) return nullptr;
@@ -220,20 +244,38 @@ class SqliteStatement : public Statement {
       sqlite3_reset(statement_.get());
       return nullptr;
     }
-    return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow);
+    return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow,
+                                          countedBy_);
   }
 
  private:
   Connection connection_;
   std::string sql_;
   StatementHandle statement_;
+  searchindex::CandidateRegistry* registry_ = nullptr;  // owned by the connection
+  int setNumber_ = 0;
+  // The candidates, when they are the result's rows whenever they are exact.
+  std::shared_ptr<searchindex::CandidateSet> countedBy_;
 };
 
 class SqliteDatabase : public Database {
  public:
-  explicit SqliteDatabase(Connection connection) : connection_(std::move(connection)) {}
+  SqliteDatabase(Connection connection, MatchMode match, searchindex::CandidateRegistry* registry)
+      : connection_(std::move(connection)), match_(match), registry_(registry) {}
 
+  // A search statement over a catalogue with a current search index is run narrowed
+  // to the index's candidates, with the same result; when the narrowed text does not
+  // prepare, the statement as written gives its own error.
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
+    if (std::optional<searchindex::NarrowedSearch> narrowed =
+            searchindex::NarrowSearchStatement(connection_.get(), sql, match_, *registry_)) {
+      const int setNumber = narrowed->setNumber;
+      try {
+        return std::make_unique<SqliteStatement>(connection_, std::move(*narrowed), registry_);
+      } catch (const DriverError&) {
+        registry_->Remove(setNumber);
+      }
+    }
     return std::make_unique<SqliteStatement>(connection_, sql);
   }
 
@@ -241,6 +283,8 @@ class SqliteDatabase : public Database {
   // Shared with the statements, so a statement released after the engine's own
   // handle (at process exit) still finds its connection.
   Connection connection_;
+  MatchMode match_;
+  searchindex::CandidateRegistry* registry_;  // owned by the connection
 };
 
 }  // namespace
@@ -268,7 +312,10 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
                                  const_cast<MatchMode*>(mode), LikeFunction, nullptr, nullptr);
     if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
   }
-  return std::make_unique<SqliteDatabase>(std::move(connection));
+  searchindex::CandidateRegistry* registry = nullptr;
+  rc = searchindex::RegisterCandidateTable(db, &registry);
+  if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
+  return std::make_unique<SqliteDatabase>(std::move(connection), match, registry);
 }
 
 }  // namespace dbengine

@@ -1,45 +1,142 @@
-// catalog_index: creates the search indexes of a catalogue. For PostgreSQL these are the
-// server's folding functions, n-gram indexes for short words and trigram indexes for long
-// ones (tools/postgres_search_index.h).
+// catalog_index: builds, refreshes, drops or checks the n-gram search index of a SQLite
+// catalogue file, with which the program answers searches without reading every book; or
+// creates the folding functions and search indexes of a PostgreSQL catalogue.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 
 #include "tools/argument_list.h"
 #include "tools/catalog_error.h"
 #include "tools/postgres_search_index.h"
+#include "tools/search_index_builder.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: catalog_index --postgres CONNINFO\n"
-    "  --postgres CONNINFO  PostgreSQL catalogue, a libpq connection string: installs the\n"
-    "                       folding functions of MATCH=FOLDED and creates the search indexes\n";
+    "usage: catalog_index (build|refresh|drop|check) (CATALOG.db | --postgres CONNINFO)\n"
+    "                     [--table NAME] [--columns A,B,...] [--pending-limit N]\n"
+    "                     [--progress | --no-progress]\n"
+    "  build          index the book table anew (replacing an index it holds)\n"
+    "  refresh        fold the rows other programs wrote since into the index; builds\n"
+    "                 it anew when the schema changed or too many rows are pending\n"
+    "  drop           remove the index, its tables and triggers\n"
+    "  check          compare the index with the rows; exit status 1 where they differ\n"
+    "  --table        the book table (default BOOKMAST)\n"
+    "  --columns      the columns the search statement compares (default the example\n"
+    "                 schema's MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,MS_CHOKANA,MS_SYUPAN,\n"
+    "                 MS_ISBN,MS_KENMEI)\n"
+    "  --pending-limit  pending rows above which searches read every book (default 10000)\n"
+    "  --progress     draw progress on stderr (default: when stderr is a terminal)\n"
+    "  --postgres     build or refresh: install the folding functions of MATCH=FOLDED and\n"
+    "                 create the missing search indexes (the server keeps them current)\n";
+
+int UsageError(const std::string& message) {
+  std::cerr << "catalog_index: " << message << "\n" << kUsage;
+  return 2;
+}
+
+struct Options {
+  std::string command;
+  std::string catalogue;  // a SQLite file
+  std::string conninfo;   // or a PostgreSQL database
+  IndexTarget target;
+  bool progress = false;
+};
+
+std::vector<std::string> SplitColumns(const std::string& list) {
+  std::vector<std::string> columns;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = list.find(',', start);
+    columns.push_back(list.substr(start, comma - start));
+    if (columns.back().empty()) throw ECatalogError("empty column name in --columns");
+    if (comma == std::string::npos) return columns;
+    start = comma + 1;
+  }
+}
+
+// The SQLite catalogue file's index.
+int RunSqlite(const Options& options) {
+  SearchIndexBuilder builder(options.catalogue);
+  std::ostream* progress = options.progress ? &std::cerr : nullptr;
+  if (options.command == "build") {
+    builder.Build(options.target, progress);
+    std::cout << "search index built in " << options.catalogue << "\n";
+  } else if (options.command == "refresh") {
+    const std::int64_t folded = builder.Refresh(progress);
+    if (folded < 0)
+      std::cout << "search index built anew in " << options.catalogue << "\n";
+    else
+      std::cout << folded << " pending rows folded into the search index\n";
+  } else if (options.command == "drop") {
+    builder.Drop();
+    std::cout << "search index dropped from " << options.catalogue << "\n";
+  } else {
+    return builder.Check(std::cout) ? 0 : 1;
+  }
+  return 0;
+}
+
+// A PostgreSQL database's functions and indexes. The server keeps them current for every
+// writer, so a refresh is a build that creates only what is missing.
+int RunPostgres(const Options& options) {
+  if (options.command == "drop" || options.command == "check") {
+    throw ECatalogError(options.command +
+                        " --postgres: the server keeps its indexes current; use build or refresh");
+  }
+  IndexPostgresCatalogue(options.conninfo, true, std::cout);
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string conninfo;
+  Options options;
+  options.progress = isatty(STDERR_FILENO) != 0;
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
       const std::string& arg = arguments.Current();
-      if (arg == "--postgres") {
-        conninfo = arguments.Value();
-      } else if (arg == "-h" || arg == "--help") {
+      if (arg == "--postgres")
+        options.conninfo = arguments.Value();
+      else if (arg == "--table")
+        options.target.table = arguments.Value();
+      else if (arg == "--columns")
+        options.target.columns = SplitColumns(arguments.Value());
+      else if (arg == "--pending-limit")
+        options.target.pendingLimit = std::stoll(arguments.Value());
+      else if (arg == "--progress")
+        options.progress = true;
+      else if (arg == "--no-progress")
+        options.progress = false;
+      else if (arg == "-h" || arg == "--help") {
         std::cout << kUsage;
         return 0;
-      } else {
-        throw ECatalogError("unknown argument " + arg);
-      }
+      } else if (arg.size() > 1 && arg[0] == '-')
+        throw ECatalogError("unknown option " + arg);
+      else if (options.command.empty())
+        options.command = arg;
+      else if (options.catalogue.empty())
+        options.catalogue = arg;
+      else
+        throw ECatalogError("unexpected argument " + arg);
     }
-    if (conninfo.empty()) throw ECatalogError("--postgres CONNINFO is required");
   } catch (const ECatalogError& e) {
-    std::cerr << "catalog_index: " << e.Message() << "\n" << kUsage;
-    return 2;
+    return UsageError(e.Message());
+  } catch (const std::logic_error&) {
+    return UsageError("--pending-limit needs a number");
+  }
+  if (options.command != "build" && options.command != "refresh" && options.command != "drop" &&
+      options.command != "check") {
+    return UsageError(options.command.empty() ? "no command given"
+                                              : "unknown command " + options.command);
+  }
+  if (options.catalogue.empty() == options.conninfo.empty()) {
+    return UsageError("give either a catalogue file or --postgres CONNINFO");
   }
   try {
-    IndexPostgresCatalogue(conninfo, true, std::cout);
-    return 0;
+    return options.conninfo.empty() ? RunSqlite(options) : RunPostgres(options);
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_index: " << e.Message() << "\n";
     return 1;

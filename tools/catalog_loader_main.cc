@@ -11,6 +11,7 @@
 #include "tools/catalog_load.h"
 #include "tools/postgres_catalog_store.h"
 #include "tools/postgres_search_index.h"
+#include "tools/search_index_builder.h"
 #include "tools/sqlite_catalog_store.h"
 
 namespace {
@@ -23,8 +24,10 @@ constexpr const char* kUsage =
     "  --postgres CONNINFO  PostgreSQL database, a libpq connection string\n"
     "  --encoding           character set of the files (default auto: UTF-8 when valid)\n"
     "  --replace            delete the books, loans and locations already stored first\n"
-    "  --no-index           PostgreSQL: install the folding functions but create no search\n"
-    "                       indexes (catalog_index --postgres creates them later)\n"
+    "  --no-index           SQLite: leave the file's search index alone (by default it is\n"
+    "                       built after the load, or refreshed when the file holds one);\n"
+    "                       PostgreSQL: install the folding functions but create no search\n"
+    "                       indexes (catalog_index build --postgres creates them later)\n"
     "  --progress           draw progress on stderr (default: when stderr is a terminal)\n";
 
 int UsageError(const std::string& message) {
@@ -39,7 +42,7 @@ int main(int argc, char** argv) {
   options.progress = isatty(STDERR_FILENO) != 0;
   std::string sqlitePath;
   std::string conninfo;
-  bool searchIndexes = true;
+  bool index = true;
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
@@ -53,7 +56,7 @@ int main(int argc, char** argv) {
       else if (arg == "--replace")
         options.replace = true;
       else if (arg == "--no-index")
-        searchIndexes = false;
+        index = false;
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -79,10 +82,27 @@ int main(int argc, char** argv) {
       store = std::make_unique<SqliteCatalogStore>(sqlitePath);
     else
       store = std::make_unique<PostgresCatalogStore>(conninfo);
+    // A load that replaces every book is faster without the index's triggers, and
+    // the index is built anew after it anyway.
+    const bool indexed = index && !sqlitePath.empty();
+    if (indexed && options.replace) {
+      SearchIndexBuilder builder(sqlitePath);
+      if (builder.HasIndex()) builder.Drop();
+    }
     LoadCounts counts = LoadCatalogue(*store, options, std::cerr);
+    const std::string where = store->Describe();
+    if (indexed) {
+      store.reset();
+      SearchIndexBuilder builder(sqlitePath);
+      std::ostream* progress = options.progress ? &std::cerr : nullptr;
+      if (builder.HasIndex())
+        builder.Refresh(progress);
+      else
+        builder.Build(IndexTarget{}, progress);
+    }
     std::cout << "loaded " << counts.books << " books (" << counts.loans << " lent out, "
-              << counts.locations << " new shelf locations) into " << store->Describe() << "\n";
-    if (!conninfo.empty()) IndexPostgresCatalogue(conninfo, searchIndexes, std::cout);
+              << counts.locations << " new shelf locations) into " << where << "\n";
+    if (!conninfo.empty()) IndexPostgresCatalogue(conninfo, index, std::cout);
     return 0;
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_loader: " << e.Message() << "\n";

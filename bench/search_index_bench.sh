@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Whole search requests at each catalogue size, without and with the search index,
+# side by side in one run; writes a Markdown report (machine, date, commit, index size,
+# build time and memory, a table of request times) on stdout.
+#
+# Usage: bench/search_index_bench.sh [--build DIR] [--runs N] [--scan-kinds N] [--work DIR]
+#                                    BOOKS...
+#   --build  build folder (default: build)
+#   --runs   requests of each kind on each installation (default 15)
+#   --scan-kinds  run the scan for the first N kinds only (at 10,000,000 books a scan
+#            takes many seconds)
+#   --work   folder for the catalogues, kept and reused between runs (default: a
+#            temporary folder, removed at the end)
+set -euo pipefail
+source_root=$(cd "$(dirname "$0")/.." && pwd)
+build_dir=$source_root/build
+runs=15
+scan_kinds=1000
+work=""
+sizes=()
+while (($#)); do
+  case "$1" in
+    --build) build_dir=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --scan-kinds) scan_kinds=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    *) sizes+=("$1"); shift ;;
+  esac
+done
+((${#sizes[@]})) || sizes=(100000)
+build_dir=$(cd "$build_dir" && pwd)
+if [ -z "$work" ]; then
+  work=$(mktemp -d /tmp/liraweb-index-bench.XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+fi
+mkdir -p "$work"
+
+echo "# Search index benchmark"
+echo
+echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "- commit: $(git -C "$source_root" rev-parse --short HEAD)$(git -C "$source_root" diff --quiet || echo ' (with changes)')"
+echo "- machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
+  "$(free -g | awk '/Mem:/ {print $2}') GB memory; load average at start $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "- requests: each kind $runs times on each installation, alternately; whole CGI requests"
+echo "  (a new process each, as the web server runs them), wall time in ms"
+
+for books in "${sizes[@]}"; do
+  dir=$work/$books
+  mkdir -p "$dir"
+  if [ ! -f "$dir/scan.db" ]; then
+    "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$dir/books.tsv"
+    "$build_dir/catalog_loader" --no-progress --no-index --sqlite "$dir/scan.db" "$dir/books.tsv" > /dev/null
+    rm -f "$dir/books.tsv"
+  fi
+  rm -f "$dir/index.db"
+  cp "$dir/scan.db" "$dir/index.db"
+  /usr/bin/time -f "%e %M" -o "$dir/build.time" \
+    "$build_dir/catalog_index" build --no-progress "$dir/index.db" > /dev/null
+  read -r build_seconds build_kib < "$dir/build.time"
+  table_bytes=$(sqlite3 "$dir/index.db" "SELECT sum(pgsize) FROM dbstat WHERE name = 'BOOKMAST'")
+  index_bytes=$(sqlite3 "$dir/index.db" \
+    "SELECT sum(pgsize) FROM dbstat WHERE name LIKE 'liraidx%' OR name LIKE 'sqlite_autoindex_liraidx%'")
+
+  # Two installations of the example site that differ only in their catalogue file.
+  for kind in scan index; do
+    "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$dir/site-$kind" \
+      --no-index > /dev/null
+    ln -sf "$dir/$kind.db" "$dir/site-$kind/data/catalog.db"
+  done
+
+  echo
+  echo "## $books books"
+  echo
+  echo "- index: $((index_bytes / 1048576)) MiB ($(awk "BEGIN {printf \"%.2f\", $index_bytes / $table_bytes}") × the book table's $((table_bytes / 1048576)) MiB);" \
+    "built in $build_seconds s with at most $((build_kib / 1024)) MiB of memory"
+  echo
+  "$build_dir/search_index_bench" "$dir/site-scan" "$dir/site-index" "$runs" "$scan_kinds"
+  rm -rf "$dir/site-scan" "$dir/site-index"
+done

@@ -1,0 +1,370 @@
+// The search index against the scan: the same statement run on a catalogue with a
+// current index and on a copy without one must give the same rows in the same order
+// and the same count, in both matching modes, whatever other programs wrote meanwhile,
+// and a catalogue whose index cannot be trusted must be searched by scan.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "db/candidate_table.h"
+#include "db/indexed_search.h"
+#include "db/search_index_format.h"
+#include "db/search_narrowing.h"
+#include "db/sqlite_driver.h"
+#include "module/search_statement.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+#include "tools/catalog_schema.h"
+#include "tools/search_index_builder.h"
+
+namespace {
+
+using dbengine::MatchMode;
+using test_support::TempDir;
+
+// Characters the texts are made of: letters in both widths and cases, hiragana and
+// katakana of one sound, half-width kana with and without voiced mark, kanji whose
+// trail byte is 0x5C, digits, and the two LIKE wildcards as text.
+const char* const kAlphabet[] = {
+    "a",        "A",    "\x82\x81", "\x82\x60", "b",        "\x82\xa0", "\x83\x41",
+    "\xb1",     "\xb6", "\xde",     "\x83\x4b", "\x82\xaa", "\x95\x5c", "\x83\x5c",
+    "\x8f\x5c", "1",    "\x82\x50", "%",        "_",        " ",        "\x8e\x9a"};
+
+const char* const kHead[] = {
+    "SELECT MS_BOOKID, MS_SYOMEI, MS_SYOKANA, MS_CHOSYA, MS_CHOKANA, MS_SYUPAN,",
+    "       MS_ISBN, MS_KENMEI, MS_SEIKYU, KA_USERID", "FROM BOOKMAST",
+    "LEFT OUTER JOIN KASIDASI ON KA_BOOKID = MS_BOOKID"};
+
+std::string RandomText(std::mt19937& random, int longest) {
+  std::string text;
+  const int length = static_cast<int>(random() % (longest + 1));
+  for (int i = 0; i < length; ++i) text += kAlphabet[random() % std::size(kAlphabet)];
+  return text;
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    quoted.push_back(c);
+    if (c == '\'') quoted.push_back('\'');
+  }
+  return quoted + "'";
+}
+
+void Exec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+  EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+// Writes through the sqlite3 program, as the library's own system would: no function
+// of ours is known there.
+void WriteOutside(const std::string& path, const std::string& sql) {
+  test_support::ChildRun run{"/usr/bin/sqlite3", {path}, {}, {}, sql};
+  const test_support::ChildResult result = test_support::RunChild(run);
+  ASSERT_EQ(result.exitCode, 0) << result.errors;
+}
+
+// An INSERT of a book with random texts at the rowid.
+std::string InsertBook(std::mt19937& random, std::int64_t rowid, const std::string& verb) {
+  std::string sql = verb +
+                    " INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SYOKANA, MS_CHOSYA,"
+                    " MS_CHOKANA, MS_SYUPAN, MS_ISBN, MS_KENMEI) VALUES (" +
+                    std::to_string(rowid) + ", 'B" + std::to_string(rowid) + "'";
+  for (int column = 0; column < 7; ++column) sql += ", " + Quote(RandomText(random, 8));
+  return sql + ");\n";
+}
+
+// A catalogue of about count books: a dense run of rowids (whose common units get bitmap
+// lists) and a sparse tail over several chunks, one book in eight lent out.
+void MakeCatalogue(const std::string& path, std::mt19937& random, int count) {
+  std::string sql = std::string(kCatalogSchema) + "BEGIN;\n";
+  for (int i = 1; i <= count; ++i) {
+    const std::int64_t rowid = i <= count * 9 / 10 ? i : i * 97 + static_cast<int>(random() % 50);
+    sql += InsertBook(random, rowid, "INSERT");
+    if (random() % 8 == 0) {
+      sql += "INSERT INTO KASIDASI VALUES ('B" + std::to_string(rowid) + "', 'U" +
+             std::to_string(random() % 5) + "', NULL);\n";
+    }
+  }
+  Exec(path, sql + "COMMIT;\n");
+}
+
+SearchCriteria RandomCriteria(std::mt19937& random) {
+  static const char* const kOrders[] = {"",          "",          "MS_SYOMEI", "MS_CHOSYA",
+                                        "KA_USERID", "MS_BOOKID", "MS_ISBN"};
+  static const char* const kKinds[] = {"", "ASC", "DESC"};
+  SearchCriteria criteria;
+  while (criteria.SearchFlags == 0) criteria.SearchFlags = random() % 32 & random() % 32;
+  auto word = [&] { return RandomText(random, 3); };
+  criteria.BookName = word();
+  criteria.Chosya = word();
+  criteria.Syupan = word();
+  criteria.Isbn = word();
+  criteria.Kenmei = word();
+  criteria.AuthorOnly = random() % 2 == 0;
+  criteria.Order = kOrders[random() % std::size(kOrders)];
+  criteria.OrderKind = kKinds[random() % std::size(kKinds)];
+  return criteria;
+}
+
+std::string StatementText(const SearchCriteria& criteria) {
+  std::string sql;
+  for (const std::string& line :
+       BuildSearchStatement({std::begin(kHead), std::end(kHead)}, criteria)) {
+    sql += line + "\r\n";
+  }
+  return sql;
+}
+
+// Every row of the result as one text, in order, and the count the driver gives.
+struct Result {
+  std::vector<std::string> rows;
+  std::int64_t count = 0;
+  bool operator==(const Result& other) const { return rows == other.rows && count == other.count; }
+};
+
+Result RunSearch(dbengine::Database& database, const std::string& sql) {
+  Result result;
+  std::unique_ptr<dbengine::Statement> statement = database.Prepare(sql);
+  std::unique_ptr<dbengine::Cursor> cursor = statement->Execute({});
+  for (bool on = cursor->OnRow(); on; on = cursor->Next()) {
+    std::string row;
+    for (const dbengine::ColumnValue& value : cursor->Row()) row += value.Text + "|";
+    result.rows.push_back(row);
+  }
+  result.count = cursor->CountRows();
+  return result;
+}
+
+// True when the index narrows the statement (rather than leaving it to a scan).
+bool Narrowed(const std::string& path, const std::string& sql, MatchMode mode) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  dbengine::searchindex::CandidateRegistry* registry = nullptr;
+  dbengine::searchindex::RegisterCandidateTable(db, &registry);
+  const bool narrowed =
+      dbengine::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
+  sqlite3_close(db);
+  return narrowed;
+}
+
+class SearchIndexTest : public ::testing::Test {
+ protected:
+  SearchIndexTest() : random_(20261208) {}
+
+  // Builds the catalogue, copies it for the scan, and indexes the original.
+  void SetUp() override {
+    MakeCatalogue(indexed_, random_, 2000);
+    std::filesystem::copy_file(indexed_, scanned_);
+    Builder().Build(IndexTarget{}, nullptr);
+  }
+
+  SearchIndexBuilder Builder() { return SearchIndexBuilder(indexed_); }
+
+  // Runs the statement on both files in both modes; false when they differ. Counts
+  // the statements the index narrowed.
+  void ExpectSameAsScan(const std::string& sql) {
+    for (MatchMode mode : {MatchMode::kFolded, MatchMode::kExact}) {
+      auto withIndex = dbengine::OpenSqliteDatabase(indexed_, mode);
+      auto withoutIndex = dbengine::OpenSqliteDatabase(scanned_, mode);
+      const Result expected = RunSearch(*withoutIndex, sql);
+      ASSERT_EQ(RunSearch(*withIndex, sql), expected)
+          << (mode == MatchMode::kExact ? "EXACT: " : "FOLDED: ") << sql;
+      if (Narrowed(indexed_, sql, mode)) ++narrowed_;
+      ++statements_;
+    }
+  }
+
+  // The same outside write on both files.
+  void WriteBoth(const std::string& sql) {
+    WriteOutside(indexed_, sql);
+    WriteOutside(scanned_, sql);
+  }
+
+  std::mt19937 random_;
+  TempDir folder_{"search-index."};
+  std::string indexed_ = folder_ / "indexed.db";
+  std::string scanned_ = folder_ / "scanned.db";
+  int narrowed_ = 0, statements_ = 0;
+};
+
+TEST_F(SearchIndexTest, RandomSearchesGiveTheScansRowsOrderAndCount) {
+  for (int i = 0; i < 120; ++i) ExpectSameAsScan(StatementText(RandomCriteria(random_)));
+  // Else the comparison above would prove nothing about the index.
+  EXPECT_GT(narrowed_, statements_ / 4);
+  std::ostringstream report;
+  EXPECT_TRUE(Builder().Check(report)) << report.str();
+}
+
+TEST_F(SearchIndexTest, OutsideWritesAreFoundBeforeAndAfterRefresh) {
+  // New texts made of the same characters, so the random searches meet them.
+  std::string writes = "BEGIN;\n";
+  for (int i = 0; i < 40; ++i) writes += InsertBook(random_, 500000 + i, "INSERT");
+  for (int i = 0; i < 40; ++i) {
+    writes += "UPDATE BOOKMAST SET MS_SYOMEI = " + Quote(RandomText(random_, 6)) +
+              ", MS_CHOSYA = " + Quote(RandomText(random_, 6)) +
+              " WHERE rowid = " + std::to_string(1 + random_() % 1700) + ";\n";
+  }
+  writes += "DELETE FROM BOOKMAST WHERE rowid % 50 = 7;\n";
+  // Case changes (the folded lists stay) and a column that is not indexed.
+  writes +=
+      "UPDATE BOOKMAST SET MS_SYUPAN = upper(MS_SYUPAN), MS_SEIKYU = 'X' "
+      "WHERE rowid % 7 = 3;\n";
+  // REPLACE over an existing book: the old row goes without a delete trigger.
+  for (int i = 0; i < 20; ++i) {
+    const std::int64_t rowid = 1 + random_() % 1700;
+    std::string replace = InsertBook(random_, 700000 + i, "INSERT OR REPLACE");
+    const std::string ownId = "'B" + std::to_string(700000 + i) + "'";
+    replace.replace(replace.find(ownId), ownId.size(), "'B" + std::to_string(rowid) + "'");
+    writes += replace;
+  }
+  WriteBoth(writes + "COMMIT;\n");
+
+  for (int i = 0; i < 60; ++i) ExpectSameAsScan(StatementText(RandomCriteria(random_)));
+  std::ostringstream report;
+  EXPECT_TRUE(Builder().Check(report)) << report.str();
+  EXPECT_GT(Builder().Refresh(nullptr), 0);
+  for (int i = 0; i < 60; ++i) ExpectSameAsScan(StatementText(RandomCriteria(random_)));
+  std::ostringstream afterRefresh;
+  EXPECT_TRUE(Builder().Check(afterRefresh)) << afterRefresh.str();
+  EXPECT_NE(afterRefresh.str().find(" 0 pending rows"), std::string::npos) << afterRefresh.str();
+  EXPECT_GT(narrowed_, statements_ / 4);
+}
+
+// A search statement the index can narrow, and its text.
+std::string NarrowableSearch() {
+  SearchCriteria criteria;
+  criteria.SearchFlags = kSearchBookName;
+  criteria.BookName = "\x83\x41\x83\x4b";  // アガ
+  return StatementText(criteria);
+}
+
+TEST_F(SearchIndexTest, AnIndexThatCannotBeTrustedIsPassedByForAScan) {
+  const std::string sql = NarrowableSearch();
+  ASSERT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+  struct Case {
+    const char* what;
+    std::string sql;  // run on the indexed file
+  };
+  const Case cases[] = {
+      {"schema changed", "CREATE TABLE OTHER (X);"},
+      {"damaged lists", "UPDATE liraidx_postings SET data = x'07';"},
+      {"damaged description", "UPDATE liraidx_meta SET value = 'x' WHERE key = 'rows';"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Exec(indexed_, c.sql);
+    EXPECT_FALSE(Narrowed(indexed_, sql, MatchMode::kFolded));
+    ExpectSameAsScan(sql);
+    std::ostringstream report;
+    EXPECT_FALSE(Builder().Check(report)) << report.str();
+    Builder().Build(IndexTarget{}, nullptr);
+    EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+    ExpectSameAsScan(sql);
+  }
+}
+
+TEST_F(SearchIndexTest, TooManyPendingRowsMeanAScanUntilRefresh) {
+  IndexTarget target;
+  target.pendingLimit = 5;
+  Builder().Build(target, nullptr);
+  const std::string sql = NarrowableSearch();
+  // Updates of columns that are not indexed leave nothing pending.
+  WriteBoth("UPDATE BOOKMAST SET MS_SEIKYU = 'Y';");
+  std::string writes;
+  for (int i = 0; i < 5; ++i) writes += InsertBook(random_, 900000 + i, "INSERT");
+  WriteBoth(writes);
+  EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+  WriteBoth(InsertBook(random_, 900010, "INSERT"));
+  EXPECT_FALSE(Narrowed(indexed_, sql, MatchMode::kFolded));
+  ExpectSameAsScan(sql);
+  Builder().Refresh(nullptr);
+  EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+  ExpectSameAsScan(sql);
+}
+
+TEST_F(SearchIndexTest, AnotherSchemaIsIndexedByItsTableAndColumns) {
+  std::string rows = "CREATE TABLE TITLES (ID INTEGER PRIMARY KEY, NAME TEXT, WHO TEXT);";
+  for (int i = 0; i < 300; ++i) {
+    rows += "INSERT INTO TITLES (NAME, WHO) VALUES (" + Quote(RandomText(random_, 6)) + ", " +
+            Quote(RandomText(random_, 6)) + ");";
+  }
+  Exec(indexed_, rows);
+  Exec(scanned_, rows);
+  IndexTarget target;
+  target.table = "TITLES";
+  target.columns = {"NAME", "WHO"};
+  Builder().Build(target, nullptr);
+  const std::string sql =
+      "SELECT ID, NAME, WHO FROM TITLES t\r\nWHERE\r\n( t.NAME LIKE '%\x83\x41\x83\x4b%'\r\n"
+      "OR\r\nWHO LIKE '%\x83\x41\x83\x4b%' )\r\nORDER BY NAME DESC\r\n";
+  EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+  ExpectSameAsScan(sql);
+  // The book table is no longer indexed: its searches read every book.
+  EXPECT_FALSE(Narrowed(indexed_, NarrowableSearch(), MatchMode::kFolded));
+}
+
+TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
+  namespace si = dbengine::searchindex;
+  std::mt19937 random(7);
+  for (std::size_t size : {std::size_t{1}, std::size_t{2}, si::kBitmapThreshold,
+                           si::kBitmapThreshold + 1, std::size_t{si::kChunkRows}}) {
+    std::vector<std::uint16_t> lows;
+    for (std::int64_t low = 0; low < si::kChunkRows; ++low)
+      lows.push_back(static_cast<std::uint16_t>(low));
+    std::shuffle(lows.begin(), lows.end(), random);
+    lows.resize(size);
+    std::sort(lows.begin(), lows.end());
+    std::vector<std::int64_t> expected, decoded;
+    for (std::uint16_t low : lows) expected.push_back(-3 * si::kChunkRows + low);
+    ASSERT_TRUE(si::DecodePosting(si::EncodePosting(lows), -3, decoded)) << size;
+    EXPECT_EQ(decoded, expected) << size;
+  }
+  for (const std::string& bad : {std::string(), std::string("\x00", 1), std::string("\x00\x01", 2),
+                                 std::string("\x00\x02\x00\x01\x00", 5), std::string("\x01\xff", 2),
+                                 std::string("\x09\x00\x00", 3)}) {
+    std::vector<std::int64_t> decoded;
+    EXPECT_FALSE(si::DecodePosting(bad, 0, decoded)) << bad.size();
+  }
+}
+
+TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
+  dbengine::searchindex::IndexInfo info;
+  info.table = "BOOKMAST";
+  info.columns = {"MS_SYOMEI"};
+  info.unsafeSortColumns = {"MS_BOOKID"};
+  const std::string tail = "WHERE\r\nMS_SYOMEI LIKE '%a%'\r\n";
+  struct Case {
+    std::string sql;
+    bool narrowed;
+  };
+  const Case cases[] = {
+      {"SELECT * FROM BOOKMAST\r\n" + tail, true},
+      {"SELECT * FROM bookmast b LEFT JOIN K ON K.X = b.Y\r\n" + tail, true},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYOMEI DESC\r\n", true},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_BOOKID\r\n", false},
+      {"SELECT * FROM BOOKMAST JOIN K ON K.X = Y\r\n" + tail, false},
+      {"SELECT * FROM BOOKMAST, K\r\n" + tail, false},
+      {"SELECT DISTINCT MS_SYOMEI FROM BOOKMAST\r\n" + tail, false},
+      {"SELECT count(*) FROM BOOKMAST\r\n" + tail, false},
+      {"SELECT * FROM OTHER\r\n" + tail, false},
+      {"SELECT * FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI LIKE '%a%' ESCAPE '!'\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI = 'a'\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "LIMIT 5\r\n", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(dbengine::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed)
+        << c.sql;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,516 @@
+#include "tools/search_index_builder.h"
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <unordered_map>
+
+#include "db/search_index.h"
+#include "db/search_index_format.h"
+#include "tools/catalog_error.h"
+#include "tools/progress_meter.h"
+
+namespace si = dbengine::searchindex;
+
+namespace {
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+// Chunks written in one transaction: a build never holds the writers of the catalogue
+// off for long, and a part's postings are the memory it needs.
+constexpr std::int64_t kChunksPerTransaction = 8;
+
+// A column (its position) and a gram in one number, for sorting.
+std::uint64_t ColumnGram(int column, std::int64_t gram) {
+  return (static_cast<std::uint64_t>(column) << 33) | static_cast<std::uint64_t>(gram);
+}
+int ColumnOf(std::uint64_t columnGram) { return static_cast<int>(columnGram >> 33); }
+std::int64_t GramOf(std::uint64_t columnGram) {
+  return static_cast<std::int64_t>(columnGram & ((std::uint64_t{1} << 33) - 1));
+}
+
+std::string Quoted(const std::string& name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    quoted.push_back(c);
+    if (c == '"') quoted.push_back('"');
+  }
+  return quoted + "\"";
+}
+
+std::string Joined(const std::vector<std::string>& names, const std::string& prefix, bool quote,
+                   const char* separator = ", ") {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i) text += separator;
+    text += prefix + (quote ? Quoted(names[i]) : names[i]);
+  }
+  return text;
+}
+
+std::string BlobText(sqlite3_stmt* statement, int column) {
+  const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+  return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
+}
+
+// The grams of one row's indexed values (columns 1.. of the statement, or from first).
+std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int columns) {
+  std::vector<std::uint64_t> grams;
+  std::vector<std::int64_t> keys;
+  for (int c = 0; c < columns; ++c) {
+    if (sqlite3_column_type(statement, first + c) == SQLITE_NULL) continue;
+    keys.clear();
+    si::AppendTextGrams(BlobText(statement, first + c), keys);
+    for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
+  }
+  std::sort(grams.begin(), grams.end());
+  grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+  return grams;
+}
+
+std::string GramText(std::int64_t gram) {
+  auto unit = [](std::uint32_t u) {
+    std::string text;
+    if (u > 0xFF) text.push_back(static_cast<char>(u >> 8));
+    text.push_back(static_cast<char>(u & 0xFF));
+    return text;
+  };
+  if (gram < 0x10000) return unit(static_cast<std::uint32_t>(gram));
+  return unit(static_cast<std::uint32_t>((gram >> 16) - 1)) +
+         unit(static_cast<std::uint32_t>(gram & 0xFFFF));
+}
+
+// The postings of one chunk: for each column and gram, the low bits of the rowids
+// holding it, ascending. select reads rowid and the columns between ?1 and ?2.
+std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(sqlite3_stmt* select,
+                                                                            std::int64_t chunk,
+                                                                            int columns,
+                                                                            std::int64_t& rows) {
+  std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> postings;
+  sqlite3_bind_int64(select, 1, chunk * si::kChunkRows);
+  sqlite3_bind_int64(select, 2, (chunk + 1) * si::kChunkRows);
+  while (sqlite3_step(select) == SQLITE_ROW) {
+    const std::uint16_t low = si::LowBits(sqlite3_column_int64(select, 0));
+    for (std::uint64_t gram : RowGrams(select, 1, columns)) postings[gram].push_back(low);
+    ++rows;
+  }
+  return postings;
+}
+
+std::vector<std::uint64_t> SortedKeys(
+    const std::unordered_map<std::uint64_t, std::vector<std::uint16_t>>& postings) {
+  std::vector<std::uint64_t> keys;
+  keys.reserve(postings.size());
+  for (const auto& entry : postings) keys.push_back(entry.first);
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+}  // namespace
+
+SearchIndexBuilder::SearchIndexBuilder(const std::string& path) : path_(path) {
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    Fail("cannot open the catalogue");
+  }
+  sqlite3_busy_timeout(db_, 10000);
+  Execute("PRAGMA synchronous = NORMAL");
+}
+
+SearchIndexBuilder::~SearchIndexBuilder() { sqlite3_close(db_); }
+
+void SearchIndexBuilder::Fail(const std::string& doing) const {
+  throw ECatalogError(path_ + ": " + doing + ": " + sqlite3_errmsg(db_));
+}
+
+void SearchIndexBuilder::Execute(const std::string& sql) {
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    Fail("cannot run " + sql.substr(0, sql.find('(')));
+  }
+}
+
+sqlite3_stmt* SearchIndexBuilder::Prepare(const std::string& sql) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    Fail("cannot prepare " + sql.substr(0, 60));
+  }
+  return statement;
+}
+
+bool SearchIndexBuilder::HasIndex() {
+  Statement found(
+      Prepare(std::string("SELECT 1 FROM sqlite_schema WHERE name = '") + si::kMetaTable + "'"));
+  return sqlite3_step(found.get()) == SQLITE_ROW;
+}
+
+IndexTarget SearchIndexBuilder::StoredTarget() {
+  if (!HasIndex()) throw ECatalogError(path_ + ": holds no search index; build one first");
+  IndexTarget target;
+  target.columns.clear();
+  Statement meta(Prepare(std::string("SELECT key, value FROM ") + si::kMetaTable));
+  while (sqlite3_step(meta.get()) == SQLITE_ROW) {
+    const std::string key = BlobText(meta.get(), 0), value = BlobText(meta.get(), 1);
+    if (key == "table") target.table = value;
+    if (key == "pending_limit") target.pendingLimit = std::stoll(value);
+    if (key == "columns") {
+      for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        target.columns.push_back(value.substr(start, comma - start));
+        start = comma + 1;
+      }
+    }
+  }
+  if (target.columns.empty()) throw ECatalogError(path_ + ": the search index has no columns");
+  return target;
+}
+
+void SearchIndexBuilder::Drop() {
+  Execute("BEGIN IMMEDIATE");
+  for (const char* trigger : {"liraidx_before_insert", "liraidx_after_insert",
+                              "liraidx_after_update", "liraidx_after_delete"}) {
+    Execute(std::string("DROP TRIGGER IF EXISTS ") + trigger);
+  }
+  for (const char* table : {si::kMetaTable, si::kPostingsTable, si::kPendingTable}) {
+    Execute(std::string("DROP TABLE IF EXISTS ") + table);
+  }
+  Execute("COMMIT");
+}
+
+void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progressOut) {
+  const std::string table = Quoted(target.table);
+  const std::string columns = Joined(target.columns, "", true);
+  for (const std::string& column : target.columns) {
+    if (column.find(',') != std::string::npos) throw ECatalogError("bad column name " + column);
+  }
+  // The table must exist, have rowids and the columns.
+  sqlite3_finalize(Prepare("SELECT rowid, " + columns + " FROM " + table + " LIMIT 0"));
+
+  Drop();
+  Execute("BEGIN IMMEDIATE");
+  Execute(std::string("CREATE TABLE ") + si::kMetaTable + " (key TEXT PRIMARY KEY, value TEXT)");
+  Execute(std::string("CREATE TABLE ") + si::kPostingsTable +
+          " (col INTEGER, gram INTEGER, chunk INTEGER, data BLOB NOT NULL,"
+          " PRIMARY KEY (col, gram, chunk)) WITHOUT ROWID");
+  std::vector<std::string> oldNames;
+  for (std::size_t i = 0; i < target.columns.size(); ++i) {
+    oldNames.push_back("old_" + std::to_string(i));
+  }
+  Execute(std::string("CREATE TABLE ") + si::kPendingTable +
+          " (id INTEGER PRIMARY KEY, book_rowid INTEGER NOT NULL, has_old INTEGER NOT NULL, " +
+          Joined(oldNames, "", false) + ")");
+  // Plain SQL, so that any program writing the table (without this program's
+  // functions) logs what it changed. REPLACE deletes a row without a delete trigger,
+  // so the rows an insert may replace are logged before it.
+  const std::string pending = std::string("INSERT INTO ") + si::kPendingTable;
+  const std::string oldColumns = "(book_rowid, has_old, " + Joined(oldNames, "", false) + ")";
+  std::string replaced = "rowid = NEW.rowid";
+  {
+    Statement indexes(Prepare("SELECT name FROM pragma_index_list(" + Quoted(target.table) +
+                              ") WHERE \"unique\""));
+    while (sqlite3_step(indexes.get()) == SQLITE_ROW) {
+      Statement parts(Prepare("SELECT name FROM pragma_index_info(" +
+                              Quoted(BlobText(indexes.get(), 0)) + ")"));
+      std::string same;
+      while (sqlite3_step(parts.get()) == SQLITE_ROW) {
+        if (sqlite3_column_type(parts.get(), 0) == SQLITE_NULL) {  // an expression
+          same.clear();
+          break;
+        }
+        const std::string column = Quoted(BlobText(parts.get(), 0));
+        same += (same.empty() ? "" : " AND ") + column + " = NEW." + column;
+      }
+      if (!same.empty()) replaced += " OR (" + same + ")";
+    }
+  }
+  Execute("CREATE TRIGGER liraidx_before_insert BEFORE INSERT ON " + table + " BEGIN " + pending +
+          " " + oldColumns + " SELECT rowid, 1, " + columns + " FROM " + table + " WHERE " +
+          replaced + "; END");
+  Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
+          " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
+  // An update that leaves the rowid and the indexed texts as they were (a loan mark,
+  // say) changes no list. Texts are compared as the bytes LIKE reads, since a column's
+  // collation may call different texts equal.
+  std::string changed = "OLD.rowid IS NOT NEW.rowid";
+  for (const std::string& column : target.columns) {
+    changed += " OR CAST(OLD." + Quoted(column) + " AS BLOB) IS NOT CAST(NEW." + Quoted(column) +
+               " AS BLOB)";
+  }
+  Execute("CREATE TRIGGER liraidx_after_update AFTER UPDATE ON " + table + " WHEN " + changed +
+          " BEGIN " + pending + " " + oldColumns + " VALUES (OLD.rowid, 1, " +
+          Joined(target.columns, "OLD.", true) + "); " + pending +
+          " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
+  Execute("CREATE TRIGGER liraidx_after_delete AFTER DELETE ON " + table + " BEGIN " + pending +
+          " " + oldColumns + " VALUES (OLD.rowid, 1, " + Joined(target.columns, "OLD.", true) +
+          "); END");
+  Execute("COMMIT");
+
+  // The rows, one chunk of rowids at a time; a row written meanwhile is in the pending
+  // table already, as the triggers stand.
+  Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
+  sqlite3_step(bounds.get());
+  const std::int64_t firstRow = sqlite3_column_int64(bounds.get(), 0);
+  const std::int64_t lastRow = sqlite3_column_int64(bounds.get(), 1);
+  const std::int64_t rowCount = sqlite3_column_int64(bounds.get(), 2);
+  bounds.reset();
+  ProgressMeter progress(progressOut ? *progressOut : std::cerr, progressOut != nullptr,
+                         static_cast<std::uint64_t>(rowCount));
+  Statement select(Prepare("SELECT rowid, " + columns + " FROM " + table +
+                           " WHERE rowid >= ?1 AND rowid < ?2 ORDER BY rowid"));
+  Statement insert(Prepare(std::string("INSERT INTO ") + si::kPostingsTable +
+                           " (col, gram, chunk, data) VALUES (?1, ?2, ?3, ?4)"));
+  const int columnCount = static_cast<int>(target.columns.size());
+  std::int64_t done = 0, chunksInTransaction = 0;
+  Execute("BEGIN IMMEDIATE");
+  for (std::int64_t chunk = si::ChunkOf(firstRow); rowCount > 0 && chunk <= si::ChunkOf(lastRow);
+       ++chunk) {
+    auto postings = ChunkPostings(select.get(), chunk, columnCount, done);
+    if (sqlite3_reset(select.get()) != SQLITE_OK) Fail("cannot read the books");
+    const std::vector<std::uint64_t> keys = SortedKeys(postings);
+    for (std::uint64_t key : keys) {
+      const std::string data = si::EncodePosting(postings[key]);
+      sqlite3_bind_int(insert.get(), 1, ColumnOf(key));
+      sqlite3_bind_int64(insert.get(), 2, GramOf(key));
+      sqlite3_bind_int64(insert.get(), 3, chunk);
+      sqlite3_bind_blob(insert.get(), 4, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+      if (sqlite3_step(insert.get()) != SQLITE_DONE) Fail("cannot write the index");
+      sqlite3_reset(insert.get());
+    }
+    if (++chunksInTransaction == kChunksPerTransaction) {
+      Execute("COMMIT");
+      Execute("BEGIN IMMEDIATE");
+      chunksInTransaction = 0;
+    }
+    progress.Update(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
+  }
+
+  // The sort columns SQLite might read through an index instead of sorting.
+  std::vector<std::string> unsafeSort;
+  {
+    Statement indexes(
+        Prepare("SELECT name, \"unique\" FROM pragma_index_list(" + Quoted(target.table) + ")"));
+    while (sqlite3_step(indexes.get()) == SQLITE_ROW) {
+      const std::string name = BlobText(indexes.get(), 0);
+      const bool unique = sqlite3_column_int(indexes.get(), 1) != 0;
+      Statement parts(Prepare(
+          "SELECT i.name, (SELECT \"notnull\" FROM pragma_table_info(" + Quoted(target.table) +
+          ") t WHERE t.name = i.name), (SELECT count(*) FROM pragma_index_info(" + Quoted(name) +
+          ")) FROM pragma_index_info(" + Quoted(name) + ") i WHERE i.seqno = 0"));
+      if (sqlite3_step(parts.get()) != SQLITE_ROW ||
+          sqlite3_column_type(parts.get(), 0) == SQLITE_NULL) {
+        continue;
+      }
+      const bool oneNotNull =
+          sqlite3_column_int(parts.get(), 1) != 0 && sqlite3_column_int(parts.get(), 2) == 1;
+      if (!(unique && oneNotNull)) unsafeSort.push_back(BlobText(parts.get(), 0));
+    }
+  }
+  Statement version(Prepare("PRAGMA schema_version"));
+  sqlite3_step(version.get());
+  const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
+  version.reset();
+  Statement meta(Prepare(std::string("INSERT INTO ") + si::kMetaTable + " VALUES (?1, ?2)"));
+  const std::pair<std::string, std::string> entries[] = {
+      {"format", std::to_string(si::kFormatVersion)},
+      {"table", target.table},
+      {"columns", Joined(target.columns, "", false, ",")},
+      {"schema_version", std::to_string(schemaVersion)},
+      {"rows", std::to_string(done)},
+      {"pending_limit", std::to_string(target.pendingLimit)},
+      {"unsafe_sort", Joined(unsafeSort, "", false, ",")}};
+  for (const auto& [key, value] : entries) {
+    sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(meta.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(meta.get()) != SQLITE_DONE) Fail("cannot write the index");
+    sqlite3_reset(meta.get());
+  }
+  Execute("COMMIT");
+  progress.Finish(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
+}
+
+std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
+  const IndexTarget target = StoredTarget();
+  if (!si::ReadCurrentIndex(db_)) {
+    Build(target, progress);
+    return -1;
+  }
+  const int columnCount = static_cast<int>(target.columns.size());
+  std::vector<std::string> oldNames;
+  for (int i = 0; i < columnCount; ++i) oldNames.push_back("old_" + std::to_string(i));
+  struct Change {
+    std::set<std::uint16_t> remove, add;
+  };
+  std::map<std::pair<std::uint64_t, std::int64_t>, Change> changes;  // by (gram, chunk)
+  std::set<std::int64_t> touched;
+  std::int64_t lastId = 0, entries = 0;
+
+  Execute("BEGIN IMMEDIATE");
+  try {
+    // The grams a row was indexed with are among the old values of its first pending
+    // entry; every later entry's old values were never indexed, and removing their
+    // grams is harmless since the row's current grams are added back after.
+    Statement pending(Prepare("SELECT id, book_rowid, has_old, " + Joined(oldNames, "", false) +
+                              " FROM " + si::kPendingTable + " ORDER BY id"));
+    while (sqlite3_step(pending.get()) == SQLITE_ROW) {
+      lastId = sqlite3_column_int64(pending.get(), 0);
+      const std::int64_t rowid = sqlite3_column_int64(pending.get(), 1);
+      touched.insert(rowid);
+      ++entries;
+      if (sqlite3_column_int(pending.get(), 2) == 0) continue;
+      for (std::uint64_t gram : RowGrams(pending.get(), 3, columnCount)) {
+        changes[{gram, si::ChunkOf(rowid)}].remove.insert(si::LowBits(rowid));
+      }
+    }
+    Statement current(Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " +
+                              Quoted(target.table) + " WHERE rowid = ?1"));
+    for (std::int64_t rowid : touched) {
+      sqlite3_bind_int64(current.get(), 1, rowid);
+      if (sqlite3_step(current.get()) == SQLITE_ROW) {
+        for (std::uint64_t gram : RowGrams(current.get(), 1, columnCount)) {
+          changes[{gram, si::ChunkOf(rowid)}].add.insert(si::LowBits(rowid));
+        }
+      }
+      sqlite3_reset(current.get());
+    }
+    Statement read(Prepare(std::string("SELECT data FROM ") + si::kPostingsTable +
+                           " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
+    Statement write(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kPostingsTable +
+                            " (col, gram, chunk, data) VALUES (?1, ?2, ?3, ?4)"));
+    Statement erase(Prepare(std::string("DELETE FROM ") + si::kPostingsTable +
+                            " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
+    for (const auto& [key, change] : changes) {
+      const auto& [gram, chunk] = key;
+      auto bind = [&, gram = gram, chunk = chunk](sqlite3_stmt* statement) {
+        sqlite3_bind_int(statement, 1, ColumnOf(gram));
+        sqlite3_bind_int64(statement, 2, GramOf(gram));
+        sqlite3_bind_int64(statement, 3, chunk);
+      };
+      bind(read.get());
+      std::set<std::uint16_t> lows;
+      if (sqlite3_step(read.get()) == SQLITE_ROW) {
+        std::vector<std::int64_t> rows;
+        if (!si::DecodePosting(BlobText(read.get(), 0), chunk, rows)) {
+          throw ECatalogError(path_ + ": the search index is damaged");
+        }
+        for (std::int64_t row : rows) lows.insert(si::LowBits(row));
+      }
+      sqlite3_reset(read.get());
+      for (std::uint16_t low : change.remove) lows.erase(low);
+      lows.insert(change.add.begin(), change.add.end());
+      sqlite3_stmt* statement = lows.empty() ? erase.get() : write.get();
+      bind(statement);
+      const std::string data = si::EncodePosting({lows.begin(), lows.end()});
+      if (!lows.empty()) {
+        sqlite3_bind_blob(statement, 4, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+      }
+      if (sqlite3_step(statement) != SQLITE_DONE) Fail("cannot write the index");
+      sqlite3_reset(statement);
+    }
+    Execute(std::string("DELETE FROM ") + si::kPendingTable +
+            " WHERE id <= " + std::to_string(lastId));
+    Execute(std::string("UPDATE ") + si::kMetaTable + " SET value = (SELECT count(*) FROM " +
+            Quoted(target.table) + ") WHERE key = 'rows'");
+    Execute("COMMIT");
+  } catch (const ECatalogError& e) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (e.Message().find("damaged") == std::string::npos) throw;
+    Build(target, progress);  // a damaged index is built anew
+    return -1;
+  }
+  return entries;
+}
+
+bool SearchIndexBuilder::Check(std::ostream& out) {
+  if (!HasIndex()) {
+    out << path_ << ": holds no search index; searches read every book\n";
+    return false;
+  }
+  const IndexTarget target = StoredTarget();
+  bool sound = true;
+  if (!si::ReadCurrentIndex(db_)) {
+    out << "not current: the schema changed since the build, the pending rows exceed "
+        << target.pendingLimit << ", or the index description is damaged; searches read "
+        << "every book until `catalog_index refresh`\n";
+    sound = false;
+  }
+  const int columnCount = static_cast<int>(target.columns.size());
+  constexpr int kMostReported = 20;
+  int reported = 0;
+  std::int64_t missing = 0, stale = 0, damaged = 0, rows = 0, postingsChecked = 0;
+  auto report = [&](const std::string& line) {
+    if (reported++ < kMostReported) out << line << "\n";
+  };
+  Execute("BEGIN");  // one read transaction: the index and the rows of the same moment
+  std::set<std::int64_t> pending;
+  {
+    Statement select(Prepare(std::string("SELECT book_rowid FROM ") + si::kPendingTable));
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+      pending.insert(sqlite3_column_int64(select.get(), 0));
+    }
+  }
+  {
+    Statement all(Prepare(std::string("SELECT col, gram, chunk, data FROM ") + si::kPostingsTable));
+    while (sqlite3_step(all.get()) == SQLITE_ROW) {
+      std::vector<std::int64_t> decoded;
+      if (!si::DecodePosting(BlobText(all.get(), 3), sqlite3_column_int64(all.get(), 2), decoded)) {
+        ++damaged;
+        report("damaged posting list: column " + std::to_string(sqlite3_column_int(all.get(), 0)) +
+               ", gram " + std::to_string(sqlite3_column_int64(all.get(), 1)) + ", chunk " +
+               std::to_string(sqlite3_column_int64(all.get(), 2)));
+      }
+    }
+  }
+  const std::string table = Quoted(target.table);
+  Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
+  sqlite3_step(bounds.get());
+  const std::int64_t firstRow = sqlite3_column_int64(bounds.get(), 0);
+  const std::int64_t lastRow = sqlite3_column_int64(bounds.get(), 1);
+  const bool empty = sqlite3_column_int64(bounds.get(), 2) == 0;
+  Statement select(Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " + table +
+                           " WHERE rowid >= ?1 AND rowid < ?2 ORDER BY rowid"));
+  Statement read(Prepare(std::string("SELECT data FROM ") + si::kPostingsTable +
+                         " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
+  for (std::int64_t chunk = si::ChunkOf(firstRow); !empty && chunk <= si::ChunkOf(lastRow);
+       ++chunk) {
+    auto expected = ChunkPostings(select.get(), chunk, columnCount, rows);
+    sqlite3_reset(select.get());
+    for (std::uint64_t key : SortedKeys(expected)) {
+      sqlite3_bind_int(read.get(), 1, ColumnOf(key));
+      sqlite3_bind_int64(read.get(), 2, GramOf(key));
+      sqlite3_bind_int64(read.get(), 3, chunk);
+      std::vector<std::int64_t> stored;
+      if (sqlite3_step(read.get()) == SQLITE_ROW) {
+        si::DecodePosting(BlobText(read.get(), 0), chunk, stored);
+      }
+      sqlite3_reset(read.get());
+      ++postingsChecked;
+      std::string absent;
+      std::size_t at = 0;
+      const std::vector<std::uint16_t>& lows = expected[key];
+      for (std::uint16_t low : lows) {
+        const std::int64_t rowid = chunk * si::kChunkRows + low;
+        while (at < stored.size() && stored[at] < rowid) ++at;
+        if (at < stored.size() && stored[at] == rowid) continue;
+        if (pending.count(rowid)) continue;
+        ++missing;
+        if (absent.size() < 60) absent += " " + std::to_string(rowid);
+      }
+      stale += static_cast<std::int64_t>(stored.size()) - static_cast<std::int64_t>(lows.size());
+      if (!absent.empty()) {
+        report("column " + target.columns[static_cast<std::size_t>(ColumnOf(key))] + ", gram \"" +
+               GramText(GramOf(key)) + "\": rows missing from the index:" + absent);
+      }
+    }
+  }
+  Execute("COMMIT");
+  if (reported > kMostReported) out << "(" << reported - kMostReported << " more)\n";
+  out << rows << " books, " << postingsChecked << " posting lists compared: " << missing
+      << " rows missing from the index, " << damaged << " damaged lists, " << pending.size()
+      << " pending rows, " << std::max<std::int64_t>(stale, 0)
+      << " entries more than the rows hold (left by changed rows until a rebuild)\n";
+  return sound && missing == 0 && damaged == 0;
+}

@@ -1,0 +1,58 @@
+// Writes the n-gram search index into a SQLite catalogue (see docs/SEARCH_INDEX.md):
+// builds it in parts of one chunk of rowids, so memory stays bounded at any size,
+// folds the rows that other programs wrote since into it, drops it, and checks it
+// against the rows of the book table.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The table and columns to index; the default is the example catalogue's book table
+// and the columns its search statement compares.
+struct IndexTarget {
+  std::string table = "BOOKMAST";
+  std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
+                                      "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
+  std::int64_t pendingLimit = 10000;
+};
+
+class SearchIndexBuilder {
+ public:
+  // Opens an existing catalogue file. Raises ECatalogError when it cannot.
+  explicit SearchIndexBuilder(const std::string& path);
+  ~SearchIndexBuilder();
+  SearchIndexBuilder(const SearchIndexBuilder&) = delete;
+  SearchIndexBuilder& operator=(const SearchIndexBuilder&) = delete;
+
+  // True when the catalogue holds an index (current or not).
+  bool HasIndex();
+
+  // Replaces any index by a new one of the target, drawing progress on progress when
+  // given. Raises ECatalogError (no such table or column, a failing write).
+  void Build(const IndexTarget& target, std::ostream* progress);
+
+  // Folds the pending rows into the index and answers how many there were; builds
+  // the index again (same table and columns) when it is not current or the pending rows
+  // are too many to fold. Raises ECatalogError, also when there is no index.
+  std::int64_t Refresh(std::ostream* progress);
+
+  // Removes the index, its triggers and tables; nothing when there is none.
+  void Drop();
+
+  // Compares the index with what the book table's rows hold now and writes where they
+  // differ; true when every row a scan would find is among the index's candidates.
+  bool Check(std::ostream& out);
+
+ private:
+  void Execute(const std::string& sql);
+  sqlite3_stmt* Prepare(const std::string& sql);
+  [[noreturn]] void Fail(const std::string& doing) const;
+  IndexTarget StoredTarget();
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+};
