@@ -174,8 +174,8 @@ class SearchIndexTest : public ::testing::Test {
   // the statements the index narrowed.
   void ExpectSameAsScan(const std::string& sql) {
     for (MatchMode mode : {MatchMode::kFolded, MatchMode::kExact}) {
-      auto withIndex = dbengine::OpenSqliteDatabase(indexed_, mode);
-      auto withoutIndex = dbengine::OpenSqliteDatabase(scanned_, mode);
+      auto withIndex = dbengine::OpenSqliteDatabase(indexed_, mode, 0);
+      auto withoutIndex = dbengine::OpenSqliteDatabase(scanned_, mode, 0);
       const Result expected = RunSearch(*withoutIndex, sql);
       ASSERT_EQ(RunSearch(*withIndex, sql), expected)
           << (mode == MatchMode::kExact ? "EXACT: " : "FOLDED: ") << sql;
