@@ -298,7 +298,7 @@ TEST(PostgresSearchIndexTest, CatalogIndexSaysWhyACharacterTypeGetsNoTrigramInde
   if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
   LoadSample(server);
   toolstest::ToolRun run =
-      toolstest::RunTool(std::string(CATALOG_INDEX) + " --postgres '" + server.Conninfo() + "'");
+      toolstest::RunTool(std::string(CATALOG_INDEX) + " build --postgres '" + server.Conninfo() + "'");
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("n-gram index liraweb_grams_MS_CHOKANA"), std::string::npos);
   EXPECT_NE(run.output.find("no trigram indexes: the database's character type (LC_CTYPE C)"),
@@ -306,7 +306,7 @@ TEST(PostgresSearchIndexTest, CatalogIndexSaysWhyACharacterTypeGetsNoTrigramInde
       << run.output;
   EXPECT_EQ(server.Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'liraweb_trgm%'"), "0");
   // Again: nothing new, nothing fails.
-  EXPECT_EQ(toolstest::RunTool(std::string(CATALOG_INDEX) + " --postgres '" + server.Conninfo() + "'")
+  EXPECT_EQ(toolstest::RunTool(std::string(CATALOG_INDEX) + " build --postgres '" + server.Conninfo() + "'")
                 .exitCode,
             0);
 }
