@@ -250,7 +250,7 @@ class PostgresStatement : public Statement {
  public:
   PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
       : session_(std::move(session)),
-        text_(ServerText(sql, LikeMatch(*session_, sql))),
+        text_(ServerText(sql, LikeMatch(*session_, sql), ShortWords::kStoredForms)),
         name_(session_->NewName("s")) {
     PGconn* connection = session_->Connection;
     Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));

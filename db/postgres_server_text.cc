@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "db/sjis_like.h"
+#include "db/stored_forms.h"
 #include "platform/sjis.h"
 
 namespace dbengine {
@@ -131,7 +132,9 @@ struct Pattern {
 // at or after the positions still remembered, so they stay valid.
 class FoldedLike {
  public:
-  explicit FoldedLike(std::string& out) : out_(out) { levels_.push_back({}); }
+  FoldedLike(std::string& out, ShortWords shortWords) : out_(out), shortWords_(shortWords) {
+    levels_.push_back({});
+  }
 
   // Before the token sql[i, end) is written: a token that ends a pattern closes it.
   void BeforeToken(std::string_view sql, std::size_t i, std::size_t end) {
@@ -237,7 +240,15 @@ class FoldedLike {
     // and would read all of itself; compared under the C collation (LIKE compares
     // characters alike under every deterministic collation) the condition is not one
     // that index can take, and the n-gram index answers it.
-    if (longestRun < 3) {
+    std::optional<std::string> regex;
+    if (longestRun < 3 && shortWords_ == ShortWords::kStoredForms)
+      regex = StoredFormsRegex(*pattern.literal);
+    if (regex) {
+      const std::string condition =
+          pattern.column + "::text COLLATE \"C\" ~ " + QuotedLiteral(*regex);
+      out_.replace(pattern.conditionStart, end - pattern.conditionStart, condition);
+      end = pattern.conditionStart + condition.size();
+    } else if (longestRun < 3) {
       const std::string collate = " COLLATE \"C\"";
       out_.insert(pattern.leftClose, collate);
       end += collate.size();
@@ -288,6 +299,7 @@ class FoldedLike {
   }
 
   std::string& out_;
+  const ShortWords shortWords_;
   std::vector<Level> levels_;
   std::optional<Pattern> pattern_;
   std::size_t notAt_ = std::string::npos;
@@ -297,9 +309,13 @@ class FoldedLike {
 }  // namespace
 
 std::string ServerText(std::string_view sql, MatchMode mode) {
+  return ServerText(sql, mode, ShortWords::kFoldEveryRow);
+}
+
+std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords) {
   const bool folded = mode == MatchMode::kFolded;
   std::string out;
-  FoldedLike foldedLike(out);
+  FoldedLike foldedLike(out, shortWords);
   int number = 0;
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {

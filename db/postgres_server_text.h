@@ -31,6 +31,16 @@ inline constexpr std::string_view kGramsFunction = "liraweb_grams";
 // no run of three characters, "fold(col) COLLATE "C"" keeps trigram indexes out of it.
 std::string ServerText(std::string_view sql, MatchMode mode);
 
+// How a folded condition is written whose pattern has no run of three characters (which
+// no trigram index answers): kFoldEveryRow compares the folded column as above;
+// kStoredForms compares the stored column with a regular expression that accepts
+// every form folding to each character ("col::text COLLATE "C" ~ '...'"), so that a
+// server scanning the table for a word most books hold folds no row. The n-gram
+// condition beside it is the same. Patterns the expression cannot write (one with "_")
+// are folded as above.
+enum class ShortWords { kFoldEveryRow, kStoredForms };
+std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords);
+
 // The grams (as Shift_JIS texts) that the folded text of a row holds whenever it matches
 // the LIKE pattern (no escape character) in folded mode: every character of a run of one
 // character between wildcards, every pair of neighbours of a longer run. Empty when the

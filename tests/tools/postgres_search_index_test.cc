@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "db/postgres_server_text.h"
 #include "db/query.h"
 #include "db/sjis_like.h"
+#include "db/stored_forms.h"
 #include "platform/sjis.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
@@ -223,6 +225,58 @@ TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLos
     }
   }
   EXPECT_GT(matched, 1000);
+}
+
+// The driver's regular expressions over the stored text against the server's folded
+// LIKE: random texts and patterns, and every form of every character that folds, alone
+// and beside the marks and kana that could join it.
+TEST(PostgresSearchIndexTest, StoredFormsRegexMatchesAsTheServersFoldedLike) {
+  Server server("liraweb_regex_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  std::mt19937 random(1401);
+  const std::vector<std::string> alphabet = Alphabet();
+  std::vector<std::string> patterns, texts, regexes;
+  auto add = [&](const std::string& text, const std::string& pattern) {
+    if (std::optional<std::string> regex = dbengine::StoredFormsRegex(pattern)) {
+      texts.push_back(text);
+      patterns.push_back(pattern);
+      regexes.push_back(*regex);
+    }
+  };
+  for (int i = 0; i < 4000; ++i) {
+    const std::vector<std::string> characters = RandomCharacters(random, alphabet, 7);
+    const std::size_t from = characters.size() / 3, count = 1 + i % 2;
+    const char* wildcards[][2] = {{"%", "%"}, {"", "%"}, {"%", ""}, {"", ""}};
+    const auto& around = wildcards[i % 4];
+    add(Joined(characters), i % 3 ? around[0] + Joined(characters, from, count) + around[1]
+                                  : RandomText(random, alphabet, 3));
+  }
+  for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+    const std::vector<dbengine::StoredForm> forms = dbengine::StoredForms(unit);
+    if (forms.size() < 2) continue;
+    for (const dbengine::StoredForm& form : forms) {
+      for (const std::string& text : {form.bytes, form.bytes + "\xde", form.bytes + "\xdf",
+                                      "\xb6" + form.bytes, "\xca" + form.bytes}) {
+        add(text, "%" + forms[0].bytes + "%");
+        add(text, forms[0].bytes);
+      }
+    }
+  }
+  std::vector<std::string> answers = server.Rows(
+      "SELECT t COLLATE \"C\" ~ r, liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\' "
+      "FROM unnest($1::text[], $2::text[], $3::text[]) WITH ORDINALITY AS x(t, p, r, n) ORDER BY n",
+      {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(regexes)});
+  ASSERT_EQ(answers.size(), texts.size());
+  int matched = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    matched += answers[i] == "t|t";
+    EXPECT_EQ(answers[i].substr(0, 1), answers[i].substr(2))
+        << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i])
+        << " regex " << toolstest::Hex(regexes[i]);
+  }
+  EXPECT_GT(texts.size(), 4000u);
+  EXPECT_GT(matched, 1500);
 }
 
 void LoadSample(const Server& server) {
