@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -45,6 +46,8 @@ struct Session {
   // Whether they are there is asked once, at the first statement with LIKE.
   MatchMode Match = MatchMode::kExact;
   bool FoldingChecked = false;
+  // Words found held by most rows, by column and grams (see BroadWords).
+  std::map<std::string, bool> BroadWords;
 
   std::string NewName(const char* kind) {
     return "dbengine_" + std::string(kind) + std::to_string(++NamesGiven);
@@ -246,11 +249,76 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   return session.Match;
 }
 
+// Above this share of the rows a word is held by, its n-gram condition is left out.
+constexpr double kBroadShare = 0.125;
+
+std::string QuotedText(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    quoted.push_back(c);
+    if (c == '\'') quoted.push_back(c);
+  }
+  return quoted + "'";
+}
+
+// For each word, whether the statistics the server keeps on the column's n-gram index
+// (made by the catalogue tools as liraweb_grams_<column>) give every gram of the word
+// to more than kBroadShare of the rows. A column without such an index or statistics
+// has no broad words. Answers are kept for the session's later statements.
+std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>& words) {
+  auto key = [](const NarrowableWord& word) {
+    std::string text = word.column;
+    for (const std::string& gram : word.grams) text += '\x01' + gram;
+    return text;
+  };
+  std::string values;
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    if (session.BroadWords.count(key(words[w]))) continue;
+    std::string column = words[w].column.substr(words[w].column.rfind('.') + 1);
+    for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string grams;
+    for (const std::string& gram : words[w].grams) grams += (grams.empty() ? "" : ",") + QuotedText(gram);
+    values += (values.empty() ? "(" : ", (") + std::to_string(w) + ", " +
+              QuotedText(std::string(kGramsFunction) + "_" + column) + ", ARRAY[" + grams + "]::text[])";
+    session.BroadWords[key(words[w])] = false;
+  }
+  if (!values.empty()) {
+    Result broad = Run(session.Connection,
+                       "SELECT v.n FROM (VALUES " + values + ") AS v(n, index_name, grams) "
+                       "JOIN pg_stats s ON s.schemaname = current_schema() AND s.tablename = v.index_name "
+                       "WHERE (SELECT min(coalesce(s.most_common_elem_freqs[array_position("
+                       "s.most_common_elems::text::text[], g)], 0)) FROM unnest(v.grams) AS g) > " +
+                           std::to_string(kBroadShare));
+    for (int row = 0; row < PQntuples(broad.get()); ++row)
+      session.BroadWords[key(words[std::stoul(PQgetvalue(broad.get(), row, 0))])] = true;
+  }
+  std::vector<bool> broad;
+  for (const NarrowableWord& word : words) broad.push_back(session.BroadWords[key(word)]);
+  return broad;
+}
+
+// The server text of a statement. Folded matching writes short words over the stored
+// text and leaves out the n-gram conditions of words most rows hold.
+std::string SessionServerText(Session& session, std::string_view sql) {
+  const MatchMode mode = LikeMatch(session, sql);
+  if (mode != MatchMode::kFolded) return ServerText(sql, mode, ShortWords::kStoredForms);
+  std::vector<NarrowableWord> words;
+  ServerText(sql, mode, ShortWords::kStoredForms, [&words](const NarrowableWord& word) {
+    words.push_back(word);
+    return true;
+  });
+  if (words.empty()) return ServerText(sql, mode, ShortWords::kStoredForms);
+  const std::vector<bool> broad = BroadWords(session, words);
+  std::size_t next = 0;
+  return ServerText(sql, mode, ShortWords::kStoredForms,
+                    [&broad, &next](const NarrowableWord&) { return !broad[next++]; });
+}
+
 class PostgresStatement : public Statement {
  public:
   PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
       : session_(std::move(session)),
-        text_(ServerText(sql, LikeMatch(*session_, sql), ShortWords::kStoredForms)),
+        text_(SessionServerText(*session_, sql)),
         name_(session_->NewName("s")) {
     PGconn* connection = session_->Connection;
     Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));

@@ -171,4 +171,29 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern) {
   return (anchoredStart ? "^" : "") + regex + (afterWildcard ? "" : "$");
 }
 
+std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view pattern,
+                                                                std::size_t most) {
+  if (!StoredFormsRegex(pattern)) return std::nullopt;
+  std::vector<std::string> patterns = {""};
+  for (std::size_t i = 0; i < pattern.size();) {
+    if (pattern[i] == '%') {
+      for (std::string& written : patterns) written += '%';
+      ++i;
+      continue;
+    }
+    std::vector<std::string> longer;
+    for (const StoredForm& form : StoredForms(NextUnit(pattern, i, MatchMode::kFolded))) {
+      if (!form.joinsAfter.empty() || !form.joinsBefore.empty() ||
+          sjis::CharLength(form.bytes, 0) != form.bytes.size() || form.bytes == "%" ||
+          form.bytes == "_") {
+        return std::nullopt;
+      }
+      for (const std::string& written : patterns) longer.push_back(written + form.bytes);
+      if (longer.size() > most) return std::nullopt;
+    }
+    patterns = std::move(longer);
+  }
+  return patterns;
+}
+
 }  // namespace dbengine

@@ -31,4 +31,14 @@ std::vector<StoredForm> StoredForms(std::uint32_t unit);
 // or with a byte that is no character.
 std::optional<std::string> StoredFormsRegex(std::string_view pattern);
 
+// LIKE patterns (to be compared with ESCAPE '') of which a stored text matches one
+// exactly when its folding matches the pattern (no escape character) in the folded
+// mode: the pattern with each character replaced by each of its forms in turn. A
+// server compares a few LIKE patterns faster than a regular expression. nullopt when
+// they would be more than `most`, or when a character has a form that a LIKE pattern
+// cannot write alone (a half-width kana or mark that may join its neighbour, a "%" or
+// "_"), or for a pattern StoredFormsRegex does not express.
+std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view pattern,
+                                                                std::size_t most);
+
 }  // namespace dbengine

@@ -98,6 +98,14 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
       {"%\x80%", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(dbengine::StoredFormsRegex(c.pattern), c.regex) << c.pattern;
+  // A few forms that stand alone are written as LIKE patterns instead.
+  using Likes = std::optional<std::vector<std::string>>;
+  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%\x82\xcc%", 4),
+            (Likes{{"%\x83\x6d%", "%\xc9%", "%\x82\xcc%"}}));
+  EXPECT_EQ(dbengine::StoredFormsLikePatterns("a%", 4), (Likes{{"a%", "A%", "\x82\x60%", "\x82\x81%"}}));
+  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%ab%", 4), std::nullopt);            // 16 patterns
+  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%\x83\x5e%", 4), std::nullopt);    // ﾀ may take ﾞ
+  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%\x81\x93%", 4), std::nullopt);    // ％ is %
   // A lone voiced mark is ゛ only where no kana before it takes it.
   const std::optional<std::string> mark = dbengine::StoredFormsRegex("%\x81\x4a%");
   ASSERT_TRUE(mark);
@@ -130,19 +138,49 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
 TEST(PostgresServerTextTest, StoredFormsWriteShortFoldedWordsOverTheStoredColumn) {
   const char* sql =
       "SELECT A FROM T\nWHERE\n( MS_SYOMEI LIKE '%\x82\xcc%'\nOR\nMS_SYOKANA LIKE '%\x82\xcc%' )\n"
-      "AND\nMS_SYUPAN LIKE '%abc%' AND MS_KENMEI LIKE '%a_%'";
+      "AND\nMS_SYUPAN LIKE '%abc%' AND MS_KENMEI LIKE '%a_%' AND MS_ISBN LIKE '\x83\x5e%'";
+  auto likes = [](const std::string& column) {
+    const std::string operand = column + "::text COLLATE \"C\" LIKE ";
+    return "(" + operand + "'%\x83\x6d%' ESCAPE '' OR " + operand + "'%\xc9%' ESCAPE '' OR " +
+           operand + "'%\x82\xcc%' ESCAPE '')";
+  };
   EXPECT_EQ(
       ServerText(sql, MatchMode::kFolded, dbengine::ShortWords::kStoredForms),
-      "SELECT A FROM T\nWHERE\n(( MS_SYOMEI::text COLLATE \"C\" ~ '[\x83\x6d\xc9\x82\xcc]'\nOR\n"
-      "MS_SYOKANA::text COLLATE \"C\" ~ '[\x83\x6d\xc9\x82\xcc]' ) AND "
-      "(liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['\x83\x6d']::text[] OR "
-      "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['\x83\x6d']::text[]))\nAND\n"
-      "(liraweb_fold(MS_SYUPAN) LIKE liraweb_fold_pattern('%abc%') ESCAPE '\\' AND "
-      "liraweb_grams(liraweb_fold(MS_SYUPAN)) @> ARRAY['ab','bc']::text[]) AND "
-      "(liraweb_fold(MS_KENMEI) COLLATE \"C\" LIKE liraweb_fold_pattern('%a_%') ESCAPE '\\' AND "
-      "liraweb_grams(liraweb_fold(MS_KENMEI)) @> ARRAY['a']::text[])");
+      "SELECT A FROM T\nWHERE\n(( " + likes("MS_SYOMEI") + "\nOR\n" + likes("MS_SYOKANA") +
+          " ) AND (liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['\x83\x6d']::text[] OR "
+          "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['\x83\x6d']::text[]))\nAND\n"
+          "(liraweb_fold(MS_SYUPAN) LIKE liraweb_fold_pattern('%abc%') ESCAPE '\\' AND "
+          "liraweb_grams(liraweb_fold(MS_SYUPAN)) @> ARRAY['ab','bc']::text[]) AND "
+          "(liraweb_fold(MS_KENMEI) COLLATE \"C\" LIKE liraweb_fold_pattern('%a_%') ESCAPE '\\' AND "
+          "liraweb_grams(liraweb_fold(MS_KENMEI)) @> ARRAY['a']::text[]) AND "
+          "(MS_ISBN::text COLLATE \"C\" ~ '^(?:[\x83\x5e\x82\xbd]|\xc0(?![\xde]))' AND "
+          "liraweb_grams(liraweb_fold(MS_ISBN)) @> ARRAY['\x83\x5e']::text[])");
   // Exact matching is as it always was.
   EXPECT_EQ(ServerText("SELECT 1 FROM T WHERE A LIKE 'x'", MatchMode::kExact,
                        dbengine::ShortWords::kStoredForms),
             "SELECT 1 FROM T WHERE A LIKE 'x' ESCAPE ''");
+}
+
+// A word the choice turns down keeps its comparison and loses its n-gram condition; a
+// group of columns keeps its n-gram conditions only when every column's is wanted.
+TEST(PostgresServerTextTest, NarrowingChoiceLeavesOutTheNgramConditionsOfBroadWords) {
+  const char* sql =
+      "SELECT A FROM T WHERE ( A LIKE '%\x94\x4c%' OR b.B LIKE '%\x94\x4c%' ) AND C LIKE '%yz%'";
+  std::vector<std::string> asked;
+  auto broadColumn = [&asked](const char* broad) {
+    return [&asked, broad](const dbengine::NarrowableWord& word) {
+      asked.push_back(word.column + ":" + word.grams.at(0));
+      return word.column != broad;
+    };
+  };
+  const std::string regex = "::text COLLATE \"C\" LIKE '%\x94\x4c%' ESCAPE '')";  // 猫
+  const std::string yz = "C::text COLLATE \"C\" ~ '[yY\x82\x78\x82\x99][zZ\x82\x79\x82\x9a]'";
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, dbengine::ShortWords::kStoredForms, broadColumn("b.B")),
+            "SELECT A FROM T WHERE ( (A" + regex + " OR (b.B" + regex + " ) AND (" + yz +
+                " AND liraweb_grams(liraweb_fold(C)) @> ARRAY['yz']::text[])");
+  EXPECT_EQ(asked, (std::vector<std::string>{"A:\x94\x4c", "b.B:\x94\x4c", "C:yz"}));
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, dbengine::ShortWords::kStoredForms, broadColumn("C")),
+            "SELECT A FROM T WHERE (( (A" + regex + " OR (b.B" + regex +
+                " ) AND (liraweb_grams(liraweb_fold(A)) @> ARRAY['\x94\x4c']::text[] OR "
+                "liraweb_grams(liraweb_fold(b.B)) @> ARRAY['\x94\x4c']::text[])) AND " + yz);
 }

@@ -236,12 +236,17 @@ TEST(PostgresSearchIndexTest, StoredFormsRegexMatchesAsTheServersFoldedLike) {
   InstallSearchFunctions(server.Connection());
   std::mt19937 random(1401);
   const std::vector<std::string> alphabet = Alphabet();
-  std::vector<std::string> patterns, texts, regexes;
+  std::vector<std::string> patterns, texts, regexes, likes;
+  int likesWritten = 0;
   auto add = [&](const std::string& text, const std::string& pattern) {
     if (std::optional<std::string> regex = dbengine::StoredFormsRegex(pattern)) {
       texts.push_back(text);
       patterns.push_back(pattern);
       regexes.push_back(*regex);
+      // Every pattern that LIKE can write (the empty list stands for none).
+      std::optional<std::vector<std::string>> written = dbengine::StoredFormsLikePatterns(pattern, 64);
+      likes.push_back(ArrayLiteral(written.value_or(std::vector<std::string>{})));
+      likesWritten += written.has_value();
     }
   };
   for (int i = 0; i < 4000; ++i) {
@@ -264,18 +269,23 @@ TEST(PostgresSearchIndexTest, StoredFormsRegexMatchesAsTheServersFoldedLike) {
     }
   }
   std::vector<std::string> answers = server.Rows(
-      "SELECT t COLLATE \"C\" ~ r, liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\' "
-      "FROM unnest($1::text[], $2::text[], $3::text[]) WITH ORDINALITY AS x(t, p, r, n) ORDER BY n",
-      {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(regexes)});
+      "SELECT t COLLATE \"C\" ~ r, liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\', "
+      "cardinality(l::text[]) = 0 OR (liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\') = "
+      "EXISTS (SELECT 1 FROM unnest(l::text[]) AS q WHERE t COLLATE \"C\" LIKE q ESCAPE '') "
+      "FROM unnest($1::text[], $2::text[], $3::text[], $4::text[]) WITH ORDINALITY AS x(t, p, r, l, n) "
+      "ORDER BY n",
+      {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(regexes), ArrayLiteral(likes)});
   ASSERT_EQ(answers.size(), texts.size());
   int matched = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    matched += answers[i] == "t|t";
-    EXPECT_EQ(answers[i].substr(0, 1), answers[i].substr(2))
+    matched += answers[i] == "t|t|t";
+    EXPECT_EQ(answers[i].substr(4), "t") << "LIKE patterns differ for " << toolstest::Hex(texts[i]);
+    EXPECT_EQ(answers[i].substr(0, 1), answers[i].substr(2, 1))
         << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i])
         << " regex " << toolstest::Hex(regexes[i]);
   }
   EXPECT_GT(texts.size(), 4000u);
+  EXPECT_GT(likesWritten, 1000);
   EXPECT_GT(matched, 1500);
 }
 
@@ -288,10 +298,11 @@ void LoadSample(const Server& server) {
 }
 
 // The search condition of the search statement for one word, as the driver sends it.
-std::string SearchStatement(const std::string& word) {
+std::string SearchStatement(const std::string& word,
+                            dbengine::ShortWords shortWords = dbengine::ShortWords::kFoldEveryRow) {
   return dbengine::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
                                   "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
-                              MatchMode::kFolded);
+                              MatchMode::kFolded, shortWords);
 }
 
 TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
@@ -333,16 +344,20 @@ TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
           dbengine::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
         expected.push_back(book.substr(0, bar1));
     }
-    const std::string statement = SearchStatement(search.word);
-    server.Run("SET enable_seqscan = on");
-    server.Run("SET enable_bitmapscan = off");
-    EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " scanned";
-    server.Run("SET enable_bitmapscan = on");
-    server.Run("SET enable_seqscan = off");
-    std::string plan;
-    for (const std::string& line : server.Rows("EXPLAIN " + statement)) plan += line + "\n";
-    EXPECT_NE(plan.find(search.index), std::string::npos) << plan;
-    EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " indexed";
+    // Both ways of writing short words: folding every row, and over the stored forms.
+    for (dbengine::ShortWords shortWords :
+         {dbengine::ShortWords::kFoldEveryRow, dbengine::ShortWords::kStoredForms}) {
+      const std::string statement = SearchStatement(search.word, shortWords);
+      server.Run("SET enable_seqscan = on");
+      server.Run("SET enable_bitmapscan = off");
+      EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " scanned";
+      server.Run("SET enable_bitmapscan = on");
+      server.Run("SET enable_seqscan = off");
+      std::string plan;
+      for (const std::string& line : server.Rows("EXPLAIN " + statement)) plan += line + "\n";
+      EXPECT_NE(plan.find(search.index), std::string::npos) << plan;
+      EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " indexed";
+    }
   }
   EXPECT_GT(server.Rows(SearchStatement("\x94\x4c")).size(), 10u);
 }
