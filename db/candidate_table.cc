@@ -26,7 +26,8 @@ struct CandidateCursor {
 };
 
 int Connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** vtab, char**) {
-  const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(id INTEGER, candidate_set HIDDEN)");
+  const int rc =
+      sqlite3_declare_vtab(db, "CREATE TABLE x(liraidx_rowid INTEGER, candidate_set HIDDEN)");
   if (rc != SQLITE_OK) return rc;
   auto* table = new CandidateVtab{};
   table->registry = static_cast<CandidateRegistry*>(aux);

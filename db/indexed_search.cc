@@ -219,8 +219,8 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first));
   narrowed.setNumber = registry.Add(narrowed.set);
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
-  narrowed.sql = NarrowedStatement(*shape, std::string("SELECT id FROM ") + kCandidateTable + "(" +
-                                               std::to_string(narrowed.setNumber) + ")");
+  narrowed.sql =
+      NarrowedStatement(*shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"));
   return narrowed;
 }
 

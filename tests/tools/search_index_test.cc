@@ -343,6 +343,35 @@ TEST_F(SearchIndexTest, BroadShortWordsAreNarrowedAndGiveTheScansRows) {
   EXPECT_GT(broad, 5);
 }
 
+// The candidates lead the join unless the select list holds "*", which would show
+// their column; either way the rows are the scan's.
+TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
+  dbengine::searchindex::IndexInfo info;
+  info.table = "BOOKMAST";
+  info.columns = {"MS_SYOMEI"};
+  const std::string tail = "WHERE\r\nMS_SYOMEI LIKE '%a%'\r\n";
+  struct Case {
+    std::string head, narrowed;
+  };
+  const Case cases[] = {
+      {"SELECT MS_BOOKID FROM BOOKMAST b LEFT JOIN KASIDASI ON KA_BOOKID = MS_BOOKID\r\n",
+       "SELECT MS_BOOKID FROM liraidx_candidates(3) AS liraidx_c CROSS JOIN BOOKMAST b LEFT JOIN "
+       "KASIDASI ON KA_BOOKID = MS_BOOKID\r\nWHERE b.rowid = liraidx_c.liraidx_rowid\r\n"},
+      {"SELECT * FROM BOOKMAST\r\n",
+       "SELECT * FROM BOOKMAST\r\nWHERE BOOKMAST.rowid IN (SELECT liraidx_rowid FROM "
+       "liraidx_candidates(3))\r\n"},
+  };
+  for (const Case& c : cases) {
+    const auto shape = dbengine::searchindex::ParseSearchStatement(c.head + tail, info);
+    ASSERT_TRUE(shape) << c.head;
+    EXPECT_EQ(dbengine::searchindex::NarrowedStatement(*shape, "liraidx_candidates(3)"),
+              c.narrowed + "AND (\r\nMS_SYOMEI LIKE '%a%'\r\n)\r\n");
+    const std::string sql = c.head + "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";  // ア
+    EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+    ExpectSameAsScan(sql);
+  }
+}
+
 // The candidate sets against a sorted set of rowids, across chunks and below zero.
 TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
   namespace si = dbengine::searchindex;
