@@ -16,6 +16,7 @@
 #include "db/engine_codes.h"
 #include "db/postgres_plugin.h"
 #include "db/postgres_server_text.h"
+#include "platform/sjis.h"
 
 namespace dbengine {
 
@@ -261,36 +262,62 @@ std::string QuotedText(std::string_view text) {
   return quoted + "'";
 }
 
+// True when every gram of the word is one character: only such words are held by a good
+// share of a catalogue's rows (a kana, a particle), and asking costs a request time.
+bool OneCharacterGrams(const NarrowableWord& word) {
+  for (const std::string& gram : word.grams) {
+    if (gram.empty() || sjis::CharLength(gram, 0) != gram.size()) return false;
+  }
+  return true;
+}
+
 // For each word, whether the statistics the server keeps on the column's n-gram index
 // (made by the catalogue tools as liraweb_grams_<column>) give every gram of the word
-// to more than kBroadShare of the rows. A column without such an index or statistics
-// has no broad words. Answers are kept for the session's later statements.
+// to more than kBroadShare of the rows. Only words of one-character grams are asked
+// about; a column without such an index or statistics has no broad words. Answers are
+// kept for the session's later statements.
 std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>& words) {
-  auto key = [](const NarrowableWord& word) {
-    std::string text = word.column;
+  auto indexName = [](const NarrowableWord& word) {
+    std::string column = word.column.substr(word.column.rfind('.') + 1);
+    for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::string(kGramsFunction) + "_" + column;
+  };
+  auto key = [&indexName](const NarrowableWord& word) {
+    std::string text = indexName(word);
     for (const std::string& gram : word.grams) text += '\x01' + gram;
     return text;
   };
-  std::string values;
-  for (std::size_t w = 0; w < words.size(); ++w) {
-    if (session.BroadWords.count(key(words[w]))) continue;
-    std::string column = words[w].column.substr(words[w].column.rfind('.') + 1);
-    for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::string grams;
-    for (const std::string& gram : words[w].grams) grams += (grams.empty() ? "" : ",") + QuotedText(gram);
-    values += (values.empty() ? "(" : ", (") + std::to_string(w) + ", " +
-              QuotedText(std::string(kGramsFunction) + "_" + column) + ", ARRAY[" + grams + "]::text[])";
-    session.BroadWords[key(words[w])] = false;
+  std::string names, grams;
+  std::vector<const NarrowableWord*> asked;
+  for (const NarrowableWord& word : words) {
+    if (!OneCharacterGrams(word) || session.BroadWords.count(key(word))) continue;
+    session.BroadWords[key(word)] = false;
+    asked.push_back(&word);
+    names += (names.empty() ? "" : ",") + QuotedText(indexName(word));
+    for (const std::string& gram : word.grams) grams += (grams.empty() ? "" : ",") + QuotedText(gram);
   }
-  if (!values.empty()) {
-    Result broad = Run(session.Connection,
-                       "SELECT v.n FROM (VALUES " + values + ") AS v(n, index_name, grams) "
-                       "JOIN pg_stats s ON s.schemaname = current_schema() AND s.tablename = v.index_name "
-                       "WHERE (SELECT min(coalesce(s.most_common_elem_freqs[array_position("
-                       "s.most_common_elems::text::text[], g)], 0)) FROM unnest(v.grams) AS g) > " +
-                           std::to_string(kBroadShare));
-    for (int row = 0; row < PQntuples(broad.get()); ++row)
-      session.BroadWords[key(words[std::stoul(PQgetvalue(broad.get(), row, 0))])] = true;
+  if (!asked.empty()) {
+    // The share of rows holding each gram, by index; a gram below the statistics' most
+    // common elements is rare.
+    Result shares = Run(session.Connection,
+                        "SELECT s.tablename, g, s.most_common_elem_freqs[array_position("
+                        "s.most_common_elems::text::text[], g)] FROM pg_stats s, unnest(ARRAY[" +
+                            grams + "]::text[]) AS g WHERE s.schemaname = current_schema() AND "
+                            "s.tablename IN (" + names + ")");
+    std::map<std::string, double> share;  // by index name and gram
+    for (int row = 0; row < PQntuples(shares.get()); ++row) {
+      const char* value = PQgetvalue(shares.get(), row, 2);
+      share[std::string(PQgetvalue(shares.get(), row, 0)) + '\x01' + PQgetvalue(shares.get(), row, 1)] =
+          PQgetisnull(shares.get(), row, 2) ? 0 : std::atof(value);
+    }
+    for (const NarrowableWord* word : asked) {
+      bool broad = !word->grams.empty();
+      for (const std::string& gram : word->grams) {
+        auto found = share.find(indexName(*word) + '\x01' + gram);
+        broad = broad && found != share.end() && found->second > kBroadShare;
+      }
+      session.BroadWords[key(*word)] = broad;
+    }
   }
   std::vector<bool> broad;
   for (const NarrowableWord& word : words) broad.push_back(session.BroadWords[key(word)]);
