@@ -4,7 +4,7 @@
 #include "module/html_lines.h"
 #include "web/html_text.h"
 #include "module/main_mod.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 
 std::string TMainMod::SortFieldLabel(std::string_view order) {
   if (order == "MS_SYOKANA") return std::string(texts::kSortByTitle);

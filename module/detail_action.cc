@@ -5,7 +5,7 @@
 #include "module/action_guard.h"
 #include "module/main_mod.h"
 #include "platform/clock.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 
 void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
                                         TWebResponse& response, bool&) {

@@ -5,7 +5,7 @@
 #include "module/html_lines.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "web/html_text.h"
 
 std::string TMainMod::CarriedFields() {

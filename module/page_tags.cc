@@ -11,7 +11,7 @@
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "platform/text_compare.h"
 #include "web/html_text.h"
 

@@ -6,7 +6,7 @@
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 
 std::string TMainMod::BuildResultRows() {
   const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());

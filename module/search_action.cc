@@ -11,7 +11,7 @@
 #include "module/search_statement.h"
 #include "platform/clock.h"
 #include "platform/int_conversion.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "platform/program_file.h"
 #include "platform/sjis.h"
 #include "platform/text_lines.h"

@@ -6,7 +6,7 @@
 #include "web/html_text.h"
 #include "module/main_mod.h"
 #include "platform/int_conversion.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 
 namespace {
 

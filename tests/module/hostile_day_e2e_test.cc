@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "module/japanese_texts.h"
 #include "platform/japanese_texts.h"
 #include "tests/module/installation.h"
 #include "tests/module/list_pages.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "tests/module/installation.h"
 #include "tests/module/list_pages.h"
 
