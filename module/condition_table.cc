@@ -6,6 +6,11 @@
 #include "module/main_mod.h"
 #include "module/japanese_texts.h"
 
+namespace module {
+
+using platform::TStringList;
+using web::EscapeHtml;
+
 std::string TMainMod::SortFieldLabel(std::string_view order) {
   if (order == "MS_SYOKANA") return std::string(texts::kSortByTitle);
   if (order == "MS_CHOKANA") return std::string(texts::kSortByAuthor);
@@ -37,3 +42,5 @@ std::string TMainMod::BuildConditionTable() {
   lines.push_back("</table>");
   return JoinHtmlLines(lines);
 }
+
+}  // namespace module

@@ -8,6 +8,11 @@
 #include "module/japanese_texts.h"
 #include "web/html_text.h"
 
+namespace module {
+
+using platform::TStringList;
+using web::EscapeHtml;
+
 std::string TMainMod::CarriedFields() {
   const std::pair<const char*, const std::string*> carried[] = {
       {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan},       {"ISBN", &Isbn},
@@ -69,3 +74,5 @@ std::string TMainMod::BuildPageNav(std::string_view label) {
   lines.push_back("</nav>");
   return JoinHtmlLines(lines);
 }
+
+}  // namespace module

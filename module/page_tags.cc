@@ -15,6 +15,13 @@
 #include "platform/text_compare.h"
 #include "web/html_text.h"
 
+namespace module {
+
+using platform::FieldValue;
+using platform::SameTextIgnoringCase;
+using platform::TStringList;
+using web::EscapeHtml;
+
 namespace {
 
 // An empty value is shown as "---", as the original detail tags show an empty column.
@@ -128,3 +135,5 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   }
   return true;
 }
+
+}  // namespace module

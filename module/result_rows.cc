@@ -8,6 +8,10 @@
 #include "module/result_row.h"
 #include "module/japanese_texts.h"
 
+namespace module {
+
+using platform::TStringList;
+
 std::string TMainMod::BuildResultRows() {
   const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());
   for (std::int64_t skipped = 0; skipped < window.SkipRows && !qMaster->AtEnd(); ++skipped) {
@@ -58,3 +62,5 @@ std::string TMainMod::BuildDetailQuery() {
   }
   return query;
 }
+
+}  // namespace module

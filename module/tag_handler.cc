@@ -8,6 +8,15 @@
 #include "platform/int_conversion.h"
 #include "module/japanese_texts.h"
 
+namespace module {
+
+using platform::FieldValue;
+using platform::StrToInt;
+using platform::TStringList;
+using web::EscapeHtml;
+using web::TPageProducer;
+using web::TTag;
+
 namespace {
 
 enum class TagSource {
@@ -143,3 +152,5 @@ void TMainMod::PageProducerHTMLTag(TPageProducer&, TTag tag, const std::string& 
     }
   });
 }
+
+}  // namespace module
