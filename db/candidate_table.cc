@@ -6,7 +6,7 @@
 
 #include "db/search_index_format.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 namespace {
 
@@ -173,4 +173,4 @@ int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry) {
   return rc;
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

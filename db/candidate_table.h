@@ -16,7 +16,7 @@
 #include "db/row_bitmap.h"
 #include "db/search_index.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // Candidate rows as a set of rowids.
 struct CandidateBits {
@@ -63,4 +63,4 @@ int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry);
 // connection commits.
 unsigned DataVersion(sqlite3* db);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

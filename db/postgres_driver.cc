@@ -18,7 +18,7 @@
 #include "db/postgres_server_text.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -266,7 +266,7 @@ std::string QuotedText(std::string_view text) {
 // share of a catalogue's rows (a kana, a particle), and asking costs a request time.
 bool OneCharacterGrams(const NarrowableWord& word) {
   for (const std::string& gram : word.grams) {
-    if (gram.empty() || sjis::CharLength(gram, 0) != gram.size()) return false;
+    if (gram.empty() || platform::CharLength(gram, 0) != gram.size()) return false;
   }
   return true;
 }
@@ -394,11 +394,11 @@ class PostgresDatabase : public Database {
 
 }  // namespace
 
-}  // namespace dbengine
+}  // namespace db
 
-extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, dbengine::MatchMode match,
-                                                int timeLimitSeconds) {
-  using namespace dbengine;
+extern "C" db::Database* dbengine_pg_open(const char* connInfo, db::MatchMode match,
+                                          int timeLimitSeconds) {
+  using namespace db;
   auto session = std::make_shared<Session>(PQconnectdb(connInfo));
   session->Match = match;
   PGconn* connection = session->Connection;
@@ -415,4 +415,4 @@ extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, dbengine::
   return new PostgresDatabase(std::move(session));
 }
 
-static_assert(std::is_same_v<decltype(dbengine_pg_open), dbengine::PostgresOpenFunction>);
+static_assert(std::is_same_v<decltype(dbengine_pg_open), db::PostgresOpenFunction>);

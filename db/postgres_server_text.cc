@@ -9,7 +9,7 @@
 #include "db/stored_forms.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -345,7 +345,7 @@ std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWor
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {
     const char c = sql[i];
-    std::size_t end = i + sjis::CharLength(sql, i);
+    std::size_t end = i + platform::CharLength(sql, i);
     bool pattern = false;  // a literal or marker that may follow LIKE
     if (c == '\'' || c == '"') {
       end = QuotedEnd(sql, i);
@@ -393,7 +393,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
     std::replace(folded.begin(), folded.end(), '\x01', '\x02');
     std::vector<std::string> units;
     for (std::size_t i = 0; i < folded.size();) {
-      const std::size_t length = sjis::CharLength(folded, i);
+      const std::size_t length = platform::CharLength(folded, i);
       units.push_back(folded.substr(i, length));
       i += length;
     }
@@ -403,7 +403,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
   };
   std::size_t runStart = 0;
   for (std::size_t i = 0; i < pattern.size();) {
-    const std::size_t length = sjis::CharLength(pattern, i);
+    const std::size_t length = platform::CharLength(pattern, i);
     if (length == 1 && (pattern[i] == '%' || pattern[i] == '_')) {
       addRun(pattern.substr(runStart, i - runStart));
       runStart = i + 1;
@@ -417,4 +417,4 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
   return grams;
 }
 
-}  // namespace dbengine
+}  // namespace db

@@ -4,7 +4,7 @@
 
 #include "db/search_index_format.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 RowBitmap::RowBitmap(const std::vector<std::int64_t>& rowids) { Add(rowids); }
 
@@ -71,4 +71,4 @@ std::optional<std::int64_t> RowBitmap::FromBit(std::map<std::int64_t, Chunk>::co
   return std::nullopt;
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

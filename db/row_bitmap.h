@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 class RowBitmap {
  public:
@@ -42,4 +42,4 @@ class RowBitmap {
   std::map<std::int64_t, Chunk> chunks_;  // by rowid >> 16; no chunk is all zero bits
 };
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

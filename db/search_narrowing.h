@@ -16,7 +16,7 @@
 
 #include "db/search_index.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // "LEFT JOIN table [alias] ON a = b" in the head, each side [qualifier.]column.
 struct JoinOn {
@@ -54,4 +54,4 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
 // whole before the first row.
 std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

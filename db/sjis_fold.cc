@@ -1,8 +1,9 @@
 #include "db/sjis_fold.h"
 
+#include "platform/invariant.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -64,8 +65,9 @@ std::uint32_t FoldDoubleByte(std::uint32_t code) {
 }  // namespace
 
 std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
+  LIRAWEB_ASSERT(i < text.size());  // callers walk only while units remain
   const unsigned char c = text[i];
-  if (sjis::CharLength(text, i) == 2) {
+  if (platform::CharLength(text, i) == 2) {
     const std::uint32_t code = c * 256u + static_cast<unsigned char>(text[i + 1]);
     i += 2;
     return mode == MatchMode::kExact ? code : FoldDoubleByte(code);
@@ -84,4 +86,4 @@ std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
   return FoldAscii(c);
 }
 
-}  // namespace dbengine
+}  // namespace db

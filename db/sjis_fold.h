@@ -11,10 +11,10 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // The unit of the character at text[i]; advances i past it (and past a half-width
 // voiced mark joined with it in the folded mode). Needs i < text.size().
 std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode);
 
-}  // namespace dbengine
+}  // namespace db

@@ -14,7 +14,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // A LIKE pattern folded once, then matched against any number of texts: a statement
 // folds its pattern once, not once for every row it scans.
@@ -45,4 +45,4 @@ bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
 // unit. The PostgreSQL folding function is generated from it.
 std::string FoldedText(std::string_view text);
 
-}  // namespace dbengine
+}  // namespace db

@@ -7,7 +7,7 @@
 #include "db/sjis_fold.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -43,9 +43,9 @@ const std::map<std::uint32_t, std::vector<std::string>>& FormsByUnit() {
       }
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
-      if (!sjis::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+      if (!platform::IsLeadByte(static_cast<unsigned char>(lead))) continue;
       for (int trail = 0x40; trail <= 0xFC; ++trail) {
-        if (sjis::IsTrailByte(static_cast<unsigned char>(trail)))
+        if (platform::IsTrailByte(static_cast<unsigned char>(trail)))
           add({static_cast<char>(lead), static_cast<char>(trail)});
       }
     }
@@ -94,7 +94,7 @@ std::optional<std::string> UnitExpression(std::uint32_t unit) {
   int plainCount = 0;
   for (const StoredForm& form : forms) {
     if (form.joinsAfter.empty() && form.joinsBefore.empty() &&
-        sjis::CharLength(form.bytes, 0) == form.bytes.size()) {
+        platform::CharLength(form.bytes, 0) == form.bytes.size()) {
       plain += Literal(form.bytes);
       ++plainCount;
       continue;
@@ -139,7 +139,7 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern) {
   std::string run;
   auto addRun = [&]() -> bool {
     for (std::size_t i = 0; i < run.size();) {
-      const std::size_t length = sjis::CharLength(run, i);
+      const std::size_t length = platform::CharLength(run, i);
       const auto first = static_cast<unsigned char>(run[i]);
       if (length == 1 && !IsSingleByteCharacter(first)) return false;
       i += length;
@@ -157,7 +157,7 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern) {
   };
   const bool anchoredStart = pattern.empty() || pattern[0] != '%';
   for (std::size_t i = 0; i < pattern.size();) {
-    const std::size_t length = sjis::CharLength(pattern, i);
+    const std::size_t length = platform::CharLength(pattern, i);
     if (length == 1 && pattern[i] == '_') return std::nullopt;
     if (length == 1 && pattern[i] == '%') {
       if (!addRun()) return std::nullopt;
@@ -184,7 +184,7 @@ std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view
     std::vector<std::string> longer;
     for (const StoredForm& form : StoredForms(NextUnit(pattern, i, MatchMode::kFolded))) {
       if (!form.joinsAfter.empty() || !form.joinsBefore.empty() ||
-          sjis::CharLength(form.bytes, 0) != form.bytes.size() || form.bytes == "%" ||
+          platform::CharLength(form.bytes, 0) != form.bytes.size() || form.bytes == "%" ||
           form.bytes == "_") {
         return std::nullopt;
       }
@@ -196,4 +196,4 @@ std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view
   return patterns;
 }
 
-}  // namespace dbengine
+}  // namespace db

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace dbengine {
+namespace db {
 
 // One way a unit is stored.
 struct StoredForm {
@@ -41,4 +41,4 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern);
 std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view pattern,
                                                                 std::size_t most);
 
-}  // namespace dbengine
+}  // namespace db

@@ -2,6 +2,11 @@
 
 #include "platform/text_compare.h"
 
+namespace module {
+
+using platform::SameTextIgnoringCase;
+using platform::TStringList;
+
 namespace {
 
 bool IsIdentifierByte(char c) {
@@ -80,3 +85,5 @@ TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criter
     lines.push_back("ORDER BY " + criteria.Order + " " + criteria.OrderKind);
   return lines;
 }
+
+}  // namespace module

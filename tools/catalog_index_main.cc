@@ -11,6 +11,12 @@
 #include "tools/postgres_search_index.h"
 #include "tools/search_index_builder.h"
 
+using tools::ArgumentList;
+using tools::ECatalogError;
+using tools::IndexPostgresCatalogue;
+using tools::IndexTarget;
+using tools::SearchIndexBuilder;
+
 namespace {
 
 constexpr const char* kUsage =

@@ -10,6 +10,8 @@
 #include <ostream>
 #include <string>
 
+namespace tools {
+
 // The statements (Shift_JIS; run them over a client_encoding SJIS connection, so the
 // server converts the folding tables exactly as it converts the catalogue's texts) that
 // create or replace liraweb_fold, liraweb_fold_pattern and liraweb_grams. The tables are
@@ -30,3 +32,5 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log);
 // client_encoding SJIS and installs the functions, and with `indexes` creates the
 // indexes. Raises ECatalogError.
 void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log);
+
+}  // namespace tools

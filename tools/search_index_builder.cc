@@ -12,7 +12,9 @@
 #include "tools/catalog_error.h"
 #include "tools/progress_meter.h"
 
-namespace si = dbengine::searchindex;
+namespace tools {
+
+namespace si = db::searchindex;
 
 namespace {
 
@@ -514,3 +516,5 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       << " entries more than the rows hold (left by changed rows until a rebuild)\n";
   return sound && missing == 0 && damaged == 0;
 }
+
+}  // namespace tools

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace tools {
+
 // The table and columns to index; the default is the example catalogue's book table
 // and the columns its search statement compares.
 struct IndexTarget {
@@ -56,3 +58,5 @@ class SearchIndexBuilder {
   std::string path_;
   sqlite3* db_ = nullptr;
 };
+
+}  // namespace tools

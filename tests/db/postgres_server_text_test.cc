@@ -12,11 +12,13 @@
 #include "db/sjis_like.h"
 #include "db/stored_forms.h"
 
+using namespace db;
+
 namespace {
 
-using dbengine::MatchMode;
-using dbengine::PatternGrams;
-using dbengine::ServerText;
+using db::MatchMode;
+using db::PatternGrams;
+using db::ServerText;
 
 TEST(PostgresServerTextTest, ExactMatchingNumbersMarkersAndGivesLikeNoEscape) {
   const char* cases[][2] = {
@@ -97,17 +99,17 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
       {"%a_%", std::nullopt},
       {"%\x80%", std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(dbengine::StoredFormsRegex(c.pattern), c.regex) << c.pattern;
+  for (const Case& c : cases) EXPECT_EQ(db::StoredFormsRegex(c.pattern), c.regex) << c.pattern;
   // A few forms that stand alone are written as LIKE patterns instead.
   using Likes = std::optional<std::vector<std::string>>;
-  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%\x82\xcc%", 4),
+  EXPECT_EQ(db::StoredFormsLikePatterns("%\x82\xcc%", 4),
             (Likes{{"%\x83\x6d%", "%\xc9%", "%\x82\xcc%"}}));
-  EXPECT_EQ(dbengine::StoredFormsLikePatterns("a%", 4), (Likes{{"a%", "A%", "\x82\x60%", "\x82\x81%"}}));
-  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%ab%", 4), std::nullopt);            // 16 patterns
-  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%\x83\x5e%", 4), std::nullopt);    // ﾀ may take ﾞ
-  EXPECT_EQ(dbengine::StoredFormsLikePatterns("%\x81\x93%", 4), std::nullopt);    // ％ is %
+  EXPECT_EQ(db::StoredFormsLikePatterns("a%", 4), (Likes{{"a%", "A%", "\x82\x60%", "\x82\x81%"}}));
+  EXPECT_EQ(db::StoredFormsLikePatterns("%ab%", 4), std::nullopt);            // 16 patterns
+  EXPECT_EQ(db::StoredFormsLikePatterns("%\x83\x5e%", 4), std::nullopt);    // ﾀ may take ﾞ
+  EXPECT_EQ(db::StoredFormsLikePatterns("%\x81\x93%", 4), std::nullopt);    // ％ is %
   // A lone voiced mark is ゛ only where no kana before it takes it.
-  const std::optional<std::string> mark = dbengine::StoredFormsRegex("%\x81\x4a%");
+  const std::optional<std::string> mark = db::StoredFormsRegex("%\x81\x4a%");
   ASSERT_TRUE(mark);
   EXPECT_EQ(mark->substr(0, 11), "(?:\x81\x4a|(?<![");
   EXPECT_NE(mark->find("\xb3\xb6"), std::string::npos);  // ｳ and ｶ take it
@@ -117,7 +119,7 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
   auto joins = [](int first, int second) {
     const std::string pair = {static_cast<char>(first), static_cast<char>(second)};
     std::size_t i = 0;
-    dbengine::NextUnit(pair, i, MatchMode::kFolded);
+    db::NextUnit(pair, i, MatchMode::kFolded);
     return i == 2;
   };
   auto single = [](int b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); };
@@ -145,7 +147,7 @@ TEST(PostgresServerTextTest, StoredFormsWriteShortFoldedWordsOverTheStoredColumn
            operand + "'%\x82\xcc%' ESCAPE '')";
   };
   EXPECT_EQ(
-      ServerText(sql, MatchMode::kFolded, dbengine::ShortWords::kStoredForms),
+      ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms),
       "SELECT A FROM T\nWHERE\n(( " + likes("MS_SYOMEI") + "\nOR\n" + likes("MS_SYOKANA") +
           " ) AND (liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['\x83\x6d']::text[] OR "
           "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['\x83\x6d']::text[]))\nAND\n"
@@ -157,7 +159,7 @@ TEST(PostgresServerTextTest, StoredFormsWriteShortFoldedWordsOverTheStoredColumn
           "liraweb_grams(liraweb_fold(MS_ISBN)) @> ARRAY['\x83\x5e']::text[])");
   // Exact matching is as it always was.
   EXPECT_EQ(ServerText("SELECT 1 FROM T WHERE A LIKE 'x'", MatchMode::kExact,
-                       dbengine::ShortWords::kStoredForms),
+                       db::ShortWords::kStoredForms),
             "SELECT 1 FROM T WHERE A LIKE 'x' ESCAPE ''");
 }
 
@@ -168,18 +170,18 @@ TEST(PostgresServerTextTest, NarrowingChoiceLeavesOutTheNgramConditionsOfBroadWo
       "SELECT A FROM T WHERE ( A LIKE '%\x94\x4c%' OR b.B LIKE '%\x94\x4c%' ) AND C LIKE '%yz%'";
   std::vector<std::string> asked;
   auto broadColumn = [&asked](const char* broad) {
-    return [&asked, broad](const dbengine::NarrowableWord& word) {
+    return [&asked, broad](const db::NarrowableWord& word) {
       asked.push_back(word.column + ":" + word.grams.at(0));
       return word.column != broad;
     };
   };
   const std::string regex = "::text COLLATE \"C\" LIKE '%\x94\x4c%' ESCAPE '')";  // 猫
   const std::string yz = "C::text COLLATE \"C\" ~ '[yY\x82\x78\x82\x99][zZ\x82\x79\x82\x9a]'";
-  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, dbengine::ShortWords::kStoredForms, broadColumn("b.B")),
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms, broadColumn("b.B")),
             "SELECT A FROM T WHERE ( (A" + regex + " OR (b.B" + regex + " ) AND (" + yz +
                 " AND liraweb_grams(liraweb_fold(C)) @> ARRAY['yz']::text[])");
   EXPECT_EQ(asked, (std::vector<std::string>{"A:\x94\x4c", "b.B:\x94\x4c", "C:yz"}));
-  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, dbengine::ShortWords::kStoredForms, broadColumn("C")),
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms, broadColumn("C")),
             "SELECT A FROM T WHERE (( (A" + regex + " OR (b.B" + regex +
                 " ) AND (liraweb_grams(liraweb_fold(A)) @> ARRAY['\x94\x4c']::text[] OR "
                 "liraweb_grams(liraweb_fold(b.B)) @> ARRAY['\x94\x4c']::text[])) AND " + yz);

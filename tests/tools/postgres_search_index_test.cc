@@ -28,10 +28,13 @@
 #include "tools/synthetic_catalogue.h"
 #include "tools/text_encoding.h"
 
+using namespace db;
+using namespace tools;
+
 namespace {
 
-using dbengine::FoldedText;
-using dbengine::MatchMode;
+using db::FoldedText;
+using db::MatchMode;
 
 class Server {
  public:
@@ -137,7 +140,7 @@ std::string ArrayLiteral(const std::vector<std::string>& texts) {
   for (const std::string& text : texts) {
     literal += literal.size() > 1 ? ",\"" : "\"";
     for (std::size_t i = 0; i < text.size();) {
-      const std::size_t length = sjis::CharLength(text, i);
+      const std::size_t length = platform::CharLength(text, i);
       if (length == 1 && (text[i] == '"' || text[i] == '\\')) literal.push_back('\\');
       literal.append(text.substr(i, length));
       i += length;
@@ -159,7 +162,7 @@ TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
     for (int trail = 0x20; trail <= 0xFC; ++trail) {
       std::string c = lead == 0 ? std::string(1, static_cast<char>(trail))
                                 : std::string{static_cast<char>(lead), static_cast<char>(trail)};
-      if (lead != 0 && (!sjis::IsLeadByte(lead) || !sjis::IsTrailByte(trail))) continue;
+      if (lead != 0 && (!platform::IsLeadByte(lead) || !platform::IsTrailByte(trail))) continue;
       if (lead == 0 && (trail == 0x7F || (trail >= 0x80 && trail <= 0xA0) || trail >= 0xE0)) continue;
       std::unique_ptr<PGresult, decltype(&PQclear)> result(nullptr, &PQclear);
       const char* value = c.c_str();
@@ -206,7 +209,7 @@ TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLos
     if (i % 5 == 0) pattern = RandomText(random, alphabet, 3) + "_" + RandomText(random, alphabet, 2);
     patterns.push_back(pattern);
     texts.push_back(text);
-    grams.push_back(ArrayLiteral(dbengine::PatternGrams(pattern)));
+    grams.push_back(ArrayLiteral(db::PatternGrams(pattern)));
   }
   std::vector<std::string> answers = server.Rows(
       "SELECT liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\', "
@@ -216,7 +219,7 @@ TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLos
   ASSERT_EQ(answers.size(), texts.size());
   int matched = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const bool like = dbengine::SjisLike(patterns[i], texts[i], MatchMode::kFolded);
+    const bool like = db::SjisLike(patterns[i], texts[i], MatchMode::kFolded);
     matched += like;
     EXPECT_EQ(answers[i].substr(0, 1), like ? "t" : "f")
         << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i]);
@@ -239,12 +242,12 @@ TEST(PostgresSearchIndexTest, StoredFormsRegexMatchesAsTheServersFoldedLike) {
   std::vector<std::string> patterns, texts, regexes, likes;
   int likesWritten = 0;
   auto add = [&](const std::string& text, const std::string& pattern) {
-    if (std::optional<std::string> regex = dbengine::StoredFormsRegex(pattern)) {
+    if (std::optional<std::string> regex = db::StoredFormsRegex(pattern)) {
       texts.push_back(text);
       patterns.push_back(pattern);
       regexes.push_back(*regex);
       // Every pattern that LIKE can write (the empty list stands for none).
-      std::optional<std::vector<std::string>> written = dbengine::StoredFormsLikePatterns(pattern, 64);
+      std::optional<std::vector<std::string>> written = db::StoredFormsLikePatterns(pattern, 64);
       likes.push_back(ArrayLiteral(written.value_or(std::vector<std::string>{})));
       likesWritten += written.has_value();
     }
@@ -258,9 +261,9 @@ TEST(PostgresSearchIndexTest, StoredFormsRegexMatchesAsTheServersFoldedLike) {
                                   : RandomText(random, alphabet, 3));
   }
   for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
-    const std::vector<dbengine::StoredForm> forms = dbengine::StoredForms(unit);
+    const std::vector<db::StoredForm> forms = db::StoredForms(unit);
     if (forms.size() < 2) continue;
-    for (const dbengine::StoredForm& form : forms) {
+    for (const db::StoredForm& form : forms) {
       for (const std::string& text : {form.bytes, form.bytes + "\xde", form.bytes + "\xdf",
                                       "\xb6" + form.bytes, "\xca" + form.bytes}) {
         add(text, "%" + forms[0].bytes + "%");
@@ -299,10 +302,10 @@ void LoadSample(const Server& server) {
 
 // The search condition of the search statement for one word, as the driver sends it.
 std::string SearchStatement(const std::string& word,
-                            dbengine::ShortWords shortWords = dbengine::ShortWords::kFoldEveryRow) {
-  return dbengine::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
-                                  "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
-                              MatchMode::kFolded, shortWords);
+                            db::ShortWords shortWords = db::ShortWords::kFoldEveryRow) {
+  return db::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
+                            "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
+                        MatchMode::kFolded, shortWords);
 }
 
 TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
@@ -340,13 +343,13 @@ TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
     for (const std::string& book : books) {
       const std::size_t bar1 = book.find('|'), bar2 = book.find('|', bar1 + 1);
       const std::string pattern = std::string("%") + search.word + "%";
-      if (dbengine::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
-          dbengine::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
+      if (db::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
+          db::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
         expected.push_back(book.substr(0, bar1));
     }
     // Both ways of writing short words: folding every row, and over the stored forms.
-    for (dbengine::ShortWords shortWords :
-         {dbengine::ShortWords::kFoldEveryRow, dbengine::ShortWords::kStoredForms}) {
+    for (db::ShortWords shortWords :
+         {db::ShortWords::kFoldEveryRow, db::ShortWords::kStoredForms}) {
       const std::string statement = SearchStatement(search.word, shortWords);
       server.Run("SET enable_seqscan = on");
       server.Run("SET enable_bitmapscan = off");

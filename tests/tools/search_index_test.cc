@@ -23,9 +23,13 @@
 #include "tools/catalog_schema.h"
 #include "tools/search_index_builder.h"
 
+using namespace db;
+using namespace module;
+using namespace tools;
+
 namespace {
 
-using dbengine::MatchMode;
+using db::MatchMode;
 using test_support::TempDir;
 
 // Characters the texts are made of: letters in both widths and cases, hiragana and
@@ -134,13 +138,13 @@ struct Result {
   bool operator==(const Result& other) const { return rows == other.rows && count == other.count; }
 };
 
-Result RunSearch(dbengine::Database& database, const std::string& sql) {
+Result RunSearch(db::Database& database, const std::string& sql) {
   Result result;
-  std::unique_ptr<dbengine::Statement> statement = database.Prepare(sql);
-  std::unique_ptr<dbengine::Cursor> cursor = statement->Execute({});
+  std::unique_ptr<db::Statement> statement = database.Prepare(sql);
+  std::unique_ptr<db::Cursor> cursor = statement->Execute({});
   for (bool on = cursor->OnRow(); on; on = cursor->Next()) {
     std::string row;
-    for (const dbengine::ColumnValue& value : cursor->Row()) row += value.Text + "|";
+    for (const db::ColumnValue& value : cursor->Row()) row += value.Text + "|";
     result.rows.push_back(row);
   }
   result.count = cursor->CountRows();
@@ -151,10 +155,10 @@ Result RunSearch(dbengine::Database& database, const std::string& sql) {
 bool Narrowed(const std::string& path, const std::string& sql, MatchMode mode) {
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
-  dbengine::searchindex::CandidateRegistry* registry = nullptr;
-  dbengine::searchindex::RegisterCandidateTable(db, &registry);
+  db::searchindex::CandidateRegistry* registry = nullptr;
+  db::searchindex::RegisterCandidateTable(db, &registry);
   const bool narrowed =
-      dbengine::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
+      db::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
   sqlite3_close(db);
   return narrowed;
 }
@@ -176,8 +180,8 @@ class SearchIndexTest : public ::testing::Test {
   // the statements the index narrowed.
   void ExpectSameAsScan(const std::string& sql) {
     for (MatchMode mode : {MatchMode::kFolded, MatchMode::kExact}) {
-      auto withIndex = dbengine::OpenSqliteDatabase(indexed_, mode, 0);
-      auto withoutIndex = dbengine::OpenSqliteDatabase(scanned_, mode, 0);
+      auto withIndex = db::OpenSqliteDatabase(indexed_, mode, 0);
+      auto withoutIndex = db::OpenSqliteDatabase(scanned_, mode, 0);
       const Result expected = RunSearch(*withoutIndex, sql);
       ASSERT_EQ(RunSearch(*withIndex, sql), expected)
           << (mode == MatchMode::kExact ? "EXACT: " : "FOLDED: ") << sql;
@@ -335,7 +339,7 @@ TEST_F(SearchIndexTest, BroadShortWordsAreNarrowedAndGiveTheScansRows) {
       const std::string sql = StatementText(criteria);
       ExpectSameAsScan(sql);
       EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded)) << sql;
-      auto scanned = dbengine::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
+      auto scanned = db::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
       broad += RunSearch(*scanned, sql).count > 2000 / 8;
     }
   }
@@ -346,7 +350,7 @@ TEST_F(SearchIndexTest, BroadShortWordsAreNarrowedAndGiveTheScansRows) {
 // The candidates lead the join unless the select list holds "*", which would show
 // their column; either way the rows are the scan's.
 TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
-  dbengine::searchindex::IndexInfo info;
+  db::searchindex::IndexInfo info;
   info.table = "BOOKMAST";
   info.columns = {"MS_SYOMEI"};
   const std::string tail = "WHERE\r\nMS_SYOMEI LIKE '%a%'\r\n";
@@ -362,9 +366,9 @@ TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
        "liraidx_candidates(3))\r\n"},
   };
   for (const Case& c : cases) {
-    const auto shape = dbengine::searchindex::ParseSearchStatement(c.head + tail, info);
+    const auto shape = db::searchindex::ParseSearchStatement(c.head + tail, info);
     ASSERT_TRUE(shape) << c.head;
-    EXPECT_EQ(dbengine::searchindex::NarrowedStatement(*shape, "liraidx_candidates(3)"),
+    EXPECT_EQ(db::searchindex::NarrowedStatement(*shape, "liraidx_candidates(3)"),
               c.narrowed + "AND (\r\nMS_SYOMEI LIKE '%a%'\r\n)\r\n");
     const std::string sql = c.head + "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";  // ア
     EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
@@ -374,7 +378,7 @@ TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
 
 // The candidate sets against a sorted set of rowids, across chunks and below zero.
 TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
-  namespace si = dbengine::searchindex;
+  namespace si = db::searchindex;
   std::mt19937 random(11);
   auto randomRows = [&random] {
     std::vector<std::int64_t> rows;
@@ -409,7 +413,7 @@ TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
 }
 
 TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
-  namespace si = dbengine::searchindex;
+  namespace si = db::searchindex;
   std::mt19937 random(7);
   for (std::size_t size : {std::size_t{1}, std::size_t{2}, si::kBitmapThreshold,
                            si::kBitmapThreshold + 1, std::size_t{si::kChunkRows}}) {
@@ -433,7 +437,7 @@ TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
 }
 
 TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
-  dbengine::searchindex::IndexInfo info;
+  db::searchindex::IndexInfo info;
   info.table = "BOOKMAST";
   info.columns = {"MS_SYOMEI"};
   info.unsafeSortColumns = {"MS_BOOKID"};
@@ -457,8 +461,7 @@ TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
       {"SELECT * FROM BOOKMAST\r\n" + tail + "LIMIT 5\r\n", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(dbengine::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed)
-        << c.sql;
+    EXPECT_EQ(db::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed) << c.sql;
   }
 }
 
