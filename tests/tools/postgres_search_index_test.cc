@@ -416,3 +416,52 @@ TEST(PostgresSearchIndexTest, AnAliasFoldsWhenItAsksAndTheDatabaseCan) {
 }
 
 }  // namespace
+
+namespace {
+
+// Through the plug-in: a word the n-gram index's statistics give to most rows is sent
+// without its n-gram condition, a rare one with it, and both count what LIKE finds.
+TEST(PostgresSearchIndexTest, BroadWordsGoWithoutTheirNgramCondition) {
+  Server server("liraweb_broad_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(server);
+  // ノ in four books of five, 猫 in one of a hundred.
+  for (int i = 0; i < 2000; ++i) {
+    const std::string title = std::string(i % 5 ? "\x83\x6d" : "x") + (i % 100 ? "" : "\x94\x4c");
+    server.Rows("INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_SYOKANA) VALUES ($1, $2, '')",
+                {"BROAD" + std::to_string(i), title});
+  }
+  std::ostringstream log;
+  CreateSearchIndexes(server.Connection(), log);
+  test_support::TempDir folder("broad.");
+  const std::string conf = folder.Path() + "/dbengine.conf";
+  test_support::WriteBytes(conf, "[folded]\nDRIVER=POSTGRES\nMATCH=FOLDED\nCONNINFO=" +
+                                     server.Conninfo() + "\n");
+  setenv("DBENGINE_CONFIG", conf.c_str(), 1);
+  struct Case {
+    const char* word;
+    bool narrowed;
+  };
+  for (const Case& c : {Case{"\x82\xcc", false}, Case{"\x94\x4c", true}}) {  // の, 猫
+    const std::string count = server.Value(
+        "SELECT count(*) FROM BOOKMAST WHERE liraweb_fold(MS_SYOMEI) LIKE liraweb_fold_pattern($1) "
+        "OR liraweb_fold(MS_SYOKANA) LIKE liraweb_fold_pattern($1)",
+        {"%" + std::string(c.word) + "%"});
+    TQuery search("qMaster");
+    search.SetDatabaseName("folded");
+    search.SetSqlLines({"SELECT COUNT(*) AS N FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" +
+                        std::string(c.word) + "%' OR MS_SYOKANA LIKE '%" + c.word + "%' )"});
+    search.OpenQuery();
+    EXPECT_EQ(search.FieldText("N"), count) << toolstest::Hex(c.word);
+    // The search statement is still prepared on the same connection.
+    TQuery sent("qMaster");
+    sent.SetDatabaseName("folded");
+    sent.SetSqlLines({"SELECT statement AS S FROM pg_prepared_statements "
+                      "WHERE position('SELECT COUNT' IN statement) = 1"});
+    sent.OpenQuery();
+    EXPECT_EQ(sent.FieldText("S").find("liraweb_grams") != std::string::npos, c.narrowed)
+        << sent.FieldText("S");
+  }
+}
+
+}  // namespace
