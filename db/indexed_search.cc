@@ -118,6 +118,7 @@ bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& ro
   sqlite3_bind_int(select, 1, column);
   sqlite3_bind_int64(select, 2, gram);
   std::vector<std::int64_t> chunkRows;
+  chunkRows.reserve(kChunkRows);  // a chunk never holds more
   std::int64_t lastChunk = INT64_MIN;
   int rc;
   while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
