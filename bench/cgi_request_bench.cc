@@ -52,4 +52,19 @@ BENCHMARK_CAPTURE(Request, search_no_hit, "/list", "PAGENUM=0&BOOKNAME=zzzzqqqq"
 BENCHMARK_CAPTURE(Request, detail_page, "/data", "ID=1000500&RENT=0&BNAME=x++")
     ->Unit(benchmark::kMillisecond);
 
+// An older build of the program beside the current one (LIRAWEB_BENCH_OTHER_PROGRAM,
+// a path), run the same way in the same folder, for before-and-after figures from one
+// run (with --benchmark_enable_random_interleaving the two alternate).
+void OtherProgram(benchmark::State& state, const char* pathInfo, const char* query) {
+  const char* other = std::getenv("LIRAWEB_BENCH_OTHER_PROGRAM");
+  if (!other) {
+    state.SkipWithError("LIRAWEB_BENCH_OTHER_PROGRAM is not set");
+    return;
+  }
+  Request(state, pathInfo, query, other);
+}
+BENCHMARK_CAPTURE(OtherProgram, top_page, "", "")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OtherProgram, detail_page, "/data", "ID=1000500&RENT=0&BNAME=x++")
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace

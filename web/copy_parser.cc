@@ -29,14 +29,25 @@ TCopyParser::TCopyParser(std::istream& input, std::ostream* output)
   AdvanceToken(true);
 }
 
+TCopyParser::TCopyParser(std::istream& input, std::string* output)
+    : Input_(input), OutputText_(output), Window_(new char[WindowSize]) {
+  Window_[0] = 0;
+  AdvanceToken(true);
+}
+
+void TCopyParser::Write(const char* bytes, std::size_t count) {
+  if (OutputText_ != nullptr) OutputText_->append(bytes, count);
+  if (Output_ != nullptr) Output_->write(bytes, static_cast<std::streamsize>(count));
+}
+
 void TCopyParser::AdvanceToken(bool copyBlanks) {
-  SkipBlanks(copyBlanks ? Output_ : nullptr, nullptr);
+  SkipBlanks(copyBlanks, nullptr);
   ReadToken();
 }
 
 void TCopyParser::EmitToken() {
   LIRAWEB_ASSERT(TokenStart_ <= Position_ && Position_ <= ReadEnd_);
-  if (Output_ != nullptr) Output_->write(Window_.get() + TokenStart_, Position_ - TokenStart_);
+  Write(Window_.get() + TokenStart_, Position_ - TokenStart_);
 }
 
 std::string TCopyParser::TokenText() const {
@@ -47,18 +58,37 @@ std::string TCopyParser::TokenText() const {
 std::string TCopyParser::CollectUntil(char ch) {
   std::string collected;
   while (Token_ != ch && Token_ != EndToken) {
-    SkipBlanks(nullptr, &collected);
+    SkipBlanks(false, &collected);
     ReadToken();
     if (Token_ != ch) collected.append(Window_.get() + TokenStart_, Position_ - TokenStart_);
   }
   return collected;
 }
 
-void TCopyParser::SkipBlanks(std::ostream* copyTo, std::string* collectInto) {
+void TCopyParser::CopyUntil(char ch) {
+  LIRAWEB_ASSERT(ch != 0 && !IsBlank(static_cast<unsigned char>(ch)) &&
+                 !IsSymbolPart(static_cast<unsigned char>(ch)));
+  while (Token_ != ch && Token_ != EndToken) {
+    // Every byte from the token up to the next ch or zero is copied; a ch cannot stand
+    // inside a symbol, so it starts the token looked for. The zero at the end of the
+    // usable text stops the scan.
+    const char* window = Window_.get();
+    std::size_t stop = Position_;
+    for (char c; (c = window[stop]) != ch && c != 0; ++stop) {
+      if (c == '\n') ++LineNumber_;
+    }
+    Write(window + TokenStart_, stop - TokenStart_);
+    TokenStart_ = Position_ = stop;
+    // Reads the ch token, or refills the window (or ends) at the zero.
+    AdvanceToken(true);
+  }
+}
+
+void TCopyParser::SkipBlanks(bool copy, std::string* collectInto) {
   // Blanks are handed on in stretches: a stretch ends at the next token or where the
   // window is refilled, which overwrites it.
   auto handOn = [&](std::size_t from) {
-    if (copyTo != nullptr) copyTo->write(Window_.get() + from, Position_ - from);
+    if (copy) Write(Window_.get() + from, Position_ - from);
     if (collectInto != nullptr) collectInto->append(Window_.get() + from, Position_ - from);
   };
   std::size_t stretch = Position_;

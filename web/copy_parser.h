@@ -34,6 +34,9 @@ class TCopyParser {
   // Scans input (not owned) and writes to output (not owned, may be null). Reads the
   // first token, copying the blanks before it. Raises EParserError like AdvanceToken.
   TCopyParser(std::istream& input, std::ostream* output);
+  // The same, appending the copied bytes to output (not owned, may be null): no stream
+  // call per token, for a page built in one piece of memory.
+  TCopyParser(std::istream& input, std::string* output);
   TCopyParser(const TCopyParser&) = delete;
   TCopyParser& operator=(const TCopyParser&) = delete;
 
@@ -56,13 +59,22 @@ class TCopyParser {
   // entry and that ch token (not included). Raises EParserError like AdvanceToken.
   std::string CollectUntil(char ch);
 
+  // Copies the current token and everything after it to the output until the current
+  // token is ch or the end of the text: what EmitToken and AdvanceToken(true) in turn
+  // would write, but in one stretch per window. ch must be a token of its own (not a
+  // blank, not part of a symbol, not zero).
+  void CopyUntil(char ch);
+
   // The line of the current position, from 1, raised by every line feed passed.
   int LineNumber() const { return LineNumber_; }
 
  private:
   // Skips blanks, appending them to copyTo or collectInto when given; leaves the
   // position on the next token's first byte, or marks the end of the text.
-  void SkipBlanks(std::ostream* copyTo, std::string* collectInto);
+  void SkipBlanks(bool copy, std::string* collectInto);
+
+  // Writes bytes to whichever output was given.
+  void Write(const char* bytes, std::size_t count);
 
   // Reads the token at the position and makes it current.
   void ReadToken();
@@ -73,7 +85,8 @@ class TCopyParser {
   void RefillWindow();
 
   std::istream& Input_;
-  std::ostream* Output_;
+  std::ostream* Output_ = nullptr;
+  std::string* OutputText_ = nullptr;
   std::unique_ptr<char[]> Window_;
   std::size_t Position_ = 0;    // next byte to scan
   std::size_t TokenStart_ = 0;  // first byte of the current token

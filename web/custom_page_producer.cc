@@ -1,6 +1,6 @@
 #include "web/custom_page_producer.h"
 
-#include <sstream>
+#include <istream>
 #include <streambuf>
 
 #include "platform/file_system.h"
@@ -59,16 +59,13 @@ std::string TCustomPageProducer::ProduceFromText(std::string_view text) {
 }
 
 std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
-  std::ostringstream page;
-  // A write that fails (memory exhausted) raises instead of leaving a page cut short.
-  page.exceptions(std::ios::badbit);
+  // The page grows in one string: a write that fails (memory exhausted) raises
+  // std::bad_alloc instead of leaving a page cut short.
+  std::string page;
   TCopyParser parser(stream, &page);
   for (;;) {
     // Text outside tags, blanks included, is copied as it stands.
-    while (parser.Token() != '<' && parser.Token() != TCopyParser::EndToken) {
-      parser.EmitToken();
-      parser.AdvanceToken(true);
-    }
+    parser.CopyUntil('<');
     if (parser.Token() == TCopyParser::EndToken) break;
     parser.AdvanceToken(false);
     if (parser.Token() == '#') {
@@ -76,18 +73,18 @@ std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
       const std::string tagString = parser.TokenText();
       TStringList tagParams;
       SplitFieldList(" ", " ", TrimmedBy(parser.CollectUntil('>'), IsTagBlank), tagParams, StripParamQuotes);
-      page << ResolveTag(tagString, tagParams);
+      page += ResolveTag(tagString, tagParams);
       // Drops the ">" and copies the blanks after it.
       parser.AdvanceToken(true);
     } else {
       // No tag: the "<" stays, the blanks after it are lost and the token after it is
       // copied with it, so "<<#" starts no tag.
-      page.put('<');
+      page += '<';
       parser.EmitToken();
       parser.AdvanceToken(true);
     }
   }
-  return std::move(page).str();
+  return page;
 }
 
 std::string TCustomPageProducer::ResolveTag(const std::string& tagString, const TStringList&) {
