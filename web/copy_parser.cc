@@ -12,6 +12,13 @@ using platform::FormatText;
 
 namespace {
 
+TCopyParser::TByteSource StreamSource(std::istream& input) {
+  return [&input](char* bytes, std::size_t count) {
+    input.read(bytes, static_cast<std::streamsize>(count));
+    return static_cast<std::size_t>(input.gcount());
+  };
+}
+
 bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
 
 bool IsSymbolStart(unsigned char c) {
@@ -23,14 +30,17 @@ bool IsSymbolPart(unsigned char c) { return IsSymbolStart(c) || (c >= '0' && c <
 }  // namespace
 
 TCopyParser::TCopyParser(std::istream& input, std::ostream* output)
-    : Input_(input), Output_(output), Window_(new char[WindowSize]) {
+    : Input_(StreamSource(input)), Output_(output), Window_(new char[WindowSize]) {
   // An empty usable text: the first scan refills the window.
   Window_[0] = 0;
   AdvanceToken(true);
 }
 
 TCopyParser::TCopyParser(std::istream& input, std::string* output)
-    : Input_(input), OutputText_(output), Window_(new char[WindowSize]) {
+    : TCopyParser(StreamSource(input), output) {}
+
+TCopyParser::TCopyParser(TByteSource source, std::string* output)
+    : Input_(std::move(source)), OutputText_(output), Window_(new char[WindowSize]) {
   Window_[0] = 0;
   AdvanceToken(true);
 }
@@ -72,10 +82,16 @@ void TCopyParser::CopyUntil(char ch) {
     // Every byte from the token up to the next ch or zero is copied; a ch cannot stand
     // inside a symbol, so it starts the token looked for. The zero at the end of the
     // usable text stops the scan.
+    LIRAWEB_ASSERT(Position_ <= TextEnd_);
     const char* window = Window_.get();
-    std::size_t stop = Position_;
-    for (char c; (c = window[stop]) != ch && c != 0; ++stop) {
-      if (c == '\n') ++LineNumber_;
+    const char* from = window + Position_;
+    const void* found = std::memchr(from, ch, TextEnd_ - Position_);
+    std::size_t stop = found != nullptr ? static_cast<const char*>(found) - window : TextEnd_;
+    found = std::memchr(from, 0, stop - Position_);
+    if (found != nullptr) stop = static_cast<const char*>(found) - window;
+    for (const char* end = window + stop;
+         (from = static_cast<const char*>(std::memchr(from, '\n', end - from))) != nullptr; ++from) {
+      ++LineNumber_;
     }
     Write(window + TokenStart_, stop - TokenStart_);
     TokenStart_ = Position_ = stop;
@@ -140,8 +156,7 @@ void TCopyParser::RefillWindow() {
   window[TextEnd_] = SavedByte_;
   const std::size_t rest = ReadEnd_ - Position_;
   std::memmove(window, window + Position_, rest);
-  Input_.read(window + rest, static_cast<std::streamsize>(WindowSize - rest));
-  ReadEnd_ = rest + static_cast<std::size_t>(Input_.gcount());
+  ReadEnd_ = rest + Input_(window + rest, WindowSize - rest);
   Position_ = TokenStart_ = 0;
   TextEnd_ = ReadEnd_;
   if (ReadEnd_ == WindowSize) {

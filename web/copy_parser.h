@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -31,12 +32,18 @@ class TCopyParser {
   static constexpr char SymbolToken = 1;
   static constexpr char EndToken = 0;
 
+  // Where the template comes from: fills bytes with up to count bytes and returns how
+  // many it gave, fewer only at the end of the input.
+  using TByteSource = std::function<std::size_t(char* bytes, std::size_t count)>;
+
   // Scans input (not owned) and writes to output (not owned, may be null). Reads the
   // first token, copying the blanks before it. Raises EParserError like AdvanceToken.
   TCopyParser(std::istream& input, std::ostream* output);
   // The same, appending the copied bytes to output (not owned, may be null): no stream
   // call per token, for a page built in one piece of memory.
   TCopyParser(std::istream& input, std::string* output);
+  // The same, reading through source.
+  TCopyParser(TByteSource source, std::string* output);
   TCopyParser(const TCopyParser&) = delete;
   TCopyParser& operator=(const TCopyParser&) = delete;
 
@@ -84,7 +91,7 @@ class TCopyParser {
   // the window's end. Raises EParserError when a full window holds no such line feed.
   void RefillWindow();
 
-  std::istream& Input_;
+  TByteSource Input_;
   std::ostream* Output_ = nullptr;
   std::string* OutputText_ = nullptr;
   std::unique_ptr<char[]> Window_;
