@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "db/engine_codes.h"
-#include "platform/text_compare.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/text_compare.h"
 #include "platform/text_format.h"
 #include "platform/trim.h"
 
@@ -38,6 +38,13 @@ bool IsSeconds(std::string_view value) {
   }
   value.remove_prefix(std::min(value.find_first_not_of('0'), value.size()));
   return value.size() < kOneDay.size() || (value.size() == kOneDay.size() && value <= kOneDay);
+}
+
+std::optional<MatchMode> MatchModeNamed(std::string_view upperName) {
+  if (upperName == "FOLDED") return MatchMode::kFolded;
+  if (upperName == "EXACT") return MatchMode::kExact;
+  if (upperName == "LOOSE") return MatchMode::kLoose;
+  return std::nullopt;
 }
 
 [[noreturn]] void Fail(std::string message) {
@@ -111,8 +118,8 @@ std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_vie
       alias.Path = std::string(value);
     } else if (key == "CONNINFO") {
       alias.ConnInfo = std::string(value);
-    } else if (key == "MATCH" && (Upper(value) == "FOLDED" || Upper(value) == "EXACT")) {
-      alias.Match = Upper(value) == "EXACT" ? MatchMode::kExact : MatchMode::kFolded;
+    } else if (key == "MATCH" && MatchModeNamed(Upper(value))) {
+      alias.Match = *MatchModeNamed(Upper(value));
       matchGiven = true;
     } else if (key == "TIME_LIMIT" && IsSeconds(value)) {
       alias.TimeLimitSeconds = std::stoi(std::string(value));

@@ -20,7 +20,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string Upper(std::string_view text) {
   std::string upper;
-  for (char c : text) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : text)
+    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   return upper;
 }
 
@@ -79,23 +80,24 @@ bool IsPlainColumn(std::string_view operand) {
     return !part.empty() && !(part[0] >= '0' && part[0] <= '9') &&
            std::all_of(part.begin(), part.end(), IsWordByte);
   };
-  return dot == std::string_view::npos ? name(operand)
-                                       : name(operand.substr(0, dot)) && name(operand.substr(dot + 1));
+  return dot == std::string_view::npos
+             ? name(operand)
+             : name(operand.substr(0, dot)) && name(operand.substr(dot + 1));
 }
 
 // Words after which a new operand begins: the left side of a LIKE starts there.
 bool StartsOperand(const std::string& word) {
-  return OneOf(word, {"AND", "OR", "NOT", "WHERE", "WHEN", "THEN", "ELSE", "ON", "SELECT",
-                      "HAVING", "BY", "CASE", "DISTINCT", "SET", "USING", "EXISTS", "IN"});
+  return OneOf(word, {"AND", "OR", "NOT", "WHERE", "WHEN", "THEN", "ELSE", "ON", "SELECT", "HAVING",
+                      "BY", "CASE", "DISTINCT", "SET", "USING", "EXISTS", "IN"});
 }
 
 // Words that end the pattern of a LIKE: it binds more loosely than these begin.
 bool EndsOperand(const std::string& word) {
-  return OneOf(word, {"AND",   "OR",     "ESCAPE", "THEN",      "WHEN",   "ELSE",    "END",
-                      "ORDER", "GROUP",  "HAVING", "LIMIT",     "OFFSET", "UNION",   "EXCEPT",
-                      "INTERSECT", "FROM", "AS",   "IS",        "NOT",    "IN",      "BETWEEN",
-                      "LIKE",  "ILIKE",  "SIMILAR", "ASC",      "DESC",   "ON",      "JOIN",
-                      "WHERE", "FOR",    "FETCH",  "INTO",      "RETURNING"});
+  return OneOf(
+      word, {"AND",    "OR",    "ESCAPE",  "THEN",  "WHEN",   "ELSE",      "END",  "ORDER", "GROUP",
+             "HAVING", "LIMIT", "OFFSET",  "UNION", "EXCEPT", "INTERSECT", "FROM", "AS",    "IS",
+             "NOT",    "IN",    "BETWEEN", "LIKE",  "ILIKE",  "SIMILAR",   "ASC",  "DESC",  "ON",
+             "JOIN",   "WHERE", "FOR",     "FETCH", "INTO",   "RETURNING"});
 }
 
 bool IsComparison(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
@@ -131,7 +133,13 @@ struct Pattern {
 // at or after the positions still remembered, so they stay valid.
 class FoldedLike {
  public:
-  explicit FoldedLike(std::string& out) : out_(out) { levels_.push_back({}); }
+  FoldedLike(std::string& out, MatchMode mode)
+      : out_(out),
+        mode_(mode),
+        fold_(mode == MatchMode::kLoose ? kLooseFoldFunction : kFoldFunction),
+        foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction) {
+    levels_.push_back({});
+  }
 
   // Before the token sql[i, end) is written: a token that ends a pattern closes it.
   void BeforeToken(std::string_view sql, std::size_t i, std::size_t end) {
@@ -203,8 +211,8 @@ class FoldedLike {
     std::size_t leftClose = std::string::npos;
     if (leftStart < leftEnd) {
       out_.insert(leftEnd, ")");
-      out_.insert(leftStart, std::string(kFoldFunction) + "(");
-      leftClose = leftEnd + kFoldFunction.size() + 2;
+      out_.insert(leftStart, std::string(fold_) + "(");
+      leftClose = leftEnd + fold_.size() + 2;
     }
     pattern_.emplace();
     pattern_->depth = levels_.size();
@@ -221,8 +229,7 @@ class FoldedLike {
     pattern_.reset();
     if (pattern.start == std::string::npos) return;
     const std::string close = escapeFollows ? ")" : ") ESCAPE '\\'";
-    const std::string open =
-        std::string(escapeFollows ? kFoldFunction : kFoldPatternFunction) + "(";
+    const std::string open = std::string(escapeFollows ? fold_ : foldPattern_) + "(";
     out_.insert(pattern.end, close);
     out_.insert(pattern.start, open);
     if (escapeFollows || pattern.negated || pattern.column.empty() || pattern.tokens != 1 ||
@@ -230,7 +237,7 @@ class FoldedLike {
       return;
     }
     std::size_t longestRun = 0;
-    std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun);
+    std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun, mode_);
     if (grams.empty()) return;
     std::size_t end = pattern.end + open.size() + close.size();
     // A trigram index finds nothing to look up in a run shorter than three characters
@@ -242,7 +249,7 @@ class FoldedLike {
       out_.insert(pattern.leftClose, collate);
       end += collate.size();
     }
-    std::string narrowing = std::string(kGramsFunction) + "(" + std::string(kFoldFunction) + "(" +
+    std::string narrowing = std::string(kGramsFunction) + "(" + std::string(fold_) + "(" +
                             pattern.column + ")) @> ARRAY[";
     for (std::size_t g = 0; g < grams.size(); ++g)
       narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
@@ -288,6 +295,8 @@ class FoldedLike {
   }
 
   std::string& out_;
+  const MatchMode mode_;
+  const std::string_view fold_, foldPattern_;  // the server functions of the mode
   std::vector<Level> levels_;
   std::optional<Pattern> pattern_;
   std::size_t notAt_ = std::string::npos;
@@ -297,9 +306,9 @@ class FoldedLike {
 }  // namespace
 
 std::string ServerText(std::string_view sql, MatchMode mode) {
-  const bool folded = mode == MatchMode::kFolded;
+  const bool folded = mode != MatchMode::kExact;
   std::string out;
-  FoldedLike foldedLike(out);
+  FoldedLike foldedLike(out, mode);
   int number = 0;
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {
@@ -342,12 +351,13 @@ std::string ServerText(std::string_view sql, MatchMode mode) {
   return out;
 }
 
-std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun) {
+std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun,
+                                      MatchMode mode) {
   std::vector<std::string> grams;
   std::size_t longest = 0;
-  auto addRun = [&grams, &longest](std::string_view run) {
-    if (run.empty()) return;
-    std::string folded = FoldedText(run);
+  auto addRun = [&grams, &longest, mode](std::string_view run) {
+    std::string folded = FoldedText(run, mode == MatchMode::kLoose ? mode : MatchMode::kFolded);
+    if (folded.empty()) return;
     // The server's gram function reads U+0001 as U+0002: it separates grams there.
     std::replace(folded.begin(), folded.end(), '\x01', '\x02');
     std::vector<std::string> units;

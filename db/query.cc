@@ -111,6 +111,8 @@ void TQuery::SetParamText(std::string_view name, std::string_view value) {
   param.Value = std::string(value);
 }
 
+dbengine::MatchMode TQuery::LikeMatch() const { return dbengine::LikeMatchOf(DatabaseName_); }
+
 void TQuery::OpenQuery() {
   if (Active()) return;
   const std::uint16_t started = dbengine::StartEngine();

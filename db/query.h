@@ -41,6 +41,9 @@ class TQuery {
   // nothing. Raises EDatabaseError when the query is open and the name differs.
   void SetDatabaseName(std::string_view alias);
 
+  // How LIKE compares on the database named (see dbengine::LikeMatchOf). Never throws.
+  dbengine::MatchMode LikeMatch() const;
+
   // The SQL lines; the statement is each line followed by CR LF.
   const TStringList& SQL() const { return SQL_; }
   // Replaces the lines unless their text is the same; a new text closes the query,

@@ -58,10 +58,11 @@ std::string Literal(const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: text_table_gen <table.txt> <header.h>\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: text_table_gen <table.txt> <header.h> [namespace]\n";
     return 2;
   }
+  const std::string nameSpace = argc == 4 ? argv[3] : "texts";
   std::ifstream table(argv[1]);
   if (!table) {
     std::cerr << argv[1] << ": cannot open\n";
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
   }
   std::ostringstream header;
   header << "// Generated from " << argv[1] << "; do not edit.\n"
-         << "#pragma once\n\n#include <string_view>\n\nnamespace texts {\n\n";
+         << "#pragma once\n\n#include <string_view>\n\nnamespace " << nameSpace << " {\n\n";
   std::string line;
   int lineNumber = 0;
   while (std::getline(table, line)) {
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
     header << "inline constexpr std::string_view " << line.substr(0, tab) << "{" << Literal(sjis)
            << ", " << sjis.size() << "};\n";
   }
-  header << "\n}  // namespace texts\n";
+  header << "\n}  // namespace " << nameSpace << "\n";
   std::ofstream out(argv[2], std::ios::binary);
   out << header.str();
   return out ? 0 : 1;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "db/driver.h"
+
 // The table and columns to index; the default is the example catalogue's book table
 // and the columns its search statement compares.
 struct IndexTarget {
@@ -18,6 +20,9 @@ struct IndexTarget {
   std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
                                       "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
   std::int64_t pendingLimit = 10000;
+  // The matching mode whose folding the index holds: kFolded (which also serves exact
+  // matching) or kLoose. A search in another mode reads every book.
+  dbengine::MatchMode match = dbengine::MatchMode::kFolded;
 };
 
 class SearchIndexBuilder {
