@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "db/engine_codes.h"
+#include "platform/text_compare.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
-#include "platform/text_compare.h"
 #include "platform/text_format.h"
 #include "platform/trim.h"
 

@@ -20,8 +20,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string Upper(std::string_view text) {
   std::string upper;
-  for (char c : text)
-    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : text) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   return upper;
 }
 
@@ -80,24 +79,23 @@ bool IsPlainColumn(std::string_view operand) {
     return !part.empty() && !(part[0] >= '0' && part[0] <= '9') &&
            std::all_of(part.begin(), part.end(), IsWordByte);
   };
-  return dot == std::string_view::npos
-             ? name(operand)
-             : name(operand.substr(0, dot)) && name(operand.substr(dot + 1));
+  return dot == std::string_view::npos ? name(operand)
+                                       : name(operand.substr(0, dot)) && name(operand.substr(dot + 1));
 }
 
 // Words after which a new operand begins: the left side of a LIKE starts there.
 bool StartsOperand(const std::string& word) {
-  return OneOf(word, {"AND", "OR", "NOT", "WHERE", "WHEN", "THEN", "ELSE", "ON", "SELECT", "HAVING",
-                      "BY", "CASE", "DISTINCT", "SET", "USING", "EXISTS", "IN"});
+  return OneOf(word, {"AND", "OR", "NOT", "WHERE", "WHEN", "THEN", "ELSE", "ON", "SELECT",
+                      "HAVING", "BY", "CASE", "DISTINCT", "SET", "USING", "EXISTS", "IN"});
 }
 
 // Words that end the pattern of a LIKE: it binds more loosely than these begin.
 bool EndsOperand(const std::string& word) {
-  return OneOf(
-      word, {"AND",    "OR",    "ESCAPE",  "THEN",  "WHEN",   "ELSE",      "END",  "ORDER", "GROUP",
-             "HAVING", "LIMIT", "OFFSET",  "UNION", "EXCEPT", "INTERSECT", "FROM", "AS",    "IS",
-             "NOT",    "IN",    "BETWEEN", "LIKE",  "ILIKE",  "SIMILAR",   "ASC",  "DESC",  "ON",
-             "JOIN",   "WHERE", "FOR",     "FETCH", "INTO",   "RETURNING"});
+  return OneOf(word, {"AND",   "OR",     "ESCAPE", "THEN",      "WHEN",   "ELSE",    "END",
+                      "ORDER", "GROUP",  "HAVING", "LIMIT",     "OFFSET", "UNION",   "EXCEPT",
+                      "INTERSECT", "FROM", "AS",   "IS",        "NOT",    "IN",      "BETWEEN",
+                      "LIKE",  "ILIKE",  "SIMILAR", "ASC",      "DESC",   "ON",      "JOIN",
+                      "WHERE", "FOR",    "FETCH",  "INTO",      "RETURNING"});
 }
 
 bool IsComparison(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
