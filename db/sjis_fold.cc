@@ -1,6 +1,7 @@
 #include "db/sjis_fold.h"
 
 #include <algorithm>
+#include <bitset>
 #include <string_view>
 #include <vector>
 
@@ -147,18 +148,33 @@ bool IsSeparator(std::uint32_t unit) {
   }
 }
 
+// The table, and one bit a code that says whether the table holds it: most kanji of a
+// text are no variant, and a bit is cheaper to read than the table.
+struct VariantTable {
+  std::vector<VariantPair> pairs = ReadVariantTable();
+  std::bitset<0x10000> held = [this] {
+    std::bitset<0x10000> bits;
+    for (const VariantPair& pair : pairs) bits.set(pair.variant);
+    return bits;
+  }();
+};
+
+const VariantTable& Variants() {
+  static const VariantTable table;
+  return table;
+}
+
 }  // namespace
 
-std::span<const VariantPair> VariantPairs() {
-  static const std::vector<VariantPair> pairs = ReadVariantTable();
-  return pairs;
-}
+std::span<const VariantPair> VariantPairs() { return Variants().pairs; }
 
 std::uint32_t LooseUnit(std::uint32_t unit) {
   if (unit < 0x8800) return IsSeparator(unit) ? kIgnoredUnit : unit;
   // Kanji lie from 0x889F on, past every separator.
   const std::uint32_t code = IbmForm(unit);
-  const std::span<const VariantPair> pairs = VariantPairs();
+  const VariantTable& table = Variants();
+  if (!table.held.test(code)) return code;
+  const std::span<const VariantPair> pairs = table.pairs;
   auto found = std::lower_bound(
       pairs.begin(), pairs.end(), code,
       [](const VariantPair& pair, std::uint32_t value) { return pair.variant < value; });
