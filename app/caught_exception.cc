@@ -9,6 +9,10 @@
 
 #include "platform/japanese_texts.h"
 
+namespace app {
+
+using platform::Exception;
+
 namespace {
 
 // The readable name of a type ("std::out_of_range"), or its mangled name when the
@@ -28,10 +32,12 @@ Exception DescribeException(const std::exception_ptr& caught) {
   } catch (const Exception& e) {
     return e;
   } catch (const std::bad_alloc&) {
-    return Exception("EOutOfMemory", std::string(texts::kOutOfMemory));
+    return Exception("EOutOfMemory", std::string(platform::texts::kOutOfMemory));
   } catch (const std::exception& e) {
     return Exception(TypeName(typeid(e)), e.what());
   } catch (...) {
-    return Exception("Exception", std::string(texts::kUnknownException));
+    return Exception("Exception", std::string(platform::texts::kUnknownException));
   }
 }
+
+}  // namespace app

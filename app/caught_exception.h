@@ -7,7 +7,11 @@
 
 #include "platform/exception.h"
 
+namespace app {
+
 // The exception held by caught (not null): an Exception as it is; std::bad_alloc as
 // EOutOfMemory "メモリが不足しています"; another std::exception as its type name with
 // what() as the message; anything else as Exception "不明な例外が発生しました".
-Exception DescribeException(const std::exception_ptr& caught);
+platform::Exception DescribeException(const std::exception_ptr& caught);
+
+}  // namespace app

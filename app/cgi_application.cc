@@ -11,6 +11,14 @@
 #include "web/cgi_response.h"
 #include "web/html_text.h"
 
+namespace app {
+
+using platform::Exception;
+using platform::WriteAll;
+using web::EscapeHtml;
+using web::TCGIRequest;
+using web::TCGIResponse;
+
 namespace {
 
 // The most bytes of a message the status line carries: web servers refuse a header
@@ -21,7 +29,7 @@ constexpr std::size_t kStatusMessageBytes = 1024;
 // of its own, so control bytes become blanks there; a long one is cut before the
 // first character that would not fit.
 std::string StatusLineText(std::string_view message) {
-  std::string text(message.substr(0, sjis::WholeCharsPrefix(message, kStatusMessageBytes)));
+  std::string text(message.substr(0, platform::WholeCharsPrefix(message, kStatusMessageBytes)));
   for (char& c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) c = ' ';
@@ -60,3 +68,5 @@ void TCGIApplication::WriteServerError(const Exception& error) {
   WriteAll(OutputFd_, header);
   WriteAll(OutputFd_, body);
 }
+
+}  // namespace app

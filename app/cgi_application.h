@@ -6,6 +6,8 @@
 #include "app/web_application.h"
 #include "platform/exception.h"
 
+namespace app {
+
 class TCGIApplication : public TWebApplication {
  public:
   // Reads the request from inputFd and writes the response to outputFd: standard
@@ -22,9 +24,11 @@ class TCGIApplication : public TWebApplication {
   // Writes the 500 response for error: a header block whose status line carries the
   // message with every control byte (CR and LF included) turned into a blank, then an
   // HTML body naming the class and the unchanged message.
-  void WriteServerError(const Exception& error);
+  void WriteServerError(const platform::Exception& error);
 
  private:
   int InputFd_;
   int OutputFd_;
 };
+
+}  // namespace app

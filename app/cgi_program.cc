@@ -13,6 +13,13 @@
 #include "platform/raw_output.h"
 #include "platform/text_format.h"
 
+namespace app {
+
+using platform::Exception;
+using platform::FormatText;
+using platform::ProgramFileName;
+using platform::WriteAll;
+
 namespace {
 
 // C++ does not tell where an exception was thrown, so the report names the entry
@@ -42,7 +49,7 @@ int RunCGIProgram(TWebModuleClass moduleClass, int inputFd, int outputFd) {
 void ReportStartupError(const Exception& error, int outputFd) {
   // The format names the address with "%p", which the program's formatter leaves
   // alone; it is filled here as one more text argument.
-  std::string pattern(texts::kStartupError);
+  std::string pattern(platform::texts::kStartupError);
   pattern.replace(pattern.find("%p"), 2, "%s");
   const std::string& message = error.Message();
   const char* stop = !message.empty() && message.back() != '.' ? "." : "";
@@ -50,3 +57,5 @@ void ReportStartupError(const Exception& error, int outputFd) {
                                           message, stop}) +
                          "\n");
 }
+
+}  // namespace app

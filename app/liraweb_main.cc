@@ -3,4 +3,8 @@
 #include "app/web_application.h"
 #include "module/main_mod.h"
 
+using app::ModuleClassOf;
+using app::RunCGIProgram;
+using module::TMainMod;
+
 int main() { return RunCGIProgram(ModuleClassOf<TMainMod>()); }

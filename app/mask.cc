@@ -2,6 +2,8 @@
 
 #include "platform/sjis.h"
 
+namespace app {
+
 bool TMask::Element::Accepts(Unit unit) const {
   switch (kind) {
     case kLiteral:
@@ -25,7 +27,7 @@ std::vector<TMask::Unit> TMask::Units(std::string_view text) {
   units.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
     const auto lead = static_cast<unsigned char>(text[pos]);
-    if (sjis::CharLength(text, pos) == 2) {
+    if (platform::CharLength(text, pos) == 2) {
       units.push_back(static_cast<Unit>(lead << 8 | static_cast<unsigned char>(text[pos + 1])));
       pos += 2;
     } else {
@@ -102,3 +104,5 @@ bool TMask::Matches(std::string_view text) const {
   while (e < Elements_.size() && Elements_[e].kind == Element::kAnyRun) ++e;
   return e == Elements_.size();
 }
+
+}  // namespace app

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace app {
+
 class TMask {
  public:
   // Compiles pattern. A "[" without its closing "]" stands for itself.
@@ -40,3 +42,5 @@ class TMask {
 
   std::vector<Element> Elements_;
 };
+
+}  // namespace app

@@ -6,20 +6,28 @@
 #include "platform/text_compare.h"
 #include "platform/text_format.h"
 
+namespace app {
+
+using platform::FormatText;
+using platform::SameTextIgnoringCase;
+using web::mtAny;
+using web::TWebRequest;
+using web::TWebResponse;
+
 TWebActionItem::TWebActionItem(TWebActionItems& collection, std::string name)
     : Collection_(collection), Name_(std::move(name)), Mask_("") {}
 
 void TWebActionItem::SetName(std::string_view name) {
   TWebActionItem* holder = Collection_.Find(name);
   if (holder && holder != this) {
-    throw EWebAppError(FormatText(texts::kDuplicateActionName, {name}));
+    throw EWebAppError(FormatText(platform::texts::kDuplicateActionName, {name}));
   }
   Name_ = name;
 }
 
 void TWebActionItem::SetPathInfo(std::string_view pathInfo) {
   // The same backslash rule as for file paths: a trail byte 0x5C stays in its character.
-  PathInfo_ = fs_layer::NativePath(pathInfo);
+  PathInfo_ = platform::NativePath(pathInfo);
   if (!PathInfo_.starts_with('/')) PathInfo_.insert(0, "/");
   Mask_ = TMask(PathInfo_);
 }
@@ -54,7 +62,7 @@ TWebActionItem& TWebActionItems::Add() {
 
 TWebActionItem& TWebActionItems::Add(std::string_view name, std::string_view pathInfo,
                                      THTTPMethodEvent onAction, bool isDefault) {
-  if (Find(name)) throw EWebAppError(FormatText(texts::kDuplicateActionName, {name}));
+  if (Find(name)) throw EWebAppError(FormatText(platform::texts::kDuplicateActionName, {name}));
   TWebActionItem& item = Add();
   item.SetName(name);
   item.SetPathInfo(pathInfo);
@@ -69,3 +77,5 @@ TWebActionItem* TWebActionItems::Find(std::string_view name) const {
   }
   return nullptr;
 }
+
+}  // namespace app

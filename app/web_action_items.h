@@ -13,13 +13,15 @@
 #include "web/web_request.h"
 #include "web/web_response.h"
 
+namespace app {
+
 class TWebActionItem;
 class TWebActionItems;
 
 // An action's handler. handled is true on entry; leaving it true means the request
 // counts as handled.
-using THTTPMethodEvent = std::function<void(TWebActionItem& sender, TWebRequest& request,
-                                            TWebResponse& response, bool& handled)>;
+using THTTPMethodEvent = std::function<void(TWebActionItem& sender, web::TWebRequest& request,
+                                            web::TWebResponse& response, bool& handled)>;
 
 class TWebActionItem {
  public:
@@ -36,8 +38,8 @@ class TWebActionItem {
   // path that lacks one (so an empty path becomes "/"), and compiles its mask.
   void SetPathInfo(std::string_view pathInfo);
 
-  TMethodType MethodType() const { return MethodType_; }
-  void SetMethodType(TMethodType methodType) { MethodType_ = methodType; }
+  web::TMethodType MethodType() const { return MethodType_; }
+  void SetMethodType(web::TMethodType methodType) { MethodType_ = methodType; }
 
   bool Enabled() const { return Enabled_; }
   void SetEnabled(bool enabled) { Enabled_ = enabled; }
@@ -53,7 +55,7 @@ class TWebActionItem {
   // item is the default; otherwise only when it is enabled, accepts the request's
   // method and its mask matches the whole path info. Returns whether the request was
   // handled (false without a handler). Exceptions of the handler pass on.
-  bool TryDispatch(TWebRequest& request, TWebResponse& response, bool useDefault);
+  bool TryDispatch(web::TWebRequest& request, web::TWebResponse& response, bool useDefault);
 
  private:
   friend class TWebActionItems;
@@ -63,7 +65,7 @@ class TWebActionItem {
   std::string Name_;
   std::string PathInfo_;
   TMask Mask_;
-  TMethodType MethodType_ = mtAny;
+  web::TMethodType MethodType_ = web::mtAny;
   bool Enabled_ = true;
   bool Default_ = false;
   THTTPMethodEvent OnAction_;
@@ -94,3 +96,5 @@ class TWebActionItems {
 
   std::vector<std::unique_ptr<TWebActionItem>> Items_;
 };
+
+}  // namespace app

@@ -4,7 +4,12 @@
 
 #include "platform/exception.h"
 
-class EWebAppError : public Exception {
+namespace app {
+
+class EWebAppError : public platform::Exception {
  public:
-  explicit EWebAppError(std::string message) : Exception("EWebAppError", std::move(message)) {}
+  explicit EWebAppError(std::string message)
+      : platform::Exception("EWebAppError", std::move(message)) {}
 };
+
+}  // namespace app

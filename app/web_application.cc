@@ -6,6 +6,12 @@
 #include "platform/japanese_texts.h"
 #include "web/startup_hooks.h"
 
+namespace app {
+
+using web::RunStartupHooks;
+using web::TWebRequest;
+using web::TWebResponse;
+
 TWebApplication::~TWebApplication() {
   while (!ActiveModules_.empty()) ActiveModules_.pop_back();
   while (!PooledModules_.empty()) PooledModules_.pop_back();
@@ -34,7 +40,7 @@ TWebModule& TWebApplication::AcquireModule() {
   std::unique_ptr<TWebModule> module;
   if (PooledModules_.empty()) {
     if (ModuleClass_) module = ModuleClass_(*this);
-    if (!module) throw EWebAppError(std::string(texts::kNoModuleClass));
+    if (!module) throw EWebAppError(std::string(platform::texts::kNoModuleClass));
   } else {
     module = std::move(PooledModules_.front());
     PooledModules_.erase(PooledModules_.begin());
@@ -51,3 +57,5 @@ void TWebApplication::ReleaseModule(TWebModule& module) {
   PooledModules_.push_back(std::move(*active));
   ActiveModules_.erase(active);
 }
+
+}  // namespace app

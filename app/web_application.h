@@ -12,6 +12,8 @@
 #include "web/web_request.h"
 #include "web/web_response.h"
 
+namespace app {
+
 class TWebApplication;
 
 // A module class: makes a new module owned by the given application. Exceptions of
@@ -47,7 +49,7 @@ class TWebApplication {
   // Takes a module, dispatches the request to it, sends the response when the request
   // was handled and not yet sent, and returns the module to the pool (also when an
   // exception passes on). Returns whether the request was handled.
-  bool ServeRequest(TWebRequest& request, TWebResponse& response);
+  bool ServeRequest(web::TWebRequest& request, web::TWebResponse& response);
 
   // The first pooled module, or a new one made from the module class; it becomes
   // active. Raises EWebAppError without a module class (or when it makes none); a failing module
@@ -66,3 +68,5 @@ class TWebApplication {
   std::vector<std::unique_ptr<TWebModule>> PooledModules_;
   std::mutex Lock_;  // guards both lists
 };
+
+}  // namespace app

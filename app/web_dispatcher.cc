@@ -1,5 +1,10 @@
 #include "app/web_dispatcher.h"
 
+namespace app {
+
+using web::TWebRequest;
+using web::TWebResponse;
+
 TCustomWebDispatcher::~TCustomWebDispatcher() = default;
 
 bool TCustomWebDispatcher::DispatchRequest(TWebRequest& request, TWebResponse& response) {
@@ -20,3 +25,5 @@ bool TCustomWebDispatcher::DispatchRequest(TWebRequest& request, TWebResponse& r
   }
   return handled;
 }
+
+}  // namespace app

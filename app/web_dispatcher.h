@@ -8,11 +8,14 @@
 #include "web/web_request.h"
 #include "web/web_response.h"
 
+namespace app {
+
 class TCustomWebDispatcher;
 
 // An event around the dispatch, with the dispatcher as sender.
-using THTTPDispatchEvent = std::function<void(TCustomWebDispatcher& sender, TWebRequest& request,
-                                              TWebResponse& response, bool& handled)>;
+using THTTPDispatchEvent =
+    std::function<void(TCustomWebDispatcher& sender, web::TWebRequest& request,
+                       web::TWebResponse& response, bool& handled)>;
 
 class TCustomWebDispatcher {
  public:
@@ -25,8 +28,8 @@ class TCustomWebDispatcher {
 
   // The request and response of the dispatch under way (or the last one); nullptr
   // before the first. Not owned.
-  TWebRequest* Request() const { return Request_; }
-  TWebResponse* Response() const { return Response_; }
+  web::TWebRequest* Request() const { return Request_; }
+  web::TWebResponse* Response() const { return Response_; }
 
   // Runs before the actions are tried; handled starts false and, left true, ends the
   // dispatch as handled.
@@ -38,12 +41,14 @@ class TCustomWebDispatcher {
   // Tries every action in order with its path and method, then the default action
   // whatever the path; returns whether the request was handled. Exceptions of the
   // handlers pass on.
-  bool DispatchRequest(TWebRequest& request, TWebResponse& response);
+  bool DispatchRequest(web::TWebRequest& request, web::TWebResponse& response);
 
  private:
   TWebActionItems Actions_;
-  TWebRequest* Request_ = nullptr;
-  TWebResponse* Response_ = nullptr;
+  web::TWebRequest* Request_ = nullptr;
+  web::TWebResponse* Response_ = nullptr;
   THTTPDispatchEvent BeforeDispatch_;
   THTTPDispatchEvent AfterDispatch_;
 };
+
+}  // namespace app

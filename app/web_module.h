@@ -22,6 +22,8 @@
 
 #include "app/web_dispatcher.h"
 
+namespace app {
+
 class TWebApplication;
 
 class TWebModule : public TCustomWebDispatcher {
@@ -36,3 +38,5 @@ class TWebModule : public TCustomWebDispatcher {
   TWebApplication& Owner_;
   std::string Name_;
 };
+
+}  // namespace app

@@ -14,6 +14,8 @@
 #include "db/database_error.h"
 #include "db/query.h"
 
+using namespace db;
+
 namespace {
 
 constexpr int kRows = 1000000;

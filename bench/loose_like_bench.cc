@@ -13,7 +13,10 @@
 
 namespace {
 
-using dbengine::MatchMode;
+using db::MatchMode;
+using tools::CatalogRecord;
+using tools::SyntheticCatalogue;
+using tools::Utf8ToShiftJis;
 
 // 100,000 titles and readings of the generated catalogue, in Shift_JIS.
 const std::vector<std::string>& Titles() {
@@ -32,7 +35,7 @@ const std::vector<std::string>& Titles() {
 
 void Like(benchmark::State& state, MatchMode mode, const std::string& pattern) {
   const std::vector<std::string>& titles = Titles();
-  const dbengine::SjisLikePattern folded(pattern, mode);
+  const db::SjisLikePattern folded(pattern, mode);
   std::int64_t found = 0;
   for (auto _ : state) {
     for (const std::string& title : titles) found += folded.Matches(title);
@@ -47,7 +50,7 @@ void Grams(benchmark::State& state, MatchMode mode) {
   for (auto _ : state) {
     for (const std::string& title : titles) {
       keys.clear();
-      dbengine::searchindex::AppendTextGrams(title, keys, mode);
+      db::searchindex::AppendTextGrams(title, keys, mode);
     }
   }
   benchmark::DoNotOptimize(keys);

@@ -15,6 +15,9 @@
 #include "web/copy_parser.h"
 #include "web/page_producer.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 // Generated templates, one file per size, removed when the benchmark ends.
@@ -68,7 +71,7 @@ void BM_ScanTemplate(benchmark::State& state) {
   std::size_t peakBytes = 0;
   for (auto _ : state) {
     heap_meter::ResetPeak();
-    std::ifstream input = fs_layer::OpenForReading(path);
+    std::ifstream input = platform::OpenForReading(path);
     TCopyParser parser(input, &sink);
     while (parser.Token() != TCopyParser::EndToken) {
       parser.EmitToken();

@@ -22,6 +22,15 @@
 #include "platform/string_list.h"
 #include "platform/text_format.h"
 
+namespace config {
+
+using platform::EFCreateError;
+using platform::EFOpenError;
+using platform::Exception;
+using platform::FormatText;
+using platform::TStringList;
+using platform::WriteAll;
+
 namespace {
 
 // How long an append waits for another process's append to finish, in milliseconds.
@@ -52,10 +61,10 @@ class FileDescriptor {
 
 // Takes the exclusive lock, polling while another process holds it, for kLockWaitMs.
 bool LockExclusively(int fd) {
-  const std::uint64_t deadline = clock_layer::TickCount() + kLockWaitMs;
+  const std::uint64_t deadline = platform::TickCount() + kLockWaitMs;
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (clock_layer::TickCount() >= deadline) return false;
+    if (platform::TickCount() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
@@ -74,9 +83,9 @@ std::string FormatLogDate(const std::tm& time) {
 }
 
 bool NeedsQuotes(std::string_view field) {
-  for (std::size_t pos = 0; pos < field.size(); pos += sjis::CharLength(field, pos)) {
+  for (std::size_t pos = 0; pos < field.size(); pos += platform::CharLength(field, pos)) {
     unsigned char c = static_cast<unsigned char>(field[pos]);
-    if (sjis::CharLength(field, pos) == 1 && (c <= 0x20 || c == '"' || c == ',')) return true;
+    if (platform::CharLength(field, pos) == 1 && (c <= 0x20 || c == '"' || c == ',')) return true;
   }
   return false;
 }
@@ -86,7 +95,7 @@ std::string QuoteField(std::string_view field) {
   if (!NeedsQuotes(field)) return std::string(field);
   std::string quoted = "\"";
   for (std::size_t pos = 0; pos < field.size();) {
-    std::size_t length = sjis::CharLength(field, pos);
+    std::size_t length = platform::CharLength(field, pos);
     if (length == 1 && field[pos] == '"') quoted.push_back('"');
     quoted.append(field.substr(pos, length));
     pos += length;
@@ -103,8 +112,8 @@ constexpr std::size_t kLoggedMessageBytes = 4096;
 // before a character that would not fit) followed by the mark of a cut message.
 std::string LoggedMessage(std::string_view message) {
   if (message.size() <= kLoggedMessageBytes) return std::string(message);
-  return std::string(message.substr(0, sjis::WholeCharsPrefix(message, kLoggedMessageBytes))) +
-         FormatText(texts::kLogMessageCut, {std::to_string(message.size())});
+  return std::string(message.substr(0, platform::WholeCharsPrefix(message, kLoggedMessageBytes))) +
+         FormatText(platform::texts::kLogMessageCut, {std::to_string(message.size())});
 }
 
 // The comma-separated record of the items, ended by LF.
@@ -139,10 +148,10 @@ TErrorLog::TErrorLog(std::string_view fileName, LocalTimeSource now) : Now(now) 
 }
 
 void TErrorLog::SetFileName(std::string_view fileName) {
-  const std::string native = fs_layer::NativePath(fileName);
+  const std::string native = platform::NativePath(fileName);
   // A folder of that name is no log file, and no log file can be created in its place.
-  if (fs_layer::DirectoryExists(fileName))
-    throw EFCreateError(FormatText(texts::kCannotCreateFile, {fileName}));
+  if (platform::DirectoryExists(fileName))
+    throw EFCreateError(FormatText(platform::texts::kCannotCreateFile, {fileName}));
   if (!NameExists(native)) {
     // The banner goes into a file of this process's own first, which is then linked to
     // the log's name: link() fails when the name exists, so exactly one process creates
@@ -151,13 +160,14 @@ void TErrorLog::SetFileName(std::string_view fileName) {
     const std::string staging =
         native + ".new" + std::to_string(::getpid()) + "." + std::to_string(sequence.fetch_add(1));
     FileDescriptor file(::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!file.IsOpen()) throw EFCreateError(FormatText(texts::kCannotCreateFile, {fileName}));
+    if (!file.IsOpen())
+      throw EFCreateError(FormatText(platform::texts::kCannotCreateFile, {fileName}));
     bool staged = WriteAll(file.Get(), kErrorLogBanner) && file.Close();
     int linked = staged ? ::link(staging.c_str(), native.c_str()) : -1;
     int linkError = errno;
     ::unlink(staging.c_str());
     if (!staged || (linked != 0 && linkError != EEXIST))
-      throw EFCreateError(FormatText(texts::kCannotCreateFile, {fileName}));
+      throw EFCreateError(FormatText(platform::texts::kCannotCreateFile, {fileName}));
   }
   FileName = fileName;
 }
@@ -166,18 +176,18 @@ void TErrorLog::WriteEntry(std::string_view label, std::string_view message) {
   const std::string record =
       MakeRecord({FormatLogDate(Now()), std::string(label), LoggedMessage(message)});
   FileDescriptor file(
-      ::open(fs_layer::NativePath(FileName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+      ::open(platform::NativePath(FileName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
   if (!file.IsOpen() || !LockExclusively(file.Get()))
-    throw EFOpenError(FormatText(texts::kCannotOpenFile, {FileName}));
+    throw EFOpenError(FormatText(platform::texts::kCannotOpenFile, {FileName}));
   // Under the lock no other record can follow this one, so a record the disk took only
   // part of is cut away again: the next record starts on a line of its own.
   struct stat before;
   const bool sized = ::fstat(file.Get(), &before) == 0;
   if (!WriteAll(file.Get(), record)) {
     if (sized) (void)::ftruncate(file.Get(), before.st_size);
-    throw EWriteError(FormatText(texts::kCannotWriteFile, {FileName}));
+    throw EWriteError(FormatText(platform::texts::kCannotWriteFile, {FileName}));
   }
-  if (!file.Close()) throw EWriteError(FormatText(texts::kCannotWriteFile, {FileName}));
+  if (!file.Close()) throw EWriteError(FormatText(platform::texts::kCannotWriteFile, {FileName}));
 }
 
 void WriteErrorLogEntry(std::string_view label, std::string_view message) {
@@ -194,3 +204,5 @@ void WriteErrorLogEntry(std::string_view label, std::string_view message) {
     (void)WriteAll(STDERR_FILENO, line);
   }
 }
+
+}  // namespace config

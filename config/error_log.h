@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace config {
+
 // The log every part of the program writes to, in the current directory.
 inline constexpr std::string_view kErrorLogFileName = "Error.txt";
 
@@ -48,3 +50,5 @@ class TErrorLog {
 // Writes one entry into "Error.txt" through a log object of its own. When the entry
 // cannot be written there, it goes to standard error after the reason; nothing is raised.
 void WriteErrorLogEntry(std::string_view label, std::string_view message);
+
+}  // namespace config

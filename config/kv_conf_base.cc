@@ -2,11 +2,15 @@
 
 #include "platform/file_system.h"
 
+namespace config {
+
 KVConfBase::KVConfBase(std::string_view confFileName, GetConfValueFunction getConfValue)
     : ConfFileName_(confFileName), GetConfValue_(getConfValue) {}
 
 std::string KVConfBase::AskLibrary(std::string_view key) const {
   const char* answer =
-      GetConfValue_(fs_layer::NativePath(ConfFileName_).c_str(), std::string(key).c_str());
+      GetConfValue_(platform::NativePath(ConfFileName_).c_str(), std::string(key).c_str());
   return answer == nullptr ? std::string() : std::string(answer);
 }
+
+}  // namespace config

@@ -9,6 +9,8 @@
 
 #include "kvconf/kvconf.h"
 
+namespace config {
+
 // The library's lookup operation. The program uses _GetConfValue; tests hand in a
 // function of the same shape to watch the calls.
 using GetConfValueFunction = const char* (*)(const char* path, const char* key);
@@ -45,3 +47,5 @@ class KVConfBase {
   std::string ConfFileName_;
   GetConfValueFunction GetConfValue_;
 };
+
+}  // namespace config

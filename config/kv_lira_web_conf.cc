@@ -2,6 +2,10 @@
 
 #include "platform/int_conversion.h"
 
+namespace config {
+
+using platform::StrToIntDef;
+
 KVLiraWebConf::KVLiraWebConf(std::string_view confFileName, GetConfValueFunction getConfValue)
     : KVConfBase(confFileName, getConfValue) {}
 
@@ -57,3 +61,5 @@ std::string AppendPathDelimiter(std::string_view path) {
   if (!result.empty() && result.back() != '\\') result.push_back('\\');
   return result;
 }
+
+}  // namespace config

@@ -8,6 +8,8 @@
 
 #include "config/kv_conf_base.h"
 
+namespace config {
+
 class KVLiraWebConf : public KVConfBase {
  public:
   // Reader for the configuration file confFileName, holding the initial values.
@@ -43,3 +45,5 @@ class KVLiraWebConf : public KVConfBase {
 // The directory text ending in one backslash: empty text and text whose last byte is
 // 0x5C stay as they are (the last byte is looked at alone, whatever character it ends).
 std::string AppendPathDelimiter(std::string_view path);
+
+}  // namespace config

@@ -6,14 +6,17 @@
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
 
+namespace config {
+
 std::unique_ptr<KVLiraWebConf> LoadLiraWebConf(std::string_view fileName,
                                                GetConfValueFunction getConfValue) {
   std::string path(fileName);
-  if (!fs_layer::FileExists(path)) {
+  if (!platform::FileExists(path)) {
     path = "Conf\\" + path;
-    if (!fs_layer::FileExists(path)) {
-      WriteErrorLogEntry("Configuration", std::string(texts::kConfigFileMissingHead) + path +
-                                              std::string(texts::kConfigFileMissingTail));
+    if (!platform::FileExists(path)) {
+      WriteErrorLogEntry("Configuration", std::string(platform::texts::kConfigFileMissingHead) +
+                                              path +
+                                              std::string(platform::texts::kConfigFileMissingTail));
     }
   }
   auto conf = std::make_unique<KVLiraWebConf>(path, getConfValue);
@@ -23,3 +26,5 @@ std::unique_ptr<KVLiraWebConf> LoadLiraWebConf(std::string_view fileName,
   }
   return conf;
 }
+
+}  // namespace config

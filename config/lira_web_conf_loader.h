@@ -6,6 +6,8 @@
 
 #include "config/kv_lira_web_conf.h"
 
+namespace config {
+
 // Finds fileName in the current directory, else in its subdirectory Conf; when neither
 // exists, writes the "Configuration" entry into the error log (naming the Conf path)
 // and goes on with that path. Then creates the reader and reads the eight keys in the
@@ -13,3 +15,5 @@
 // AC_LIMIT. Raises what writing the log entry raises.
 std::unique_ptr<KVLiraWebConf> LoadLiraWebConf(std::string_view fileName,
                                                GetConfValueFunction getConfValue = &_GetConfValue);
+
+}  // namespace config

@@ -5,7 +5,12 @@
 
 #include "platform/exception.h"
 
-class EWriteError : public Exception {
+namespace config {
+
+class EWriteError : public platform::Exception {
  public:
-  explicit EWriteError(std::string message) : Exception("EWriteError", std::move(message)) {}
+  explicit EWriteError(std::string message)
+      : platform::Exception("EWriteError", std::move(message)) {}
 };
+
+}  // namespace config

@@ -12,7 +12,12 @@
 #include "platform/text_format.h"
 #include "platform/trim.h"
 
-namespace dbengine {
+using platform::EFOpenError;
+using platform::FormatText;
+using platform::SameTextIgnoringCase;
+using platform::TrimmedBy;
+
+namespace db {
 
 namespace {
 
@@ -52,13 +57,13 @@ std::optional<MatchMode> MatchModeNamed(std::string_view upperName) {
 }
 
 [[noreturn]] void FailAtLine(std::string_view filePath, int lineNumber) {
-  Fail(FormatText(texts::kDbeConfigBadLine, {filePath, std::to_string(lineNumber)}));
+  Fail(FormatText(platform::texts::kDbeConfigBadLine, {filePath, std::to_string(lineNumber)}));
 }
 
 std::string ResolvedPath(std::string_view path, std::string_view filePath) {
-  std::string native = fs_layer::NativePath(path);
+  std::string native = platform::NativePath(path);
   if (native.empty() || native.front() == '/') return native;
-  std::string folder = fs_layer::NativePath(filePath);
+  std::string folder = platform::NativePath(filePath);
   std::size_t slash = folder.rfind('/');
   return slash == std::string::npos ? native : folder.substr(0, slash + 1) + native;
 }
@@ -66,7 +71,7 @@ std::string ResolvedPath(std::string_view path, std::string_view filePath) {
 // Checks the finished section and completes its paths.
 void Finish(AliasDefinition& alias, std::string_view filePath) {
   auto missing = [&](std::string_view key) {
-    Fail(FormatText(texts::kDbeConfigMissingKey, {filePath, alias.Name, key}));
+    Fail(FormatText(platform::texts::kDbeConfigMissingKey, {filePath, alias.Name, key}));
   };
   if (alias.Driver == DriverKind::kSqlite) {
     if (alias.Path.empty()) missing("PATH");
@@ -86,7 +91,8 @@ std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_vie
   auto closeSection = [&] {
     if (!driverGiven) return;
     if (!*driverGiven)
-      Fail(FormatText(texts::kDbeConfigMissingKey, {filePath, aliases.back().Name, "DRIVER"}));
+      Fail(FormatText(platform::texts::kDbeConfigMissingKey,
+                      {filePath, aliases.back().Name, "DRIVER"}));
     if (aliases.back().Driver == DriverKind::kPostgres && !matchGiven)
       aliases.back().Match = MatchMode::kExact;
     Finish(aliases.back(), filePath);
@@ -135,13 +141,13 @@ std::vector<AliasDefinition> ReadAliasConfiguration() {
   const char* fromEnvironment = std::getenv("DBENGINE_CONFIG");
   const bool named = fromEnvironment && *fromEnvironment;
   const std::string path = named ? fromEnvironment : "dbengine.conf";
-  if (!named && !fs_layer::FileExists(path)) return {};
+  if (!named && !platform::FileExists(path)) return {};
   std::string text;
   try {
-    std::ifstream stream = fs_layer::OpenForReading(path);
+    std::ifstream stream = platform::OpenForReading(path);
     text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
   } catch (const EFOpenError&) {
-    Fail(FormatText(texts::kDbeConfigUnreadable, {path}));
+    Fail(FormatText(platform::texts::kDbeConfigUnreadable, {path}));
   }
   return ParseAliases(text, path);
 }
@@ -154,4 +160,4 @@ const AliasDefinition* FindAlias(const std::vector<AliasDefinition>& aliases,
   return nullptr;
 }
 
-}  // namespace dbengine
+}  // namespace db

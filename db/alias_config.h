@@ -8,7 +8,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 enum class DriverKind { kSqlite, kPostgres };
 
@@ -42,4 +42,4 @@ std::vector<AliasDefinition> ReadAliasConfiguration();
 const AliasDefinition* FindAlias(const std::vector<AliasDefinition>& aliases,
                                  std::string_view name);
 
-}  // namespace dbengine
+}  // namespace db

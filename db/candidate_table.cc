@@ -5,7 +5,7 @@
 
 #include "db/search_index_format.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 namespace {
 
@@ -167,4 +167,4 @@ int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry) {
   return rc;
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

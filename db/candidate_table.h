@@ -15,7 +15,7 @@
 
 #include "db/search_index.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // Candidate rows, and how to compute them again.
 class CandidateSet {
@@ -56,4 +56,4 @@ int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry);
 // connection commits.
 unsigned DataVersion(sqlite3* db);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

@@ -6,6 +6,11 @@
 #include "platform/japanese_texts.h"
 #include "platform/trim.h"
 
+namespace db {
+
+using platform::SameTextIgnoringCase;
+using platform::TrimmedBy;
+
 namespace {
 
 // The code 2F01 answers a start-up request of an engine already running, so it is
@@ -59,7 +64,7 @@ std::string ComposeEngineMessage(std::uint16_t code, bool engineStarted,
                                  std::string_view engineName, const EngineTextOf& textOf,
                                  const std::vector<TDBError>& stack) {
   if (!engineStarted && code != kAlreadyStartedCode) {
-    return std::string(engineName) + " " + WithHexCode(texts::kEngineStartupFailed, code);
+    return std::string(engineName) + " " + WithHexCode(platform::texts::kEngineStartupFailed, code);
   }
   DistinctTexts collected;
   if (code != kGeneralSqlCode) collected.Add(textOf(code));
@@ -68,6 +73,8 @@ std::string ComposeEngineMessage(std::uint16_t code, bool engineStarted,
     collected.Add(entry.Message);
   }
   if (collected.Empty())
-    return std::string(engineName) + WithHexCode(texts::kEngineErrorCode, code);
+    return std::string(engineName) + WithHexCode(platform::texts::kEngineErrorCode, code);
   return collected.Joined();
 }
+
+}  // namespace db

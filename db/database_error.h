@@ -11,6 +11,8 @@
 
 #include "platform/exception.h"
 
+namespace db {
+
 // One entry of the engine's error stack.
 struct TDBError {
   std::uint16_t ErrorCode = 0;   // the engine's own code
@@ -19,13 +21,14 @@ struct TDBError {
 };
 
 // A failure found by the query itself; also the base of the engine's errors.
-class EDatabaseError : public Exception {
+class EDatabaseError : public platform::Exception {
  public:
-  explicit EDatabaseError(std::string message) : Exception("EDatabaseError", std::move(message)) {}
+  explicit EDatabaseError(std::string message)
+      : platform::Exception("EDatabaseError", std::move(message)) {}
 
  protected:
   EDatabaseError(std::string className, std::string message)
-      : Exception(std::move(className), std::move(message)) {}
+      : platform::Exception(std::move(className), std::move(message)) {}
 };
 
 // A failure reported by the database engine, with the entries of its error stack.
@@ -58,3 +61,5 @@ using EngineTextOf = std::function<std::string_view(std::uint16_t code)>;
 std::string ComposeEngineMessage(std::uint16_t code, bool engineStarted,
                                  std::string_view engineName, const EngineTextOf& textOf,
                                  const std::vector<TDBError>& stack);
+
+}  // namespace db

@@ -12,7 +12,7 @@
 
 #include "db/database_error.h"
 
-namespace dbengine {
+namespace db {
 
 // A failure inside a driver: the engine's code and the entries for its error stack.
 struct DriverError {
@@ -81,4 +81,4 @@ class Database {
   virtual std::unique_ptr<Statement> Prepare(std::string_view sql) = 0;
 };
 
-}  // namespace dbengine
+}  // namespace db

@@ -16,7 +16,10 @@
 #include "platform/program_file.h"
 #include "platform/text_format.h"
 
-namespace dbengine {
+using platform::FormatText;
+using platform::ProgramFolder;
+
+namespace db {
 
 namespace {
 
@@ -62,13 +65,14 @@ std::unique_ptr<Database> OpenByName(std::string_view name) {
         PostgresOpen()(alias->ConnInfo.c_str(), alias->Match, alias->TimeLimitSeconds));
   }
   if (alias) return OpenSqliteDatabase(alias->Path, alias->Match, alias->TimeLimitSeconds);
-  if (!name.empty() && fs_layer::DirectoryExists(name)) {
-    std::string folder = fs_layer::NativePath(name);
+  if (!name.empty() && platform::DirectoryExists(name)) {
+    std::string folder = platform::NativePath(name);
     if (folder.back() != '/') folder.push_back('/');
     return OpenSqliteDatabase(folder + "catalog.db", MatchMode::kFolded, kDefaultTimeLimitSeconds);
   }
-  throw DriverError{kErrUnknownAlias,
-                    {TDBError{kErrUnknownAlias, 0, FormatText(texts::kDbeAliasUndefined, {name})}}};
+  throw DriverError{
+      kErrUnknownAlias,
+      {TDBError{kErrUnknownAlias, 0, FormatText(platform::texts::kDbeAliasUndefined, {name})}}};
 }
 
 }  // namespace
@@ -108,21 +112,21 @@ MatchMode LikeMatchOf(std::string_view name) {
 std::string_view MessageText(std::uint16_t code) {
   switch (code) {
     case kErrConfigInvalid:
-      return texts::kDbeConfigInvalid;
+      return platform::texts::kDbeConfigInvalid;
     case kErrDriverLoad:
-      return texts::kDbeDriverLoadFailed;
+      return platform::texts::kDbeDriverLoadFailed;
     case kErrUnknownAlias:
-      return texts::kDbeUnknownAlias;
+      return platform::texts::kDbeUnknownAlias;
     case kErrCannotOpen:
-      return texts::kDbeCannotOpen;
+      return platform::texts::kDbeCannotOpen;
     case kErrCountRefused:
-      return texts::kDbeCountRefused;
+      return platform::texts::kDbeCountRefused;
     case kErrSql:
-      return texts::kDbeSqlError;
+      return platform::texts::kDbeSqlError;
     case kErrAlreadyStarted:
-      return texts::kDbeAlreadyStarted;
+      return platform::texts::kDbeAlreadyStarted;
     case kErrNotStarted:
-      return texts::kDbeNotStarted;
+      return platform::texts::kDbeNotStarted;
     default:
       return {};
   }
@@ -140,4 +144,4 @@ void RaiseEngineError(std::uint16_t code, std::vector<TDBError> entries) {
 
 bool PostgresPluginLoaded() { return State().PostgresOpen != nullptr; }
 
-}  // namespace dbengine
+}  // namespace db

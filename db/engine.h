@@ -11,7 +11,7 @@
 #include "db/database_error.h"
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 inline constexpr std::string_view kEngineName = "dbengine";
 
@@ -56,4 +56,4 @@ decltype(auto) CallDriver(Call&& call) {
 // True once the PostgreSQL plug-in (and with it libpq) has been loaded.
 bool PostgresPluginLoaded();
 
-}  // namespace dbengine
+}  // namespace db

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace dbengine {
+namespace db {
 
 inline constexpr std::uint16_t kErrConfigInvalid = 0x2101;
 inline constexpr std::uint16_t kErrDriverLoad = 0x2102;
@@ -17,4 +17,4 @@ inline constexpr std::uint16_t kErrSql = 0x2EC4;
 inline constexpr std::uint16_t kErrAlreadyStarted = 0x2F01;
 inline constexpr std::uint16_t kErrNotStarted = 0x2F02;
 
-}  // namespace dbengine
+}  // namespace db

@@ -7,7 +7,7 @@
 #include "db/search_index_format.h"
 #include "db/search_narrowing.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 namespace {
 
@@ -142,4 +142,4 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   return narrowed;
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

@@ -13,7 +13,7 @@
 #include "db/candidate_table.h"
 #include "db/driver.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // Above this share of the book table (1/N) the rows are read by scan: fetching that
 // many rows one by one by rowid costs about as much as reading them in order, and the
@@ -35,4 +35,4 @@ struct NarrowedSearch {
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

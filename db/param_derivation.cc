@@ -2,6 +2,8 @@
 
 #include "platform/sjis.h"
 
+namespace db {
+
 namespace {
 
 bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`'; }
@@ -40,7 +42,7 @@ TDerivedSql DeriveParams(std::string_view sql) {
   std::size_t i = 0;
   while (i < sql.size()) {
     const char c = sql[i];
-    const std::size_t length = sjis::CharLength(sql, i);
+    const std::size_t length = platform::CharLength(sql, i);
     if (length == 2) {
       out.append(sql.substr(i, 2));
       i += 2;
@@ -57,7 +59,7 @@ TDerivedSql DeriveParams(std::string_view sql) {
       // A marker: its name runs to the first delimiter outside a quoted part.
       std::size_t end = i + 1;
       while (end < sql.size() && (openQuote != 0 || !EndsName(sql[end]))) {
-        if (sjis::CharLength(sql, end) == 2) {
+        if (platform::CharLength(sql, end) == 2) {
           end += 2;
           continue;
         }
@@ -76,3 +78,5 @@ TDerivedSql DeriveParams(std::string_view sql) {
   }
   return derived;
 }
+
+}  // namespace db

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace db {
+
 struct TDerivedSql {
   std::string EngineText;               // the SQL with each marker replaced by "?"
   std::vector<std::string> ParamNames;  // one name per marker, in order of appearance
@@ -18,3 +20,5 @@ struct TDerivedSql {
 // part of the name may hold those). A name that starts with a quote loses that quote
 // and one quote at its end.
 TDerivedSql DeriveParams(std::string_view sql);
+
+}  // namespace db

@@ -16,7 +16,7 @@
 #include "db/postgres_plugin.h"
 #include "db/postgres_server_text.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -301,11 +301,11 @@ class PostgresDatabase : public Database {
 
 }  // namespace
 
-}  // namespace dbengine
+}  // namespace db
 
-extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, dbengine::MatchMode match,
-                                                int timeLimitSeconds) {
-  using namespace dbengine;
+extern "C" db::Database* dbengine_pg_open(const char* connInfo, db::MatchMode match,
+                                          int timeLimitSeconds) {
+  using namespace db;
   auto session = std::make_shared<Session>(PQconnectdb(connInfo));
   session->Match = match;
   PGconn* connection = session->Connection;
@@ -322,4 +322,4 @@ extern "C" dbengine::Database* dbengine_pg_open(const char* connInfo, dbengine::
   return new PostgresDatabase(std::move(session));
 }
 
-static_assert(std::is_same_v<decltype(dbengine_pg_open), dbengine::PostgresOpenFunction>);
+static_assert(std::is_same_v<decltype(dbengine_pg_open), db::PostgresOpenFunction>);

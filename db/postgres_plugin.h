@@ -6,7 +6,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // The plug-in's file, looked for beside the program and then by the system's search.
 inline constexpr std::string_view kPostgresPluginFile = "libdbengine_pg.so";
@@ -18,4 +18,4 @@ inline constexpr const char* kPostgresOpenSymbol = "dbengine_pg_open";
 using PostgresOpenFunction = Database*(const char* connInfo, MatchMode match,
                                        int timeLimitSeconds);
 
-}  // namespace dbengine
+}  // namespace db

@@ -8,7 +8,7 @@
 #include "db/sjis_like.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -311,7 +311,7 @@ std::string ServerText(std::string_view sql, MatchMode mode) {
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {
     const char c = sql[i];
-    std::size_t end = i + sjis::CharLength(sql, i);
+    std::size_t end = i + platform::CharLength(sql, i);
     bool pattern = false;  // a literal or marker that may follow LIKE
     if (c == '\'' || c == '"') {
       end = QuotedEnd(sql, i);
@@ -360,7 +360,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
     std::replace(folded.begin(), folded.end(), '\x01', '\x02');
     std::vector<std::string> units;
     for (std::size_t i = 0; i < folded.size();) {
-      const std::size_t length = sjis::CharLength(folded, i);
+      const std::size_t length = platform::CharLength(folded, i);
       units.push_back(folded.substr(i, length));
       i += length;
     }
@@ -370,7 +370,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
   };
   std::size_t runStart = 0;
   for (std::size_t i = 0; i < pattern.size();) {
-    const std::size_t length = sjis::CharLength(pattern, i);
+    const std::size_t length = platform::CharLength(pattern, i);
     if (length == 1 && (pattern[i] == '%' || pattern[i] == '_')) {
       addRun(pattern.substr(runStart, i - runStart));
       runStart = i + 1;
@@ -384,4 +384,4 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
   return grams;
 }
 
-}  // namespace dbengine
+}  // namespace db

@@ -11,7 +11,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // The server-side functions that the catalogue tools install (see
 // tools/postgres_search_index.h): the folding of a text, the LIKE pattern folded with
@@ -46,4 +46,4 @@ std::string ServerText(std::string_view sql, MatchMode mode);
 std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun = nullptr,
                                       MatchMode mode = MatchMode::kFolded);
 
-}  // namespace dbengine
+}  // namespace db

@@ -12,6 +12,13 @@
 #include "platform/text_format.h"
 #include "platform/text_lines.h"
 
+namespace db {
+
+using platform::FormatText;
+using platform::ReadTextLines;
+using platform::SameTextIgnoringCase;
+using platform::TStringList;
+
 namespace {
 
 std::string JoinedLines(const TStringList& lines) {
@@ -35,8 +42,8 @@ std::string FloatText(double value) {
   return mantissa + "E" + (negative ? "-" : "") + digits;
 }
 
-std::string ValueText(const dbengine::ColumnValue& value) {
-  using Kind = dbengine::ColumnValue::Kind;
+std::string ValueText(const db::ColumnValue& value) {
+  using Kind = db::ColumnValue::Kind;
   switch (value.ValueKind) {
     case Kind::kNull:
       return {};
@@ -64,7 +71,7 @@ void TQuery::Fail(std::string_view pattern, std::string_view argument) const {
 
 void TQuery::SetDatabaseName(std::string_view alias) {
   if (alias == DatabaseName_) return;
-  if (Active()) Fail(texts::kDatasetOpen);
+  if (Active()) Fail(platform::texts::kDatasetOpen);
   DatabaseName_ = std::string(alias);
   Statement_.reset();  // prepared on the other database
 }
@@ -102,7 +109,7 @@ TParam& TQuery::ParamNamed(std::string_view name) {
   for (TParam& param : Params_) {
     if (SameTextIgnoringCase(param.Name, name)) return param;
   }
-  Fail(texts::kParamNotFound, name);
+  Fail(platform::texts::kParamNotFound, name);
 }
 
 void TQuery::SetParamText(std::string_view name, std::string_view value) {
@@ -111,34 +118,33 @@ void TQuery::SetParamText(std::string_view name, std::string_view value) {
   param.Value = std::string(value);
 }
 
-dbengine::MatchMode TQuery::LikeMatch() const { return dbengine::LikeMatchOf(DatabaseName_); }
+db::MatchMode TQuery::LikeMatch() const { return db::LikeMatchOf(DatabaseName_); }
 
 void TQuery::OpenQuery() {
   if (Active()) return;
-  const std::uint16_t started = dbengine::StartEngine();
-  if (started != 0 && started != dbengine::kErrAlreadyStarted) {
-    dbengine::RaiseEngineError(started, dbengine::LastErrorStack());
+  const std::uint16_t started = db::StartEngine();
+  if (started != 0 && started != db::kErrAlreadyStarted) {
+    db::RaiseEngineError(started, db::LastErrorStack());
   }
-  dbengine::Database& database = dbengine::OpenDatabase(DatabaseName_);
-  if (SQL_.empty()) Fail(texts::kNoSqlStatement);
+  db::Database& database = db::OpenDatabase(DatabaseName_);
+  if (SQL_.empty()) Fail(platform::texts::kNoSqlStatement);
   if (!Statement_) {
-    Statement_ = dbengine::CallDriver([&] { return database.Prepare(EngineText_); });
+    Statement_ = db::CallDriver([&] { return database.Prepare(EngineText_); });
   }
   std::vector<std::string> values;
   for (const TParam& param : Params_) {
-    if (param.DataType == TFieldType::ftUnknown) Fail(texts::kParamNoValue, param.Name);
+    if (param.DataType == TFieldType::ftUnknown) Fail(platform::texts::kParamNoValue, param.Name);
     values.push_back(param.Value);
   }
-  std::unique_ptr<dbengine::Cursor> cursor =
-      dbengine::CallDriver([&] { return Statement_->Execute(values); });
-  if (!cursor) throw ENoResultSet(std::string(texts::kCursorHandleError));
+  std::unique_ptr<db::Cursor> cursor = db::CallDriver([&] { return Statement_->Execute(values); });
+  if (!cursor) throw ENoResultSet(std::string(platform::texts::kCursorHandleError));
   Cursor_ = std::move(cursor);
   CountedRows_.reset();
   AtEnd_ = !Cursor_->OnRow();
 }
 
 std::int32_t TQuery::RowCount() {
-  if (!Active()) Fail(texts::kDatasetClosed);
+  if (!Active()) Fail(platform::texts::kDatasetClosed);
   if (!CountedRows_) CountedRows_ = CountRows();
   return *CountedRows_;
 }
@@ -147,10 +153,10 @@ std::int32_t TQuery::CountRows() {
   std::int64_t rows;
   try {
     rows = Cursor_->CountRows();
-  } catch (const dbengine::DriverError&) {
+  } catch (const db::DriverError&) {
     try {
       rows = Cursor_->CountRowsByStepping();
-    } catch (const dbengine::DriverError&) {
+    } catch (const db::DriverError&) {
       return -1;  // the engine can count neither way
     }
   }
@@ -162,7 +168,7 @@ bool TQuery::AtEnd() const { return AtEnd_; }
 
 void TQuery::NextRow() {
   if (!Active() || AtEnd_) return;
-  AtEnd_ = !dbengine::CallDriver([&] { return Cursor_->Next(); });
+  AtEnd_ = !db::CallDriver([&] { return Cursor_->Next(); });
 }
 
 std::string TQuery::FieldText(std::string_view name) const {
@@ -173,10 +179,12 @@ std::string TQuery::FieldText(std::string_view name) const {
       if (SameTextIgnoringCase(names[i], name)) return ValueText(Cursor_->Row()[i]);
     }
   }
-  Fail(texts::kFieldNotFound, name);
+  Fail(platform::texts::kFieldNotFound, name);
 }
 
 void TQuery::CloseQuery() {
   Cursor_.reset();
   AtEnd_ = true;
 }
+
+}  // namespace db

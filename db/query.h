@@ -15,6 +15,8 @@
 #include "db/driver.h"
 #include "platform/string_list.h"
 
+namespace db {
+
 // The data type of a parameter: none until a value is given.
 enum class TFieldType { ftUnknown, ftString };
 
@@ -41,14 +43,14 @@ class TQuery {
   // nothing. Raises EDatabaseError when the query is open and the name differs.
   void SetDatabaseName(std::string_view alias);
 
-  // How LIKE compares on the database named (see dbengine::LikeMatchOf). Never throws.
-  dbengine::MatchMode LikeMatch() const;
+  // How LIKE compares on the database named (see db::LikeMatchOf). Never throws.
+  db::MatchMode LikeMatch() const;
 
   // The SQL lines; the statement is each line followed by CR LF.
-  const TStringList& SQL() const { return SQL_; }
+  const platform::TStringList& SQL() const { return SQL_; }
   // Replaces the lines unless their text is the same; a new text closes the query,
   // releases its prepared statement and derives the parameters again.
-  void SetSqlLines(const TStringList& lines);
+  void SetSqlLines(const platform::TStringList& lines);
   // Replaces the lines by those of the file (lines end at CR, LF or CR LF; the text at a
   // NUL byte), always closing the query and deriving the parameters again. Raises
   // EFOpenError when the file cannot be opened.
@@ -91,19 +93,20 @@ class TQuery {
   // first fails; -1 when both fail.
   std::int32_t CountRows();
   // Closes, releases the prepared statement, takes the lines and derives the parameters.
-  void ReplaceSql(TStringList lines);
+  void ReplaceSql(platform::TStringList lines);
 
   std::string Name_;
   std::string DatabaseName_;
-  TStringList SQL_;
+  platform::TStringList SQL_;
   std::string SqlText_;     // the lines joined, each followed by CR LF
   std::string EngineText_;  // SqlText_ with every marker turned into "?"
   std::vector<TParam> Params_;
-  std::unique_ptr<dbengine::Statement>
-      Statement_;                             // prepared at an opening, kept until the text changes
-  std::unique_ptr<dbengine::Cursor> Cursor_;  // the open result; declared last, released first
+  std::unique_ptr<db::Statement> Statement_;  // prepared at an opening, kept until the text changes
+  std::unique_ptr<db::Cursor> Cursor_;        // the open result; declared last, released first
   bool AtEnd_ = true;
   // The row count of the open result, once asked: an open result does not change, and
   // a page asks for its count several times, each a full scan of the result.
   std::optional<std::int32_t> CountedRows_;
 };
+
+}  // namespace db

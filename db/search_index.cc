@@ -9,7 +9,9 @@
 #include "db/search_index_format.h"
 #include "platform/text_compare.h"
 
-namespace dbengine::searchindex {
+using platform::SameTextIgnoringCase;
+
+namespace db::searchindex {
 
 namespace {
 
@@ -217,4 +219,4 @@ std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& condi
   }
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

@@ -14,7 +14,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // What the index says about itself.
 struct IndexInfo {
@@ -60,4 +60,4 @@ std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& condi
 // True when the text is one of the names, letter case ignored (SQL identifiers).
 bool NameIn(const std::string& name, const std::vector<std::string>& names);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "db/sjis_fold.h"
+#include "platform/invariant.h"
 #include "platform/sjis.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 namespace {
 
@@ -14,14 +15,14 @@ constexpr unsigned char kBitmapPosting = 1;
 constexpr std::size_t kBitmapBytes = kChunkRows / 8;
 
 bool IsWildcard(std::string_view pattern, std::size_t i) {
-  return sjis::CharLength(pattern, i) == 1 && (pattern[i] == '%' || pattern[i] == '_');
+  return platform::CharLength(pattern, i) == 1 && (pattern[i] == '%' || pattern[i] == '_');
 }
 
 // A half-width katakana or voiced mark: in the folded text it may be joined with its
 // neighbour, so an exact pattern cannot say which folded unit a text holds there.
 bool IsHalfWidthKana(std::string_view pattern, std::size_t i) {
   const auto c = static_cast<unsigned char>(pattern[i]);
-  return sjis::CharLength(pattern, i) == 1 && c >= 0xA1 && c <= 0xDF;
+  return platform::CharLength(pattern, i) == 1 && c >= 0xA1 && c <= 0xDF;
 }
 
 }  // namespace
@@ -93,7 +94,10 @@ std::string EncodePosting(const std::vector<std::uint16_t>& lows) {
   }
   data.reserve(1 + 2 * lows.size());
   data.push_back(static_cast<char>(kArrayPosting));
-  for (std::uint16_t low : lows) {
+  for (std::size_t i = 0; i < lows.size(); ++i) {
+    // Readers take a list that is not strictly ascending for damage.
+    LIRAWEB_ASSERT(i == 0 || lows[i - 1] < lows[i]);
+    const std::uint16_t low = lows[i];
     data.push_back(static_cast<char>(low & 0xFF));
     data.push_back(static_cast<char>(low >> 8));
   }
@@ -138,4 +142,4 @@ bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
   return i == pattern.size() && (units == 1 || units == 2);
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

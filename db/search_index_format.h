@@ -16,7 +16,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // Settings of the index (key, value), among them the table, the columns and the schema
 // version of the catalogue it was built for.
@@ -81,4 +81,4 @@ std::string EncodePosting(const std::vector<std::uint16_t>& lows);
 // posting list (a damaged index); rowids may then have been appended.
 bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::int64_t>& rowids);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

@@ -4,7 +4,9 @@
 
 #include "platform/text_compare.h"
 
-namespace dbengine::searchindex {
+using platform::SameTextIgnoringCase;
+
+namespace db::searchindex {
 
 namespace {
 
@@ -286,4 +288,4 @@ std::string NarrowedStatement(const SearchShape& shape, std::string_view candida
   return sql;
 }
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

@@ -15,7 +15,7 @@
 
 #include "db/search_index.h"
 
-namespace dbengine::searchindex {
+namespace db::searchindex {
 
 // "LEFT JOIN table [alias] ON a = b" in the head, each side [qualifier.]column.
 struct JoinOn {
@@ -44,4 +44,4 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
 // The statement narrowed to the rows of candidateQuery (a SELECT of one rowid column).
 std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateQuery);
 
-}  // namespace dbengine::searchindex
+}  // namespace db::searchindex

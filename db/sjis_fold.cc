@@ -5,10 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/invariant.h"
 #include "db/variant_kanji.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -182,8 +183,9 @@ std::uint32_t LooseUnit(std::uint32_t unit) {
 }
 
 std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
+  LIRAWEB_ASSERT(i < text.size());  // callers walk only while units remain
   const unsigned char c = text[i];
-  if (sjis::CharLength(text, i) == 2) {
+  if (platform::CharLength(text, i) == 2) {
     const std::uint32_t code = c * 256u + static_cast<unsigned char>(text[i + 1]);
     i += 2;
     if (mode == MatchMode::kExact) return code;
@@ -204,4 +206,4 @@ std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
   return mode == MatchMode::kLoose ? LooseUnit(unit) : unit;
 }
 
-}  // namespace dbengine
+}  // namespace db

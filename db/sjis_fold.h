@@ -14,7 +14,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // The unit of a character the loose mode passes over: blanks (half and full width),
 // the middle dot (・ and ･), commas (, 、 ，) and hyphen-like marks (- ‐ － ―). The long
@@ -40,4 +40,4 @@ struct VariantPair {
 // as the IBM code before the table is consulted.
 std::span<const VariantPair> VariantPairs();
 
-}  // namespace dbengine
+}  // namespace db

@@ -7,7 +7,7 @@
 #include "db/sjis_fold.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -44,7 +44,7 @@ bool UnitsMatch(const std::vector<std::uint32_t>& pattern, const std::vector<std
 SjisLikePattern::SjisLikePattern(std::string_view pattern, MatchMode mode, std::string_view escape)
     : mode_(mode) {
   for (std::size_t i = 0; i < pattern.size();) {
-    const std::size_t length = sjis::CharLength(pattern, i);
+    const std::size_t length = platform::CharLength(pattern, i);
     if (!escape.empty() && pattern.substr(i, length) == escape) {
       i += length;
       if (i == pattern.size()) {
@@ -100,4 +100,4 @@ bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
   return SjisLikePattern(pattern, mode, escape).Matches(text);
 }
 
-}  // namespace dbengine
+}  // namespace db

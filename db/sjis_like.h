@@ -15,7 +15,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // A LIKE pattern folded once, then matched against any number of texts: a statement
 // folds its pattern once, not once for every row it scans.
@@ -46,4 +46,4 @@ bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
 // mode passes over left out. The PostgreSQL folding functions are generated from it.
 std::string FoldedText(std::string_view text, MatchMode mode = MatchMode::kFolded);
 
-}  // namespace dbengine
+}  // namespace db

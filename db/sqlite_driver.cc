@@ -10,7 +10,7 @@
 #include "platform/japanese_texts.h"
 #include "platform/sjis.h"
 
-namespace dbengine {
+namespace db {
 
 namespace {
 
@@ -24,7 +24,8 @@ using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 [[noreturn]] void Fail(sqlite3* db, int rc, std::uint16_t code = kErrSql) {
   // Only the time limit's progress handler interrupts a statement of this program.
   if (rc == SQLITE_INTERRUPT) {
-    throw DriverError{code, {TDBError{code, rc, std::string(texts::kDbeTimeLimitExceeded)}}};
+    throw DriverError{code,
+                      {TDBError{code, rc, std::string(platform::texts::kDbeTimeLimitExceeded)}}};
   }
   const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   throw DriverError{code, {TDBError{code, rc, message ? message : ""}}};
@@ -35,7 +36,7 @@ using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 constexpr int kProgressSteps = 1000;
 
 int PastDeadline(void* deadline) {
-  return clock_layer::TickCount() >= *static_cast<const std::uint64_t*>(deadline) ? 1 : 0;
+  return platform::TickCount() >= *static_cast<const std::uint64_t*>(deadline) ? 1 : 0;
 }
 
 // A LIKE pattern folded for the rows of one statement, with the escape it was folded with.
@@ -57,7 +58,7 @@ void LikeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
   std::string_view escape;
   if (argc == 3) {
     escape = text(2);
-    if (escape.empty() || sjis::CharLength(escape, 0) != escape.size()) {
+    if (escape.empty() || platform::CharLength(escape, 0) != escape.size()) {
       sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
       return;
     }
@@ -295,7 +296,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   // The deadline lives as long as the connection whose progress handler reads it.
-  auto* deadline = new std::uint64_t(clock_layer::TickCount() + timeLimitSeconds * 1000ull);
+  auto* deadline = new std::uint64_t(platform::TickCount() + timeLimitSeconds * 1000ull);
   Connection connection(db, [deadline](sqlite3* handle) {
     sqlite3_close_v2(handle);
     delete deadline;
@@ -321,4 +322,4 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
   return std::make_unique<SqliteDatabase>(std::move(connection), match, registry);
 }
 
-}  // namespace dbengine
+}  // namespace db

@@ -8,7 +8,7 @@
 
 #include "db/driver.h"
 
-namespace dbengine {
+namespace db {
 
 // How long a statement waits for another process's lock before it fails, in ms.
 inline constexpr int kSqliteBusyTimeoutMs = 10000;
@@ -20,4 +20,4 @@ inline constexpr int kSqliteBusyTimeoutMs = 10000;
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match,
                                              int timeLimitSeconds);
 
-}  // namespace dbengine
+}  // namespace db

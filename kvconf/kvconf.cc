@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+namespace kvconf {
 namespace {
 
 // The whole file, or nothing when it cannot be opened or read (a directory included).
@@ -47,15 +48,16 @@ std::optional<std::string_view> FindValue(std::string_view content, std::string_
 }
 
 }  // namespace
+}  // namespace kvconf
 
 extern "C" const char* _GetConfValue(const char* path, const char* key) {
   // The caller copies the answer at once; one buffer per thread keeps it valid until
   // that thread asks again.
   thread_local std::string answer;
   if (path == nullptr || key == nullptr) return nullptr;
-  std::optional<std::string> content = ReadWholeFile(path);
+  std::optional<std::string> content = kvconf::ReadWholeFile(path);
   if (!content) return nullptr;
-  std::optional<std::string_view> value = FindValue(*content, key);
+  std::optional<std::string_view> value = kvconf::FindValue(*content, key);
   if (!value) return nullptr;
   answer.assign(*value);
   return answer.c_str();

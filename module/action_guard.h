@@ -10,10 +10,12 @@
 #include "app/caught_exception.h"
 #include "config/error_log.h"
 
+namespace module {
+
 // The message of the exception being handled, as the 500 response shows it. Taken
 // whole: what() would end it at a NUL byte, which a value from the request may hold.
 inline std::string CurrentFailureMessage() {
-  return DescribeException(std::current_exception()).Message();
+  return app::DescribeException(std::current_exception()).Message();
 }
 
 template <class Steps>
@@ -21,7 +23,9 @@ void RunLogged(std::string_view label, Steps&& steps) {
   try {
     steps();
   } catch (const std::exception&) {
-    WriteErrorLogEntry(label, CurrentFailureMessage());
+    config::WriteErrorLogEntry(label, CurrentFailureMessage());
     throw;
   }
 }
+
+}  // namespace module

@@ -4,7 +4,12 @@
 #include "module/html_lines.h"
 #include "web/html_text.h"
 #include "module/main_mod.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
+
+namespace module {
+
+using platform::TStringList;
+using web::EscapeHtml;
 
 std::string TMainMod::SortFieldLabel(std::string_view order) {
   if (order == "MS_SYOKANA") return std::string(texts::kSortByTitle);
@@ -37,3 +42,5 @@ std::string TMainMod::BuildConditionTable() {
   lines.push_back("</table>");
   return JoinHtmlLines(lines);
 }
+
+}  // namespace module

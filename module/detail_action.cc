@@ -5,7 +5,15 @@
 #include "module/action_guard.h"
 #include "module/main_mod.h"
 #include "platform/clock.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
+
+namespace module {
+
+using app::TWebActionItem;
+using db::EDatabaseError;
+using platform::FieldValue;
+using web::TWebRequest;
+using web::TWebResponse;
 
 void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
                                         TWebResponse& response, bool&) {
@@ -21,7 +29,7 @@ void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
 
 void TMainMod::ServeDetailPage(TWebRequest& request, TWebResponse& response) {
   RunLogged("PropertyView", [&] {
-    const std::uint64_t start = clock_layer::TickCount();
+    const std::uint64_t start = platform::TickCount();
     CopyRequestFields(request);
     qMaster->LoadSqlFromFile(PropSqlPath());
     // The key was URL-encoded in the link on top of the request's own encoding.
@@ -31,7 +39,7 @@ void TMainMod::ServeDetailPage(TWebRequest& request, TWebResponse& response) {
     MakeScriptUrl(request);
     qMaster->OpenQuery();
     PageProducer->SetHTMLFile(HtmlPath + "page_.html");
-    SearchTime = static_cast<std::int32_t>(clock_layer::TickCount() - start) * 0.001;
+    SearchTime = static_cast<std::int32_t>(platform::TickCount() - start) * 0.001;
     std::string page = PageProducer->ProduceContent();
     // Only a template that shows the catalogue's row (the record tags) has a book to
     // miss; one that shows the link's values keeps its page for any key.
@@ -46,3 +54,5 @@ void TMainMod::ServeDetailPage(TWebRequest& request, TWebResponse& response) {
     if (qMaster->Active()) qMaster->CloseQuery();
   });
 }
+
+}  // namespace module

@@ -1,5 +1,9 @@
 #include "module/html_lines.h"
 
+namespace module {
+
+using platform::TStringList;
+
 std::string JoinHtmlLines(const TStringList& lines) {
   std::string text;
   for (const std::string& line : lines) {
@@ -8,3 +12,5 @@ std::string JoinHtmlLines(const TStringList& lines) {
   }
   return text;
 }
+
+}  // namespace module

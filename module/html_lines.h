@@ -6,4 +6,8 @@
 
 #include "platform/string_list.h"
 
-std::string JoinHtmlLines(const TStringList& lines);
+namespace module {
+
+std::string JoinHtmlLines(const platform::TStringList& lines);
+
+}  // namespace module

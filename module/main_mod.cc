@@ -4,6 +4,20 @@
 #include "module/action_guard.h"
 #include "platform/file_system.h"
 
+namespace module {
+
+using app::TWebActionItem;
+using app::TWebApplication;
+using app::TWebModule;
+using config::LoadLiraWebConf;
+using db::TQuery;
+using platform::TStringList;
+using web::TNMURL;
+using web::TPageProducer;
+using web::TTag;
+using web::TWebRequest;
+using web::TWebResponse;
+
 TMainMod::TMainMod(TWebApplication& owner) : TWebModule(owner, "MainMod") {
   Actions().Add(
       "DefaultAction", "/",
@@ -61,7 +75,7 @@ void TMainMod::MainModOpenSearchAction(TWebActionItem& sender, TWebRequest& requ
                                        TWebResponse& response, bool& handled) {
   // An installation without the description keeps answering this path with its top
   // page, as it did before the path existed.
-  if (!fs_layer::FileExists(HtmlPath + "opensearch.xml")) {
+  if (!platform::FileExists(HtmlPath + "opensearch.xml")) {
     MainModDefaultActionAction(sender, request, response, handled);
     return;
   }
@@ -81,3 +95,5 @@ std::string TMainMod::ProduceTemplate(std::string_view templateName) {
   PageProducer->SetHTMLFile(HtmlPath + std::string(templateName));
   return PageProducer->ProduceContent();
 }
+
+}  // namespace module

@@ -18,17 +18,19 @@
 #include "web/web_request.h"
 #include "web/web_response.h"
 
-class TMainMod : public TWebModule {
+namespace module {
+
+class TMainMod : public app::TWebModule {
  public:
   // Declares the three actions and the components, then loads "liraweb.conf". A
   // failure of the loading is logged under "Initialize" and raised again.
-  explicit TMainMod(TWebApplication& owner);
+  explicit TMainMod(app::TWebApplication& owner);
   ~TMainMod() override;
 
   // Components, owned.
-  std::unique_ptr<TPageProducer> PageProducer;
-  std::unique_ptr<TNMURL> NMURL;
-  std::unique_ptr<TQuery> qMaster;
+  std::unique_ptr<web::TPageProducer> PageProducer;
+  std::unique_ptr<web::TNMURL> NMURL;
+  std::unique_ptr<db::TQuery> qMaster;
 
   // Configuration.
   char Kintai = '\0';
@@ -49,8 +51,8 @@ class TMainMod : public TWebModule {
   std::string Order;
   std::string BookName, Chosya, Syupan, Isbn, Kenmei;
   std::uint8_t LoanState = 0;
-  std::unique_ptr<KVLiraWebConf> Conf;
-  std::unique_ptr<TStringList> RequestFields;  // none until an action reads the request
+  std::unique_ptr<config::KVLiraWebConf> Conf;
+  std::unique_ptr<platform::TStringList> RequestFields;  // none until an action reads the request
   // Set when a record tag (COLUMN, LOANSTATE, DUEDATE, PERMALINK) found no row:
   // the detail page then answers the not-found page instead.
   bool RecordMissing = false;
@@ -59,14 +61,14 @@ class TMainMod : public TWebModule {
   void LoadConfig(std::string_view fileName);
 
   // Copies the search form's fields of the request into the search state.
-  virtual void ReadSearchFields(TWebRequest& request);
+  virtual void ReadSearchFields(web::TWebRequest& request);
   // The Japanese label of a sort column, or empty text for an unknown one.
   virtual std::string SortFieldLabel(std::string_view order);
   // The Japanese label of a sort direction, or empty text for an unknown one.
   virtual std::string SortDirectionLabel(std::string_view orderKind);
 
   // Sets ScriptUrl, the start of every link the module writes.
-  void MakeScriptUrl(TWebRequest& request);
+  void MakeScriptUrl(web::TWebRequest& request);
   // False when liraweb.conf says SHOW_ENGINE_MESSAGES=0: visitors are then not shown
   // the database's messages, which may name files, hosts, users and SQL.
   bool ShowEngineMessages() const;
@@ -94,35 +96,37 @@ class TMainMod : public TWebModule {
 
   // Action handlers: the top page, the search and the detail page. Each logs a failure
   // under its label ("DefaultAction", "ListView", "PropertyView") and raises it again.
-  void MainModDefaultActionAction(TWebActionItem& sender, TWebRequest& request,
-                                  TWebResponse& response, bool& handled);
-  void MainModRequestListAction(TWebActionItem& sender, TWebRequest& request,
-                                TWebResponse& response, bool& handled);
-  void MainModRequestDataAction(TWebActionItem& sender, TWebRequest& request,
-                                TWebResponse& response, bool& handled);
+  void MainModDefaultActionAction(app::TWebActionItem& sender, web::TWebRequest& request,
+                                  web::TWebResponse& response, bool& handled);
+  void MainModRequestListAction(app::TWebActionItem& sender, web::TWebRequest& request,
+                                web::TWebResponse& response, bool& handled);
+  void MainModRequestDataAction(app::TWebActionItem& sender, web::TWebRequest& request,
+                                web::TWebResponse& response, bool& handled);
   // "/opensearch.xml": the template of that name under HtmlPath, an OpenSearch
   // description; the top page, as for any other path, when the installation has none.
   // A failure is logged under "OpenSearch" and raised again.
-  void MainModOpenSearchAction(TWebActionItem& sender, TWebRequest& request, TWebResponse& response,
-                               bool& handled);
+  void MainModOpenSearchAction(app::TWebActionItem& sender, web::TWebRequest& request,
+                               web::TWebResponse& response, bool& handled);
   // Answers one template tag; a failure is logged under "ReplaceTag" and raised again.
-  void PageProducerHTMLTag(TPageProducer& sender, TTag tag, const std::string& tagString,
-                           const TStringList& tagParams, std::string& replaceText);
+  void PageProducerHTMLTag(web::TPageProducer& sender, web::TTag tag, const std::string& tagString,
+                           const platform::TStringList& tagParams, std::string& replaceText);
 
  private:
   // The detail page's steps, logged under "PropertyView".
-  void ServeDetailPage(TWebRequest& request, TWebResponse& response);
+  void ServeDetailPage(web::TWebRequest& request, web::TWebResponse& response);
   // The tags added beside the original vocabulary (record, search form, paging, notice
   // kind, program URL); values are written as text. False for any other name.
-  bool AnswerPageTag(std::string_view tagString, const TStringList& tagParams,
+  bool AnswerPageTag(std::string_view tagString, const platform::TStringList& tagParams,
                      std::string& replaceText);
   // True when the open query stands on a row; notes RecordMissing when it has none.
   bool RecordRowPresent();
   // Creates RequestFields when there is none and fills it with the request's body
   // fields for a POST (exactly "POST"), else with its query fields.
-  void CopyRequestFields(TWebRequest& request);
+  void CopyRequestFields(web::TWebRequest& request);
   // Expands the template of that name under HtmlPath.
   std::string ProduceTemplate(std::string_view templateName);
   // The text of the carried search fields of the page links: "&NAME=value" each.
   std::string CarriedFields();
 };
+
+}  // namespace module

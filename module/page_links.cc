@@ -5,8 +5,13 @@
 #include "module/html_lines.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "web/html_text.h"
+
+namespace module {
+
+using platform::TStringList;
+using web::EscapeHtml;
 
 std::string TMainMod::CarriedFields() {
   const std::pair<const char*, const std::string*> carried[] = {
@@ -69,3 +74,5 @@ std::string TMainMod::BuildPageNav(std::string_view label) {
   lines.push_back("</nav>");
   return JoinHtmlLines(lines);
 }
+
+}  // namespace module

@@ -11,9 +11,16 @@
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "platform/text_compare.h"
 #include "web/html_text.h"
+
+namespace module {
+
+using platform::FieldValue;
+using platform::SameTextIgnoringCase;
+using platform::TStringList;
+using web::EscapeHtml;
 
 namespace {
 
@@ -128,3 +135,5 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   }
   return true;
 }
+
+}  // namespace module

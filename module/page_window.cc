@@ -4,6 +4,8 @@
 #include <limits>
 #include <vector>
 
+namespace module {
+
 namespace {
 
 std::optional<std::int32_t> AsPage(std::int64_t page) {
@@ -74,3 +76,5 @@ std::vector<std::int64_t> PageNumberWindow(std::int64_t current, std::int64_t pa
   }
   return pages;
 }
+
+}  // namespace module

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+namespace module {
+
 struct RowWindow {
   std::int64_t SkipRows;     // rows to step over before the first row of the page
   std::int64_t RowLimit;     // most rows the page shows
@@ -42,3 +44,5 @@ std::optional<ShownRows> PageShownRows(std::int32_t listMax, std::int32_t pageNu
 inline constexpr std::int64_t kPageGap = -1;
 std::vector<std::int64_t> PageNumberWindow(std::int64_t current, std::int64_t pageCount,
                                            std::int64_t radius);
+
+}  // namespace module

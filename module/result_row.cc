@@ -2,6 +2,8 @@
 
 #include "platform/sjis.h"
 
+namespace module {
+
 std::uint8_t DecideLoanState(std::string_view userId, std::string_view tmark,
                              std::string_view tfmsuu, std::string_view kkubun, char kintai) {
   if (!userId.empty()) return kLoanLentOut;
@@ -26,7 +28,9 @@ std::string AuthorLinkValue(std::string_view author, std::int32_t acLimit) {
   if (acLimit == 0) return std::string(author);
   std::size_t taken = 0;
   while (static_cast<std::int64_t>(taken) < acLimit && taken < author.size()) {
-    taken += sjis::CharLength(author, taken);
+    taken += platform::CharLength(author, taken);
   }
   return std::string(author.substr(0, taken));
 }
+
+}  // namespace module

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace module {
+
 enum LoanStateValue : std::uint8_t { kLoanAvailable = 0, kLoanLentOut = 1, kLoanNotForLoan = 2 };
 
 // The first rule that holds wins: a borrower lends the book out; no tmark with a tfmsuu
@@ -19,3 +21,5 @@ std::string ClassificationCell(std::string_view callNumber);
 // The author cut to acLimit bytes without splitting a double-byte character (so it may
 // hold acLimit + 1 bytes); 0 means no cut, a negative limit gives empty text.
 std::string AuthorLinkValue(std::string_view author, std::int32_t acLimit);
+
+}  // namespace module

@@ -6,7 +6,11 @@
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
+
+namespace module {
+
+using platform::TStringList;
 
 std::string TMainMod::BuildResultRows() {
   const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());
@@ -58,3 +62,5 @@ std::string TMainMod::BuildDetailQuery() {
   }
   return query;
 }
+
+}  // namespace module

@@ -11,12 +11,27 @@
 #include "module/search_statement.h"
 #include "platform/clock.h"
 #include "platform/int_conversion.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "platform/program_file.h"
 #include "platform/sjis.h"
 #include "platform/text_compare.h"
 #include "platform/text_lines.h"
 #include "web/html_text.h"
+
+namespace module {
+
+using app::TWebActionItem;
+using config::WriteErrorLogEntry;
+using db::EDatabaseError;
+using platform::FieldValue;
+using platform::ProgramFileName;
+using platform::ReadTextLines;
+using platform::StrToIntDef;
+using platform::TryStrToInt;
+using platform::TStringList;
+using web::EscapeHtml;
+using web::TWebRequest;
+using web::TWebResponse;
 
 namespace {
 
@@ -25,7 +40,7 @@ namespace {
 std::string LowerCaseSjis(std::string_view text) {
   std::string lower;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t length = sjis::CharLength(text, i);
+    std::size_t length = platform::CharLength(text, i);
     char c = text[i];
     if (length == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     lower.push_back(c);
@@ -99,7 +114,7 @@ std::string TMainMod::DatabaseFailureText(std::string_view label) const {
 void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
                                         TWebResponse& response, bool&) {
   RunLogged("ListView", [&] {
-    const std::uint64_t start = clock_layer::TickCount();
+    const std::uint64_t start = platform::TickCount();
     CopyRequestFields(request);
     ReadSearchFields(request);
     MakeScriptUrl(request);
@@ -129,8 +144,8 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
                             Order,    OrderKind, SearchFlags, false};
     criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
-    criteria.LooseMatch = qMaster->LikeMatch() == dbengine::MatchMode::kLoose;
-    criteria.EveryWord = SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
+    criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
+    criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
     const TStringList statement = BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
 
     std::string page;
@@ -141,7 +156,7 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       if (qMaster->RowCount() < 0) throw EDatabaseError(std::string(texts::kRowCountFailed));
       if (qMaster->RowCount() != 0) {
         PageProducer->SetHTMLFile(HtmlPath + "list.html");
-        SearchTime = static_cast<double>(clock_layer::TickCount() - start) * 0.001;
+        SearchTime = static_cast<double>(platform::TickCount() - start) * 0.001;
         page = PageProducer->ProduceContent();
       } else {
         page = showError(texts::kNoBooksFound, texts::kNoBooksFoundHint);
@@ -155,3 +170,5 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     response.SetContent(std::move(page));
   });
 }
+
+}  // namespace module

@@ -3,6 +3,11 @@
 #include "platform/sjis.h"
 #include "platform/text_compare.h"
 
+namespace module {
+
+using platform::SameTextIgnoringCase;
+using platform::TStringList;
+
 namespace {
 
 bool IsIdentifierByte(char c) {
@@ -24,7 +29,7 @@ bool IsIdentifier(std::string_view name) {
 std::string LikePattern(std::string_view text, bool literalWildcards) {
   std::string pattern = "'%";
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = sjis::CharLength(text, i);
+    const std::size_t length = platform::CharLength(text, i);
     const char c = text[i];
     if (literalWildcards && length == 1 && c == '%') {
       pattern += "\x81\x93";
@@ -60,7 +65,7 @@ std::vector<std::string> SearchWords(std::string_view text) {
   std::vector<std::string> words;
   std::size_t wordStart = std::string_view::npos;
   for (std::size_t i = 0; i <= text.size();) {
-    const std::size_t length = i < text.size() ? sjis::CharLength(text, i) : 1;
+    const std::size_t length = i < text.size() ? platform::CharLength(text, i) : 1;
     if (i == text.size() || IsBlankAt(text, i, length)) {
       if (wordStart != std::string_view::npos)
         words.emplace_back(text.substr(wordStart, i - wordStart));
@@ -77,7 +82,7 @@ std::vector<std::string> SearchWords(std::string_view text) {
 std::string IsbnSearchText(std::string_view text) {
   std::string digits;
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = sjis::CharLength(text, i);
+    const std::size_t length = platform::CharLength(text, i);
     const unsigned char first = text[i];
     const unsigned char second = length == 2 ? text[i + 1] : 0;
     if (length == 1 && first >= '0' && first <= '9') {
@@ -141,3 +146,5 @@ TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criter
     lines.push_back("ORDER BY " + criteria.Order + " " + criteria.OrderKind);
   return lines;
 }
+
+}  // namespace module

@@ -9,6 +9,8 @@
 
 #include "platform/string_list.h"
 
+namespace module {
+
 // Bits of the search flags, one per search text.
 enum SearchFlag : std::uint8_t {
   kSearchBookName = 1,
@@ -50,4 +52,7 @@ bool IsSafeSortOrder(std::string_view order, std::string_view orderKind);
 // Appends the WHERE line, the conditions and the ORDER BY line to the head lines: one
 // condition a search text (one a word with EveryWord), "AND" between two. A single
 // quote in a search text is doubled so it stays inside its literal.
-TStringList BuildSearchStatement(TStringList head, const SearchCriteria& criteria);
+platform::TStringList BuildSearchStatement(platform::TStringList head,
+                                           const SearchCriteria& criteria);
+
+}  // namespace module

@@ -6,7 +6,16 @@
 #include "web/html_text.h"
 #include "module/main_mod.h"
 #include "platform/int_conversion.h"
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
+
+namespace module {
+
+using platform::FieldValue;
+using platform::StrToInt;
+using platform::TStringList;
+using web::EscapeHtml;
+using web::TPageProducer;
+using web::TTag;
 
 namespace {
 
@@ -143,3 +152,5 @@ void TMainMod::PageProducerHTMLTag(TPageProducer&, TTag tag, const std::string& 
     }
   });
 }
+
+}  // namespace module

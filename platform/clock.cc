@@ -2,11 +2,11 @@
 
 #include <chrono>
 
-namespace clock_layer {
+namespace platform {
 
 std::uint64_t TickCount() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-}  // namespace clock_layer
+}  // namespace platform

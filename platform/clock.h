@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-namespace clock_layer {
+namespace platform {
 
 // Milliseconds since an arbitrary fixed point; never goes backwards.
 std::uint64_t TickCount();
 
-}  // namespace clock_layer
+}  // namespace platform

@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 
+namespace platform {
+
 class Exception : public std::exception {
  public:
   Exception(std::string className, std::string message)
@@ -38,3 +40,5 @@ class EFCreateError : public Exception {
   explicit EFCreateError(std::string message)
       : Exception("EFCreateError", std::move(message)) {}
 };
+
+}  // namespace platform

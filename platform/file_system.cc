@@ -7,13 +7,13 @@
 #include "platform/sjis.h"
 #include "platform/text_format.h"
 
-namespace fs_layer {
+namespace platform {
 
 std::string NativePath(std::string_view path) {
   std::string native;
   native.reserve(path.size());
   for (std::size_t i = 0; i < path.size();) {
-    std::size_t length = sjis::CharLength(path, i);
+    std::size_t length = CharLength(path, i);
     if (length == 1 && path[i] == '\\') {
       native.push_back('/');
     } else {
@@ -44,4 +44,4 @@ std::ifstream OpenForReading(std::string_view path) {
   return stream;
 }
 
-}  // namespace fs_layer
+}  // namespace platform

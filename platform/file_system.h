@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace fs_layer {
+namespace platform {
 
 // The path as the operating system wants it.
 std::string NativePath(std::string_view path);
@@ -22,4 +22,4 @@ bool DirectoryExists(std::string_view path);
 // Opens the file for binary reading. Raises EFOpenError "ファイル <path> は開けません".
 std::ifstream OpenForReading(std::string_view path);
 
-}  // namespace fs_layer
+}  // namespace platform

@@ -6,6 +6,8 @@
 #include "platform/japanese_texts.h"
 #include "platform/text_format.h"
 
+namespace platform {
+
 namespace {
 
 int DigitValue(char c, int base) {
@@ -53,3 +55,5 @@ std::int32_t StrToInt(std::string_view text) {
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
   return TryStrToInt(text).value_or(fallback);
 }
+
+}  // namespace platform

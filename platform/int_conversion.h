@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+namespace platform {
+
 // The value of the text, or nothing when it does not convert.
 std::optional<std::int32_t> TryStrToInt(std::string_view text);
 
@@ -16,3 +18,5 @@ std::int32_t StrToInt(std::string_view text);
 
 // The value of the text, or fallback when it does not convert.
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
+
+}  // namespace platform

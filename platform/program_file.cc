@@ -4,6 +4,8 @@
 
 #include <climits>
 
+namespace platform {
+
 std::string ProgramPath() {
   char path[PATH_MAX];
   ssize_t length = readlink("/proc/self/exe", path, sizeof path);
@@ -19,3 +21,5 @@ std::string ProgramFolder() {
   std::string path = ProgramPath();
   return path.substr(0, path.rfind('/') + 1);
 }
+
+}  // namespace platform

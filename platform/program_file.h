@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace platform {
+
 // The full path of the running program file, as the operating system reports it.
 std::string ProgramPath();
 
@@ -12,3 +14,5 @@ std::string ProgramFileName();
 
 // The folder of the running program file, ending in "/".
 std::string ProgramFolder();
+
+}  // namespace platform

@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <unistd.h>
 
+namespace platform {
+
 bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t written = write(fd, text.data(), text.size());
@@ -12,3 +14,5 @@ bool WriteAll(int fd, std::string_view text) {
   }
   return true;
 }
+
+}  // namespace platform

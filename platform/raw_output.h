@@ -4,7 +4,11 @@
 
 #include <string_view>
 
+namespace platform {
+
 // Writes every byte of text to fd, continuing after short or interrupted writes;
 // true when all were written, false at the first failed write or one that wrote
 // nothing (a file that cannot grow), which would otherwise be retried for ever.
 bool WriteAll(int fd, std::string_view text);
+
+}  // namespace platform

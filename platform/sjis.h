@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace sjis {
+namespace platform {
 
 // True when the byte is the first of a double-byte character (0x81-0x9F, 0xE0-0xFC).
 inline bool IsLeadByte(unsigned char b) {
@@ -36,4 +36,4 @@ inline std::size_t WholeCharsPrefix(std::string_view text, std::size_t maxBytes)
   return end;
 }
 
-}  // namespace sjis
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include "platform/text_compare.h"
 
+namespace platform {
+
 std::string FieldValue(const TStringList& lines, std::string_view name) {
   for (const std::string& line : lines) {
     std::size_t equals = line.find('=');
@@ -12,3 +14,5 @@ std::string FieldValue(const TStringList& lines, std::string_view name) {
   }
   return {};
 }
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include "platform/sjis.h"
 
+namespace platform {
+
 namespace {
 
 unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
@@ -11,7 +13,7 @@ unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c;
 bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size();) {
-    if (sjis::CharLength(a, i) == 2) {
+    if (CharLength(a, i) == 2) {
       if (a.substr(i, 2) != b.substr(i, 2)) return false;
       i += 2;
       continue;
@@ -21,3 +23,5 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+}  // namespace platform

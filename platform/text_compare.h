@@ -5,5 +5,9 @@
 
 #include <string_view>
 
+namespace platform {
+
 // True when a and b are equal with ASCII letter case ignored.
 bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace platform {
+
 std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args) {
   const std::vector<std::string_view> values(args);
   std::string out;
@@ -31,3 +33,5 @@ std::string FormatText(std::string_view pattern, std::initializer_list<std::stri
   }
   return out;
 }
+
+}  // namespace platform

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 // Replaces each "%s" or "%d" in order by the next argument, each "%N:s" or "%N:d" by
 // argument N (counted from 0), and "%%" by "%". Other bytes are copied unchanged.
 std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 
 #include "platform/file_system.h"
 
+namespace platform {
+
 TStringList SplitTextLines(std::string_view text) {
   text = text.substr(0, text.find('\0'));
   TStringList lines;
@@ -20,7 +22,9 @@ TStringList SplitTextLines(std::string_view text) {
 }
 
 TStringList ReadTextLines(std::string_view path) {
-  std::ifstream stream = fs_layer::OpenForReading(path);
+  std::ifstream stream = OpenForReading(path);
   const std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
   return SplitTextLines(text);
 }
+
+}  // namespace platform

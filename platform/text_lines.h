@@ -6,9 +6,13 @@
 
 #include "platform/string_list.h"
 
+namespace platform {
+
 // Splits text into lines at CR, LF or CR LF; the text ends at its first NUL byte. A
 // line break at the very end adds no empty line.
 TStringList SplitTextLines(std::string_view text);
 
 // The lines of the file. Raises EFOpenError "ファイル <path> は開けません".
 TStringList ReadTextLines(std::string_view path);
+
+}  // namespace platform

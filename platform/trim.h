@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+namespace platform {
+
 // The text without the bytes for which isBlank(unsigned char) holds at either end.
 template <class IsBlank>
 std::string_view TrimmedBy(std::string_view text, IsBlank isBlank) {
@@ -13,3 +15,5 @@ std::string_view TrimmedBy(std::string_view text, IsBlank isBlank) {
   while (!text.empty() && isBlank(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
   return text;
 }
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tools {
+
 class ArgumentList {
  public:
   ArgumentList(int argc, char** argv) : argc_(argc), argv_(argv) {}
@@ -28,3 +30,5 @@ class ArgumentList {
   int index_ = 0;
   std::string current_;
 };
+
+}  // namespace tools

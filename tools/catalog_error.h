@@ -6,7 +6,12 @@
 
 #include "platform/exception.h"
 
-class ECatalogError : public Exception {
+namespace tools {
+
+class ECatalogError : public platform::Exception {
  public:
-  explicit ECatalogError(std::string message) : Exception("ECatalogError", std::move(message)) {}
+  explicit ECatalogError(std::string message)
+      : platform::Exception("ECatalogError", std::move(message)) {}
 };
+
+}  // namespace tools

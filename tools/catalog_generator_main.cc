@@ -8,6 +8,12 @@
 #include "tools/catalog_error.h"
 #include "tools/synthetic_catalogue.h"
 
+using tools::ArgumentList;
+using tools::ECatalogError;
+using tools::FileEncoding;
+using tools::ParseEncodingName;
+using tools::WriteSyntheticCatalogue;
+
 namespace {
 
 constexpr const char* kUsage =

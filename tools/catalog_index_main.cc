@@ -11,6 +11,12 @@
 #include "tools/postgres_search_index.h"
 #include "tools/search_index_builder.h"
 
+using tools::ArgumentList;
+using tools::ECatalogError;
+using tools::IndexPostgresCatalogue;
+using tools::IndexTarget;
+using tools::SearchIndexBuilder;
+
 namespace {
 
 constexpr const char* kUsage =
@@ -58,9 +64,9 @@ std::vector<std::string> SplitColumns(const std::string& list) {
   }
 }
 
-dbengine::MatchMode MatchModeArgument(const std::string& name) {
-  if (name == "folded") return dbengine::MatchMode::kFolded;
-  if (name == "loose") return dbengine::MatchMode::kLoose;
+db::MatchMode MatchModeArgument(const std::string& name) {
+  if (name == "folded") return db::MatchMode::kFolded;
+  if (name == "loose") return db::MatchMode::kLoose;
   throw ECatalogError("--match is folded or loose, not " + name);
 }
 

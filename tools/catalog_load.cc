@@ -8,6 +8,8 @@
 #include "tools/catalog_reader.h"
 #include "tools/progress_meter.h"
 
+namespace tools {
+
 namespace {
 
 constexpr int kMaxReportedErrors = 50;
@@ -114,3 +116,5 @@ LoadCounts LoadCatalogue(CatalogStore& store, const LoadOptions& options,
     throw;
   }
 }
+
+}  // namespace tools

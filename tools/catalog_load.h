@@ -10,6 +10,8 @@
 #include "tools/catalog_store.h"
 #include "tools/text_encoding.h"
 
+namespace tools {
+
 struct LoadOptions {
   std::vector<std::string> files;
   FileEncoding encoding = FileEncoding::kAuto;
@@ -28,3 +30,5 @@ struct LoadCounts {
 // ECatalogError when any line was bad or the database refused, after rolling back.
 LoadCounts LoadCatalogue(CatalogStore& store, const LoadOptions& options,
                          std::ostream& diagnostics);
+
+}  // namespace tools

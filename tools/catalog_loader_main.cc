@@ -14,6 +14,19 @@
 #include "tools/search_index_builder.h"
 #include "tools/sqlite_catalog_store.h"
 
+using tools::ArgumentList;
+using tools::CatalogStore;
+using tools::ECatalogError;
+using tools::IndexPostgresCatalogue;
+using tools::IndexTarget;
+using tools::LoadCatalogue;
+using tools::LoadCounts;
+using tools::LoadOptions;
+using tools::ParseEncodingName;
+using tools::PostgresCatalogStore;
+using tools::SearchIndexBuilder;
+using tools::SqliteCatalogStore;
+
 namespace {
 
 constexpr const char* kUsage =

@@ -4,6 +4,8 @@
 
 #include "tools/catalog_error.h"
 
+namespace tools {
+
 CatalogReader::CatalogReader(std::string path, FileEncoding encoding)
     : path_(std::move(path)), input_(path_, std::ios::binary), encoding_(encoding) {
   if (!input_) throw ECatalogError(path_ + ": cannot open the file");
@@ -65,3 +67,5 @@ bool CatalogReader::Next(CatalogRecord& record) {
   }
   return false;
 }
+
+}  // namespace tools

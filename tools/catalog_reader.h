@@ -10,6 +10,8 @@
 #include "tools/catalog_record.h"
 #include "tools/text_encoding.h"
 
+namespace tools {
+
 class CatalogReader {
  public:
   // Opens the file and settles its encoding (detected from its first 64 KiB when kAuto).
@@ -40,3 +42,5 @@ class CatalogReader {
   std::uint64_t bytesRead_ = 0;
   std::uint64_t fileSize_ = 0;
 };
+
+}  // namespace tools

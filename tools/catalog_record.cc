@@ -5,6 +5,8 @@
 #include "tools/catalog_error.h"
 #include "tools/isbn.h"
 
+namespace tools {
+
 namespace {
 
 std::vector<std::string_view> SplitTabs(std::string_view line) {
@@ -91,7 +93,7 @@ CatalogRecord ParseRecord(std::string_view line) {
   r.authorKana = f[4];
   r.publisher = f[5];
   if (!f[6].empty()) {
-    std::string problem = isbn::Problem(f[6]);
+    std::string problem = Problem(f[6]);
     if (!problem.empty()) Fail("isbn", "'" + std::string(f[6]) + "': " + problem);
   }
   r.isbn = f[6];
@@ -145,3 +147,5 @@ std::string HeaderLine() {
   }
   return line;
 }
+
+}  // namespace tools

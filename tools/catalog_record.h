@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace tools {
+
 // The columns of a catalogue file, in file order; the header line names them so.
 inline constexpr std::array<std::string_view, 20> kCatalogColumns = {
     "book_id",    "title",       "title_kana",   "author",      "author_kana",
@@ -48,3 +50,5 @@ std::string FormatRecord(const CatalogRecord& record);
 
 // Answers the header line of the file format (without a line break).
 std::string HeaderLine();
+
+}  // namespace tools

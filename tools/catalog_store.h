@@ -8,6 +8,8 @@
 
 #include "tools/catalog_record.h"
 
+namespace tools {
+
 class CatalogStore {
  public:
   virtual ~CatalogStore() = default;
@@ -28,3 +30,5 @@ class CatalogStore {
   // Names the database in messages.
   virtual std::string Describe() const = 0;
 };
+
+}  // namespace tools

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace isbn {
+namespace tools {
 
 std::string StripSeparators(std::string_view text) {
   std::string digits;
@@ -81,4 +81,4 @@ std::string FormatJapanese13(std::string_view firstTwelve) {
   return out;
 }
 
-}  // namespace isbn
+}  // namespace tools

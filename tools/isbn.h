@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace isbn {
+namespace tools {
 
 // Answers the ISBN's digits without hyphens and blanks (an ISBN-10 may end in X).
 std::string StripSeparators(std::string_view text);
@@ -24,4 +24,4 @@ std::string Problem(std::string_view text);
 // hyphens of the Japanese registrant ranges, e.g. 978-4-10-101013-7.
 std::string FormatJapanese13(std::string_view firstTwelve);
 
-}  // namespace isbn
+}  // namespace tools

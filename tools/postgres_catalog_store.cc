@@ -5,6 +5,8 @@
 #include "tools/catalog_error.h"
 #include "tools/catalog_schema.h"
 
+namespace tools {
+
 namespace {
 
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
@@ -123,3 +125,5 @@ void PostgresCatalogStore::Rollback() {
   inTransaction_ = false;
   PQclear(Run("ROLLBACK"));
 }
+
+}  // namespace tools

@@ -10,6 +10,8 @@
 
 #include "tools/catalog_store.h"
 
+namespace tools {
+
 class PostgresCatalogStore : public CatalogStore {
  public:
   // Connects with a libpq connection string. Raises ECatalogError when it cannot.
@@ -39,3 +41,5 @@ class PostgresCatalogStore : public CatalogStore {
   PGconn* conn_ = nullptr;
   bool inTransaction_ = false;
 };
+
+}  // namespace tools

@@ -9,6 +9,8 @@
 #include "platform/sjis.h"
 #include "tools/catalog_error.h"
 
+namespace tools {
+
 namespace {
 
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
@@ -35,7 +37,7 @@ ResultPtr Run(PGconn* connection, const std::string& sql) {
 std::string EscapeLiteral(std::string_view text) {
   std::string literal = "E'";
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = sjis::CharLength(text, i);
+    const std::size_t length = platform::CharLength(text, i);
     if (length == 1 && (text[i] == '\'' || text[i] == '\\')) literal.push_back('\\');
     literal.append(text.substr(i, length));
     i += length;
@@ -51,9 +53,9 @@ std::vector<std::string> AllCharacters() {
     if (b <= 0x7E || b >= 0xA1) characters.push_back(std::string(1, static_cast<char>(b)));
   }
   for (int lead = 0x81; lead <= 0xFC; ++lead) {
-    if (!sjis::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+    if (!platform::IsLeadByte(static_cast<unsigned char>(lead))) continue;
     for (int trail = 0x40; trail <= 0xFC; ++trail) {
-      if (sjis::IsTrailByte(static_cast<unsigned char>(trail)))
+      if (platform::IsTrailByte(static_cast<unsigned char>(trail)))
         characters.push_back({static_cast<char>(lead), static_cast<char>(trail)});
     }
   }
@@ -69,7 +71,7 @@ std::string SearchFunctionsSql() {
   std::string from, to, bracket, hiraganaFrom, hiraganaTo, otherBracket,
       joined = "t", escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
   for (const std::string& c : AllCharacters()) {
-    const std::string folded = dbengine::FoldedText(c);
+    const std::string folded = db::FoldedText(c);
     if (folded == c) continue;
     from += c;
     to += folded;
@@ -90,22 +92,22 @@ std::string SearchFunctionsSql() {
   for (int kana = 0xA1; kana <= 0xDF; ++kana) {
     for (int mark : {0xDE, 0xDF}) {
       const std::string pair = {static_cast<char>(kana), static_cast<char>(mark)};
-      const std::string folded = dbengine::FoldedText(pair);
-      if (folded == dbengine::FoldedText(pair.substr(0, 1)) + dbengine::FoldedText(pair.substr(1)))
+      const std::string folded = db::FoldedText(pair);
+      if (folded == db::FoldedText(pair.substr(0, 1)) + db::FoldedText(pair.substr(1)))
         continue;
       joined =
           "replace(" + joined + ", " + EscapeLiteral(pair) + ", " + EscapeLiteral(folded) + ")";
     }
   }
-  const std::string fold(dbengine::kFoldFunction), pattern(dbengine::kFoldPatternFunction),
-      grams(dbengine::kGramsFunction);
+  const std::string fold(db::kFoldFunction), pattern(db::kFoldPatternFunction),
+      grams(db::kGramsFunction);
   // The loose mode folds a folded text once more: every character whose loose unit
   // differs from its folded one (a variant kanji, or a separator, which translate()
   // drops as it has no partner) among the characters a folded text can hold.
   std::string looseFrom, looseTo, dropped, looseBracket;
   for (const std::string& c : AllCharacters()) {
-    if (dbengine::FoldedText(c) != c) continue;
-    const std::string loose = dbengine::FoldedText(c, dbengine::MatchMode::kLoose);
+    if (db::FoldedText(c) != c) continue;
+    const std::string loose = db::FoldedText(c, db::MatchMode::kLoose);
     if (loose == c) continue;
     const unsigned char first = c[0];
     looseBracket += c.size() == 1 && !std::isalnum(first) ? "\\" + c : c;
@@ -118,8 +120,8 @@ std::string SearchFunctionsSql() {
   }
   const std::string looseForms =
       "translate(f, " + EscapeLiteral(looseFrom + dropped) + ", " + EscapeLiteral(looseTo) + ")";
-  const std::string looseFold(dbengine::kLooseFoldFunction),
-      loosePattern(dbengine::kLooseFoldPatternFunction);
+  const std::string looseFold(db::kLooseFoldFunction),
+      loosePattern(db::kLooseFoldPatternFunction);
   // Plain SQL functions: the planner can see through them, and IMMUTABLE lets an index
   // hold their results. translate() costs the length of its table for every character
   // of the text, so texts without a character to fold (most kanji and katakana texts)
@@ -162,11 +164,11 @@ std::string SearchFunctionsSql() {
 
 void InstallSearchFunctions(PGconn* connection) { Run(connection, SearchFunctionsSql()); }
 
-void CreateSearchIndexes(PGconn* connection, std::ostream& log, dbengine::MatchMode match) {
+void CreateSearchIndexes(PGconn* connection, std::ostream& log, db::MatchMode match) {
   InstallSearchFunctions(connection);
-  const bool loose = match == dbengine::MatchMode::kLoose;
-  const std::string fold(loose ? dbengine::kLooseFoldFunction : dbengine::kFoldFunction),
-      grams(dbengine::kGramsFunction), suffix = loose ? "_loose" : "";
+  const bool loose = match == db::MatchMode::kLoose;
+  const std::string fold(loose ? db::kLooseFoldFunction : db::kFoldFunction),
+      grams(db::kGramsFunction), suffix = loose ? "_loose" : "";
   Run(connection, "SET client_min_messages = warning");
   for (const char* column : kSearchedColumns) {
     const std::string name = "liraweb_grams_" + std::string(column) + suffix;
@@ -202,7 +204,7 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log, dbengine::MatchM
 }
 
 void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
-                            dbengine::MatchMode match) {
+                            db::MatchMode match) {
   std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(conninfo.c_str()), &PQfinish);
   if (PQstatus(connection.get()) != CONNECTION_OK ||
       PQsetClientEncoding(connection.get(), "SJIS") != 0) {
@@ -214,3 +216,5 @@ void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostr
   else
     InstallSearchFunctions(connection.get());
 }
+
+}  // namespace tools

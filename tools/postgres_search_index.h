@@ -12,6 +12,8 @@
 
 #include "db/driver.h"
 
+namespace tools {
+
 // The statements (Shift_JIS; run them over a client_encoding SJIS connection, so the
 // server converts the folding tables exactly as it converts the catalogue's texts) that
 // create or replace liraweb_fold, liraweb_fold_pattern and liraweb_grams, and the loose
@@ -29,10 +31,12 @@ void InstallSearchFunctions(PGconn* connection);
 // and a character type that finds trigrams in Japanese text; where either is missing it
 // says so and creates the n-gram indexes alone. Raises ECatalogError.
 void CreateSearchIndexes(PGconn* connection, std::ostream& log,
-                         dbengine::MatchMode match = dbengine::MatchMode::kFolded);
+                         db::MatchMode match = db::MatchMode::kFolded);
 
 // catalog_index --postgres CONNINFO (and the loader after loading): connects with
 // client_encoding SJIS and installs the functions, and with `indexes` creates the
 // indexes. Raises ECatalogError.
 void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
-                            dbengine::MatchMode match = dbengine::MatchMode::kFolded);
+                            db::MatchMode match = db::MatchMode::kFolded);
+
+}  // namespace tools

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace tools {
+
 namespace {
 
 std::int64_t NowMs() {
@@ -36,3 +38,5 @@ void ProgressMeter::Draw(std::uint64_t bytesRead, std::uint64_t books) {
   }
   out_ << std::flush;
 }
+
+}  // namespace tools

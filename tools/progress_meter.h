@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <ostream>
 
+namespace tools {
+
 class ProgressMeter {
  public:
   // Draws on out when enabled; totalBytes is the size of all input (0 when unknown).
@@ -23,3 +25,5 @@ class ProgressMeter {
   std::uint64_t totalBytes_;
   std::int64_t lastDrawMs_ = -1000;
 };
+
+}  // namespace tools

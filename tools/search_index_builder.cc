@@ -12,7 +12,9 @@
 #include "tools/catalog_error.h"
 #include "tools/progress_meter.h"
 
-namespace si = dbengine::searchindex;
+namespace tools {
+
+namespace si = db::searchindex;
 
 namespace {
 
@@ -60,7 +62,7 @@ std::string BlobText(sqlite3_stmt* statement, int column) {
 
 // The grams of one row's indexed values (columns 1.. of the statement, or from first).
 std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int columns,
-                                    dbengine::MatchMode match) {
+                                    db::MatchMode match) {
   std::vector<std::uint64_t> grams;
   std::vector<std::int64_t> keys;
   for (int c = 0; c < columns; ++c) {
@@ -89,7 +91,7 @@ std::string GramText(std::int64_t gram) {
 // The postings of one chunk: for each column and gram, the low bits of the rowids
 // holding it, ascending. select reads rowid and the columns between ?1 and ?2.
 std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
-    sqlite3_stmt* select, std::int64_t chunk, int columns, dbengine::MatchMode match,
+    sqlite3_stmt* select, std::int64_t chunk, int columns, db::MatchMode match,
     std::int64_t& rows) {
   std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> postings;
   sqlite3_bind_int64(select, 1, chunk * si::kChunkRows);
@@ -516,3 +518,5 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       << " entries more than the rows hold (left by changed rows until a rebuild)\n";
   return sound && missing == 0 && damaged == 0;
 }
+
+}  // namespace tools

@@ -13,6 +13,8 @@
 
 #include "db/driver.h"
 
+namespace tools {
+
 // The table and columns to index; the default is the example catalogue's book table
 // and the columns its search statement compares.
 struct IndexTarget {
@@ -22,7 +24,7 @@ struct IndexTarget {
   std::int64_t pendingLimit = 10000;
   // The matching mode whose folding the index holds: kFolded (which also serves exact
   // matching) or kLoose. A search in another mode reads every book.
-  dbengine::MatchMode match = dbengine::MatchMode::kFolded;
+  db::MatchMode match = db::MatchMode::kFolded;
 };
 
 class SearchIndexBuilder {
@@ -61,3 +63,5 @@ class SearchIndexBuilder {
   std::string path_;
   sqlite3* db_ = nullptr;
 };
+
+}  // namespace tools

@@ -3,6 +3,8 @@
 #include "tools/catalog_error.h"
 #include "tools/catalog_schema.h"
 
+namespace tools {
+
 namespace {
 
 void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
@@ -120,3 +122,5 @@ void SqliteCatalogStore::Commit() { Execute("COMMIT"); }
 void SqliteCatalogStore::Rollback() {
   if (!sqlite3_get_autocommit(db_)) Execute("ROLLBACK");
 }
+
+}  // namespace tools

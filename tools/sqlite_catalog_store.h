@@ -8,6 +8,8 @@
 
 #include "tools/catalog_store.h"
 
+namespace tools {
+
 class SqliteCatalogStore : public CatalogStore {
  public:
   // Opens the file, creating it when missing. Raises ECatalogError when it cannot.
@@ -37,3 +39,5 @@ class SqliteCatalogStore : public CatalogStore {
   sqlite3_stmt* insertLoan_ = nullptr;
   sqlite3_stmt* insertLocation_ = nullptr;
 };
+
+}  // namespace tools

@@ -6,6 +6,8 @@
 
 #include "tools/isbn.h"
 
+namespace tools {
+
 namespace {
 
 // A word with its reading as a catalogue writes it (katakana).
@@ -255,7 +257,7 @@ CatalogRecord SyntheticCatalogue::Next() {
     std::uint32_t title = Below(10000);
     for (int divisor = 1000; divisor > 0; divisor /= 10)
       twelve += static_cast<char>('0' + title / divisor % 10);
-    r.isbn = isbn::FormatJapanese13(twelve);
+    r.isbn = FormatJapanese13(twelve);
   }
   r.price = (format->minPrice + static_cast<int>(Below(format->maxPrice - format->minPrice + 1))) /
             10 * 10;
@@ -293,3 +295,5 @@ void WriteSyntheticCatalogue(std::ostream& out, std::uint64_t count, std::uint64
     out << (toShiftJis ? toShiftJis->Convert(line) : line) << '\n';
   }
 }
+
+}  // namespace tools

@@ -9,6 +9,8 @@
 #include "tools/catalog_record.h"
 #include "tools/text_encoding.h"
 
+namespace tools {
+
 class SyntheticCatalogue {
  public:
   SyntheticCatalogue(std::uint64_t seed, std::uint64_t firstId);
@@ -30,3 +32,5 @@ class SyntheticCatalogue {
 // Writes the header and count books in the catalogue file format, in UTF-8 or Shift_JIS.
 void WriteSyntheticCatalogue(std::ostream& out, std::uint64_t count, std::uint64_t seed,
                              std::uint64_t firstId, FileEncoding encoding);
+
+}  // namespace tools

@@ -5,6 +5,8 @@
 
 #include "tools/catalog_error.h"
 
+namespace tools {
+
 FileEncoding ParseEncodingName(std::string_view name) {
   std::string lower;
   for (char c : name) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
@@ -65,3 +67,5 @@ std::string Utf8ToShiftJis(std::string_view utf8) {
   TextConverter converter("CP932", "UTF-8");
   return converter.Convert(utf8);
 }
+
+}  // namespace tools

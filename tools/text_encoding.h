@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace tools {
+
 enum class FileEncoding { kAuto, kUtf8, kShiftJis };
 
 // Answers the encoding named by a command-line word (auto, utf-8, utf8, sjis, shift_jis,
@@ -35,3 +37,5 @@ class TextConverter {
 
 // Answers the Shift_JIS bytes of a UTF-8 text; raises ECatalogError as Convert does.
 std::string Utf8ToShiftJis(std::string_view utf8);
+
+}  // namespace tools

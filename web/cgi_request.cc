@@ -9,6 +9,10 @@
 
 #include "platform/raw_output.h"
 
+namespace web {
+
+using platform::WriteAll;
+
 namespace {
 
 // Environment names by variable index; rvContent has none (it is the body).
@@ -92,3 +96,5 @@ std::string TCGIRequest::ReadBody(std::int32_t count) {
 }
 
 bool TCGIRequest::WriteText(std::string_view text) { return WriteAll(OutputFd_, text); }
+
+}  // namespace web

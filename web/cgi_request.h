@@ -4,6 +4,8 @@
 
 #include "web/web_request.h"
 
+namespace web {
+
 class TCGIRequest : public TWebRequest {
  public:
   // Reads the method and the body at once. inputFd and outputFd are standard input and
@@ -25,3 +27,5 @@ class TCGIRequest : public TWebRequest {
   int InputFd_;
   int OutputFd_;
 };
+
+}  // namespace web

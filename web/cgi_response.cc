@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace web {
+
 void TCGIResponse::Send() {
   if (!HTTPRequest().ProtocolVersion().empty()) {
     const std::string status = !ReasonText().empty() && StatusCode() > 0
@@ -16,3 +18,5 @@ void TCGIResponse::Send() {
   HTTPRequest().WriteText(Content());
   MarkSent();
 }
+
+}  // namespace web

@@ -4,6 +4,8 @@
 
 #include "web/web_response.h"
 
+namespace web {
+
 class TCGIResponse : public TWebResponse {
  public:
   explicit TCGIResponse(TWebRequest& request) : TWebResponse(request) {}
@@ -15,3 +17,5 @@ class TCGIResponse : public TWebResponse {
   // are not reported.
   void Send() override;
 };
+
+}  // namespace web

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 class TCustomContentProducer {
  public:
   TCustomContentProducer() = default;
@@ -22,3 +24,5 @@ class TCustomContentProducer {
   // The content made from text; here the same as ProduceContent().
   virtual std::string ProduceFromText(std::string_view text);
 };
+
+}  // namespace web

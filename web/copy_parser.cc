@@ -2,8 +2,13 @@
 
 #include <cstring>
 
+#include "platform/invariant.h"
 #include "platform/japanese_texts.h"
 #include "platform/text_format.h"
+
+namespace web {
+
+using platform::FormatText;
 
 namespace {
 
@@ -30,10 +35,12 @@ void TCopyParser::AdvanceToken(bool copyBlanks) {
 }
 
 void TCopyParser::EmitToken() {
+  LIRAWEB_ASSERT(TokenStart_ <= Position_ && Position_ <= ReadEnd_);
   if (Output_ != nullptr) Output_->write(Window_.get() + TokenStart_, Position_ - TokenStart_);
 }
 
 std::string TCopyParser::TokenText() const {
+  LIRAWEB_ASSERT(TokenStart_ <= Position_ && Position_ <= ReadEnd_);
   return std::string(Window_.get() + TokenStart_, Position_ - TokenStart_);
 }
 
@@ -87,6 +94,7 @@ void TCopyParser::ReadToken() {
   if (IsSymbolStart(first)) {
     // The zero at the end of the usable text stops the loop.
     while (IsSymbolPart(Window_[Position_])) ++Position_;
+    LIRAWEB_ASSERT(Position_ <= TextEnd_);
     Token_ = SymbolToken;
   } else {
     Token_ = static_cast<char>(first);
@@ -94,6 +102,10 @@ void TCopyParser::ReadToken() {
 }
 
 void TCopyParser::RefillWindow() {
+  // The scan stands inside the bytes read, and the zero that ends the usable text
+  // stands inside the window.
+  LIRAWEB_ASSERT(TokenStart_ <= Position_ && Position_ <= ReadEnd_);
+  LIRAWEB_ASSERT(TextEnd_ <= ReadEnd_ && ReadEnd_ <= WindowSize);
   char* window = Window_.get();
   window[TextEnd_] = SavedByte_;
   const std::size_t rest = ReadEnd_ - Position_;
@@ -113,10 +125,13 @@ void TCopyParser::RefillWindow() {
       }
     }
     if (TextEnd_ == 0) {
-      throw EParserError(FormatText(texts::kParserErrorAtLine,
-                                    {texts::kLineTooLong, std::to_string(LineNumber_)}));
+      throw EParserError(FormatText(platform::texts::kParserErrorAtLine,
+                                    {platform::texts::kLineTooLong, std::to_string(LineNumber_)}));
     }
   }
+  LIRAWEB_ASSERT(TextEnd_ < WindowSize && TextEnd_ <= ReadEnd_);
   SavedByte_ = window[TextEnd_];
   window[TextEnd_] = 0;
 }
+
+}  // namespace web

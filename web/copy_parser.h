@@ -11,10 +11,13 @@
 
 #include "platform/exception.h"
 
+namespace web {
+
 // The template scanner could not go on (a line does not fit its window).
-class EParserError : public Exception {
+class EParserError : public platform::Exception {
  public:
-  explicit EParserError(std::string message) : Exception("EParserError", std::move(message)) {}
+  explicit EParserError(std::string message)
+      : platform::Exception("EParserError", std::move(message)) {}
 };
 
 // Tokens: blanks are the bytes 1 to 32 and separate tokens; a symbol is an ASCII letter
@@ -81,3 +84,5 @@ class TCopyParser {
   bool AtEnd_ = false;
   int LineNumber_ = 1;
 };
+
+}  // namespace web

@@ -8,6 +8,11 @@
 #include "web/copy_parser.h"
 #include "web/field_list.h"
 
+namespace web {
+
+using platform::TrimmedBy;
+using platform::TStringList;
+
 namespace {
 
 // Reads a text in place, so that a template given as text is not copied again.
@@ -39,7 +44,7 @@ void TCustomPageProducer::SetHTMLDoc(const TStringList& lines) {
 
 std::string TCustomPageProducer::ProduceContent() {
   if (!HTMLFile_.empty()) {
-    std::ifstream file = fs_layer::OpenForReading(HTMLFile_);
+    std::ifstream file = platform::OpenForReading(HTMLFile_);
     return ProduceFromStream(file);
   }
   std::string text;
@@ -88,3 +93,5 @@ std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
 std::string TCustomPageProducer::ResolveTag(const std::string& tagString, const TStringList&) {
   return "<#" + tagString + ">";
 }
+
+}  // namespace web

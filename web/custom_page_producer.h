@@ -11,6 +11,8 @@
 #include "platform/string_list.h"
 #include "web/content_producer.h"
 
+namespace web {
+
 class TCustomPageProducer : public TCustomContentProducer {
  public:
   // The template file's path ("\" separates folders); empty when HTMLDoc is used.
@@ -21,10 +23,10 @@ class TCustomPageProducer : public TCustomContentProducer {
   void SetHTMLFile(std::string_view path);
 
   // The template lines used when HTMLFile is empty.
-  const TStringList& HTMLDoc() const { return HTMLDoc_; }
+  const platform::TStringList& HTMLDoc() const { return HTMLDoc_; }
 
   // Copies lines as the template and empties HTMLFile.
-  void SetHTMLDoc(const TStringList& lines);
+  void SetHTMLDoc(const platform::TStringList& lines);
 
   // Whether "'" and '"' are removed from tag parameters (true unless set otherwise).
   bool StripParamQuotes = true;
@@ -44,9 +46,12 @@ class TCustomPageProducer : public TCustomContentProducer {
 
   // The replacement of one tag: here the tag written again as "<#" name ">", without
   // its parameters.
-  virtual std::string ResolveTag(const std::string& tagString, const TStringList& tagParams);
+  virtual std::string ResolveTag(const std::string& tagString,
+                                 const platform::TStringList& tagParams);
 
  private:
   std::string HTMLFile_;
-  TStringList HTMLDoc_;
+  platform::TStringList HTMLDoc_;
 };
+
+}  // namespace web

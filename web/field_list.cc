@@ -2,6 +2,11 @@
 
 #include "platform/int_conversion.h"
 
+namespace web {
+
+using platform::StrToInt;
+using platform::TStringList;
+
 namespace {
 
 bool Contains(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
@@ -66,3 +71,5 @@ void SplitFieldList(std::string_view separators, std::string_view whitespace, st
     list.push_back(std::move(decoded));
   }
 }
+
+}  // namespace web

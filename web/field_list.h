@@ -8,6 +8,8 @@
 
 #include "platform/string_list.h"
 
+namespace web {
+
 // Appends the fields of text to list (which is not cleared). A field ends at a byte of
 // separators, NUL, CR, LF or a double quote; bytes of whitespace, CR and LF are skipped
 // at its start. A field that opens with a double quote runs to the closing quote; a
@@ -15,10 +17,12 @@
 // that quote ends the field. Empty fields are dropped; the others are decoded and, when
 // stripQuotes, lose every "'" and '"'. Raises EConvertError for a malformed escape.
 void SplitFieldList(std::string_view separators, std::string_view whitespace, std::string_view text,
-                    TStringList& list, bool stripQuotes);
+                    platform::TStringList& list, bool stripQuotes);
 
 // "+" becomes a blank, "%%" a "%", and "%" with two hexadecimal digits the byte they
 // name. Raises EConvertError "'$XY' は整数ではありません" when the two bytes XY after a
 // "%" are not both hexadecimal digits. A "%" with fewer than two bytes after it is kept
 // as it stands.
 std::string DecodeFieldText(std::string_view text);
+
+}  // namespace web

@@ -1,5 +1,7 @@
 #include "web/html_text.h"
 
+namespace web {
+
 std::string EscapeHtml(std::string_view text) {
   std::string escaped;
   escaped.reserve(text.size());
@@ -26,3 +28,5 @@ std::string EscapeHtml(std::string_view text) {
   }
   return escaped;
 }
+
+}  // namespace web

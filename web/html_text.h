@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 // The text with "&", "<", ">", '"' and "'" written as character references. The five
 // bytes never occur as trail bytes of Shift_JIS characters, so bytes are safe to test.
 std::string EscapeHtml(std::string_view text);
+
+}  // namespace web

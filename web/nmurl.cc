@@ -4,6 +4,11 @@
 #include "platform/japanese_texts.h"
 #include "platform/text_format.h"
 
+namespace web {
+
+using platform::FormatText;
+using platform::TryStrToInt;
+
 namespace {
 
 bool StaysAsItIs(unsigned char c) {
@@ -46,7 +51,8 @@ std::string TNMURL::URLDecode(std::string_view text) {
       const auto value = number.size() == 3 ? TryStrToInt(number) : std::nullopt;
       if (!value) {
         if (OnError)
-          OnError(*this, "Error during decode", FormatText(texts::kNotAnInteger, {number}));
+          OnError(*this, "Error during decode",
+                  FormatText(platform::texts::kNotAnInteger, {number}));
         return std::string(text);
       }
       decoded.push_back(static_cast<char>(*value));
@@ -58,3 +64,5 @@ std::string TNMURL::URLDecode(std::string_view text) {
   }
   return decoded;
 }
+
+}  // namespace web

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 class TNMURL;
 
 // Reports a failed operation: operation names it ("Error during decode"), errMsg says why.
@@ -36,3 +38,5 @@ class TNMURL {
   // URLDecode of InputString.
   std::string GetDecodeString() { return URLDecode(InputString); }
 };
+
+}  // namespace web

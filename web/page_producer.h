@@ -11,13 +11,15 @@
 #include "web/custom_page_producer.h"
 #include "web/tag.h"
 
+namespace web {
+
 class TPageProducer;
 
 // Answers one tag: sets replaceText (which arrives empty) to the tag's replacement.
 // An exception it raises ends the expansion and reaches the caller of ProduceContent.
 using THTMLTagEvent =
     std::function<void(TPageProducer& sender, TTag tag, const std::string& tagString,
-                       const TStringList& tagParams, std::string& replaceText)>;
+                       const platform::TStringList& tagParams, std::string& replaceText)>;
 
 class TPageProducer : public TCustomPageProducer {
  public:
@@ -25,10 +27,13 @@ class TPageProducer : public TCustomPageProducer {
   THTMLTagEvent OnHTMLTag;
 
   // The replacement that OnHTMLTag gives the tag, starting from empty text.
-  std::string ResolveTag(const std::string& tagString, const TStringList& tagParams) override;
+  std::string ResolveTag(const std::string& tagString,
+                         const platform::TStringList& tagParams) override;
 
  protected:
   // Calls OnHTMLTag when it is set.
-  virtual void FireTagEvent(TTag tag, const std::string& tagString, const TStringList& tagParams,
-                            std::string& replaceText);
+  virtual void FireTagEvent(TTag tag, const std::string& tagString,
+                            const platform::TStringList& tagParams, std::string& replaceText);
 };
+
+}  // namespace web

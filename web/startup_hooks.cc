@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace web {
+
 namespace {
 
 // A function-local static, so that hooks registered from other translation units'
@@ -18,3 +20,5 @@ void RegisterStartupHook(std::function<void()> hook) { Hooks().push_back(std::mo
 void RunStartupHooks() {
   for (const auto& hook : Hooks()) hook();
 }
+
+}  // namespace web

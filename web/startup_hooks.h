@@ -7,9 +7,13 @@
 
 #include <functional>
 
+namespace web {
+
 // Adds hook to the ones Initialize runs, after those registered before it.
 void RegisterStartupHook(std::function<void()> hook);
 
 // Runs every registered hook in registration order; an exception from a hook passes
 // to the caller and the later hooks do not run.
 void RunStartupHooks();
+
+}  // namespace web

@@ -4,6 +4,10 @@
 
 #include "platform/text_compare.h"
 
+namespace web {
+
+using platform::SameTextIgnoringCase;
+
 namespace {
 
 constexpr std::pair<std::string_view, TTag> kReservedNames[] = {
@@ -19,3 +23,5 @@ TTag TagKind(std::string_view name) {
   }
   return TTag::Custom;
 }
+
+}  // namespace web

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+namespace web {
+
 enum class TTag {
   Custom = 0,
   Link = 1,
@@ -18,3 +20,5 @@ enum class TTag {
 // The kind of the tag called name: LINK, IMAGE, TABLE, IMAGEMAP, OBJECT or EMBED in any
 // ASCII letter case give their own kind, every other name Custom.
 TTag TagKind(std::string_view name);
+
+}  // namespace web

@@ -4,6 +4,12 @@
 #include "platform/text_compare.h"
 #include "web/field_list.h"
 
+namespace web {
+
+using platform::SameTextIgnoringCase;
+using platform::TryStrToInt;
+using platform::TStringList;
+
 namespace {
 
 TMethodType MethodTypeOf(std::string_view method) {
@@ -57,3 +63,5 @@ const TStringList& TWebRequest::ContentFieldList() {
   }
   return *ContentFields_;
 }
+
+}  // namespace web

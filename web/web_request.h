@@ -11,6 +11,8 @@
 
 #include "platform/string_list.h"
 
+namespace web {
+
 // Request methods an action can be restricted to; every other method is mtAny.
 enum TMethodType : int { mtAny = 0, mtGet = 1, mtPut = 2, mtPost = 3, mtHead = 4 };
 
@@ -80,13 +82,13 @@ class TWebRequest {
 
   // The query string split into decoded name=value lines, built on first use.
   // Raises EConvertError for a malformed "%" escape.
-  const TStringList& QueryFieldList();
+  const platform::TStringList& QueryFieldList();
 
   // The body split into decoded name=value lines, built on first use; when the body
   // is shorter than the content length, the missing bytes are read first, until the
   // body is whole or the input ends.
   // Empty without a positive content length. Raises EConvertError for a bad escape.
-  const TStringList& ContentFieldList();
+  const platform::TStringList& ContentFieldList();
 
   // Shorthands for the variables the program reads.
   std::string Method() const { return VariableText(rvMethod); }
@@ -105,6 +107,8 @@ class TWebRequest {
  private:
   TMethodType MethodType_ = mtAny;
   std::string Content_;
-  std::unique_ptr<TStringList> QueryFields_;
-  std::unique_ptr<TStringList> ContentFields_;
+  std::unique_ptr<platform::TStringList> QueryFields_;
+  std::unique_ptr<platform::TStringList> ContentFields_;
 };
+
+}  // namespace web

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace web {
+
 namespace {
 
 struct ReasonPhrase {
@@ -70,3 +72,5 @@ void TWebResponse::SetContent(std::string content) {
   Content_ = std::move(content);
   ContentLength_ = static_cast<std::int64_t>(Content_.size());
 }
+
+}  // namespace web

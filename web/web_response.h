@@ -8,6 +8,8 @@
 
 #include "web/web_request.h"
 
+namespace web {
+
 class TWebResponse {
  public:
   // A "200 OK" response of type text/html with no content, answering request (which
@@ -54,3 +56,5 @@ class TWebResponse {
   std::int64_t ContentLength_ = 0;
   bool Sent_ = false;
 };
+
+}  // namespace web

@@ -7,7 +7,7 @@
 
 #include "web/web_request.h"
 
-class FakeRequest : public TWebRequest {
+class FakeRequest : public web::TWebRequest {
  public:
   explicit FakeRequest(std::map<int, std::string> variables) : Variables_(std::move(variables)) {
     ReadRequestHead();

@@ -8,6 +8,10 @@
 #include "test_module.h"
 #include "web/startup_hooks.h"
 
+using namespace platform;
+using namespace web;
+using namespace app;
+
 int main() {
   if (const char* message = std::getenv("TEST_STARTUP_FAIL")) {
     RegisterStartupHook([text = std::string(message)] { throw EConvertError(text); });

@@ -11,6 +11,10 @@
 #include "platform/exception.h"
 #include "platform/string_list.h"
 
+using namespace platform;
+using namespace web;
+using namespace app;
+
 namespace {
 
 std::string MethodLine(const char* page, TWebRequest& request) {

@@ -7,11 +7,11 @@
 #include "app/web_application.h"
 #include "app/web_module.h"
 
-class TTestMod : public TWebModule {
+class TTestMod : public app::TWebModule {
  public:
   // Raises EFOpenError when the environment has TEST_MODULE_FAIL, as a module whose
   // configuration cannot be read would.
-  explicit TTestMod(TWebApplication& owner);
+  explicit TTestMod(app::TWebApplication& owner);
 
   // Writes "destroyed after <n> bytes" to standard error, n being the size of standard
   // output at that moment, so a test can see that the response was complete by then.

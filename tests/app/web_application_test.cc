@@ -9,6 +9,10 @@
 #include "web/cgi_response.h"
 #include "web/startup_hooks.h"
 
+using namespace platform;
+using namespace web;
+using namespace app;
+
 namespace {
 
 // Counts modules alive; its one default action fails for the path "/fail".

@@ -6,6 +6,9 @@
 #include "fake_request.h"
 #include "web/cgi_response.h"
 
+using namespace web;
+using namespace app;
+
 namespace {
 
 // A dispatcher whose actions record their names in the order they run.

@@ -15,6 +15,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+using namespace config;
+
 extern char** environ;
 
 namespace {

@@ -18,6 +18,9 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+using namespace platform;
+using namespace config;
+
 namespace {
 
 using test_support::ReadWholeFile;

@@ -15,6 +15,9 @@
 #include "config/lira_web_conf_loader.h"
 #include "platform/exception.h"
 
+using namespace platform;
+using namespace config;
+
 int main(int argc, char** argv) {
   if (argc != 4 || ::chdir(argv[1]) != 0) return 2;
   const std::string writer = argv[2];

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace config;
+
 namespace {
 
 // Stands in for the configuration library: answers from a table and records each call.

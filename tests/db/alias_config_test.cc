@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace db;
+
 namespace {
 
-using dbengine::DriverKind;
-using dbengine::MatchMode;
+using db::DriverKind;
+using db::MatchMode;
 
 TEST(ParseAliases, ReadsSectionsOfBothDrivers) {
-  auto aliases = dbengine::ParseAliases(
+  auto aliases = db::ParseAliases(
       "# catalogue\r\n[Catalog]\r\nDRIVER=SQLITE\r\nPATH=data\\catalog.db\r\n\r\n"
       "[big]\ndriver = postgres\nCONNINFO=host=db1 dbname=lib options='-c x=1'\nmatch=exact\n",
       "conf/dbengine.conf");
@@ -19,14 +21,14 @@ TEST(ParseAliases, ReadsSectionsOfBothDrivers) {
   EXPECT_EQ(aliases[1].Driver, DriverKind::kPostgres);
   EXPECT_EQ(aliases[1].ConnInfo, "host=db1 dbname=lib options='-c x=1'");
   EXPECT_EQ(aliases[1].Match, MatchMode::kExact);
-  EXPECT_EQ(dbengine::FindAlias(aliases, "CATALOG"), &aliases[0]);
-  EXPECT_EQ(dbengine::FindAlias(aliases, "none"), nullptr);
+  EXPECT_EQ(db::FindAlias(aliases, "CATALOG"), &aliases[0]);
+  EXPECT_EQ(db::FindAlias(aliases, "none"), nullptr);
 }
 
 // MATCH=FOLDED is the default of SQLite; PostgreSQL aliases written before the server
 // could fold compare exactly unless they ask otherwise.
 TEST(ParseAliases, PostgresFoldsOnlyWhenTheAliasAsks) {
-  auto aliases = dbengine::ParseAliases(
+  auto aliases = db::ParseAliases(
       "[old]\nDRIVER=POSTGRES\nCONNINFO=x\n[new]\nDRIVER=POSTGRES\nMATCH=Folded\nCONNINFO=x\n"
       "[lite]\nDRIVER=SQLITE\nPATH=a.db\n",
       "dbengine.conf");
@@ -37,14 +39,14 @@ TEST(ParseAliases, PostgresFoldsOnlyWhenTheAliasAsks) {
 }
 
 TEST(ParseAliases, LooseIsAModeOfEitherDriver) {
-  auto aliases = dbengine::ParseAliases(
+  auto aliases = db::ParseAliases(
       "[pg]\nDRIVER=POSTGRES\nCONNINFO=x\nMATCH=loose\n[lite]\nDRIVER=SQLITE\nPATH=a.db\nMATCH=LOOSE\n",
       "dbengine.conf");
   ASSERT_EQ(aliases.size(), 2u);
   EXPECT_EQ(aliases[0].Match, MatchMode::kLoose);
   EXPECT_EQ(aliases[1].Match, MatchMode::kLoose);
-  EXPECT_THROW(dbengine::ParseAliases("[a]\nDRIVER=SQLITE\nPATH=a.db\nMATCH=LOOSER\n", "x"),
-               dbengine::DriverError);
+  EXPECT_THROW(db::ParseAliases("[a]\nDRIVER=SQLITE\nPATH=a.db\nMATCH=LOOSER\n", "x"),
+               db::DriverError);
 }
 
 TEST(ParseAliases, RejectsFaultyFilesWithTheLine) {
@@ -60,9 +62,9 @@ TEST(ParseAliases, RejectsFaultyFilesWithTheLine) {
   };
   for (const char* text : faulty) {
     try {
-      dbengine::ParseAliases(text, "dbengine.conf");
+      db::ParseAliases(text, "dbengine.conf");
       ADD_FAILURE() << "accepted: " << text;
-    } catch (const dbengine::DriverError& failure) {
+    } catch (const db::DriverError& failure) {
       EXPECT_EQ(failure.Code, 0x2101) << text;
       ASSERT_EQ(failure.Entries.size(), 1u);
       EXPECT_NE(failure.Entries[0].Message.find("dbengine.conf"), std::string::npos);
@@ -89,9 +91,9 @@ TEST(ParseAliases, TimeLimitIsSecondsUpToADay) {
   for (const auto& c : cases) {
     const std::string text = std::string("[a]\nDRIVER=SQLITE\nPATH=x\n") + c.line;
     try {
-      auto aliases = dbengine::ParseAliases(text, "dbengine.conf");
+      auto aliases = db::ParseAliases(text, "dbengine.conf");
       EXPECT_EQ(aliases.at(0).TimeLimitSeconds, c.seconds) << c.line;
-    } catch (const dbengine::DriverError& failure) {
+    } catch (const db::DriverError& failure) {
       EXPECT_EQ(c.seconds, -1) << c.line;
       EXPECT_EQ(failure.Code, 0x2101) << c.line;
     }

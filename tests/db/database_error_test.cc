@@ -4,6 +4,8 @@
 
 #include "db/engine.h"
 
+using namespace db;
+
 namespace {
 
 std::string_view TextOf(std::uint16_t code) {
@@ -60,8 +62,7 @@ TEST(ComposeEngineMessage, CollectsDistinctTrimmedTexts) {
       {"unknown code", 0xABCD, true, {}, "dbengine\x83G\x83\x89\x81[ $ABCD"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ComposeEngineMessage(c.code, c.started, dbengine::kEngineName, TextOf, c.stack),
-              c.message)
+    EXPECT_EQ(ComposeEngineMessage(c.code, c.started, db::kEngineName, TextOf, c.stack), c.message)
         << c.what;
   }
 }

@@ -17,6 +17,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+using namespace db;
+
 namespace {
 
 bool LibpqLoaded() {
@@ -77,7 +79,7 @@ TEST_F(EngineStart, AQueryNeverOpenedStartsNothing) {
     query.SetSqlLines({"SELECT A FROM T WHERE A = :A"});
     query.SetParamText("A", "1");
     query.CloseQuery();
-    return !dbengine::EngineStarted() && !FileOpen(catalog_) && !LibpqLoaded();
+    return !db::EngineStarted() && !FileOpen(catalog_) && !LibpqLoaded();
   });
 }
 
@@ -87,8 +89,8 @@ TEST_F(EngineStart, ASqliteQueryDoesNotLoadLibpq) {
     query.SetDatabaseName(folder_.Path());
     query.SetSqlLines({"SELECT A FROM T"});
     query.OpenQuery();
-    return dbengine::EngineStarted() && FileOpen(catalog_) && query.FieldText("A") == "1" &&
-           !dbengine::PostgresPluginLoaded() && !LibpqLoaded();
+    return db::EngineStarted() && FileOpen(catalog_) && query.FieldText("A") == "1" &&
+           !db::PostgresPluginLoaded() && !LibpqLoaded();
   });
 }
 
@@ -107,7 +109,7 @@ TEST_F(EngineStart, APostgresAliasLoadsThePlugin) {
                              "\x83"
                              "f\x81[\x83^\x83x\x81[\x83X\x82\xf0",
                              0) == 0;
-      return named && dbengine::PostgresPluginLoaded() && LibpqLoaded();
+      return named && db::PostgresPluginLoaded() && LibpqLoaded();
     }
     return false;
   });
@@ -127,7 +129,7 @@ TEST_F(EngineStart, AFaultyConfigurationIsAStartUpFailure) {
                  "dbengine \x82\xcc\x8f\x89\x8a\xfa\x89\xbb\x92\x86\x82\xc9\x83G\x83\x89\x81[\x82"
                  "\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd (\x83G\x83\x89\x81[ "
                  "$2101)" &&
-             !dbengine::EngineStarted();
+             !db::EngineStarted();
     }
     return false;
   });

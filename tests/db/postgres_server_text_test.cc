@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+using namespace db;
+
 namespace {
 
-using dbengine::MatchMode;
-using dbengine::PatternGrams;
-using dbengine::ServerText;
+using db::MatchMode;
+using db::PatternGrams;
+using db::ServerText;
 
 TEST(PostgresServerTextTest, ExactMatchingNumbersMarkersAndGivesLikeNoEscape) {
   const char* cases[][2] = {

@@ -6,6 +6,9 @@
 #include "platform/japanese_texts.h"
 #include "tests/db/test_databases.h"
 
+using namespace platform;
+using namespace db;
+
 namespace {
 
 constexpr const char* kHyoukeisanSoft = "\x95\x5c\x8cv\x8eZ\x83\x5c\x83t\x83g";  // 表計算ソフト
@@ -237,7 +240,7 @@ TEST_P(QueryContract, TimeLimitOfTheAliasStopsALongStatement) {
   } catch (const EDBEngineError& error) {
     ASSERT_FALSE(error.Errors().empty());
     if (sqlite) {
-      EXPECT_EQ(error.Message(), texts::kDbeTimeLimitExceeded);
+      EXPECT_EQ(error.Message(), platform::texts::kDbeTimeLimitExceeded);
     } else {
       // SQLSTATE 57014, query_canceled, as the driver numbers it (base 36).
       EXPECT_EQ(error.Errors()[0].NativeError, (((5 * 36 + 7) * 36 + 0) * 36 + 1) * 36 + 4)

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+using namespace db;
+
 namespace {
 
-using dbengine::MatchMode;
-using dbengine::SjisLike;
+using db::MatchMode;
+using db::SjisLike;
 
 struct Case {
   const char* pattern;

@@ -12,6 +12,8 @@
 #include "db/sjis_like.h"
 #include "tests/db/test_databases.h"
 
+using namespace db;
+
 namespace {
 
 // One word a row, ID 1 to 12.
@@ -96,15 +98,14 @@ TEST(SqliteLike, PatternThatChangesFromRowToRowIsFoldedAgain) {
         {"SELECT T.ID AS T, P.ID AS P, T.W LIKE P.W AS M,",
          " T.W LIKE P.W ESCAPE '\\' AS E FROM LIKE_WORDS T, LIKE_WORDS P ORDER BY T.ID, P.ID"});
     query.OpenQuery();
-    const auto mode =
-        std::string(alias) == "lite" ? dbengine::MatchMode::kFolded : dbengine::MatchMode::kExact;
+    const auto mode = std::string(alias) == "lite" ? db::MatchMode::kFolded : db::MatchMode::kExact;
     int pairs = 0;
     for (; !query.AtEnd(); query.NextRow(), ++pairs) {
       const char* text = kWords[std::stoi(query.FieldText("T")) - 1];
       const char* pattern = kWords[std::stoi(query.FieldText("P")) - 1];
-      EXPECT_EQ(query.FieldText("M"), dbengine::SjisLike(pattern, text, mode) ? "1" : "0")
+      EXPECT_EQ(query.FieldText("M"), db::SjisLike(pattern, text, mode) ? "1" : "0")
           << alias << " " << text << " LIKE " << pattern;
-      EXPECT_EQ(query.FieldText("E"), dbengine::SjisLike(pattern, text, mode, "\\") ? "1" : "0")
+      EXPECT_EQ(query.FieldText("E"), db::SjisLike(pattern, text, mode, "\\") ? "1" : "0")
           << alias << " " << text << " LIKE " << pattern << " ESCAPE";
     }
     EXPECT_EQ(pairs, 144);

@@ -8,10 +8,12 @@
 #include "tools/isbn.h"
 #include "tools/text_encoding.h"
 
+using namespace tools;
+
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   const std::string_view line = fuzz::AsText(data, size);
   DetectEncoding(line);
-  isbn::Problem(line);
+  tools::Problem(line);
   try {
     const std::string written = FormatRecord(ParseRecord(line));
     fuzz::Check(FormatRecord(ParseRecord(written)) == written, "a written record reads back");

@@ -13,6 +13,9 @@
 #include "web/cgi_request.h"
 #include "web/field_list.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 // The names the request reads, with the unprefixed fallbacks a server may use instead.

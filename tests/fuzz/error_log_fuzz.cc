@@ -13,6 +13,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+using namespace config;
+
 namespace {
 
 std::tm entryTime;

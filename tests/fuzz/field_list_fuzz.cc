@@ -7,6 +7,9 @@
 #include "web/field_list.h"
 #include "web/nmurl.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 bool HasAny(std::string_view text, std::string_view bytes) {

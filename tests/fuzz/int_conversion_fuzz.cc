@@ -9,6 +9,8 @@
 #include "platform/int_conversion.h"
 #include "tests/fuzz/fuzz_check.h"
 
+using namespace platform;
+
 namespace {
 
 bool IsDigitOf(char c, int base) {

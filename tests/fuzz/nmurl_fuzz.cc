@@ -4,6 +4,8 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "web/nmurl.h"
 
+using namespace web;
+
 namespace {
 
 bool IsEncodedByte(char c) {

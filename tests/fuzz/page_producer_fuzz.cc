@@ -8,6 +8,9 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "web/page_producer.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 // Hands the text out in pieces of at most seven bytes, so that the template scanner

@@ -5,6 +5,8 @@
 #include "db/param_derivation.h"
 #include "tests/fuzz/fuzz_check.h"
 
+using namespace db;
+
 namespace {
 
 bool EndsName(char c) {

@@ -10,16 +10,18 @@
 #include "module/search_statement.h"
 #include "tests/fuzz/fuzz_check.h"
 
+using namespace module;
+
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  dbengine::searchindex::IndexInfo info;
+  db::searchindex::IndexInfo info;
   info.table = "BOOKMAST";
   info.columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
                   "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
   info.unsafeSortColumns = {"MS_BOOKID"};
 
   const std::string raw = input.ConsumeRandomLengthString(256);
-  if (auto shape = dbengine::searchindex::ParseSearchStatement(raw, info)) {
+  if (auto shape = db::searchindex::ParseSearchStatement(raw, info)) {
     fuzz::Check(raw.find(shape->conditionsText) != std::string::npos,
                 "the conditions are taken from the statement as written");
   }
@@ -31,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   for (std::string* text :
        {&criteria.BookName, &criteria.Chosya, &criteria.Syupan, &criteria.Isbn, &criteria.Kenmei}) {
     *text = input.ConsumeRandomLengthString(32);
-    dbengine::searchindex::PatternGrams(*text, dbengine::MatchMode::kExact);
-    dbengine::searchindex::PatternIsOneGram(*text, dbengine::MatchMode::kFolded);
+    db::searchindex::PatternGrams(*text, db::MatchMode::kExact);
+    db::searchindex::PatternIsOneGram(*text, db::MatchMode::kFolded);
   }
   for (int bit = 0; bit < 5; ++bit) texts += (criteria.SearchFlags >> bit) & 1;
   std::string sql;
@@ -42,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     sql += line + "\r\n";
   }
   if (texts == 0) return 0;
-  auto shape = dbengine::searchindex::ParseSearchStatement(sql, info);
+  auto shape = db::searchindex::ParseSearchStatement(sql, info);
   fuzz::Check(shape.has_value(), "a built search statement is recognised");
   fuzz::Check(static_cast<int>(shape->conditions.size()) == texts, "one condition a text");
   return 0;

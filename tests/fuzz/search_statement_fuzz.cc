@@ -9,6 +9,9 @@
 #include "module/search_statement.h"
 #include "tests/fuzz/fuzz_check.h"
 
+using namespace db;
+using namespace module;
+
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
   SearchCriteria criteria;

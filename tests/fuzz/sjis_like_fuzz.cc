@@ -8,8 +8,10 @@
 #include "platform/sjis.h"
 #include "tests/fuzz/fuzz_check.h"
 
-using dbengine::MatchMode;
-using dbengine::SjisLike;
+using namespace db;
+
+using db::MatchMode;
+using db::SjisLike;
 
 namespace {
 
@@ -18,7 +20,7 @@ namespace {
 std::string Escaped(std::string_view text, std::string_view escape) {
   std::string pattern;
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = sjis::CharLength(text, i);
+    const std::size_t length = platform::CharLength(text, i);
     const std::string_view character = text.substr(i, length);
     if (character == "%" || character == "_" || character == escape) pattern += escape;
     pattern += character;
@@ -28,7 +30,7 @@ std::string Escaped(std::string_view text, std::string_view escape) {
 }
 
 bool HasWildcard(std::string_view pattern) {
-  for (std::size_t i = 0; i < pattern.size(); i += sjis::CharLength(pattern, i)) {
+  for (std::size_t i = 0; i < pattern.size(); i += platform::CharLength(pattern, i)) {
     if (pattern[i] == '%' || pattern[i] == '_') return true;
   }
   return false;
@@ -43,16 +45,16 @@ bool HasVoicedMarkByte(std::string_view text) {
 // A lead byte without a trail byte after it is a character of its own; in front of an
 // escape whose first byte can be a trail byte, it pairs with the escape instead.
 bool HasLoneLeadByte(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); i += sjis::CharLength(text, i)) {
-    if (sjis::CharLength(text, i) == 1 && sjis::IsLeadByte(text[i])) return true;
+  for (std::size_t i = 0; i < text.size(); i += platform::CharLength(text, i)) {
+    if (platform::CharLength(text, i) == 1 && platform::IsLeadByte(text[i])) return true;
   }
   return false;
 }
 
 bool EndsInLeadByte(std::string_view text) {
   std::size_t i = 0;
-  while (i + sjis::CharLength(text, i) < text.size()) i += sjis::CharLength(text, i);
-  return sjis::CharLength(text, i) == 1 && sjis::IsLeadByte(text[i]);
+  while (i + platform::CharLength(text, i) < text.size()) i += platform::CharLength(text, i);
+  return platform::CharLength(text, i) == 1 && platform::IsLeadByte(text[i]);
 }
 
 }  // namespace
@@ -69,10 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
       escape = input.ConsumeBytesAsString(input.ConsumeIntegralInRange(1, 2));
       break;
   }
-  if (escape.size() == 2 && sjis::CharLength(escape, 0) != 2) escape.resize(1);
+  if (escape.size() == 2 && platform::CharLength(escape, 0) != 2) escape.resize(1);
   // A lone lead byte would pair with the character it escapes, and a voiced mark would
   // join the katakana before it: neither makes an escape.
-  if (escape.size() == 1 && (sjis::IsLeadByte(escape[0]) || HasVoicedMarkByte(escape) ||
+  if (escape.size() == 1 && (platform::IsLeadByte(escape[0]) || HasVoicedMarkByte(escape) ||
                              escape == "%" || escape == "_")) {
     escape = {};
   }
@@ -102,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
       fuzz::Check(SjisLike(pattern + "%", pattern + text, mode),
                   "a plain pattern followed by % matches what starts with it");
     }
-    if (!escape.empty() && !(sjis::IsTrailByte(escape[0]) && HasLoneLeadByte(text))) {
+    if (!escape.empty() && !(platform::IsTrailByte(escape[0]) && HasLoneLeadByte(text))) {
       fuzz::Check(SjisLike(Escaped(text, escape), text, mode, escape), "escaped text matches");
     }
   }

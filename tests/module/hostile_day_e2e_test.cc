@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "module/japanese_texts.h"
 #include "platform/japanese_texts.h"
 #include "tests/module/installation.h"
 #include "tests/module/list_pages.h"
@@ -31,7 +32,7 @@ TEST(HostileDay, DatabaseWorkStopsAtTheTimeLimitOfTheAlias) {
              "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 1E10)\r\n"
              "SELECT * FROM BOOKS, (SELECT MAX(I) AS M FROM N)\r\n");
   EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0").output,
-            DatabaseErrorPage(texts::kDbeTimeLimitExceeded));
+            DatabaseErrorPage(platform::texts::kDbeTimeLimitExceeded));
   EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
 }
 
@@ -45,7 +46,7 @@ TEST(HostileDay, CountTheDatabaseCannotGiveIsADatabaseFailure) {
              "SELECT * FROM (SELECT * FROM BOOKS\r\n"
              "WHERE abs(CASE WHEN rowid > 2 THEN -9223372036854775808 ELSE 0 END) >= 0)\r\n");
   EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0").output,
-            DatabaseErrorPage(texts::kRowCountFailed));
+            DatabaseErrorPage(module::texts::kRowCountFailed));
   EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
 }
 
@@ -54,7 +55,8 @@ TEST(HostileDay, NulByteInASearchTextRunsNoStatement) {
   site.Remove("dbengine.conf");  // reaching the database would fail differently
   for (const char* query : {"BOOKNAME=a%00b&PAGENUM=0",
                             "CHOSYA=x&KENMEI=%00&PAGENUM=0&ORDER=MS_BOOKID&ORDERKIND=DESC"}) {
-    EXPECT_EQ(site.Get("/list", query).output, DatabaseErrorPage(texts::kNulInSearchText)) << query;
+    EXPECT_EQ(site.Get("/list", query).output, DatabaseErrorPage(module::texts::kNulInSearchText))
+        << query;
   }
   EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
 }
@@ -80,9 +82,9 @@ TEST(HostileDay, EngineMessagesAreKeptFromVisitorsWhenTheSettingSaysSo) {
   const std::string engineMessage = "no such table: NOPE";
   site.Write("liraweb.conf", std::string(kDefaultConf) + "SHOW_ENGINE_MESSAGES=0\r\n");
   EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0").output,
-            DatabaseErrorPage(texts::kCatalogueUnavailable));
+            DatabaseErrorPage(module::texts::kCatalogueUnavailable));
   EXPECT_EQ(site.Get("/data", "ID=B1&RENT=0").output,
-            ServerError("EDatabaseError", texts::kCatalogueUnavailable));
+            ServerError("EDatabaseError", module::texts::kCatalogueUnavailable));
   EXPECT_EQ(site.LogEntries(),
             (std::vector<LogEntry>{{"ListView", engineMessage}, {"PropertyView", engineMessage}}));
   // Any other value shows the database's own message, as no setting at all does.

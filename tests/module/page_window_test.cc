@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+using namespace module;
+
 namespace {
 
 TEST(PageWindow, RowsAndNumbersOfAPage) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace module;
+
 namespace {
 
 TEST(ResultRow, LoanStateFirstRuleThatHoldsWins) {

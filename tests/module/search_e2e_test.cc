@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/japanese_texts.h"
+#include "module/japanese_texts.h"
 #include "tests/module/installation.h"
 #include "tests/module/list_pages.h"
 
@@ -51,7 +51,7 @@ TEST(Search, WithoutSearchTextShowsTheRuntimeErrorPage) {
 }
 
 TEST(Search, OutcomesOfTheDatabaseStep) {
-  const std::string noBooks = Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint));
+  const std::string noBooks = Page(ErrorPage(kNoBooksName, module::texts::kNoBooksFoundHint));
   // 項目 '%s' が見つかりません; on a page the quotes are character references.
   auto missing = [](const std::string& column, const std::string& quote = "'") {
     return "qMaster: \x8d\x80\x96\xda " + quote + column + quote +
@@ -194,7 +194,7 @@ TEST(Search, NoKanaFindDecidesWhetherTheAuthorReadingIsCompared) {
       Row({1, true, "",
            "ID=1&RENT=0&BNAME=++&BKANA=++&ANAME=xy++&AKANA=kana++&PUB=++&NDC=++&ISBN=++&SUB=++", "",
            "xy", "xy"})));
-  const std::string noBooks = Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint));
+  const std::string noBooks = Page(ErrorPage(kNoBooksName, module::texts::kNoBooksFoundHint));
   struct Case {
     const char* noKanaFind;
     std::string output;
@@ -328,7 +328,7 @@ TEST(Search, BrokenDoubleByteCharactersCannotTurnTextIntoMarkersOrMarkup) {
   // A lead byte before a quote does not hide the quote: the colon after it stays text,
   // and the search simply finds nothing.
   EXPECT_EQ(site.Get("/list", "PAGENUM=0&SYUPAN=%81%27%3A%3Csvg/onload=alert%601%60%3E,%27").output,
-            Page(ErrorPage(kNoBooksName, texts::kNoBooksFoundHint)));
+            Page(ErrorPage(kNoBooksName, module::texts::kNoBooksFoundHint)));
   // A message that quotes request bytes is shown as text on the error page.
   site.Write("html/list.html", "<#KASIDASI>");
   EXPECT_EQ(site.Get("/list", "BOOKNAME=ab&PAGENUM=0&RENT=%3Cb%3E").output,

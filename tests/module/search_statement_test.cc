@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace platform;
+using namespace module;
+
 namespace {
 
 TStringList Conditions(const SearchCriteria& criteria) {

@@ -9,6 +9,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+using namespace platform;
+
 namespace {
 
 class FileSystemTest : public ::testing::Test {
@@ -17,19 +19,19 @@ class FileSystemTest : public ::testing::Test {
 };
 
 TEST_F(FileSystemTest, BackslashesBecomeSlashesButTrailBytesStay) {
-  EXPECT_EQ(fs_layer::NativePath("Conf\\liraweb.conf"), "Conf/liraweb.conf");
+  EXPECT_EQ(platform::NativePath("Conf\\liraweb.conf"), "Conf/liraweb.conf");
   // 表 is 0x95 0x5C: its trail byte is a backslash and must survive.
-  EXPECT_EQ(fs_layer::NativePath("a\\\x95\x5C\\b"), "a/\x95\x5C/b");
-  EXPECT_EQ(fs_layer::NativePath("end\x95"), "end\x95");
+  EXPECT_EQ(platform::NativePath("a\\\x95\x5C\\b"), "a/\x95\x5C/b");
+  EXPECT_EQ(platform::NativePath("end\x95"), "end\x95");
 }
 
 TEST_F(FileSystemTest, OpensTheFileWhoseNameHasABackslashTrailByte) {
   test_support::WriteBytes(dir_ / "sub/\x95\x5C.txt", "table");
   std::string path = dir_.Path() + "\\sub\\\x95\x5C.txt";
-  EXPECT_TRUE(fs_layer::FileExists(path));
-  EXPECT_TRUE(fs_layer::DirectoryExists(dir_.Path() + "\\sub"));
-  EXPECT_FALSE(fs_layer::FileExists(dir_.Path() + "\\sub"));
-  std::ifstream in = fs_layer::OpenForReading(path);
+  EXPECT_TRUE(platform::FileExists(path));
+  EXPECT_TRUE(platform::DirectoryExists(dir_.Path() + "\\sub"));
+  EXPECT_FALSE(platform::FileExists(dir_.Path() + "\\sub"));
+  std::ifstream in = platform::OpenForReading(path);
   std::string content;
   in >> content;
   EXPECT_EQ(content, "table");
@@ -37,13 +39,13 @@ TEST_F(FileSystemTest, OpensTheFileWhoseNameHasABackslashTrailByte) {
 
 TEST_F(FileSystemTest, MissingFileRaisesOpenErrorNamingThePath) {
   try {
-    fs_layer::OpenForReading("no\\such.html");
+    platform::OpenForReading("no\\such.html");
     FAIL() << "no exception";
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.ClassName(), "EFOpenError");
     EXPECT_EQ(e.Message(), "\x83t\x83@\x83""C\x83\x8b no\\such.html \x82\xcd\x8aJ\x82\xaf\x82\xdc\x82\xb9\x82\xf1");
   }
-  EXPECT_THROW(fs_layer::OpenForReading(dir_.Path()), EFOpenError);
+  EXPECT_THROW(platform::OpenForReading(dir_.Path()), EFOpenError);
 }
 
 }  // namespace

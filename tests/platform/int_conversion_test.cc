@@ -4,6 +4,8 @@
 
 #include "platform/exception.h"
 
+using namespace platform;
+
 namespace {
 
 struct Case {

@@ -13,7 +13,7 @@ TEST(Sjis, ALeadBytePairsOnlyWithATrailByte) {
       {"\x81'", 1},    {"\x81:", 1},    {"\x81\x7F", 1}, {"\x81\xFD", 1},
       {"\x81", 1},     {"\xA0\x40", 1}, {"a\x81", 1},    {"\xDF\x40", 1},
   };
-  for (const auto& c : cases) EXPECT_EQ(sjis::CharLength(c.text, 0), c.length) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(platform::CharLength(c.text, 0), c.length) << c.text;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace platform;
+
 namespace {
 
 TEST(StringList, FirstLineWhoseNameMatchesIgnoringCaseWins) {

@@ -17,6 +17,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+using namespace platform;
+
 namespace test_support {
 
 namespace {

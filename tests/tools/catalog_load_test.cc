@@ -17,6 +17,8 @@
 #include "tools/postgres_catalog_store.h"
 #include "tools/sqlite_catalog_store.h"
 
+using namespace tools;
+
 namespace {
 
 using test_support::TempDir;

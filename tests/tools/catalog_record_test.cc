@@ -6,6 +6,8 @@
 
 #include "tools/catalog_error.h"
 
+using namespace tools;
+
 namespace {
 
 // A good line; each case below replaces one column.

@@ -22,7 +22,7 @@ TEST(IsbnTest, ProblemNamesWhatIsWrong) {
       {"978-4-10-1O1013-7", "an ISBN-13 has thirteen digits"},  // letter O
       {"X-10-101013-7", "an ISBN-10 has nine digits and a digit or X"},
   };
-  for (const Case& c : cases) EXPECT_EQ(isbn::Problem(c.text), c.problem) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(tools::Problem(c.text), c.problem) << c.text;
 }
 
 TEST(IsbnTest, JapaneseHyphensFollowTheRegistrantRanges) {
@@ -38,9 +38,9 @@ TEST(IsbnTest, JapaneseHyphensFollowTheRegistrantRanges) {
       {"978499999999", "978-4-9999999-9-6"},  // seven digits
   };
   for (const Case& c : cases) {
-    std::string formatted = isbn::FormatJapanese13(c.twelve);
+    std::string formatted = tools::FormatJapanese13(c.twelve);
     EXPECT_EQ(formatted, c.formatted);
-    EXPECT_EQ(isbn::Problem(formatted), "") << formatted;
+    EXPECT_EQ(tools::Problem(formatted), "") << formatted;
   }
 }
 

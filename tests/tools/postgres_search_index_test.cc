@@ -26,10 +26,13 @@
 #include "tools/synthetic_catalogue.h"
 #include "tools/text_encoding.h"
 
+using namespace db;
+using namespace tools;
+
 namespace {
 
-using dbengine::FoldedText;
-using dbengine::MatchMode;
+using db::FoldedText;
+using db::MatchMode;
 
 class Server {
  public:
@@ -135,7 +138,7 @@ std::string ArrayLiteral(const std::vector<std::string>& texts) {
   for (const std::string& text : texts) {
     literal += literal.size() > 1 ? ",\"" : "\"";
     for (std::size_t i = 0; i < text.size();) {
-      const std::size_t length = sjis::CharLength(text, i);
+      const std::size_t length = platform::CharLength(text, i);
       if (length == 1 && (text[i] == '"' || text[i] == '\\')) literal.push_back('\\');
       literal.append(text.substr(i, length));
       i += length;
@@ -155,7 +158,7 @@ int CompareEveryCharacter(Server& server, const std::string& function, MatchMode
     for (int trail = 0x20; trail <= 0xFC; ++trail) {
       std::string c = lead == 0 ? std::string(1, static_cast<char>(trail))
                                 : std::string{static_cast<char>(lead), static_cast<char>(trail)};
-      if (lead != 0 && (!sjis::IsLeadByte(lead) || !sjis::IsTrailByte(trail))) continue;
+      if (lead != 0 && (!platform::IsLeadByte(lead) || !platform::IsTrailByte(trail))) continue;
       if (lead == 0 && (trail == 0x7F || (trail >= 0x80 && trail <= 0xA0) || trail >= 0xE0)) continue;
       std::unique_ptr<PGresult, decltype(&PQclear)> result(nullptr, &PQclear);
       const char* value = c.c_str();
@@ -210,7 +213,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
     if (i % 5 == 0) pattern = RandomText(random, alphabet, 3) + "_" + RandomText(random, alphabet, 2);
     patterns.push_back(pattern);
     texts.push_back(text);
-    grams.push_back(ArrayLiteral(dbengine::PatternGrams(pattern, nullptr, mode)));
+    grams.push_back(ArrayLiteral(db::PatternGrams(pattern, nullptr, mode)));
   }
   std::vector<std::string> answers = server.Rows(
       "SELECT " + fold + "(t) LIKE " + (mode == MatchMode::kLoose ? "liraweb_fold_pattern_loose" : "liraweb_fold_pattern") +
@@ -220,7 +223,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
   ASSERT_EQ(answers.size(), texts.size());
   int matched = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const bool like = dbengine::SjisLike(patterns[i], texts[i], mode);
+    const bool like = db::SjisLike(patterns[i], texts[i], mode);
     matched += like;
     EXPECT_EQ(answers[i].substr(0, 1), like ? "t" : "f")
         << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i]);
@@ -263,9 +266,9 @@ void LoadSample(const Server& server) {
 
 // The search condition of the search statement for one word, as the driver sends it.
 std::string SearchStatement(const std::string& word) {
-  return dbengine::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
-                                  "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
-                              MatchMode::kFolded);
+  return db::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
+                            "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
+                        MatchMode::kFolded);
 }
 
 TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
@@ -303,8 +306,8 @@ TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
     for (const std::string& book : books) {
       const std::size_t bar1 = book.find('|'), bar2 = book.find('|', bar1 + 1);
       const std::string pattern = std::string("%") + search.word + "%";
-      if (dbengine::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
-          dbengine::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
+      if (db::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
+          db::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
         expected.push_back(book.substr(0, bar1));
     }
     const std::string statement = SearchStatement(search.word);

@@ -21,9 +21,13 @@
 #include "tools/catalog_schema.h"
 #include "tools/search_index_builder.h"
 
+using namespace db;
+using namespace module;
+using namespace tools;
+
 namespace {
 
-using dbengine::MatchMode;
+using db::MatchMode;
 using test_support::TempDir;
 
 // Characters the texts are made of: letters in both widths and cases, hiragana and
@@ -143,13 +147,13 @@ struct Result {
   bool operator==(const Result& other) const { return rows == other.rows && count == other.count; }
 };
 
-Result RunSearch(dbengine::Database& database, const std::string& sql) {
+Result RunSearch(db::Database& database, const std::string& sql) {
   Result result;
-  std::unique_ptr<dbengine::Statement> statement = database.Prepare(sql);
-  std::unique_ptr<dbengine::Cursor> cursor = statement->Execute({});
+  std::unique_ptr<db::Statement> statement = database.Prepare(sql);
+  std::unique_ptr<db::Cursor> cursor = statement->Execute({});
   for (bool on = cursor->OnRow(); on; on = cursor->Next()) {
     std::string row;
-    for (const dbengine::ColumnValue& value : cursor->Row()) row += value.Text + "|";
+    for (const db::ColumnValue& value : cursor->Row()) row += value.Text + "|";
     result.rows.push_back(row);
   }
   result.count = cursor->CountRows();
@@ -160,10 +164,10 @@ Result RunSearch(dbengine::Database& database, const std::string& sql) {
 bool Narrowed(const std::string& path, const std::string& sql, MatchMode mode) {
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
-  dbengine::searchindex::CandidateRegistry* registry = nullptr;
-  dbengine::searchindex::RegisterCandidateTable(db, &registry);
+  db::searchindex::CandidateRegistry* registry = nullptr;
+  db::searchindex::RegisterCandidateTable(db, &registry);
   const bool narrowed =
-      dbengine::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
+      db::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
   sqlite3_close(db);
   return narrowed;
 }
@@ -187,8 +191,8 @@ class SearchIndexTest : public ::testing::Test {
                         std::initializer_list<MatchMode> modes = {MatchMode::kFolded,
                                                                   MatchMode::kExact}) {
     for (MatchMode mode : modes) {
-      auto withIndex = dbengine::OpenSqliteDatabase(indexed_, mode, 0);
-      auto withoutIndex = dbengine::OpenSqliteDatabase(scanned_, mode, 0);
+      auto withIndex = db::OpenSqliteDatabase(indexed_, mode, 0);
+      auto withoutIndex = db::OpenSqliteDatabase(scanned_, mode, 0);
       const Result expected = RunSearch(*withoutIndex, sql);
       ASSERT_EQ(RunSearch(*withIndex, sql), expected)
           << (mode == MatchMode::kExact ? "EXACT: " : mode == MatchMode::kLoose ? "LOOSE: " : "FOLDED: ")
@@ -363,7 +367,7 @@ TEST_F(SearchIndexTest, ALooseIndexServesTheLooseModeAlone) {
 }
 
 TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
-  namespace si = dbengine::searchindex;
+  namespace si = db::searchindex;
   std::mt19937 random(7);
   for (std::size_t size : {std::size_t{1}, std::size_t{2}, si::kBitmapThreshold,
                            si::kBitmapThreshold + 1, std::size_t{si::kChunkRows}}) {
@@ -387,7 +391,7 @@ TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
 }
 
 TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
-  dbengine::searchindex::IndexInfo info;
+  db::searchindex::IndexInfo info;
   info.table = "BOOKMAST";
   info.columns = {"MS_SYOMEI"};
   info.unsafeSortColumns = {"MS_BOOKID"};
@@ -411,8 +415,7 @@ TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
       {"SELECT * FROM BOOKMAST\r\n" + tail + "LIMIT 5\r\n", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(dbengine::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed)
-        << c.sql;
+    EXPECT_EQ(db::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed) << c.sql;
   }
 }
 

@@ -12,6 +12,8 @@
 #include "tools/isbn.h"
 #include "tools/sqlite_catalog_store.h"
 
+using namespace tools;
+
 namespace {
 
 std::string Generate(std::uint64_t count, std::uint64_t seed,
@@ -41,7 +43,7 @@ TEST(SyntheticCatalogueTest, BooksAreValidAndVaried) {
     CatalogRecord back = ParseRecord(FormatRecord(r));
     EXPECT_EQ(back.isbn, r.isbn);
     if (!r.isbn.empty()) {
-      EXPECT_EQ(isbn::Problem(r.isbn), "") << r.isbn;
+      EXPECT_EQ(tools::Problem(r.isbn), "") << r.isbn;
       ++withIsbn;
     }
     ids.insert(r.bookId);

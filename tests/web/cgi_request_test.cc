@@ -11,6 +11,9 @@
 
 #include "platform/exception.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 // Every name the request may look up, so that each test starts from an environment

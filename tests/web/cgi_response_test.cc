@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+using namespace web;
+
 namespace {
 
 // A request from a table of variables that records what is written.

@@ -4,6 +4,9 @@
 
 #include "platform/exception.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 TStringList RequestFields(std::string_view text) {

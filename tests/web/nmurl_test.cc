@@ -4,6 +4,8 @@
 
 #include <random>
 
+using namespace web;
+
 namespace {
 
 using namespace std::string_literals;

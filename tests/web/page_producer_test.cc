@@ -9,6 +9,9 @@
 #include "tests/support/temp_dir.h"
 #include "web/copy_parser.h"
 
+using namespace platform;
+using namespace web;
+
 namespace {
 
 using namespace std::string_literals;

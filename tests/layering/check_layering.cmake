@@ -1,0 +1,41 @@
+# Builds each probe target on its own: those in BUILDS must compile, those in MISSING must
+# fail because the compiler cannot find the included header (and for no other reason).
+string(REPLACE "," ";" BUILDS "${BUILDS}")
+string(REPLACE "," ";" MISSING "${MISSING}")
+if(NOT BUILDS OR NOT MISSING)
+  message(FATAL_ERROR "no probes given")
+endif()
+
+function(build_probe target result_var output_var)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  set(${result_var} ${result} PARENT_SCOPE)
+  set(${output_var} "${output}" PARENT_SCOPE)
+endfunction()
+
+set(failures 0)
+foreach(target IN LISTS BUILDS)
+  build_probe(${target} result output)
+  if(NOT result EQUAL 0)
+    message(SEND_ERROR "${target} should compile but did not:\n${output}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+foreach(target IN LISTS MISSING)
+  build_probe(${target} result output)
+  # GCC: "fatal error: module/main_mod.h: No such file or directory"
+  # clang: "fatal error: 'module/main_mod.h' file not found"
+  string(REGEX MATCH "[^\n]*(No such file or directory|file not found)[^\n]*" message "${output}")
+  if(result EQUAL 0)
+    message(SEND_ERROR "${target} compiled, but includes a layer it does not link")
+    math(EXPR failures "${failures} + 1")
+  elseif(NOT message)
+    message(SEND_ERROR "${target} failed for another reason than a missing header:\n${output}")
+    math(EXPR failures "${failures} + 1")
+  else()
+    message(STATUS "${target}: ${message}")
+  endif()
+endforeach()
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} probe(s) broke the layering")
+endif()
