@@ -6,19 +6,23 @@
 #   folded-scan  MATCH=FOLDED with the planner kept off the indexes (only with
 #                LIRAWEB_BENCH_FOLDED_SCAN=1: at a million books it reads the table twice
 #                a request and takes seconds)
+#   folded-older MATCH=FOLDED run by the program of another build folder (only with
+#                LIRAWEB_BENCH_OLDER_BUILD=DIR), to compare two versions in one run
 # The requests of one word alternate between the three, so that a busy machine slows
 # them alike; the table gives the median of each.
 #
-# Usage: bench/postgres_search_bench.sh CONNINFO [BOOKS] [REPEATS] [BUILD_DIR]
+# Usage: bench/postgres_search_bench.sh CONNINFO [BOOKS] [REPEATS] [BUILD_DIR] [KINDS]
 #   CONNINFO  a database this benchmark may fill (UTF8, LC_CTYPE C.UTF-8 for trigrams)
 #   BOOKS     synthetic books (default 1000000); loaded only when the count differs
 #   REPEATS   requests per word and way (default 5)
+#   KINDS     only the words whose kind holds this text ("broad", "selective", "3+")
 set -euo pipefail
 source_root=$(cd "$(dirname "$0")/.." && pwd)
 conninfo=${1:?usage: $0 CONNINFO [BOOKS] [REPEATS] [BUILD_DIR]}
 books=${2:-1000000}
 repeats=${3:-5}
 build_dir=$(cd "${4:-$source_root/build}" && pwd)
+kinds=${5:-}
 psql=$(ls -d /usr/lib/postgresql/*/bin/psql 2>/dev/null | sort -V | tail -n 1)
 work=$(mktemp -d /tmp/liraweb-pg-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -39,8 +43,17 @@ declare -A alias_lines=(
   [folded-index]="CONNINFO=$conninfo\r\nMATCH=FOLDED")
 ways=(before folded-index)
 [ "${LIRAWEB_BENCH_FOLDED_SCAN:-0}" = 1 ] && ways+=(folded-scan)
+if [ -n "${LIRAWEB_BENCH_OLDER_BUILD:-}" ]; then
+  ways+=(folded-older)
+  alias_lines[folded-older]="CONNINFO=$conninfo\r\nMATCH=FOLDED"
+fi
 for way in "${ways[@]}"; do
   cp -R "$work/site/cgi-bin" "$work/site/cgi-$way"
+  if [ "$way" = folded-older ]; then
+    for file in liraweb libkvconf.so libdbengine_pg.so; do
+      cp "$LIRAWEB_BENCH_OLDER_BUILD/$file" "$work/site/cgi-$way/"
+    done
+  fi
   printf "[catalog]\r\nDRIVER=POSTGRES\r\n${alias_lines[$way]}\r\n" > "$work/site/cgi-$way/dbengine.conf"
 done
 
@@ -72,6 +85,7 @@ echo "$header |"
 echo "|---|---|---$(printf '|---%.0s' "${ways[@]}")|"
 while IFS='|' read -r kind field word; do
   [ -n "$kind" ] || continue
+  [[ "$kind" == *"$kinds"* ]] || continue
   query="$field=$(sjis "$word")"
   for way in "${ways[@]}"; do request "$way" "$query" > /dev/null; done  # warm the cache
   for way in "${ways[@]}"; do : > "$work/times-$way"; done

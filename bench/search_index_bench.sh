@@ -4,11 +4,14 @@
 # build time and memory, a table of request times) on stdout.
 #
 # Usage: bench/search_index_bench.sh [--build DIR] [--runs N] [--scan-kinds N] [--work DIR]
-#                                    BOOKS...
+#                                    [--kinds TEXT] [--older DIR] BOOKS...
 #   --build  build folder (default: build)
 #   --runs   requests of each kind on each installation (default 15)
 #   --scan-kinds  run the scan for the first N kinds only (at 10,000,000 books a scan
 #            takes many seconds)
+#   --older  build folder of another version of the program: its requests take the place
+#            of the scan's, on the indexed catalogue (columns "scan" then mean "older")
+#   --kinds  only the query kinds whose name holds TEXT ("broad", "sorted", "page 50")
 #   --work   folder for the catalogues, kept and reused between runs (default: a
 #            temporary folder, removed at the end)
 set -euo pipefail
@@ -16,6 +19,8 @@ source_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$source_root/build
 runs=15
 scan_kinds=1000
+kinds=""
+older=""
 work=""
 sizes=()
 while (($#)); do
@@ -23,6 +28,8 @@ while (($#)); do
     --build) build_dir=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --scan-kinds) scan_kinds=$2; shift 2 ;;
+    --kinds) kinds=$2; shift 2 ;;
+    --older) older=$(cd "$2" && pwd); shift 2 ;;
     --work) work=$2; shift 2 ;;
     *) sizes+=("$1"); shift ;;
   esac
@@ -67,6 +74,12 @@ for books in "${sizes[@]}"; do
       --no-index > /dev/null
     ln -sf "$dir/$kind.db" "$dir/site-$kind/data/catalog.db"
   done
+  if [ -n "$older" ]; then
+    for file in liraweb libkvconf.so; do cp "$older/$file" "$dir/site-scan/cgi-bin/"; done
+    ln -sf "$dir/index.db" "$dir/site-scan/data/catalog.db"
+    echo
+    echo "(the scan columns below are the program of $older on the indexed catalogue)"
+  fi
 
   echo
   echo "## $books books"
@@ -74,6 +87,6 @@ for books in "${sizes[@]}"; do
   echo "- index: $((index_bytes / 1048576)) MiB ($(awk "BEGIN {printf \"%.2f\", $index_bytes / $table_bytes}") × the book table's $((table_bytes / 1048576)) MiB);" \
     "built in $build_seconds s with at most $((build_kib / 1024)) MiB of memory"
   echo
-  "$build_dir/search_index_bench" "$dir/site-scan" "$dir/site-index" "$runs" "$scan_kinds"
+  "$build_dir/search_index_bench" "$dir/site-scan" "$dir/site-index" "$runs" "$scan_kinds" "$kinds"
   rm -rf "$dir/site-scan" "$dir/site-index"
 done

@@ -1,6 +1,7 @@
 #include "db/candidate_table.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "db/search_index_format.h"
@@ -19,12 +20,14 @@ struct CandidateVtab {
 
 struct CandidateCursor {
   sqlite3_vtab_cursor base;
-  const std::vector<std::int64_t>* rows = nullptr;
-  std::size_t at = 0;
+  const RowBitmap* rows = nullptr;
+  std::optional<std::int64_t> at;  // the rowid the cursor stands on; nullopt past the end
+  sqlite3_int64 position = 0;      // how many rowids came before it
 };
 
 int Connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** vtab, char**) {
-  const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(id INTEGER, candidate_set HIDDEN)");
+  const int rc =
+      sqlite3_declare_vtab(db, "CREATE TABLE x(liraidx_rowid INTEGER, candidate_set HIDDEN)");
   if (rc != SQLITE_OK) return rc;
   auto* table = new CandidateVtab{};
   table->registry = static_cast<CandidateRegistry*>(aux);
@@ -78,28 +81,31 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
     return SQLITE_ERROR;
   }
   cursor->rows = &set->Current().rows;
-  cursor->at = 0;
+  cursor->at = cursor->rows->First();
+  cursor->position = 0;
   return SQLITE_OK;
 }
 
 int Next(sqlite3_vtab_cursor* base) {
-  ++reinterpret_cast<CandidateCursor*>(base)->at;
+  auto* cursor = reinterpret_cast<CandidateCursor*>(base);
+  cursor->at = cursor->rows->After(*cursor->at);
+  ++cursor->position;
   return SQLITE_OK;
 }
 
 int Eof(sqlite3_vtab_cursor* base) {
   auto* cursor = reinterpret_cast<CandidateCursor*>(base);
-  return !cursor->rows || cursor->at >= cursor->rows->size();
+  return !cursor->rows || !cursor->at;
 }
 
 int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
   auto* cursor = reinterpret_cast<CandidateCursor*>(base);
-  if (column == kRowidColumn) sqlite3_result_int64(context, (*cursor->rows)[cursor->at]);
+  if (column == kRowidColumn) sqlite3_result_int64(context, *cursor->at);
   return SQLITE_OK;
 }
 
 int Rowid(sqlite3_vtab_cursor* base, sqlite3_int64* rowid) {
-  *rowid = static_cast<sqlite3_int64>(reinterpret_cast<CandidateCursor*>(base)->at);
+  *rowid = reinterpret_cast<CandidateCursor*>(base)->position;
   return SQLITE_OK;
 }
 
@@ -130,13 +136,13 @@ unsigned DataVersion(sqlite3* db) {
   return version;
 }
 
-CandidateSet::CandidateSet(sqlite3* db, Compute compute, Candidates first)
+CandidateSet::CandidateSet(sqlite3* db, Compute compute, CandidateBits first)
     : db_(db),
       compute_(std::move(compute)),
       candidates_(std::move(first)),
       dataVersion_(DataVersion(db)) {}
 
-const Candidates& CandidateSet::Current() {
+const CandidateBits& CandidateSet::Current() {
   const unsigned now = DataVersion(db_);
   if (now != dataVersion_) {
     candidates_ = compute_();

@@ -13,25 +13,32 @@
 #include <memory>
 #include <vector>
 
+#include "db/row_bitmap.h"
 #include "db/search_index.h"
 
 namespace db::searchindex {
+
+// Candidate rows as a set of rowids.
+struct CandidateBits {
+  RowBitmap rows;
+  bool exact = false;  // as Candidates::exact
+};
 
 // Candidate rows, and how to compute them again.
 class CandidateSet {
  public:
   // compute answers the candidates for the data the connection reads when it is
   // called; first is its answer before the statement was prepared.
-  using Compute = std::function<Candidates()>;
-  CandidateSet(sqlite3* db, Compute compute, Candidates first);
+  using Compute = std::function<CandidateBits()>;
+  CandidateSet(sqlite3* db, Compute compute, CandidateBits first);
 
   // The candidates for the data the connection reads now.
-  const Candidates& Current();
+  const CandidateBits& Current();
 
  private:
   sqlite3* db_;
   Compute compute_;
-  Candidates candidates_;
+  CandidateBits candidates_;
   unsigned dataVersion_;
 };
 

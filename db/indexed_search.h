@@ -15,9 +15,11 @@
 
 namespace db::searchindex {
 
-// Above this share of the book table (1/N) the rows are read by scan: fetching that
-// many rows one by one by rowid costs about as much as reading them in order, and the
-// candidates a request holds in memory stay bounded.
+// Above this share of the book table (1/N) candidates that are not exact are left to a
+// scan: fetching that many rows one by one by rowid costs about as much as reading them
+// in order, and the lists a request holds in memory stay bounded. Exact candidates are
+// narrowed to however many they are: their count needs no row and an unsorted page
+// reads only the rows up to its own.
 inline constexpr std::int64_t kNarrowedShareDivisor = 8;
 
 // A search statement narrowed by the index.

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -15,6 +16,7 @@
 #include "db/engine_codes.h"
 #include "db/postgres_plugin.h"
 #include "db/postgres_server_text.h"
+#include "platform/sjis.h"
 
 namespace db {
 
@@ -45,6 +47,8 @@ struct Session {
   // Whether they are there is asked once, at the first statement with LIKE.
   MatchMode Match = MatchMode::kExact;
   bool FoldingChecked = false;
+  // Words found held by most rows, by column and grams (see BroadWords).
+  std::map<std::string, bool> BroadWords;
 
   std::string NewName(const char* kind) {
     return "dbengine_" + std::string(kind) + std::to_string(++NamesGiven);
@@ -248,11 +252,102 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   return session.Match;
 }
 
+// Above this share of the rows a word is held by, its n-gram condition is left out.
+constexpr double kBroadShare = 0.125;
+
+std::string QuotedText(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    quoted.push_back(c);
+    if (c == '\'') quoted.push_back(c);
+  }
+  return quoted + "'";
+}
+
+// True when every gram of the word is one character: only such words are held by a good
+// share of a catalogue's rows (a kana, a particle), and asking costs a request time.
+bool OneCharacterGrams(const NarrowableWord& word) {
+  for (const std::string& gram : word.grams) {
+    if (gram.empty() || platform::CharLength(gram, 0) != gram.size()) return false;
+  }
+  return true;
+}
+
+// For each word, whether the statistics the server keeps on the column's n-gram index
+// (made by the catalogue tools as liraweb_grams_<column>) give every gram of the word
+// to more than kBroadShare of the rows. Only words of one-character grams are asked
+// about; a column without such an index or statistics has no broad words. Answers are
+// kept for the session's later statements.
+std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>& words) {
+  auto indexName = [](const NarrowableWord& word) {
+    std::string column = word.column.substr(word.column.rfind('.') + 1);
+    for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::string(kGramsFunction) + "_" + column;
+  };
+  auto key = [&indexName](const NarrowableWord& word) {
+    std::string text = indexName(word);
+    for (const std::string& gram : word.grams) text += '\x01' + gram;
+    return text;
+  };
+  std::string names, grams;
+  std::vector<const NarrowableWord*> asked;
+  for (const NarrowableWord& word : words) {
+    if (!OneCharacterGrams(word) || session.BroadWords.count(key(word))) continue;
+    session.BroadWords[key(word)] = false;
+    asked.push_back(&word);
+    names += (names.empty() ? "" : ",") + QuotedText(indexName(word));
+    for (const std::string& gram : word.grams) grams += (grams.empty() ? "" : ",") + QuotedText(gram);
+  }
+  if (!asked.empty()) {
+    // The share of rows holding each gram, by index; a gram below the statistics' most
+    // common elements is rare.
+    Result shares = Run(session.Connection,
+                        "SELECT s.tablename, g, s.most_common_elem_freqs[array_position("
+                        "s.most_common_elems::text::text[], g)] FROM pg_stats s, unnest(ARRAY[" +
+                            grams + "]::text[]) AS g WHERE s.schemaname = current_schema() AND "
+                            "s.tablename IN (" + names + ")");
+    std::map<std::string, double> share;  // by index name and gram
+    for (int row = 0; row < PQntuples(shares.get()); ++row) {
+      const char* value = PQgetvalue(shares.get(), row, 2);
+      share[std::string(PQgetvalue(shares.get(), row, 0)) + '\x01' + PQgetvalue(shares.get(), row, 1)] =
+          PQgetisnull(shares.get(), row, 2) ? 0 : std::atof(value);
+    }
+    for (const NarrowableWord* word : asked) {
+      bool broad = !word->grams.empty();
+      for (const std::string& gram : word->grams) {
+        auto found = share.find(indexName(*word) + '\x01' + gram);
+        broad = broad && found != share.end() && found->second > kBroadShare;
+      }
+      session.BroadWords[key(*word)] = broad;
+    }
+  }
+  std::vector<bool> broad;
+  for (const NarrowableWord& word : words) broad.push_back(session.BroadWords[key(word)]);
+  return broad;
+}
+
+// The server text of a statement. Folded matching writes short words over the stored
+// text and leaves out the n-gram conditions of words most rows hold.
+std::string SessionServerText(Session& session, std::string_view sql) {
+  const MatchMode mode = LikeMatch(session, sql);
+  if (mode != MatchMode::kFolded) return ServerText(sql, mode, ShortWords::kStoredForms);
+  std::vector<NarrowableWord> words;
+  ServerText(sql, mode, ShortWords::kStoredForms, [&words](const NarrowableWord& word) {
+    words.push_back(word);
+    return true;
+  });
+  if (words.empty()) return ServerText(sql, mode, ShortWords::kStoredForms);
+  const std::vector<bool> broad = BroadWords(session, words);
+  std::size_t next = 0;
+  return ServerText(sql, mode, ShortWords::kStoredForms,
+                    [&broad, &next](const NarrowableWord&) { return !broad[next++]; });
+}
+
 class PostgresStatement : public Statement {
  public:
   PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
       : session_(std::move(session)),
-        text_(ServerText(sql, LikeMatch(*session_, sql))),
+        text_(SessionServerText(*session_, sql)),
         name_(session_->NewName("s")) {
     PGconn* connection = session_->Connection;
     Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));

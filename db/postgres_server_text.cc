@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "db/sjis_like.h"
+#include "db/stored_forms.h"
 #include "platform/sjis.h"
 
 namespace db {
@@ -98,6 +99,10 @@ bool EndsOperand(const std::string& word) {
                       "WHERE", "FOR",    "FETCH",  "INTO",      "RETURNING"});
 }
 
+// At most this many LIKE patterns stand for a short word's forms; beyond, one regular
+// expression does.
+constexpr std::size_t kMostLikePatterns = 4;
+
 bool IsComparison(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
 
 // A condition "fold(col) LIKE fold_pattern('literal') ESCAPE '\'" at out[start, end).
@@ -131,11 +136,14 @@ struct Pattern {
 // at or after the positions still remembered, so they stay valid.
 class FoldedLike {
  public:
-  FoldedLike(std::string& out, MatchMode mode)
+  FoldedLike(std::string& out, MatchMode mode, ShortWords shortWords,
+             const NarrowingChoice& narrow)
       : out_(out),
         mode_(mode),
         fold_(mode == MatchMode::kLoose ? kLooseFoldFunction : kFoldFunction),
-        foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction) {
+        foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction),
+        shortWords_(shortWords),
+        narrow_(narrow) {
     levels_.push_back({});
   }
 
@@ -242,16 +250,35 @@ class FoldedLike {
     // and would read all of itself; compared under the C collation (LIKE compares
     // characters alike under every deterministic collation) the condition is not one
     // that index can take, and the n-gram index answers it.
-    if (longestRun < 3) {
+    std::optional<std::string> regex;
+    // The stored forms are those of the folded mode: the loose one folds every row.
+    if (longestRun < 3 && shortWords_ == ShortWords::kStoredForms && mode_ != MatchMode::kLoose)
+      regex = StoredFormsRegex(*pattern.literal);
+    if (regex) {
+      // A few LIKE patterns are compared faster than a regular expression.
+      const std::string operand = pattern.column + "::text COLLATE \"C\"";
+      std::string condition = operand + " ~ " + QuotedLiteral(*regex);
+      if (auto likes = StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns)) {
+        condition = "(";
+        for (std::size_t l = 0; l < likes->size(); ++l)
+          condition += (l ? " OR " : "") + operand + " LIKE " + QuotedLiteral((*likes)[l]) + " ESCAPE ''";
+        condition += ")";
+      }
+      out_.replace(pattern.conditionStart, end - pattern.conditionStart, condition);
+      end = pattern.conditionStart + condition.size();
+    } else if (longestRun < 3) {
       const std::string collate = " COLLATE \"C\"";
       out_.insert(pattern.leftClose, collate);
       end += collate.size();
     }
-    std::string narrowing = std::string(kGramsFunction) + "(" + std::string(fold_) + "(" +
-                            pattern.column + ")) @> ARRAY[";
-    for (std::size_t g = 0; g < grams.size(); ++g)
-      narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
-    narrowing += "]::text[]";
+    std::string narrowing;  // none when the word is not worth narrowing
+    if (narrow_({pattern.column, grams})) {
+      narrowing = std::string(kGramsFunction) + "(" + std::string(fold_) + "(" +
+                  pattern.column + ")) @> ARRAY[";
+      for (std::size_t g = 0; g < grams.size(); ++g)
+        narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
+      narrowing += "]::text[]";
+    }
     levels_[pattern.depth - 1].conditions.push_back(
         {pattern.conditionStart, end, std::move(narrowing)});
   }
@@ -278,6 +305,9 @@ class FoldedLike {
       NarrowEach(group.conditions);
       return;
     }
+    for (const Condition& condition : group.conditions) {
+      if (condition.narrowing.empty()) return;
+    }
     std::string narrowing = " AND (";
     for (std::size_t c = 0; c < group.conditions.size(); ++c)
       narrowing += (c ? " OR " : "") + group.conditions[c].narrowing;
@@ -287,6 +317,7 @@ class FoldedLike {
 
   void NarrowEach(const std::vector<Condition>& conditions) {
     for (auto condition = conditions.rbegin(); condition != conditions.rend(); ++condition) {
+      if (condition->narrowing.empty()) continue;
       out_.insert(condition->end, " AND " + condition->narrowing + ")");
       out_.insert(condition->start, "(");
     }
@@ -295,6 +326,8 @@ class FoldedLike {
   std::string& out_;
   const MatchMode mode_;
   const std::string_view fold_, foldPattern_;  // the server functions of the mode
+  const ShortWords shortWords_;
+  const NarrowingChoice& narrow_;
   std::vector<Level> levels_;
   std::optional<Pattern> pattern_;
   std::size_t notAt_ = std::string::npos;
@@ -304,9 +337,18 @@ class FoldedLike {
 }  // namespace
 
 std::string ServerText(std::string_view sql, MatchMode mode) {
+  return ServerText(sql, mode, ShortWords::kFoldEveryRow);
+}
+
+std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords) {
+  return ServerText(sql, mode, shortWords, [](const NarrowableWord&) { return true; });
+}
+
+std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords,
+                       const NarrowingChoice& narrow) {
   const bool folded = mode != MatchMode::kExact;
   std::string out;
-  FoldedLike foldedLike(out, mode);
+  FoldedLike foldedLike(out, mode, shortWords, narrow);
   int number = 0;
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {

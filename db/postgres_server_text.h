@@ -5,6 +5,7 @@
 // search condition the n-gram condition that the catalogue's indexes answer.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,29 @@ inline constexpr std::string_view kLooseFoldPatternFunction = "liraweb_fold_patt
 // no run of three characters, "fold(col) COLLATE "C"" keeps trigram indexes out of it.
 // Loose: as folded, through the loose functions.
 std::string ServerText(std::string_view sql, MatchMode mode);
+
+// How a folded condition is written whose pattern has no run of three characters (which
+// no trigram index answers): kFoldEveryRow compares the folded column as above;
+// kStoredForms compares the stored column with a regular expression that accepts
+// every form folding to each character ("col::text COLLATE "C" ~ '...'"), so that a
+// server scanning the table for a word most books hold folds no row. The n-gram
+// condition beside it is the same. Patterns the expression cannot write (one with "_")
+// are folded as above.
+enum class ShortWords { kFoldEveryRow, kStoredForms };
+std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords);
+
+// A folded condition that an n-gram condition can narrow: its column as written and
+// the grams of its pattern.
+struct NarrowableWord {
+  std::string column;
+  std::vector<std::string> grams;
+};
+// Answers whether the word gets its n-gram condition. A word most rows hold is better
+// without: the server reads the table anyway and would compute the grams of every row
+// it keeps. A group of columns joined by OR is narrowed only when all of them are.
+using NarrowingChoice = std::function<bool(const NarrowableWord&)>;
+std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords,
+                       const NarrowingChoice& narrow);
 
 // The grams (as Shift_JIS texts) that the folded text of a row holds whenever it matches
 // the LIKE pattern (no escape character) in folded mode (or, given kLoose, the loosely

@@ -229,6 +229,14 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
   shape.head = std::string(sql.substr(0, tokens[where].start));
   shape.bookQualifier = *qualifier;
   shape.joins = PlainJoins(head);
+  bool star = false;
+  for (std::size_t t = 0; t + 1 < head.size(); ++t) {
+    star = star || IsSymbol(head[t], "*");
+    if (IsWord(head[t], "FROM") && IsName(head[t + 1]) &&
+        SameTextIgnoringCase(head[t + 1].text, info.table) && !star) {
+      shape.bookTableAt = head[t + 1].start;
+    }
+  }
   std::size_t i = where + 1;
   const std::size_t conditionsStart = tokens[i].start;
   for (;;) {
@@ -276,9 +284,18 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
   return shape;
 }
 
-std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateQuery) {
-  std::string sql = shape.head;
-  sql += "WHERE " + shape.bookQualifier + ".rowid IN (" + std::string(candidateQuery) + ")\r\n";
+std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable) {
+  std::string sql;
+  if (shape.bookTableAt) {
+    // CROSS JOIN keeps the candidates the outer loop: SQLite never reorders it.
+    sql = shape.head.substr(0, *shape.bookTableAt) + std::string(candidateTable) +
+          " AS liraidx_c CROSS JOIN " + shape.head.substr(*shape.bookTableAt);
+    sql += "WHERE " + shape.bookQualifier + ".rowid = liraidx_c.liraidx_rowid\r\n";
+  } else {
+    sql = shape.head;
+    sql += "WHERE " + shape.bookQualifier + ".rowid IN (SELECT liraidx_rowid FROM " +
+           std::string(candidateTable) + ")\r\n";
+  }
   sql += "AND (\r\n" + shape.conditionsText + "\r\n)\r\n";
   if (!shape.orderColumn.empty()) {
     sql += "ORDER BY +" + shape.orderColumn;

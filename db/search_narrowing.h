@@ -3,9 +3,10 @@
 // or "( col LIKE '...' OR col LIKE '...' )", joined by AND) and an optional ORDER BY
 // line. The narrowed statement keeps every condition and adds
 //   <book>.rowid IN (<candidates>)
-// so it gives the rows of the scan, and no others, whenever the candidates hold every
-// matching row. The rows come in the scan's order: rowids ascending, and a sort column
-// as "+col" so that SQLite sorts (as the scan does) instead of walking an index.
+// (or joins the book table to the candidates on it) so it gives the rows of the scan,
+// and no others, whenever the candidates hold every matching row. The rows come in the scan's
+// order: rowids ascending, and a sort column as "+col" so that SQLite sorts (as the scan does)
+// instead of walking an index.
 #pragma once
 
 #include <optional>
@@ -33,6 +34,9 @@ struct SearchShape {
   std::string orderKind;       // ASC, DESC or empty
   // The head's joins when all have the form of JoinOn; nullopt for any other.
   std::optional<std::vector<JoinOn>> joins;
+  // Where the book table's name stands in the head after FROM, when the select list
+  // names its columns (no "*", which would also give the candidates' column).
+  std::optional<std::size_t> bookTableAt;
 };
 
 // The shape of sql when it is a search statement over the indexed book table whose head
@@ -41,7 +45,13 @@ struct SearchShape {
 // sort on a column in info.unsafeSortColumns. nullopt otherwise.
 std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const IndexInfo& info);
 
-// The statement narrowed to the rows of candidateQuery (a SELECT of one rowid column).
-std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateQuery);
+// The statement narrowed to the rows of candidateTable (a table-valued function call
+// whose column liraidx_rowid gives rowids, ascending). When the head allows, the
+// function leads the join ("FROM <candidates> AS liraidx_c CROSS JOIN <book> ...
+// WHERE <book>.rowid = liraidx_c.liraidx_rowid"), so that rows come one candidate at a
+// time and a page needs only the candidates up to its own; otherwise the condition
+// is "<book>.rowid IN (SELECT liraidx_rowid FROM <candidates>)", which SQLite reads
+// whole before the first row.
+std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable);
 
 }  // namespace db::searchindex

@@ -149,8 +149,8 @@ class SqliteCursor : public Cursor {
   std::int64_t CountRows() override {
     if (emptyResult_) return 0;
     if (countedBy_) {
-      const searchindex::Candidates& candidates = countedBy_->Current();
-      if (candidates.exact) return static_cast<std::int64_t>(candidates.rows.size());
+      const searchindex::CandidateBits& candidates = countedBy_->Current();
+      if (candidates.exact) return candidates.rows.Count();
     }
     RefuseWritingStatement();
     StatementHandle count =

@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "db/sjis_fold.h"
+#include "db/sjis_like.h"
+#include "db/stored_forms.h"
+
 using namespace db;
 
 namespace {
@@ -74,3 +80,109 @@ TEST(PostgresServerTextTest, PatternGramsAreTheFoldedRunsBetweenWildcards) {
 }
 
 }  // namespace
+
+// Short folded words over the stored text: each character becomes the class of the forms
+// that fold to it; a half-width kana stands for itself only where no mark joins it.
+TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord) {
+  struct Case {
+    const char* pattern;
+    std::optional<std::string> regex;
+  };
+  const Case cases[] = {
+      {"%\x82\xcc%", "[\x83\x6d\xc9\x82\xcc]"},  // の: ノ ﾉ の
+      {"\xc0\xde%", "^(?:[\x83\x5f\x82\xbe]|\xc0\xde)"},  // ﾀﾞ%: ダ だ, ﾀﾞ
+      {"%\x83\x5e%", "(?:[\x83\x5e\x82\xbd]|\xc0(?![\xde]))"},  // タ, but not ﾀ before ﾞ
+      {"%\xca\x82\xcc", "(?:[\x83\x6e\x82\xcd]|\xca(?![\xde\xdf]))[\x83\x6d\xc9\x82\xcc]$"},  // ﾊの
+      {"a", "^[aA\x82\x60\x82\x81]$"},   // a A Ａ ａ
+      {"%.%", "[\\.\x81\x44]"},           // . ．
+      {"%\x94\x4c%", "\x94\x4c"},         // 猫 has one form
+      {"%a_%", std::nullopt},
+      {"%\x80%", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(db::StoredFormsRegex(c.pattern), c.regex) << c.pattern;
+  // A few forms that stand alone are written as LIKE patterns instead.
+  using Likes = std::optional<std::vector<std::string>>;
+  EXPECT_EQ(db::StoredFormsLikePatterns("%\x82\xcc%", 4),
+            (Likes{{"%\x83\x6d%", "%\xc9%", "%\x82\xcc%"}}));
+  EXPECT_EQ(db::StoredFormsLikePatterns("a%", 4), (Likes{{"a%", "A%", "\x82\x60%", "\x82\x81%"}}));
+  EXPECT_EQ(db::StoredFormsLikePatterns("%ab%", 4), std::nullopt);            // 16 patterns
+  EXPECT_EQ(db::StoredFormsLikePatterns("%\x83\x5e%", 4), std::nullopt);    // ﾀ may take ﾞ
+  EXPECT_EQ(db::StoredFormsLikePatterns("%\x81\x93%", 4), std::nullopt);    // ％ is %
+  // A lone voiced mark is ゛ only where no kana before it takes it.
+  const std::optional<std::string> mark = db::StoredFormsRegex("%\x81\x4a%");
+  ASSERT_TRUE(mark);
+  EXPECT_EQ(mark->substr(0, 11), "(?:\x81\x4a|(?<![");
+  EXPECT_NE(mark->find("\xb3\xb6"), std::string::npos);  // ｳ and ｶ take it
+
+  // The expressions look one byte before and after a form: enough while no byte both
+  // takes a mark after it and is a mark taken by the byte before it.
+  auto joins = [](int first, int second) {
+    const std::string pair = {static_cast<char>(first), static_cast<char>(second)};
+    std::size_t i = 0;
+    db::NextUnit(pair, i, MatchMode::kFolded);
+    return i == 2;
+  };
+  auto single = [](int b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); };
+  int joined = 0;
+  for (int b = 0x01; b <= 0xDF; ++b) {
+    bool takesMark = false, isTaken = false;
+    for (int other = 0x01; other <= 0xDF; ++other) {
+      if (!single(b) || !single(other)) continue;
+      takesMark = takesMark || joins(b, other);
+      isTaken = isTaken || joins(other, b);
+      joined += joins(b, other);
+    }
+    EXPECT_FALSE(takesMark && isTaken) << b;
+  }
+  EXPECT_EQ(joined, 26);  // ｶ to ﾄ and ｳ with ﾞ, ﾊ to ﾎ with ﾞ and ﾟ
+}
+
+TEST(PostgresServerTextTest, StoredFormsWriteShortFoldedWordsOverTheStoredColumn) {
+  const char* sql =
+      "SELECT A FROM T\nWHERE\n( MS_SYOMEI LIKE '%\x82\xcc%'\nOR\nMS_SYOKANA LIKE '%\x82\xcc%' )\n"
+      "AND\nMS_SYUPAN LIKE '%abc%' AND MS_KENMEI LIKE '%a_%' AND MS_ISBN LIKE '\x83\x5e%'";
+  auto likes = [](const std::string& column) {
+    const std::string operand = column + "::text COLLATE \"C\" LIKE ";
+    return "(" + operand + "'%\x83\x6d%' ESCAPE '' OR " + operand + "'%\xc9%' ESCAPE '' OR " +
+           operand + "'%\x82\xcc%' ESCAPE '')";
+  };
+  EXPECT_EQ(
+      ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms),
+      "SELECT A FROM T\nWHERE\n(( " + likes("MS_SYOMEI") + "\nOR\n" + likes("MS_SYOKANA") +
+          " ) AND (liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['\x83\x6d']::text[] OR "
+          "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['\x83\x6d']::text[]))\nAND\n"
+          "(liraweb_fold(MS_SYUPAN) LIKE liraweb_fold_pattern('%abc%') ESCAPE '\\' AND "
+          "liraweb_grams(liraweb_fold(MS_SYUPAN)) @> ARRAY['ab','bc']::text[]) AND "
+          "(liraweb_fold(MS_KENMEI) COLLATE \"C\" LIKE liraweb_fold_pattern('%a_%') ESCAPE '\\' AND "
+          "liraweb_grams(liraweb_fold(MS_KENMEI)) @> ARRAY['a']::text[]) AND "
+          "(MS_ISBN::text COLLATE \"C\" ~ '^(?:[\x83\x5e\x82\xbd]|\xc0(?![\xde]))' AND "
+          "liraweb_grams(liraweb_fold(MS_ISBN)) @> ARRAY['\x83\x5e']::text[])");
+  // Exact matching is as it always was.
+  EXPECT_EQ(ServerText("SELECT 1 FROM T WHERE A LIKE 'x'", MatchMode::kExact,
+                       db::ShortWords::kStoredForms),
+            "SELECT 1 FROM T WHERE A LIKE 'x' ESCAPE ''");
+}
+
+// A word the choice turns down keeps its comparison and loses its n-gram condition; a
+// group of columns keeps its n-gram conditions only when every column's is wanted.
+TEST(PostgresServerTextTest, NarrowingChoiceLeavesOutTheNgramConditionsOfBroadWords) {
+  const char* sql =
+      "SELECT A FROM T WHERE ( A LIKE '%\x94\x4c%' OR b.B LIKE '%\x94\x4c%' ) AND C LIKE '%yz%'";
+  std::vector<std::string> asked;
+  auto broadColumn = [&asked](const char* broad) {
+    return [&asked, broad](const db::NarrowableWord& word) {
+      asked.push_back(word.column + ":" + word.grams.at(0));
+      return word.column != broad;
+    };
+  };
+  const std::string regex = "::text COLLATE \"C\" LIKE '%\x94\x4c%' ESCAPE '')";  // 猫
+  const std::string yz = "C::text COLLATE \"C\" ~ '[yY\x82\x78\x82\x99][zZ\x82\x79\x82\x9a]'";
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms, broadColumn("b.B")),
+            "SELECT A FROM T WHERE ( (A" + regex + " OR (b.B" + regex + " ) AND (" + yz +
+                " AND liraweb_grams(liraweb_fold(C)) @> ARRAY['yz']::text[])");
+  EXPECT_EQ(asked, (std::vector<std::string>{"A:\x94\x4c", "b.B:\x94\x4c", "C:yz"}));
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms, broadColumn("C")),
+            "SELECT A FROM T WHERE (( (A" + regex + " OR (b.B" + regex +
+                " ) AND (liraweb_grams(liraweb_fold(A)) @> ARRAY['\x94\x4c']::text[] OR "
+                "liraweb_grams(liraweb_fold(b.B)) @> ARRAY['\x94\x4c']::text[])) AND " + yz);
+}

@@ -19,11 +19,12 @@ trap 'rm -rf "$work"' EXIT
   { echo "the installed index does not check"; exit 1; }
 
 # Shift_JIS words, percent-encoded: 猫 (title), なつめ (author reading), 岩波 (publisher),
-# ｶﾞ (half-width), ＡＢ (full-width), 表 (trail byte 0x5C), a wildcard.
-# For the loose mode: two words (夏目 漱石), a word without its middle dot (ハリーポッター),
-# variant kanji (渡邊, 髙), ISBN forms.
+# ｶﾞ (half-width), ＡＢ (full-width), 表 (trail byte 0x5C), a wildcard; の, ノ and a,
+# held by many books, also on pages far from the first. For the loose mode: two words
+# (夏目 漱石), a word without its middle dot (ハリーポッター), variant kanji (渡邊, 髙), ISBN
+# forms.
 words=(%94L %82%C8%82%C2%82%DF %8A%E2%94g %B6%DE %82%60%82%61 %95%5C %25 a_ %82%CC
-       %8F%AC%90%E0 zzzz %89%C4%96%DA+%9F%F9%90%CE
+       %8F%AC%90%E0 zzzz %83m a %89%C4%96%DA+%9F%F9%90%CE
        %83n%83%8A%81%5B%83%7C%83b%83%5E%81%5B %93n%E7%B2 %FB%FC 9784101010014 4101010014)
 queries=()
 for word in "${words[@]}"; do
@@ -32,7 +33,9 @@ for word in "${words[@]}"; do
             "PAGENUM=1&BOOKNAME=$word&ORDER=MS_SYOKANA&ORDERKIND=DESC"
             "PAGENUM=0&BOOKNAME=$word&ORDER=MS_SYUPAN&ORDERKIND=ASC"
             "PAGENUM=0&BOOKNAME=$word&ORDER=MS_BOOKID&ORDERKIND=DESC"
-            "PAGENUM=0&BOOKNAME=$word&CHOSYA=%82%A0")
+            "PAGENUM=0&BOOKNAME=$word&CHOSYA=%82%A0"
+            "PAGENUM=2&BOOKNAME=$word" "PAGENUM=9&BOOKNAME=$word"
+            "PAGENUM=3&BOOKNAME=$word&ORDER=MS_SYOMEI&ORDERKIND=DESC")
 done
 
 request() {  # SITE QUERY: the response with the search time ("0.012 秒") and with it the

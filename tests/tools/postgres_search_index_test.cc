@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "db/postgres_server_text.h"
 #include "db/query.h"
 #include "db/sjis_like.h"
+#include "db/stored_forms.h"
 #include "platform/sjis.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
@@ -256,6 +258,68 @@ TEST(PostgresSearchIndexTest, ServerFoldsLooselyAsTheSqliteDriver) {
   CompareLikeAndGrams(server, MatchMode::kLoose, alphabet);
 }
 
+// The driver's regular expressions over the stored text against the server's folded
+// LIKE: random texts and patterns, and every form of every character that folds, alone
+// and beside the marks and kana that could join it.
+TEST(PostgresSearchIndexTest, StoredFormsRegexMatchesAsTheServersFoldedLike) {
+  Server server("liraweb_regex_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  std::mt19937 random(1401);
+  const std::vector<std::string> alphabet = Alphabet();
+  std::vector<std::string> patterns, texts, regexes, likes;
+  int likesWritten = 0;
+  auto add = [&](const std::string& text, const std::string& pattern) {
+    if (std::optional<std::string> regex = db::StoredFormsRegex(pattern)) {
+      texts.push_back(text);
+      patterns.push_back(pattern);
+      regexes.push_back(*regex);
+      // Every pattern that LIKE can write (the empty list stands for none).
+      std::optional<std::vector<std::string>> written = db::StoredFormsLikePatterns(pattern, 64);
+      likes.push_back(ArrayLiteral(written.value_or(std::vector<std::string>{})));
+      likesWritten += written.has_value();
+    }
+  };
+  for (int i = 0; i < 4000; ++i) {
+    const std::vector<std::string> characters = RandomCharacters(random, alphabet, 7);
+    const std::size_t from = characters.size() / 3, count = 1 + i % 2;
+    const char* wildcards[][2] = {{"%", "%"}, {"", "%"}, {"%", ""}, {"", ""}};
+    const auto& around = wildcards[i % 4];
+    add(Joined(characters), i % 3 ? around[0] + Joined(characters, from, count) + around[1]
+                                  : RandomText(random, alphabet, 3));
+  }
+  for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+    const std::vector<db::StoredForm> forms = db::StoredForms(unit);
+    if (forms.size() < 2) continue;
+    for (const db::StoredForm& form : forms) {
+      for (const std::string& text : {form.bytes, form.bytes + "\xde", form.bytes + "\xdf",
+                                      "\xb6" + form.bytes, "\xca" + form.bytes}) {
+        add(text, "%" + forms[0].bytes + "%");
+        add(text, forms[0].bytes);
+      }
+    }
+  }
+  std::vector<std::string> answers = server.Rows(
+      "SELECT t COLLATE \"C\" ~ r, liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\', "
+      "cardinality(l::text[]) = 0 OR (liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\') = "
+      "EXISTS (SELECT 1 FROM unnest(l::text[]) AS q WHERE t COLLATE \"C\" LIKE q ESCAPE '') "
+      "FROM unnest($1::text[], $2::text[], $3::text[], $4::text[]) WITH ORDINALITY AS x(t, p, r, l, n) "
+      "ORDER BY n",
+      {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(regexes), ArrayLiteral(likes)});
+  ASSERT_EQ(answers.size(), texts.size());
+  int matched = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    matched += answers[i] == "t|t|t";
+    EXPECT_EQ(answers[i].substr(4), "t") << "LIKE patterns differ for " << toolstest::Hex(texts[i]);
+    EXPECT_EQ(answers[i].substr(0, 1), answers[i].substr(2, 1))
+        << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i])
+        << " regex " << toolstest::Hex(regexes[i]);
+  }
+  EXPECT_GT(texts.size(), 4000u);
+  EXPECT_GT(likesWritten, 1000);
+  EXPECT_GT(matched, 1500);
+}
+
 void LoadSample(const Server& server) {
   PostgresCatalogStore store(server.Conninfo());
   LoadOptions options;
@@ -265,10 +329,11 @@ void LoadSample(const Server& server) {
 }
 
 // The search condition of the search statement for one word, as the driver sends it.
-std::string SearchStatement(const std::string& word) {
+std::string SearchStatement(const std::string& word,
+                            db::ShortWords shortWords = db::ShortWords::kFoldEveryRow) {
   return db::ServerText("SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + word +
                             "%' OR MS_SYOKANA LIKE '%" + word + "%' ) ORDER BY MS_BOOKID",
-                        MatchMode::kFolded);
+                        MatchMode::kFolded, shortWords);
 }
 
 TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
@@ -310,16 +375,20 @@ TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
           db::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
         expected.push_back(book.substr(0, bar1));
     }
-    const std::string statement = SearchStatement(search.word);
-    server.Run("SET enable_seqscan = on");
-    server.Run("SET enable_bitmapscan = off");
-    EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " scanned";
-    server.Run("SET enable_bitmapscan = on");
-    server.Run("SET enable_seqscan = off");
-    std::string plan;
-    for (const std::string& line : server.Rows("EXPLAIN " + statement)) plan += line + "\n";
-    EXPECT_NE(plan.find(search.index), std::string::npos) << plan;
-    EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " indexed";
+    // Both ways of writing short words: folding every row, and over the stored forms.
+    for (db::ShortWords shortWords :
+         {db::ShortWords::kFoldEveryRow, db::ShortWords::kStoredForms}) {
+      const std::string statement = SearchStatement(search.word, shortWords);
+      server.Run("SET enable_seqscan = on");
+      server.Run("SET enable_bitmapscan = off");
+      EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " scanned";
+      server.Run("SET enable_bitmapscan = on");
+      server.Run("SET enable_seqscan = off");
+      std::string plan;
+      for (const std::string& line : server.Rows("EXPLAIN " + statement)) plan += line + "\n";
+      EXPECT_NE(plan.find(search.index), std::string::npos) << plan;
+      EXPECT_EQ(server.Rows(statement), expected) << toolstest::Hex(search.word) << " indexed";
+    }
   }
   EXPECT_GT(server.Rows(SearchStatement("\x94\x4c")).size(), 10u);
 }
@@ -371,6 +440,55 @@ TEST(PostgresSearchIndexTest, AnAliasFoldsWhenItAsksAndTheDatabaseCan) {
     query.SetSqlLines({search});
     query.OpenQuery();
     EXPECT_EQ(query.FieldText("N"), c[1]) << c[0];
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Through the plug-in: a word the n-gram index's statistics give to most rows is sent
+// without its n-gram condition, a rare one with it, and both count what LIKE finds.
+TEST(PostgresSearchIndexTest, BroadWordsGoWithoutTheirNgramCondition) {
+  Server server("liraweb_broad_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(server);
+  // ノ in four books of five, 猫 in one of a hundred.
+  for (int i = 0; i < 2000; ++i) {
+    const std::string title = std::string(i % 5 ? "\x83\x6d" : "x") + (i % 100 ? "" : "\x94\x4c");
+    server.Rows("INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_SYOKANA) VALUES ($1, $2, '')",
+                {"BROAD" + std::to_string(i), title});
+  }
+  std::ostringstream log;
+  CreateSearchIndexes(server.Connection(), log);
+  test_support::TempDir folder("broad.");
+  const std::string conf = folder.Path() + "/dbengine.conf";
+  test_support::WriteBytes(conf, "[folded]\nDRIVER=POSTGRES\nMATCH=FOLDED\nCONNINFO=" +
+                                     server.Conninfo() + "\n");
+  setenv("DBENGINE_CONFIG", conf.c_str(), 1);
+  struct Case {
+    const char* word;
+    bool narrowed;
+  };
+  for (const Case& c : {Case{"\x82\xcc", false}, Case{"\x94\x4c", true}}) {  // の, 猫
+    const std::string count = server.Value(
+        "SELECT count(*) FROM BOOKMAST WHERE liraweb_fold(MS_SYOMEI) LIKE liraweb_fold_pattern($1) "
+        "OR liraweb_fold(MS_SYOKANA) LIKE liraweb_fold_pattern($1)",
+        {"%" + std::string(c.word) + "%"});
+    TQuery search("qMaster");
+    search.SetDatabaseName("folded");
+    search.SetSqlLines({"SELECT COUNT(*) AS N FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" +
+                        std::string(c.word) + "%' OR MS_SYOKANA LIKE '%" + c.word + "%' )"});
+    search.OpenQuery();
+    EXPECT_EQ(search.FieldText("N"), count) << toolstest::Hex(c.word);
+    // The search statement is still prepared on the same connection.
+    TQuery sent("qMaster");
+    sent.SetDatabaseName("folded");
+    sent.SetSqlLines({"SELECT statement AS S FROM pg_prepared_statements "
+                      "WHERE position('SELECT COUNT' IN statement) = 1"});
+    sent.OpenQuery();
+    EXPECT_EQ(sent.FieldText("S").find("liraweb_grams") != std::string::npos, c.narrowed)
+        << sent.FieldText("S");
   }
 }
 

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "db/candidate_table.h"
 #include "db/indexed_search.h"
+#include "db/row_bitmap.h"
 #include "db/search_index_format.h"
 #include "db/search_narrowing.h"
 #include "db/sqlite_driver.h"
@@ -364,6 +366,99 @@ TEST_F(SearchIndexTest, ALooseIndexServesTheLooseModeAlone) {
   narrowed_ = statements_ = 0;
   for (int i = 0; i < 40; ++i) ExpectSameAsScan(StatementText(RandomCriteria(random_, true)), {MatchMode::kLoose});
   EXPECT_GT(narrowed_, 0);
+}
+
+// A word of one or two units is answered from the lists however many books hold it:
+// every character of the texts alone and beside another, unsorted and sorted both ways.
+TEST_F(SearchIndexTest, BroadShortWordsAreNarrowedAndGiveTheScansRows) {
+  const char* const kOrders[][2] = {{"", ""}, {"MS_SYOMEI", "DESC"}, {"KA_USERID", "ASC"}};
+  int broad = 0, words = 0;
+  for (std::size_t c = 0; c < std::size(kAlphabet); ++c) {
+    const std::string character = kAlphabet[c];
+    if (character == "%" || character == "_" || character == " ") continue;
+    for (const std::string& word :
+         {character, character + kAlphabet[(c * 7 + 3) % std::size(kAlphabet)]}) {
+      if (word.find_first_of("%_ ") != std::string::npos) continue;
+      SearchCriteria criteria;
+      criteria.SearchFlags = kSearchBookName;
+      criteria.BookName = word;
+      const auto& order = kOrders[words++ % std::size(kOrders)];
+      criteria.Order = order[0];
+      criteria.OrderKind = order[1];
+      const std::string sql = StatementText(criteria);
+      ExpectSameAsScan(sql);
+      EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded)) << sql;
+      auto scanned = db::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
+      broad += RunSearch(*scanned, sql).count > 2000 / 8;
+    }
+  }
+  // Else the words above would all have been narrowed before.
+  EXPECT_GT(broad, 5);
+}
+
+// The candidates lead the join unless the select list holds "*", which would show
+// their column; either way the rows are the scan's.
+TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
+  db::searchindex::IndexInfo info;
+  info.table = "BOOKMAST";
+  info.columns = {"MS_SYOMEI"};
+  const std::string tail = "WHERE\r\nMS_SYOMEI LIKE '%a%'\r\n";
+  struct Case {
+    std::string head, narrowed;
+  };
+  const Case cases[] = {
+      {"SELECT MS_BOOKID FROM BOOKMAST b LEFT JOIN KASIDASI ON KA_BOOKID = MS_BOOKID\r\n",
+       "SELECT MS_BOOKID FROM liraidx_candidates(3) AS liraidx_c CROSS JOIN BOOKMAST b LEFT JOIN "
+       "KASIDASI ON KA_BOOKID = MS_BOOKID\r\nWHERE b.rowid = liraidx_c.liraidx_rowid\r\n"},
+      {"SELECT * FROM BOOKMAST\r\n",
+       "SELECT * FROM BOOKMAST\r\nWHERE BOOKMAST.rowid IN (SELECT liraidx_rowid FROM "
+       "liraidx_candidates(3))\r\n"},
+  };
+  for (const Case& c : cases) {
+    const auto shape = db::searchindex::ParseSearchStatement(c.head + tail, info);
+    ASSERT_TRUE(shape) << c.head;
+    EXPECT_EQ(db::searchindex::NarrowedStatement(*shape, "liraidx_candidates(3)"),
+              c.narrowed + "AND (\r\nMS_SYOMEI LIKE '%a%'\r\n)\r\n");
+    const std::string sql = c.head + "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";  // ア
+    EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+    ExpectSameAsScan(sql);
+  }
+}
+
+// The candidate sets against a sorted set of rowids, across chunks and below zero.
+TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
+  namespace si = db::searchindex;
+  std::mt19937 random(11);
+  auto randomRows = [&random] {
+    std::vector<std::int64_t> rows;
+    const int count = static_cast<int>(random() % 3000);
+    for (int i = 0; i < count; ++i) {
+      rows.push_back(static_cast<std::int64_t>(random() % (4 * si::kChunkRows)) - si::kChunkRows);
+    }
+    if (random() % 4 == 0) rows.push_back(3 * si::kChunkRows - 1);  // the last of a chunk
+    return rows;
+  };
+  auto walk = [](const si::RowBitmap& bitmap) {
+    std::vector<std::int64_t> rows;
+    for (auto at = bitmap.First(); at; at = bitmap.After(*at)) rows.push_back(*at);
+    return rows;
+  };
+  for (int round = 0; round < 200; ++round) {
+    const std::vector<std::int64_t> a = randomRows(), b = randomRows();
+    const std::set<std::int64_t> setA(a.begin(), a.end()), setB(b.begin(), b.end());
+    std::vector<std::int64_t> either, both;
+    std::set_union(setA.begin(), setA.end(), setB.begin(), setB.end(), std::back_inserter(either));
+    std::set_intersection(setA.begin(), setA.end(), setB.begin(), setB.end(),
+                          std::back_inserter(both));
+    si::RowBitmap united(a), intersected(a);
+    united.Unite(si::RowBitmap(b));
+    intersected.Intersect(si::RowBitmap(b));
+    EXPECT_EQ(walk(si::RowBitmap(a)), std::vector<std::int64_t>(setA.begin(), setA.end()));
+    EXPECT_EQ(walk(united), either);
+    EXPECT_EQ(walk(intersected), both);
+    EXPECT_EQ(united.Count(), static_cast<std::int64_t>(either.size()));
+    EXPECT_EQ(intersected.Count(), static_cast<std::int64_t>(both.size()));
+  }
 }
 
 TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {

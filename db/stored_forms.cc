@@ -1,0 +1,199 @@
+#include "db/stored_forms.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "db/sjis_fold.h"
+#include "platform/sjis.h"
+
+namespace db {
+
+namespace {
+
+bool IsSingleByteCharacter(unsigned char c) {
+  return (c >= 0x01 && c <= 0x7F) || (c >= 0xA1 && c <= 0xDF);
+}
+
+// The unit of the whole of `bytes` in the folded mode, or nullopt when the bytes are
+// not read as one unit.
+std::optional<std::uint32_t> UnitOf(std::string_view bytes) {
+  std::size_t i = 0;
+  const std::uint32_t unit = NextUnit(bytes, i, MatchMode::kFolded);
+  if (i != bytes.size()) return std::nullopt;
+  return unit;
+}
+
+// Every character the server can store (the single bytes that are characters, every
+// lead and trail pair) and every half-width kana joined with a mark, by the unit it
+// folds to. Built once: it is the folding table read backwards.
+const std::map<std::uint32_t, std::vector<std::string>>& FormsByUnit() {
+  static const auto* forms = [] {
+    auto* byUnit = new std::map<std::uint32_t, std::vector<std::string>>;
+    auto add = [byUnit](const std::string& bytes) {
+      if (std::optional<std::uint32_t> unit = UnitOf(bytes)) (*byUnit)[*unit].push_back(bytes);
+    };
+    for (int c = 0x01; c <= 0xDF; ++c) {
+      if (!IsSingleByteCharacter(static_cast<unsigned char>(c))) continue;
+      add(std::string(1, static_cast<char>(c)));
+      if (c < 0xA1) continue;
+      for (int mark = 0xA1; mark <= 0xDF; ++mark) {
+        const std::string pair = {static_cast<char>(c), static_cast<char>(mark)};
+        if (UnitOf(pair)) add(pair);
+      }
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+      if (!platform::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+      for (int trail = 0x40; trail <= 0xFC; ++trail) {
+        if (platform::IsTrailByte(static_cast<unsigned char>(trail)))
+          add({static_cast<char>(lead), static_cast<char>(trail)});
+      }
+    }
+    return byUnit;
+  }();
+  return *forms;
+}
+
+// The single-byte characters that `form` joins with when they stand on the given side.
+std::string JoiningBytes(const std::string& form, bool before) {
+  std::string joining;
+  if (form.size() != 1) return joining;
+  for (int c = 0x01; c <= 0xDF; ++c) {
+    if (!IsSingleByteCharacter(static_cast<unsigned char>(c))) continue;
+    const std::string neighbour(1, static_cast<char>(c));
+    if (UnitOf(before ? neighbour + form : form + neighbour)) joining += neighbour;
+  }
+  return joining;
+}
+
+// A character as a regular expression reads it literally: ASCII punctuation escaped
+// (a backslash before a non-alphanumeric character stands for that character, inside
+// brackets too), everything else as it is.
+std::string Literal(std::string_view bytes) {
+  std::string literal;
+  for (char b : bytes) {
+    const auto c = static_cast<unsigned char>(b);
+    if (bytes.size() == 1 && c > 0x20 && c < 0x7F && !std::isalnum(c)) literal.push_back('\\');
+    literal.push_back(b);
+  }
+  return literal;
+}
+
+std::string Bracket(const std::string& characters) {
+  std::string bracket = "[";
+  for (char c : characters) bracket += Literal(std::string(1, c));
+  return bracket + "]";
+}
+
+// The expression of one unit: a text's unit there is this one.
+std::optional<std::string> UnitExpression(std::uint32_t unit) {
+  const std::vector<StoredForm> forms = StoredForms(unit);
+  if (forms.empty()) return std::nullopt;
+  std::string plain;  // forms that stand alone, as members of one bracket
+  std::vector<std::string> alternatives;
+  int plainCount = 0;
+  for (const StoredForm& form : forms) {
+    if (form.joinsAfter.empty() && form.joinsBefore.empty() &&
+        platform::CharLength(form.bytes, 0) == form.bytes.size()) {
+      plain += Literal(form.bytes);
+      ++plainCount;
+      continue;
+    }
+    std::string alternative;
+    if (!form.joinsAfter.empty()) alternative += "(?<!" + Bracket(form.joinsAfter) + ")";
+    alternative += Literal(form.bytes);
+    if (!form.joinsBefore.empty()) alternative += "(?!" + Bracket(form.joinsBefore) + ")";
+    alternatives.push_back(alternative);
+  }
+  if (plainCount > 1) plain = "[" + plain + "]";
+  if (alternatives.empty()) return plain;
+  std::string expression = "(?:";
+  if (plainCount > 0) expression += plain + "|";
+  for (std::size_t a = 0; a < alternatives.size(); ++a)
+    expression += (a ? "|" : "") + alternatives[a];
+  return expression + ")";
+}
+
+}  // namespace
+
+std::vector<StoredForm> StoredForms(std::uint32_t unit) {
+  std::vector<StoredForm> forms;
+  const auto& byUnit = FormsByUnit();
+  const auto found = byUnit.find(unit);
+  if (found == byUnit.end()) return forms;
+  // The unit's own character first: the form most texts hold.
+  std::vector<std::string> bytes = found->second;
+  const std::string own =
+      unit < 0x100 ? std::string(1, static_cast<char>(unit))
+                   : std::string{static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+  std::stable_partition(bytes.begin(), bytes.end(),
+                        [&own](const std::string& b) { return b == own; });
+  for (const std::string& b : bytes)
+    forms.push_back({b, JoiningBytes(b, true), JoiningBytes(b, false)});
+  return forms;
+}
+
+std::optional<std::string> StoredFormsRegex(std::string_view pattern) {
+  std::string regex;
+  bool afterWildcard = false;  // a "%" since the last unit
+  std::string run;
+  auto addRun = [&]() -> bool {
+    for (std::size_t i = 0; i < run.size();) {
+      const std::size_t length = platform::CharLength(run, i);
+      const auto first = static_cast<unsigned char>(run[i]);
+      if (length == 1 && !IsSingleByteCharacter(first)) return false;
+      i += length;
+    }
+    if (run.empty()) return true;
+    if (afterWildcard && !regex.empty()) regex += ".*";
+    afterWildcard = false;
+    for (std::size_t i = 0; i < run.size();) {
+      std::optional<std::string> expression = UnitExpression(NextUnit(run, i, MatchMode::kFolded));
+      if (!expression) return false;
+      regex += *expression;
+    }
+    run.clear();
+    return true;
+  };
+  const bool anchoredStart = pattern.empty() || pattern[0] != '%';
+  for (std::size_t i = 0; i < pattern.size();) {
+    const std::size_t length = platform::CharLength(pattern, i);
+    if (length == 1 && pattern[i] == '_') return std::nullopt;
+    if (length == 1 && pattern[i] == '%') {
+      if (!addRun()) return std::nullopt;
+      afterWildcard = true;
+    } else {
+      run.append(pattern.substr(i, length));
+    }
+    i += length;
+  }
+  if (!addRun()) return std::nullopt;
+  return (anchoredStart ? "^" : "") + regex + (afterWildcard ? "" : "$");
+}
+
+std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view pattern,
+                                                                std::size_t most) {
+  if (!StoredFormsRegex(pattern)) return std::nullopt;
+  std::vector<std::string> patterns = {""};
+  for (std::size_t i = 0; i < pattern.size();) {
+    if (pattern[i] == '%') {
+      for (std::string& written : patterns) written += '%';
+      ++i;
+      continue;
+    }
+    std::vector<std::string> longer;
+    for (const StoredForm& form : StoredForms(NextUnit(pattern, i, MatchMode::kFolded))) {
+      if (!form.joinsAfter.empty() || !form.joinsBefore.empty() ||
+          platform::CharLength(form.bytes, 0) != form.bytes.size() || form.bytes == "%" ||
+          form.bytes == "_") {
+        return std::nullopt;
+      }
+      for (const std::string& written : patterns) longer.push_back(written + form.bytes);
+      if (longer.size() > most) return std::nullopt;
+    }
+    patterns = std::move(longer);
+  }
+  return patterns;
+}
+
+}  // namespace db
