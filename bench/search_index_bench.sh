@@ -42,14 +42,8 @@ if [ -z "$work" ]; then
 fi
 mkdir -p "$work"
 
-echo "# Search index benchmark"
-echo
-echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "- commit: $(git -C "$source_root" rev-parse --short HEAD)$(git -C "$source_root" diff --quiet || echo ' (with changes)')"
-echo "- machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
-  "$(free -g | awk '/Mem:/ {print $2}') GB memory; load average at start $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "- requests: each kind $runs times on each installation, alternately; whole CGI requests"
-echo "  (a new process each, as the web server runs them), wall time in ms"
+source "$source_root/bench/report_header.sh"
+report_header "Search index benchmark"
 
 for books in "${sizes[@]}"; do
   dir=$work/$books

@@ -45,6 +45,13 @@ bool IsSeconds(std::string_view value) {
   return value.size() < kOneDay.size() || (value.size() == kOneDay.size() && value <= kOneDay);
 }
 
+std::optional<MatchMode> MatchModeNamed(std::string_view upperName) {
+  if (upperName == "FOLDED") return MatchMode::kFolded;
+  if (upperName == "EXACT") return MatchMode::kExact;
+  if (upperName == "LOOSE") return MatchMode::kLoose;
+  return std::nullopt;
+}
+
 [[noreturn]] void Fail(std::string message) {
   throw DriverError{kErrConfigInvalid, {TDBError{kErrConfigInvalid, 0, std::move(message)}}};
 }
@@ -117,8 +124,8 @@ std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_vie
       alias.Path = std::string(value);
     } else if (key == "CONNINFO") {
       alias.ConnInfo = std::string(value);
-    } else if (key == "MATCH" && (Upper(value) == "FOLDED" || Upper(value) == "EXACT")) {
-      alias.Match = Upper(value) == "EXACT" ? MatchMode::kExact : MatchMode::kFolded;
+    } else if (key == "MATCH" && MatchModeNamed(Upper(value))) {
+      alias.Match = *MatchModeNamed(Upper(value));
       matchGiven = true;
     } else if (key == "TIME_LIMIT" && IsSeconds(value)) {
       alias.TimeLimitSeconds = std::stoi(std::string(value));

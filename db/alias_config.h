@@ -27,10 +27,10 @@ struct AliasDefinition {
   int TimeLimitSeconds = kDefaultTimeLimitSeconds;
 };
 
-// The aliases of the file text. Keys and the values of DRIVER and MATCH ignore letter
-// case; TIME_LIMIT is a number of seconds from 0 (no limit) to 86400; a relative PATH is
-// taken from the folder of `filePath`. Throws DriverError kErrConfigInvalid naming the
-// file and line of the first fault.
+// The aliases of the file text. Keys and the values of DRIVER and MATCH (FOLDED, EXACT
+// or LOOSE) ignore letter case; TIME_LIMIT is a number of seconds from 0 (no limit) to 86400; a
+// relative PATH is taken from the folder of `filePath`. Throws DriverError kErrConfigInvalid naming
+// the file and line of the first fault.
 std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_view filePath);
 
 // The alias file in effect: $DBENGINE_CONFIG, else dbengine.conf in the current folder.

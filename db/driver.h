@@ -20,8 +20,9 @@ struct DriverError {
   std::vector<TDBError> Entries;
 };
 
-// How LIKE compares text (an alias setting).
-enum class MatchMode { kFolded, kExact };
+// How LIKE compares text (an alias setting). Loose is folded, and also passes over
+// blanks and separators and reads variant forms of a kanji as one.
+enum class MatchMode { kFolded, kExact, kLoose };
 
 // One value of the current row, owned by the cursor until it moves.
 struct ColumnValue {

@@ -103,6 +103,12 @@ Database& OpenDatabase(std::string_view name) {
   return *state.Databases.back().Handle;
 }
 
+MatchMode LikeMatchOf(std::string_view name) {
+  if (!State().Started) StartEngine();
+  const AliasDefinition* alias = FindAlias(State().Aliases, name);
+  return alias ? alias->Match : MatchMode::kFolded;
+}
+
 std::string_view MessageText(std::uint16_t code) {
   switch (code) {
     case kErrConfigInvalid:

@@ -28,6 +28,11 @@ bool EngineStarted();
 // Raises EDBEngineError.
 Database& OpenDatabase(std::string_view name);
 
+// How LIKE compares on the database of that name: the alias's MATCH, FOLDED for a
+// folder. Starts the engine when it has not started yet; FOLDED when it cannot start or
+// knows no such alias (opening the database then says why). Never throws.
+MatchMode LikeMatchOf(std::string_view name);
+
 // The engine's text for one of its codes; empty for a code it does not know.
 std::string_view MessageText(std::uint16_t code);
 

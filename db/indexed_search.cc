@@ -189,7 +189,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
                                                     MatchMode mode, CandidateRegistry& registry) {
   if (!MayBeSearch(sql)) return std::nullopt;
   std::optional<IndexInfo> info = ReadCurrentIndex(db);
-  if (!info) return std::nullopt;
+  if (!info || !IndexServes(info->match, mode)) return std::nullopt;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
   if (!shape) return std::nullopt;
   // Rows the lists give exactly are worth narrowing to however many they are: the
@@ -206,7 +206,8 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   // Computed again when another connection wrote between here and the statement's
   // read: the index, or the rows it stands for, may have changed.
   auto compute = [db, conditions = shape->conditions, mode, table = info->table] {
-    if (ReadCurrentIndex(db)) {
+    if (std::optional<IndexInfo> again = ReadCurrentIndex(db);
+        again && IndexServes(again->match, mode)) {
       if (std::optional<RowBitmap> exact = ExactRows(db, conditions, mode)) {
         return CandidateBits{std::move(*exact), true};
       }

@@ -242,8 +242,10 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   std::string upper(sql);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (upper.find("LIKE") == std::string::npos) return session.Match;
-  Result installed = Run(session.Connection, "SELECT to_regprocedure('" +
-                                                 std::string(kFoldPatternFunction) +
+  // A server without the functions of the mode compares exactly, as before they existed.
+  const std::string_view function =
+      session.Match == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction;
+  Result installed = Run(session.Connection, "SELECT to_regprocedure('" + std::string(function) +
                                                  "(text)') IS NOT NULL");
   session.FoldingChecked = true;
   if (std::string_view(PQgetvalue(installed.get(), 0, 0)) != "t") session.Match = MatchMode::kExact;

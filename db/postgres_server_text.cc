@@ -136,8 +136,14 @@ struct Pattern {
 // at or after the positions still remembered, so they stay valid.
 class FoldedLike {
  public:
-  FoldedLike(std::string& out, ShortWords shortWords, const NarrowingChoice& narrow)
-      : out_(out), shortWords_(shortWords), narrow_(narrow) {
+  FoldedLike(std::string& out, MatchMode mode, ShortWords shortWords,
+             const NarrowingChoice& narrow)
+      : out_(out),
+        mode_(mode),
+        fold_(mode == MatchMode::kLoose ? kLooseFoldFunction : kFoldFunction),
+        foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction),
+        shortWords_(shortWords),
+        narrow_(narrow) {
     levels_.push_back({});
   }
 
@@ -211,8 +217,8 @@ class FoldedLike {
     std::size_t leftClose = std::string::npos;
     if (leftStart < leftEnd) {
       out_.insert(leftEnd, ")");
-      out_.insert(leftStart, std::string(kFoldFunction) + "(");
-      leftClose = leftEnd + kFoldFunction.size() + 2;
+      out_.insert(leftStart, std::string(fold_) + "(");
+      leftClose = leftEnd + fold_.size() + 2;
     }
     pattern_.emplace();
     pattern_->depth = levels_.size();
@@ -229,8 +235,7 @@ class FoldedLike {
     pattern_.reset();
     if (pattern.start == std::string::npos) return;
     const std::string close = escapeFollows ? ")" : ") ESCAPE '\\'";
-    const std::string open =
-        std::string(escapeFollows ? kFoldFunction : kFoldPatternFunction) + "(";
+    const std::string open = std::string(escapeFollows ? fold_ : foldPattern_) + "(";
     out_.insert(pattern.end, close);
     out_.insert(pattern.start, open);
     if (escapeFollows || pattern.negated || pattern.column.empty() || pattern.tokens != 1 ||
@@ -238,7 +243,7 @@ class FoldedLike {
       return;
     }
     std::size_t longestRun = 0;
-    std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun);
+    std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun, mode_);
     if (grams.empty()) return;
     std::size_t end = pattern.end + open.size() + close.size();
     // A trigram index finds nothing to look up in a run shorter than three characters
@@ -246,7 +251,8 @@ class FoldedLike {
     // characters alike under every deterministic collation) the condition is not one
     // that index can take, and the n-gram index answers it.
     std::optional<std::string> regex;
-    if (longestRun < 3 && shortWords_ == ShortWords::kStoredForms)
+    // The stored forms are those of the folded mode: the loose one folds every row.
+    if (longestRun < 3 && shortWords_ == ShortWords::kStoredForms && mode_ != MatchMode::kLoose)
       regex = StoredFormsRegex(*pattern.literal);
     if (regex) {
       // A few LIKE patterns are compared faster than a regular expression.
@@ -267,7 +273,7 @@ class FoldedLike {
     }
     std::string narrowing;  // none when the word is not worth narrowing
     if (narrow_({pattern.column, grams})) {
-      narrowing = std::string(kGramsFunction) + "(" + std::string(kFoldFunction) + "(" +
+      narrowing = std::string(kGramsFunction) + "(" + std::string(fold_) + "(" +
                   pattern.column + ")) @> ARRAY[";
       for (std::size_t g = 0; g < grams.size(); ++g)
         narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
@@ -318,6 +324,8 @@ class FoldedLike {
   }
 
   std::string& out_;
+  const MatchMode mode_;
+  const std::string_view fold_, foldPattern_;  // the server functions of the mode
   const ShortWords shortWords_;
   const NarrowingChoice& narrow_;
   std::vector<Level> levels_;
@@ -338,9 +346,9 @@ std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWor
 
 std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords,
                        const NarrowingChoice& narrow) {
-  const bool folded = mode == MatchMode::kFolded;
+  const bool folded = mode != MatchMode::kExact;
   std::string out;
-  FoldedLike foldedLike(out, shortWords, narrow);
+  FoldedLike foldedLike(out, mode, shortWords, narrow);
   int number = 0;
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {
@@ -383,12 +391,13 @@ std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWor
   return out;
 }
 
-std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun) {
+std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun,
+                                      MatchMode mode) {
   std::vector<std::string> grams;
   std::size_t longest = 0;
-  auto addRun = [&grams, &longest](std::string_view run) {
-    if (run.empty()) return;
-    std::string folded = FoldedText(run);
+  auto addRun = [&grams, &longest, mode](std::string_view run) {
+    std::string folded = FoldedText(run, mode == MatchMode::kLoose ? mode : MatchMode::kFolded);
+    if (folded.empty()) return;
     // The server's gram function reads U+0001 as U+0002: it separates grams there.
     std::replace(folded.begin(), folded.end(), '\x01', '\x02');
     std::vector<std::string> units;

@@ -21,6 +21,11 @@ namespace db {
 inline constexpr std::string_view kFoldFunction = "liraweb_fold";
 inline constexpr std::string_view kFoldPatternFunction = "liraweb_fold_pattern";
 inline constexpr std::string_view kGramsFunction = "liraweb_grams";
+// The same for the loose mode: the folding of a text and of a LIKE pattern, then
+// variant kanji read as one and blanks and separators left out. The grams function is
+// shared.
+inline constexpr std::string_view kLooseFoldFunction = "liraweb_fold_loose";
+inline constexpr std::string_view kLooseFoldPatternFunction = "liraweb_fold_pattern_loose";
 
 // The text the server runs for `sql`: each "?" marker turned into $1, $2, ...; quoted
 // literals, quoted names and comments copied as they are, double-byte characters
@@ -30,6 +35,7 @@ inline constexpr std::string_view kGramsFunction = "liraweb_grams";
 // clause), and a condition "col LIKE 'literal'", or a parenthesized group of them joined
 // by OR, is narrowed by "grams(fold(col)) @> ARRAY[...]" beside it; when the literal has
 // no run of three characters, "fold(col) COLLATE "C"" keeps trigram indexes out of it.
+// Loose: as folded, through the loose functions.
 std::string ServerText(std::string_view sql, MatchMode mode);
 
 // How a folded condition is written whose pattern has no run of three characters (which
@@ -56,10 +62,12 @@ std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWor
                        const NarrowingChoice& narrow);
 
 // The grams (as Shift_JIS texts) that the folded text of a row holds whenever it matches
-// the LIKE pattern (no escape character) in folded mode: every character of a run of one
-// character between wildcards, every pair of neighbours of a longer run. Empty when the
-// pattern has no such run. `longestRun`, when given, receives the length in characters
-// of the longest run.
-std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun = nullptr);
+// the LIKE pattern (no escape character) in folded mode (or, given kLoose, the loosely
+// folded text in the loose mode): every character of a run of one character between
+// wildcards, every pair of neighbours of a longer run. Empty when the pattern has no
+// such run. `longestRun`, when given, receives the length in characters of the longest
+// run.
+std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun = nullptr,
+                                      MatchMode mode = MatchMode::kFolded);
 
 }  // namespace db

@@ -118,6 +118,8 @@ void TQuery::SetParamText(std::string_view name, std::string_view value) {
   param.Value = std::string(value);
 }
 
+db::MatchMode TQuery::LikeMatch() const { return db::LikeMatchOf(DatabaseName_); }
+
 void TQuery::OpenQuery() {
   if (Active()) return;
   const std::uint16_t started = db::StartEngine();

@@ -43,6 +43,9 @@ class TQuery {
   // nothing. Raises EDatabaseError when the query is open and the name differs.
   void SetDatabaseName(std::string_view alias);
 
+  // How LIKE compares on the database named (see db::LikeMatchOf). Never throws.
+  db::MatchMode LikeMatch() const;
+
   // The SQL lines; the statement is each line followed by CR LF.
   const platform::TStringList& SQL() const { return SQL_; }
   // Replaces the lines unless their text is the same; a new text closes the query,

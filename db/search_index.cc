@@ -157,6 +157,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
     info.columns = SplitNames(meta["columns"]);
     info.rows = std::stoll(meta["rows"]);
     info.unsafeSortColumns = SplitNames(meta["unsafe_sort"]);
+    info.match = MatchModeOfIndex(meta["match"]);
     if (info.table.empty() || info.columns.empty()) return std::nullopt;
     return info;
   } catch (const IndexUnreadable&) {

@@ -25,6 +25,8 @@ struct IndexInfo {
   // column: SQLite may walk that index for ORDER BY, and the order of ties would then
   // be the index's, which a narrowed statement cannot repeat.
   std::vector<std::string> unsafeSortColumns;
+  // The matching mode whose folding the grams hold (see IndexServes).
+  MatchMode match = MatchMode::kFolded;
 };
 
 // One column compared with one LIKE pattern.

@@ -27,11 +27,25 @@ bool IsHalfWidthKana(std::string_view pattern, std::size_t i) {
 
 }  // namespace
 
-void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys) {
+std::string IndexMatchName(MatchMode mode) {
+  return mode == MatchMode::kLoose ? "loose" : "folded";
+}
+
+MatchMode MatchModeOfIndex(std::string_view name) {
+  return name == "loose" ? MatchMode::kLoose : MatchMode::kFolded;
+}
+
+bool IndexServes(MatchMode built, MatchMode searched) {
+  return built == MatchMode::kLoose ? searched == MatchMode::kLoose : searched != MatchMode::kLoose;
+}
+
+void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {
+  const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
   std::uint32_t previous = 0;
   bool first = true;
   for (std::size_t i = 0; i < text.size();) {
-    const std::uint32_t unit = NextUnit(text, i, MatchMode::kFolded);
+    const std::uint32_t unit = NextUnit(text, i, foldWith);
+    if (unit == kIgnoredUnit) continue;
     keys.push_back(UnigramKey(unit));
     if (!first) keys.push_back(BigramKey(previous, unit));
     previous = unit;
@@ -45,6 +59,9 @@ std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode)
   // than half-width katakana folds the same alone as inside a text, so the folded
   // index still holds every exact match once such characters also end a run.
   // A run of one unit needs that unit; a longer run its pairs, which hold its units.
+  // The loose mode's grams are those of the loosely folded text, where a separator
+  // leaves its neighbours side by side.
+  const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
   std::vector<std::int64_t> keys;
   std::vector<std::uint32_t> run;
   auto endRun = [&] {
@@ -58,7 +75,8 @@ std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode)
       endRun();
       continue;
     }
-    run.push_back(NextUnit(pattern, i, MatchMode::kFolded));
+    const std::uint32_t unit = NextUnit(pattern, i, foldWith);
+    if (unit != kIgnoredUnit) run.push_back(unit);
   }
   endRun();
   std::sort(keys.begin(), keys.end());
@@ -114,12 +132,11 @@ bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::i
 }
 
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
-  if (mode != MatchMode::kFolded) return false;
+  if (mode == MatchMode::kExact) return false;
   std::size_t i = 0, units = 0;
   while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
   while (i < pattern.size() && !IsWildcard(pattern, i)) {
-    NextUnit(pattern, i, MatchMode::kFolded);
-    ++units;
+    if (NextUnit(pattern, i, mode) != kIgnoredUnit) ++units;
   }
   while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
   return i == pattern.size() && (units == 1 || units == 2);

@@ -50,9 +50,20 @@ inline std::uint16_t LowBits(std::int64_t rowid) {
   return static_cast<std::uint16_t>(rowid & (kChunkRows - 1));
 }
 
-// Appends the keys of every unit and neighbouring pair of the folded text to keys
-// (unsorted, with repeats).
-void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys);
+// The name of the matching mode an index was built for, as its settings hold it
+// ("folded" or "loose"), and the mode of such a name; a missing or unknown name is
+// folded, the mode of every index built before the loose one.
+std::string IndexMatchName(MatchMode mode);
+MatchMode MatchModeOfIndex(std::string_view name);
+
+// True when an index built for `built` answers searches in `searched`: a folded index
+// holds every exact match too; a loose index serves the loose mode alone.
+bool IndexServes(MatchMode built, MatchMode searched);
+
+// Appends the keys of every unit and neighbouring pair of the text folded for the mode
+// (kFolded or kLoose) to keys (unsorted, with repeats).
+void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys,
+                     MatchMode mode = MatchMode::kFolded);
 
 // The gram keys every text holds that matches the LIKE pattern (without escape) in the
 // given mode, sorted and without repeats; empty when the pattern holds no literal
@@ -60,7 +71,7 @@ void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys);
 std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode);
 
 // True when the rows that match the pattern in the mode are exactly the rows whose
-// posting list it reads: the folded mode and one or two units between "%"s, so that
+// posting list it reads: the folded or loose mode and one or two units between "%"s, so that
 // a text matches when and only when it holds that unit or pair.
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode);
 

@@ -1,6 +1,12 @@
 #include "db/sjis_fold.h"
 
+#include <algorithm>
+#include <bitset>
+#include <string_view>
+#include <vector>
+
 #include "platform/invariant.h"
+#include "db/variant_kanji.h"
 #include "platform/sjis.h"
 
 namespace db {
@@ -62,7 +68,119 @@ std::uint32_t FoldDoubleByte(std::uint32_t code) {
   return code;
 }
 
+// Position of a double-byte code among all lead and trail byte pairs from lead 0x81 on
+// (188 trail bytes a lead byte), so that runs of characters can be counted across
+// lead bytes.
+constexpr int kTrailBytes = 188;
+constexpr int PairIndex(std::uint32_t code) {
+  const int trail = static_cast<int>(code & 0xFF);
+  return static_cast<int>((code >> 8) - 0x81) * kTrailBytes + trail - 0x40 -
+         (trail >= 0x80 ? 1 : 0);
+}
+constexpr std::uint32_t PairCode(int index) {
+  const int trail = index % kTrailBytes + 0x40;
+  return static_cast<std::uint32_t>((0x81 + index / kTrailBytes) * 256 + trail +
+                                    (trail >= 0x7F ? 1 : 0));
+}
+
+// The NEC-selected rows (0xED40 to 0xEEEC) repeat the 360 kanji of the IBM extension
+// (0xFA5C to 0xFC4B) in the same order.
+constexpr int kNecSelectedFirst = PairIndex(0xED40);
+constexpr int kIbmKanjiFirst = PairIndex(0xFA5C);
+constexpr int kRepeatedKanji = 360;
+static_assert(PairCode(kNecSelectedFirst + kRepeatedKanji - 1) == 0xEEEC);
+static_assert(PairCode(kIbmKanjiFirst + kRepeatedKanji - 1) == 0xFC4B);
+
+std::uint32_t IbmForm(std::uint32_t code) {
+  const int nec = PairIndex(code) - kNecSelectedFirst;
+  return code >= 0xED40 && nec < kRepeatedKanji ? PairCode(kIbmKanjiFirst + nec) : code;
+}
+
+// The table's groups, blanks between them, each a run of double-byte characters.
+std::vector<VariantPair> ReadVariantTable() {
+  const std::string_view lines[] = {variant_kanji::kVariantKanji01, variant_kanji::kVariantKanji02,
+                                    variant_kanji::kVariantKanji03, variant_kanji::kVariantKanji04,
+                                    variant_kanji::kVariantKanji05, variant_kanji::kVariantKanji06,
+                                    variant_kanji::kVariantKanji07, variant_kanji::kVariantKanji08,
+                                    variant_kanji::kVariantKanji09, variant_kanji::kVariantKanji10,
+                                    variant_kanji::kVariantKanji11, variant_kanji::kVariantKanji12,
+                                    variant_kanji::kVariantKanji13, variant_kanji::kVariantKanji14,
+                                    variant_kanji::kVariantKanji15, variant_kanji::kVariantKanji16,
+                                    variant_kanji::kVariantKanji17, variant_kanji::kVariantKanji18,
+                                    variant_kanji::kVariantKanji19, variant_kanji::kVariantKanji20,
+                                    variant_kanji::kVariantKanji21, variant_kanji::kVariantKanji22,
+                                    variant_kanji::kVariantKanji23};
+  std::vector<VariantPair> pairs;
+  for (std::string_view line : lines) {
+    std::uint16_t form = 0;
+    for (std::size_t i = 0; i < line.size();) {
+      if (line[i] == ' ') {
+        form = 0;
+        ++i;
+        continue;
+      }
+      const auto code = static_cast<std::uint16_t>(static_cast<unsigned char>(line[i]) * 256 +
+                                                   static_cast<unsigned char>(line[i + 1]));
+      i += 2;
+      if (form == 0) {
+        form = code;
+      } else {
+        pairs.push_back({code, form});
+      }
+    }
+  }
+  std::sort(pairs.begin(), pairs.end(),
+            [](const VariantPair& a, const VariantPair& b) { return a.variant < b.variant; });
+  return pairs;
+}
+
+bool IsSeparator(std::uint32_t unit) {
+  switch (unit) {
+    case ' ':
+    case ',':
+    case '-':
+    case 0x8141:  // 、
+    case 0x8145:  // ・ (and the half-width ･, folded to it)
+    case 0x815C:  // ―
+    case 0x815D:  // ‐
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The table, and one bit a code that says whether the table holds it: most kanji of a
+// text are no variant, and a bit is cheaper to read than the table.
+struct VariantTable {
+  std::vector<VariantPair> pairs = ReadVariantTable();
+  std::bitset<0x10000> held = [this] {
+    std::bitset<0x10000> bits;
+    for (const VariantPair& pair : pairs) bits.set(pair.variant);
+    return bits;
+  }();
+};
+
+const VariantTable& Variants() {
+  static const VariantTable table;
+  return table;
+}
+
 }  // namespace
+
+std::span<const VariantPair> VariantPairs() { return Variants().pairs; }
+
+std::uint32_t LooseUnit(std::uint32_t unit) {
+  if (unit < 0x8800) return IsSeparator(unit) ? kIgnoredUnit : unit;
+  // Kanji lie from 0x889F on, past every separator.
+  const std::uint32_t code = IbmForm(unit);
+  const VariantTable& table = Variants();
+  if (!table.held.test(code)) return code;
+  const std::span<const VariantPair> pairs = table.pairs;
+  auto found = std::lower_bound(
+      pairs.begin(), pairs.end(), code,
+      [](const VariantPair& pair, std::uint32_t value) { return pair.variant < value; });
+  return found != pairs.end() && found->variant == code ? found->form : code;
+}
 
 std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
   LIRAWEB_ASSERT(i < text.size());  // callers walk only while units remain
@@ -70,20 +188,22 @@ std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
   if (platform::CharLength(text, i) == 2) {
     const std::uint32_t code = c * 256u + static_cast<unsigned char>(text[i + 1]);
     i += 2;
-    return mode == MatchMode::kExact ? code : FoldDoubleByte(code);
+    if (mode == MatchMode::kExact) return code;
+    return mode == MatchMode::kLoose ? LooseUnit(FoldDoubleByte(code)) : FoldDoubleByte(code);
   }
   ++i;
   if (mode == MatchMode::kExact) return c;
+  std::uint32_t unit = FoldAscii(c);
   if (c >= 0xA1 && c <= 0xDF) {
+    unit = kHalfWidthKana[c - 0xA1];
     if (i < text.size()) {
       if (std::uint32_t joined = JoinedKana(c, text[i])) {
         ++i;
-        return joined;
+        unit = joined;
       }
     }
-    return kHalfWidthKana[c - 0xA1];
   }
-  return FoldAscii(c);
+  return mode == MatchMode::kLoose ? LooseUnit(unit) : unit;
 }
 
 }  // namespace db

@@ -51,7 +51,9 @@ SjisLikePattern::SjisLikePattern(std::string_view pattern, MatchMode mode, std::
         endsInEscape_ = true;
         return;
       }
-      units_.push_back(NextUnit(pattern, i, mode));
+      const std::uint32_t unit = NextUnit(pattern, i, mode);
+      if (unit == kIgnoredUnit) continue;
+      units_.push_back(unit);
     } else if (length == 1 && (pattern[i] == '%' || pattern[i] == '_')) {
       const bool run = pattern[i++] == '%';
       // Runs of "%" mean no more than one.
@@ -59,7 +61,9 @@ SjisLikePattern::SjisLikePattern(std::string_view pattern, MatchMode mode, std::
         units_.push_back(run ? kAnyRun : kAnyOne);
       }
     } else {
-      units_.push_back(NextUnit(pattern, i, mode));
+      const std::uint32_t unit = NextUnit(pattern, i, mode);
+      if (unit == kIgnoredUnit) continue;
+      units_.push_back(unit);
     }
     if (units_.back() != kAnyRun) ++charactersNeeded_;
   }
@@ -72,15 +76,19 @@ bool SjisLikePattern::Matches(std::string_view text) const {
   // Reused between calls: LIKE runs once for every row a statement scans.
   thread_local std::vector<std::uint32_t> textUnits;
   textUnits.clear();
-  for (std::size_t i = 0; i < text.size();) textUnits.push_back(NextUnit(text, i, mode_));
+  for (std::size_t i = 0; i < text.size();) {
+    const std::uint32_t unit = NextUnit(text, i, mode_);
+    if (unit != kIgnoredUnit) textUnits.push_back(unit);
+  }
   return UnitsMatch(units_, textUnits);
 }
 
-std::string FoldedText(std::string_view text) {
+std::string FoldedText(std::string_view text, MatchMode mode) {
   std::string folded;
   folded.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const std::uint32_t unit = NextUnit(text, i, MatchMode::kFolded);
+    const std::uint32_t unit = NextUnit(text, i, mode);
+    if (unit == kIgnoredUnit) continue;
     if (unit > 0xFF) folded.push_back(static_cast<char>(unit >> 8));
     folded.push_back(static_cast<char>(unit & 0xFF));
   }

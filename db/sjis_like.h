@@ -3,7 +3,8 @@
 // "\" is never taken for one. In the folded mode letters match without regard to case
 // (ASCII and full-width Latin), full-width ASCII matches ASCII, half-width katakana
 // (with its voiced marks joined) matches full-width katakana, and hiragana matches
-// katakana; the exact mode compares characters as they are.
+// katakana; the loose mode folds the same, passes over blanks and separators and reads
+// variant kanji as one; the exact mode compares characters as they are.
 #pragma once
 
 #include <cstddef>
@@ -40,9 +41,9 @@ class SjisLikePattern {
 bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
               std::string_view escape = {});
 
-// The text brought to the one form the folded mode compares, as Shift_JIS: each
-// character (a half-width kana with its voiced mark being one) written as its folded
-// unit. The PostgreSQL folding function is generated from it.
-std::string FoldedText(std::string_view text);
+// The text brought to the one form the mode compares, as Shift_JIS: each character (a
+// half-width kana with its voiced mark being one) written as its unit, those the loose
+// mode passes over left out. The PostgreSQL folding functions are generated from it.
+std::string FoldedText(std::string_view text, MatchMode mode = MatchMode::kFolded);
 
 }  // namespace db

@@ -82,6 +82,7 @@ void LikeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
 
 constexpr MatchMode kFoldedMatch = MatchMode::kFolded;
 constexpr MatchMode kExactMatch = MatchMode::kExact;
+constexpr MatchMode kLooseMatch = MatchMode::kLoose;
 
 // Binds the texts to the markers in order.
 void Bind(sqlite3* db, sqlite3_stmt* statement, const std::vector<std::string>& params) {
@@ -307,7 +308,9 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
   if (timeLimitSeconds > 0) sqlite3_progress_handler(db, kProgressSteps, PastDeadline, deadline);
-  const MatchMode* mode = match == MatchMode::kExact ? &kExactMatch : &kFoldedMatch;
+  const MatchMode* mode = match == MatchMode::kExact   ? &kExactMatch
+                          : match == MatchMode::kLoose ? &kLooseMatch
+                                                       : &kFoldedMatch;
   for (int arguments : {2, 3}) {
     rc = sqlite3_create_function(db, "like", arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                  const_cast<MatchMode*>(mode), LikeFunction, nullptr, nullptr);

@@ -14,6 +14,7 @@
 #include "module/japanese_texts.h"
 #include "platform/program_file.h"
 #include "platform/sjis.h"
+#include "platform/text_compare.h"
 #include "platform/text_lines.h"
 #include "web/html_text.h"
 
@@ -143,6 +144,8 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
                             Order,    OrderKind, SearchFlags, false};
     criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
+    criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
+    criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
     const TStringList statement = BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
 
     std::string page;

@@ -1,5 +1,6 @@
 #include "module/search_statement.h"
 
+#include "platform/sjis.h"
 #include "platform/text_compare.h"
 
 namespace module {
@@ -22,14 +23,29 @@ bool IsIdentifier(std::string_view name) {
 }
 
 // The search text inside a LIKE literal. A quote can be neither a lead nor a trail
-// byte of a Shift_JIS character, so doubling it byte-wise is safe.
-std::string LikePattern(std::string_view text) {
+// byte of a Shift_JIS character, so doubling it byte-wise is safe. With literalWildcards
+// the text's "%" and "_" are written as ％ and ＿ (stepping over double-byte characters,
+// whose trail byte may look like either).
+std::string LikePattern(std::string_view text, bool literalWildcards) {
   std::string pattern = "'%";
-  for (char c : text) {
-    pattern.push_back(c);
-    if (c == '\'') pattern.push_back('\'');
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = platform::CharLength(text, i);
+    const char c = text[i];
+    if (literalWildcards && length == 1 && c == '%') {
+      pattern += "\x81\x93";
+    } else if (literalWildcards && length == 1 && c == '_') {
+      pattern += "\x81\x51";
+    } else {
+      pattern.append(text.substr(i, length));
+      if (c == '\'') pattern.push_back('\'');
+    }
+    i += length;
   }
   return pattern + "%'";
+}
+
+bool IsBlankAt(std::string_view text, std::size_t i, std::size_t length) {
+  return (length == 1 && text[i] == ' ') || (length == 2 && text.substr(i, 2) == "\x81\x40");
 }
 
 }  // namespace
@@ -45,42 +61,87 @@ bool IsSafeSortOrder(std::string_view order, std::string_view orderKind) {
   return columnOk && kindOk;
 }
 
+std::vector<std::string> SearchWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t wordStart = std::string_view::npos;
+  for (std::size_t i = 0; i <= text.size();) {
+    const std::size_t length = i < text.size() ? platform::CharLength(text, i) : 1;
+    if (i == text.size() || IsBlankAt(text, i, length)) {
+      if (wordStart != std::string_view::npos)
+        words.emplace_back(text.substr(wordStart, i - wordStart));
+      wordStart = std::string_view::npos;
+    } else if (wordStart == std::string_view::npos) {
+      wordStart = i;
+    }
+    i += length;
+  }
+  if (words.empty()) words.emplace_back(text);
+  return words;
+}
+
+std::string IsbnSearchText(std::string_view text) {
+  std::string digits;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = platform::CharLength(text, i);
+    const unsigned char first = text[i];
+    const unsigned char second = length == 2 ? text[i + 1] : 0;
+    if (length == 1 && first >= '0' && first <= '9') {
+      digits.push_back(static_cast<char>(first));
+    } else if (length == 1 && (first == 'X' || first == 'x')) {
+      digits.push_back('X');
+    } else if (first == 0x82 && second >= 0x4F && second <= 0x58) {  // ０ to ９
+      digits.push_back(static_cast<char>('0' + (second - 0x4F)));
+    } else if (first == 0x82 && (second == 0x77 || second == 0x98)) {  // Ｘ ｘ
+      digits.push_back('X');
+    }
+    i += length;
+  }
+  if (digits.find_first_of("0123456789") == std::string::npos) return std::string(text);
+  const bool allDigits = digits.find('X') == std::string::npos;
+  if (digits.size() == 13 && allDigits && digits.compare(0, 3, "978") == 0)
+    return digits.substr(3, 9);
+  if (digits.size() == 10 && digits.find('X') >= 9) return digits.substr(0, 9);
+  return digits;
+}
+
 TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criteria) {
   const std::uint8_t flags = criteria.SearchFlags;
-  lines.push_back("WHERE");
-  // One "AND" between two conditions: written after a condition when a later bit is set.
-  auto andWhenMoreAfter = [&](std::uint8_t bit) {
-    if (flags & ~((bit << 1) - 1)) lines.push_back("AND");
+  // Each condition is a few lines; one "AND" line stands between two.
+  std::vector<TStringList> conditions;
+  auto pattern = [&](const std::string& text) { return LikePattern(text, criteria.LooseMatch); };
+  auto words = [&](const std::string& text) {
+    return criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text};
   };
   auto eitherColumn = [&](const char* first, const char* second, const std::string& text) {
-    lines.push_back(std::string("( ") + first + " LIKE " + LikePattern(text));
-    lines.push_back("OR");
-    lines.push_back(std::string(second) + " LIKE " + LikePattern(text) + " )");
+    for (const std::string& word : words(text)) {
+      conditions.push_back({std::string("( ") + first + " LIKE " + pattern(word), "OR",
+                            std::string(second) + " LIKE " + pattern(word) + " )"});
+    }
   };
   auto oneColumn = [&](const char* column, const std::string& text) {
-    lines.push_back(std::string(column) + " LIKE " + LikePattern(text));
+    for (const std::string& word : words(text))
+      conditions.push_back({std::string(column) + " LIKE " + pattern(word)});
   };
-  if (flags & kSearchBookName) {
-    eitherColumn("MS_SYOMEI", "MS_SYOKANA", criteria.BookName);
-    andWhenMoreAfter(kSearchBookName);
-  }
+  if (flags & kSearchBookName) eitherColumn("MS_SYOMEI", "MS_SYOKANA", criteria.BookName);
   if (flags & kSearchChosya) {
     if (criteria.AuthorOnly) {
       oneColumn("MS_CHOSYA", criteria.Chosya);
     } else {
       eitherColumn("MS_CHOSYA", "MS_CHOKANA", criteria.Chosya);
     }
-    andWhenMoreAfter(kSearchChosya);
   }
-  if (flags & kSearchSyupan) {
-    oneColumn("MS_SYUPAN", criteria.Syupan);
-    andWhenMoreAfter(kSearchSyupan);
-  }
+  if (flags & kSearchSyupan) oneColumn("MS_SYUPAN", criteria.Syupan);
   if (flags & kSearchIsbn) {
-    oneColumn("MS_ISBN", criteria.Isbn);
-    andWhenMoreAfter(kSearchIsbn);
+    // An ISBN is one number whatever blanks it holds.
+    const std::string isbn = criteria.LooseMatch ? IsbnSearchText(criteria.Isbn) : criteria.Isbn;
+    conditions.push_back({"MS_ISBN LIKE " + pattern(isbn)});
   }
   if (flags & kSearchKenmei) oneColumn("MS_KENMEI", criteria.Kenmei);
+  lines.push_back("WHERE");
+  for (std::size_t c = 0; c < conditions.size(); ++c) {
+    if (c > 0) lines.push_back("AND");
+    lines.insert(lines.end(), conditions[c].begin(), conditions[c].end());
+  }
   if (!criteria.Order.empty())
     lines.push_back("ORDER BY " + criteria.Order + " " + criteria.OrderKind);
   return lines;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/string_list.h"
 
@@ -23,7 +24,24 @@ struct SearchCriteria {
   std::string BookName, Chosya, Syupan, Isbn, Kenmei, Order, OrderKind;
   std::uint8_t SearchFlags = 0;
   bool AuthorOnly = false;  // compare the author column alone, not its reading
+  // The database compares loosely (MATCH=LOOSE): a "%" or "_" of a search text is
+  // written as its full-width form, which that comparison reads as the character
+  // itself and never as a wildcard; and the ISBN text is reduced to IsbnSearchText.
+  bool LooseMatch = false;
+  // WORDS=AND: a search text other than the ISBN is split at blanks into words, each
+  // compared on its own, so that a book matches when it holds every word.
+  bool EveryWord = false;
 };
+
+// The words of a search text: its runs of characters between blanks (half or full
+// width); the text itself when it holds nothing but blanks.
+std::vector<std::string> SearchWords(std::string_view text);
+
+// What an ISBN search compares: its digits and X (full-width ones too, as ASCII). A
+// whole ISBN-13 of the 978 prefix or a whole ISBN-10 becomes the nine digits between
+// prefix and check digit, which both forms of the number hold; any other number stays
+// whole and is found as part of a longer one. A text without digits stays as it is.
+std::string IsbnSearchText(std::string_view text);
 
 // True when the sort column and direction may be written into an ORDER BY line: the
 // column an SQL identifier (letters, digits, "_", at most one "." between two names),
@@ -31,8 +49,9 @@ struct SearchCriteria {
 // written, so nothing needs checking.
 bool IsSafeSortOrder(std::string_view order, std::string_view orderKind);
 
-// Appends the WHERE line, the conditions and the ORDER BY line to the head lines.
-// A single quote in a search text is doubled so it stays inside its literal.
+// Appends the WHERE line, the conditions and the ORDER BY line to the head lines: one
+// condition a search text (one a word with EveryWord), "AND" between two. A single
+// quote in a search text is doubled so it stays inside its literal.
 platform::TStringList BuildSearchStatement(platform::TStringList head,
                                            const SearchCriteria& criteria);
 

@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: catalog_index (build|refresh|drop|check) (CATALOG.db | --postgres CONNINFO)\n"
     "                     [--table NAME] [--columns A,B,...] [--pending-limit N]\n"
-    "                     [--progress | --no-progress]\n"
+    "                     [--match folded|loose] [--progress | --no-progress]\n"
     "  build          index the book table anew (replacing an index it holds)\n"
     "  refresh        fold the rows other programs wrote since into the index; builds\n"
     "                 it anew when the schema changed or too many rows are pending\n"
@@ -33,6 +33,8 @@ constexpr const char* kUsage =
     "                 schema's MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,MS_CHOKANA,MS_SYUPAN,\n"
     "                 MS_ISBN,MS_KENMEI)\n"
     "  --pending-limit  pending rows above which searches read every book (default 10000)\n"
+    "  --match        build: the matching mode the index answers (default folded, which\n"
+    "                 also serves MATCH=EXACT; loose serves MATCH=LOOSE alone)\n"
     "  --progress     draw progress on stderr (default: when stderr is a terminal)\n"
     "  --postgres     build or refresh: install the folding functions of MATCH=FOLDED and\n"
     "                 create the missing search indexes (the server keeps them current)\n";
@@ -60,6 +62,12 @@ std::vector<std::string> SplitColumns(const std::string& list) {
     if (comma == std::string::npos) return columns;
     start = comma + 1;
   }
+}
+
+db::MatchMode MatchModeArgument(const std::string& name) {
+  if (name == "folded") return db::MatchMode::kFolded;
+  if (name == "loose") return db::MatchMode::kLoose;
+  throw ECatalogError("--match is folded or loose, not " + name);
 }
 
 // The SQLite catalogue file's index.
@@ -91,7 +99,7 @@ int RunPostgres(const Options& options) {
     throw ECatalogError(options.command +
                         " --postgres: the server keeps its indexes current; use build or refresh");
   }
-  IndexPostgresCatalogue(options.conninfo, true, std::cout);
+  IndexPostgresCatalogue(options.conninfo, true, std::cout, options.target.match);
   return 0;
 }
 
@@ -112,6 +120,8 @@ int main(int argc, char** argv) {
         options.target.columns = SplitColumns(arguments.Value());
       else if (arg == "--pending-limit")
         options.target.pendingLimit = std::stoll(arguments.Value());
+      else if (arg == "--match")
+        options.target.match = MatchModeArgument(arguments.Value());
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")

@@ -68,15 +68,16 @@ std::string SearchFunctionsSql() {
   // Characters that fold to another, as translate() lists; half-width kana with a mark
   // that joins them, replaced first; characters that fold to a LIKE wildcard or to "\".
   // Hiragana, the characters to fold in most titles, have a table of their own.
-  std::string from, to, bracket, hiraganaFrom, hiraganaTo, otherBracket, joined = "t",
-                                                                          escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
+  std::string from, to, bracket, hiraganaFrom, hiraganaTo, otherBracket,
+      joined = "t", escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
   for (const std::string& c : AllCharacters()) {
     const std::string folded = db::FoldedText(c);
     if (folded == c) continue;
     from += c;
     to += folded;
     const unsigned char first = c[0];
-    const std::string inBracket = c.size() == 1 && first < 0x80 && !std::isalnum(first) ? "\\" + c : c;
+    const std::string inBracket =
+        c.size() == 1 && first < 0x80 && !std::isalnum(first) ? "\\" + c : c;
     bracket += inBracket;
     if (first == 0x82 && static_cast<unsigned char>(c[1]) >= 0x9F) {
       hiraganaFrom += c;
@@ -85,24 +86,49 @@ std::string SearchFunctionsSql() {
       otherBracket += inBracket;
     }
     if (folded == "%" || folded == "_" || folded == "\\")
-      escaped = "replace(" + escaped + ", " + EscapeLiteral(c) + ", " + EscapeLiteral("\\" + c) + ")";
+      escaped =
+          "replace(" + escaped + ", " + EscapeLiteral(c) + ", " + EscapeLiteral("\\" + c) + ")";
   }
   for (int kana = 0xA1; kana <= 0xDF; ++kana) {
     for (int mark : {0xDE, 0xDF}) {
       const std::string pair = {static_cast<char>(kana), static_cast<char>(mark)};
       const std::string folded = db::FoldedText(pair);
-      if (folded == db::FoldedText(pair.substr(0, 1)) + db::FoldedText(pair.substr(1))) continue;
-      joined = "replace(" + joined + ", " + EscapeLiteral(pair) + ", " + EscapeLiteral(folded) + ")";
+      if (folded == db::FoldedText(pair.substr(0, 1)) + db::FoldedText(pair.substr(1)))
+        continue;
+      joined =
+          "replace(" + joined + ", " + EscapeLiteral(pair) + ", " + EscapeLiteral(folded) + ")";
     }
   }
   const std::string fold(db::kFoldFunction), pattern(db::kFoldPatternFunction),
       grams(db::kGramsFunction);
+  // The loose mode folds a folded text once more: every character whose loose unit
+  // differs from its folded one (a variant kanji, or a separator, which translate()
+  // drops as it has no partner) among the characters a folded text can hold.
+  std::string looseFrom, looseTo, dropped, looseBracket;
+  for (const std::string& c : AllCharacters()) {
+    if (db::FoldedText(c) != c) continue;
+    const std::string loose = db::FoldedText(c, db::MatchMode::kLoose);
+    if (loose == c) continue;
+    const unsigned char first = c[0];
+    looseBracket += c.size() == 1 && !std::isalnum(first) ? "\\" + c : c;
+    if (loose.empty()) {
+      dropped += c;
+    } else {
+      looseFrom += c;
+      looseTo += loose;
+    }
+  }
+  const std::string looseForms =
+      "translate(f, " + EscapeLiteral(looseFrom + dropped) + ", " + EscapeLiteral(looseTo) + ")";
+  const std::string looseFold(db::kLooseFoldFunction),
+      loosePattern(db::kLooseFoldPatternFunction);
   // Plain SQL functions: the planner can see through them, and IMMUTABLE lets an index
   // hold their results. translate() costs the length of its table for every character
   // of the text, so texts without a character to fold (most kanji and katakana texts)
   // skip it, and texts whose only such characters are hiragana use the short table.
   return "CREATE OR REPLACE FUNCTION " + fold +
-         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN t !~ " +
+         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN t "
+         "!~ " +
          EscapeLiteral("[" + bracket + "]") + " THEN t WHEN t !~ " +
          EscapeLiteral("[" + otherBracket + "]") + " THEN translate(t, " +
          EscapeLiteral(hiraganaFrom) + ", " + EscapeLiteral(hiraganaTo) + ") ELSE translate(" +
@@ -120,23 +146,39 @@ std::string SearchFunctionsSql() {
          "(t text) RETURNS text[] LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
          "string_to_array(regexp_replace(substr(regexp_replace(replace(t, E'\\x01', E'\\x02'), "
          "'(.)', E'\\\\1\\\\1', 'g'), 2), '(.)(.)', E'\\\\1\\x01\\\\1\\\\2\\x01', 'g'), "
-         "E'\\x01') $body$;\n";
+         "E'\\x01') $body$;\n" +
+         // Loose: the folded text or pattern with the loose forms; texts without such a
+         // character skip translate(). Neither a variant nor a separator is a wildcard or
+         // the escape character, so the pattern's escapes stay whole.
+         "CREATE OR REPLACE FUNCTION liraweb_loose_forms(f text) RETURNS text LANGUAGE sql "
+         "IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN f !~ " +
+         EscapeLiteral("[" + looseBracket + "]") + " THEN f ELSE " + looseForms + " END $body$;\n" +
+         "CREATE OR REPLACE FUNCTION " + looseFold +
+         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
+         "liraweb_loose_forms(" +
+         fold + "(t)) $body$;\n" + "CREATE OR REPLACE FUNCTION " + loosePattern +
+         "(p text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
+         "liraweb_loose_forms(" +
+         pattern + "(p)) $body$;\n";
 }
 
 void InstallSearchFunctions(PGconn* connection) { Run(connection, SearchFunctionsSql()); }
 
-void CreateSearchIndexes(PGconn* connection, std::ostream& log) {
+void CreateSearchIndexes(PGconn* connection, std::ostream& log, db::MatchMode match) {
   InstallSearchFunctions(connection);
-  const std::string fold(db::kFoldFunction), grams(db::kGramsFunction);
+  const bool loose = match == db::MatchMode::kLoose;
+  const std::string fold(loose ? db::kLooseFoldFunction : db::kFoldFunction),
+      grams(db::kGramsFunction), suffix = loose ? "_loose" : "";
   Run(connection, "SET client_min_messages = warning");
   for (const char* column : kSearchedColumns) {
-    const std::string name = "liraweb_grams_" + std::string(column);
+    const std::string name = "liraweb_grams_" + std::string(column) + suffix;
     Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON BOOKMAST USING gin (" + grams +
                         "(" + fold + "(" + column + ")))");
     log << "n-gram index " << name << "\n";
   }
   PQclear(PQexec(connection, "CREATE EXTENSION IF NOT EXISTS pg_trgm"));
-  ResultPtr probe(PQexec(connection, ("SELECT show_trgm('" + std::string(kTrigramProbe) + "') <> '{}', "
+  ResultPtr probe(PQexec(connection, ("SELECT show_trgm('" + std::string(kTrigramProbe) +
+                                      "') <> '{}', "
                                       "current_setting('lc_ctype')")
                                          .c_str()),
                   &PQclear);
@@ -152,7 +194,7 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log) {
            "more characters are answered from the n-gram indexes\n";
   } else {
     for (const char* column : kSearchedColumns) {
-      const std::string name = "liraweb_trgm_" + std::string(column);
+      const std::string name = "liraweb_trgm_" + std::string(column) + suffix;
       Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON BOOKMAST USING gin (" + fold +
                           "(" + column + ") gin_trgm_ops)");
       log << "trigram index " << name << "\n";
@@ -161,16 +203,16 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log) {
   Run(connection, "ANALYZE BOOKMAST");
 }
 
-void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log) {
-  std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(conninfo.c_str()),
-                                                          &PQfinish);
+void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
+                            db::MatchMode match) {
+  std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(conninfo.c_str()), &PQfinish);
   if (PQstatus(connection.get()) != CONNECTION_OK ||
       PQsetClientEncoding(connection.get(), "SJIS") != 0) {
     throw ECatalogError("PostgreSQL: cannot connect with client_encoding SJIS: " +
                         std::string(PQerrorMessage(connection.get())));
   }
   if (indexes)
-    CreateSearchIndexes(connection.get(), log);
+    CreateSearchIndexes(connection.get(), log, match);
   else
     InstallSearchFunctions(connection.get());
 }

@@ -10,27 +10,33 @@
 #include <ostream>
 #include <string>
 
+#include "db/driver.h"
+
 namespace tools {
 
 // The statements (Shift_JIS; run them over a client_encoding SJIS connection, so the
 // server converts the folding tables exactly as it converts the catalogue's texts) that
-// create or replace liraweb_fold, liraweb_fold_pattern and liraweb_grams. The tables are
-// written from the folding of the SQLite driver, character by character.
+// create or replace liraweb_fold, liraweb_fold_pattern and liraweb_grams, and the loose
+// mode's liraweb_fold_loose and liraweb_fold_pattern_loose. The tables are written from
+// the folding of the SQLite driver, character by character.
 std::string SearchFunctionsSql();
 
 // Creates or replaces the functions on a connection that speaks SJIS. Raises
 // ECatalogError with the server's message.
 void InstallSearchFunctions(PGconn* connection);
 
-// Installs the functions and creates the missing indexes on BOOKMAST's searched columns,
-// then ANALYZE, telling `log` what it made. Trigram indexes need the pg_trgm extension
+// Installs the functions and creates the missing indexes on BOOKMAST's searched columns
+// for the matching mode (kFolded, or kLoose: indexes over the loose folding, named with
+// "_loose"), then ANALYZE, telling `log` what it made. Trigram indexes need the pg_trgm extension
 // and a character type that finds trigrams in Japanese text; where either is missing it
 // says so and creates the n-gram indexes alone. Raises ECatalogError.
-void CreateSearchIndexes(PGconn* connection, std::ostream& log);
+void CreateSearchIndexes(PGconn* connection, std::ostream& log,
+                         db::MatchMode match = db::MatchMode::kFolded);
 
 // catalog_index --postgres CONNINFO (and the loader after loading): connects with
 // client_encoding SJIS and installs the functions, and with `indexes` creates the
 // indexes. Raises ECatalogError.
-void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log);
+void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
+                            db::MatchMode match = db::MatchMode::kFolded);
 
 }  // namespace tools

@@ -61,13 +61,14 @@ std::string BlobText(sqlite3_stmt* statement, int column) {
 }
 
 // The grams of one row's indexed values (columns 1.. of the statement, or from first).
-std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int columns) {
+std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int columns,
+                                    db::MatchMode match) {
   std::vector<std::uint64_t> grams;
   std::vector<std::int64_t> keys;
   for (int c = 0; c < columns; ++c) {
     if (sqlite3_column_type(statement, first + c) == SQLITE_NULL) continue;
     keys.clear();
-    si::AppendTextGrams(BlobText(statement, first + c), keys);
+    si::AppendTextGrams(BlobText(statement, first + c), keys, match);
     for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
   }
   std::sort(grams.begin(), grams.end());
@@ -89,16 +90,15 @@ std::string GramText(std::int64_t gram) {
 
 // The postings of one chunk: for each column and gram, the low bits of the rowids
 // holding it, ascending. select reads rowid and the columns between ?1 and ?2.
-std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(sqlite3_stmt* select,
-                                                                            std::int64_t chunk,
-                                                                            int columns,
-                                                                            std::int64_t& rows) {
+std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
+    sqlite3_stmt* select, std::int64_t chunk, int columns, db::MatchMode match,
+    std::int64_t& rows) {
   std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> postings;
   sqlite3_bind_int64(select, 1, chunk * si::kChunkRows);
   sqlite3_bind_int64(select, 2, (chunk + 1) * si::kChunkRows);
   while (sqlite3_step(select) == SQLITE_ROW) {
     const std::uint16_t low = si::LowBits(sqlite3_column_int64(select, 0));
-    for (std::uint64_t gram : RowGrams(select, 1, columns)) postings[gram].push_back(low);
+    for (std::uint64_t gram : RowGrams(select, 1, columns, match)) postings[gram].push_back(low);
     ++rows;
   }
   return postings;
@@ -159,6 +159,7 @@ IndexTarget SearchIndexBuilder::StoredTarget() {
     const std::string key = BlobText(meta.get(), 0), value = BlobText(meta.get(), 1);
     if (key == "table") target.table = value;
     if (key == "pending_limit") target.pendingLimit = std::stoll(value);
+    if (key == "match") target.match = si::MatchModeOfIndex(value);
     if (key == "columns") {
       for (std::size_t start = 0; start <= value.size();) {
         const std::size_t comma = std::min(value.find(',', start), value.size());
@@ -270,7 +271,7 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   Execute("BEGIN IMMEDIATE");
   for (std::int64_t chunk = si::ChunkOf(firstRow); rowCount > 0 && chunk <= si::ChunkOf(lastRow);
        ++chunk) {
-    auto postings = ChunkPostings(select.get(), chunk, columnCount, done);
+    auto postings = ChunkPostings(select.get(), chunk, columnCount, target.match, done);
     if (sqlite3_reset(select.get()) != SQLITE_OK) Fail("cannot read the books");
     const std::vector<std::uint64_t> keys = SortedKeys(postings);
     for (std::uint64_t key : keys) {
@@ -323,7 +324,8 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       {"schema_version", std::to_string(schemaVersion)},
       {"rows", std::to_string(done)},
       {"pending_limit", std::to_string(target.pendingLimit)},
-      {"unsafe_sort", Joined(unsafeSort, "", false, ",")}};
+      {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
+      {"match", si::IndexMatchName(target.match)}};
   for (const auto& [key, value] : entries) {
     sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(meta.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
@@ -363,7 +365,7 @@ std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
       touched.insert(rowid);
       ++entries;
       if (sqlite3_column_int(pending.get(), 2) == 0) continue;
-      for (std::uint64_t gram : RowGrams(pending.get(), 3, columnCount)) {
+      for (std::uint64_t gram : RowGrams(pending.get(), 3, columnCount, target.match)) {
         changes[{gram, si::ChunkOf(rowid)}].remove.insert(si::LowBits(rowid));
       }
     }
@@ -372,7 +374,7 @@ std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
     for (std::int64_t rowid : touched) {
       sqlite3_bind_int64(current.get(), 1, rowid);
       if (sqlite3_step(current.get()) == SQLITE_ROW) {
-        for (std::uint64_t gram : RowGrams(current.get(), 1, columnCount)) {
+        for (std::uint64_t gram : RowGrams(current.get(), 1, columnCount, target.match)) {
           changes[{gram, si::ChunkOf(rowid)}].add.insert(si::LowBits(rowid));
         }
       }
@@ -478,7 +480,7 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
                          " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
   for (std::int64_t chunk = si::ChunkOf(firstRow); !empty && chunk <= si::ChunkOf(lastRow);
        ++chunk) {
-    auto expected = ChunkPostings(select.get(), chunk, columnCount, rows);
+    auto expected = ChunkPostings(select.get(), chunk, columnCount, target.match, rows);
     sqlite3_reset(select.get());
     for (std::uint64_t key : SortedKeys(expected)) {
       sqlite3_bind_int(read.get(), 1, ColumnOf(key));

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "db/driver.h"
+
 namespace tools {
 
 // The table and columns to index; the default is the example catalogue's book table
@@ -20,6 +22,9 @@ struct IndexTarget {
   std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
                                       "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
   std::int64_t pendingLimit = 10000;
+  // The matching mode whose folding the index holds: kFolded (which also serves exact
+  // matching) or kLoose. A search in another mode reads every book.
+  db::MatchMode match = db::MatchMode::kFolded;
 };
 
 class SearchIndexBuilder {

@@ -73,8 +73,12 @@ install -m 644 "$source_root/site/lighttpd/liraweb-site.conf" "$prefix/lighttpd/
   --sqlite "$prefix/data/catalog.db" "$catalogue" > /dev/null
 # The search index lets searches read only the books that can match; after the
 # library's own system writes the catalogue, `catalog_index refresh` folds the changes in.
+# The index answers the matching mode of the catalogue's alias (MATCH=LOOSE needs one
+# built for it).
 if ((index)); then
-  "$build_dir/catalog_index" build --no-progress "$prefix/data/catalog.db" > /dev/null
+  match=folded
+  if LC_ALL=C grep -qi '^MATCH *= *LOOSE' "$prefix/cgi-bin/dbengine.conf"; then match=loose; fi
+  "$build_dir/catalog_index" build --no-progress --match "$match" "$prefix/data/catalog.db" > /dev/null
 fi
 
 cat > "$prefix/lighttpd.conf" <<CONF

@@ -38,6 +38,17 @@ TEST(ParseAliases, PostgresFoldsOnlyWhenTheAliasAsks) {
   EXPECT_EQ(aliases[2].Match, MatchMode::kFolded);
 }
 
+TEST(ParseAliases, LooseIsAModeOfEitherDriver) {
+  auto aliases = db::ParseAliases(
+      "[pg]\nDRIVER=POSTGRES\nCONNINFO=x\nMATCH=loose\n[lite]\nDRIVER=SQLITE\nPATH=a.db\nMATCH=LOOSE\n",
+      "dbengine.conf");
+  ASSERT_EQ(aliases.size(), 2u);
+  EXPECT_EQ(aliases[0].Match, MatchMode::kLoose);
+  EXPECT_EQ(aliases[1].Match, MatchMode::kLoose);
+  EXPECT_THROW(db::ParseAliases("[a]\nDRIVER=SQLITE\nPATH=a.db\nMATCH=LOOSER\n", "x"),
+               db::DriverError);
+}
+
 TEST(ParseAliases, RejectsFaultyFilesWithTheLine) {
   const char* faulty[] = {
       "DRIVER=SQLITE\n",       // key outside a section

@@ -160,6 +160,17 @@ async function main() {
       }
     });
 
+    await step('a 13-digit ISBN as a barcode reader sends it finds the book', async () => {
+      await page.goto(`${base}/`);
+      await page.getByLabel('ISBN', { exact: true }).fill('9784101010014');
+      await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      await page.getByRole('heading', { name: '検索結果' }).waitFor();
+      assert.equal(await hitCount(page), 1);
+      assert.equal(await page.locator('table.results a', { hasText: /^吾輩は猫である\s*$/ }).count(), 1);
+      // The condition summary shows the number as typed.
+      assert.match(await page.locator('.conditions').textContent(), /ISBN\s*=\s*9784101010014/);
+    });
+
     await step('nothing found shows the notice page', async () => {
       await searchByTitle(page, '見つかるはずのない書名');
       assert.match(await page.locator('h1').textContent(), /該当書籍は見付かりませんでした/);

@@ -86,13 +86,19 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   if (exact && !HasVoicedMarkByte(pattern) && !HasVoicedMarkByte(text)) {
     fuzz::Check(folded, "an exact match is a folded match");
   }
+  // The loose mode only maps folded characters further and drops separators on both
+  // sides, so it keeps every folded match in which no "_" had to take a separator.
+  if (folded && pattern.find('_') == std::string::npos) {
+    fuzz::Check(SjisLike(pattern, text, MatchMode::kLoose, escape),
+                "a folded match without _ is a loose match");
+  }
   if (!HasWildcard(pattern) && escape.empty()) {
     fuzz::Check(exact == (pattern == text), "a pattern without wildcards is an equality");
   }
   // A pattern that can stand for the start of a text: no wildcard, and no lead byte at
   // its end that would pair with the byte after it.
   const bool plainPrefix = !HasWildcard(pattern) && (pattern.empty() || !EndsInLeadByte(pattern));
-  for (const MatchMode mode : {MatchMode::kExact, MatchMode::kFolded}) {
+  for (const MatchMode mode : {MatchMode::kExact, MatchMode::kFolded, MatchMode::kLoose}) {
     fuzz::Check(SjisLike("%", text, mode), "% matches every text");
     if (plainPrefix && (mode == MatchMode::kExact || !HasVoicedMarkByte(text))) {
       fuzz::Check(SjisLike(pattern + "%", pattern + text, mode),

@@ -70,4 +70,57 @@ TEST(SearchStatement, OnlyIdentifiersAndDirectionsMayBeSortOrders) {
     EXPECT_EQ(IsSafeSortOrder(c.order, c.kind), c.safe) << c.order << " " << c.kind;
 }
 
+TEST(SearchStatement, EveryWordIsItsOwnConditionAndTheIsbnStaysWhole) {
+  SearchCriteria words{"a b", "\x89\xc4\x96\xda\x81\x40\x9f\xf9", "", "4 10", "", "", "",
+                       kSearchBookName | kSearchChosya | kSearchIsbn, true};
+  words.EveryWord = true;
+  EXPECT_EQ(Conditions(words),
+            (TStringList{"WHERE", "( MS_SYOMEI LIKE '%a%'", "OR", "MS_SYOKANA LIKE '%a%' )", "AND",
+                         "( MS_SYOMEI LIKE '%b%'", "OR", "MS_SYOKANA LIKE '%b%' )", "AND",
+                         "MS_CHOSYA LIKE '%\x89\xc4\x96\xda%'", "AND",
+                         "MS_CHOSYA LIKE '%\x9f\xf9%'", "AND", "MS_ISBN LIKE '%4 10%'"}));
+  struct Case {
+    const char* text;
+    std::vector<std::string> words;
+  } cases[] = {
+      {"  a  b ", {"a", "b"}},
+      {"\x81\x40", {"\x81\x40"}},  // only blanks: one word, as without the setting
+      {" ", {" "}},
+      {"\x83\x40\x81\x40" "a", {"\x83\x40", "a"}},  // a trail byte 0x40 alone is no blank
+      {"\x95\x5c \x95\x5c", {"\x95\x5c", "\x95\x5c"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SearchWords(c.text), c.words) << c.text;
+}
+
+TEST(SearchStatement, LooseMatchWritesWildcardsAsTextAndIsbnsAsTheirCore) {
+  SearchCriteria loose{"100%_", "", "", "978-4-10-101001-4", "", "", "",
+                       kSearchBookName | kSearchIsbn, false};
+  loose.LooseMatch = true;
+  EXPECT_EQ(Conditions(loose),
+            (TStringList{"WHERE", "( MS_SYOMEI LIKE '%100\x81\x93\x81\x51%'", "OR",
+                         "MS_SYOKANA LIKE '%100\x81\x93\x81\x51%' )", "AND",
+                         "MS_ISBN LIKE '%410101001%'"}));
+  // A trail byte that looks like "_" belongs to its character.
+  SearchCriteria trail{"\x83\x5f", "", "", "", "", "", "", kSearchBookName, false};
+  trail.LooseMatch = true;
+  EXPECT_EQ(Conditions(trail)[1], "( MS_SYOMEI LIKE '%\x83\x5f%'");
+
+  struct Case {
+    const char* typed;
+    const char* compared;
+  } cases[] = {
+      {"9784101010014", "410101001"},       // ISBN-13, 978 prefix
+      {"4-10-101001-4", "410101001"},       // ISBN-10 with hyphens
+      {"4 10 101001 4", "410101001"},
+      {"4-8002-6046-x", "480026046"},       // check digit X
+      {"\x82\x53\x82\x50\x82\x4f", "410"},  // full-width digits
+      {"9791234567896", "9791234567896"},  // 979 has no ISBN-10
+      {"4-10-1", "4101"},                  // part of a number
+      {"97841010100", "97841010100"},
+      {"ISBN 4-10", "410"},
+      {"abc", "abc"},                      // no digit: as typed
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsbnSearchText(c.typed), c.compared) << c.typed;
+}
+
 }  // namespace

@@ -150,13 +150,11 @@ std::string ArrayLiteral(const std::vector<std::string>& texts) {
   return literal + "}";
 }
 
-TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
-  Server server("liraweb_fold_test", "C");
-  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
-  InstallSearchFunctions(server.Connection());
-  // Every character the server can hold, one at a time: the server gives back the
-  // character as it stores it (the duplicates of the vendor areas come back as one of
-  // them) and its folding; the C++ folding of what it stores must be that folding.
+// Every character the server can hold, one at a time: the server gives back the
+// character as it stores it (the duplicates of the vendor areas come back as one of
+// them) and its folding by `function`; the C++ folding in `mode` of what it stores must
+// be that folding. Answers how many characters fold to something else.
+int CompareEveryCharacter(Server& server, const std::string& function, MatchMode mode) {
   int compared = 0, folded = 0;
   for (int lead = 0; lead <= 0xFC; ++lead) {
     for (int trail = 0x20; trail <= 0xFC; ++trail) {
@@ -166,18 +164,26 @@ TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
       if (lead == 0 && (trail == 0x7F || (trail >= 0x80 && trail <= 0xA0) || trail >= 0xE0)) continue;
       std::unique_ptr<PGresult, decltype(&PQclear)> result(nullptr, &PQclear);
       const char* value = c.c_str();
-      result.reset(PQexecParams(server.Connection(), "SELECT $1::text, liraweb_fold($1)", 1,
-                                nullptr, &value, nullptr, nullptr, 0));
+      result.reset(PQexecParams(server.Connection(),
+                                ("SELECT $1::text, " + function + "($1)").c_str(), 1, nullptr,
+                                &value, nullptr, nullptr, 0));
       if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) continue;  // no Unicode form
       const std::string stored = PQgetvalue(result.get(), 0, 0);
       const std::string serverFold = PQgetvalue(result.get(), 0, 1);
       ++compared;
-      if (FoldedText(c) != c) ++folded;
-      EXPECT_EQ(serverFold, FoldedText(stored)) << toolstest::Hex(c);
+      if (FoldedText(c, mode) != c) ++folded;
+      EXPECT_EQ(serverFold, FoldedText(stored, mode)) << toolstest::Hex(c);
     }
   }
   EXPECT_GT(compared, 7000);
-  EXPECT_GT(folded, 250);
+  return folded;
+}
+
+TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
+  Server server("liraweb_fold_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  EXPECT_GT(CompareEveryCharacter(server, "liraweb_fold", MatchMode::kFolded), 250);
 
   // Texts: half-width kana with their marks, runs of marks, the wildcards and escapes.
   std::mt19937 random(14);
@@ -192,12 +198,12 @@ TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
     EXPECT_EQ(serverFolds[i], FoldedText(texts[i])) << toolstest::Hex(texts[i]);
 }
 
-TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLoseARow) {
-  Server server("liraweb_like_test", "C");
-  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
-  InstallSearchFunctions(server.Connection());
+// Random texts and LIKE patterns: the server's LIKE through the functions of the mode
+// answers as the SQLite driver's, and the grams of a pattern are held by every text it
+// matches.
+void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::string>& alphabet) {
+  const std::string fold = mode == MatchMode::kLoose ? "liraweb_fold_loose" : "liraweb_fold";
   std::mt19937 random(1400);
-  const std::vector<std::string> alphabet = Alphabet();
   std::vector<std::string> patterns, texts, grams;
   for (int i = 0; i < 4000; ++i) {
     const std::vector<std::string> characters = RandomCharacters(random, alphabet, 7);
@@ -209,17 +215,17 @@ TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLos
     if (i % 5 == 0) pattern = RandomText(random, alphabet, 3) + "_" + RandomText(random, alphabet, 2);
     patterns.push_back(pattern);
     texts.push_back(text);
-    grams.push_back(ArrayLiteral(db::PatternGrams(pattern)));
+    grams.push_back(ArrayLiteral(db::PatternGrams(pattern, nullptr, mode)));
   }
   std::vector<std::string> answers = server.Rows(
-      "SELECT liraweb_fold(t) LIKE liraweb_fold_pattern(p) ESCAPE '\\', "
-      "liraweb_grams(liraweb_fold(t)) @> g::text[] "
+      "SELECT " + fold + "(t) LIKE " + (mode == MatchMode::kLoose ? "liraweb_fold_pattern_loose" : "liraweb_fold_pattern") +
+      "(p) ESCAPE '\\', liraweb_grams(" + fold + "(t)) @> g::text[] "
       "FROM unnest($1::text[], $2::text[], $3::text[]) WITH ORDINALITY AS x(t, p, g, n) ORDER BY n",
       {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(grams)});
   ASSERT_EQ(answers.size(), texts.size());
   int matched = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const bool like = db::SjisLike(patterns[i], texts[i], MatchMode::kFolded);
+    const bool like = db::SjisLike(patterns[i], texts[i], mode);
     matched += like;
     EXPECT_EQ(answers[i].substr(0, 1), like ? "t" : "f")
         << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i]);
@@ -228,6 +234,28 @@ TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLos
     }
   }
   EXPECT_GT(matched, 1000);
+}
+
+TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLoseARow) {
+  Server server("liraweb_like_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  CompareLikeAndGrams(server, MatchMode::kFolded, Alphabet());
+}
+
+// The loose functions against the loose folding: every character, and LIKE over texts
+// with separators, the long vowel mark and forms of variant kanji.
+TEST(PostgresSearchIndexTest, ServerFoldsLooselyAsTheSqliteDriver) {
+  Server server("liraweb_loose_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  EXPECT_GT(CompareEveryCharacter(server, "liraweb_fold_loose", MatchMode::kLoose), 500);
+  std::vector<std::string> alphabet = Alphabet();
+  for (const char* c : {"-", ",", " ", "\x81\x45", "\x81\x41", "\x81\x5d", "\x81\x5c",
+                        "\x81\x7c", "\x8d\x82", "\xfb\xfc", "\xee\xe0", "\x95\xd3", "\xe7\xb2"}) {
+    alphabet.push_back(c);
+  }
+  CompareLikeAndGrams(server, MatchMode::kLoose, alphabet);
 }
 
 // The driver's regular expressions over the stored text against the server's folded
