@@ -36,20 +36,35 @@ void TrivialProgram(benchmark::State& state) {
   std::string folder(self, length > 0 ? static_cast<std::size_t>(length) : 0);
   Request(state, "", "", folder.substr(0, folder.rfind('/') + 1) + "trivial_cgi");
 }
-BENCHMARK(TrivialProgram)->Unit(benchmark::kMillisecond);
+BENCHMARK(TrivialProgram)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Query strings in Shift_JIS: 図解 (a title word in about one book of twenty).
-BENCHMARK_CAPTURE(Request, top_page, "", "")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Request, top_page, "", "")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Request, search_title, "/list", "PAGENUM=0&BOOKNAME=%90%7D%89%F0")
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Request, search_sorted, "/list",
                   "PAGENUM=0&BOOKNAME=%90%7D%89%F0&ORDER=MS_SYOKANA&ORDERKIND=DESC")
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Request, search_page_50, "/list", "PAGENUM=50&BOOKNAME=%90%7D%89%F0")
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Request, search_no_hit, "/list", "PAGENUM=0&BOOKNAME=zzzzqqqq")
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Request, detail_page, "/data", "ID=1000500&RENT=0&BNAME=x++")
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An older build of the program beside the current one (LIRAWEB_BENCH_OTHER_PROGRAM,
+// a path), run the same way in the same folder, for before-and-after figures from one
+// run (with --benchmark_enable_random_interleaving the two alternate).
+void OtherProgram(benchmark::State& state, const char* pathInfo, const char* query) {
+  const char* other = std::getenv("LIRAWEB_BENCH_OTHER_PROGRAM");
+  if (!other) {
+    state.SkipWithError("LIRAWEB_BENCH_OTHER_PROGRAM is not set");
+    return;
+  }
+  Request(state, pathInfo, query, other);
+}
+BENCHMARK_CAPTURE(OtherProgram, top_page, "", "")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(OtherProgram, detail_page, "/data", "ID=1000500&RENT=0&BNAME=x++")
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

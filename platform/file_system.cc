@@ -1,6 +1,10 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/exception.h"
 #include "platform/japanese_texts.h"
@@ -42,6 +46,24 @@ std::ifstream OpenForReading(std::string_view path) {
   if (!DirectoryExists(path)) stream.open(NativePath(path), std::ios::in | std::ios::binary);
   if (!stream.is_open()) throw EFOpenError(FormatText(texts::kCannotOpenFile, {path}));
   return stream;
+}
+
+TFileReader::TFileReader(std::string_view path) : Descriptor_(-1) {
+  if (!DirectoryExists(path)) Descriptor_ = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (Descriptor_ < 0) throw EFOpenError(FormatText(texts::kCannotOpenFile, {path}));
+}
+
+TFileReader::~TFileReader() { close(Descriptor_); }
+
+std::size_t TFileReader::Read(char* bytes, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = read(Descriptor_, bytes + done, count - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
 }
 
 }  // namespace platform

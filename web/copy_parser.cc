@@ -12,6 +12,13 @@ using platform::FormatText;
 
 namespace {
 
+TCopyParser::TByteSource StreamSource(std::istream& input) {
+  return [&input](char* bytes, std::size_t count) {
+    input.read(bytes, static_cast<std::streamsize>(count));
+    return static_cast<std::size_t>(input.gcount());
+  };
+}
+
 bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
 
 bool IsSymbolStart(unsigned char c) {
@@ -23,20 +30,34 @@ bool IsSymbolPart(unsigned char c) { return IsSymbolStart(c) || (c >= '0' && c <
 }  // namespace
 
 TCopyParser::TCopyParser(std::istream& input, std::ostream* output)
-    : Input_(input), Output_(output), Window_(new char[WindowSize]) {
+    : Input_(StreamSource(input)), Output_(output), Window_(new char[WindowSize]) {
   // An empty usable text: the first scan refills the window.
   Window_[0] = 0;
   AdvanceToken(true);
 }
 
+TCopyParser::TCopyParser(std::istream& input, std::string* output)
+    : TCopyParser(StreamSource(input), output) {}
+
+TCopyParser::TCopyParser(TByteSource source, std::string* output)
+    : Input_(std::move(source)), OutputText_(output), Window_(new char[WindowSize]) {
+  Window_[0] = 0;
+  AdvanceToken(true);
+}
+
+void TCopyParser::Write(const char* bytes, std::size_t count) {
+  if (OutputText_ != nullptr) OutputText_->append(bytes, count);
+  if (Output_ != nullptr) Output_->write(bytes, static_cast<std::streamsize>(count));
+}
+
 void TCopyParser::AdvanceToken(bool copyBlanks) {
-  SkipBlanks(copyBlanks ? Output_ : nullptr, nullptr);
+  SkipBlanks(copyBlanks, nullptr);
   ReadToken();
 }
 
 void TCopyParser::EmitToken() {
   LIRAWEB_ASSERT(TokenStart_ <= Position_ && Position_ <= ReadEnd_);
-  if (Output_ != nullptr) Output_->write(Window_.get() + TokenStart_, Position_ - TokenStart_);
+  Write(Window_.get() + TokenStart_, Position_ - TokenStart_);
 }
 
 std::string TCopyParser::TokenText() const {
@@ -47,18 +68,43 @@ std::string TCopyParser::TokenText() const {
 std::string TCopyParser::CollectUntil(char ch) {
   std::string collected;
   while (Token_ != ch && Token_ != EndToken) {
-    SkipBlanks(nullptr, &collected);
+    SkipBlanks(false, &collected);
     ReadToken();
     if (Token_ != ch) collected.append(Window_.get() + TokenStart_, Position_ - TokenStart_);
   }
   return collected;
 }
 
-void TCopyParser::SkipBlanks(std::ostream* copyTo, std::string* collectInto) {
+void TCopyParser::CopyUntil(char ch) {
+  LIRAWEB_ASSERT(ch != 0 && !IsBlank(static_cast<unsigned char>(ch)) &&
+                 !IsSymbolPart(static_cast<unsigned char>(ch)));
+  while (Token_ != ch && Token_ != EndToken) {
+    // Every byte from the token up to the next ch or zero is copied; a ch cannot stand
+    // inside a symbol, so it starts the token looked for. The zero at the end of the
+    // usable text stops the scan.
+    LIRAWEB_ASSERT(Position_ <= TextEnd_);
+    const char* window = Window_.get();
+    const char* from = window + Position_;
+    const void* found = std::memchr(from, ch, TextEnd_ - Position_);
+    std::size_t stop = found != nullptr ? static_cast<const char*>(found) - window : TextEnd_;
+    found = std::memchr(from, 0, stop - Position_);
+    if (found != nullptr) stop = static_cast<const char*>(found) - window;
+    for (const char* end = window + stop;
+         (from = static_cast<const char*>(std::memchr(from, '\n', end - from))) != nullptr; ++from) {
+      ++LineNumber_;
+    }
+    Write(window + TokenStart_, stop - TokenStart_);
+    TokenStart_ = Position_ = stop;
+    // Reads the ch token, or refills the window (or ends) at the zero.
+    AdvanceToken(true);
+  }
+}
+
+void TCopyParser::SkipBlanks(bool copy, std::string* collectInto) {
   // Blanks are handed on in stretches: a stretch ends at the next token or where the
   // window is refilled, which overwrites it.
   auto handOn = [&](std::size_t from) {
-    if (copyTo != nullptr) copyTo->write(Window_.get() + from, Position_ - from);
+    if (copy) Write(Window_.get() + from, Position_ - from);
     if (collectInto != nullptr) collectInto->append(Window_.get() + from, Position_ - from);
   };
   std::size_t stretch = Position_;
@@ -110,8 +156,7 @@ void TCopyParser::RefillWindow() {
   window[TextEnd_] = SavedByte_;
   const std::size_t rest = ReadEnd_ - Position_;
   std::memmove(window, window + Position_, rest);
-  Input_.read(window + rest, static_cast<std::streamsize>(WindowSize - rest));
-  ReadEnd_ = rest + static_cast<std::size_t>(Input_.gcount());
+  ReadEnd_ = rest + Input_(window + rest, WindowSize - rest);
   Position_ = TokenStart_ = 0;
   TextEnd_ = ReadEnd_;
   if (ReadEnd_ == WindowSize) {

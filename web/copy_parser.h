@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -31,9 +32,18 @@ class TCopyParser {
   static constexpr char SymbolToken = 1;
   static constexpr char EndToken = 0;
 
+  // Where the template comes from: fills bytes with up to count bytes and returns how
+  // many it gave, fewer only at the end of the input.
+  using TByteSource = std::function<std::size_t(char* bytes, std::size_t count)>;
+
   // Scans input (not owned) and writes to output (not owned, may be null). Reads the
   // first token, copying the blanks before it. Raises EParserError like AdvanceToken.
   TCopyParser(std::istream& input, std::ostream* output);
+  // The same, appending the copied bytes to output (not owned, may be null): no stream
+  // call per token, for a page built in one piece of memory.
+  TCopyParser(std::istream& input, std::string* output);
+  // The same, reading through source.
+  TCopyParser(TByteSource source, std::string* output);
   TCopyParser(const TCopyParser&) = delete;
   TCopyParser& operator=(const TCopyParser&) = delete;
 
@@ -56,13 +66,22 @@ class TCopyParser {
   // entry and that ch token (not included). Raises EParserError like AdvanceToken.
   std::string CollectUntil(char ch);
 
+  // Copies the current token and everything after it to the output until the current
+  // token is ch or the end of the text: what EmitToken and AdvanceToken(true) in turn
+  // would write, but in one stretch per window. ch must be a token of its own (not a
+  // blank, not part of a symbol, not zero).
+  void CopyUntil(char ch);
+
   // The line of the current position, from 1, raised by every line feed passed.
   int LineNumber() const { return LineNumber_; }
 
  private:
   // Skips blanks, appending them to copyTo or collectInto when given; leaves the
   // position on the next token's first byte, or marks the end of the text.
-  void SkipBlanks(std::ostream* copyTo, std::string* collectInto);
+  void SkipBlanks(bool copy, std::string* collectInto);
+
+  // Writes bytes to whichever output was given.
+  void Write(const char* bytes, std::size_t count);
 
   // Reads the token at the position and makes it current.
   void ReadToken();
@@ -72,8 +91,9 @@ class TCopyParser {
   // the window's end. Raises EParserError when a full window holds no such line feed.
   void RefillWindow();
 
-  std::istream& Input_;
-  std::ostream* Output_;
+  TByteSource Input_;
+  std::ostream* Output_ = nullptr;
+  std::string* OutputText_ = nullptr;
   std::unique_ptr<char[]> Window_;
   std::size_t Position_ = 0;    // next byte to scan
   std::size_t TokenStart_ = 0;  // first byte of the current token

@@ -1,7 +1,8 @@
 #include "web/custom_page_producer.h"
 
-#include <sstream>
-#include <streambuf>
+#include <algorithm>
+#include <cstring>
+#include <istream>
 
 #include "platform/file_system.h"
 #include "platform/trim.h"
@@ -14,15 +15,6 @@ using platform::TrimmedBy;
 using platform::TStringList;
 
 namespace {
-
-// Reads a text in place, so that a template given as text is not copied again.
-class TextReader : public std::streambuf {
- public:
-  explicit TextReader(std::string_view text) {
-    char* start = const_cast<char*>(text.data());
-    setg(start, start, start + text.size());
-  }
-};
 
 // Blanks around the parameters of a tag: bytes 1 to 32.
 bool IsTagBlank(unsigned char c) { return c >= 1 && c <= 32; }
@@ -44,8 +36,8 @@ void TCustomPageProducer::SetHTMLDoc(const TStringList& lines) {
 
 std::string TCustomPageProducer::ProduceContent() {
   if (!HTMLFile_.empty()) {
-    std::ifstream file = platform::OpenForReading(HTMLFile_);
-    return ProduceFromStream(file);
+    platform::TFileReader file(HTMLFile_);
+    return Expand([&file](char* bytes, std::size_t count) { return file.Read(bytes, count); });
   }
   std::string text;
   for (const std::string& line : HTMLDoc_) (text += line) += "\r\n";
@@ -53,22 +45,30 @@ std::string TCustomPageProducer::ProduceContent() {
 }
 
 std::string TCustomPageProducer::ProduceFromText(std::string_view text) {
-  TextReader reader(text);
-  std::istream stream(&reader);
-  return ProduceFromStream(stream);
+  // Read in place, so that a template given as text is not copied again.
+  return Expand([&text](char* bytes, std::size_t count) {
+    const std::size_t taken = std::min(count, text.size());
+    std::memcpy(bytes, text.data(), taken);
+    text.remove_prefix(taken);
+    return taken;
+  });
 }
 
 std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
-  std::ostringstream page;
-  // A write that fails (memory exhausted) raises instead of leaving a page cut short.
-  page.exceptions(std::ios::badbit);
-  TCopyParser parser(stream, &page);
+  return Expand([&stream](char* bytes, std::size_t count) {
+    stream.read(bytes, static_cast<std::streamsize>(count));
+    return static_cast<std::size_t>(stream.gcount());
+  });
+}
+
+std::string TCustomPageProducer::Expand(TCopyParser::TByteSource source) {
+  // The page grows in one string: a write that fails (memory exhausted) raises
+  // std::bad_alloc instead of leaving a page cut short.
+  std::string page;
+  TCopyParser parser(std::move(source), &page);
   for (;;) {
     // Text outside tags, blanks included, is copied as it stands.
-    while (parser.Token() != '<' && parser.Token() != TCopyParser::EndToken) {
-      parser.EmitToken();
-      parser.AdvanceToken(true);
-    }
+    parser.CopyUntil('<');
     if (parser.Token() == TCopyParser::EndToken) break;
     parser.AdvanceToken(false);
     if (parser.Token() == '#') {
@@ -76,18 +76,18 @@ std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
       const std::string tagString = parser.TokenText();
       TStringList tagParams;
       SplitFieldList(" ", " ", TrimmedBy(parser.CollectUntil('>'), IsTagBlank), tagParams, StripParamQuotes);
-      page << ResolveTag(tagString, tagParams);
+      page += ResolveTag(tagString, tagParams);
       // Drops the ">" and copies the blanks after it.
       parser.AdvanceToken(true);
     } else {
       // No tag: the "<" stays, the blanks after it are lost and the token after it is
       // copied with it, so "<<#" starts no tag.
-      page.put('<');
+      page += '<';
       parser.EmitToken();
       parser.AdvanceToken(true);
     }
   }
-  return std::move(page).str();
+  return page;
 }
 
 std::string TCustomPageProducer::ResolveTag(const std::string& tagString, const TStringList&) {

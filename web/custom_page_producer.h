@@ -10,6 +10,7 @@
 
 #include "platform/string_list.h"
 #include "web/content_producer.h"
+#include "web/copy_parser.h"
 
 namespace web {
 
@@ -32,7 +33,7 @@ class TCustomPageProducer : public TCustomContentProducer {
   bool StripParamQuotes = true;
 
   // Expands HTMLFile, or the lines of HTMLDoc each followed by CR LF when no file is
-  // set. Raises EFOpenError when the file cannot be opened, and whatever the
+  // set; neither goes through ProduceFromStream. Raises EFOpenError when the file cannot be opened, and whatever the
   // expansion raises.
   std::string ProduceContent() override;
 
@@ -50,6 +51,9 @@ class TCustomPageProducer : public TCustomContentProducer {
                                  const platform::TStringList& tagParams);
 
  private:
+  // Expands the template that source gives.
+  std::string Expand(TCopyParser::TByteSource source);
+
   std::string HTMLFile_;
   platform::TStringList HTMLDoc_;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
+#include <vector>
 
 #include "platform/exception.h"
 #include "tests/support/files.h"
@@ -295,6 +297,55 @@ TEST(CopyParser, CollectUntilKeepsTheExactTextAndCountsLines) {
   EXPECT_EQ(parser.Token(), TCopyParser::EndToken);
   EXPECT_EQ(parser.TokenText(), "");
   EXPECT_EQ(output.str(), "");
+}
+
+// CopyUntil against the token-by-token copy it replaces: the same bytes out, the same
+// token and line at every stop, over many windows, into a string and into a stream.
+TEST(CopyParser, CopyUntilMatchesCopyingTokenByToken) {
+  struct Case {
+    std::string text;
+    const char* what;
+  } cases[] = {
+      {"", "empty"},
+      {"<", "only the stop"},
+      {"  word <x> y\n<\n", "blanks and symbols before each stop"},
+      {"ab\0cd<ef"s, "a zero byte ends the text"},
+      {TemplateWithoutTags(64 * 1024, 11), "many windows, no stop"},
+  };
+  std::string mixed = TemplateWithoutTags(64 * 1024, 12);
+  for (std::size_t i = 17; i < mixed.size(); i += 97 + i % 1013) mixed[i] = '<';
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  all.push_back({mixed, "many windows, stops anywhere"});
+
+  for (const auto& c : all) {
+    std::istringstream referenceInput(c.text);
+    std::ostringstream referenceOutput;
+    TCopyParser reference(referenceInput, &referenceOutput);
+    std::istringstream textInput(c.text);
+    std::string textOutput;
+    TCopyParser parser(textInput, &textOutput);
+    std::istringstream streamInput(c.text);
+    std::ostringstream streamOutput;
+    TCopyParser streamParser(streamInput, &streamOutput);
+    for (int stop = 0;; ++stop) {
+      while (reference.Token() != '<' && reference.Token() != TCopyParser::EndToken) {
+        reference.EmitToken();
+        reference.AdvanceToken(true);
+      }
+      parser.CopyUntil('<');
+      streamParser.CopyUntil('<');
+      ASSERT_EQ(parser.Token(), reference.Token()) << c.what << ", stop " << stop;
+      ASSERT_EQ(parser.LineNumber(), reference.LineNumber()) << c.what << ", stop " << stop;
+      ASSERT_EQ(streamParser.LineNumber(), reference.LineNumber()) << c.what;
+      if (reference.Token() == TCopyParser::EndToken) break;
+      // Past the stop, as the page producer goes on after a "<" that starts no tag.
+      reference.AdvanceToken(true);
+      parser.AdvanceToken(true);
+      streamParser.AdvanceToken(true);
+    }
+    EXPECT_TRUE(textOutput == referenceOutput.str()) << c.what;
+    EXPECT_TRUE(streamOutput.str() == referenceOutput.str()) << c.what;
+  }
 }
 
 }  // namespace
