@@ -67,6 +67,8 @@ for books in "${sizes[@]}"; do
     "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$dir/site-$kind" \
       --no-index > /dev/null
     ln -sf "$dir/$kind.db" "$dir/site-$kind/data/catalog.db"
+    # The example site matches loosely; the index built above serves the folded mode.
+    sed -i "s/^MATCH=.*/MATCH=FOLDED/" "$dir/site-$kind/cgi-bin/dbengine.conf"
   done
   if [ -n "$older" ]; then
     for file in liraweb libkvconf.so; do cp "$older/$file" "$dir/site-scan/cgi-bin/"; done
