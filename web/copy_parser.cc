@@ -12,13 +12,6 @@ using platform::FormatText;
 
 namespace {
 
-TCopyParser::TByteSource StreamSource(std::istream& input) {
-  return [&input](char* bytes, std::size_t count) {
-    input.read(bytes, static_cast<std::streamsize>(count));
-    return static_cast<std::size_t>(input.gcount());
-  };
-}
-
 bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
 
 bool IsSymbolStart(unsigned char c) {
@@ -29,8 +22,15 @@ bool IsSymbolPart(unsigned char c) { return IsSymbolStart(c) || (c >= '0' && c <
 
 }  // namespace
 
-TCopyParser::TCopyParser(std::istream& input, std::ostream* output)
-    : Input_(StreamSource(input)), Output_(output), Window_(new char[WindowSize]) {
+TCopyParser::TByteSource TCopyParser::StreamSource(std::istream& input) {
+  return [&input](char* bytes, std::size_t count) {
+    input.read(bytes, static_cast<std::streamsize>(count));
+    return static_cast<std::size_t>(input.gcount());
+  };
+}
+
+TCopyParser::TCopyParser(TByteSource source, std::string* output)
+    : Input_(std::move(source)), Output_(output), Window_(new char[WindowSize]) {
   // An empty usable text: the first scan refills the window.
   Window_[0] = 0;
   AdvanceToken(true);
@@ -39,15 +39,8 @@ TCopyParser::TCopyParser(std::istream& input, std::ostream* output)
 TCopyParser::TCopyParser(std::istream& input, std::string* output)
     : TCopyParser(StreamSource(input), output) {}
 
-TCopyParser::TCopyParser(TByteSource source, std::string* output)
-    : Input_(std::move(source)), OutputText_(output), Window_(new char[WindowSize]) {
-  Window_[0] = 0;
-  AdvanceToken(true);
-}
-
 void TCopyParser::Write(const char* bytes, std::size_t count) {
-  if (OutputText_ != nullptr) OutputText_->append(bytes, count);
-  if (Output_ != nullptr) Output_->write(bytes, static_cast<std::streamsize>(count));
+  if (Output_ != nullptr) Output_->append(bytes, count);
 }
 
 void TCopyParser::AdvanceToken(bool copyBlanks) {

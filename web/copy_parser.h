@@ -7,7 +7,6 @@
 #include <functional>
 #include <istream>
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "platform/exception.h"
@@ -36,14 +35,15 @@ class TCopyParser {
   // many it gave, fewer only at the end of the input.
   using TByteSource = std::function<std::size_t(char* bytes, std::size_t count)>;
 
-  // Scans input (not owned) and writes to output (not owned, may be null). Reads the
-  // first token, copying the blanks before it. Raises EParserError like AdvanceToken.
-  TCopyParser(std::istream& input, std::ostream* output);
-  // The same, appending the copied bytes to output (not owned, may be null): no stream
-  // call per token, for a page built in one piece of memory.
-  TCopyParser(std::istream& input, std::string* output);
-  // The same, reading through source.
+  // A source reading input (not owned) until its end.
+  static TByteSource StreamSource(std::istream& input);
+
+  // Scans what source gives and appends the copied bytes to output (not owned, may be
+  // null): the page is built in one piece of memory. Reads the first token, copying
+  // the blanks before it. Raises EParserError like AdvanceToken.
   TCopyParser(TByteSource source, std::string* output);
+  // The same, reading input (not owned).
+  TCopyParser(std::istream& input, std::string* output);
   TCopyParser(const TCopyParser&) = delete;
   TCopyParser& operator=(const TCopyParser&) = delete;
 
@@ -92,8 +92,7 @@ class TCopyParser {
   void RefillWindow();
 
   TByteSource Input_;
-  std::ostream* Output_ = nullptr;
-  std::string* OutputText_ = nullptr;
+  std::string* Output_ = nullptr;
   std::unique_ptr<char[]> Window_;
   std::size_t Position_ = 0;    // next byte to scan
   std::size_t TokenStart_ = 0;  // first byte of the current token

@@ -55,10 +55,7 @@ std::string TCustomPageProducer::ProduceFromText(std::string_view text) {
 }
 
 std::string TCustomPageProducer::ProduceFromStream(std::istream& stream) {
-  return Expand([&stream](char* bytes, std::size_t count) {
-    stream.read(bytes, static_cast<std::streamsize>(count));
-    return static_cast<std::size_t>(stream.gcount());
-  });
+  return Expand(TCopyParser::StreamSource(stream));
 }
 
 std::string TCustomPageProducer::Expand(TCopyParser::TByteSource source) {
