@@ -19,14 +19,7 @@ while (($#)); do
     *) books=$1; shift ;;
   esac
 done
-build_dir=$(cd "$build_dir" && pwd)
-if [ -z "$work" ]; then
-  work=$(mktemp -d /tmp/liraweb-loose-bench.XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
-
-source "$source_root/bench/report_header.sh"
+source "$source_root/bench/bench_setup.sh"
 report_header "Loose matching benchmark: MATCH=LOOSE beside MATCH=FOLDED, $books books"
 
 if [ ! -f "$work/folded.db" ]; then
@@ -39,10 +32,7 @@ cp "$work/folded.db" "$work/loose.db"
 for match in folded loose; do
   /usr/bin/time -f "%e" -o "$work/$match.time" \
     "$build_dir/catalog_index" build --no-progress --match "$match" "$work/$match.db" > /dev/null
-  "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$work/site-$match" \
-    --no-index > /dev/null
-  ln -sf "$work/$match.db" "$work/site-$match/data/catalog.db"
-  sed -i "s/^MATCH=.*/MATCH=${match^^}/" "$work/site-$match/cgi-bin/dbengine.conf"
+  install_bench_site "$work/site-$match" "$work/$match.db" "${match^^}"
 done
 echo "- index built in $(cat "$work/folded.time") s (folded) and $(cat "$work/loose.time") s (loose)"
 echo

@@ -35,14 +35,7 @@ while (($#)); do
   esac
 done
 ((${#sizes[@]})) || sizes=(100000)
-build_dir=$(cd "$build_dir" && pwd)
-if [ -z "$work" ]; then
-  work=$(mktemp -d /tmp/liraweb-index-bench.XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
-
-source "$source_root/bench/report_header.sh"
+source "$source_root/bench/bench_setup.sh"
 report_header "Search index benchmark"
 
 for books in "${sizes[@]}"; do
@@ -63,13 +56,8 @@ for books in "${sizes[@]}"; do
     "SELECT sum(pgsize) FROM dbstat WHERE name LIKE 'liraidx%' OR name LIKE 'sqlite_autoindex_liraidx%'")
 
   # Two installations of the example site that differ only in their catalogue file.
-  for kind in scan index; do
-    "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$dir/site-$kind" \
-      --no-index > /dev/null
-    ln -sf "$dir/$kind.db" "$dir/site-$kind/data/catalog.db"
-    # The example site matches loosely; the index built above serves the folded mode.
-    sed -i "s/^MATCH=.*/MATCH=FOLDED/" "$dir/site-$kind/cgi-bin/dbengine.conf"
-  done
+  # The example site matches loosely; the index built above serves the folded mode.
+  for kind in scan index; do install_bench_site "$dir/site-$kind" "$dir/$kind.db" FOLDED; done
   if [ -n "$older" ]; then
     for file in liraweb libkvconf.so; do cp "$older/$file" "$dir/site-scan/cgi-bin/"; done
     ln -sf "$dir/index.db" "$dir/site-scan/data/catalog.db"

@@ -1,0 +1,33 @@
+# Sourced by the search benchmarks after they have read their options: the set-up and the
+# report header they share. Needs source_root, build_dir, runs and work (may be empty).
+
+build_dir=$(cd "$build_dir" && pwd)
+# The folder for catalogues and sites: the one given (kept between runs) or a temporary
+# one removed at the end.
+if [ -z "$work" ]; then
+  work=$(mktemp -d /tmp/liraweb-bench.XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+fi
+mkdir -p "$work"
+
+# Usage: install_bench_site PREFIX CATALOGUE MATCH
+# The example site at PREFIX reading CATALOGUE (an SQLite file) with the alias's MATCH.
+install_bench_site() {
+  "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$1" --no-index > /dev/null
+  ln -sf "$2" "$1/data/catalog.db"
+  sed -i "s/^MATCH=.*/MATCH=$3/" "$1/cgi-bin/dbengine.conf"
+}
+
+# Usage: report_header TITLE
+# The lines every report opens with, so that a figure can always be traced to its
+# machine, date, commit and load.
+report_header() {
+  echo "# $1"
+  echo
+  echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "- commit: $(git -C "$source_root" rev-parse --short HEAD)$(git -C "$source_root" diff --quiet || echo ' (with changes)')"
+  echo "- machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
+    "$(free -g | awk '/Mem:/ {print $2}') GB memory; load average at start $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "- requests: each kind $runs times on each installation, alternately; whole CGI requests"
+  echo "  (a new process each, as the web server runs them), wall time in ms"
+}
