@@ -7,9 +7,11 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -22,8 +24,9 @@ namespace db {
 
 namespace {
 
-// Rows fetched from the server cursor at a time.
-constexpr int kFetchBatch = 500;
+// Rows fetched from the server cursor at a time: a first page's worth, then more, so
+// that a first result page does not make the server find and send hundreds of rows.
+constexpr int kFirstFetchBatch = 50, kFetchBatch = 500;
 
 // Type oids of the columns read as numbers or text.
 constexpr Oid kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701;
@@ -88,16 +91,41 @@ Result Run(PGconn* connection, const std::string& command) {
   return result;
 }
 
-// Runs a text with $n parameters, all sent as text of a type the server infers.
-Result RunWithParams(PGconn* connection, const std::string& text,
-                     const std::vector<std::string>& params) {
-  std::vector<const char*> values;
-  for (const std::string& param : params) values.push_back(param.c_str());
-  Result result(PQexecParams(connection, text.c_str(), static_cast<int>(values.size()), nullptr,
-                             values.data(), nullptr, nullptr, 0));
-  ExecStatusType status = PQresultStatus(result.get());
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, result.get());
-  return result;
+// A command of a pipeline: a call of one of libpq's PQsend functions.
+using Send = std::function<int(PGconn*)>;
+
+// A text with $n parameters, all sent as text of a type the server infers.
+Send Query(std::string text, std::vector<std::string> params = {}) {
+  return [text = std::move(text), params = std::move(params)](PGconn* connection) {
+    std::vector<const char*> values;
+    for (const std::string& param : params) values.push_back(param.c_str());
+    return PQsendQueryParams(connection, text.c_str(), static_cast<int>(values.size()), nullptr,
+                             values.data(), nullptr, nullptr, 0);
+  };
+}
+
+// Sends the commands together and waits for their results once: one exchange with the
+// server instead of one a command, which counts through a connection pooler. The
+// server skips the commands after a failed one; the failure is that command's own.
+std::vector<Result> RunTogether(PGconn* connection, const std::vector<Send>& commands) {
+  if (!PQenterPipelineMode(connection)) Fail(connection, nullptr);
+  for (const Send& send : commands) {
+    if (!send(connection)) Fail(connection, nullptr);
+  }
+  if (!PQpipelineSync(connection)) Fail(connection, nullptr);
+  std::vector<Result> results;
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    results.emplace_back(PQgetResult(connection));
+    if (!results.back()) Fail(connection, nullptr);
+    while (PGresult* more = PQgetResult(connection)) PQclear(more);  // up to the command's end
+  }
+  Result sync(PQgetResult(connection));
+  PQexitPipelineMode(connection);
+  for (const Result& result : results) {
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, result.get());
+  }
+  return results;
 }
 
 ColumnValue::Kind KindOf(Oid type) {
@@ -117,12 +145,15 @@ class PostgresCursor : public Cursor {
         text_(std::move(text)),
         params_(std::move(params)),
         name_(session_->NewName("c")) {
-    PGconn* connection = session_->Connection;
-    if (session_->OpenCursors == 0) Run(connection, "BEGIN ISOLATION LEVEL REPEATABLE READ");
+    std::vector<Send> opening;
+    if (session_->OpenCursors == 0)
+      opening.push_back(Query("BEGIN ISOLATION LEVEL REPEATABLE READ"));
     ++session_->OpenCursors;
     try {
-      RunWithParams(connection, "DECLARE " + name_ + " NO SCROLL CURSOR FOR " + text_, params_);
-      FetchBatch();
+      opening.push_back(Query("DECLARE " + name_ + " NO SCROLL CURSOR FOR " + text_, params_));
+      opening.push_back(Query(FetchText(kFirstFetchBatch)));
+      batch_ = std::move(RunTogether(session_->Connection, opening).back());
+      batchSize_ = kFirstFetchBatch;
       for (int i = 0; i < PQnfields(batch_.get()); ++i) {
         columnNames_.emplace_back(PQfname(batch_.get(), i));
         kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
@@ -146,8 +177,8 @@ class PostgresCursor : public Cursor {
 
   bool Next() override {
     if (batchRow_ == PQntuples(batch_.get())) {
-      if (PQntuples(batch_.get()) < kFetchBatch) return onRow_ = false;
-      FetchBatch();
+      if (PQntuples(batch_.get()) < batchSize_) return onRow_ = false;
+      FetchBatch(kFetchBatch);
       if (PQntuples(batch_.get()) == 0) return onRow_ = false;
     }
     ReadRow(batchRow_++);
@@ -157,46 +188,42 @@ class PostgresCursor : public Cursor {
   // COUNT(*) over the statement as a subquery, in the cursor's own snapshot.
   std::int64_t CountRows() override {
     if (emptyResult_) return 0;
-    return Guarded([&] {
-      Result result =
-          RunWithParams(session_->Connection,
-                        "SELECT COUNT(*) FROM (" + text_ + "\n) AS dbengine_count", params_);
-      return std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
-    });
+    Result counted =
+        Guarded({Query("SELECT COUNT(*) FROM (" + text_ + "\n) AS dbengine_count", params_)});
+    return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
   }
 
   // A second cursor moved over the whole result: the server counts without sending rows.
   std::int64_t CountRowsByStepping() override {
     if (emptyResult_) return 0;
-    return Guarded([&] {
-      const std::string other = session_->NewName("n");
-      RunWithParams(session_->Connection, "DECLARE " + other + " NO SCROLL CURSOR FOR " + text_,
-                    params_);
-      Result moved = Run(session_->Connection, "MOVE FORWARD ALL IN " + other);
-      Run(session_->Connection, "CLOSE " + other);
-      return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
-    });
+    const std::string other = session_->NewName("n");
+    Result moved = Guarded({Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text_, params_),
+                            Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
+                           1);
+    return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
   }
 
  private:
-  // Runs a count inside a savepoint, so that its failure leaves the transaction and
-  // this cursor usable.
-  template <class Count>
-  std::int64_t Guarded(Count count) {
-    Run(session_->Connection, "SAVEPOINT dbengine_count");
+  // Runs the commands of a count inside a savepoint, so that their failure leaves the
+  // transaction and this cursor usable; gives the result of the command `answering`.
+  Result Guarded(std::vector<Send> commands, std::size_t answering = 0) {
+    commands.insert(commands.begin(), Query("SAVEPOINT dbengine_count"));
+    commands.push_back(Query("RELEASE SAVEPOINT dbengine_count"));
     try {
-      std::int64_t rows = count();
-      Run(session_->Connection, "RELEASE SAVEPOINT dbengine_count");
-      return rows;
+      return std::move(RunTogether(session_->Connection, commands)[answering + 1]);
     } catch (const DriverError&) {
       PQclear(PQexec(session_->Connection, "ROLLBACK TO SAVEPOINT dbengine_count"));
       throw;
     }
   }
 
-  void FetchBatch() {
-    batch_ = Run(session_->Connection,
-                 "FETCH FORWARD " + std::to_string(kFetchBatch) + " FROM " + name_);
+  std::string FetchText(int size) const {
+    return "FETCH FORWARD " + std::to_string(size) + " FROM " + name_;
+  }
+
+  void FetchBatch(int size) {
+    batch_ = Run(session_->Connection, FetchText(size));
+    batchSize_ = size;
     batchRow_ = 0;
   }
 
@@ -228,6 +255,7 @@ class PostgresCursor : public Cursor {
   std::vector<std::string> params_;
   std::string name_;
   Result batch_;
+  int batchSize_ = 0;
   int batchRow_ = 0;
   std::vector<std::string> columnNames_;
   std::vector<ColumnValue::Kind> kinds_;
@@ -296,7 +324,8 @@ std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>
     session.BroadWords[key(word)] = false;
     asked.push_back(&word);
     names += (names.empty() ? "" : ",") + QuotedText(indexName(word));
-    for (const std::string& gram : word.grams) grams += (grams.empty() ? "" : ",") + QuotedText(gram);
+    for (const std::string& gram : word.grams)
+      grams += (grams.empty() ? "" : ",") + QuotedText(gram);
   }
   if (!asked.empty()) {
     // The share of rows holding each gram, by index; a gram below the statistics' most
@@ -304,12 +333,15 @@ std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>
     Result shares = Run(session.Connection,
                         "SELECT s.tablename, g, s.most_common_elem_freqs[array_position("
                         "s.most_common_elems::text::text[], g)] FROM pg_stats s, unnest(ARRAY[" +
-                            grams + "]::text[]) AS g WHERE s.schemaname = current_schema() AND "
-                            "s.tablename IN (" + names + ")");
+                            grams +
+                            "]::text[]) AS g WHERE s.schemaname = current_schema() AND "
+                            "s.tablename IN (" +
+                            names + ")");
     std::map<std::string, double> share;  // by index name and gram
     for (int row = 0; row < PQntuples(shares.get()); ++row) {
       const char* value = PQgetvalue(shares.get(), row, 2);
-      share[std::string(PQgetvalue(shares.get(), row, 0)) + '\x01' + PQgetvalue(shares.get(), row, 1)] =
+      share[std::string(PQgetvalue(shares.get(), row, 0)) + '\x01' +
+            PQgetvalue(shares.get(), row, 1)] =
           PQgetisnull(shares.get(), row, 2) ? 0 : std::atof(value);
     }
     for (const NarrowableWord* word : asked) {
@@ -349,12 +381,13 @@ class PostgresStatement : public Statement {
       : session_(std::move(session)),
         text_(SessionServerText(*session_, sql)),
         name_(session_->NewName("s")) {
-    PGconn* connection = session_->Connection;
-    Result prepared(PQprepare(connection, name_.c_str(), text_.c_str(), 0, nullptr));
-    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Fail(connection, prepared.get());
-    Result described(PQdescribePrepared(connection, name_.c_str()));
-    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK) Fail(connection, described.get());
-    givesRows_ = PQnfields(described.get()) > 0;
+    const std::vector<Result> results = RunTogether(
+        session_->Connection,
+        {[this](PGconn* connection) {
+           return PQsendPrepare(connection, name_.c_str(), text_.c_str(), 0, nullptr);
+         },
+         [this](PGconn* connection) { return PQsendDescribePrepared(connection, name_.c_str()); }});
+    givesRows_ = PQnfields(results[1].get()) > 0;
   }
 
   ~PostgresStatement() override {
@@ -398,16 +431,44 @@ class PostgresDatabase : public Database {
 
 }  // namespace db
 
+namespace db {
+namespace {
+
+// Connects with client_encoding SJIS in the start-up message rather than set by a
+// statement afterwards: one exchange with the server less. A connection text libpq
+// cannot read is passed on as it stands, so that the failure is libpq's own message.
+PGconn* ConnectInShiftJis(const char* connInfo) {
+  char* parseError = nullptr;
+  PQconninfoOption* given = PQconninfoParse(connInfo, &parseError);
+  if (!given) {
+    PQfreemem(parseError);
+    return PQconnectdb(connInfo);
+  }
+  std::vector<const char*> keywords, values;
+  for (const PQconninfoOption* option = given; option->keyword; ++option) {
+    if (!option->val || std::string_view(option->keyword) == "client_encoding") continue;
+    keywords.push_back(option->keyword);
+    values.push_back(option->val);
+  }
+  keywords.insert(keywords.end(), {"client_encoding", nullptr});
+  values.insert(values.end(), {"SJIS", nullptr});
+  PGconn* connection = PQconnectdbParams(keywords.data(), values.data(), 0);
+  PQconninfoFree(given);
+  return connection;
+}
+
+}  // namespace
+}  // namespace db
+
 extern "C" db::Database* dbengine_pg_open(const char* connInfo, db::MatchMode match,
                                           int timeLimitSeconds) {
   using namespace db;
-  auto session = std::make_shared<Session>(PQconnectdb(connInfo));
+  auto session = std::make_shared<Session>(ConnectInShiftJis(connInfo));
   session->Match = match;
   PGconn* connection = session->Connection;
   if (!connection || PQstatus(connection) != CONNECTION_OK) {
     Fail(connection, nullptr, kErrCannotOpen);
   }
-  if (PQsetClientEncoding(connection, "SJIS") != 0) Fail(connection, nullptr, kErrCannotOpen);
   // Server notices (NOTICE, WARNING) are no failures; libpq would print them on stderr,
   // which under a web server is the server's error log.
   PQsetNoticeProcessor(

@@ -1,8 +1,7 @@
 #include "db/stored_forms.h"
 
-#include <algorithm>
 #include <cctype>
-#include <map>
+#include <utility>
 
 #include "db/sjis_fold.h"
 #include "platform/sjis.h"
@@ -24,32 +23,41 @@ std::optional<std::uint32_t> UnitOf(std::string_view bytes) {
   return unit;
 }
 
+// The bytes of a unit's own character.
+std::string OwnCharacter(std::uint32_t unit) {
+  if (unit < 0x100) return std::string(1, static_cast<char>(unit));
+  return {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+}
+
 // Every character the server can store (the single bytes that are characters, every
-// lead and trail pair) and every half-width kana joined with a mark, by the unit it
-// folds to. Built once: it is the folding table read backwards.
-const std::map<std::uint32_t, std::vector<std::string>>& FormsByUnit() {
+// lead and trail pair) and every half-width kana joined with a mark that folds to a unit
+// other than its own character's, with that unit: the folding table read backwards,
+// without the characters (most of them) that fold to themselves. Built once a process,
+// and small, because a request asks for the forms of a few units only.
+const std::vector<std::pair<std::uint32_t, std::string>>& FoldedElsewhere() {
   static const auto* forms = [] {
-    auto* byUnit = new std::map<std::uint32_t, std::vector<std::string>>;
-    auto add = [byUnit](const std::string& bytes) {
-      if (std::optional<std::uint32_t> unit = UnitOf(bytes)) (*byUnit)[*unit].push_back(bytes);
+    auto* folded = new std::vector<std::pair<std::uint32_t, std::string>>;
+    auto add = [folded](std::string bytes, std::uint32_t ownUnit) {
+      if (std::optional<std::uint32_t> unit = UnitOf(bytes); unit && *unit != ownUnit)
+        folded->emplace_back(*unit, std::move(bytes));
     };
     for (int c = 0x01; c <= 0xDF; ++c) {
       if (!IsSingleByteCharacter(static_cast<unsigned char>(c))) continue;
-      add(std::string(1, static_cast<char>(c)));
+      add(std::string(1, static_cast<char>(c)), static_cast<std::uint32_t>(c));
       if (c < 0xA1) continue;
-      for (int mark = 0xA1; mark <= 0xDF; ++mark) {
-        const std::string pair = {static_cast<char>(c), static_cast<char>(mark)};
-        if (UnitOf(pair)) add(pair);
-      }
+      // A joined pair has no character of its own.
+      for (int mark = 0xA1; mark <= 0xDF; ++mark)
+        add({static_cast<char>(c), static_cast<char>(mark)}, 0);
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
       if (!platform::IsLeadByte(static_cast<unsigned char>(lead))) continue;
       for (int trail = 0x40; trail <= 0xFC; ++trail) {
         if (platform::IsTrailByte(static_cast<unsigned char>(trail)))
-          add({static_cast<char>(lead), static_cast<char>(trail)});
+          add({static_cast<char>(lead), static_cast<char>(trail)},
+              static_cast<std::uint32_t>(lead << 8 | trail));
       }
     }
-    return byUnit;
+    return folded;
   }();
   return *forms;
 }
@@ -117,17 +125,13 @@ std::optional<std::string> UnitExpression(std::uint32_t unit) {
 }  // namespace
 
 std::vector<StoredForm> StoredForms(std::uint32_t unit) {
+  // The unit's own character first, when it folds to itself: the form most texts hold.
+  std::vector<std::string> bytes;
+  if (std::string own = OwnCharacter(unit); UnitOf(own) == unit) bytes.push_back(std::move(own));
+  for (const auto& [folded, form] : FoldedElsewhere()) {
+    if (folded == unit) bytes.push_back(form);
+  }
   std::vector<StoredForm> forms;
-  const auto& byUnit = FormsByUnit();
-  const auto found = byUnit.find(unit);
-  if (found == byUnit.end()) return forms;
-  // The unit's own character first: the form most texts hold.
-  std::vector<std::string> bytes = found->second;
-  const std::string own =
-      unit < 0x100 ? std::string(1, static_cast<char>(unit))
-                   : std::string{static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
-  std::stable_partition(bytes.begin(), bytes.end(),
-                        [&own](const std::string& b) { return b == own; });
   for (const std::string& b : bytes)
     forms.push_back({b, JoiningBytes(b, true), JoiningBytes(b, false)});
   return forms;
