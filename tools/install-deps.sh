@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
                 libsqlite3-dev libpq-dev sqlite3)
-server_packages=(lighttpd postgresql)
+server_packages=(lighttpd postgresql pgbouncer)
 check_packages=(clang chromium fonts-ipafont-gothic)  # second compiler, browser tests
 
 case "${1:-check}" in

@@ -17,7 +17,10 @@
 # requests and compares the two responses byte for byte. Only the search time figure
 # (and with it the announced length, which is checked on its own) is blanked out. Then
 # both installations get a generated catalogue (build/catalog_generator) and are
-# compared again on searches of its words.
+# compared again on searches of its words. Where PgBouncer is installed, every request
+# to the PostgreSQL installation is also sent through it (tests/db/pg_pooler.sh, session
+# pooling, so later requests reuse the server connections of earlier ones) and must be
+# answered byte for byte as without it.
 #
 # Both fold hiragana/katakana, width and letter case in LIKE: SQLite in its driver, the
 # server through the functions that the loader installs. Where the drivers differ on
@@ -46,9 +49,11 @@ psql=$(ls -d /usr/lib/postgresql/*/bin/psql 2>/dev/null | sort -V | tail -n 1)
 [ -x "${psql:-}" ] || psql=$(command -v psql) || { echo "psql is missing; skipping"; exit 77; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-pg-parity.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap '"$source_root/tests/db/pg_pooler.sh" stop "$work/pooler"; rm -rf "$work"' EXIT
 sqlite_site=$work/sqlite
 pg_site=$work/postgres
+pooled_site=$work/pooled
+pooled_requests=0
 database=liraweb_parity
 
 failures=0
@@ -84,6 +89,19 @@ catalogue_db="$server dbname=$database"
 printf '[catalog]\r\nDRIVER=POSTGRES\r\nCONNINFO=%s\r\nMATCH=FOLDED\r\n' "$catalogue_db" \
   > "$pg_site/cgi-bin/dbengine.conf"
 rm -f "$pg_site/data/catalog.db"
+# The pooled installation is the PostgreSQL one (links to its files) with its own alias.
+"$source_root/tests/db/pg_pooler.sh" start "$work/pooler" "$server"
+case $? in
+  0)
+    pooled_db="$(cat "$work/pooler/conninfo") dbname=$database"
+    mkdir -p "$pooled_site/cgi-bin"
+    for entry in "$pg_site"/*; do [ "${entry##*/}" = cgi-bin ] || ln -s "$entry" "$pooled_site/"; done
+    for entry in "$pg_site"/cgi-bin/*; do ln -s "$entry" "$pooled_site/cgi-bin/"; done
+    rm "$pooled_site/cgi-bin/dbengine.conf"
+    ;;
+  77) echo "PgBouncer is not installed: no answers through a connection pooler"; pooled_site="" ;;
+  *) die "the connection pooler did not start" ;;
+esac
 sed -i 's/^MATCH=.*/MATCH=FOLDED/' "$sqlite_site/cgi-bin/dbengine.conf"
 sed -i '/^WORDS=/d' "$sqlite_site/cgi-bin/liraweb.conf" "$pg_site/cgi-bin/liraweb.conf"
 "$build_dir/catalog_index" build --no-progress "$sqlite_site/data/catalog.db" > /dev/null ||
@@ -164,6 +182,7 @@ compare() {
   check_length "$name" "$pg"
   normalize "$sq" > "$sq.n"
   normalize "$pg" > "$pg.n"
+  [ -z "$pooled_site" ] || through_pooler "$name" "$3" "$4" "$pg.n"
   checks=$((checks + 1))
   case "$mode" in
     exact)
@@ -201,6 +220,18 @@ compare() {
       ;;
     *) die "unknown comparison $mode" ;;
   esac
+}
+
+# through_pooler NAME PATH_INFO QUERY EXPECTED: the PostgreSQL installation's request,
+# its alias pointed at the pooler, answers as EXPECTED.
+through_pooler() {
+  local out=$work/$1.pooled
+  sed "s#${catalogue_db}#${pooled_db}#" "$pg_site/cgi-bin/dbengine.conf" > "$pooled_site/cgi-bin/dbengine.conf"
+  run_cgi "$1" "$pooled_site" "$2" "$3" "$out"
+  pooled_requests=$((pooled_requests + 1))
+  checks=$((checks + 1))
+  cmp -s <(normalize "$out") "$4" ||
+    { fail "$1" "answered differently through the pooler"; show_diff "$4" <(normalize "$out"); }
 }
 
 show_diff() {
@@ -401,7 +432,8 @@ rm -f "$sqlite_site/cgi-bin/Error.txt" "$pg_site/cgi-bin/Error.txt"
 # A fresh database rather than --replace: the rows of a search without ORDER come in the
 # order they are stored, and new rows may fill the space of deleted ones.
 PGOPTIONS='-c client_min_messages=warning' "$psql" "$server" -q -v ON_ERROR_STOP=1 \
-  -c "DROP DATABASE $database" -c "CREATE DATABASE $database ENCODING 'UTF8' TEMPLATE template0" ||
+  -c "DROP DATABASE $database WITH (FORCE)" \
+  -c "CREATE DATABASE $database ENCODING 'UTF8' TEMPLATE template0" ||
   die "cannot create the database $database again"
 "$build_dir/catalog_loader" --no-progress --postgres "$catalogue_db" \
   "$work/generated.tsv" > /dev/null || die "loading the generated catalogue into PostgreSQL failed"
@@ -419,6 +451,16 @@ compare generated-two-fields exact /list "PAGENUM=0&BOOKNAME=$(sjis の)&CHOSYA=
 compare generated-publisher exact /list "PAGENUM=0&SYUPAN=$(sjis ミナト)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 compare generated-none exact /list "PAGENUM=0&BOOKNAME=$(sjis ぬ)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 no_error_logs
+
+# The pooler served its requests on fewer server connections than requests: they were
+# reused, each after the client before it had left it.
+if [ -n "$pooled_site" ]; then
+  server_connections=$(LC_ALL=C grep -c 'new connection to server' "$(cat "$work/pooler/workdir")/pgbouncer.log")
+  checks=$((checks + 1))
+  [ "$server_connections" -lt "$pooled_requests" ] ||
+    fail pooler "$pooled_requests requests opened $server_connections server connections"
+  echo "through the pooler: $pooled_requests requests on $server_connections server connections"
+fi
 
 elapsed=$((($(date +%s%N) - started) / 1000000))
 echo "$requests requests to each installation in $elapsed ms, $checks checks, $failures failed"
