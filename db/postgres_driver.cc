@@ -50,6 +50,9 @@ struct Session {
   // Whether they are there is asked once, at the first statement with LIKE.
   MatchMode Match = MatchMode::kExact;
   bool FoldingChecked = false;
+  // Whether the catalogue tools' copy of the n-gram statistics can be read (asked with
+  // the functions): cheaper to read than the statistics view.
+  bool GramSharesKept = false;
   // Words found held by most rows, by column and grams (see BroadWords).
   std::map<std::string, bool> BroadWords;
 
@@ -273,10 +276,15 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   // A server without the functions of the mode compares exactly, as before they existed.
   const std::string_view function =
       session.Match == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction;
-  Result installed = Run(session.Connection, "SELECT to_regprocedure('" + std::string(function) +
-                                                 "(text)') IS NOT NULL");
+  const std::string shares(kGramSharesTable);
+  Result installed =
+      Run(session.Connection, "SELECT to_regprocedure('" + std::string(function) +
+                                  "(text)') IS NOT NULL, CASE WHEN to_regclass('" + shares +
+                                  "') IS NULL THEN false ELSE has_table_privilege(to_regclass('" +
+                                  shares + "'), 'SELECT') END");
   session.FoldingChecked = true;
   if (std::string_view(PQgetvalue(installed.get(), 0, 0)) != "t") session.Match = MatchMode::kExact;
+  session.GramSharesKept = std::string_view(PQgetvalue(installed.get(), 0, 1)) == "t";
   return session.Match;
 }
 
@@ -303,9 +311,10 @@ bool OneCharacterGrams(const NarrowableWord& word) {
 
 // For each word, whether the statistics the server keeps on the column's n-gram index
 // (made by the catalogue tools as liraweb_grams_<column>) give every gram of the word
-// to more than kBroadShare of the rows. Only words of one-character grams are asked
-// about; a column without such an index or statistics has no broad words. Answers are
-// kept for the session's later statements.
+// to more than kBroadShare of the rows: the tools' copy of them when it is there,
+// otherwise the statistics view. Only words of one-character grams are asked about; a
+// column without such an index or statistics has no broad words. Answers are kept for
+// the session's later statements.
 std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>& words) {
   auto indexName = [](const NarrowableWord& word) {
     std::string column = word.column.substr(word.column.rfind('.') + 1);
@@ -330,13 +339,18 @@ std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>
   if (!asked.empty()) {
     // The share of rows holding each gram, by index; a gram below the statistics' most
     // common elements is rare.
-    Result shares = Run(session.Connection,
-                        "SELECT s.tablename, g, s.most_common_elem_freqs[array_position("
-                        "s.most_common_elems::text::text[], g)] FROM pg_stats s, unnest(ARRAY[" +
-                            grams +
-                            "]::text[]) AS g WHERE s.schemaname = current_schema() AND "
-                            "s.tablename IN (" +
-                            names + ")");
+    Result shares =
+        Run(session.Connection,
+            session.GramSharesKept
+                ? "SELECT index_name, gram, share FROM " + std::string(kGramSharesTable) +
+                      " WHERE index_name IN (" + names + ") AND gram = ANY (ARRAY[" + grams +
+                      "]::text[])"
+                : "SELECT s.tablename, g, s.most_common_elem_freqs[array_position("
+                  "s.most_common_elems::text::text[], g)] FROM pg_stats s, unnest(ARRAY[" +
+                      grams +
+                      "]::text[]) AS g WHERE s.schemaname = current_schema() AND "
+                      "s.tablename IN (" +
+                      names + ")");
     std::map<std::string, double> share;  // by index name and gram
     for (int row = 0; row < PQntuples(shares.get()); ++row) {
       const char* value = PQgetvalue(shares.get(), row, 2);

@@ -21,6 +21,9 @@ namespace db {
 inline constexpr std::string_view kFoldFunction = "liraweb_fold";
 inline constexpr std::string_view kFoldPatternFunction = "liraweb_fold_pattern";
 inline constexpr std::string_view kGramsFunction = "liraweb_grams";
+// The table in which the catalogue tools keep, for each n-gram index, the share of rows
+// that hold each of its most common grams (index_name, gram, share).
+inline constexpr std::string_view kGramSharesTable = "liraweb_gram_shares";
 // The same for the loose mode: the folding of a text and of a LIKE pattern, then
 // variant kanji read as one and blanks and separators left out. The grams function is
 // shared.
