@@ -376,16 +376,16 @@ std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>
 // text and leaves out the n-gram conditions of words most rows hold.
 std::string SessionServerText(Session& session, std::string_view sql) {
   const MatchMode mode = LikeMatch(session, sql);
-  if (mode != MatchMode::kFolded) return ServerText(sql, mode, ShortWords::kStoredForms);
+  if (mode != MatchMode::kFolded) return ServerText(sql, mode, FoldedWords::kStoredForms);
   std::vector<NarrowableWord> words;
-  ServerText(sql, mode, ShortWords::kStoredForms, [&words](const NarrowableWord& word) {
+  ServerText(sql, mode, FoldedWords::kStoredForms, [&words](const NarrowableWord& word) {
     words.push_back(word);
     return true;
   });
-  if (words.empty()) return ServerText(sql, mode, ShortWords::kStoredForms);
+  if (words.empty()) return ServerText(sql, mode, FoldedWords::kStoredForms);
   const std::vector<bool> broad = BroadWords(session, words);
   std::size_t next = 0;
-  return ServerText(sql, mode, ShortWords::kStoredForms,
+  return ServerText(sql, mode, FoldedWords::kStoredForms,
                     [&broad, &next](const NarrowableWord&) { return !broad[next++]; });
 }
 

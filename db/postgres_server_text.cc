@@ -102,6 +102,10 @@ bool EndsOperand(const std::string& word) {
 // At most this many LIKE patterns stand for a short word's forms; beyond, one regular
 // expression does.
 constexpr std::size_t kMostLikePatterns = 4;
+// The longest regular expression over the stored forms sent to the server: a word longer
+// than a title or two is compared folded, as the server compiles an expression of
+// megabytes slowly or refuses it.
+constexpr std::size_t kMostStoredFormsRegexBytes = 4096;
 
 bool IsComparison(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
 
@@ -136,13 +140,13 @@ struct Pattern {
 // at or after the positions still remembered, so they stay valid.
 class FoldedLike {
  public:
-  FoldedLike(std::string& out, MatchMode mode, ShortWords shortWords,
+  FoldedLike(std::string& out, MatchMode mode, FoldedWords foldedWords,
              const NarrowingChoice& narrow)
       : out_(out),
         mode_(mode),
         fold_(mode == MatchMode::kLoose ? kLooseFoldFunction : kFoldFunction),
         foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction),
-        shortWords_(shortWords),
+        foldedWords_(foldedWords),
         narrow_(narrow) {
     levels_.push_back({});
   }
@@ -246,14 +250,17 @@ class FoldedLike {
     std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun, mode_);
     if (grams.empty()) return;
     std::size_t end = pattern.end + open.size() + close.size();
-    // A trigram index finds nothing to look up in a run shorter than three characters
-    // and would read all of itself; compared under the C collation (LIKE compares
-    // characters alike under every deterministic collation) the condition is not one
-    // that index can take, and the n-gram index answers it.
+    // A word is compared over the stored column, each character as every form that folds
+    // to it, and the n-gram index finds its rows: the candidates are then compared
+    // without folding any of them, where a trigram index over the folded column makes
+    // the server fold every candidate (79,000 books of a four-character word: 1.1 s
+    // against 0.15 s). The stored forms are those of the folded mode: the loose one
+    // folds every row.
     std::optional<std::string> regex;
-    // The stored forms are those of the folded mode: the loose one folds every row.
-    if (longestRun < 3 && shortWords_ == ShortWords::kStoredForms && mode_ != MatchMode::kLoose)
+    if (foldedWords_ == FoldedWords::kStoredForms && mode_ != MatchMode::kLoose) {
       regex = StoredFormsRegex(*pattern.literal);
+      if (regex && regex->size() > kMostStoredFormsRegexBytes) regex.reset();
+    }
     if (regex) {
       // A few LIKE patterns are compared faster than a regular expression.
       const std::string operand = pattern.column + "::text COLLATE \"C\"";
@@ -267,6 +274,10 @@ class FoldedLike {
       out_.replace(pattern.conditionStart, end - pattern.conditionStart, condition);
       end = pattern.conditionStart + condition.size();
     } else if (longestRun < 3) {
+      // A trigram index finds nothing to look up in a run shorter than three characters
+      // and would read all of itself; compared under the C collation (LIKE compares
+      // characters alike under every deterministic collation) the condition is not one
+      // that index can take, and the n-gram index answers it.
       const std::string collate = " COLLATE \"C\"";
       out_.insert(pattern.leftClose, collate);
       end += collate.size();
@@ -326,7 +337,7 @@ class FoldedLike {
   std::string& out_;
   const MatchMode mode_;
   const std::string_view fold_, foldPattern_;  // the server functions of the mode
-  const ShortWords shortWords_;
+  const FoldedWords foldedWords_;
   const NarrowingChoice& narrow_;
   std::vector<Level> levels_;
   std::optional<Pattern> pattern_;
@@ -337,18 +348,18 @@ class FoldedLike {
 }  // namespace
 
 std::string ServerText(std::string_view sql, MatchMode mode) {
-  return ServerText(sql, mode, ShortWords::kFoldEveryRow);
+  return ServerText(sql, mode, FoldedWords::kFoldEveryRow);
 }
 
-std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords) {
-  return ServerText(sql, mode, shortWords, [](const NarrowableWord&) { return true; });
+std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedWords) {
+  return ServerText(sql, mode, foldedWords, [](const NarrowableWord&) { return true; });
 }
 
-std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords,
+std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedWords,
                        const NarrowingChoice& narrow) {
   const bool folded = mode != MatchMode::kExact;
   std::string out;
-  FoldedLike foldedLike(out, mode, shortWords, narrow);
+  FoldedLike foldedLike(out, mode, foldedWords, narrow);
   int number = 0;
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {

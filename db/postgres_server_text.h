@@ -41,15 +41,15 @@ inline constexpr std::string_view kLooseFoldPatternFunction = "liraweb_fold_patt
 // Loose: as folded, through the loose functions.
 std::string ServerText(std::string_view sql, MatchMode mode);
 
-// How a folded condition is written whose pattern has no run of three characters (which
-// no trigram index answers): kFoldEveryRow compares the folded column as above;
-// kStoredForms compares the stored column with a regular expression that accepts
-// every form folding to each character ("col::text COLLATE "C" ~ '...'"), so that a
-// server scanning the table for a word most books hold folds no row. The n-gram
-// condition beside it is the same. Patterns the expression cannot write (one with "_")
-// are folded as above.
-enum class ShortWords { kFoldEveryRow, kStoredForms };
-std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords);
+// How a folded condition is written: kFoldEveryRow compares the folded column as above;
+// kStoredForms compares the stored column with the forms that fold to each character of
+// the word (a few LIKE patterns, or a regular expression "col::text COLLATE "C" ~ '...'"),
+// so that the server folds no row: neither a table it scans for a word most books hold
+// nor the candidates the n-gram index gives it. The n-gram condition beside it is the
+// same. Patterns the forms cannot write (one with "_", a word of many pages) are folded
+// as above.
+enum class FoldedWords { kFoldEveryRow, kStoredForms };
+std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedWords);
 
 // A folded condition that an n-gram condition can narrow: its column as written and
 // the grams of its pattern.
@@ -61,7 +61,7 @@ struct NarrowableWord {
 // without: the server reads the table anyway and would compute the grams of every row
 // it keeps. A group of columns joined by OR is narrowed only when all of them are.
 using NarrowingChoice = std::function<bool(const NarrowableWord&)>;
-std::string ServerText(std::string_view sql, MatchMode mode, ShortWords shortWords,
+std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedWords,
                        const NarrowingChoice& narrow);
 
 // The grams (as Shift_JIS texts) that the folded text of a row holds whenever it matches

@@ -137,7 +137,7 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
   EXPECT_EQ(joined, 26);  // ｶ to ﾄ and ｳ with ﾞ, ﾊ to ﾎ with ﾞ and ﾟ
 }
 
-TEST(PostgresServerTextTest, StoredFormsWriteShortFoldedWordsOverTheStoredColumn) {
+TEST(PostgresServerTextTest, StoredFormsWriteFoldedWordsOverTheStoredColumn) {
   const char* sql =
       "SELECT A FROM T\nWHERE\n( MS_SYOMEI LIKE '%\x82\xcc%'\nOR\nMS_SYOKANA LIKE '%\x82\xcc%' )\n"
       "AND\nMS_SYUPAN LIKE '%abc%' AND MS_KENMEI LIKE '%a_%' AND MS_ISBN LIKE '\x83\x5e%'";
@@ -147,19 +147,26 @@ TEST(PostgresServerTextTest, StoredFormsWriteShortFoldedWordsOverTheStoredColumn
            operand + "'%\x82\xcc%' ESCAPE '')";
   };
   EXPECT_EQ(
-      ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms),
+      ServerText(sql, MatchMode::kFolded, db::FoldedWords::kStoredForms),
       "SELECT A FROM T\nWHERE\n(( " + likes("MS_SYOMEI") + "\nOR\n" + likes("MS_SYOKANA") +
           " ) AND (liraweb_grams(liraweb_fold(MS_SYOMEI)) @> ARRAY['\x83\x6d']::text[] OR "
           "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['\x83\x6d']::text[]))\nAND\n"
-          "(liraweb_fold(MS_SYUPAN) LIKE liraweb_fold_pattern('%abc%') ESCAPE '\\' AND "
+          "(MS_SYUPAN::text COLLATE \"C\" ~ "
+          "'[aA\x82\x60\x82\x81][bB\x82\x61\x82\x82][cC\x82\x62\x82\x83]' AND "
           "liraweb_grams(liraweb_fold(MS_SYUPAN)) @> ARRAY['ab','bc']::text[]) AND "
           "(liraweb_fold(MS_KENMEI) COLLATE \"C\" LIKE liraweb_fold_pattern('%a_%') ESCAPE '\\' AND "
           "liraweb_grams(liraweb_fold(MS_KENMEI)) @> ARRAY['a']::text[]) AND "
           "(MS_ISBN::text COLLATE \"C\" ~ '^(?:[\x83\x5e\x82\xbd]|\xc0(?![\xde]))' AND "
           "liraweb_grams(liraweb_fold(MS_ISBN)) @> ARRAY['\x83\x5e']::text[])");
+  // A word of many pages is compared folded: its expression would be megabytes.
+  const std::string pasted(3000, 'a');
+  EXPECT_EQ(ServerText("SELECT 1 FROM T WHERE A LIKE '%" + pasted + "%'", MatchMode::kFolded,
+                       db::FoldedWords::kStoredForms)
+                .find("WHERE (liraweb_fold(A) LIKE liraweb_fold_pattern('%" + pasted + "%')"),
+            16u);
   // Exact matching is as it always was.
   EXPECT_EQ(ServerText("SELECT 1 FROM T WHERE A LIKE 'x'", MatchMode::kExact,
-                       db::ShortWords::kStoredForms),
+                       db::FoldedWords::kStoredForms),
             "SELECT 1 FROM T WHERE A LIKE 'x' ESCAPE ''");
 }
 
@@ -177,11 +184,11 @@ TEST(PostgresServerTextTest, NarrowingChoiceLeavesOutTheNgramConditionsOfBroadWo
   };
   const std::string regex = "::text COLLATE \"C\" LIKE '%\x94\x4c%' ESCAPE '')";  // 猫
   const std::string yz = "C::text COLLATE \"C\" ~ '[yY\x82\x78\x82\x99][zZ\x82\x79\x82\x9a]'";
-  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms, broadColumn("b.B")),
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::FoldedWords::kStoredForms, broadColumn("b.B")),
             "SELECT A FROM T WHERE ( (A" + regex + " OR (b.B" + regex + " ) AND (" + yz +
                 " AND liraweb_grams(liraweb_fold(C)) @> ARRAY['yz']::text[])");
   EXPECT_EQ(asked, (std::vector<std::string>{"A:\x94\x4c", "b.B:\x94\x4c", "C:yz"}));
-  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::ShortWords::kStoredForms, broadColumn("C")),
+  EXPECT_EQ(ServerText(sql, MatchMode::kFolded, db::FoldedWords::kStoredForms, broadColumn("C")),
             "SELECT A FROM T WHERE (( (A" + regex + " OR (b.B" + regex +
                 " ) AND (liraweb_grams(liraweb_fold(A)) @> ARRAY['\x94\x4c']::text[] OR "
                 "liraweb_grams(liraweb_fold(b.B)) @> ARRAY['\x94\x4c']::text[])) AND " + yz);
