@@ -119,5 +119,6 @@ no hit (fixed cost)|BOOKNAME|ぬ
 3+|CHOSYA|十河美咲
 3+|BOOKNAME|猫の窓
 3+|BOOKNAME|ひまわり
+3+|BOOKNAME|殺人事件
 broad 1 char|BOOKNAME|の
 WORDS
