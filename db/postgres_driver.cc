@@ -310,16 +310,19 @@ bool OneCharacterGrams(const NarrowableWord& word) {
 }
 
 // For each word, whether the statistics the server keeps on the column's n-gram index
-// (made by the catalogue tools as liraweb_grams_<column>) give every gram of the word
+// (made by the catalogue tools as liraweb_grams_<column>, and ..._loose for the loose
+// mode) give every gram of the word
 // to more than kBroadShare of the rows: the tools' copy of them when it is there,
 // otherwise the statistics view. Only words of one-character grams are asked about; a
 // column without such an index or statistics has no broad words. Answers are kept for
 // the session's later statements.
 std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>& words) {
-  auto indexName = [](const NarrowableWord& word) {
+  // The loose mode's indexes are those over the loose folding, named "..._loose".
+  const char* suffix = session.Match == MatchMode::kLoose ? "_loose" : "";
+  auto indexName = [suffix](const NarrowableWord& word) {
     std::string column = word.column.substr(word.column.rfind('.') + 1);
     for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return std::string(kGramsFunction) + "_" + column;
+    return std::string(kGramsFunction) + "_" + column + suffix;
   };
   auto key = [&indexName](const NarrowableWord& word) {
     std::string text = indexName(word);
@@ -372,11 +375,11 @@ std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>
   return broad;
 }
 
-// The server text of a statement. Folded matching writes short words over the stored
-// text and leaves out the n-gram conditions of words most rows hold.
+// The server text of a statement. Folded and loose matching write words over the stored
+// text and leave out the n-gram conditions of words most rows hold.
 std::string SessionServerText(Session& session, std::string_view sql) {
   const MatchMode mode = LikeMatch(session, sql);
-  if (mode != MatchMode::kFolded) return ServerText(sql, mode, FoldedWords::kStoredForms);
+  if (mode == MatchMode::kExact) return ServerText(sql, mode, FoldedWords::kStoredForms);
   std::vector<NarrowableWord> words;
   ServerText(sql, mode, FoldedWords::kStoredForms, [&words](const NarrowableWord& word) {
     words.push_back(word);

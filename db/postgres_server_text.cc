@@ -254,18 +254,17 @@ class FoldedLike {
     // to it, and the n-gram index finds its rows: the candidates are then compared
     // without folding any of them, where a trigram index over the folded column makes
     // the server fold every candidate (79,000 books of a four-character word: 1.1 s
-    // against 0.15 s). The stored forms are those of the folded mode: the loose one
-    // folds every row.
+    // against 0.15 s).
     std::optional<std::string> regex;
-    if (foldedWords_ == FoldedWords::kStoredForms && mode_ != MatchMode::kLoose) {
-      regex = StoredFormsRegex(*pattern.literal);
+    if (foldedWords_ == FoldedWords::kStoredForms) {
+      regex = StoredFormsRegex(*pattern.literal, mode_);
       if (regex && regex->size() > kMostStoredFormsRegexBytes) regex.reset();
     }
     if (regex) {
       // A few LIKE patterns are compared faster than a regular expression.
       const std::string operand = pattern.column + "::text COLLATE \"C\"";
       std::string condition = operand + " ~ " + QuotedLiteral(*regex);
-      if (auto likes = StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns)) {
+      if (auto likes = StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns, mode_)) {
         condition = "(";
         for (std::size_t l = 0; l < likes->size(); ++l)
           condition += (l ? " OR " : "") + operand + " LIKE " + QuotedLiteral((*likes)[l]) + " ESCAPE ''";
