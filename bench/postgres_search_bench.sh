@@ -4,7 +4,8 @@
 # its end (build/cgi_request_timer):
 #   before        MATCH absent: exact LIKE, as PostgreSQL aliases always searched
 #   folded        MATCH=FOLDED with the n-gram and trigram indexes of catalog_index
-#   before-pooled, folded-pooled
+#   loose         MATCH=LOOSE (the example site's matching) with the loose indexes
+#   before-pooled, folded-pooled, loose-pooled
 #                 the same through a connection pooler on this host (PgBouncer, session
 #                 pooling, tests/db/pg_pooler.sh; only where it is installed): the server
 #                 connection, and the server process's warm caches, outlive the request
@@ -42,18 +43,21 @@ if [ "$stored" != "$books" ]; then
   rm -f "$work/books.tsv"
 fi
 "$build_dir/catalog_index" build --postgres "$conninfo"
+"$build_dir/catalog_index" build --postgres "$conninfo" --match loose
 
 declare -A alias_lines=(
   [before]="CONNINFO=$conninfo"
   [folded-scan]="CONNINFO=$conninfo options='-c enable_bitmapscan=off -c enable_indexscan=off'\r\nMATCH=FOLDED"
-  [folded]="CONNINFO=$conninfo\r\nMATCH=FOLDED")
-ways=(before folded)
+  [folded]="CONNINFO=$conninfo\r\nMATCH=FOLDED"
+  [loose]="CONNINFO=$conninfo\r\nMATCH=LOOSE")
+ways=(before folded loose)
 if "$pooler" start "$work/pooler" "$conninfo"; then
   database=$(sed -nE 's/(^|.* )dbname=([^ ]*).*/\2/p' <<< "$conninfo")
   pooled="$(cat "$work/pooler/conninfo") dbname=${database:-postgres}"
   alias_lines[before-pooled]="CONNINFO=$pooled"
   alias_lines[folded-pooled]="CONNINFO=$pooled\r\nMATCH=FOLDED"
-  ways+=(before-pooled folded-pooled)
+  alias_lines[loose-pooled]="CONNINFO=$pooled\r\nMATCH=LOOSE"
+  ways+=(before-pooled folded-pooled loose-pooled)
 fi
 [ "${LIRAWEB_BENCH_FOLDED_SCAN:-0}" = 1 ] && ways+=(folded-scan)
 if [ -n "${LIRAWEB_BENCH_OLDER_BUILD:-}" ]; then
