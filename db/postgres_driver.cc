@@ -123,11 +123,13 @@ std::vector<Result> RunTogether(PGconn* connection, const std::vector<Send>& com
     while (PGresult* more = PQgetResult(connection)) PQclear(more);  // up to the command's end
   }
   Result sync(PQgetResult(connection));
-  PQexitPipelineMode(connection);
+  const bool left = PQexitPipelineMode(connection) == 1;
   for (const Result& result : results) {
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, result.get());
   }
+  // A connection left in pipeline mode would refuse every later command.
+  if (!left) Fail(connection, nullptr);
   return results;
 }
 
