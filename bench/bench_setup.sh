@@ -18,6 +18,15 @@ install_bench_site() {
   sed -i "s/^MATCH=.*/MATCH=$3/" "$1/cgi-bin/dbengine.conf"
 }
 
+# Usage: synthetic_catalogue BOOKS CATALOGUE
+# The SQLite file CATALOGUE of BOOKS synthetic books (seed 1), made unless it is there.
+synthetic_catalogue() {
+  [ ! -f "$2" ] || return 0
+  "$build_dir/catalog_generator" --count "$1" --seed 1 --output "$2.tsv"
+  "$build_dir/catalog_loader" --no-progress --no-index --sqlite "$2" "$2.tsv" > /dev/null
+  rm -f "$2.tsv"
+}
+
 # Usage: report_header TITLE
 # The lines every report opens with, so that a figure can always be traced to its
 # machine, date, commit and load.

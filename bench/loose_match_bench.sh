@@ -22,11 +22,7 @@ done
 source "$source_root/bench/bench_setup.sh"
 report_header "Loose matching benchmark: MATCH=LOOSE beside MATCH=FOLDED, $books books"
 
-if [ ! -f "$work/folded.db" ]; then
-  "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$work/books.tsv"
-  "$build_dir/catalog_loader" --no-progress --no-index --sqlite "$work/folded.db" "$work/books.tsv" > /dev/null
-  rm -f "$work/books.tsv"
-fi
+synthetic_catalogue "$books" "$work/folded.db"
 rm -f "$work/loose.db"
 cp "$work/folded.db" "$work/loose.db"
 for match in folded loose; do

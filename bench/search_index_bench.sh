@@ -41,11 +41,7 @@ report_header "Search index benchmark"
 for books in "${sizes[@]}"; do
   dir=$work/$books
   mkdir -p "$dir"
-  if [ ! -f "$dir/scan.db" ]; then
-    "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$dir/books.tsv"
-    "$build_dir/catalog_loader" --no-progress --no-index --sqlite "$dir/scan.db" "$dir/books.tsv" > /dev/null
-    rm -f "$dir/books.tsv"
-  fi
+  synthetic_catalogue "$books" "$dir/scan.db"
   rm -f "$dir/index.db"
   cp "$dir/scan.db" "$dir/index.db"
   /usr/bin/time -f "%e %M" -o "$dir/build.time" \

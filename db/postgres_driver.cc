@@ -293,15 +293,6 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
 // Above this share of the rows a word is held by, its n-gram condition is left out.
 constexpr double kBroadShare = 0.125;
 
-std::string QuotedText(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    quoted.push_back(c);
-    if (c == '\'') quoted.push_back(c);
-  }
-  return quoted + "'";
-}
-
 // True when every gram of the word is one character: only such words are held by a good
 // share of a catalogue's rows (a kana, a particle), and asking costs a request time.
 bool OneCharacterGrams(const NarrowableWord& word) {
@@ -337,9 +328,9 @@ std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>
     if (!OneCharacterGrams(word) || session.BroadWords.count(key(word))) continue;
     session.BroadWords[key(word)] = false;
     asked.push_back(&word);
-    names += (names.empty() ? "" : ",") + QuotedText(indexName(word));
+    names += (names.empty() ? "" : ",") + QuotedLiteral(indexName(word));
     for (const std::string& gram : word.grams)
-      grams += (grams.empty() ? "" : ",") + QuotedText(gram);
+      grams += (grams.empty() ? "" : ",") + QuotedLiteral(gram);
   }
   if (!asked.empty()) {
     // The share of rows holding each gram, by index; a gram below the statistics' most

@@ -64,15 +64,6 @@ std::string LiteralText(std::string_view quoted) {
   return text;
 }
 
-std::string QuotedLiteral(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    quoted.push_back(c);
-    if (c == '\'') quoted.push_back(c);
-  }
-  return quoted + "'";
-}
-
 // A column name, bare or after one table name: what an expression index can be on.
 bool IsPlainColumn(std::string_view operand) {
   std::size_t dot = operand.find('.');
@@ -345,6 +336,15 @@ class FoldedLike {
 };
 
 }  // namespace
+
+std::string QuotedLiteral(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    quoted.push_back(c);
+    if (c == '\'') quoted.push_back(c);
+  }
+  return quoted + "'";
+}
 
 std::string ServerText(std::string_view sql, MatchMode mode) {
   return ServerText(sql, mode, FoldedWords::kFoldEveryRow);

@@ -41,6 +41,9 @@ inline constexpr std::string_view kLooseFoldPatternFunction = "liraweb_fold_patt
 // Loose: as folded, through the loose functions.
 std::string ServerText(std::string_view sql, MatchMode mode);
 
+// `text` as an SQL string literal: in single quotes, each quote doubled.
+std::string QuotedLiteral(std::string_view text);
+
 // How a folded condition is written: kFoldEveryRow compares the folded column as above;
 // kStoredForms compares the stored column with the forms that fold to each character of
 // the word (a few LIKE patterns, or a regular expression "col::text COLLATE "C" ~ '...'"),

@@ -13,37 +13,14 @@ action=$1
 state=$2
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 
-as_postgres() {
-  if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/pg_service.sh"
 
-# Stops the server the state folder names, if any, and removes its folders.
-stop_server() {
-  [ -f "$state/workdir" ] || return 0
-  local old
-  old=$(cat "$state/workdir")
-  as_postgres "$bin/pg_ctl" -D "$old/data" -m fast -w stop > /dev/null 2>&1 || true
-  rm -rf "$old" "$state"
-}
-
-# A fresh folder for the server's data, log and socket, named in the state folder. A
-# server started earlier with the same state folder (a run that was cut short, or a
-# start repeated by ctest --repeat) is stopped first rather than left running.
-new_workdir() {
-  stop_server
-  rm -rf "$state"
-  mkdir -p "$state"
-  work=$(mktemp -d /tmp/dbengine-pg.XXXXXX)
-  echo "$work" > "$state/workdir"
-  [ "$(id -u)" -ne 0 ] || chown postgres: "$work"
-  # The socket's folder must be reachable by whoever runs the tests and the web server.
-  chmod 755 "$work"
-}
+stop_in() { as_postgres "$bin/pg_ctl" -D "$1/data" -m fast -w stop > /dev/null 2>&1 || true; }
 
 case "$action" in
   start)
     [ -x "$bin/initdb" ] || { echo "PostgreSQL server not installed" >&2; exit 1; }
-    new_workdir
+    new_workdir dbengine-pg
     as_postgres "$bin/initdb" -D "$work/data" -U postgres -A trust -E UTF8 --locale=C \
       > "$work/initdb.log"
     as_postgres "$bin/pg_ctl" -D "$work/data" -l "$work/server.log" -w -t 60 \
@@ -52,7 +29,7 @@ case "$action" in
     ;;
   standby)
     primary=$(cat "${3:?usage: $0 standby <state folder> <state folder of the primary>}/workdir")
-    new_workdir
+    new_workdir dbengine-pg
     # -R writes the standby's settings (standby.signal, primary_conninfo); initdb's
     # "trust" covers replication connections on the Unix socket.
     as_postgres "$bin/pg_basebackup" -h "$primary" -U postgres -D "$work/data" -R -X stream \
@@ -63,7 +40,7 @@ case "$action" in
     echo "host=$work user=postgres dbname=postgres" > "$state/conninfo"
     ;;
   stop)
-    stop_server
+    stop_service
     ;;
   *)
     echo "usage: $0 start|stop|standby <state folder> [state folder of the primary]" >&2

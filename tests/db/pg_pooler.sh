@@ -15,20 +15,14 @@ set -euo pipefail
 action=$1
 state=$2
 
-as_postgres() {
-  if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/pg_service.sh"
 
-stop_pooler() {
-  [ -f "$state/workdir" ] || return 0
-  local old
-  old=$(cat "$state/workdir")
-  [ -f "$old/pgbouncer.pid" ] && kill "$(cat "$old/pgbouncer.pid")" 2> /dev/null || true
+stop_in() {
+  [ -f "$1/pgbouncer.pid" ] && kill "$(cat "$1/pgbouncer.pid")" 2> /dev/null || true
   for _ in $(seq 50); do
-    [ -f "$old/pgbouncer.pid" ] || break
+    [ -f "$1/pgbouncer.pid" ] || break
     sleep 0.1
   done
-  rm -rf "$old" "$state"
 }
 
 case "$action" in
@@ -40,10 +34,7 @@ case "$action" in
     port=$(setting port)
     user=$(setting user)
     user=${user:-postgres}
-    stop_pooler
-    mkdir -p "$state"
-    work=$(mktemp -d /tmp/liraweb-pooler.XXXXXX)
-    echo "$work" > "$state/workdir"
+    new_workdir liraweb-pooler
     cat > "$work/pgbouncer.ini" << CONF
 [databases]
 * = host=${host:-localhost} port=${port:-5432}
@@ -58,9 +49,6 @@ logfile = $work/pgbouncer.log
 pidfile = $work/pgbouncer.pid
 CONF
     echo "\"$user\" \"\"" > "$work/users.txt"
-    [ "$(id -u)" -ne 0 ] || chown -R postgres: "$work"
-    # The socket's folder must be reachable by whoever runs the tests and the web server.
-    chmod 755 "$work"
     as_postgres pgbouncer -d "$work/pgbouncer.ini"
     for _ in $(seq 50); do
       [ -S "$work/.s.PGSQL.6432" ] && break
@@ -70,7 +58,7 @@ CONF
     echo "host=$work port=6432 user=$user" > "$state/conninfo"
     ;;
   stop)
-    stop_pooler
+    stop_service
     ;;
   *)
     echo "usage: $0 start|stop <state folder> [connection string of the server]" >&2

@@ -103,7 +103,7 @@ LC_ALL=C grep -q '100001' "$work/before.3" || fail "the detail page does not sho
 served_before=$(connections_on_standby)
 
 # ---- the primary goes away without a word, as in a crash
-as_postgres() { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
+source "$source_root/tests/db/pg_service.sh"  # as_postgres
 as_postgres "$bin/pg_ctl" -D "$primary_dir/data" -m immediate -w stop > /dev/null ||
   die "cannot stop the primary"
 psql_on "$primary" "SELECT 1" > /dev/null 2>&1 && die "the primary still answers"
