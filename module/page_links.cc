@@ -3,9 +3,9 @@
 #include <string>
 
 #include "module/html_lines.h"
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
-#include "module/japanese_texts.h"
 #include "web/html_text.h"
 
 namespace module {
@@ -61,10 +61,12 @@ std::string TMainMod::BuildPageNav(std::string_view label) {
       lines.push_back("<li class=\"current\"><span aria-current=\"page\">" + number +
                       "</span></li>");
     } else {
-      // Written as text: the carried fields come from the request.
-      const std::string href =
-          ScriptUrl + Request()->PathInfo() + "?PAGENUM=" + std::to_string(page) + CarriedFields();
-      lines.push_back("<li><a href=\"" + EscapeHtml(href) + "\">" + number + "</a></li>");
+      // The carried fields come from the request and are written as text; the script's
+      // address already is (MakeScriptUrl), so it is not escaped twice.
+      const std::string query =
+          Request()->PathInfo() + "?PAGENUM=" + std::to_string(page) + CarriedFields();
+      lines.push_back("<li><a href=\"" + ScriptUrl + EscapeHtml(query) + "\">" + number +
+                      "</a></li>");
     }
   }
   std::string next;

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <utility>
 
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "module/japanese_texts.h"
 #include "platform/text_compare.h"
 #include "web/html_text.h"
 
@@ -26,6 +26,19 @@ namespace {
 
 // An empty value is shown as "---", as the original detail tags show an empty column.
 std::string DashWhenEmptyText(const std::string& value) { return value.empty() ? "---" : value; }
+
+std::string PercentEncodeControlBytes(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char c : url) {
+    if (c < 0x20 || c == 0x7f) {
+      encoded += {'%', kHex[c >> 4], kHex[c & 0x0f]};
+    } else {
+      encoded.push_back(static_cast<char>(c));
+    }
+  }
+  return encoded;
+}
 
 std::string LoanStateText(std::uint8_t state) {
   switch (state) {
@@ -70,7 +83,11 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     const std::string wanted = FieldValue(tagParams, "VALUE");
     return value == &OrderKind ? SameTextIgnoringCase(*value, wanted) : *value == wanted;
   };
-  auto programUrl = [&] { return "http://" + Request()->Host() + Request()->ScriptName(); };
+  // Control bytes of a forged Host header are percent-encoded: an XML page (the OpenSearch
+  // description) may hold none of them, not even as character references.
+  auto programUrl = [&] {
+    return PercentEncodeControlBytes("http://" + Request()->Host() + Request()->ScriptName());
+  };
   // The paging tags read the record count of the open search; elsewhere they are empty.
   auto shownRows = [&]() -> std::optional<ShownRows> {
     if (!qMaster->Active()) return std::nullopt;

@@ -181,6 +181,29 @@ TEST(PageTagsPaging, RowRangePageCountAndPageNumbers) {
   EXPECT_EQ(site.Get("/list", "PAGENUM=0&BOOKNAME=t").output, Page("1-95/95:1\r\n"));
 }
 
+TEST(PageTagsPaging, AbsoluteAddressIsEscapedOnce) {
+  Installation site;
+  site.AddBooks({Titled("B1", "t"), Titled("B2", "t"), Titled("B3", "t")});
+  std::string conf = ConfWith("LIST_MAX", "1");
+  conf.replace(conf.find("ABS_PATH=1"), 10, "ABS_PATH=0");
+  site.Write("liraweb.conf", conf);
+  site.Write("html/list.html", "<#PAGENAV LABEL=p>");
+  const std::string script = "http://a&amp;b/cgi-bin/liraweb/list?PAGENUM=";
+  auto link = [&](int page) {
+    return "<li><a href=\"" + script + std::to_string(page) + "&amp;BOOKNAME=t\">" +
+           std::to_string(page + 1) + "</a></li>\r\n";
+  };
+  EXPECT_EQ(site.Run({{"PATH_INFO", "/list"},
+                      {"QUERY_STRING", "PAGENUM=0&BOOKNAME=t"},
+                      {"HTTP_HOST", "a&b"}})
+                .output,
+            Page("<nav class=\"pager\" aria-label=\"p\">\r\n<ul>\r\n"
+                 "<li class=\"current\"><span aria-current=\"page\">1</span></li>\r\n" +
+                 link(1) + link(2) + "<li class=\"next\"><a href=\"" + script +
+                 "1&BOOKNAME=t\">\x8e\x9f\x82\xcc\x83\x79\x81\x5b\x83\x57</a></li>\r\n"
+                 "</ul>\r\n</nav>\r\n"));
+}
+
 TEST(PageTagsOpenSearch, DescriptionTemplateIsServedWithItsType) {
   Installation site;
   site.Write("html/opensearch.xml",
@@ -193,6 +216,11 @@ TEST(PageTagsOpenSearch, DescriptionTemplateIsServedWithItsType) {
   EXPECT_EQ(site.Run({{"PATH_INFO", "/opensearch.xml"}, {"HTTP_HOST", "h\"><x"}}).output,
             PageWithStatus("200 OK", "application/opensearchdescription+xml",
                            "<Url template=\"http://h&quot;&gt;&lt;x/cgi-bin/liraweb/list?BOOKNAME="
+                           "{searchTerms}\"/>"));
+  // Control bytes, which no XML text may hold, are percent-encoded.
+  EXPECT_EQ(site.Run({{"PATH_INFO", "/opensearch.xml"}, {"HTTP_HOST", "h\x01\x1f\x7fx"}}).output,
+            PageWithStatus("200 OK", "application/opensearchdescription+xml",
+                           "<Url template=\"http://h%01%1F%7Fx/cgi-bin/liraweb/list?BOOKNAME="
                            "{searchTerms}\"/>"));
 }
 
