@@ -148,6 +148,9 @@ struct Result {
   std::vector<std::string> rows;
   std::int64_t count = 0;
   bool operator==(const Result& other) const { return rows == other.rows && count == other.count; }
+  friend void PrintTo(const Result& result, std::ostream* out) {
+    *out << result.rows.size() << " rows, counted " << result.count;
+  }
 };
 
 Result RunStatement(db::Statement& statement) {
