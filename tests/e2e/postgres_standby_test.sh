@@ -54,7 +54,8 @@ standby_dir=$(cat "$work/standby/workdir")
 books=$(psql_on "$primary dbname=$database" "SELECT COUNT(*) FROM BOOKMAST") || die "no BOOKMAST table"
 # The standby has caught up when it has replayed the primary's log up to where it stands
 # after the load. It is waited for by its own state: a loaded machine may take long, so
-# the bound is generous, and the wait ends early when the standby stops receiving.
+# the bound is generous; the wait ends early when the standby leaves recovery, or when
+# after its first 30 s the standby has no receiver of the primary's log.
 target=$(psql_on "$primary" "SELECT pg_current_wal_lsn()") || die "cannot read the primary's log position"
 deadline=$((SECONDS + 150))
 until [ "$(psql_on "$standby" "SELECT pg_last_wal_replay_lsn() >= '$target'::pg_lsn" 2> /dev/null)" = t ]; do
