@@ -6,7 +6,8 @@ set -euo pipefail
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
                 libsqlite3-dev libpq-dev sqlite3)
 server_packages=(lighttpd postgresql pgbouncer)
-check_packages=(clang chromium fonts-ipafont-gothic)  # second compiler, browser tests
+# A second compiler, the browser tests, and curl for the end-to-end requests.
+check_packages=(clang chromium fonts-ipafont-gothic curl)
 
 case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;

@@ -250,6 +250,37 @@ TEST_P(QueryContract, TimeLimitOfTheAliasStopsALongStatement) {
   EXPECT_FALSE(query_.Active());
 }
 
+// Results longer than a batch of rows are read to their last row, under the default
+// limit, under none (TIME_LIMIT=0) and, on the server, under one second for a statement
+// of a fifth of one. (The SQLite limit counts from the connection's opening, which an
+// earlier test of the process may have used up.)
+TEST_P(QueryContract, StatementsWithinTheLimitReadEveryRow) {
+  const std::string driver = GetParam();
+  std::vector<std::string> aliases = {driver, driver + "_unlimited"};
+  if (driver == "pg") aliases.push_back("pg_limited");
+  for (const std::string& alias : aliases) {
+    query_.CloseQuery();
+    query_.SetDatabaseName(alias);
+    for (int rows : {1, 49, 50, 51, 549, 550, 551, 1201}) {
+      Open({"WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < " +
+            std::to_string(rows) + ") SELECT I FROM N"});
+      int read = 0;
+      std::string last;
+      for (; !query_.AtEnd(); query_.NextRow()) {
+        ++read;
+        last = query_.FieldText("I");
+      }
+      EXPECT_EQ(read, rows) << alias;
+      EXPECT_EQ(last, std::to_string(rows)) << alias;
+      EXPECT_EQ(query_.RowCount(), rows) << alias;
+    }
+    Open({driver == "pg" ? "SELECT 1 AS M FROM pg_sleep(0.2)"
+                         : "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N "
+                           "WHERE I < 300000) SELECT MAX(I) AS M FROM N"});
+    EXPECT_EQ(query_.FieldText("M"), driver == "pg" ? "1" : "300000") << alias;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, QueryContract, ::testing::Values("lite", "pg"),
                          [](const auto& info) { return std::string(info.param); });
 

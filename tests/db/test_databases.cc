@@ -51,7 +51,8 @@ class TestDatabases : public ::testing::Environment {
     std::string conf =
         "[lite]\nDRIVER=SQLITE\nPATH=lite.db\n"
         "[lite_exact]\nDRIVER=SQLITE\nPATH=lite.db\nMATCH=EXACT\n"
-        "[lite_limited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=1\n";
+        "[lite_limited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=1\n"
+        "[lite_unlimited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=0\n";
     std::string schemaSql;
     for (const char* statement : kSchema) {
       ExecSqlite(statement);
@@ -60,9 +61,10 @@ class TestDatabases : public ::testing::Environment {
     if (PostgresAvailable()) {
       ExecPostgres("CREATE SCHEMA " + SchemaName() + ";\nSET search_path = " + SchemaName() +
                    ";\n" + schemaSql);
-      for (const char* alias : {"pg", "pg_limited"}) {
+      for (const char* alias : {"pg", "pg_unlimited", "pg_limited"}) {
         conf += std::string("[") + alias + "]\nDRIVER=POSTGRES\nCONNINFO=" + PostgresConnInfo() +
                 " options='-csearch_path=" + SchemaName() + "'\n";
+        if (std::string_view(alias) == "pg_unlimited") conf += "TIME_LIMIT=0\n";
       }
       conf += "TIME_LIMIT=1\n";
     }

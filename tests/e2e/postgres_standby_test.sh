@@ -52,13 +52,23 @@ standby=$(cat "$work/standby/conninfo")
 standby_dir=$(cat "$work/standby/workdir")
 [ "$(psql_on "$standby" "SELECT pg_is_in_recovery()")" = t ] || die "the standby is no standby"
 books=$(psql_on "$primary dbname=$database" "SELECT COUNT(*) FROM BOOKMAST") || die "no BOOKMAST table"
-for _ in $(seq 100); do
-  [ "$(psql_on "$standby dbname=$database" "SELECT COUNT(*) FROM BOOKMAST" 2> /dev/null)" = "$books" ] &&
-    break
-  sleep 0.1
+# The standby has caught up when it has replayed the primary's log up to where it stands
+# after the load. It is waited for by its own state: a loaded machine may take long, so
+# the bound is generous; the wait ends early when the standby leaves recovery, or when
+# after its first 30 s the standby has no receiver of the primary's log.
+target=$(psql_on "$primary" "SELECT pg_current_wal_lsn()") || die "cannot read the primary's log position"
+deadline=$((SECONDS + 150))
+until [ "$(psql_on "$standby" "SELECT pg_last_wal_replay_lsn() >= '$target'::pg_lsn" 2> /dev/null)" = t ]; do
+  [ "$(psql_on "$standby" "SELECT pg_is_in_recovery()" 2> /dev/null)" = t ] ||
+    die "the standby left recovery while catching up"
+  receiving=$(psql_on "$standby" "SELECT COUNT(*) FROM pg_stat_wal_receiver" 2> /dev/null)
+  [ "${receiving:-0}" -ge 1 ] || [ $((deadline - SECONDS)) -gt 120 ] ||
+    die "the standby receives no log from the primary"
+  [ "$SECONDS" -lt "$deadline" ] || die "the standby did not replay the primary's log in 150 s"
+  sleep 0.2
 done
 [ "$(psql_on "$standby dbname=$database" "SELECT COUNT(*) FROM BOOKMAST")" = "$books" ] ||
-  die "the standby did not catch up with the primary"
+  die "the standby does not hold the primary's books"
 
 # ---- the installation: one alias, both servers, the primary first
 "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$site" > /dev/null ||

@@ -381,5 +381,49 @@ TEST(Search, ScriptUrlIsRelativeWithAbsPathAndAbsoluteWithout) {
                           TitledRow(1, "1", "ab", "ab", relative), "", "", relative)));
 }
 
+// The number of books a list page shows, or 0 for any other page.
+int BooksFound(const std::string& output) {
+  const std::size_t at = output.find("LIST ");
+  return at == std::string::npos ? 0 : std::stoi(output.substr(at + 5));
+}
+
+// WORDS=AND in liraweb.conf, in any letter case, makes every blank-separated word a
+// condition of its own; MATCH=LOOSE in the alias makes the program write wildcards as
+// text and an ISBN as its core, so a typed "%" is a character and an ISBN-13 finds the
+// book stored with its ISBN-10. The books each case must find are read off the titles.
+TEST(Search, WordsSettingAndLooseAliasDecideWhichBooksAreFound) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "ab cd"}, {"MS_ISBN", "4-10-101001-4"}},
+                 {{"MS_BOOKID", "2"}, {"MS_SYOMEI", "cd x ab"}, {"MS_ISBN", "4101010014"}},
+                 {{"MS_BOOKID", "3"}, {"MS_SYOMEI", "100% ab"}},
+                 {{"MS_BOOKID", "4"}, {"MS_SYOMEI", "1000 cd"}}});
+  const std::string folded = "[catalogue]\nDRIVER=SQLITE\nPATH=catalog.db\n";
+  const std::string loose = folded + "MATCH=LOOSE\n";
+  struct Case {
+    const char* words;  // the WORDS setting, or nullptr for none
+    const std::string& alias;
+    const char* query;
+    int found;
+  } cases[] = {
+      {nullptr, folded, "BOOKNAME=ab%20cd", 1},    // the text as one word: book 1
+      {"AND", folded, "BOOKNAME=ab%20cd", 2},      // both words: books 1 and 2
+      {"and", folded, "BOOKNAME=ab%20cd", 2},      // the setting in any letter case
+      {"And", folded, "BOOKNAME=cd%20ab", 2},      // in either order
+      {"OR", folded, "BOOKNAME=ab%20cd", 1},       // any other value: one word
+      {nullptr, folded, "BOOKNAME=100%25", 2},     // "%" a wildcard: books 3 and 4
+      {nullptr, loose, "BOOKNAME=100%25", 1},      // "%" a character: book 3
+      {nullptr, folded, "ISBN=9784101010014", 0},  // the ISBN as typed
+      {nullptr, loose, "ISBN=9784101010014", 2},   // its core: books 1 and 2
+      {"and", loose, "BOOKNAME=100%25%20ab", 1},   // both together: book 3
+  };
+  for (const Case& c : cases) {
+    site.Write("liraweb.conf", std::string(kDefaultConf) +
+                                   (c.words ? "WORDS=" + std::string(c.words) + "\r\n" : ""));
+    site.Write("dbengine.conf", c.alias);
+    EXPECT_EQ(BooksFound(site.Get("/list", std::string(c.query) + "&PAGENUM=0").output), c.found)
+        << (c.words ? c.words : "-") << " " << c.alias << c.query;
+  }
+}
+
 }  // namespace
 }  // namespace module_e2e

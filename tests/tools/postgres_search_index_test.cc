@@ -361,6 +361,53 @@ TEST(PostgresSearchIndexTest, StoredFormsMatchAsTheServersLooseLike) {
   EXPECT_GT(found.matched, 1500);
 }
 
+// Statements as the driver writes them for the server, over the stored column, against
+// the SQLite driver's LIKE over the same texts: NOT LIKE keeps its negation, and a loose
+// word of several characters finds the texts with separators between its characters.
+TEST(PostgresSearchIndexTest, NegatedAndSeveralCharacterWordsFindTheSqliteDriversRows) {
+  Server server("liraweb_words_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  InstallSearchFunctions(server.Connection());
+  // 高橋 (with 髙, a variant of 高), アイ, 日本 and ab, each with every separator between its
+  // two characters and around it; then random texts.
+  const std::vector<std::string> words = {"\x8d\x82\x8b\xb4", "\xfb\xfc\x8b\xb4",
+                                          "\x83\x41\x83\x43", "\x93\xfa\x96\x7b", "ab"};
+  const char* const separators[] = {"", "-", " ", ",", "\x81\x45", "\x81\x40", "\x81\x41", "x"};
+  std::vector<std::string> texts;
+  for (const std::string& word : words) {
+    const std::size_t half = platform::CharLength(word, 0);
+    for (const char* separator : separators) {
+      texts.push_back(word.substr(0, half) + separator + word.substr(half));
+      texts.push_back(separator + word + separator);
+    }
+  }
+  std::mt19937 random(1402);
+  for (int i = 0; i < 300; ++i) texts.push_back(RandomText(random, LooseAlphabet(), 6));
+  server.Run("CREATE TABLE T (ID INTEGER, TX TEXT)");
+  server.Rows("INSERT INTO T SELECT n, t FROM unnest($1::text[]) WITH ORDINALITY AS x(t, n)",
+              {ArrayLiteral(texts)});
+  int found = 0;
+  for (MatchMode mode : {MatchMode::kFolded, MatchMode::kLoose}) {
+    for (const std::string& word : words) {
+      for (const char* negation : {"", "NOT "}) {
+        const std::string pattern = "%" + word + "%";
+        const std::string sql =
+            db::ServerText("SELECT ID FROM T WHERE TX " + std::string(negation) + "LIKE '" +
+                               pattern + "' ORDER BY ID",
+                           mode, db::FoldedWords::kStoredForms);
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+          if (db::SjisLike(pattern, texts[i], mode) == (*negation == '\0'))
+            expected.push_back(std::to_string(i + 1));
+        }
+        found += static_cast<int>(expected.size());
+        EXPECT_EQ(server.Rows(sql), expected) << static_cast<int>(mode) << " " << sql;
+      }
+    }
+  }
+  EXPECT_GT(found, 1000);
+}
+
 void LoadSample(const Server& server) {
   PostgresCatalogStore store(server.Conninfo());
   LoadOptions options;
@@ -491,6 +538,57 @@ TEST(PostgresSearchIndexTest, AnAliasFoldsWhenItAsksAndTheDatabaseCan) {
   }
 }
 
+// Points the engine at a configuration of folding PostgreSQL aliases, one for each name,
+// over the database of the connection text.
+void UseFoldingAliases(const test_support::TempDir& folder, const std::vector<std::string>& names,
+                       const std::string& conninfo) {
+  std::string aliases;
+  for (const std::string& name : names)
+    aliases += "[" + name + "]\nDRIVER=POSTGRES\nMATCH=FOLDED\nCONNINFO=" + conninfo + "\n";
+  const std::string conf = folder.Path() + "/dbengine.conf";
+  test_support::WriteBytes(conf, aliases);
+  setenv("DBENGINE_CONFIG", conf.c_str(), 1);
+}
+
+// How many lines of the test server's log, kept beside its socket in the folder the
+// connection text names as host, the backend of `pid` wrote holding `text`.
+int LinesLogged(const std::string& conninfo, const std::string& pid, const std::string& text) {
+  const std::size_t host = conninfo.find("host=") + 5;
+  std::istringstream log(
+      toolstest::ReadFile(conninfo.substr(host, conninfo.find(' ', host) - host) + "/server.log"));
+  int lines = 0;
+  for (std::string line; std::getline(log, line);)
+    lines +=
+        line.find("[" + pid + "]") != std::string::npos && line.find(text) != std::string::npos;
+  return lines;
+}
+
+// A connection asks once, at its first statement with LIKE, whether its database has the
+// folding functions, rather than once a statement: the server logs the question once
+// however many searches follow.
+TEST(PostgresSearchIndexTest, AConnectionAsksForTheFoldingFunctionsOnce) {
+  Server server("liraweb_asked_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(server);
+  InstallSearchFunctions(server.Connection());
+  test_support::TempDir folder("asked.");
+  UseFoldingAliases(folder, {"logged"}, server.Conninfo() + " options='-c log_statement=all'");
+  TQuery query("qMaster");
+  query.SetDatabaseName("logged");
+  query.SetSqlLines({"SELECT pg_backend_pid() AS P"});
+  query.OpenQuery();
+  const std::string pid = query.FieldText("P");
+  // なつめ, なつ and つめ: the sample's readings of 夏目 are written ナツメ.
+  for (const char* word : {"\x82\xc8\x82\xc2\x82\xdf", "\x82\xc8\x82\xc2", "\x82\xc2\x82\xdf"}) {
+    query.SetSqlLines(
+        {"SELECT COUNT(*) AS N FROM BOOKMAST WHERE MS_CHOKANA LIKE '%" + std::string(word) + "%'"});
+    query.OpenQuery();
+    EXPECT_NE(query.FieldText("N"), "0") << toolstest::Hex(word);
+  }
+  EXPECT_GE(LinesLogged(server.Conninfo(), pid, "BOOKMAST"), 3);
+  EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "to_regprocedure("), 1);
+}
+
 }  // namespace
 
 namespace {
@@ -522,13 +620,7 @@ TEST(PostgresSearchIndexTest, BroadWordsGoWithoutTheirNgramCondition) {
       "0.9",
       {"\x94\x4c"});
   test_support::TempDir folder("broad.");
-  const std::string conf = folder.Path() + "/dbengine.conf";
-  test_support::WriteBytes(conf,
-                           "[kept]\nDRIVER=POSTGRES\nMATCH=FOLDED\nCONNINFO=" + server.Conninfo() +
-                               "\n[viewed]\nDRIVER=POSTGRES\n"
-                               "MATCH=FOLDED\nCONNINFO=" +
-                               server.Conninfo() + "\n");
-  setenv("DBENGINE_CONFIG", conf.c_str(), 1);
+  UseFoldingAliases(folder, {"kept", "viewed"}, server.Conninfo());
   struct Case {
     const char* alias;
     const char* word;

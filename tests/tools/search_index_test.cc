@@ -16,6 +16,7 @@
 #include "db/row_bitmap.h"
 #include "db/search_index_format.h"
 #include "db/search_narrowing.h"
+#include "db/sjis_like.h"
 #include "db/sqlite_driver.h"
 #include "module/search_statement.h"
 #include "tests/support/child_process.h"
@@ -147,12 +148,14 @@ struct Result {
   std::vector<std::string> rows;
   std::int64_t count = 0;
   bool operator==(const Result& other) const { return rows == other.rows && count == other.count; }
+  friend void PrintTo(const Result& result, std::ostream* out) {
+    *out << result.rows.size() << " rows, counted " << result.count;
+  }
 };
 
-Result RunSearch(db::Database& database, const std::string& sql) {
+Result RunStatement(db::Statement& statement) {
   Result result;
-  std::unique_ptr<db::Statement> statement = database.Prepare(sql);
-  std::unique_ptr<db::Cursor> cursor = statement->Execute({});
+  std::unique_ptr<db::Cursor> cursor = statement.Execute({});
   for (bool on = cursor->OnRow(); on; on = cursor->Next()) {
     std::string row;
     for (const db::ColumnValue& value : cursor->Row()) row += value.Text + "|";
@@ -160,6 +163,10 @@ Result RunSearch(db::Database& database, const std::string& sql) {
   }
   result.count = cursor->CountRows();
   return result;
+}
+
+Result RunSearch(db::Database& database, const std::string& sql) {
+  return RunStatement(*database.Prepare(sql));
 }
 
 // True when the index narrows the statement (rather than leaving it to a scan).
@@ -425,6 +432,51 @@ TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
   }
 }
 
+// A join whose book ids repeat, so that a book may give several rows; a condition on
+// the joined table's column that bears an indexed column's name; and a statement run
+// again after another program's commit: each gives the scan's rows and count.
+TEST_F(SearchIndexTest, RepeatingJoinsOtherTablesColumnsAndLaterCommitsGiveTheScansAnswer) {
+  std::string notes = "CREATE TABLE NOTES (N_BOOKID TEXT, MS_SYOMEI TEXT);\n";
+  for (int i = 0; i < 600; ++i) {
+    notes += "INSERT INTO NOTES VALUES ('B" + std::to_string(1 + i % 300) + "', " +
+             Quote(RandomText(random_, 4)) + ");\n";
+  }
+  Exec(indexed_, notes);
+  Exec(scanned_, notes);
+  Builder().Build(IndexTarget{}, nullptr);  // the schema changed
+  const std::string word = "'%\x83\x41%'";  // ア: one unit, so the candidates are exact
+  const std::string joined =
+      "SELECT MS_BOOKID, N_BOOKID FROM BOOKMAST LEFT JOIN NOTES ON "
+      "N_BOOKID = MS_BOOKID\r\nWHERE\r\nBOOKMAST.MS_SYOMEI LIKE " +
+      word + "\r\n";
+  const std::string qualified =
+      "SELECT b.MS_BOOKID, n.MS_SYOMEI FROM BOOKMAST b LEFT JOIN NOTES n ON n.N_BOOKID = "
+      "b.MS_BOOKID\r\nWHERE\r\nn.MS_SYOMEI LIKE " +
+      word + "\r\nAND b.MS_SYOMEI LIKE '%a%'\r\n";
+  EXPECT_TRUE(Narrowed(indexed_, joined, MatchMode::kFolded));
+  for (const std::string& sql : {joined, qualified}) ExpectSameAsScan(sql);
+
+  // The statements stay prepared while another program writes books that match.
+  const std::string statements[] = {joined, NarrowableSearch()};
+  auto withIndex = db::OpenSqliteDatabase(indexed_, MatchMode::kFolded, 0);
+  std::vector<std::unique_ptr<db::Statement>> prepared;
+  for (const std::string& sql : statements) {
+    prepared.push_back(withIndex->Prepare(sql));
+    RunStatement(*prepared.back());
+  }
+  std::string writes = "BEGIN;\n";
+  for (int i = 0; i < 30; ++i) {
+    writes += "INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI) VALUES (" +
+              std::to_string(600000 + i) + ", 'N" + std::to_string(i) +
+              "', 'x\x83\x41\x83\x4b');\n";
+  }
+  WriteBoth(writes + "DELETE FROM BOOKMAST WHERE rowid % 9 = 4;\nCOMMIT;\n");
+  auto withoutIndex = db::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
+  for (std::size_t i = 0; i < std::size(statements); ++i) {
+    EXPECT_EQ(RunStatement(*prepared[i]), RunSearch(*withoutIndex, statements[i])) << statements[i];
+  }
+}
+
 // The candidate sets against a sorted set of rowids, across chunks and below zero.
 TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
   namespace si = db::searchindex;
@@ -477,12 +529,50 @@ TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
     ASSERT_TRUE(si::DecodePosting(si::EncodePosting(lows), -3, decoded)) << size;
     EXPECT_EQ(decoded, expected) << size;
   }
-  for (const std::string& bad : {std::string(), std::string("\x00", 1), std::string("\x00\x01", 2),
-                                 std::string("\x00\x02\x00\x01\x00", 5), std::string("\x01\xff", 2),
-                                 std::string("\x09\x00\x00", 3)}) {
+  for (const std::string& bad :
+       {std::string(), std::string("\x00", 1), std::string("\x00\x01", 2),
+        std::string("\x00\x02\x00\x01\x00", 5), std::string("\x00\x01\x00\x01\x00", 5),
+        std::string("\x01\xff", 2), std::string("\x09\x00\x00", 3)}) {
     std::vector<std::int64_t> decoded;
     EXPECT_FALSE(si::DecodePosting(bad, 0, decoded)) << bad.size();
   }
+}
+
+// Every text a pattern matches holds the pattern's grams, in each mode, so the lists
+// never lose a row that LIKE over the text finds. Patterns are pieces of the texts with
+// wildcards put in, so that most of them match.
+TEST(SearchIndexFormat, EveryTextALikePatternMatchesHoldsItsGrams) {
+  namespace si = db::searchindex;
+  std::mt19937 random(5);
+  auto character = [&random] {
+    const std::size_t pick = random() % (std::size(kAlphabet) + std::size(kLooseAlphabet));
+    return std::string(pick < std::size(kAlphabet) ? kAlphabet[pick]
+                                                   : kLooseAlphabet[pick - std::size(kAlphabet)]);
+  };
+  int matched = 0;
+  for (int round = 0; round < 30000; ++round) {
+    std::vector<std::string> pieces(1 + random() % 8);
+    for (std::string& piece : pieces) piece = character();
+    std::string text, pattern = "%";
+    const std::size_t from = random() % pieces.size(), to = from + random() % 4;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      text += pieces[i];
+      if (i >= from && i <= to)
+        pattern += random() % 6 == 0 ? (random() % 2 ? "_" : "%") : pieces[i];
+    }
+    pattern += "%";
+    for (MatchMode mode : {MatchMode::kExact, MatchMode::kFolded, MatchMode::kLoose}) {
+      if (!db::SjisLike(pattern, text, mode)) continue;
+      ++matched;
+      std::vector<std::int64_t> held;
+      si::AppendTextGrams(text, held, mode);
+      std::sort(held.begin(), held.end());
+      const std::vector<std::int64_t> needed = si::PatternGrams(pattern, mode);
+      EXPECT_TRUE(std::includes(held.begin(), held.end(), needed.begin(), needed.end()))
+          << static_cast<int>(mode) << " " << pattern << " " << text;
+    }
+  }
+  EXPECT_GT(matched, 60000);
 }
 
 TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
