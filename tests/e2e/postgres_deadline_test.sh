@@ -8,7 +8,7 @@
 # pooler in front of it (tests/db/pg_pooler.sh); skipped (77) without PostgreSQL. Loads
 # the example catalogue and generated books, installs the example site (MATCH=LOOSE,
 # WORDS=AND) once per alias, and runs the installed program as a CGI process:
-# - costly searches (800 words, a search text of 300 KB, statements that each stay under
+# - costly searches (1,000 words, a search text of 300 KB, statements that each stay under
 #   the server's statement_timeout but together pass the limit), the pooler stopped
 #   (SIGSTOP) while requests wait on it, and the server restarted behind the pooler: each
 #   request must end within a bound well above the limit and far below what the work
@@ -33,7 +33,7 @@ fi
 # The bound of a request under TIME_LIMIT=2: the limit, the cancel's wait and the start
 # and page of the process, with room for a busy machine; unbounded, each case below
 # takes at least twice as long.
-bound_ms=${DEADLINE_TEST_BOUND_MS:-6000}
+bound_ms=${DEADLINE_TEST_BOUND_MS:-5000}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-pg-deadline.XXXXXX")
 pooler_pid=""
@@ -64,7 +64,7 @@ server=$(cat "$work/server/conninfo")
 database=liraweb_deadline
 psql_on "$server" "CREATE DATABASE $database ENCODING 'UTF8' TEMPLATE template0" ||
   die "cannot create the database"
-"$build_dir/catalog_generator" --count 20000 --seed 21 --output "$work/generated.tsv" ||
+"$build_dir/catalog_generator" --count 30000 --seed 21 --output "$work/generated.tsv" ||
   die "generating books failed"
 "$build_dir/catalog_loader" --no-progress --postgres "$server dbname=$database" \
   "$source_root/site/catalogue/books.tsv" "$work/generated.tsv" > /dev/null ||
@@ -170,11 +170,11 @@ no_backend_left() {
     FROM pg_stat_activity WHERE datname LIKE '$database%' AND state <> 'idle'")"
 }
 
-words=$(for _ in $(seq 800); do printf "%s+" "$(encoded の)"; done)
+words=$(for _ in $(seq 1000); do printf "%s+" "$(encoded の)"; done)
 head -c 300000 < /dev/zero | tr '\0' 'a' | sed 's/^/BOOKNAME=/; s/a\{22\}/abcdefghijkl0123456789/g' \
   > "$work/long_text"
 
-echo "800 words, a 300 KB search text, two slow statements (TIME_LIMIT=2, bound ${bound_ms} ms):"
+echo "1,000 words, a 300 KB search text, two slow statements (TIME_LIMIT=2, bound ${bound_ms} ms):"
 for via in direct pooled; do
   [ "$via" = direct ] || [ -n "$pooled" ] || continue
   slow=slow
