@@ -43,7 +43,7 @@ finish() {
   "$cluster" stop "$work/server" > /dev/null 2>&1
   rm -rf "$work"
 }
-[ -n "${KEEP:-}" ] || trap finish EXIT
+trap finish EXIT
 failures=0
 fail() {
   echo "FAIL: $*"
