@@ -98,16 +98,17 @@ using Clock = std::chrono::steady_clock;
 }
 
 // Waits until `socket` is ready for one of `events` (poll flags) and gives the flags that
-// are, or fails with the time-limit failure `code` when the deadline (if any) comes first.
-short AwaitSocket(int socket, short events, const std::optional<Clock::time_point>& deadline,
-                  std::uint16_t code) {
+// are; nullopt when the deadline (if any) comes first. Throws `code` when poll() fails.
+std::optional<short> AwaitSocket(int socket, short events,
+                                 const std::optional<Clock::time_point>& deadline,
+                                 std::uint16_t code) {
   pollfd watched{socket, events, 0};
   while (true) {
     int wait = -1;
     if (deadline) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-      if (left <= 0) FailOutOfTime(code);
+      if (left <= 0) return std::nullopt;
       wait = static_cast<int>(std::min<long long>(left, 60'000));
     }
     const int ready = poll(&watched, 1, wait);
@@ -233,11 +234,9 @@ struct Session {
   }
 
   short Await(short events) {
-    try {
-      return AwaitSocket(PQsocket(Connection), events, Deadline, kErrSql);
-    } catch (const DriverError&) {
-      OutOfTime();
-    }
+    const std::optional<short> ready = AwaitSocket(PQsocket(Connection), events, Deadline, kErrSql);
+    if (!ready) OutOfTime();
+    return *ready;
   }
 
   // Sends what libpq holds for the server (the connection does not block).
@@ -591,21 +590,18 @@ namespace {
 PGconn* Connect(const char* const* keywords, const char* const* values,
                 const std::optional<Clock::time_point>& deadline) {
   if (!deadline) return PQconnectdbParams(keywords, values, 0);
-  PGconn* connection = PQconnectStartParams(keywords, values, 0);
+  std::unique_ptr<PGconn, void (*)(PGconn*)> connection(
+      PQconnectStartParams(keywords, values, 0), PQfinish);
   // Before the first poll libpq waits to write, as the socket is being connected.
   PostgresPollingStatusType polled = PGRES_POLLING_WRITING;
-  while (connection && PQstatus(connection) != CONNECTION_BAD && polled != PGRES_POLLING_OK &&
-         polled != PGRES_POLLING_FAILED) {
-    try {
-      AwaitSocket(PQsocket(connection), polled == PGRES_POLLING_READING ? POLLIN : POLLOUT,
-                  deadline, kErrCannotOpen);
-    } catch (const DriverError&) {
-      PQfinish(connection);
-      throw;
-    }
-    polled = PQconnectPoll(connection);
+  while (connection && PQstatus(connection.get()) != CONNECTION_BAD &&
+         polled != PGRES_POLLING_OK && polled != PGRES_POLLING_FAILED) {
+    if (!AwaitSocket(PQsocket(connection.get()),
+                     polled == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline, kErrCannotOpen))
+      FailOutOfTime(kErrCannotOpen);
+    polled = PQconnectPoll(connection.get());
   }
-  return connection;
+  return connection.release();
 }
 
 // Connects with client_encoding SJIS in the start-up message rather than set by a
@@ -613,27 +609,21 @@ PGconn* Connect(const char* const* keywords, const char* const* values,
 // cannot read is passed on as it stands, so that the failure is libpq's own message.
 PGconn* ConnectInShiftJis(const char* connInfo, const std::optional<Clock::time_point>& deadline) {
   char* parseError = nullptr;
-  PQconninfoOption* given = PQconninfoParse(connInfo, &parseError);
+  std::unique_ptr<PQconninfoOption, void (*)(PQconninfoOption*)> given(
+      PQconninfoParse(connInfo, &parseError), PQconninfoFree);
   if (!given) {
     PQfreemem(parseError);
     return PQconnectdb(connInfo);
   }
   std::vector<const char*> keywords, values;
-  for (const PQconninfoOption* option = given; option->keyword; ++option) {
+  for (const PQconninfoOption* option = given.get(); option->keyword; ++option) {
     if (!option->val || std::string_view(option->keyword) == "client_encoding") continue;
     keywords.push_back(option->keyword);
     values.push_back(option->val);
   }
   keywords.insert(keywords.end(), {"client_encoding", nullptr});
   values.insert(values.end(), {"SJIS", nullptr});
-  try {
-    PGconn* connection = Connect(keywords.data(), values.data(), deadline);
-    PQconninfoFree(given);
-    return connection;
-  } catch (const DriverError&) {
-    PQconninfoFree(given);
-    throw;
-  }
+  return Connect(keywords.data(), values.data(), deadline);
 }
 
 // The settings of the program's session, sent in one exchange. The server stops a
