@@ -1,6 +1,7 @@
 #include "db/stored_forms.h"
 
 #include <cctype>
+#include <map>
 #include <utility>
 
 #include "db/sjis_fold.h"
@@ -148,7 +149,8 @@ std::vector<StoredForm> StoredForms(std::uint32_t unit, MatchMode mode) {
   return forms;
 }
 
-std::optional<std::string> StoredFormsRegex(std::string_view pattern, MatchMode mode) {
+std::optional<std::string> StoredFormsRegex(std::string_view pattern, MatchMode mode,
+                                            std::size_t mostBytes) {
   // The loose mode passes over separators anywhere in a text: any number of them may
   // stand between a word's characters and around it.
   std::string between;
@@ -163,6 +165,9 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern, MatchMode 
   std::string regex;
   bool afterWildcard = false;  // a "%" since the last unit
   std::string run;
+  // Each unit's expression is made once: finding a unit's forms reads the whole folding
+  // table, and a long text repeats its characters.
+  std::map<std::uint32_t, std::optional<std::string>> expressions;
   auto addRun = [&]() -> bool {
     for (std::size_t i = 0; i < run.size();) {
       const std::size_t length = platform::CharLength(run, i);
@@ -179,10 +184,13 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern, MatchMode 
     for (std::size_t i = 0; i < run.size();) {
       const std::uint32_t unit = NextUnit(run, i, mode);
       if (unit == kIgnoredUnit) continue;
-      std::optional<std::string> expression = UnitExpression(unit, mode);
-      if (!expression) return false;
-      regex += (firstUnit ? "" : between) + *expression;
+      auto known = expressions.find(unit);
+      if (known == expressions.end())
+        known = expressions.emplace(unit, UnitExpression(unit, mode)).first;
+      if (!known->second) return false;
+      regex += (firstUnit ? "" : between) + *known->second;
       firstUnit = false;
+      if (regex.size() > mostBytes) return false;
     }
     run.clear();
     return true;
@@ -199,7 +207,10 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern, MatchMode 
     i += length;
   }
   if (!addRun()) return std::nullopt;
-  return (anchoredStart ? "^" + between : "") + regex + (afterWildcard ? "" : between + "$");
+  std::string whole =
+      (anchoredStart ? "^" + between : "") + regex + (afterWildcard ? "" : between + "$");
+  if (whole.size() > mostBytes) return std::nullopt;
+  return whole;
 }
 
 std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view pattern,

@@ -31,9 +31,12 @@ std::vector<StoredForm> StoredForms(std::uint32_t unit, MatchMode mode = MatchMo
 // A regular expression (PostgreSQL's advanced flavour) that a stored text matches
 // exactly when its folding matches the LIKE pattern (no escape character) in the mode
 // (kFolded, or kLoose: separators allowed anywhere); nullopt for a pattern it does not
-// express: one with the wildcard "_", or with a byte that is no character.
+// express: one with the wildcard "_", or with a byte that is no character, or one whose
+// expression would be longer than mostBytes (found as soon as the expression grows past
+// it, so that a pasted page costs no more than a word of that length).
 std::optional<std::string> StoredFormsRegex(std::string_view pattern,
-                                            MatchMode mode = MatchMode::kFolded);
+                                            MatchMode mode = MatchMode::kFolded,
+                                            std::size_t mostBytes = std::string::npos);
 
 // LIKE patterns (to be compared with ESCAPE '') of which a stored text matches one
 // exactly when its folding matches the pattern (no escape character) in the mode: the

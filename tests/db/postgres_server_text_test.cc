@@ -170,6 +170,31 @@ TEST(PostgresServerTextTest, StoredFormsWriteFoldedWordsOverTheStoredColumn) {
             "SELECT 1 FROM T WHERE A LIKE 'x' ESCAPE ''");
 }
 
+// The expression is given up as soon as it passes its size limit, so that a pasted page
+// costs no more than a word of that size; up to the limit it is the whole expression.
+TEST(PostgresServerTextTest, StoredFormsRegexEndsAtItsSizeLimit) {
+  const std::string kana = "\x82\xcc\x83\x5e\xca\x82\xcc";  // のタﾊの
+  const std::string patterns[] = {"%" + kana + "%", kana + "%", "%a.b",
+                                  "%" + std::string(40, 'x') + "%" + kana};
+  for (MatchMode mode : {MatchMode::kFolded, MatchMode::kLoose}) {
+    for (const std::string& pattern : patterns) {
+      const std::optional<std::string> whole = db::StoredFormsRegex(pattern, mode);
+      ASSERT_TRUE(whole) << pattern;
+      EXPECT_EQ(db::StoredFormsRegex(pattern, mode, whole->size()), whole) << pattern;
+      EXPECT_EQ(db::StoredFormsRegex(pattern, mode, whole->size() - 1), std::nullopt) << pattern;
+    }
+  }
+  // Each "a" is [aAＡａ], eight bytes: 512 of them fill the 4 KB the driver sends, one more
+  // is compared folded.
+  for (auto [count, stored] : {std::pair{512, true}, std::pair{513, false}}) {
+    const std::string text =
+        ServerText("SELECT 1 FROM T WHERE A LIKE '%" + std::string(count, 'a') + "%'",
+                   MatchMode::kFolded, db::FoldedWords::kStoredForms);
+    EXPECT_EQ(text.find("A::text COLLATE \"C\" ~ '[aA") != std::string::npos, stored) << count;
+    EXPECT_EQ(text.find("liraweb_fold_pattern(") == std::string::npos, stored) << count;
+  }
+}
+
 // A word the choice turns down keeps its comparison and loses its n-gram condition; a
 // group of columns keeps its n-gram conditions only when every column's is wanted.
 TEST(PostgresServerTextTest, NarrowingChoiceLeavesOutTheNgramConditionsOfBroadWords) {

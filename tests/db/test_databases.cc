@@ -25,6 +25,8 @@ const char* const kSchema[] = {
     "CREATE TABLE NOTES (K INTEGER, V VARCHAR(100))",
 };
 
+}  // namespace
+
 std::string PostgresConnInfo() {
   const char* file = std::getenv("DBENGINE_TEST_PG");
   if (!file || !std::filesystem::exists(file)) return {};
@@ -32,6 +34,8 @@ std::string PostgresConnInfo() {
   while (!info.empty() && (info.back() == '\n' || info.back() == '\r')) info.pop_back();
   return info;
 }
+
+namespace {
 
 std::string SchemaName() { return "dbtest_" + std::to_string(getpid()); }
 
@@ -52,7 +56,10 @@ class TestDatabases : public ::testing::Environment {
         "[lite]\nDRIVER=SQLITE\nPATH=lite.db\n"
         "[lite_exact]\nDRIVER=SQLITE\nPATH=lite.db\nMATCH=EXACT\n"
         "[lite_limited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=1\n"
-        "[lite_unlimited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=0\n";
+        "[lite_unlimited]\nDRIVER=SQLITE\nPATH=lite.db\nTIME_LIMIT=0\n"
+        "[pg_silent]\nDRIVER=POSTGRES\nCONNINFO=host=" +
+        SilentServerFolder() + " port=" + std::to_string(kSilentServerPort) +
+        " user=nobody\nTIME_LIMIT=1\n";
     std::string schemaSql;
     for (const char* statement : kSchema) {
       ExecSqlite(statement);
@@ -61,12 +68,14 @@ class TestDatabases : public ::testing::Environment {
     if (PostgresAvailable()) {
       ExecPostgres("CREATE SCHEMA " + SchemaName() + ";\nSET search_path = " + SchemaName() +
                    ";\n" + schemaSql);
-      for (const char* alias : {"pg", "pg_unlimited", "pg_limited"}) {
-        conf += std::string("[") + alias + "]\nDRIVER=POSTGRES\nCONNINFO=" + PostgresConnInfo() +
-                " options='-csearch_path=" + SchemaName() + "'\n";
-        if (std::string_view(alias) == "pg_unlimited") conf += "TIME_LIMIT=0\n";
+      for (const std::string alias : {"pg", "pg_unlimited", "pg_limited", "pg_request"}) {
+        conf += "[" + alias + "]\nDRIVER=POSTGRES\nCONNINFO=" + PostgresConnInfo() +
+                " options='-csearch_path=" + SchemaName() +
+                "' application_name=" + PostgresApplicationName() + "\n" +
+                (alias == "pg"             ? ""
+                 : alias == "pg_unlimited" ? "TIME_LIMIT=0\n"
+                                           : "TIME_LIMIT=1\n");
       }
-      conf += "TIME_LIMIT=1\n";
     }
     setenv("DBENGINE_CONFIG", WriteFile("dbengine.conf", conf).c_str(), 1);
   }
@@ -87,6 +96,10 @@ const std::string& TempFolder() {
 }
 
 bool PostgresAvailable() { return !PostgresConnInfo().empty(); }
+
+std::string PostgresApplicationName() { return SchemaName(); }
+
+std::string SilentServerFolder() { return TempFolder() + "/silent"; }
 
 void ExecSqlite(const std::string& sql) {
   sqlite3* db = nullptr;
