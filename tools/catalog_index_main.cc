@@ -31,13 +31,15 @@ constexpr const char* kUsage =
     "  --table        the book table (default BOOKMAST)\n"
     "  --columns      the columns the search statement compares (default the example\n"
     "                 schema's MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,MS_CHOKANA,MS_SYUPAN,\n"
-    "                 MS_ISBN,MS_KENMEI)\n"
+    "                 MS_ISBN,MS_KENMEI; with --postgres MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,\n"
+    "                 MS_CHOKANA)\n"
     "  --pending-limit  pending rows above which searches read every book (default 10000)\n"
     "  --match        build: the matching mode the index answers (default folded, which\n"
     "                 also serves MATCH=EXACT; loose serves MATCH=LOOSE alone)\n"
     "  --progress     draw progress on stderr (default: when stderr is a terminal)\n"
-    "  --postgres     build or refresh: install the folding functions of MATCH=FOLDED and\n"
-    "                 create the missing search indexes (the server keeps them current)\n";
+    "  --postgres     build or refresh: install the folding functions and create the\n"
+    "                 missing search indexes of --table and --columns for --match (the\n"
+    "                 server keeps them current)\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "catalog_index: " << message << "\n" << kUsage;
@@ -49,6 +51,7 @@ struct Options {
   std::string catalogue;  // a SQLite file
   std::string conninfo;   // or a PostgreSQL database
   IndexTarget target;
+  bool columnsGiven = false;  // --columns named them; PostgreSQL's default differs
   bool progress = false;
 };
 
@@ -99,7 +102,11 @@ int RunPostgres(const Options& options) {
     throw ECatalogError(options.command +
                         " --postgres: the server keeps its indexes current; use build or refresh");
   }
-  IndexPostgresCatalogue(options.conninfo, true, std::cout, options.target.match);
+  tools::PostgresIndexTarget target;
+  target.table = options.target.table;
+  if (options.columnsGiven) target.columns = options.target.columns;
+  target.match = options.target.match;
+  IndexPostgresCatalogue(options.conninfo, true, std::cout, target);
   return 0;
 }
 
@@ -116,9 +123,10 @@ int main(int argc, char** argv) {
         options.conninfo = arguments.Value();
       else if (arg == "--table")
         options.target.table = arguments.Value();
-      else if (arg == "--columns")
+      else if (arg == "--columns") {
         options.target.columns = SplitColumns(arguments.Value());
-      else if (arg == "--pending-limit")
+        options.columnsGiven = true;
+      } else if (arg == "--pending-limit")
         options.target.pendingLimit = std::stoll(arguments.Value());
       else if (arg == "--match")
         options.target.match = MatchModeArgument(arguments.Value());
