@@ -95,6 +95,36 @@ for path in "$program" "$program/" "$program/nothing" "$program/LIST/more"; do
   expect_no_text '<#'
 done
 
+# Every example the top page's tips give, （例：書名に「…」、…）, finds books in the
+# field it names (書名 when it names none), and as many as the catalogue file holds with
+# every word of the example in that column.
+fetch GET "$program"
+grep -oE '（例：[^）]*）' "$work/text" | grep -oE '(書名|著者名|出版者|件名)?に?「[^」]*」' > "$work/tips"
+checks=$((checks + 1))
+[ -s "$work/tips" ] || fail "the top page gives no example"
+while IFS= read -r example; do
+  label=${example%%「*}
+  label=${label%に}
+  words=${example#*「}
+  words=${words%」}
+  case "$label" in
+    著者名) field=CHOSYA column=4 ;;
+    出版者) field=SYUPAN column=6 ;;
+    件名) field=KENMEI column=8 ;;
+    *) field=BOOKNAME column=2 ;;
+  esac
+  begin "the top page's example $example"
+  fetch GET "$program/list?PAGENUM=0&$field=$(sjis "$words" | sed 's/%20/+/g')"
+  expected=$(awk -F'\t' -v column="$column" -v words="$words" '
+    $1 ~ /^[0-9]+$/ { n = split(words, w, " "); ok = 1
+      for (i = 1; i <= n; i++) if (index($column, w[i]) == 0) ok = 0
+      found += ok }
+    END { print found + 0 }' "$catalogue")
+  checks=$((checks + 1))
+  [ "$expected" -gt 0 ] && [ "$(hit_count)" = "$expected" ] ||
+    fail "$(hit_count) books found, the catalogue holds $expected"
+done < "$work/tips"
+
 begin "server root redirects to the top page"
 fetch GET /
 checks=$((checks + 1))
@@ -292,6 +322,15 @@ page_.html|$program/data?ID=100001&RENT=0|500|EFOpenError|PropertyView
 list.html|$program/list?PAGENUM=0&BOOKNAME=$(sjis の)|200|データベースエラー|-
 error.html|$program/list?PAGENUM=0|500|EFOpenError|ListView
 CASES
+
+# lighttpd started as root runs the program as the installation's user: the log the
+# program created is that user's, never root's.
+if [ "$(id -u)" = 0 ]; then
+  begin "the program does not run as root"
+  checks=$((checks + 1))
+  owner=$(stat -c %U "$install/cgi-bin/Error.txt" 2> /dev/null || echo none)
+  [ "$owner" != root ] && [ "$owner" != none ] || fail "Error.txt belongs to $owner"
+fi
 
 echo "$checks checks, $failures failed"
 [ "$failures" -eq 0 ]
