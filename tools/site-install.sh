@@ -95,6 +95,12 @@ if [ "$(id -u)" = 0 ]; then
   chown -R "root:$group" "$prefix"
   chmod -R g+rX,o-rwx "$prefix"
   chmod g+w "$prefix/cgi-bin" "$prefix/log"
+  # A folder above the installation that is closed to the user stops lighttpd later
+  # with a bare "Permission denied"; say so now.
+  if command -v runuser > /dev/null && ! runuser -u "$user" -- test -w "$prefix/log"; then
+    echo "site-install: $user cannot reach $prefix; open the folders above it to $user" >&2
+    exit 1
+  fi
 fi
 
 cat > "$prefix/lighttpd.conf" <<CONF
