@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tools/argument_list.h"
@@ -22,6 +23,7 @@ using tools::IndexTarget;
 using tools::LoadCatalogue;
 using tools::LoadCounts;
 using tools::LoadOptions;
+using tools::MatchModeArgument;
 using tools::ParseEncodingName;
 using tools::PostgresCatalogStore;
 using tools::SearchIndexBuilder;
@@ -31,7 +33,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: catalog_loader (--sqlite FILE | --postgres CONNINFO) [--encoding auto|utf-8|sjis]\n"
-    "                      [--replace] [--no-index] [--progress | --no-progress]\n"
+    "                      [--replace] [--no-index] [--match folded|loose]\n"
+    "                      [--progress | --no-progress]\n"
     "                      CATALOGUE.tsv...\n"
     "  --sqlite FILE        SQLite catalogue file, created when missing (texts in Shift_JIS)\n"
     "  --postgres CONNINFO  PostgreSQL database, a libpq connection string\n"
@@ -41,6 +44,9 @@ constexpr const char* kUsage =
     "                       built after the load, or refreshed when the file holds one);\n"
     "                       PostgreSQL: install the folding functions but create no search\n"
     "                       indexes (catalog_index build --postgres creates them later)\n"
+    "  --match              the matching mode the search index serves: folded (the\n"
+    "                       default, also for MATCH=EXACT) or loose (MATCH=LOOSE alone);\n"
+    "                       SQLite: given, the index is built anew for it\n"
     "  --progress           draw progress on stderr (default: when stderr is a terminal)\n";
 
 int UsageError(const std::string& message) {
@@ -56,6 +62,7 @@ int main(int argc, char** argv) {
   std::string sqlitePath;
   std::string conninfo;
   bool index = true;
+  std::optional<db::MatchMode> match;  // --match; without it a SQLite index is refreshed
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
@@ -70,6 +77,8 @@ int main(int argc, char** argv) {
         options.replace = true;
       else if (arg == "--no-index")
         index = false;
+      else if (arg == "--match")
+        match = MatchModeArgument(arguments.Value());
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -108,14 +117,21 @@ int main(int argc, char** argv) {
       store.reset();
       SearchIndexBuilder builder(sqlitePath);
       std::ostream* progress = options.progress ? &std::cerr : nullptr;
-      if (builder.HasIndex())
+      if (builder.HasIndex() && !match) {
         builder.Refresh(progress);
-      else
-        builder.Build(IndexTarget{}, progress);
+      } else {
+        IndexTarget target;
+        target.match = match.value_or(db::MatchMode::kFolded);
+        builder.Build(target, progress);
+      }
     }
     std::cout << "loaded " << counts.books << " books (" << counts.loans << " lent out, "
               << counts.locations << " new shelf locations) into " << where << "\n";
-    if (!conninfo.empty()) IndexPostgresCatalogue(conninfo, index, std::cout);
+    if (!conninfo.empty()) {
+      tools::PostgresIndexTarget target;
+      target.match = match.value_or(db::MatchMode::kFolded);
+      IndexPostgresCatalogue(conninfo, index, std::cout, target);
+    }
     return 0;
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_loader: " << e.Message() << "\n";

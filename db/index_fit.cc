@@ -1,0 +1,34 @@
+#include "db/index_fit.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+
+#include "db/search_index.h"
+#include "db/search_index_format.h"
+
+namespace db::searchindex {
+
+std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode searched) {
+  sqlite3* handle = nullptr;
+  // Read-only and without creating: a path that names no file answers "no index".
+  const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(handle, &sqlite3_close);
+  if (opened != SQLITE_OK) return std::nullopt;
+  const std::optional<IndexInfo> info = ReadCurrentIndex(db.get());
+  if (!info || IndexServes(info->match, searched)) return std::nullopt;
+  return info->match;
+}
+
+std::string AliasMatchName(MatchMode mode) {
+  switch (mode) {
+    case MatchMode::kExact:
+      return "EXACT";
+    case MatchMode::kLoose:
+      return "LOOSE";
+    default:
+      return "FOLDED";
+  }
+}
+
+}  // namespace db::searchindex
