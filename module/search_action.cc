@@ -161,6 +161,7 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     try {
       qMaster->SetSqlLines(statement);
       qMaster->OpenQuery();
+      NoteIndexPassedBy();
       // -1 is a count the database could not give: a failure, not a number of books.
       if (qMaster->RowCount() < 0) throw EDatabaseError(std::string(texts::kRowCountFailed));
       if (qMaster->RowCount() != 0) {
