@@ -9,15 +9,21 @@
 
 namespace db::searchindex {
 
-std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode searched) {
+std::optional<MatchMode> IndexMode(const std::string& path) {
   sqlite3* handle = nullptr;
   // Read-only and without creating: a path that names no file answers "no index".
   const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
   std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(handle, &sqlite3_close);
   if (opened != SQLITE_OK) return std::nullopt;
   const std::optional<IndexInfo> info = ReadCurrentIndex(db.get());
-  if (!info || IndexServes(info->match, searched)) return std::nullopt;
+  if (!info) return std::nullopt;
   return info->match;
+}
+
+std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode searched) {
+  const std::optional<MatchMode> built = IndexMode(path);
+  if (!built || IndexServes(*built, searched)) return std::nullopt;
+  return built;
 }
 
 std::string AliasMatchName(MatchMode mode) {

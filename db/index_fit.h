@@ -10,9 +10,13 @@
 
 namespace db::searchindex {
 
-// The mode the current search index of the SQLite file at `path` was built for, when
-// it does not answer searches in `searched`; nullopt when it does, or when the file
-// holds no current index or cannot be read. Opens the file read-only; never throws.
+// The mode the current search index of the SQLite file at `path` was built for;
+// nullopt when the file holds no current index or cannot be read. Opens the file
+// read-only; never throws.
+std::optional<MatchMode> IndexMode(const std::string& path);
+
+// The mode of that index when it does not answer searches in `searched`; nullopt when
+// it does, or when there is none.
 std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode searched);
 
 // The MATCH value of an alias that searches in the mode: FOLDED, EXACT or LOOSE.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "db/index_fit.h"
 #include "tools/argument_list.h"
 #include "tools/catalog_error.h"
 #include "tools/catalog_load.h"
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
     // the index is built anew after it anyway.
     const bool indexed = index && !sqlitePath.empty();
     if (indexed && options.replace) {
+      // Built anew after the load for the mode it was built for, unless --match says.
+      if (!match) match = db::searchindex::IndexMode(sqlitePath);
       SearchIndexBuilder builder(sqlitePath);
       if (builder.HasIndex()) builder.Drop();
     }

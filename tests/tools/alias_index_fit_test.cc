@@ -64,6 +64,19 @@ TEST_F(AliasIndexFit, CheckReportsTheIndexAnAliasPassesBy) {
   }
 }
 
+// A load that replaces every book builds the index anew in the mode it had.
+TEST_F(AliasIndexFit, ReplacingLoadKeepsTheModeOfTheIndex) {
+  for (const char* match : {"loose", "folded"}) {
+    Install(std::string("--match ") + match, match == std::string("loose") ? "LOOSE" : "FOLDED");
+    const toolstest::ToolRun load =
+        RunTool(std::string(CATALOG_LOADER) + " --no-progress --replace --sqlite " +
+                (folder_ / "books.db") + " " + SourcePath("site/catalogue/books.tsv"));
+    ASSERT_EQ(load.exitCode, 0) << load.output;
+    const toolstest::ToolRun check = Index("check --alias lib");
+    EXPECT_EQ(check.exitCode, 0) << match << "\n" << check.output;
+  }
+}
+
 TEST_F(AliasIndexFit, BuildForAnAliasTakesItsCatalogueAndMatch) {
   Install("", "LOOSE");
   ASSERT_EQ(Index("check --alias lib").exitCode, 1);
