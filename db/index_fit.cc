@@ -26,6 +26,26 @@ std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode search
   return built;
 }
 
+std::optional<MatchMode> IndexPassedBy(Database& catalogue, MatchMode searched) {
+  try {
+    auto value = [&catalogue](const std::string& sql) {
+      return catalogue.Prepare(sql)->Execute({})->Row().at(0);
+    };
+    const std::string table(kMetaTable);
+    if (value("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '" + table + "'")
+            .Integer == 0) {
+      return std::nullopt;
+    }
+    // An index without the setting was built before the loose mode existed: folded.
+    const MatchMode built =
+        MatchModeOfIndex(value("SELECT max(value) FROM " + table + " WHERE key = 'match'").Text);
+    if (IndexServes(built, searched)) return std::nullopt;
+    return built;
+  } catch (const DriverError&) {
+    return std::nullopt;  // no readable settings: no index the search could have used
+  }
+}
+
 std::string AliasMatchName(MatchMode mode) {
   switch (mode) {
     case MatchMode::kExact:

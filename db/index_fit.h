@@ -19,6 +19,11 @@ std::optional<MatchMode> IndexMode(const std::string& path);
 // it does, or when there is none.
 std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode searched);
 
+// The same for the catalogue the program has open: the index's recorded mode read over
+// that SQLite connection, whose schema is read already, so a search pays two small
+// statements for it. Never throws.
+std::optional<MatchMode> IndexPassedBy(Database& catalogue, MatchMode searched);
+
 // The MATCH value of an alias that searches in the mode: FOLDED, EXACT or LOOSE.
 std::string AliasMatchName(MatchMode mode);
 

@@ -9,10 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "config/error_log.h"
-#include "db/alias_config.h"
+#include "db/engine.h"
 #include "db/index_fit.h"
 #include "module/japanese_texts.h"
 #include "module/main_mod.h"
@@ -27,15 +26,12 @@ constexpr const char* kIndexNoteMarker = "IndexNote.txt";
 }  // namespace
 
 void TMainMod::NoteIndexPassedBy() {
-  std::vector<db::AliasDefinition> aliases;
-  try {
-    aliases = db::ReadAliasConfiguration();
-  } catch (const db::DriverError&) {
-    return;  // the engine has read the same file for this search and reports its faults
-  }
-  const db::AliasDefinition* alias = db::FindAlias(aliases, DbAlias);
-  if (!alias || alias->Driver != db::DriverKind::kSqlite) return;
-  const auto built = db::searchindex::IndexPassedBy(alias->Path, alias->Match);
+  // Only a SQLite catalogue holds such an index; a process that searches a PostgreSQL
+  // alias has loaded its driver.
+  if (db::PostgresPluginLoaded()) return;
+  const db::MatchMode searched = qMaster->LikeMatch();
+  const auto built =
+      db::searchindex::IndexPassedBy(db::OpenDatabase(qMaster->DatabaseName()), searched);
   if (!built) {
     std::remove(kIndexNoteMarker);
     return;
@@ -44,7 +40,7 @@ void TMainMod::NoteIndexPassedBy() {
   if (marker < 0 && errno == EEXIST) return;
   const std::string note =
       std::string(texts::kIndexPassedByHead) + db::searchindex::AliasMatchName(*built) +
-      std::string(texts::kIndexPassedByMiddle) + db::searchindex::AliasMatchName(alias->Match) +
+      std::string(texts::kIndexPassedByMiddle) + db::searchindex::AliasMatchName(searched) +
       std::string(texts::kIndexPassedByTail) + DbAlias;
   if (marker >= 0) {
     // The marker holds the note too, so that whoever finds the file knows what it is.
