@@ -2,19 +2,21 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: build build-clang check test demo clean
+.PHONY: build build-clang check test demo demo-check clean
 
 build:
 	tools/install-deps.sh build
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Warnings are errors under both compilers; the tests run on the GCC build.
+# Warnings are errors under both compilers; the tests run on the GCC build. Last, the
+# demo as a newcomer meets it: built from an empty folder, searched, stopped.
 check:
 	tools/install-deps.sh check
 	$(MAKE) build
 	$(MAKE) build-clang
 	$(MAKE) test
+	$(MAKE) demo-check
 
 build-clang:
 	cmake -S . -B $(BUILD_DIR)-clang -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -23,6 +25,9 @@ build-clang:
 
 demo:
 	BUILD_DIR=$(BUILD_DIR) tools/demo.sh
+
+demo-check:
+	tests/e2e/demo_test.sh
 
 test:
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

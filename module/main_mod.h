@@ -56,6 +56,11 @@ class TMainMod : public app::TWebModule {
   // Set when a record tag (COLUMN, LOANSTATE, DUEDATE, PERMALINK) found no row:
   // the detail page then answers the not-found page instead.
   bool RecordMissing = false;
+  // Set when a paging tag (FIRSTROW, LASTROW, PAGECOUNT, PAGENAV) was answered: a list
+  // page past the result's last page then answers the page-not-found notice instead.
+  bool PagingTagShown = false;
+  // Set when the search refused its sort values; ERR_KIND then says "bad-order".
+  bool SortOrderRefused = false;
 
   // Fills the configuration members from the settings file and names the database.
   void LoadConfig(std::string_view fileName);
@@ -72,10 +77,16 @@ class TMainMod : public app::TWebModule {
   // False when liraweb.conf says SHOW_ENGINE_MESSAGES=0: visitors are then not shown
   // the database's messages, which may name files, hosts, users and SQL.
   bool ShowEngineMessages() const;
+  // False when liraweb.conf lists the sort columns (ORDER_COLUMNS) and ORDER names none
+  // of them; true without the setting, which leaves ORDER to the database.
+  bool SortColumnListed() const;
   // The message of the database failure being handled as a page shows it: the
   // failure's own, or, when engine messages are not shown, a plain notice while the
   // failure's message is logged under label.
   std::string DatabaseFailureText(std::string_view label) const;
+  // Notes once in the log, for every process, that the catalogue's search index does
+  // not answer the alias's MATCH (so every search reads every book). Never raises.
+  void NoteIndexPassedBy();
   std::string FindSqlPath() const { return QueryPath + "Find.sql"; }
   std::string PropSqlPath() const { return QueryPath + "Prop.sql"; }
 

@@ -50,8 +50,9 @@ std::string TMainMod::BuildPageNav(std::string_view label) {
   lines.push_back("<nav class=\"pager\" aria-label=\"" + EscapeHtml(label) + "\">");
   lines.push_back("<ul>");
   // Previous and next are the original page links, so they lead where those lead.
+  // Past the last page the previous page is no page either: the numbers lead back.
   std::string prior;
-  MakePageLink("PRIOR_PAGE", prior);
+  if (PageNumber < pageCount) MakePageLink("PRIOR_PAGE", prior);
   if (!prior.empty()) lines.push_back("<li class=\"prev\">" + prior + "</li>");
   for (std::int64_t page : PageNumberWindow(PageNumber, pageCount, 2)) {
     const std::string number = std::to_string(page + 1);

@@ -90,6 +90,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   };
   // The paging tags read the record count of the open search; elsewhere they are empty.
   auto shownRows = [&]() -> std::optional<ShownRows> {
+    PagingTagShown = true;
     if (!qMaster->Active()) return std::nullopt;
     return PageShownRows(ListMax, PageNumber, qMaster->RowCount());
   };
@@ -124,22 +125,27 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   } else if (tagString == "LASTROW") {
     if (auto rows = shownRows()) replaceText = std::to_string(rows->Last);
   } else if (tagString == "PAGECOUNT") {
+    PagingTagShown = true;
     if (qMaster->Active()) replaceText = std::to_string(PageCount(ListMax, qMaster->RowCount()));
   } else if (tagString == "PAGENAV") {
-    if (!qMaster->Active()) return true;
+    PagingTagShown = true;
+    // A notice shows the navigation only for a page past the result's end, whose
+    // page numbers lead back into it.
+    const bool notice = !ErrorName.empty() && ErrorName != texts::kPageNotFound;
+    if (!qMaster->Active() || notice) return true;
     const std::string label = FieldValue(tagParams, "LABEL");
     replaceText = BuildPageNav(label.empty() ? std::string(texts::kPagerLabel) : label);
   } else if (tagString == "ERR_KIND") {
     // One word a template can use as a class name to fit its text to the notice.
     const std::pair<std::string_view, std::string_view> kinds[] = {
-        {texts::kRuntimeError, "no-keyword"},
-        {texts::kNoBooksFound, "no-hits"},
-        {texts::kDatabaseError, "database"},
-        {texts::kBookNotFound, "not-found"},
+        {texts::kRuntimeError, "no-keyword"}, {texts::kNoBooksFound, "no-hits"},
+        {texts::kDatabaseError, "database"},  {texts::kBookNotFound, "not-found"},
+        {texts::kPageNotFound, "no-page"},
     };
     for (const auto& [name, kind] : kinds) {
       if (ErrorName == name) replaceText = kind;
     }
+    if (SortOrderRefused) replaceText = "bad-order";
   } else if (tagString == "PROGRAM_URL") {
     replaceText = EscapeHtml(programUrl());
   } else if (tagString == "PERMALINK") {

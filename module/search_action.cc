@@ -8,6 +8,7 @@
 #include "db/database_error.h"
 #include "module/action_guard.h"
 #include "module/main_mod.h"
+#include "module/page_window.h"
 #include "module/search_statement.h"
 #include "platform/clock.h"
 #include "platform/int_conversion.h"
@@ -100,6 +101,10 @@ void TMainMod::MakeScriptUrl(TWebRequest& request) {
                       : "http://" + EscapeHtml(request.Host()) + EscapeHtml(request.ScriptName());
 }
 
+bool TMainMod::SortColumnListed() const {
+  return IsListedSortColumn(Order, Conf->OptionalText("ORDER_COLUMNS"));
+}
+
 bool TMainMod::ShowEngineMessages() const {
   return StrToIntDef(Conf->OptionalText("SHOW_ENGINE_MESSAGES"), 1) != 0;
 }
@@ -128,8 +133,12 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       return;
     }
     // Sort values are written into the statement as they are, so anything that is not
-    // a plain column name and direction is refused before any SQL runs.
-    if (!IsSafeSortOrder(Order, OrderKind)) {
+    // a plain column name and direction is refused before any SQL runs. An installation
+    // that lists its sort columns refuses any other column alike, and says with the
+    // status that the request, not the catalogue, is at fault.
+    if (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed()) {
+      SortOrderRefused = true;
+      if (!Conf->OptionalText("ORDER_COLUMNS").empty()) response.SetStatusCode(400);
       response.SetContent(showError(texts::kDatabaseError, texts::kInvalidSortOrder));
       return;
     }
@@ -152,12 +161,24 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     try {
       qMaster->SetSqlLines(statement);
       qMaster->OpenQuery();
+      NoteIndexPassedBy();
       // -1 is a count the database could not give: a failure, not a number of books.
       if (qMaster->RowCount() < 0) throw EDatabaseError(std::string(texts::kRowCountFailed));
       if (qMaster->RowCount() != 0) {
         PageProducer->SetHTMLFile(HtmlPath + "list.html");
         SearchTime = static_cast<double>(platform::TickCount() - start) * 0.001;
         page = PageProducer->ProduceContent();
+        // Only a list that tells where the page stands can say that it stands past the
+        // result's end; one without the paging tags keeps its old page.
+        const std::int64_t pageCount = PageCount(ListMax, qMaster->RowCount());
+        if (PagingTagShown && pageCount > 0 && PageNumber >= pageCount) {
+          response.SetStatusCode(404);
+          page = showError(texts::kPageNotFound, std::string(texts::kPageNotFoundHead) +
+                                                     std::to_string(qMaster->RowCount()) +
+                                                     std::string(texts::kPageNotFoundMiddle) +
+                                                     std::to_string(pageCount) +
+                                                     std::string(texts::kPageNotFoundTail));
+        }
       } else {
         page = showError(texts::kNoBooksFound, texts::kNoBooksFoundHint);
       }

@@ -61,6 +61,19 @@ bool IsSafeSortOrder(std::string_view order, std::string_view orderKind) {
   return columnOk && kindOk;
 }
 
+bool IsListedSortColumn(std::string_view order, std::string_view columns) {
+  if (order.empty() || columns.find_first_not_of(' ') == std::string_view::npos) return true;
+  while (!columns.empty()) {
+    const std::size_t comma = std::min(columns.find(','), columns.size());
+    std::string_view column = columns.substr(0, comma);
+    columns.remove_prefix(std::min(comma + 1, columns.size()));
+    column.remove_prefix(std::min(column.find_first_not_of(' '), column.size()));
+    column.remove_suffix(column.size() - (column.find_last_not_of(' ') + 1));
+    if (SameTextIgnoringCase(column, order)) return true;
+  }
+  return false;
+}
+
 std::vector<std::string> SearchWords(std::string_view text) {
   std::vector<std::string> words;
   std::size_t wordStart = std::string_view::npos;

@@ -49,6 +49,10 @@ std::string IsbnSearchText(std::string_view text);
 // written, so nothing needs checking.
 bool IsSafeSortOrder(std::string_view order, std::string_view orderKind);
 
+// True when the sort column is empty, or the list of columns (names separated by commas,
+// blanks around them ignored) is empty, or the column is one of them in any letter case.
+bool IsListedSortColumn(std::string_view order, std::string_view columns);
+
 // Appends the WHERE line, the conditions and the ORDER BY line to the head lines: one
 // condition a search text (one a word with EveryWord), "AND" between two. A single
 // quote in a search text is doubled so it stays inside its literal.

@@ -9,4 +9,10 @@ std::string ArgumentList::Value() {
   return argv_[++index_];
 }
 
+db::MatchMode MatchModeArgument(const std::string& name) {
+  if (name == "folded") return db::MatchMode::kFolded;
+  if (name == "loose") return db::MatchMode::kLoose;
+  throw ECatalogError("--match is folded or loose, not " + name);
+}
+
 }  // namespace tools

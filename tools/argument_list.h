@@ -4,7 +4,13 @@
 
 #include <string>
 
+#include "db/driver.h"
+
 namespace tools {
+
+// The matching mode named by --match: "folded" or "loose". Raises ECatalogError for
+// any other name.
+db::MatchMode MatchModeArgument(const std::string& name);
 
 class ArgumentList {
  public:

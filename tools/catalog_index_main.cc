@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "tools/alias_index_fit.h"
 #include "tools/argument_list.h"
 #include "tools/catalog_error.h"
 #include "tools/postgres_search_index.h"
@@ -15,6 +16,7 @@ using tools::ArgumentList;
 using tools::ECatalogError;
 using tools::IndexPostgresCatalogue;
 using tools::IndexTarget;
+using tools::MatchModeArgument;
 using tools::SearchIndexBuilder;
 
 namespace {
@@ -22,7 +24,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: catalog_index (build|refresh|drop|check) (CATALOG.db | --postgres CONNINFO)\n"
     "                     [--table NAME] [--columns A,B,...] [--pending-limit N]\n"
-    "                     [--match folded|loose] [--progress | --no-progress]\n"
+    "                     [--match folded|loose] [--alias NAME] [--progress | --no-progress]\n"
     "  build          index the book table anew (replacing an index it holds)\n"
     "  refresh        fold the rows other programs wrote since into the index; builds\n"
     "                 it anew when the schema changed or too many rows are pending\n"
@@ -31,13 +33,19 @@ constexpr const char* kUsage =
     "  --table        the book table (default BOOKMAST)\n"
     "  --columns      the columns the search statement compares (default the example\n"
     "                 schema's MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,MS_CHOKANA,MS_SYUPAN,\n"
-    "                 MS_ISBN,MS_KENMEI)\n"
+    "                 MS_ISBN,MS_KENMEI; with --postgres MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,\n"
+    "                 MS_CHOKANA)\n"
     "  --pending-limit  pending rows above which searches read every book (default 10000)\n"
     "  --match        build: the matching mode the index answers (default folded, which\n"
     "                 also serves MATCH=EXACT; loose serves MATCH=LOOSE alone)\n"
+    "  --alias        the program's alias in the alias file in effect ($DBENGINE_CONFIG,\n"
+    "                 else ./dbengine.conf): its catalogue, and for build its MATCH;\n"
+    "                 check compares the index with the MATCH of the alias (without\n"
+    "                 --alias: of every alias of that file searching the catalogue)\n"
     "  --progress     draw progress on stderr (default: when stderr is a terminal)\n"
-    "  --postgres     build or refresh: install the folding functions of MATCH=FOLDED and\n"
-    "                 create the missing search indexes (the server keeps them current)\n";
+    "  --postgres     build or refresh: install the folding functions and create the\n"
+    "                 missing search indexes of --table and --columns for --match (the\n"
+    "                 server keeps them current)\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "catalog_index: " << message << "\n" << kUsage;
@@ -49,6 +57,9 @@ struct Options {
   std::string catalogue;  // a SQLite file
   std::string conninfo;   // or a PostgreSQL database
   IndexTarget target;
+  bool columnsGiven = false;  // --columns named them; PostgreSQL's default differs
+  bool matchGiven = false;    // --match named the mode; else an alias's MATCH decides
+  std::string alias;          // --alias
   bool progress = false;
 };
 
@@ -62,12 +73,6 @@ std::vector<std::string> SplitColumns(const std::string& list) {
     if (comma == std::string::npos) return columns;
     start = comma + 1;
   }
-}
-
-db::MatchMode MatchModeArgument(const std::string& name) {
-  if (name == "folded") return db::MatchMode::kFolded;
-  if (name == "loose") return db::MatchMode::kLoose;
-  throw ECatalogError("--match is folded or loose, not " + name);
 }
 
 // The SQLite catalogue file's index.
@@ -87,7 +92,12 @@ int RunSqlite(const Options& options) {
     builder.Drop();
     std::cout << "search index dropped from " << options.catalogue << "\n";
   } else {
-    return builder.Check(std::cout) ? 0 : 1;
+    const bool intact = builder.Check(std::cout);
+    const auto aliases =
+        options.alias.empty()
+            ? tools::AliasesInEffect()
+            : std::vector{tools::NamedAlias(tools::AliasesInEffect(), options.alias)};
+    return tools::ReportIndexFit(options.catalogue, aliases, std::cout) && intact ? 0 : 1;
   }
   return 0;
 }
@@ -99,7 +109,11 @@ int RunPostgres(const Options& options) {
     throw ECatalogError(options.command +
                         " --postgres: the server keeps its indexes current; use build or refresh");
   }
-  IndexPostgresCatalogue(options.conninfo, true, std::cout, options.target.match);
+  tools::PostgresIndexTarget target;
+  target.table = options.target.table;
+  if (options.columnsGiven) target.columns = options.target.columns;
+  target.match = options.target.match;
+  IndexPostgresCatalogue(options.conninfo, true, std::cout, target);
   return 0;
 }
 
@@ -116,12 +130,16 @@ int main(int argc, char** argv) {
         options.conninfo = arguments.Value();
       else if (arg == "--table")
         options.target.table = arguments.Value();
-      else if (arg == "--columns")
+      else if (arg == "--columns") {
         options.target.columns = SplitColumns(arguments.Value());
-      else if (arg == "--pending-limit")
+        options.columnsGiven = true;
+      } else if (arg == "--pending-limit")
         options.target.pendingLimit = std::stoll(arguments.Value());
-      else if (arg == "--match")
+      else if (arg == "--match") {
         options.target.match = MatchModeArgument(arguments.Value());
+        options.matchGiven = true;
+      } else if (arg == "--alias")
+        options.alias = arguments.Value();
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -147,6 +165,19 @@ int main(int argc, char** argv) {
       options.command != "check") {
     return UsageError(options.command.empty() ? "no command given"
                                               : "unknown command " + options.command);
+  }
+  try {
+    if (!options.alias.empty()) {
+      // The alias names the catalogue unless one is given, and the mode to build for.
+      const db::AliasDefinition alias = tools::NamedAlias(tools::AliasesInEffect(), options.alias);
+      const bool sqlite = alias.Driver == db::DriverKind::kSqlite;
+      if (options.catalogue.empty() && options.conninfo.empty())
+        (sqlite ? options.catalogue : options.conninfo) = sqlite ? alias.Path : alias.ConnInfo;
+      if (!options.matchGiven && alias.Match == db::MatchMode::kLoose)
+        options.target.match = db::MatchMode::kLoose;
+    }
+  } catch (const ECatalogError& e) {
+    return UsageError(e.Message());
   }
   if (options.catalogue.empty() == options.conninfo.empty()) {
     return UsageError("give either a catalogue file or --postgres CONNINFO");

@@ -4,8 +4,10 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "db/index_fit.h"
 #include "tools/argument_list.h"
 #include "tools/catalog_error.h"
 #include "tools/catalog_load.h"
@@ -22,6 +24,7 @@ using tools::IndexTarget;
 using tools::LoadCatalogue;
 using tools::LoadCounts;
 using tools::LoadOptions;
+using tools::MatchModeArgument;
 using tools::ParseEncodingName;
 using tools::PostgresCatalogStore;
 using tools::SearchIndexBuilder;
@@ -31,7 +34,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: catalog_loader (--sqlite FILE | --postgres CONNINFO) [--encoding auto|utf-8|sjis]\n"
-    "                      [--replace] [--no-index] [--progress | --no-progress]\n"
+    "                      [--replace] [--no-index] [--match folded|loose]\n"
+    "                      [--progress | --no-progress]\n"
     "                      CATALOGUE.tsv...\n"
     "  --sqlite FILE        SQLite catalogue file, created when missing (texts in Shift_JIS)\n"
     "  --postgres CONNINFO  PostgreSQL database, a libpq connection string\n"
@@ -41,6 +45,9 @@ constexpr const char* kUsage =
     "                       built after the load, or refreshed when the file holds one);\n"
     "                       PostgreSQL: install the folding functions but create no search\n"
     "                       indexes (catalog_index build --postgres creates them later)\n"
+    "  --match              the matching mode the search index serves: folded (the\n"
+    "                       default, also for MATCH=EXACT) or loose (MATCH=LOOSE alone);\n"
+    "                       SQLite: given, the index is built anew for it\n"
     "  --progress           draw progress on stderr (default: when stderr is a terminal)\n";
 
 int UsageError(const std::string& message) {
@@ -56,6 +63,7 @@ int main(int argc, char** argv) {
   std::string sqlitePath;
   std::string conninfo;
   bool index = true;
+  std::optional<db::MatchMode> match;  // --match; without it a SQLite index is refreshed
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
@@ -70,6 +78,8 @@ int main(int argc, char** argv) {
         options.replace = true;
       else if (arg == "--no-index")
         index = false;
+      else if (arg == "--match")
+        match = MatchModeArgument(arguments.Value());
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -99,6 +109,8 @@ int main(int argc, char** argv) {
     // the index is built anew after it anyway.
     const bool indexed = index && !sqlitePath.empty();
     if (indexed && options.replace) {
+      // Built anew after the load for the mode it was built for, unless --match says.
+      if (!match) match = db::searchindex::IndexMode(sqlitePath);
       SearchIndexBuilder builder(sqlitePath);
       if (builder.HasIndex()) builder.Drop();
     }
@@ -108,14 +120,21 @@ int main(int argc, char** argv) {
       store.reset();
       SearchIndexBuilder builder(sqlitePath);
       std::ostream* progress = options.progress ? &std::cerr : nullptr;
-      if (builder.HasIndex())
+      if (builder.HasIndex() && !match) {
         builder.Refresh(progress);
-      else
-        builder.Build(IndexTarget{}, progress);
+      } else {
+        IndexTarget target;
+        target.match = match.value_or(db::MatchMode::kFolded);
+        builder.Build(target, progress);
+      }
     }
     std::cout << "loaded " << counts.books << " books (" << counts.loans << " lent out, "
               << counts.locations << " new shelf locations) into " << where << "\n";
-    if (!conninfo.empty()) IndexPostgresCatalogue(conninfo, index, std::cout);
+    if (!conninfo.empty()) {
+      tools::PostgresIndexTarget target;
+      target.match = match.value_or(db::MatchMode::kFolded);
+      IndexPostgresCatalogue(conninfo, index, std::cout, target);
+    }
     return 0;
   } catch (const ECatalogError& e) {
     std::cerr << "catalog_loader: " << e.Message() << "\n";

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `make demo`: installs what is missing, builds what the demo serves (the program, its
-# settings library and the catalogue loader), creates a fresh example installation with
+# settings library, the catalogue loader and the index tool), creates a fresh example installation with
 # the sample catalogue outside the source tree, and serves it with lighttpd on
 # http://127.0.0.1:8080/ until Ctrl-C.
 #
@@ -27,7 +27,7 @@ fi
 
 tools/install-deps.sh demo
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build "$build_dir" --target liraweb kvconf catalog_loader
+cmake --build "$build_dir" --target liraweb kvconf catalog_loader catalog_index
 tools/site-install.sh --build "$build_dir" --prefix "$demo_dir" --port "$port"
 
 lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)

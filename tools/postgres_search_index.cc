@@ -1,5 +1,6 @@
 #include "tools/postgres_search_index.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <vector>
@@ -14,9 +15,6 @@ namespace tools {
 namespace {
 
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-// The columns that the search statement's conditions compare, indexed both ways.
-constexpr const char* kSearchedColumns[] = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA"};
 
 // A word whose trigrams a UTF-8 character type finds and a C character type does not.
 constexpr const char* kTrigramProbe = "\x97\xb7\x90\x6c\x82\xc6\x89\x77";  // 旅人と駅
@@ -186,15 +184,30 @@ void KeepGramShares(PGconn* connection) {
                       std::string(db::kGramsFunction) + "\\_%' AND e.gram IS NOT NULL");
 }
 
-void CreateSearchIndexes(PGconn* connection, std::ostream& log, db::MatchMode match) {
+// A table or column name goes into the statements as it is written, so it must be a
+// plain SQL name.
+void RequireSqlName(const std::string& name) {
+  const bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                     std::all_of(name.begin(), name.end(), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                     });
+  if (!plain) throw ECatalogError("not a plain SQL name: " + name);
+}
+
+void CreateSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIndexTarget& target) {
+  const std::string& table = target.table;
+  RequireSqlName(table);
+  for (const std::string& column : target.columns) RequireSqlName(column);
   InstallSearchFunctions(connection);
-  const bool loose = match == db::MatchMode::kLoose;
+  const bool loose = target.match == db::MatchMode::kLoose;
   const std::string fold(loose ? db::kLooseFoldFunction : db::kFoldFunction),
       grams(db::kGramsFunction), suffix = loose ? "_loose" : "";
   Run(connection, "SET client_min_messages = warning");
-  for (const char* column : kSearchedColumns) {
-    const std::string name = "liraweb_grams_" + std::string(column) + suffix;
-    Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON BOOKMAST USING gin (" + grams +
+  // Named after the column alone: the searches look up the statistics of
+  // liraweb_grams_<column>.
+  for (const std::string& column : target.columns) {
+    const std::string name = "liraweb_grams_" + column + suffix;
+    Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON " + table + " USING gin (" + grams +
                         "(" + fold + "(" + column + ")))");
     log << "n-gram index " << name << "\n";
   }
@@ -215,19 +228,19 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log, db::MatchMode ma
            "down; create the database with LC_CTYPE 'C.UTF-8' to have them. Words of three or "
            "more characters are answered from the n-gram indexes\n";
   } else {
-    for (const char* column : kSearchedColumns) {
-      const std::string name = "liraweb_trgm_" + std::string(column) + suffix;
-      Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON BOOKMAST USING gin (" + fold +
-                          "(" + column + ") gin_trgm_ops)");
+    for (const std::string& column : target.columns) {
+      const std::string name = "liraweb_trgm_" + column + suffix;
+      Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON " + table + " USING gin (" +
+                          fold + "(" + column + ") gin_trgm_ops)");
       log << "trigram index " << name << "\n";
     }
   }
-  Run(connection, "ANALYZE BOOKMAST");
+  Run(connection, "ANALYZE " + table);
   KeepGramShares(connection);
 }
 
 void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
-                            db::MatchMode match) {
+                            const PostgresIndexTarget& target) {
   std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(conninfo.c_str()), &PQfinish);
   if (PQstatus(connection.get()) != CONNECTION_OK ||
       PQsetClientEncoding(connection.get(), "SJIS") != 0) {
@@ -235,7 +248,7 @@ void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostr
                         std::string(PQerrorMessage(connection.get())));
   }
   if (indexes)
-    CreateSearchIndexes(connection.get(), log, match);
+    CreateSearchIndexes(connection.get(), log, target);
   else
     InstallSearchFunctions(connection.get());
 }

@@ -9,6 +9,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "db/driver.h"
 
@@ -25,18 +26,27 @@ std::string SearchFunctionsSql();
 // ECatalogError with the server's message.
 void InstallSearchFunctions(PGconn* connection);
 
-// Installs the functions and creates the missing indexes on BOOKMAST's searched columns
-// for the matching mode (kFolded, or kLoose: indexes over the loose folding, named with
-// "_loose"), then ANALYZE, telling `log` what it made. Trigram indexes need the pg_trgm extension
-// and a character type that finds trigrams in Japanese text; where either is missing it
-// says so and creates the n-gram indexes alone. Raises ECatalogError.
+// What the PostgreSQL search indexes are made for: the book table, the columns the search
+// statement compares, and the matching mode whose folding they hold.
+struct PostgresIndexTarget {
+  std::string table = "BOOKMAST";
+  std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA"};
+  db::MatchMode match = db::MatchMode::kFolded;
+};
+
+// Installs the functions and creates the missing indexes on the target's table and
+// columns for its matching mode (kFolded, or kLoose: indexes over the loose folding,
+// named with "_loose"), then ANALYZE, telling `log` what it made. Trigram indexes need
+// the pg_trgm extension and a character type that finds trigrams in Japanese text; where
+// either is missing it says so and creates the n-gram indexes alone. Raises ECatalogError,
+// also for a table or column name that is not a plain SQL name.
 void CreateSearchIndexes(PGconn* connection, std::ostream& log,
-                         db::MatchMode match = db::MatchMode::kFolded);
+                         const PostgresIndexTarget& target = {});
 
 // catalog_index --postgres CONNINFO (and the loader after loading): connects with
 // client_encoding SJIS and installs the functions, and with `indexes` creates the
-// indexes. Raises ECatalogError.
+// target's indexes. Raises ECatalogError.
 void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
-                            db::MatchMode match = db::MatchMode::kFolded);
+                            const PostgresIndexTarget& target = {});
 
 }  // namespace tools

@@ -29,7 +29,8 @@ class TCustomPageProducer : public TCustomContentProducer {
   // Copies lines as the template and empties HTMLFile.
   void SetHTMLDoc(const platform::TStringList& lines);
 
-  // Whether "'" and '"' are removed from tag parameters (true unless set otherwise).
+  // Whether the quotes around a tag parameter's value are removed (true unless set
+  // otherwise); quotes inside a value are always kept.
   bool StripParamQuotes = true;
 
   // Expands HTMLFile, or the lines of HTMLDoc each followed by CR LF when no file is

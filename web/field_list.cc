@@ -11,6 +11,20 @@ namespace {
 
 bool Contains(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
 
+// Drops a pair of quotes (both "'" or both '"') that encloses the whole value of a
+// "NAME=value" field (the whole field when it has no "="). Quotes anywhere else are part
+// of the value, so a label or a compared value can hold one.
+void DropEnclosingQuotes(std::string& field) {
+  const std::size_t equals = field.find('=');
+  const std::size_t start = equals == std::string::npos ? 0 : equals + 1;
+  if (field.size() - start < 2) return;
+  const char open = field[start];
+  if ((open == '"' || open == '\'') && field.back() == open) {
+    field.pop_back();
+    field.erase(start, 1);
+  }
+}
+
 }  // namespace
 
 std::string DecodeFieldText(std::string_view text) {
@@ -67,7 +81,7 @@ void SplitFieldList(std::string_view separators, std::string_view whitespace, st
     }
     if (field.empty()) continue;
     std::string decoded = DecodeFieldText(field);
-    if (stripQuotes) std::erase_if(decoded, [](char c) { return c == '\'' || c == '"'; });
+    if (stripQuotes) DropEnclosingQuotes(decoded);
     list.push_back(std::move(decoded));
   }
 }

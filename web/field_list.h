@@ -15,7 +15,8 @@ namespace web {
 // at its start. A field that opens with a double quote runs to the closing quote; a
 // quote later in a field takes everything up to its closing quote, and the byte after
 // that quote ends the field. Empty fields are dropped; the others are decoded and, when
-// stripQuotes, lose every "'" and '"'. Raises EConvertError for a malformed escape.
+// stripQuotes, lose a pair of "'" or '"' around the whole value (after the first "=");
+// every other quote is kept. Raises EConvertError for a malformed escape.
 void SplitFieldList(std::string_view separators, std::string_view whitespace, std::string_view text,
                     platform::TStringList& list, bool stripQuotes);
 

@@ -4,8 +4,8 @@
 # Usage: with_site.sh BUILD_DIR COMMAND [ARGS...]
 # Creates an installation in a temporary folder with tools/site-install.sh (the same
 # installer as `make demo`), starts lighttpd on a free loopback port, runs COMMAND
-# with LIRAWEB_BASE (http://127.0.0.1:PORT) and LIRAWEB_INSTALL (the folder) in its
-# environment, then stops lighttpd and removes the folder. Exits with COMMAND's
+# with LIRAWEB_BASE (http://127.0.0.1:PORT), LIRAWEB_INSTALL (the folder) and
+# LIRAWEB_BUILD (the build folder) in its environment, then stops lighttpd and removes the folder. Exits with COMMAND's
 # status, or 77 (skipped) when lighttpd is not installed. LIRAWEB_CATALOGUE names
 # another catalogue file to install (the load test's synthetic one), and
 # LIRAWEB_SERVE_SECONDS how long lighttpd may run at most (default 300).
@@ -74,4 +74,5 @@ done
 
 export LIRAWEB_BASE="http://127.0.0.1:$port"
 export LIRAWEB_INSTALL="$install_dir"
+export LIRAWEB_BUILD="$build_dir"
 "$@"

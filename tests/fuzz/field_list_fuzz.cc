@@ -57,14 +57,25 @@ void CheckRequestForm(std::string_view text) {
 }
 
 void CheckTagForm(std::string_view text) {
-  TStringList fields;
+  TStringList fields, kept;
   try {
     SplitFieldList(" ", " ", text, fields, true);
+    SplitFieldList(" ", " ", text, kept, false);
   } catch (const EConvertError&) {
     return;
   }
-  for (const std::string& field : fields) {
-    fuzz::Check(!HasAny(field, "'\""), "tag parameters lose their quotes");
+  fuzz::Check(fields.size() == kept.size(), "quotes never add or remove a tag parameter");
+  for (std::size_t i = 0; i < fields.size() && i < kept.size(); ++i) {
+    // Either the field as it stands, or the same field less the quote pair around its value.
+    const std::string& whole = kept[i];
+    const std::size_t equals = whole.find('=');
+    const std::size_t start = equals == std::string::npos ? 0 : equals + 1;
+    const bool enclosed = whole.size() - start >= 2 && HasAny(whole.substr(start, 1), "'\"") &&
+                          whole.back() == whole[start];
+    const std::string expected =
+        enclosed ? whole.substr(0, start) + whole.substr(start + 1, whole.size() - start - 2)
+                 : whole;
+    fuzz::Check(fields[i] == expected, "a tag parameter loses only the quotes around its value");
   }
 }
 

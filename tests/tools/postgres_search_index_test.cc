@@ -504,6 +504,39 @@ TEST(PostgresSearchIndexTest, CatalogIndexSaysWhyACharacterTypeGetsNoTrigramInde
             0);
 }
 
+// A library's own table and columns: the indexes go on them, named after the columns as
+// the searches look them up, and a name that is not a plain SQL name is refused.
+TEST(PostgresSearchIndexTest, CatalogIndexBuildsOnTheNamedTableAndColumns) {
+  Server server("liraweb_table_test", "C.UTF-8");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  server.Run("CREATE TABLE zosho (shomei text, chosha text, biko text)");
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    std::string indexes;  // the table's indexes afterwards, as the server lists them
+  } cases[] = {
+      {"--table zosho --columns shomei,chosha", 0,
+       "liraweb_grams_chosha|liraweb_grams_shomei|liraweb_trgm_chosha|liraweb_trgm_shomei"},
+      {"--table zosho --columns biko --match loose", 0,
+       "liraweb_grams_biko_loose|liraweb_grams_chosha|liraweb_grams_shomei|"
+       "liraweb_trgm_biko_loose|liraweb_trgm_chosha|liraweb_trgm_shomei"},
+      {"--table 'zosho;drop' --columns biko", 1, ""},
+      {"--table zosho --columns 'biko)'", 1, ""},
+  };
+  std::string expected;
+  for (const Case& c : cases) {
+    toolstest::ToolRun run = toolstest::RunTool(std::string(CATALOG_INDEX) + " build --postgres '" +
+                                                server.Conninfo() + "' " + c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+    if (!c.indexes.empty()) expected = c.indexes;
+    EXPECT_EQ(server.Value("SELECT string_agg(indexname, '|' ORDER BY indexname) FROM pg_indexes "
+                           "WHERE tablename = 'zosho'"),
+              expected)
+        << c.arguments;
+  }
+  EXPECT_EQ(server.Value("SELECT count(*) FROM pg_class WHERE relname = 'bookmast'"), "0");
+}
+
 // Through the engine and the plug-in, as the program searches: an alias folds when it
 // says MATCH=FOLDED and its database has the functions; an alias without MATCH, or a
 // database loaded before the functions existed, compares exactly as it always did.

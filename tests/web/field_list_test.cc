@@ -46,8 +46,30 @@ TEST(FieldList, RequestTextsSplitAtAmpersandThenDecode) {
 TEST(FieldList, TagParametersSplitAtBlanksWithOptionalQuoteStripping) {
   EXPECT_EQ(TagParams("name=\"a b\" x=1"), (TStringList{"name=a b", "x=1"}));
   EXPECT_EQ(TagParams("a=1+2%41"), (TStringList{"a=1 2A"}));
-  EXPECT_EQ(TagParams("  it's  "), (TStringList{"its"}));
   EXPECT_EQ(TagParams("name=\"a b\" x='1'", false), (TStringList{"name=\"a b\"", "x='1'"}));
+}
+
+// Only a pair of quotes around the whole value goes; a quote anywhere else, written
+// bare or as %22 / %27, is part of the value.
+TEST(FieldList, TagParameterKeepsQuotesInsideItsValue) {
+  struct Case {
+    std::string_view text;
+    TStringList params;
+  } cases[] = {
+      {"LABEL=%22a%26b%3C", {"LABEL=\"a&b<"}},
+      {"VALUE=a%22b", {"VALUE=a\"b"}},
+      {"LABEL=it's", {"LABEL=it's"}},
+      {"  it's  ", {"it's"}},
+      {"VALUE=%22x%22", {"VALUE=x"}},
+      {"VALUE='x'", {"VALUE=x"}},
+      {"VALUE=\"\"", {"VALUE="}},
+      {"VALUE='x\"", {"VALUE='x\""}},
+      {"VALUE=%22%22a%22%22", {"VALUE=\"a\""}},
+      {"VALUE=\"", {"VALUE=\""}},
+      {"'x'", {"x"}},
+      {"LABEL=a=\"b\"", {"LABEL=a=\"b\""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TagParams(c.text), c.params) << c.text;
 }
 
 TEST(FieldList, BadEscapeFailsWithTheTwoBytesInTheMessage) {
