@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "db/search_index_format.h"
-#include "db/sjis_like.h"
+#include "db/sqlite/search_index_format.h"
+#include "matching/sjis_like.h"
 #include "tools/synthetic_catalogue.h"
 #include "tools/text_encoding.h"
 

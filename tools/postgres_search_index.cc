@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "db/postgres_server_text.h"
-#include "db/sjis_like.h"
+#include "db/postgres/postgres_server_text.h"
+#include "matching/sjis_like.h"
 #include "platform/sjis.h"
 #include "tools/catalog_error.h"
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "db/search_index_format.h"
-#include "db/search_narrowing.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/search_narrowing.h"
 #include "module/search_statement.h"
 #include "tests/fuzz/fuzz_check.h"
 

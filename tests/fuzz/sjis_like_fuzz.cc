@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "db/sjis_like.h"
+#include "matching/sjis_like.h"
 #include "platform/sjis.h"
 #include "tests/fuzz/fuzz_check.h"
 

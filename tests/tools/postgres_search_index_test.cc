@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "db/postgres_server_text.h"
+#include "db/postgres/postgres_server_text.h"
 #include "db/query.h"
-#include "db/sjis_like.h"
-#include "db/stored_forms.h"
+#include "matching/sjis_like.h"
+#include "matching/stored_forms.h"
 #include "platform/sjis.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"

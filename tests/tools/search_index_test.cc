@@ -11,12 +11,12 @@
 #include <set>
 #include <sstream>
 
-#include "db/candidate_table.h"
-#include "db/indexed_search.h"
-#include "db/row_bitmap.h"
-#include "db/search_index_format.h"
-#include "db/search_narrowing.h"
-#include "db/sqlite_driver.h"
+#include "db/sqlite/candidate_table.h"
+#include "db/sqlite/indexed_search.h"
+#include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/search_narrowing.h"
+#include "db/sqlite/sqlite_driver.h"
 #include "module/search_statement.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

@@ -1,11 +1,11 @@
-#include "db/sqlite_driver.h"
+#include "db/sqlite/sqlite_driver.h"
 
 #include <sqlite3.h>
 
-#include "db/candidate_table.h"
 #include "db/engine_codes.h"
-#include "db/indexed_search.h"
-#include "db/sjis_like.h"
+#include "db/sqlite/candidate_table.h"
+#include "db/sqlite/indexed_search.h"
+#include "matching/sjis_like.h"
 #include "platform/clock.h"
 #include "platform/japanese_texts.h"
 #include "platform/sjis.h"

@@ -1,4 +1,4 @@
-#include "db/search_index.h"
+#include "db/sqlite/search_index.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "db/search_index_format.h"
+#include "db/sqlite/search_index_format.h"
 #include "platform/text_compare.h"
 
 using platform::SameTextIgnoringCase;

@@ -1,12 +1,12 @@
-#include "db/postgres_server_text.h"
+#include "db/postgres/postgres_server_text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <initializer_list>
 #include <optional>
 
-#include "db/sjis_like.h"
-#include "db/stored_forms.h"
+#include "matching/sjis_like.h"
+#include "matching/stored_forms.h"
 #include "platform/sjis.h"
 
 namespace db {

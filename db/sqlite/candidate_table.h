@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "db/row_bitmap.h"
-#include "db/search_index.h"
+#include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index.h"
 
 namespace db::searchindex {
 

@@ -9,7 +9,7 @@
 
 #include "db/database_error.h"
 #include "db/query.h"
-#include "db/sjis_like.h"
+#include "matching/sjis_like.h"
 #include "tests/db/test_databases.h"
 
 using namespace db;

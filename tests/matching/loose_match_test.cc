@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "db/sjis_fold.h"
-#include "db/sjis_like.h"
+#include "matching/sjis_fold.h"
+#include "matching/sjis_like.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "db/engine_codes.h"
-#include "db/postgres_plugin.h"
-#include "db/postgres_server_text.h"
+#include "db/postgres/postgres_plugin.h"
+#include "db/postgres/postgres_server_text.h"
 #include "platform/sjis.h"
 
 namespace db {

@@ -1,8 +1,8 @@
-#include "db/row_bitmap.h"
+#include "db/sqlite/row_bitmap.h"
 
 #include <tuple>
 
-#include "db/search_index_format.h"
+#include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
 

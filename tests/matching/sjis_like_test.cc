@@ -1,4 +1,4 @@
-#include "db/sjis_like.h"
+#include "matching/sjis_like.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "db/sjis_like.h"
+#include "matching/sjis_like.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "db/sjis_fold.h"
+#include "matching/sjis_fold.h"
 #include "platform/sjis.h"
 
 namespace db {

@@ -2,15 +2,15 @@
 // through the server's folding functions with the n-gram narrowing beside the search
 // conditions. What the server makes of these texts is checked against a real server in
 // tests/tools/postgres_search_index_test.cc.
-#include "db/postgres_server_text.h"
+#include "db/postgres/postgres_server_text.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "db/sjis_fold.h"
-#include "db/sjis_like.h"
-#include "db/stored_forms.h"
+#include "matching/sjis_fold.h"
+#include "matching/sjis_like.h"
+#include "matching/stored_forms.h"
 
 using namespace db;
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/search_index.h"
+#include "db/sqlite/search_index.h"
 
 namespace db::searchindex {
 

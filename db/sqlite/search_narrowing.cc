@@ -1,4 +1,4 @@
-#include "db/search_narrowing.h"
+#include "db/sqlite/search_narrowing.h"
 
 #include <cctype>
 

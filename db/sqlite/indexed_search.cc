@@ -1,12 +1,12 @@
-#include "db/indexed_search.h"
+#include "db/sqlite/indexed_search.h"
 
 #include <memory>
 #include <vector>
 
-#include "db/row_bitmap.h"
-#include "db/search_index.h"
-#include "db/search_index_format.h"
-#include "db/search_narrowing.h"
+#include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/search_narrowing.h"
 
 namespace db::searchindex {
 

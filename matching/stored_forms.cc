@@ -1,9 +1,9 @@
-#include "db/stored_forms.h"
+#include "matching/stored_forms.h"
 
 #include <cctype>
 #include <utility>
 
-#include "db/sjis_fold.h"
+#include "matching/sjis_fold.h"
 #include "platform/sjis.h"
 
 namespace db {

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "db/candidate_table.h"
 #include "db/driver.h"
+#include "db/sqlite/candidate_table.h"
 
 namespace db::searchindex {
 

@@ -1,10 +1,10 @@
-#include "db/candidate_table.h"
+#include "db/sqlite/candidate_table.h"
 
 #include <cstring>
 #include <optional>
 #include <string>
 
-#include "db/search_index_format.h"
+#include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
 

@@ -1,12 +1,12 @@
-#include "db/sjis_fold.h"
+#include "matching/sjis_fold.h"
 
 #include <algorithm>
 #include <bitset>
 #include <string_view>
 #include <vector>
 
-#include "platform/invariant.h"
 #include "db/variant_kanji.h"
+#include "platform/invariant.h"
 #include "platform/sjis.h"
 
 namespace db {

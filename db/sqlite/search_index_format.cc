@@ -1,8 +1,8 @@
-#include "db/search_index_format.h"
+#include "db/sqlite/search_index_format.h"
 
 #include <algorithm>
 
-#include "db/sjis_fold.h"
+#include "matching/sjis_fold.h"
 #include "platform/invariant.h"
 #include "platform/sjis.h"
 
