@@ -35,7 +35,7 @@ const std::vector<std::string>& Titles() {
 
 void Like(benchmark::State& state, MatchMode mode, const std::string& pattern) {
   const std::vector<std::string>& titles = Titles();
-  const db::SjisLikePattern folded(pattern, mode);
+  const matching::SjisLikePattern folded(pattern, mode);
   std::int64_t found = 0;
   for (auto _ : state) {
     for (const std::string& title : titles) found += folded.Matches(title);

@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "db/variant_kanji.h"
+#include "matching/variant_kanji.h"
 #include "platform/invariant.h"
 #include "platform/sjis.h"
 
-namespace db {
+namespace matching {
 
 namespace {
 
@@ -206,4 +206,4 @@ std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {
   return mode == MatchMode::kLoose ? LooseUnit(unit) : unit;
 }
 
-}  // namespace db
+}  // namespace matching

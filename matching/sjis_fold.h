@@ -12,9 +12,9 @@
 #include <span>
 #include <string_view>
 
-#include "db/driver.h"
+#include "matching/match_mode.h"
 
-namespace db {
+namespace matching {
 
 // The unit of a character the loose mode passes over: blanks (half and full width),
 // the middle dot (・ and ･), commas (, 、 ，) and hyphen-like marks (- ‐ － ―). The long
@@ -40,4 +40,4 @@ struct VariantPair {
 // as the IBM code before the table is consulted.
 std::span<const VariantPair> VariantPairs();
 
-}  // namespace db
+}  // namespace matching

@@ -7,7 +7,7 @@
 #include "matching/sjis_fold.h"
 #include "platform/sjis.h"
 
-namespace db {
+namespace matching {
 
 namespace {
 
@@ -100,4 +100,4 @@ bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
   return SjisLikePattern(pattern, mode, escape).Matches(text);
 }
 
-}  // namespace db
+}  // namespace matching

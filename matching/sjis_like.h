@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "db/driver.h"
+#include "matching/match_mode.h"
 
-namespace db {
+namespace matching {
 
 // A LIKE pattern folded once, then matched against any number of texts: a statement
 // folds its pattern once, not once for every row it scans.
@@ -46,4 +46,4 @@ bool SjisLike(std::string_view pattern, std::string_view text, MatchMode mode,
 // mode passes over left out. The PostgreSQL folding functions are generated from it.
 std::string FoldedText(std::string_view text, MatchMode mode = MatchMode::kFolded);
 
-}  // namespace db
+}  // namespace matching

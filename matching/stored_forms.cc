@@ -6,7 +6,7 @@
 #include "matching/sjis_fold.h"
 #include "platform/sjis.h"
 
-namespace db {
+namespace matching {
 
 namespace {
 
@@ -234,4 +234,4 @@ std::optional<std::vector<std::string>> StoredFormsLikePatterns(std::string_view
   return patterns;
 }
 
-}  // namespace db
+}  // namespace matching

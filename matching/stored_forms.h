@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "db/driver.h"
+#include "matching/match_mode.h"
 
-namespace db {
+namespace matching {
 
 // One way a unit is stored.
 struct StoredForm {
@@ -46,4 +46,4 @@ std::optional<std::string> StoredFormsRegex(std::string_view pattern,
 std::optional<std::vector<std::string>> StoredFormsLikePatterns(
     std::string_view pattern, std::size_t most, MatchMode mode = MatchMode::kFolded);
 
-}  // namespace db
+}  // namespace matching

@@ -248,14 +248,14 @@ class FoldedLike {
     // against 0.15 s).
     std::optional<std::string> regex;
     if (foldedWords_ == FoldedWords::kStoredForms) {
-      regex = StoredFormsRegex(*pattern.literal, mode_);
+      regex = matching::StoredFormsRegex(*pattern.literal, mode_);
       if (regex && regex->size() > kMostStoredFormsRegexBytes) regex.reset();
     }
     if (regex) {
       // A few LIKE patterns are compared faster than a regular expression.
       const std::string operand = pattern.column + "::text COLLATE \"C\"";
       std::string condition = operand + " ~ " + QuotedLiteral(*regex);
-      if (auto likes = StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns, mode_)) {
+      if (auto likes = matching::StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns, mode_)) {
         condition = "(";
         for (std::size_t l = 0; l < likes->size(); ++l)
           condition += (l ? " OR " : "") + operand + " LIKE " + QuotedLiteral((*likes)[l]) + " ESCAPE ''";
@@ -406,7 +406,7 @@ std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* lon
   std::vector<std::string> grams;
   std::size_t longest = 0;
   auto addRun = [&grams, &longest, mode](std::string_view run) {
-    std::string folded = FoldedText(run, mode == MatchMode::kLoose ? mode : MatchMode::kFolded);
+    std::string folded = matching::FoldedText(run, mode == MatchMode::kLoose ? mode : MatchMode::kFolded);
     if (folded.empty()) return;
     // The server's gram function reads U+0001 as U+0002: it separates grams there.
     std::replace(folded.begin(), folded.end(), '\x01', '\x02');

@@ -44,8 +44,8 @@ void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys, Mat
   std::uint32_t previous = 0;
   bool first = true;
   for (std::size_t i = 0; i < text.size();) {
-    const std::uint32_t unit = NextUnit(text, i, foldWith);
-    if (unit == kIgnoredUnit) continue;
+    const std::uint32_t unit = matching::NextUnit(text, i, foldWith);
+    if (unit == matching::kIgnoredUnit) continue;
     keys.push_back(UnigramKey(unit));
     if (!first) keys.push_back(BigramKey(previous, unit));
     previous = unit;
@@ -75,8 +75,8 @@ std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode)
       endRun();
       continue;
     }
-    const std::uint32_t unit = NextUnit(pattern, i, foldWith);
-    if (unit != kIgnoredUnit) run.push_back(unit);
+    const std::uint32_t unit = matching::NextUnit(pattern, i, foldWith);
+    if (unit != matching::kIgnoredUnit) run.push_back(unit);
   }
   endRun();
   std::sort(keys.begin(), keys.end());
@@ -136,7 +136,7 @@ bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
   std::size_t i = 0, units = 0;
   while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
   while (i < pattern.size() && !IsWildcard(pattern, i)) {
-    if (NextUnit(pattern, i, mode) != kIgnoredUnit) ++units;
+    if (matching::NextUnit(pattern, i, mode) != matching::kIgnoredUnit) ++units;
   }
   while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
   return i == pattern.size() && (units == 1 || units == 2);

@@ -41,7 +41,7 @@ int PastDeadline(void* deadline) {
 
 // A LIKE pattern folded for the rows of one statement, with the escape it was folded with.
 struct FoldedPattern {
-  SjisLikePattern Pattern;
+  matching::SjisLikePattern Pattern;
   std::string Escape;
 };
 
@@ -73,7 +73,7 @@ void LikeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
   }
   const auto mode = *static_cast<const MatchMode*>(sqlite3_user_data(context));
   auto folded = std::make_unique<FoldedPattern>(
-      FoldedPattern{SjisLikePattern(text(0), mode, escape), std::string(escape)});
+      FoldedPattern{matching::SjisLikePattern(text(0), mode, escape), std::string(escape)});
   sqlite3_result_int(context, folded->Pattern.Matches(text(1)) ? 1 : 0);
   // SQLite may discard the data at once, so it is handed over last.
   sqlite3_set_auxdata(context, 0, folded.release(),

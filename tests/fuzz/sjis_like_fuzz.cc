@@ -8,10 +8,10 @@
 #include "platform/sjis.h"
 #include "tests/fuzz/fuzz_check.h"
 
-using namespace db;
+using namespace matching;
 
-using db::MatchMode;
-using db::SjisLike;
+using matching::MatchMode;
+using matching::SjisLike;
 
 namespace {
 

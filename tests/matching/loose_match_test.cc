@@ -14,8 +14,8 @@
 
 namespace {
 
-using db::MatchMode;
-using db::SjisLike;
+using matching::MatchMode;
+using matching::SjisLike;
 
 std::string Code(std::uint16_t code) {
   return {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
@@ -77,14 +77,14 @@ TEST(LooseMatch, SeparatorsWidthsAndVariantsAgainstFoldedAndExact) {
 // Every form of every group finds every other form of it, as a word inside a text, and
 // never does so in the folded mode.
 TEST(LooseMatch, EveryVariantPairFindsEachOther) {
-  const auto pairs = db::VariantPairs();
+  const auto pairs = matching::VariantPairs();
   ASSERT_GE(pairs.size(), 250u);
   // A few pairs written out: 髙/高, 﨑/崎, 邊/邉/辺, 德/徳, 濱/濵/浜.
-  const db::VariantPair known[] = {{0xFBFC, 0x8D82}, {0xFAB1, 0x8DE8}, {0xE7B2, 0x95D3},
+  const matching::VariantPair known[] = {{0xFBFC, 0x8D82}, {0xFAB1, 0x8DE8}, {0xE7B2, 0x95D3},
                                          {0xE7B3, 0x95D3}, {0xFABA, 0x93BF}, {0xE05F, 0x956C},
                                          {0xFB4D, 0x956C}};
-  for (const db::VariantPair& pair : known) {
-    EXPECT_TRUE(std::any_of(pairs.begin(), pairs.end(), [&](const db::VariantPair& p) {
+  for (const matching::VariantPair& pair : known) {
+    EXPECT_TRUE(std::any_of(pairs.begin(), pairs.end(), [&](const matching::VariantPair& p) {
       return p.variant == pair.variant && p.form == pair.form;
     })) << std::hex << pair.variant;
   }
@@ -93,7 +93,7 @@ TEST(LooseMatch, EveryVariantPairFindsEachOther) {
       EXPECT_LT(pairs[i - 1].variant, pairs[i].variant) << "sorted, no repeats";
     }
     const std::string variant = Code(pairs[i].variant), form = Code(pairs[i].form);
-    EXPECT_EQ(db::LooseUnit(pairs[i].form), pairs[i].form) << "a form is no variant";
+    EXPECT_EQ(matching::LooseUnit(pairs[i].form), pairs[i].form) << "a form is no variant";
     EXPECT_TRUE(SjisLike("%" + form + "%", "a" + variant + "b", MatchMode::kLoose)) << variant;
     EXPECT_TRUE(SjisLike("%" + variant + "%", "a" + form + "b", MatchMode::kLoose)) << variant;
     EXPECT_FALSE(SjisLike("%" + variant + "%", "a" + form + "b", MatchMode::kFolded)) << variant;
@@ -117,7 +117,7 @@ TEST(LooseMatch, NecSelectedKanjiAreTheirIbmTwins) {
   for (std::uint16_t nec = 0xED40; nec <= 0xEEEC; ++nec) {
     if ((nec & 0xFF) < 0x40 || (nec & 0xFF) == 0x7F || (nec & 0xFF) > 0xFC) continue;
     std::size_t i = 0;
-    const std::uint32_t unit = db::NextUnit(Code(nec), i, MatchMode::kLoose);
+    const std::uint32_t unit = matching::NextUnit(Code(nec), i, MatchMode::kLoose);
     // The unit is the IBM code or, for a variant, the group's form.
     const std::uint32_t ibm = unit >= 0xFA40 ? unit : 0;
     if (ibm) {

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-using namespace db;
+using namespace matching;
 
 namespace {
 
-using db::MatchMode;
-using db::SjisLike;
+using matching::MatchMode;
+using matching::SjisLike;
 
 struct Case {
   const char* pattern;

@@ -33,7 +33,7 @@ using namespace tools;
 
 namespace {
 
-using db::FoldedText;
+using matching::FoldedText;
 using db::MatchMode;
 
 class Server {
@@ -233,7 +233,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
   ASSERT_EQ(answers.size(), texts.size());
   int matched = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const bool like = db::SjisLike(patterns[i], texts[i], mode);
+    const bool like = matching::SjisLike(patterns[i], texts[i], mode);
     matched += like;
     EXPECT_EQ(answers[i].substr(0, 1), like ? "t" : "f")
         << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i]);
@@ -287,13 +287,13 @@ StoredFormsComparison CompareStoredForms(Server& server, MatchMode mode,
   std::vector<std::string> patterns, texts, regexes, likes;
   StoredFormsComparison found;
   auto add = [&](const std::string& text, const std::string& pattern) {
-    if (std::optional<std::string> regex = db::StoredFormsRegex(pattern, mode)) {
+    if (std::optional<std::string> regex = matching::StoredFormsRegex(pattern, mode)) {
       texts.push_back(text);
       patterns.push_back(pattern);
       regexes.push_back(*regex);
       // Every pattern that LIKE can write (the empty list stands for none).
       std::optional<std::vector<std::string>> written =
-          db::StoredFormsLikePatterns(pattern, 64, mode);
+          matching::StoredFormsLikePatterns(pattern, 64, mode);
       likes.push_back(ArrayLiteral(written.value_or(std::vector<std::string>{})));
       found.likesWritten += written.has_value();
     }
@@ -307,9 +307,9 @@ StoredFormsComparison CompareStoredForms(Server& server, MatchMode mode,
                                   : RandomText(random, alphabet, 3));
   }
   for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
-    const std::vector<db::StoredForm> forms = db::StoredForms(unit, mode);
+    const std::vector<matching::StoredForm> forms = matching::StoredForms(unit, mode);
     if (forms.size() < 2) continue;
-    for (const db::StoredForm& form : forms) {
+    for (const matching::StoredForm& form : forms) {
       for (const std::string& text : {form.bytes, form.bytes + "\xde", form.bytes + "\xdf",
                                       "\xb6" + form.bytes, "\xca" + form.bytes}) {
         add(text, "%" + forms[0].bytes + "%");
@@ -413,8 +413,8 @@ TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
     for (const std::string& book : books) {
       const std::size_t bar1 = book.find('|'), bar2 = book.find('|', bar1 + 1);
       const std::string pattern = std::string("%") + search.word + "%";
-      if (db::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
-          db::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
+      if (matching::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
+          matching::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
         expected.push_back(book.substr(0, bar1));
     }
     // Both ways of writing folded words: folding every row, and over the stored forms.

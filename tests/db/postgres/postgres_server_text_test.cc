@@ -99,17 +99,17 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
       {"%a_%", std::nullopt},
       {"%\x80%", std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(db::StoredFormsRegex(c.pattern), c.regex) << c.pattern;
+  for (const Case& c : cases) EXPECT_EQ(matching::StoredFormsRegex(c.pattern), c.regex) << c.pattern;
   // A few forms that stand alone are written as LIKE patterns instead.
   using Likes = std::optional<std::vector<std::string>>;
-  EXPECT_EQ(db::StoredFormsLikePatterns("%\x82\xcc%", 4),
+  EXPECT_EQ(matching::StoredFormsLikePatterns("%\x82\xcc%", 4),
             (Likes{{"%\x83\x6d%", "%\xc9%", "%\x82\xcc%"}}));
-  EXPECT_EQ(db::StoredFormsLikePatterns("a%", 4), (Likes{{"a%", "A%", "\x82\x60%", "\x82\x81%"}}));
-  EXPECT_EQ(db::StoredFormsLikePatterns("%ab%", 4), std::nullopt);            // 16 patterns
-  EXPECT_EQ(db::StoredFormsLikePatterns("%\x83\x5e%", 4), std::nullopt);    // ﾀ may take ﾞ
-  EXPECT_EQ(db::StoredFormsLikePatterns("%\x81\x93%", 4), std::nullopt);    // ％ is %
+  EXPECT_EQ(matching::StoredFormsLikePatterns("a%", 4), (Likes{{"a%", "A%", "\x82\x60%", "\x82\x81%"}}));
+  EXPECT_EQ(matching::StoredFormsLikePatterns("%ab%", 4), std::nullopt);            // 16 patterns
+  EXPECT_EQ(matching::StoredFormsLikePatterns("%\x83\x5e%", 4), std::nullopt);    // ﾀ may take ﾞ
+  EXPECT_EQ(matching::StoredFormsLikePatterns("%\x81\x93%", 4), std::nullopt);    // ％ is %
   // A lone voiced mark is ゛ only where no kana before it takes it.
-  const std::optional<std::string> mark = db::StoredFormsRegex("%\x81\x4a%");
+  const std::optional<std::string> mark = matching::StoredFormsRegex("%\x81\x4a%");
   ASSERT_TRUE(mark);
   EXPECT_EQ(mark->substr(0, 11), "(?:\x81\x4a|(?<![");
   EXPECT_NE(mark->find("\xb3\xb6"), std::string::npos);  // ｳ and ｶ take it
@@ -119,7 +119,7 @@ TEST(PostgresServerTextTest, StoredFormsRegexAcceptsEveryFormThatFoldsToTheWord)
   auto joins = [](int first, int second) {
     const std::string pair = {static_cast<char>(first), static_cast<char>(second)};
     std::size_t i = 0;
-    db::NextUnit(pair, i, MatchMode::kFolded);
+    matching::NextUnit(pair, i, MatchMode::kFolded);
     return i == 2;
   };
   auto single = [](int b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); };

@@ -103,9 +103,9 @@ TEST(SqliteLike, PatternThatChangesFromRowToRowIsFoldedAgain) {
     for (; !query.AtEnd(); query.NextRow(), ++pairs) {
       const char* text = kWords[std::stoi(query.FieldText("T")) - 1];
       const char* pattern = kWords[std::stoi(query.FieldText("P")) - 1];
-      EXPECT_EQ(query.FieldText("M"), db::SjisLike(pattern, text, mode) ? "1" : "0")
+      EXPECT_EQ(query.FieldText("M"), matching::SjisLike(pattern, text, mode) ? "1" : "0")
           << alias << " " << text << " LIKE " << pattern;
-      EXPECT_EQ(query.FieldText("E"), db::SjisLike(pattern, text, mode, "\\") ? "1" : "0")
+      EXPECT_EQ(query.FieldText("E"), matching::SjisLike(pattern, text, mode, "\\") ? "1" : "0")
           << alias << " " << text << " LIKE " << pattern << " ESCAPE";
     }
     EXPECT_EQ(pairs, 144);
