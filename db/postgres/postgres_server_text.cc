@@ -238,7 +238,7 @@ class FoldedLike {
       return;
     }
     std::size_t longestRun = 0;
-    std::vector<std::string> grams = PatternGrams(*pattern.literal, &longestRun, mode_);
+    std::vector<std::string> grams = RequiredGramTexts(*pattern.literal, &longestRun, mode_);
     if (grams.empty()) return;
     std::size_t end = pattern.end + open.size() + close.size();
     // A word is compared over the stored column, each character as every form that folds
@@ -401,8 +401,8 @@ std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedW
   return out;
 }
 
-std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun,
-                                      MatchMode mode) {
+std::vector<std::string> RequiredGramTexts(std::string_view pattern, std::size_t* longestRun,
+                                           MatchMode mode) {
   std::vector<std::string> grams;
   std::size_t longest = 0;
   auto addRun = [&grams, &longest, mode](std::string_view run) {

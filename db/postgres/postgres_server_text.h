@@ -73,7 +73,8 @@ std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedW
 // wildcards, every pair of neighbours of a longer run. Empty when the pattern has no
 // such run. `longestRun`, when given, receives the length in characters of the longest
 // run.
-std::vector<std::string> PatternGrams(std::string_view pattern, std::size_t* longestRun = nullptr,
-                                      MatchMode mode = MatchMode::kFolded);
+std::vector<std::string> RequiredGramTexts(std::string_view pattern,
+                                           std::size_t* longestRun = nullptr,
+                                           MatchMode mode = MatchMode::kFolded);
 
 }  // namespace db

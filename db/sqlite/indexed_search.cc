@@ -163,7 +163,7 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
     RowBitmap either;
     for (const LikeTerm& term : condition) {
       std::optional<RowBitmap> holding;
-      for (std::int64_t gram : PatternGrams(term.pattern, mode)) {
+      for (std::int64_t gram : RequiredGramKeys(term.pattern, mode)) {
         RowBitmap list;
         if (!ReadList(select.get(), term.column, gram, list)) return std::nullopt;
         if (holding) {

@@ -180,7 +180,7 @@ std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& condi
       std::vector<std::int64_t> either;
       bool anyRow = condition.empty();
       for (const LikeTerm& term : condition) {
-        const std::vector<std::int64_t> grams = PatternGrams(term.pattern, mode);
+        const std::vector<std::int64_t> grams = RequiredGramKeys(term.pattern, mode);
         bool leftOut = false;
         std::optional<std::vector<std::int64_t>> holding;
         if (term.column >= 0 && !grams.empty()) {

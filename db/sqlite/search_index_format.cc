@@ -53,7 +53,7 @@ void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys, Mat
   }
 }
 
-std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode) {
+std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode mode) {
   // The pattern falls into runs of literal characters between wildcards; a matching
   // text holds each run's folded units in a row. In the exact mode a character other
   // than half-width katakana folds the same alone as inside a text, so the folded

@@ -68,7 +68,7 @@ void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys,
 // The gram keys every text holds that matches the LIKE pattern (without escape) in the
 // given mode, sorted and without repeats; empty when the pattern holds no literal
 // character the index can use, so that every row is a candidate.
-std::vector<std::int64_t> PatternGrams(std::string_view pattern, MatchMode mode);
+std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode mode);
 
 // True when the rows that match the pattern in the mode are exactly the rows whose
 // posting list it reads: the folded or loose mode and one or two units between "%"s, so that

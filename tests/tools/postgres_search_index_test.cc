@@ -220,7 +220,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
       pattern = RandomText(random, alphabet, 3) + "_" + RandomText(random, alphabet, 2);
     patterns.push_back(pattern);
     texts.push_back(text);
-    grams.push_back(ArrayLiteral(db::PatternGrams(pattern, nullptr, mode)));
+    grams.push_back(ArrayLiteral(db::RequiredGramTexts(pattern, nullptr, mode)));
   }
   std::vector<std::string> answers = server.Rows(
       "SELECT " + fold + "(t) LIKE " +

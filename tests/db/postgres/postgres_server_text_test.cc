@@ -17,7 +17,7 @@ using namespace db;
 namespace {
 
 using db::MatchMode;
-using db::PatternGrams;
+using db::RequiredGramTexts;
 using db::ServerText;
 
 TEST(PostgresServerTextTest, ExactMatchingNumbersMarkersAndGivesLikeNoEscape) {
@@ -62,7 +62,7 @@ TEST(PostgresServerTextTest, FoldedMatchingFoldsBothSidesAndNarrowsSearchConditi
   for (auto& c : cases) EXPECT_EQ(ServerText(c[0], MatchMode::kFolded), c[1]) << c[0];
 }
 
-TEST(PostgresServerTextTest, PatternGramsAreTheFoldedRunsBetweenWildcards) {
+TEST(PostgresServerTextTest, RequiredGramTextsAreTheFoldedRunsBetweenWildcards) {
   struct Case {
     const char* pattern;
     std::vector<std::string> grams;
@@ -76,7 +76,7 @@ TEST(PostgresServerTextTest, PatternGramsAreTheFoldedRunsBetweenWildcards) {
       {"%\x01\x01%", {"\x02\x02"}},
       {"%_%", {}},
   };
-  for (const Case& c : cases) EXPECT_EQ(PatternGrams(c.pattern), c.grams) << c.pattern;
+  for (const Case& c : cases) EXPECT_EQ(RequiredGramTexts(c.pattern), c.grams) << c.pattern;
 }
 
 }  // namespace
