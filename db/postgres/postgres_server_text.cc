@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <optional>
 
+#include "db/sql_scanner.h"
 #include "matching/sjis_like.h"
 #include "matching/stored_forms.h"
 #include "platform/sjis.h"
@@ -27,22 +28,6 @@ std::string Upper(std::string_view text) {
 
 bool OneOf(const std::string& word, std::initializer_list<std::string_view> words) {
   return std::find(words.begin(), words.end(), word) != words.end();
-}
-
-// The end of the quoted stretch that starts at sql[start]: after its closing quote, a
-// doubled quote inside it being part of it.
-std::size_t QuotedEnd(std::string_view sql, std::size_t start) {
-  const char quote = sql[start];
-  std::size_t end = start + 1;
-  while (true) {
-    end = sql.find(quote, end);
-    if (end == std::string_view::npos) return sql.size();
-    if (end + 1 < sql.size() && sql[end + 1] == quote) {
-      end += 2;
-      continue;
-    }
-    return end + 1;
-  }
 }
 
 // The next word at or after sql[i], blanks skipped, in upper case.
@@ -255,7 +240,8 @@ class FoldedLike {
       // A few LIKE patterns are compared faster than a regular expression.
       const std::string operand = pattern.column + "::text COLLATE \"C\"";
       std::string condition = operand + " ~ " + QuotedLiteral(*regex);
-      if (auto likes = matching::StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns, mode_)) {
+      if (auto likes =
+              matching::StoredFormsLikePatterns(*pattern.literal, kMostLikePatterns, mode_)) {
         condition = "(";
         for (std::size_t l = 0; l < likes->size(); ++l)
           condition += (l ? " OR " : "") + operand + " LIKE " + QuotedLiteral((*likes)[l]) + " ESCAPE ''";
@@ -363,20 +349,12 @@ std::string ServerText(std::string_view sql, MatchMode mode, FoldedWords foldedW
   std::string lastWord;  // the word just before, blanks skipped; empty after anything else
   for (std::size_t i = 0; i < sql.size();) {
     const char c = sql[i];
-    std::size_t end = i + platform::CharLength(sql, i);
-    bool pattern = false;  // a literal or marker that may follow LIKE
-    if (c == '\'' || c == '"') {
-      end = QuotedEnd(sql, i);
-      pattern = c == '\'';
-    } else if (sql.substr(i, 2) == "--") {
-      end = sql.find('\n', i);
-      end = end == std::string_view::npos ? sql.size() : end;
-    } else if (sql.substr(i, 2) == "/*") {
-      end = sql.find("*/", i + 2);
-      end = end == std::string_view::npos ? sql.size() : end + 2;
-    } else if (IsWordByte(c)) {
-      while (end < sql.size() && IsWordByte(sql[end])) ++end;
-    }
+    const SqlToken token = ScanSqlToken(sql, i);
+    // PostgreSQL reads "[" as the start of a subscript or array, where a marker may
+    // stand, not as a quoted name: the bracket alone is a symbol.
+    const std::size_t end = c == '[' ? i + 1 : token.end;
+    // A literal or marker that may follow LIKE.
+    bool pattern = token.kind == SqlTokenKind::kString;
     if (folded) foldedLike.BeforeToken(sql, i, end);
     const std::size_t tokenAt = out.size();
     if (c == '?') {
@@ -406,7 +384,8 @@ std::vector<std::string> RequiredGramTexts(std::string_view pattern, std::size_t
   std::vector<std::string> grams;
   std::size_t longest = 0;
   auto addRun = [&grams, &longest, mode](std::string_view run) {
-    std::string folded = matching::FoldedText(run, mode == MatchMode::kLoose ? mode : MatchMode::kFolded);
+    std::string folded =
+        matching::FoldedText(run, mode == MatchMode::kLoose ? mode : MatchMode::kFolded);
     if (folded.empty()) return;
     // The server's gram function reads U+0001 as U+0002: it separates grams there.
     std::replace(folded.begin(), folded.end(), '\x01', '\x02');

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "db/sql_scanner.h"
+#include "platform/sjis.h"
 #include "platform/text_compare.h"
 
 using platform::SameTextIgnoringCase;
@@ -19,51 +21,52 @@ struct Token {
   std::size_t end = 0;
 };
 
-bool IsWordByte(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
+// True when SQLite, which reads the text byte by byte, cuts the token elsewhere than its
+// Shift_JIS characters do: a double-byte character inside a word whose trail byte is no
+// letter or digit (Ａ is 0x82 0x60, a backquote to SQLite), or inside a name in
+// backquotes or brackets whose trail byte is the closing mark. A quote and a double
+// quote are never trail bytes, so strings and double-quoted names always agree.
+bool SqliteCutsElsewhere(std::string_view token, SqlTokenKind kind) {
+  if (kind != SqlTokenKind::kWord && kind != SqlTokenKind::kQuotedName) return false;
+  const char close = token.front() == '[' ? ']' : token.front();
+  if (kind == SqlTokenKind::kQuotedName && close == '"') return false;
+  for (std::size_t i = 0; i < token.size(); i += platform::CharLength(token, i)) {
+    if (platform::CharLength(token, i) == 1) continue;
+    const auto trail = static_cast<unsigned char>(token[i + 1]);
+    if (kind == SqlTokenKind::kWord ? !(std::isalnum(trail) || trail == '_' || trail >= 0x80)
+                                    : trail == static_cast<unsigned char>(close)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // Splits SQL into words, strings, quoted names and symbols, skipping blanks and
-// comments. A quote is never a Shift_JIS trail byte, so strings are cut byte-wise.
-// False when a string, quoted name or comment is left open.
+// comments. False when a string, quoted name or comment is left open, or when SQLite
+// would read a token otherwise.
 bool Tokenize(std::string_view sql, std::vector<Token>& tokens) {
-  std::size_t i = 0;
-  while (i < sql.size()) {
-    const auto c = static_cast<unsigned char>(sql[i]);
-    if (std::isspace(c)) {
-      ++i;
-    } else if (sql.compare(i, 2, "--") == 0) {
-      i = sql.find('\n', i);
-      if (i == std::string_view::npos) i = sql.size();
-    } else if (sql.compare(i, 2, "/*") == 0) {
-      const std::size_t close = sql.find("*/", i + 2);
-      if (close == std::string_view::npos) return false;
-      i = close + 2;
-    } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      const char close = c == '[' ? ']' : static_cast<char>(c);
-      Token token{c == '\'' ? TokenKind::kString : TokenKind::kQuotedName, {}, i, 0};
-      std::size_t j = i + 1;
-      for (;;) {
-        if (j >= sql.size()) return false;
-        if (sql[j] == close) {
-          if (close != ']' && j + 1 < sql.size() && sql[j + 1] == close) {
-            token.text.push_back(close);
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        token.text.push_back(sql[j++]);
-      }
-      token.end = j + 1;
-      tokens.push_back(std::move(token));
-      i = j + 1;
-    } else if (IsWordByte(c)) {
-      std::size_t j = i;
-      while (j < sql.size() && IsWordByte(static_cast<unsigned char>(sql[j]))) ++j;
-      tokens.push_back({TokenKind::kWord, std::string(sql.substr(i, j - i)), i, j});
-      i = j;
-    } else {
-      tokens.push_back({TokenKind::kSymbol, std::string(1, static_cast<char>(c)), i, i + 1});
-      ++i;
+  for (std::size_t i = 0; i < sql.size();) {
+    const SqlToken scanned = ScanSqlToken(sql, i);
+    if (!scanned.closed) return false;
+    const std::string_view text = sql.substr(i, scanned.end - i);
+    if (SqliteCutsElsewhere(text, scanned.kind)) return false;
+    i = scanned.end;
+    switch (scanned.kind) {
+      case SqlTokenKind::kBlank:
+      case SqlTokenKind::kComment:
+        continue;
+      case SqlTokenKind::kString:
+        tokens.push_back({TokenKind::kString, UnquotedText(text), scanned.start, scanned.end});
+        continue;
+      case SqlTokenKind::kQuotedName:
+        tokens.push_back({TokenKind::kQuotedName, UnquotedText(text), scanned.start, scanned.end});
+        continue;
+      case SqlTokenKind::kWord:
+        tokens.push_back({TokenKind::kWord, std::string(text), scanned.start, scanned.end});
+        continue;
+      case SqlTokenKind::kSymbol:
+        tokens.push_back({TokenKind::kSymbol, std::string(text), scanned.start, scanned.end});
+        continue;
     }
   }
   tokens.push_back({TokenKind::kEnd, {}, sql.size(), sql.size()});

@@ -28,6 +28,10 @@ TEST(PostgresServerTextTest, ExactMatchingNumbersMarkersAndGivesLikeNoEscape) {
        "SELECT * FROM T WHERE A LIKE '%x%' ESCAPE '!' OR B like 'y' ESCAPE ''"},
       {"SELECT '?', \"?\" -- ?\nFROM T /* LIKE ? */ WHERE A LIKE '\x83\x5c?'",
        "SELECT '?', \"?\" -- ?\nFROM T /* LIKE ? */ WHERE A LIKE '\x83\x5c?' ESCAPE ''"},
+      // Brackets are subscripts, where a marker may stand; a Shift_JIS name (書名) whose
+      // trail bytes look like letters is one word.
+      {"SELECT B[?], ARRAY[?] FROM T WHERE \x8f\x91\x96\xbc = ?",
+       "SELECT B[$1], ARRAY[$2] FROM T WHERE \x8f\x91\x96\xbc = $3"},
   };
   for (auto& c : cases) EXPECT_EQ(ServerText(c[0], MatchMode::kExact), c[1]) << c[0];
 }
