@@ -8,12 +8,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
-#include <set>
 #include <sstream>
 
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/indexed_search.h"
-#include "db/sqlite/row_bitmap.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/search_narrowing.h"
 #include "db/sqlite/sqlite_driver.h"
@@ -422,104 +420,6 @@ TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
     const std::string sql = c.head + "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";  // ア
     EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
     ExpectSameAsScan(sql);
-  }
-}
-
-// The candidate sets against a sorted set of rowids, across chunks and below zero.
-TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
-  namespace si = db::searchindex;
-  std::mt19937 random(11);
-  auto randomRows = [&random] {
-    std::vector<std::int64_t> rows;
-    const int count = static_cast<int>(random() % 3000);
-    for (int i = 0; i < count; ++i) {
-      rows.push_back(static_cast<std::int64_t>(random() % (4 * si::kChunkRows)) - si::kChunkRows);
-    }
-    if (random() % 4 == 0) rows.push_back(3 * si::kChunkRows - 1);  // the last of a chunk
-    return rows;
-  };
-  auto walk = [](const si::RowBitmap& bitmap) {
-    std::vector<std::int64_t> rows;
-    for (auto at = bitmap.First(); at; at = bitmap.After(*at)) rows.push_back(*at);
-    return rows;
-  };
-  for (int round = 0; round < 200; ++round) {
-    const std::vector<std::int64_t> a = randomRows(), b = randomRows();
-    const std::set<std::int64_t> setA(a.begin(), a.end()), setB(b.begin(), b.end());
-    std::vector<std::int64_t> either, both;
-    std::set_union(setA.begin(), setA.end(), setB.begin(), setB.end(), std::back_inserter(either));
-    std::set_intersection(setA.begin(), setA.end(), setB.begin(), setB.end(),
-                          std::back_inserter(both));
-    si::RowBitmap united(a), intersected(a);
-    united.Unite(si::RowBitmap(b));
-    intersected.Intersect(si::RowBitmap(b));
-    EXPECT_EQ(walk(si::RowBitmap(a)), std::vector<std::int64_t>(setA.begin(), setA.end()));
-    EXPECT_EQ(walk(united), either);
-    EXPECT_EQ(walk(intersected), both);
-    EXPECT_EQ(united.Count(), static_cast<std::int64_t>(either.size()));
-    EXPECT_EQ(intersected.Count(), static_cast<std::int64_t>(both.size()));
-  }
-}
-
-TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
-  namespace si = db::searchindex;
-  std::mt19937 random(7);
-  for (std::size_t size : {std::size_t{1}, std::size_t{2}, si::kBitmapThreshold,
-                           si::kBitmapThreshold + 1, std::size_t{si::kChunkRows}}) {
-    std::vector<std::uint16_t> lows;
-    for (std::int64_t low = 0; low < si::kChunkRows; ++low)
-      lows.push_back(static_cast<std::uint16_t>(low));
-    std::shuffle(lows.begin(), lows.end(), random);
-    lows.resize(size);
-    std::sort(lows.begin(), lows.end());
-    std::vector<std::int64_t> expected, decoded;
-    for (std::uint16_t low : lows) expected.push_back(-3 * si::kChunkRows + low);
-    ASSERT_TRUE(si::DecodePosting(si::EncodePosting(lows), -3, decoded)) << size;
-    EXPECT_EQ(decoded, expected) << size;
-  }
-  for (const std::string& bad : {std::string(), std::string("\x00", 1), std::string("\x00\x01", 2),
-                                 std::string("\x00\x02\x00\x01\x00", 5), std::string("\x01\xff", 2),
-                                 std::string("\x09\x00\x00", 3)}) {
-    std::vector<std::int64_t> decoded;
-    EXPECT_FALSE(si::DecodePosting(bad, 0, decoded)) << bad.size();
-  }
-}
-
-TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
-  db::searchindex::IndexInfo info;
-  info.table = "BOOKMAST";
-  info.columns = {"MS_SYOMEI"};
-  info.unsafeSortColumns = {"MS_BOOKID"};
-  const std::string tail = "WHERE\r\nMS_SYOMEI LIKE '%a%'\r\n";
-  struct Case {
-    std::string sql;
-    bool narrowed;
-  };
-  const Case cases[] = {
-      {"SELECT * FROM BOOKMAST\r\n" + tail, true},
-      {"SELECT * FROM bookmast b LEFT JOIN K ON K.X = b.Y\r\n" + tail, true},
-      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYOMEI DESC\r\n", true},
-      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_BOOKID\r\n", false},
-      {"SELECT * FROM BOOKMAST JOIN K ON K.X = Y\r\n" + tail, false},
-      {"SELECT * FROM BOOKMAST, K\r\n" + tail, false},
-      {"SELECT DISTINCT MS_SYOMEI FROM BOOKMAST\r\n" + tail, false},
-      {"SELECT count(*) FROM BOOKMAST\r\n" + tail, false},
-      {"SELECT * FROM OTHER\r\n" + tail, false},
-      {"SELECT * FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI LIKE '%a%' ESCAPE '!'\r\n", false},
-      {"SELECT * FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI = 'a'\r\n", false},
-      {"SELECT * FROM BOOKMAST\r\n" + tail + "LIMIT 5\r\n", false},
-      // Names quoted in each way SQLite takes, comments, and a Shift_JIS alias (書名).
-      {"SELECT * FROM [BOOKMAST] AS \"b\" -- it's\r\nWHERE\r\n`b`.[MS_SYOMEI] LIKE '%a%'\r\n",
-       true},
-      {"SELECT * FROM BOOKMAST \x8f\x91\x96\xbc\r\n/* ' */" + tail, true},
-      // SQLite reads the trail byte of Ａ (0x60) as a backquote, of 表 (0x5C) as a symbol:
-      // a statement it cuts otherwise than its characters is not narrowed.
-      {"SELECT * FROM BOOKMAST \x82\x60\r\n" + tail, false},
-      {"SELECT \x95\x5c FROM BOOKMAST\r\n" + tail, false},
-      {"SELECT * FROM BOOKMAST\r\nWHERE\r\n`\x82\x60` = 1 AND MS_SYOMEI LIKE '%a%'\r\n", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(db::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed) << c.sql;
   }
 }
 
