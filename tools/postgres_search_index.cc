@@ -93,7 +93,8 @@ std::string SearchFunctionsSql() {
     for (int mark : {0xDE, 0xDF}) {
       const std::string pair = {static_cast<char>(kana), static_cast<char>(mark)};
       const std::string folded = matching::FoldedText(pair);
-      if (folded == matching::FoldedText(pair.substr(0, 1)) + matching::FoldedText(pair.substr(1))) continue;
+      if (folded == matching::FoldedText(pair.substr(0, 1)) + matching::FoldedText(pair.substr(1)))
+        continue;
       joined =
           "replace(" + joined + ", " + EscapeLiteral(pair) + ", " + EscapeLiteral(folded) + ")";
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "db/sqlite/search_index_format.h"
+#include "platform/invariant.h"
 
 namespace db::searchindex {
 
@@ -88,6 +89,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
 
 int Next(sqlite3_vtab_cursor* base) {
   auto* cursor = reinterpret_cast<CandidateCursor*>(base);
+  LIRAWEB_ASSERT(cursor->at);  // SQLite moves only a cursor that is not at its end
   cursor->at = cursor->rows->After(*cursor->at);
   ++cursor->position;
   return SQLITE_OK;

@@ -136,8 +136,8 @@ bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& ro
 }
 
 // The rows that meet the conditions, read from the posting lists whole, when the lists
-// answer the conditions exactly: the folded mode, every term one unit or one pair
-// between "%"s in an indexed column, and no row pending. However many rows hold the
+// answer the conditions exactly: the folded or loose mode, every term one unit or one
+// pair between "%"s in an indexed column, and no row pending. However many rows hold the
 // word, the set costs 8 KiB a chunk of rowids and no book row is read. nullopt when
 // the lists do not answer exactly or cannot be read.
 std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions, MatchMode mode) {

@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "db/sqlite/search_index_format.h"
+#include "platform/invariant.h"
 
 namespace db::searchindex {
 
@@ -67,6 +68,8 @@ std::optional<std::int64_t> RowBitmap::FromBit(std::map<std::int64_t, Chunk>::co
       if (w == bit >> 6) word &= ~std::uint64_t{0} << (bit & 63);
       if (word) return at->first * kChunkRows + w * 64 + __builtin_ctzll(word);
     }
+    // Read from its first bit, every chunk has a bit set: none is all zero bits.
+    LIRAWEB_ASSERT(bit != 0);
   }
   return std::nullopt;
 }

@@ -46,7 +46,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db);
 struct Candidates {
   std::vector<std::int64_t> rows;  // rowids, ascending
   // True when the rows are exactly the book rows that meet the conditions: every term
-  // reads one unit or pair in the folded mode, and no row is pending.
+  // reads one unit or pair in the folded or loose mode, and no row is pending.
   bool exact = false;
 };
 

@@ -29,7 +29,8 @@ inline constexpr char kPendingTable[] = "liraidx_pending";
 // The eponymous virtual table through which a narrowed statement reads its candidates.
 inline constexpr char kCandidateTable[] = "liraidx_candidates";
 
-// Raised when the index's tables hold something this format cannot hold.
+// The version of this layout of the index's tables, kept in its settings ("format"): an
+// index of another version is not read, and the catalogue is searched by scan.
 inline constexpr int kFormatVersion = 1;
 inline constexpr int kChunkBits = 16;
 inline constexpr std::int64_t kChunkRows = std::int64_t{1} << kChunkBits;

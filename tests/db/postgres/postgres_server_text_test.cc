@@ -44,13 +44,16 @@ TEST(PostgresServerTextTest, FoldedMatchingFoldsBothSidesAndNarrowsSearchConditi
        "liraweb_grams(liraweb_fold(MS_SYOKANA)) @> ARRAY['ab','bc']::text[]))\nAND\n"
        "(liraweb_fold(MS_SYUPAN) COLLATE \"C\" LIKE liraweb_fold_pattern('%c%') ESCAPE '\\' AND "
        "liraweb_grams(liraweb_fold(MS_SYUPAN)) @> ARRAY['c']::text[])\nORDER BY A"},
-      // Markers, expressions and NOT LIKE are folded but not narrowed; an ESCAPE clause
-      // of the statement's own keeps its pattern plainly folded.
+      // A pattern given by a marker or an expression is folded but not narrowed; an
+      // ESCAPE clause of the statement's own keeps its pattern plainly folded.
       {"SELECT 1 FROM T WHERE T.A NOT LIKE ? AND lower(B) || 'x' LIKE 'a' || ? AND C LIKE 'q!%' "
        "ESCAPE '!'",
        "SELECT 1 FROM T WHERE liraweb_fold(T.A) NOT LIKE liraweb_fold_pattern($1) ESCAPE '\\' AND "
        "liraweb_fold(lower(B) || 'x') LIKE liraweb_fold_pattern('a' || $2) ESCAPE '\\' AND "
        "liraweb_fold(C) LIKE liraweb_fold('q!%') ESCAPE '!'"},
+      // NOT LIKE is folded and never narrowed: the rows it keeps need not hold the grams.
+      {"SELECT 1 FROM T WHERE A NOT LIKE '%ab%'",
+       "SELECT 1 FROM T WHERE liraweb_fold(A) NOT LIKE liraweb_fold_pattern('%ab%') ESCAPE '\\'"},
       // A group holding anything else narrows each condition alone; a wildcard-only
       // pattern has nothing to narrow with; a comment after a pattern stays a comment.
       {"SELECT 1 FROM T WHERE (A LIKE 'xy' OR B = 1) OR C LIKE '%_%' -- LIKE\n",
