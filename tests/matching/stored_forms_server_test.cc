@@ -17,21 +17,10 @@
 
 namespace {
 
+using namespace test_support;
 using matching::MatchMode;
-using test_support::ArrayLiteral;
-using test_support::FoldingAlphabet;
-using test_support::Joined;
-using test_support::LooseFoldingAlphabet;
-using test_support::RandomCharacters;
-using test_support::RandomText;
 using tools::InstallSearchFunctions;
-
-// The test server of the catalogue tools' tests, its conninfo file named by TOOLS_TEST_PG.
-class Server : public test_support::PostgresTestServer {
- public:
-  Server(const std::string& database, const std::string& ctype)
-      : PostgresTestServer("TOOLS_TEST_PG", database, ctype) {}
-};
+using Server = PostgresTestServer;
 
 // A text in a failure message, its bytes escaped.
 std::string Hex(const std::string& bytes) { return ::testing::PrintToString(bytes); }

@@ -9,8 +9,8 @@
 
 namespace test_support {
 
-PostgresTestServer::PostgresTestServer(const char* conninfoVariable, const std::string& database,
-                                       const std::string& ctype) {
+PostgresTestServer::PostgresTestServer(const std::string& database, const std::string& ctype,
+                                       const char* conninfoVariable) {
   const char* conninfoFile = std::getenv(conninfoVariable);
   if (conninfoFile == nullptr) return;
   std::string conninfo = ReadWholeFile(conninfoFile);

@@ -14,10 +14,11 @@ namespace test_support {
 class PostgresTestServer {
  public:
   // Creates the database (dropped first when it is there) with LC_CTYPE `ctype` on the
-  // server whose conninfo file the environment variable `conninfoVariable` names; not
-  // Available when the variable is not set.
-  PostgresTestServer(const char* conninfoVariable, const std::string& database,
-                     const std::string& ctype);
+  // server whose conninfo file the environment variable `conninfoVariable` names (the
+  // server of the catalogue tools' tests by default); not Available when the variable is
+  // not set.
+  PostgresTestServer(const std::string& database, const std::string& ctype,
+                     const char* conninfoVariable = "TOOLS_TEST_PG");
 
   bool Available() const { return connection_ != nullptr; }
   PGconn* Connection() const { return connection_.get(); }

@@ -40,12 +40,7 @@ using test_support::LooseFoldingAlphabet;
 using test_support::RandomCharacters;
 using test_support::RandomText;
 
-// The test server of these tests, its conninfo file named by TOOLS_TEST_PG.
-class Server : public test_support::PostgresTestServer {
- public:
-  Server(const std::string& database, const std::string& ctype)
-      : PostgresTestServer("TOOLS_TEST_PG", database, ctype) {}
-};
+using Server = test_support::PostgresTestServer;
 
 // Every character the server can hold, one at a time: the server gives back the
 // character as it stores it (the duplicates of the vendor areas come back as one of
