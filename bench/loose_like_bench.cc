@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "db/search_index_format.h"
-#include "db/sjis_like.h"
+#include "db/sqlite/search_index_format.h"
+#include "matching/sjis_like.h"
 #include "tools/synthetic_catalogue.h"
 #include "tools/text_encoding.h"
 
@@ -35,7 +35,7 @@ const std::vector<std::string>& Titles() {
 
 void Like(benchmark::State& state, MatchMode mode, const std::string& pattern) {
   const std::vector<std::string>& titles = Titles();
-  const db::SjisLikePattern folded(pattern, mode);
+  const matching::SjisLikePattern folded(pattern, mode);
   std::int64_t found = 0;
   for (auto _ : state) {
     for (const std::string& title : titles) found += folded.Matches(title);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/database_error.h"
+#include "matching/match_mode.h"
 
 namespace db {
 
@@ -20,9 +21,8 @@ struct DriverError {
   std::vector<TDBError> Entries;
 };
 
-// How LIKE compares text (an alias setting). Loose is folded, and also passes over
-// blanks and separators and reads variant forms of a kanji as one.
-enum class MatchMode { kFolded, kExact, kLoose };
+// How LIKE compares text, an alias setting; the matching layer defines it.
+using matching::MatchMode;
 
 // One value of the current row, owned by the cursor until it moves.
 struct ColumnValue {

@@ -9,8 +9,8 @@
 
 #include "db/alias_config.h"
 #include "db/engine_codes.h"
-#include "db/postgres_plugin.h"
-#include "db/sqlite_driver.h"
+#include "db/postgres/postgres_plugin.h"
+#include "db/sqlite/sqlite_driver.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
 #include "platform/program_file.h"

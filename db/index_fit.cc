@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "db/search_index.h"
-#include "db/search_index_format.h"
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
 

@@ -1,24 +1,20 @@
 #include "db/param_derivation.h"
 
+#include "db/sql_scanner.h"
 #include "platform/sjis.h"
 
 namespace db {
 
 namespace {
 
+// The three quotes of a literal. A literal ends only at its own quote character (a
+// doubled one inside it being part of it), so that a search text such as "a:b" inside
+// '...' stays text and a literal such as 'it"s' does not hide the markers after it.
 bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`'; }
 
-// The quote that opened the literal being read (0 outside literals). A literal ends only
-// at its own quote character, so that a search text such as "a:b" inside '...' stays
-// text and a literal such as 'it"s' does not hide the markers after it.
-void TrackQuote(char c, char& openQuote) {
-  if (!IsQuote(c)) return;
-  if (openQuote == 0) {
-    openQuote = c;
-  } else if (c == openQuote) {
-    openQuote = 0;
-  }
-}
+// The end of the quoted literal that starts at sql[at]: after its closing quote, or the
+// end of the text when it is left open.
+std::size_t LiteralEnd(std::string_view sql, std::size_t at) { return ScanSqlToken(sql, at).end; }
 
 bool EndsName(char c) {
   return c == ' ' || c == ',' || c == ';' || c == ')' || c == '\r' || c == '\n';
@@ -38,7 +34,6 @@ TDerivedSql DeriveParams(std::string_view sql) {
   TDerivedSql derived;
   std::string& out = derived.EngineText;
   out.reserve(sql.size());
-  char openQuote = 0;
   std::size_t i = 0;
   while (i < sql.size()) {
     const char c = sql[i];
@@ -49,8 +44,12 @@ TDerivedSql DeriveParams(std::string_view sql) {
       continue;
     }
     if (IsQuote(c)) {
-      TrackQuote(c, openQuote);
-    } else if (c == ':' && openQuote == 0 && i + 1 < sql.size()) {
+      const std::size_t end = LiteralEnd(sql, i);
+      out.append(sql.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    if (c == ':' && i + 1 < sql.size()) {
       if (sql[i + 1] == ':') {
         out.push_back(':');
         i += 2;
@@ -58,13 +57,9 @@ TDerivedSql DeriveParams(std::string_view sql) {
       }
       // A marker: its name runs to the first delimiter outside a quoted part.
       std::size_t end = i + 1;
-      while (end < sql.size() && (openQuote != 0 || !EndsName(sql[end]))) {
-        if (platform::CharLength(sql, end) == 2) {
-          end += 2;
-          continue;
-        }
-        TrackQuote(sql[end], openQuote);
-        ++end;
+      while (end < sql.size() && !EndsName(sql[end])) {
+        const bool quoted = platform::CharLength(sql, end) == 1 && IsQuote(sql[end]);
+        end = quoted ? LiteralEnd(sql, end) : end + platform::CharLength(sql, end);
       }
       std::string_view name = sql.substr(i + 1, end - i - 1);
       derived.ParamNames.push_back(!name.empty() && IsQuote(name.front()) ? CleanedName(name)

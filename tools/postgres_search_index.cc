@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "db/postgres_server_text.h"
-#include "db/sjis_like.h"
+#include "db/postgres/postgres_server_text.h"
+#include "matching/sjis_like.h"
 #include "platform/sjis.h"
 #include "tools/catalog_error.h"
 
@@ -69,7 +69,7 @@ std::string SearchFunctionsSql() {
   std::string from, to, bracket, hiraganaFrom, hiraganaTo, otherBracket,
       joined = "t", escaped = "replace(p, E'\\\\', E'\\\\\\\\')";
   for (const std::string& c : AllCharacters()) {
-    const std::string folded = db::FoldedText(c);
+    const std::string folded = matching::FoldedText(c);
     if (folded == c) continue;
     from += c;
     to += folded;
@@ -90,8 +90,9 @@ std::string SearchFunctionsSql() {
   for (int kana = 0xA1; kana <= 0xDF; ++kana) {
     for (int mark : {0xDE, 0xDF}) {
       const std::string pair = {static_cast<char>(kana), static_cast<char>(mark)};
-      const std::string folded = db::FoldedText(pair);
-      if (folded == db::FoldedText(pair.substr(0, 1)) + db::FoldedText(pair.substr(1))) continue;
+      const std::string folded = matching::FoldedText(pair);
+      if (folded == matching::FoldedText(pair.substr(0, 1)) + matching::FoldedText(pair.substr(1)))
+        continue;
       joined =
           "replace(" + joined + ", " + EscapeLiteral(pair) + ", " + EscapeLiteral(folded) + ")";
     }
@@ -103,8 +104,8 @@ std::string SearchFunctionsSql() {
   // drops as it has no partner) among the characters a folded text can hold.
   std::string looseFrom, looseTo, dropped, looseBracket;
   for (const std::string& c : AllCharacters()) {
-    if (db::FoldedText(c) != c) continue;
-    const std::string loose = db::FoldedText(c, db::MatchMode::kLoose);
+    if (matching::FoldedText(c) != c) continue;
+    const std::string loose = matching::FoldedText(c, db::MatchMode::kLoose);
     if (loose == c) continue;
     const unsigned char first = c[0];
     looseBracket += c.size() == 1 && !std::isalnum(first) ? "\\" + c : c;

@@ -7,8 +7,8 @@
 #include <set>
 #include <unordered_map>
 
-#include "db/search_index.h"
-#include "db/search_index_format.h"
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/search_index_format.h"
 #include "tools/catalog_error.h"
 #include "tools/progress_meter.h"
 

@@ -39,6 +39,9 @@ TEST(DeriveParams, MarkersBecomeQuestionMarks) {
       // a double-byte name is a name.
       {"= '\x95\x5c' AND :\x96\xbc\x91\x4f ", "= '\x95\x5c' AND ? ", {"\x96\xbc\x91\x4f"}},
       {"\x8b` :A", "\x8b` ?", {"A"}},
+      // Inside backquotes a trail byte 0x60 ends nothing; a doubled quote keeps the
+      // literal open.
+      {"= `\x82\x60:x` AND 'a''b:c' AND :A", "= `\x82\x60:x` AND 'a''b:c' AND ?", {"A"}},
       // A lead byte before a quote is a byte of its own: the quote still counts, so a
       // colon in the text after it stays text.
       {"LIKE '%\x81''%' OR T LIKE '%:x%'", "LIKE '%\x81''%' OR T LIKE '%:x%'", {}},

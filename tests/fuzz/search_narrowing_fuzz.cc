@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "db/search_index_format.h"
-#include "db/search_narrowing.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/search_narrowing.h"
 #include "module/search_statement.h"
 #include "tests/fuzz/fuzz_check.h"
 
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   for (std::string* text :
        {&criteria.BookName, &criteria.Chosya, &criteria.Syupan, &criteria.Isbn, &criteria.Kenmei}) {
     *text = input.ConsumeRandomLengthString(32);
-    db::searchindex::PatternGrams(*text, db::MatchMode::kExact);
+    db::searchindex::RequiredGramKeys(*text, db::MatchMode::kExact);
     db::searchindex::PatternIsOneGram(*text, db::MatchMode::kFolded);
   }
   for (int bit = 0; bit < 5; ++bit) texts += (criteria.SearchFlags >> bit) & 1;

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "db/sjis_like.h"
+#include "matching/sjis_like.h"
 #include "platform/sjis.h"
 #include "tests/fuzz/fuzz_check.h"
 
-using namespace db;
+using namespace matching;
 
-using db::MatchMode;
-using db::SjisLike;
+using matching::MatchMode;
+using matching::SjisLike;
 
 namespace {
 

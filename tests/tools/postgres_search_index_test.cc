@@ -6,21 +6,19 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
-#include <cstdlib>
 #include <memory>
-#include <optional>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "db/postgres_server_text.h"
+#include "db/postgres/postgres_server_text.h"
 #include "db/query.h"
-#include "db/sjis_like.h"
-#include "db/stored_forms.h"
+#include "matching/sjis_like.h"
 #include "platform/sjis.h"
 #include "tests/support/files.h"
+#include "tests/support/folding_texts.h"
+#include "tests/support/postgres_test_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tools_test_support.h"
 #include "tools/catalog_load.h"
@@ -33,125 +31,16 @@ using namespace tools;
 
 namespace {
 
-using db::FoldedText;
 using db::MatchMode;
+using matching::FoldedText;
+using test_support::ArrayLiteral;
+using test_support::FoldingAlphabet;
+using test_support::Joined;
+using test_support::LooseFoldingAlphabet;
+using test_support::RandomCharacters;
+using test_support::RandomText;
 
-class Server {
- public:
-  // A fresh database of that name on the test server, with LC_CTYPE `ctype`.
-  Server(const std::string& database, const std::string& ctype) {
-    const char* conninfoFile = std::getenv("TOOLS_TEST_PG");
-    if (conninfoFile == nullptr) return;
-    std::string conninfo = toolstest::ReadFile(conninfoFile);
-    while (!conninfo.empty() && conninfo.back() == '\n') conninfo.pop_back();
-    Connect(conninfo);
-    Run("DROP DATABASE IF EXISTS " + database);
-    Run("CREATE DATABASE " + database + " ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE '" + ctype +
-        "' TEMPLATE template0");
-    conninfo_ = conninfo + " dbname=" + database;
-    Connect(conninfo_);
-  }
-
-  bool Available() const { return connection_ != nullptr; }
-  PGconn* Connection() const { return connection_.get(); }
-  const std::string& Conninfo() const { return conninfo_; }
-
-  // The rows of a statement (Shift_JIS), each its columns joined by "|"; a failure of
-  // the statement fails the test and answers no rows.
-  std::vector<std::string> Rows(const std::string& sql,
-                                const std::vector<std::string>& params = {}) {
-    std::vector<const char*> values;
-    for (const std::string& param : params) values.push_back(param.c_str());
-    std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQexecParams(connection_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr,
-                     values.data(), nullptr, nullptr, 0),
-        &PQclear);
-    std::vector<std::string> rows;
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-      ADD_FAILURE() << sql << ": " << PQerrorMessage(connection_.get());
-      return rows;
-    }
-    for (int row = 0; row < PQntuples(result.get()); ++row) {
-      std::string line;
-      for (int column = 0; column < PQnfields(result.get()); ++column)
-        line += (column ? "|" : "") + std::string(PQgetvalue(result.get(), row, column));
-      rows.push_back(line);
-    }
-    return rows;
-  }
-
-  std::string Value(const std::string& sql, const std::vector<std::string>& params = {}) {
-    std::vector<std::string> rows = Rows(sql, params);
-    return rows.empty() ? "<no row>" : rows[0];
-  }
-
-  void Run(const std::string& sql) { Rows(sql); }
-
- private:
-  void Connect(const std::string& conninfo) {
-    connection_.reset(PQconnectdb(conninfo.c_str()));
-    ASSERT_EQ(PQstatus(connection_.get()), CONNECTION_OK) << PQerrorMessage(connection_.get());
-    ASSERT_EQ(PQsetClientEncoding(connection_.get(), "SJIS"), 0);
-    PQsetNoticeProcessor(
-        connection_.get(), [](void*, const char*) {}, nullptr);
-  }
-
-  std::unique_ptr<PGconn, decltype(&PQfinish)> connection_{nullptr, &PQfinish};
-  std::string conninfo_;
-};
-
-// Characters the folding treats apart, and a few it leaves alone, for random texts.
-std::vector<std::string> Alphabet() {
-  std::vector<std::string> alphabet = {"A",    "z",    "5",    "%",    "_",    "\\",   "'",
-                                       "\xb6", "\xca", "\xb3", "\xde", "\xdf", "\xb0", "\xa5"};
-  const char* doubles[] = {
-      "\x82\xa9", "\x83\x4a", "\x82\xaa", "\x83\x4b", "\x82\xcd",  // かカがガは
-      "\x83\x6e", "\x83\x6f", "\x83\x70", "\x83\x94", "\x82\x60",  // ハバパヴＡ
-      "\x82\x81", "\x82\x54", "\x81\x93", "\x81\x51", "\x81\x5f",  // ａ５％＿＼
-      "\x81\x4a", "\x81\x5b", "\x93\xfa", "\x83\x5c", "\x95\x5c",  // ゛ー日ソ表
-      "\x81\x40", "\x82\xf1"};                                     // 全角空白 ん
-  for (const char* c : doubles) alphabet.push_back(c);
-  return alphabet;
-}
-
-// Up to `most` characters of the alphabet, one character an element.
-std::vector<std::string> RandomCharacters(std::mt19937& random,
-                                          const std::vector<std::string>& alphabet, int most) {
-  std::vector<std::string> characters;
-  const int length = std::uniform_int_distribution<int>(0, most)(random);
-  for (int i = 0; i < length; ++i)
-    characters.push_back(
-        alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(random)]);
-  return characters;
-}
-
-std::string Joined(const std::vector<std::string>& characters, std::size_t from = 0,
-                   std::size_t count = std::string::npos) {
-  std::string text;
-  for (std::size_t i = from; i < characters.size() && i - from < count; ++i) text += characters[i];
-  return text;
-}
-
-std::string RandomText(std::mt19937& random, const std::vector<std::string>& alphabet, int most) {
-  return Joined(RandomCharacters(random, alphabet, most));
-}
-
-// An array literal of Shift_JIS texts, every element quoted.
-std::string ArrayLiteral(const std::vector<std::string>& texts) {
-  std::string literal = "{";
-  for (const std::string& text : texts) {
-    literal += literal.size() > 1 ? ",\"" : "\"";
-    for (std::size_t i = 0; i < text.size();) {
-      const std::size_t length = platform::CharLength(text, i);
-      if (length == 1 && (text[i] == '"' || text[i] == '\\')) literal.push_back('\\');
-      literal.append(text.substr(i, length));
-      i += length;
-    }
-    literal += "\"";
-  }
-  return literal + "}";
-}
+using Server = test_support::PostgresTestServer;
 
 // Every character the server can hold, one at a time: the server gives back the
 // character as it stores it (the duplicates of the vendor areas come back as one of
@@ -191,7 +80,7 @@ TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
 
   // Texts: half-width kana with their marks, runs of marks, the wildcards and escapes.
   std::mt19937 random(14);
-  const std::vector<std::string> alphabet = Alphabet();
+  const std::vector<std::string> alphabet = FoldingAlphabet();
   std::vector<std::string> texts;
   for (int i = 0; i < 3000; ++i) texts.push_back(RandomText(random, alphabet, 8));
   std::vector<std::string> serverFolds = server.Rows(
@@ -220,7 +109,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
       pattern = RandomText(random, alphabet, 3) + "_" + RandomText(random, alphabet, 2);
     patterns.push_back(pattern);
     texts.push_back(text);
-    grams.push_back(ArrayLiteral(db::PatternGrams(pattern, nullptr, mode)));
+    grams.push_back(ArrayLiteral(db::RequiredGramTexts(pattern, nullptr, mode)));
   }
   std::vector<std::string> answers = server.Rows(
       "SELECT " + fold + "(t) LIKE " +
@@ -233,7 +122,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
   ASSERT_EQ(answers.size(), texts.size());
   int matched = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    const bool like = db::SjisLike(patterns[i], texts[i], mode);
+    const bool like = matching::SjisLike(patterns[i], texts[i], mode);
     matched += like;
     EXPECT_EQ(answers[i].substr(0, 1), like ? "t" : "f")
         << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i]);
@@ -248,17 +137,7 @@ TEST(PostgresSearchIndexTest, ServerLikeMatchesAsTheSqliteDriverAndGramsNeverLos
   Server server("liraweb_like_test", "C");
   if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
   InstallSearchFunctions(server.Connection());
-  CompareLikeAndGrams(server, MatchMode::kFolded, Alphabet());
-}
-
-// The alphabet with separators and forms of variant kanji.
-std::vector<std::string> LooseAlphabet() {
-  std::vector<std::string> alphabet = Alphabet();
-  for (const char* c : {"-", ",", " ", "\x81\x45", "\x81\x41", "\x81\x5d", "\x81\x5c", "\x81\x7c",
-                        "\x8d\x82", "\xfb\xfc", "\xee\xe0", "\x95\xd3", "\xe7\xb2"}) {
-    alphabet.push_back(c);
-  }
-  return alphabet;
+  CompareLikeAndGrams(server, MatchMode::kFolded, FoldingAlphabet());
 }
 
 // The loose functions against the loose folding: every character, and LIKE over texts
@@ -268,97 +147,7 @@ TEST(PostgresSearchIndexTest, ServerFoldsLooselyAsTheSqliteDriver) {
   if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
   InstallSearchFunctions(server.Connection());
   EXPECT_GT(CompareEveryCharacter(server, "liraweb_fold_loose", MatchMode::kLoose), 500);
-  CompareLikeAndGrams(server, MatchMode::kLoose, LooseAlphabet());
-}
-
-// What CompareStoredForms found: comparisons made, patterns LIKE could write, and
-// texts that every way matched.
-struct StoredFormsComparison {
-  std::size_t texts = 0;
-  int likesWritten = 0, matched = 0;
-};
-
-// The driver's regular expressions and LIKE patterns over the stored text against the
-// server's LIKE of the mode: random texts and patterns over the alphabet, and every form
-// of every character that folds, alone and beside the marks and kana that could join it.
-StoredFormsComparison CompareStoredForms(Server& server, MatchMode mode,
-                                         const std::vector<std::string>& alphabet) {
-  std::mt19937 random(1401);
-  std::vector<std::string> patterns, texts, regexes, likes;
-  StoredFormsComparison found;
-  auto add = [&](const std::string& text, const std::string& pattern) {
-    if (std::optional<std::string> regex = db::StoredFormsRegex(pattern, mode)) {
-      texts.push_back(text);
-      patterns.push_back(pattern);
-      regexes.push_back(*regex);
-      // Every pattern that LIKE can write (the empty list stands for none).
-      std::optional<std::vector<std::string>> written =
-          db::StoredFormsLikePatterns(pattern, 64, mode);
-      likes.push_back(ArrayLiteral(written.value_or(std::vector<std::string>{})));
-      found.likesWritten += written.has_value();
-    }
-  };
-  for (int i = 0; i < 4000; ++i) {
-    const std::vector<std::string> characters = RandomCharacters(random, alphabet, 7);
-    const std::size_t from = characters.size() / 3, count = 1 + i % 4;
-    const char* wildcards[][2] = {{"%", "%"}, {"", "%"}, {"%", ""}, {"", ""}};
-    const auto& around = wildcards[i % 4];
-    add(Joined(characters), i % 3 ? around[0] + Joined(characters, from, count) + around[1]
-                                  : RandomText(random, alphabet, 3));
-  }
-  for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
-    const std::vector<db::StoredForm> forms = db::StoredForms(unit, mode);
-    if (forms.size() < 2) continue;
-    for (const db::StoredForm& form : forms) {
-      for (const std::string& text : {form.bytes, form.bytes + "\xde", form.bytes + "\xdf",
-                                      "\xb6" + form.bytes, "\xca" + form.bytes}) {
-        add(text, "%" + forms[0].bytes + "%");
-        add(text, forms[0].bytes);
-      }
-    }
-  }
-  const std::string suffix = mode == MatchMode::kLoose ? "_loose" : "";
-  const std::string like =
-      "liraweb_fold" + suffix + "(t) LIKE liraweb_fold_pattern" + suffix + "(p) ESCAPE '\\'";
-  std::vector<std::string> answers = server.Rows(
-      "SELECT t COLLATE \"C\" ~ r, " + like + ", cardinality(l::text[]) = 0 OR (" + like +
-          ") = EXISTS (SELECT 1 FROM unnest(l::text[]) AS q WHERE t COLLATE \"C\" LIKE q "
-          "ESCAPE '') FROM unnest($1::text[], $2::text[], $3::text[], $4::text[]) WITH "
-          "ORDINALITY AS x(t, p, r, l, n) ORDER BY n",
-      {ArrayLiteral(texts), ArrayLiteral(patterns), ArrayLiteral(regexes), ArrayLiteral(likes)});
-  EXPECT_EQ(answers.size(), texts.size());
-  for (std::size_t i = 0; i < texts.size() && i < answers.size(); ++i) {
-    found.matched += answers[i] == "t|t|t";
-    EXPECT_EQ(answers[i].substr(4), "t") << "LIKE patterns differ for " << toolstest::Hex(texts[i]);
-    EXPECT_EQ(answers[i].substr(0, 1), answers[i].substr(2, 1))
-        << "text " << toolstest::Hex(texts[i]) << " pattern " << toolstest::Hex(patterns[i])
-        << " regex " << toolstest::Hex(regexes[i]);
-  }
-  found.texts = texts.size();
-  return found;
-}
-
-TEST(PostgresSearchIndexTest, StoredFormsMatchAsTheServersFoldedLike) {
-  Server server("liraweb_regex_test", "C");
-  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
-  InstallSearchFunctions(server.Connection());
-  const StoredFormsComparison found = CompareStoredForms(server, MatchMode::kFolded, Alphabet());
-  EXPECT_GT(found.texts, 4000u);
-  EXPECT_GT(found.likesWritten, 1000);
-  EXPECT_GT(found.matched, 1500);
-}
-
-// The loose mode's forms: separators anywhere, variant kanji, typed "%" and "_" as
-// characters.
-TEST(PostgresSearchIndexTest, StoredFormsMatchAsTheServersLooseLike) {
-  Server server("liraweb_loose_regex_test", "C");
-  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
-  InstallSearchFunctions(server.Connection());
-  const StoredFormsComparison found =
-      CompareStoredForms(server, MatchMode::kLoose, LooseAlphabet());
-  EXPECT_GT(found.texts, 4000u);
-  EXPECT_GT(found.likesWritten, 300);
-  EXPECT_GT(found.matched, 1500);
+  CompareLikeAndGrams(server, MatchMode::kLoose, LooseFoldingAlphabet());
 }
 
 // Statements as the driver writes them for the server, over the stored column, against
@@ -382,7 +171,7 @@ TEST(PostgresSearchIndexTest, NegatedAndSeveralCharacterWordsFindTheSqliteDriver
     }
   }
   std::mt19937 random(1402);
-  for (int i = 0; i < 300; ++i) texts.push_back(RandomText(random, LooseAlphabet(), 6));
+  for (int i = 0; i < 300; ++i) texts.push_back(RandomText(random, LooseFoldingAlphabet(), 6));
   server.Run("CREATE TABLE T (ID INTEGER, TX TEXT)");
   server.Rows("INSERT INTO T SELECT n, t FROM unnest($1::text[]) WITH ORDINALITY AS x(t, n)",
               {ArrayLiteral(texts)});
@@ -397,7 +186,7 @@ TEST(PostgresSearchIndexTest, NegatedAndSeveralCharacterWordsFindTheSqliteDriver
                            mode, db::FoldedWords::kStoredForms);
         std::vector<std::string> expected;
         for (std::size_t i = 0; i < texts.size(); ++i) {
-          if (db::SjisLike(pattern, texts[i], mode) == (*negation == '\0'))
+          if (matching::SjisLike(pattern, texts[i], mode) == (*negation == '\0'))
             expected.push_back(std::to_string(i + 1));
         }
         found += static_cast<int>(expected.size());
@@ -460,8 +249,8 @@ TEST(PostgresSearchIndexTest, IndexesAnswerSearchesWithTheRowsOfAScan) {
     for (const std::string& book : books) {
       const std::size_t bar1 = book.find('|'), bar2 = book.find('|', bar1 + 1);
       const std::string pattern = std::string("%") + search.word + "%";
-      if (db::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
-          db::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
+      if (matching::SjisLike(pattern, book.substr(bar1 + 1, bar2 - bar1 - 1), MatchMode::kFolded) ||
+          matching::SjisLike(pattern, book.substr(bar2 + 1), MatchMode::kFolded))
         expected.push_back(book.substr(0, bar1));
     }
     // Both ways of writing folded words: folding every row, and over the stored forms.

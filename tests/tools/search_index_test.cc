@@ -8,16 +8,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
-#include <set>
 #include <sstream>
 
-#include "db/candidate_table.h"
-#include "db/indexed_search.h"
-#include "db/row_bitmap.h"
-#include "db/search_index_format.h"
-#include "db/search_narrowing.h"
-#include "db/sjis_like.h"
-#include "db/sqlite_driver.h"
+#include "db/sqlite/candidate_table.h"
+#include "db/sqlite/indexed_search.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/search_narrowing.h"
+#include "db/sqlite/sqlite_driver.h"
 #include "module/search_statement.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -474,133 +471,6 @@ TEST_F(SearchIndexTest, RepeatingJoinsOtherTablesColumnsAndLaterCommitsGiveTheSc
   auto withoutIndex = db::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
   for (std::size_t i = 0; i < std::size(statements); ++i) {
     EXPECT_EQ(RunStatement(*prepared[i]), RunSearch(*withoutIndex, statements[i])) << statements[i];
-  }
-}
-
-// The candidate sets against a sorted set of rowids, across chunks and below zero.
-TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
-  namespace si = db::searchindex;
-  std::mt19937 random(11);
-  auto randomRows = [&random] {
-    std::vector<std::int64_t> rows;
-    const int count = static_cast<int>(random() % 3000);
-    for (int i = 0; i < count; ++i) {
-      rows.push_back(static_cast<std::int64_t>(random() % (4 * si::kChunkRows)) - si::kChunkRows);
-    }
-    if (random() % 4 == 0) rows.push_back(3 * si::kChunkRows - 1);  // the last of a chunk
-    return rows;
-  };
-  auto walk = [](const si::RowBitmap& bitmap) {
-    std::vector<std::int64_t> rows;
-    for (auto at = bitmap.First(); at; at = bitmap.After(*at)) rows.push_back(*at);
-    return rows;
-  };
-  for (int round = 0; round < 200; ++round) {
-    const std::vector<std::int64_t> a = randomRows(), b = randomRows();
-    const std::set<std::int64_t> setA(a.begin(), a.end()), setB(b.begin(), b.end());
-    std::vector<std::int64_t> either, both;
-    std::set_union(setA.begin(), setA.end(), setB.begin(), setB.end(), std::back_inserter(either));
-    std::set_intersection(setA.begin(), setA.end(), setB.begin(), setB.end(),
-                          std::back_inserter(both));
-    si::RowBitmap united(a), intersected(a);
-    united.Unite(si::RowBitmap(b));
-    intersected.Intersect(si::RowBitmap(b));
-    EXPECT_EQ(walk(si::RowBitmap(a)), std::vector<std::int64_t>(setA.begin(), setA.end()));
-    EXPECT_EQ(walk(united), either);
-    EXPECT_EQ(walk(intersected), both);
-    EXPECT_EQ(united.Count(), static_cast<std::int64_t>(either.size()));
-    EXPECT_EQ(intersected.Count(), static_cast<std::int64_t>(both.size()));
-  }
-}
-
-TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
-  namespace si = db::searchindex;
-  std::mt19937 random(7);
-  for (std::size_t size : {std::size_t{1}, std::size_t{2}, si::kBitmapThreshold,
-                           si::kBitmapThreshold + 1, std::size_t{si::kChunkRows}}) {
-    std::vector<std::uint16_t> lows;
-    for (std::int64_t low = 0; low < si::kChunkRows; ++low)
-      lows.push_back(static_cast<std::uint16_t>(low));
-    std::shuffle(lows.begin(), lows.end(), random);
-    lows.resize(size);
-    std::sort(lows.begin(), lows.end());
-    std::vector<std::int64_t> expected, decoded;
-    for (std::uint16_t low : lows) expected.push_back(-3 * si::kChunkRows + low);
-    ASSERT_TRUE(si::DecodePosting(si::EncodePosting(lows), -3, decoded)) << size;
-    EXPECT_EQ(decoded, expected) << size;
-  }
-  for (const std::string& bad :
-       {std::string(), std::string("\x00", 1), std::string("\x00\x01", 2),
-        std::string("\x00\x02\x00\x01\x00", 5), std::string("\x00\x01\x00\x01\x00", 5),
-        std::string("\x01\xff", 2), std::string("\x09\x00\x00", 3)}) {
-    std::vector<std::int64_t> decoded;
-    EXPECT_FALSE(si::DecodePosting(bad, 0, decoded)) << bad.size();
-  }
-}
-
-// Every text a pattern matches holds the pattern's grams, in each mode, so the lists
-// never lose a row that LIKE over the text finds. Patterns are pieces of the texts with
-// wildcards put in, so that most of them match.
-TEST(SearchIndexFormat, EveryTextALikePatternMatchesHoldsItsGrams) {
-  namespace si = db::searchindex;
-  std::mt19937 random(5);
-  auto character = [&random] {
-    const std::size_t pick = random() % (std::size(kAlphabet) + std::size(kLooseAlphabet));
-    return std::string(pick < std::size(kAlphabet) ? kAlphabet[pick]
-                                                   : kLooseAlphabet[pick - std::size(kAlphabet)]);
-  };
-  int matched = 0;
-  for (int round = 0; round < 30000; ++round) {
-    std::vector<std::string> pieces(1 + random() % 8);
-    for (std::string& piece : pieces) piece = character();
-    std::string text, pattern = "%";
-    const std::size_t from = random() % pieces.size(), to = from + random() % 4;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-      text += pieces[i];
-      if (i >= from && i <= to)
-        pattern += random() % 6 == 0 ? (random() % 2 ? "_" : "%") : pieces[i];
-    }
-    pattern += "%";
-    for (MatchMode mode : {MatchMode::kExact, MatchMode::kFolded, MatchMode::kLoose}) {
-      if (!db::SjisLike(pattern, text, mode)) continue;
-      ++matched;
-      std::vector<std::int64_t> held;
-      si::AppendTextGrams(text, held, mode);
-      std::sort(held.begin(), held.end());
-      const std::vector<std::int64_t> needed = si::PatternGrams(pattern, mode);
-      EXPECT_TRUE(std::includes(held.begin(), held.end(), needed.begin(), needed.end()))
-          << static_cast<int>(mode) << " " << pattern << " " << text;
-    }
-  }
-  EXPECT_GT(matched, 60000);
-}
-
-TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
-  db::searchindex::IndexInfo info;
-  info.table = "BOOKMAST";
-  info.columns = {"MS_SYOMEI"};
-  info.unsafeSortColumns = {"MS_BOOKID"};
-  const std::string tail = "WHERE\r\nMS_SYOMEI LIKE '%a%'\r\n";
-  struct Case {
-    std::string sql;
-    bool narrowed;
-  };
-  const Case cases[] = {
-      {"SELECT * FROM BOOKMAST\r\n" + tail, true},
-      {"SELECT * FROM bookmast b LEFT JOIN K ON K.X = b.Y\r\n" + tail, true},
-      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYOMEI DESC\r\n", true},
-      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_BOOKID\r\n", false},
-      {"SELECT * FROM BOOKMAST JOIN K ON K.X = Y\r\n" + tail, false},
-      {"SELECT * FROM BOOKMAST, K\r\n" + tail, false},
-      {"SELECT DISTINCT MS_SYOMEI FROM BOOKMAST\r\n" + tail, false},
-      {"SELECT count(*) FROM BOOKMAST\r\n" + tail, false},
-      {"SELECT * FROM OTHER\r\n" + tail, false},
-      {"SELECT * FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI LIKE '%a%' ESCAPE '!'\r\n", false},
-      {"SELECT * FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI = 'a'\r\n", false},
-      {"SELECT * FROM BOOKMAST\r\n" + tail + "LIMIT 5\r\n", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(db::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed) << c.sql;
   }
 }
 

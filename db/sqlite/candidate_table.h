@@ -1,0 +1,66 @@
+// The table-valued function liraidx_candidates(N) through which a narrowed search
+// statement reads the rowids the search index gave it: N names a set registered on
+// the connection. A set is computed before the statement is prepared; when another
+// connection has written since, it is computed again inside the statement's own read
+// transaction, so the candidates always belong to the data the statement reads.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index.h"
+
+namespace db::searchindex {
+
+// Candidate rows as a set of rowids.
+struct CandidateBits {
+  RowBitmap rows;
+  bool exact = false;  // as Candidates::exact
+};
+
+// Candidate rows, and how to compute them again.
+class CandidateSet {
+ public:
+  // compute answers the candidates for the data the connection reads when it is
+  // called; first is its answer before the statement was prepared.
+  using Compute = std::function<CandidateBits()>;
+  CandidateSet(sqlite3* db, Compute compute, CandidateBits first);
+
+  // The candidates for the data the connection reads now.
+  const CandidateBits& Current();
+
+ private:
+  sqlite3* db_;
+  Compute compute_;
+  CandidateBits candidates_;
+  unsigned dataVersion_;
+};
+
+// The sets of one connection, by number.
+class CandidateRegistry {
+ public:
+  // Registers the set; answers its number.
+  int Add(std::shared_ptr<CandidateSet> set);
+  void Remove(int number);
+  CandidateSet* Find(int number) const;
+
+ private:
+  std::map<int, std::shared_ptr<CandidateSet>> sets_;
+  int next_ = 1;
+};
+
+// Registers the function on the connection; the registry lives as long as the
+// connection. Answers SQLITE_OK or an error code.
+int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry);
+
+// The data version of the connection's main database, which changes when another
+// connection commits.
+unsigned DataVersion(sqlite3* db);
+
+}  // namespace db::searchindex

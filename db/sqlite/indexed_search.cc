@@ -1,0 +1,229 @@
+#include "db/sqlite/indexed_search.h"
+
+#include <memory>
+#include <vector>
+
+#include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/search_narrowing.h"
+
+namespace db::searchindex {
+
+namespace {
+
+// True when the text holds both words, letter case ignored: a cheap first test that
+// spares every other statement (the detail page's, say) the reading of the index.
+bool MayBeSearch(std::string_view sql) {
+  auto holds = [&](std::string_view word) {
+    for (std::size_t i = 0; i + word.size() <= sql.size(); ++i) {
+      std::size_t k = 0;
+      while (k < word.size() && (sql[i + k] & ~0x20) == word[k]) ++k;
+      if (k == word.size()) return true;
+    }
+    return false;
+  };
+  return holds("WHERE") && holds("LIKE");
+}
+
+// Every rowid of the table, ascending: the candidates of an index that cannot answer.
+std::vector<std::int64_t> EveryRow(sqlite3* db, const std::string& table) {
+  std::vector<std::int64_t> rows;
+  sqlite3_stmt* statement = nullptr;
+  const std::string sql = "SELECT rowid FROM \"" + table + "\" ORDER BY rowid";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(statement) == SQLITE_ROW)
+      rows.push_back(sqlite3_column_int64(statement, 0));
+  }
+  sqlite3_finalize(statement);
+  return rows;
+}
+
+struct ColumnFacts {
+  bool found = false;
+  std::string type, collation;
+};
+
+ColumnFacts Facts(sqlite3* db, const std::string& table, const std::string& column) {
+  const char* type = nullptr;
+  const char* collation = nullptr;
+  ColumnFacts facts;
+  facts.found = sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), &type,
+                                              &collation, nullptr, nullptr, nullptr) == SQLITE_OK;
+  if (facts.found) {
+    facts.type = type ? type : "";
+    facts.collation = collation ? collation : "";
+  }
+  return facts;
+}
+
+// True when the table has a unique index on the column alone.
+bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& column) {
+  sqlite3_stmt* statement = nullptr;
+  const char* sql =
+      "SELECT 1 FROM pragma_index_list(?1) l WHERE l.\"unique\" AND l.partial = 0"
+      " AND (SELECT count(*) FROM pragma_index_info(l.name)) = 1"
+      " AND (SELECT name FROM pragma_index_info(l.name)) = ?2 COLLATE NOCASE";
+  bool unique = false;
+  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, 2, column.c_str(), -1, SQLITE_TRANSIENT);
+    unique = sqlite3_step(statement) == SQLITE_ROW;
+  }
+  sqlite3_finalize(statement);
+  return unique;
+}
+
+// True when every join of the head meets at most one row for a book: its equality
+// compares a book column with a column of the joined table that a unique index covers,
+// both of one declared type and compared as bytes, so that the equality means what
+// the index means.
+bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info) {
+  if (!shape.joins) return false;
+  for (const JoinOn& join : *shape.joins) {
+    auto side = [&](const std::string& qualifier, const std::string& column, bool joined) {
+      if (!qualifier.empty()) {
+        return joined ? NameIn(qualifier, {join.alias}) : NameIn(qualifier, {shape.bookQualifier});
+      }
+      return Facts(db, joined ? join.table : info.table, column).found &&
+             !Facts(db, joined ? info.table : join.table, column).found;
+    };
+    std::string joinedColumn, bookColumn;
+    if (side(join.leftQualifier, join.leftColumn, true) &&
+        side(join.rightQualifier, join.rightColumn, false)) {
+      joinedColumn = join.leftColumn;
+      bookColumn = join.rightColumn;
+    } else if (side(join.rightQualifier, join.rightColumn, true) &&
+               side(join.leftQualifier, join.leftColumn, false)) {
+      joinedColumn = join.rightColumn;
+      bookColumn = join.leftColumn;
+    } else {
+      return false;
+    }
+    const ColumnFacts joined = Facts(db, join.table, joinedColumn);
+    const ColumnFacts book = Facts(db, info.table, bookColumn);
+    if (!joined.found || !book.found || !NameIn(joined.type, {book.type}) ||
+        !NameIn(joined.collation, {"BINARY"}) || !NameIn(book.collation, {"BINARY"}) ||
+        !UniqueColumn(db, join.table, joinedColumn)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads the posting list of the gram in the column into rows. False when the list cannot
+// be read or is damaged.
+bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& rows) {
+  sqlite3_reset(select);
+  sqlite3_bind_int(select, 1, column);
+  sqlite3_bind_int64(select, 2, gram);
+  std::vector<std::int64_t> chunkRows;
+  chunkRows.reserve(kChunkRows);  // a chunk never holds more
+  std::int64_t lastChunk = INT64_MIN;
+  int rc;
+  while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
+    const std::int64_t chunk = sqlite3_column_int64(select, 0);
+    const char* data = static_cast<const char*>(sqlite3_column_blob(select, 1));
+    const int size = sqlite3_column_bytes(select, 1);
+    if (chunk <= lastChunk || !data ||
+        !DecodePosting(std::string_view(data, size), chunk, chunkRows))
+      return false;
+    rows.Add(chunkRows);
+    chunkRows.clear();
+    lastChunk = chunk;
+  }
+  return rc == SQLITE_DONE;
+}
+
+// The rows that meet the conditions, read from the posting lists whole, when the lists
+// answer the conditions exactly: the folded or loose mode, every term one unit or one
+// pair between "%"s in an indexed column, and no row pending. However many rows hold the
+// word, the set costs 8 KiB a chunk of rowids and no book row is read. nullopt when
+// the lists do not answer exactly or cannot be read.
+std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions, MatchMode mode) {
+  if (conditions.empty()) return std::nullopt;
+  for (const std::vector<LikeTerm>& condition : conditions) {
+    if (condition.empty()) return std::nullopt;
+    for (const LikeTerm& term : condition) {
+      if (term.column < 0 || !PatternIsOneGram(term.pattern, mode)) return std::nullopt;
+    }
+  }
+  auto prepare = [db](const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+    return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(statement, sqlite3_finalize);
+  };
+  auto pending = prepare(std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
+  if (!pending || sqlite3_step(pending.get()) != SQLITE_DONE) return std::nullopt;
+  auto select = prepare(std::string("SELECT chunk, data FROM ") + kPostingsTable +
+                        " WHERE col = ?1 AND gram = ?2 ORDER BY chunk");
+  if (!select) return std::nullopt;
+  std::optional<RowBitmap> rows;
+  for (const std::vector<LikeTerm>& condition : conditions) {
+    RowBitmap either;
+    for (const LikeTerm& term : condition) {
+      std::optional<RowBitmap> holding;
+      for (std::int64_t gram : RequiredGramKeys(term.pattern, mode)) {
+        RowBitmap list;
+        if (!ReadList(select.get(), term.column, gram, list)) return std::nullopt;
+        if (holding) {
+          holding->Intersect(list);
+        } else {
+          holding = std::move(list);
+        }
+      }
+      if (holding) either.Unite(*holding);
+    }
+    if (rows) {
+      rows->Intersect(either);
+    } else {
+      rows = std::move(either);
+    }
+  }
+  return rows;
+}
+
+}  // namespace
+
+std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
+                                                    MatchMode mode, CandidateRegistry& registry) {
+  if (!MayBeSearch(sql)) return std::nullopt;
+  std::optional<IndexInfo> info = ReadCurrentIndex(db);
+  if (!info || !IndexServes(info->match, mode)) return std::nullopt;
+  std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
+  if (!shape) return std::nullopt;
+  // Rows the lists give exactly are worth narrowing to however many they are: the
+  // count needs no row, an unsorted page reads only its own rows.
+  CandidateBits first;
+  if (std::optional<RowBitmap> exact = ExactRows(db, shape->conditions, mode)) {
+    first = {std::move(*exact), true};
+  } else {
+    const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
+    std::optional<Candidates> candidates = CandidateRows(db, shape->conditions, mode, most);
+    if (!candidates || candidates->rows.size() > most) return std::nullopt;
+    first = {RowBitmap(candidates->rows), candidates->exact};
+  }
+  // Computed again when another connection wrote between here and the statement's
+  // read: the index, or the rows it stands for, may have changed.
+  auto compute = [db, conditions = shape->conditions, mode, table = info->table] {
+    if (std::optional<IndexInfo> again = ReadCurrentIndex(db);
+        again && IndexServes(again->match, mode)) {
+      if (std::optional<RowBitmap> exact = ExactRows(db, conditions, mode)) {
+        return CandidateBits{std::move(*exact), true};
+      }
+      if (std::optional<Candidates> again = CandidateRows(db, conditions, mode, SIZE_MAX)) {
+        return CandidateBits{RowBitmap(again->rows), again->exact};
+      }
+    }
+    return CandidateBits{RowBitmap(EveryRow(db, table)), false};
+  };
+  NarrowedSearch narrowed;
+  narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first));
+  narrowed.setNumber = registry.Add(narrowed.set);
+  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
+  narrowed.sql =
+      NarrowedStatement(*shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"));
+  return narrowed;
+}
+
+}  // namespace db::searchindex

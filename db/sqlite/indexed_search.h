@@ -1,0 +1,40 @@
+// Where the SQLite driver decides between a search by the index and a search by scan:
+// a statement is narrowed only when it is a search statement over the book table of a
+// current index and the index leaves few enough rows to read.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/driver.h"
+#include "db/sqlite/candidate_table.h"
+
+namespace db::searchindex {
+
+// Above this share of the book table (1/N) candidates that are not exact are left to a
+// scan: fetching that many rows one by one by rowid costs about as much as reading them
+// in order, and the lists a request holds in memory stay bounded. Exact candidates are
+// narrowed to however many they are: their count needs no row and an unsorted page
+// reads only the rows up to its own.
+inline constexpr std::int64_t kNarrowedShareDivisor = 8;
+
+// A search statement narrowed by the index.
+struct NarrowedSearch {
+  std::string sql;
+  int setNumber = 0;                  // of its candidates in the registry
+  std::shared_ptr<CandidateSet> set;  // the same candidates
+  // True when the head gives one row a book (its joins meet at most one row each), so
+  // that exact candidates are also the count of the result.
+  bool oneRowPerBook = false;
+};
+
+// The statement narrowed by the catalogue's search index, its candidates registered;
+// nullopt to run sql as written. Never throws.
+std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
+                                                    MatchMode mode, CandidateRegistry& registry);
+
+}  // namespace db::searchindex

@@ -1,0 +1,77 @@
+#include "db/sqlite/row_bitmap.h"
+
+#include <tuple>
+
+#include "db/sqlite/search_index_format.h"
+#include "platform/invariant.h"
+
+namespace db::searchindex {
+
+RowBitmap::RowBitmap(const std::vector<std::int64_t>& rowids) { Add(rowids); }
+
+void RowBitmap::Add(const std::vector<std::int64_t>& rowids) {
+  // Rowids come mostly in order: the chunk is looked up again only when it changes.
+  auto at = chunks_.end();
+  for (std::int64_t rowid : rowids) {
+    if (at == chunks_.end() || at->first != ChunkOf(rowid)) {
+      bool added = false;
+      std::tie(at, added) = chunks_.try_emplace(ChunkOf(rowid));
+      if (added) at->second.fill(0);
+    }
+    const std::uint16_t low = LowBits(rowid);
+    at->second[low >> 6] |= std::uint64_t{1} << (low & 63);
+  }
+}
+
+void RowBitmap::Unite(const RowBitmap& other) {
+  for (const auto& [chunk, bits] : other.chunks_) {
+    auto [at, added] = chunks_.try_emplace(chunk, bits);
+    if (added) continue;
+    for (int w = 0; w < kWords; ++w) at->second[w] |= bits[w];
+  }
+}
+
+void RowBitmap::Intersect(const RowBitmap& other) {
+  for (auto at = chunks_.begin(); at != chunks_.end();) {
+    const auto theirs = other.chunks_.find(at->first);
+    std::uint64_t any = 0;
+    if (theirs != other.chunks_.end()) {
+      for (int w = 0; w < kWords; ++w) any |= at->second[w] &= theirs->second[w];
+    }
+    at = any ? std::next(at) : chunks_.erase(at);
+  }
+}
+
+std::int64_t RowBitmap::Count() const {
+  std::int64_t count = 0;
+  for (const auto& [chunk, bits] : chunks_) {
+    for (std::uint64_t word : bits) count += __builtin_popcountll(word);
+  }
+  return count;
+}
+
+std::optional<std::int64_t> RowBitmap::First() const { return FromBit(chunks_.begin(), 0); }
+
+std::optional<std::int64_t> RowBitmap::After(std::int64_t rowid) const {
+  const std::int64_t chunk = ChunkOf(rowid);
+  const int bit = LowBits(rowid) + 1;
+  if (bit == kChunkRows) return FromBit(chunks_.upper_bound(chunk), 0);
+  auto at = chunks_.lower_bound(chunk);
+  return at != chunks_.end() && at->first == chunk ? FromBit(at, bit) : FromBit(at, 0);
+}
+
+std::optional<std::int64_t> RowBitmap::FromBit(std::map<std::int64_t, Chunk>::const_iterator at,
+                                               int bit) const {
+  for (; at != chunks_.end(); ++at, bit = 0) {
+    for (int w = bit >> 6; w < kWords; ++w) {
+      std::uint64_t word = at->second[w];
+      if (w == bit >> 6) word &= ~std::uint64_t{0} << (bit & 63);
+      if (word) return at->first * kChunkRows + w * 64 + __builtin_ctzll(word);
+    }
+    // Read from its first bit, every chunk has a bit set: none is all zero bits.
+    LIRAWEB_ASSERT(bit != 0);
+  }
+  return std::nullopt;
+}
+
+}  // namespace db::searchindex

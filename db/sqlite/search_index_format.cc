@@ -1,0 +1,145 @@
+#include "db/sqlite/search_index_format.h"
+
+#include <algorithm>
+
+#include "matching/sjis_fold.h"
+#include "platform/invariant.h"
+#include "platform/sjis.h"
+
+namespace db::searchindex {
+
+namespace {
+
+constexpr unsigned char kArrayPosting = 0;
+constexpr unsigned char kBitmapPosting = 1;
+constexpr std::size_t kBitmapBytes = kChunkRows / 8;
+
+bool IsWildcard(std::string_view pattern, std::size_t i) {
+  return platform::CharLength(pattern, i) == 1 && (pattern[i] == '%' || pattern[i] == '_');
+}
+
+// A half-width katakana or voiced mark: in the folded text it may be joined with its
+// neighbour, so an exact pattern cannot say which folded unit a text holds there.
+bool IsHalfWidthKana(std::string_view pattern, std::size_t i) {
+  const auto c = static_cast<unsigned char>(pattern[i]);
+  return platform::CharLength(pattern, i) == 1 && c >= 0xA1 && c <= 0xDF;
+}
+
+}  // namespace
+
+std::string IndexMatchName(MatchMode mode) {
+  return mode == MatchMode::kLoose ? "loose" : "folded";
+}
+
+MatchMode MatchModeOfIndex(std::string_view name) {
+  return name == "loose" ? MatchMode::kLoose : MatchMode::kFolded;
+}
+
+bool IndexServes(MatchMode built, MatchMode searched) {
+  return built == MatchMode::kLoose ? searched == MatchMode::kLoose : searched != MatchMode::kLoose;
+}
+
+void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {
+  const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
+  std::uint32_t previous = 0;
+  bool first = true;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::uint32_t unit = matching::NextUnit(text, i, foldWith);
+    if (unit == matching::kIgnoredUnit) continue;
+    keys.push_back(UnigramKey(unit));
+    if (!first) keys.push_back(BigramKey(previous, unit));
+    previous = unit;
+    first = false;
+  }
+}
+
+std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode mode) {
+  // The pattern falls into runs of literal characters between wildcards; a matching
+  // text holds each run's folded units in a row. In the exact mode a character other
+  // than half-width katakana folds the same alone as inside a text, so the folded
+  // index still holds every exact match once such characters also end a run.
+  // A run of one unit needs that unit; a longer run its pairs, which hold its units.
+  // The loose mode's grams are those of the loosely folded text, where a separator
+  // leaves its neighbours side by side.
+  const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
+  std::vector<std::int64_t> keys;
+  std::vector<std::uint32_t> run;
+  auto endRun = [&] {
+    if (run.size() == 1) keys.push_back(UnigramKey(run[0]));
+    for (std::size_t k = 1; k < run.size(); ++k) keys.push_back(BigramKey(run[k - 1], run[k]));
+    run.clear();
+  };
+  for (std::size_t i = 0; i < pattern.size();) {
+    if (IsWildcard(pattern, i) || (mode == MatchMode::kExact && IsHalfWidthKana(pattern, i))) {
+      i += 1;
+      endRun();
+      continue;
+    }
+    const std::uint32_t unit = matching::NextUnit(pattern, i, foldWith);
+    if (unit != matching::kIgnoredUnit) run.push_back(unit);
+  }
+  endRun();
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+std::string EncodePosting(const std::vector<std::uint16_t>& lows) {
+  std::string data;
+  if (lows.size() > kBitmapThreshold) {
+    data.assign(1 + kBitmapBytes, '\0');
+    data[0] = static_cast<char>(kBitmapPosting);
+    for (std::uint16_t low : lows) data[1 + low / 8] |= static_cast<char>(1 << (low % 8));
+    return data;
+  }
+  data.reserve(1 + 2 * lows.size());
+  data.push_back(static_cast<char>(kArrayPosting));
+  for (std::size_t i = 0; i < lows.size(); ++i) {
+    // Readers take a list that is not strictly ascending for damage.
+    LIRAWEB_ASSERT(i == 0 || lows[i - 1] < lows[i]);
+    const std::uint16_t low = lows[i];
+    data.push_back(static_cast<char>(low & 0xFF));
+    data.push_back(static_cast<char>(low >> 8));
+  }
+  return data;
+}
+
+bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::int64_t>& rowids) {
+  if (data.empty()) return false;
+  const std::int64_t base = chunk * kChunkRows;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data()) + 1;
+  const std::size_t size = data.size() - 1;
+  if (static_cast<unsigned char>(data[0]) == kBitmapPosting) {
+    if (size != kBitmapBytes) return false;
+    for (std::size_t i = 0; i < size; ++i) {
+      for (unsigned bits = bytes[i]; bits != 0; bits &= bits - 1) {
+        rowids.push_back(base + static_cast<std::int64_t>(i * 8 + __builtin_ctz(bits)));
+      }
+    }
+    return true;
+  }
+  if (static_cast<unsigned char>(data[0]) != kArrayPosting || size == 0 || size % 2 != 0) {
+    return false;
+  }
+  int previous = -1;
+  for (std::size_t i = 0; i < size; i += 2) {
+    const int low = bytes[i] | (bytes[i + 1] << 8);
+    if (low <= previous) return false;  // lists are strictly ascending
+    rowids.push_back(base + low);
+    previous = low;
+  }
+  return true;
+}
+
+bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
+  if (mode == MatchMode::kExact) return false;
+  std::size_t i = 0, units = 0;
+  while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
+  while (i < pattern.size() && !IsWildcard(pattern, i)) {
+    if (matching::NextUnit(pattern, i, mode) != matching::kIgnoredUnit) ++units;
+  }
+  while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
+  return i == pattern.size() && (units == 1 || units == 2);
+}
+
+}  // namespace db::searchindex

@@ -1,0 +1,85 @@
+// What the n-gram search index stores in a SQLite catalogue and how: the names of its
+// tables, the keys of its grams and the encoding of its posting lists. Shared by the
+// driver, which reads the index, and the catalog_index tool, which writes it.
+//
+// For every indexed column, each unit of the folded text (the units LIKE compares in
+// the folded mode) and each pair of neighbouring units has a posting list: the rowids
+// of the book rows whose text holds it, kept in chunks of 2^16 rowids, one table row a
+// chunk. A text that matches "%abc%" holds the pairs ab and bc, so intersecting their
+// lists gives every matching row, and some that LIKE then turns away.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/driver.h"
+
+namespace db::searchindex {
+
+// Settings of the index (key, value), among them the table, the columns and the schema
+// version of the catalogue it was built for.
+inline constexpr char kMetaTable[] = "liraidx_meta";
+// (col, gram, chunk, data) WITHOUT ROWID: col is the position in the column list.
+inline constexpr char kPostingsTable[] = "liraidx_postings";
+// Rowids written by other programs since the index was last brought up to date, with
+// the indexed values they had before (has_old = 1), logged by triggers.
+inline constexpr char kPendingTable[] = "liraidx_pending";
+// The eponymous virtual table through which a narrowed statement reads its candidates.
+inline constexpr char kCandidateTable[] = "liraidx_candidates";
+
+// The version of this layout of the index's tables, kept in its settings ("format"): an
+// index of another version is not read, and the catalogue is searched by scan.
+inline constexpr int kFormatVersion = 1;
+inline constexpr int kChunkBits = 16;
+inline constexpr std::int64_t kChunkRows = std::int64_t{1} << kChunkBits;
+// A chunk with more rowids than this is stored as a bitmap of kChunkRows bits.
+inline constexpr std::size_t kBitmapThreshold = kChunkRows / 16;
+// A catalogue whose pending table holds more rows than this is searched by scan, until
+// a refresh, unless the index was built with another limit.
+inline constexpr std::int64_t kDefaultPendingLimit = 10000;
+
+// The key of one unit (below 0x10000) and of a pair of units (0x10000 and above).
+inline std::int64_t UnigramKey(std::uint32_t unit) { return unit; }
+inline std::int64_t BigramKey(std::uint32_t first, std::uint32_t second) {
+  return ((static_cast<std::int64_t>(first) + 1) << 16) | second;
+}
+
+inline std::int64_t ChunkOf(std::int64_t rowid) { return rowid >> kChunkBits; }
+inline std::uint16_t LowBits(std::int64_t rowid) {
+  return static_cast<std::uint16_t>(rowid & (kChunkRows - 1));
+}
+
+// The name of the matching mode an index was built for, as its settings hold it
+// ("folded" or "loose"), and the mode of such a name; a missing or unknown name is
+// folded, the mode of every index built before the loose one.
+std::string IndexMatchName(MatchMode mode);
+MatchMode MatchModeOfIndex(std::string_view name);
+
+// True when an index built for `built` answers searches in `searched`: a folded index
+// holds every exact match too; a loose index serves the loose mode alone.
+bool IndexServes(MatchMode built, MatchMode searched);
+
+// Appends the keys of every unit and neighbouring pair of the text folded for the mode
+// (kFolded or kLoose) to keys (unsorted, with repeats).
+void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys,
+                     MatchMode mode = MatchMode::kFolded);
+
+// The gram keys every text holds that matches the LIKE pattern (without escape) in the
+// given mode, sorted and without repeats; empty when the pattern holds no literal
+// character the index can use, so that every row is a candidate.
+std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode mode);
+
+// True when the rows that match the pattern in the mode are exactly the rows whose
+// posting list it reads: the folded or loose mode and one or two units between "%"s, so that
+// a text matches when and only when it holds that unit or pair.
+bool PatternIsOneGram(std::string_view pattern, MatchMode mode);
+
+// One chunk's posting list from its sorted, distinct low bits.
+std::string EncodePosting(const std::vector<std::uint16_t>& lows);
+// Appends the rowids of a chunk's posting list, ascending. False when the bytes are no
+// posting list (a damaged index); rowids may then have been appended.
+bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::int64_t>& rowids);
+
+}  // namespace db::searchindex

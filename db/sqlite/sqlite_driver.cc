@@ -1,0 +1,325 @@
+#include "db/sqlite/sqlite_driver.h"
+
+#include <sqlite3.h>
+
+#include "db/engine_codes.h"
+#include "db/sqlite/candidate_table.h"
+#include "db/sqlite/indexed_search.h"
+#include "matching/sjis_like.h"
+#include "platform/clock.h"
+#include "platform/japanese_texts.h"
+#include "platform/sjis.h"
+
+namespace db {
+
+namespace {
+
+using Connection = std::shared_ptr<sqlite3>;
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+[[noreturn]] void Fail(sqlite3* db, int rc, std::uint16_t code = kErrSql) {
+  // Only the time limit's progress handler interrupts a statement of this program.
+  if (rc == SQLITE_INTERRUPT) {
+    throw DriverError{code,
+                      {TDBError{code, rc, std::string(platform::texts::kDbeTimeLimitExceeded)}}};
+  }
+  const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  throw DriverError{code, {TDBError{code, rc, message ? message : ""}}};
+}
+
+// Called by SQLite every kProgressSteps virtual machine steps; a non-zero answer
+// interrupts the statement. The data is the tick (ms) at which work must stop.
+constexpr int kProgressSteps = 1000;
+
+int PastDeadline(void* deadline) {
+  return platform::TickCount() >= *static_cast<const std::uint64_t*>(deadline) ? 1 : 0;
+}
+
+// A LIKE pattern folded for the rows of one statement, with the escape it was folded with.
+struct FoldedPattern {
+  matching::SjisLikePattern Pattern;
+  std::string Escape;
+};
+
+// like(pattern, text) and like(pattern, text, escape); the matching mode is the
+// function's user data.
+void LikeFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return;  // NULL result, as SQL wants
+  }
+  auto text = [&](int i) {
+    const char* bytes = static_cast<const char*>(sqlite3_value_blob(argv[i]));
+    return std::string_view(bytes ? bytes : "", sqlite3_value_bytes(argv[i]));
+  };
+  std::string_view escape;
+  if (argc == 3) {
+    escape = text(2);
+    if (escape.empty() || platform::CharLength(escape, 0) != escape.size()) {
+      sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+      return;
+    }
+  }
+  // The folded pattern is kept with the pattern argument: SQLite keeps it while that
+  // argument stays the same (a literal or a bound value, for every row a statement
+  // scans) and discards it when the argument changes. The escape may change apart.
+  auto* kept = static_cast<FoldedPattern*>(sqlite3_get_auxdata(context, 0));
+  if (kept && kept->Escape == escape) {
+    sqlite3_result_int(context, kept->Pattern.Matches(text(1)) ? 1 : 0);
+    return;
+  }
+  const auto mode = *static_cast<const MatchMode*>(sqlite3_user_data(context));
+  auto folded = std::make_unique<FoldedPattern>(
+      FoldedPattern{matching::SjisLikePattern(text(0), mode, escape), std::string(escape)});
+  sqlite3_result_int(context, folded->Pattern.Matches(text(1)) ? 1 : 0);
+  // SQLite may discard the data at once, so it is handed over last.
+  sqlite3_set_auxdata(context, 0, folded.release(),
+                      [](void* data) { delete static_cast<FoldedPattern*>(data); });
+}
+
+constexpr MatchMode kFoldedMatch = MatchMode::kFolded;
+constexpr MatchMode kExactMatch = MatchMode::kExact;
+constexpr MatchMode kLooseMatch = MatchMode::kLoose;
+
+// Binds the texts to the markers in order.
+void Bind(sqlite3* db, sqlite3_stmt* statement, const std::vector<std::string>& params) {
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    int rc = sqlite3_bind_text(statement, static_cast<int>(i + 1), params[i].data(),
+                               static_cast<int>(params[i].size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) Fail(db, rc);
+  }
+}
+
+// Steps once; true on a row, false at the end.
+bool Step(sqlite3* db, sqlite3_stmt* statement) {
+  int rc = sqlite3_step(statement);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  sqlite3_reset(statement);
+  Fail(db, rc);
+}
+
+StatementHandle PrepareText(sqlite3* db, std::string_view sql) {
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement, nullptr);
+  if (rc != SQLITE_OK) Fail(db, rc);
+  return StatementHandle(statement);
+}
+
+class SqliteCursor : public Cursor {
+ public:
+  // countedBy, when given, holds exactly the rows of the result.
+  SqliteCursor(Connection connection, sqlite3_stmt* statement, std::string_view sql,
+               const std::vector<std::string>& params, bool onRow,
+               std::shared_ptr<searchindex::CandidateSet> countedBy)
+      : connection_(std::move(connection)),
+        statement_(statement),
+        sql_(sql),
+        params_(params),
+        countedBy_(std::move(countedBy)),
+        onRow_(onRow),
+        emptyResult_(!onRow) {
+    const int columns = sqlite3_column_count(statement_);
+    for (int i = 0; i < columns; ++i) columnNames_.emplace_back(sqlite3_column_name(statement_, i));
+    row_.resize(columns);
+    if (onRow_) ReadRow();
+  }
+
+  // Ends the statement's run, and with it its read transaction.
+  ~SqliteCursor() override { sqlite3_reset(statement_); }
+
+  const std::vector<std::string>& ColumnNames() const override { return columnNames_; }
+  bool OnRow() const override { return onRow_; }
+  const std::vector<ColumnValue>& Row() const override { return row_; }
+
+  bool Next() override {
+    if (!onRow_) return false;
+    onRow_ = Step(connection_.get(), statement_);
+    if (onRow_) ReadRow();
+    return onRow_;
+  }
+
+  // Counts with COUNT(*) over the statement as a subquery. While this cursor stands on
+  // a row its read transaction is still open, so the count sees the same data.
+  std::int64_t CountRows() override {
+    if (emptyResult_) return 0;
+    if (countedBy_) {
+      const searchindex::CandidateBits& candidates = countedBy_->Current();
+      if (candidates.exact) return candidates.rows.Count();
+    }
+    RefuseWritingStatement();
+    StatementHandle count =
+        PrepareText(connection_.get(), "SELECT COUNT(*) FROM (\n" + sql_ + "\n)");
+    Bind(connection_.get(), count.get(), params_);
+    if (!Step(connection_.get(), count.get())) return 0;
+    return sqlite3_column_int64(count.get(), 0);
+  }
+
+  std::int64_t CountRowsByStepping() override {
+    if (emptyResult_) return 0;
+    RefuseWritingStatement();
+    StatementHandle again = PrepareText(connection_.get(), sql_);
+    Bind(connection_.get(), again.get(), params_);
+    std::int64_t rows = 0;
+    while (Step(connection_.get(), again.get())) ++rows;
+    return rows;
+  }
+
+ private:
+  // A statement that writes (INSERT ... RETURNING) would write again if it were run a
+  // second time to count its rows.
+  void RefuseWritingStatement() {
+    if (!sqlite3_stmt_readonly(statement_)) {
+      throw DriverError{kErrCountRefused, {TDBError{kErrCountRefused, 0, {}}}};
+    }
+  }
+
+  void ReadRow() {
+    for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
+      ColumnValue& value = row_[i];
+      switch (sqlite3_column_type(statement_, i)) {
+        case SQLITE_INTEGER:
+          value.ValueKind = ColumnValue::Kind::kInteger;
+          value.Integer = sqlite3_column_int64(statement_, i);
+          break;
+        case SQLITE_FLOAT:
+          value.ValueKind = ColumnValue::Kind::kFloat;
+          value.Float = sqlite3_column_double(statement_, i);
+          break;
+        case SQLITE_NULL:
+          value.ValueKind = ColumnValue::Kind::kNull;
+          break;
+        default: {
+          value.ValueKind = sqlite3_column_type(statement_, i) == SQLITE_TEXT
+                                ? ColumnValue::Kind::kText
+                                : ColumnValue::Kind::kOther;
+          const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, i));
+          value.Text.assign(bytes ? bytes : "", sqlite3_column_bytes(statement_, i));
+        }
+      }
+    }
+  }
+
+  Connection connection_;
+  sqlite3_stmt* statement_;  // owned by the statement object, which outlives the cursor
+  std::string sql_;
+  std::vector<std::string> params_;
+  std::shared_ptr<searchindex::CandidateSet> countedBy_;
+  std::vector<std::string> columnNames_;
+  std::vector<ColumnValue> row_;
+  bool onRow_;
+  bool emptyResult_;
+};
+
+class SqliteStatement : public Statement {
+ public:
+  SqliteStatement(Connection connection, std::string_view sql)
+      : connection_(std::move(connection)),
+        sql_(sql),
+        statement_(PrepareText(connection_.get(), sql)) {}
+
+  // A statement narrowed by the search index, reading its candidate set from the
+  // registry, which it releases when it goes.
+  SqliteStatement(Connection connection, searchindex::NarrowedSearch narrowed,
+                  searchindex::CandidateRegistry* registry)
+      : SqliteStatement(std::move(connection), narrowed.sql) {
+    registry_ = registry;
+    setNumber_ = narrowed.setNumber;
+    if (narrowed.oneRowPerBook) countedBy_ = std::move(narrowed.set);
+  }
+
+  ~SqliteStatement() override {
+    if (registry_) registry_->Remove(setNumber_);
+  }
+
+  std::unique_ptr<Cursor> Execute(const std::vector<std::string>& params) override {
+    // A text of blanks and comments prepares to no statement at all.
+    if (!statement_) return nullptr;
+    Bind(connection_.get(), statement_.get(), params);
+    const bool onRow = Step(connection_.get(), statement_.get());
+    if (sqlite3_column_count(statement_.get()) == 0) {
+      sqlite3_reset(statement_.get());
+      return nullptr;
+    }
+    return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow,
+                                          countedBy_);
+  }
+
+ private:
+  Connection connection_;
+  std::string sql_;
+  StatementHandle statement_;
+  searchindex::CandidateRegistry* registry_ = nullptr;  // owned by the connection
+  int setNumber_ = 0;
+  // The candidates, when they are the result's rows whenever they are exact.
+  std::shared_ptr<searchindex::CandidateSet> countedBy_;
+};
+
+class SqliteDatabase : public Database {
+ public:
+  SqliteDatabase(Connection connection, MatchMode match, searchindex::CandidateRegistry* registry)
+      : connection_(std::move(connection)), match_(match), registry_(registry) {}
+
+  // A search statement over a catalogue with a current search index is run narrowed
+  // to the index's candidates, with the same result; when the narrowed text does not
+  // prepare, the statement as written gives its own error.
+  std::unique_ptr<Statement> Prepare(std::string_view sql) override {
+    if (std::optional<searchindex::NarrowedSearch> narrowed =
+            searchindex::NarrowSearchStatement(connection_.get(), sql, match_, *registry_)) {
+      const int setNumber = narrowed->setNumber;
+      try {
+        return std::make_unique<SqliteStatement>(connection_, std::move(*narrowed), registry_);
+      } catch (const DriverError&) {
+        registry_->Remove(setNumber);
+      }
+    }
+    return std::make_unique<SqliteStatement>(connection_, sql);
+  }
+
+ private:
+  // Shared with the statements, so a statement released after the engine's own
+  // handle (at process exit) still finds its connection.
+  Connection connection_;
+  MatchMode match_;
+  searchindex::CandidateRegistry* registry_;  // owned by the connection
+};
+
+}  // namespace
+
+std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match,
+                                             int timeLimitSeconds) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  // The deadline lives as long as the connection whose progress handler reads it.
+  auto* deadline = new std::uint64_t(platform::TickCount() + timeLimitSeconds * 1000ull);
+  Connection connection(db, [deadline](sqlite3* handle) {
+    sqlite3_close_v2(handle);
+    delete deadline;
+  });
+  if (rc != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    throw DriverError{kErrCannotOpen, {TDBError{kErrCannotOpen, rc, message + ": " + path}}};
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
+  if (timeLimitSeconds > 0) sqlite3_progress_handler(db, kProgressSteps, PastDeadline, deadline);
+  const MatchMode* mode = match == MatchMode::kExact   ? &kExactMatch
+                          : match == MatchMode::kLoose ? &kLooseMatch
+                                                       : &kFoldedMatch;
+  for (int arguments : {2, 3}) {
+    rc = sqlite3_create_function(db, "like", arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                 const_cast<MatchMode*>(mode), LikeFunction, nullptr, nullptr);
+    if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
+  }
+  searchindex::CandidateRegistry* registry = nullptr;
+  rc = searchindex::RegisterCandidateTable(db, &registry);
+  if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
+  return std::make_unique<SqliteDatabase>(std::move(connection), match, registry);
+}
+
+}  // namespace db
