@@ -21,24 +21,32 @@ namespace app {
 
 namespace {
 
+// The failure of a system call on the named file, with the reason errno gives.
+[[noreturn]] void FailOn(const char* name) {
+  throw platform::Exception("EOSError", std::string(name) + ": " + std::strerror(errno));
+}
+
 // A file held in memory: the body handed to the CGI entry routine as its input and the
 // response it writes, so that the routine reads and writes plain file descriptors
 // exactly as in a CGI process. Raises Exception EOSError when none can be made.
 int MemoryFile(const char* name) {
   const int fd = memfd_create(name, MFD_CLOEXEC);
-  if (fd < 0) {
-    throw platform::Exception("EOSError", std::string(name) + ": " + std::strerror(errno));
-  }
+  if (fd < 0) FailOn(name);
   return fd;
 }
 
-// Copies the request's body to a memory file and rewinds it.
+// Copies the request's body to a memory file and rewinds it. Raises Exception EOSError
+// when the memory file cannot hold it.
 int BodyFile(FCGX_Request& request) {
-  const int fd = MemoryFile("liraweb-body");
+  constexpr const char* kName = "liraweb-body";
+  const int fd = MemoryFile(kName);
   char buffer[16384];
   int got;
   while ((got = FCGX_GetStr(buffer, sizeof buffer, request.in)) > 0) {
-    platform::WriteAll(fd, std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (!platform::WriteAll(fd, std::string_view(buffer, static_cast<std::size_t>(got)))) {
+      close(fd);
+      FailOn(kName);
+    }
   }
   lseek(fd, 0, SEEK_SET);
   return fd;
@@ -56,22 +64,7 @@ void SendResponseFile(FCGX_Request& request, int fd) {
   FCGX_Finish_r(&request);
 }
 
-// The child's work: the request's variables over the process environment (copied,
-// because the library frees its own when the request ends), then the CGI entry routine.
-void ServeInChild(FCGX_Request& request, const TWebModuleClass& moduleClass) {
-  for (char** entry = request.envp; *entry; ++entry) {
-    const char* equals = std::strchr(*entry, '=');
-    if (equals)
-      setenv(std::string(*entry, static_cast<std::size_t>(equals - *entry)).c_str(), equals + 1, 1);
-  }
-  const int bodyFd = BodyFile(request);
-  const int responseFd = MemoryFile("liraweb-response");
-  RunCGIProgram(moduleClass, bodyFd, responseFd);
-  close(bodyFd);
-  SendResponseFile(request, responseFd);
-}
-
-// Answers the request with the 500 response for error, from the server process itself.
+// Answers the request with the 500 response for error.
 void AnswerServerError(FCGX_Request& request, const platform::Exception& error) {
   try {
     const int fd = MemoryFile("liraweb-response");
@@ -81,6 +74,29 @@ void AnswerServerError(FCGX_Request& request, const platform::Exception& error) 
     // Without even a memory file the connection is closed unanswered: the web server
     // then reports the failure to the client itself.
     FCGX_Finish_r(&request);
+  }
+}
+
+// The child's work: the request's variables over the process environment (copied,
+// because the library frees its own when the request ends), then the CGI entry routine.
+// A body or response that cannot be held is answered with the 500 response.
+void ServeInChild(FCGX_Request& request, const TWebModuleClass& moduleClass) {
+  for (char** entry = request.envp; *entry; ++entry) {
+    const char* equals = std::strchr(*entry, '=');
+    if (!equals) continue;
+    const std::string name(*entry, static_cast<std::size_t>(equals - *entry));
+    setenv(name.c_str(), equals + 1, 1);
+  }
+  int bodyFd = -1;
+  try {
+    bodyFd = BodyFile(request);
+    const int responseFd = MemoryFile("liraweb-response");
+    RunCGIProgram(moduleClass, bodyFd, responseFd);
+    close(bodyFd);
+    SendResponseFile(request, responseFd);
+  } catch (const platform::Exception& error) {
+    if (bodyFd >= 0) close(bodyFd);
+    AnswerServerError(request, error);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <regex>
 #include <string>
 
 #include "tests/support/child_process.h"
@@ -26,6 +27,12 @@ std::string RunAsCGI(const Variables& variables, const std::string& body) {
   run.variables = variables;
   run.input = body;
   return test_support::RunChild(run).output;
+}
+
+// The text with every run of 16 hexadecimal digits (an address) replaced by "ADDRESS".
+std::string WithoutAddress(const std::string& text) {
+  static const std::regex kAddress("[0-9A-F]{16}");
+  return std::regex_replace(text, kAddress, "ADDRESS");
 }
 
 TEST(FastCGIServer, AnswersEveryRequestOfOneProcessAsACGIRunDoes) {
@@ -67,6 +74,8 @@ TEST(FastCGIServer, AnswersEveryRequestOfOneProcessAsACGIRunDoes) {
       {with({{"PATH_INFO", "/fail"}, {"QUERY_STRING", "MSG=bad%0D%0Aline"}}), ""},
       {with({{"PATH_INFO", "/fail"}, {"QUERY_STRING", "KIND=alloc"}}), ""},
       {with({{"PATH_INFO", "/list"}, {"QUERY_STRING", "BOOKNAME=%ZZ"}}), ""},
+      // A module that cannot be made answers 500; the next request makes its own.
+      {with({{"TEST_MODULE_FAIL", "settings gone"}}), ""},
       {with({{"PATH_INFO", "/sendself"}}), ""},
       {with({{"PATH_INFO", "/empty"}}), ""},
       {{{"REQUEST_METHOD", "GET"}}, ""},
@@ -84,15 +93,36 @@ TEST(FastCGIServer, AnswersEveryRequestOfOneProcessAsACGIRunDoes) {
   }
 }
 
-TEST(FastCGIServer, RequestVariablesWinOverThoseOfTheProcess) {
-  test_support::TempDir folder("fastcgi_server_");
-  FastCGIProcess process(TEST_CGI_PROGRAM, folder.Path(),
-                         {{"HTTP_HOST", "process.example"}, {"HTTP_FROM", "process"}});
-  const Variables variables = {
+TEST(FastCGIServer, ProcessEnvironmentFillsInWhatTheRequestLeavesOut) {
+  const Variables request = {
       {"SERVER_PROTOCOL", "HTTP/1.1"}, {"PATH_INFO", "/vars"}, {"HTTP_HOST", "request.example"}};
-  Variables expected = variables;
-  expected["HTTP_FROM"] = "process";
-  EXPECT_EQ(process.Request(variables).output, RunAsCGI(expected, ""));
+  struct Case {
+    Variables process;  // the environment the FastCGI process is started with
+    Variables cgi;      // the whole environment of the CGI run that must answer the same
+  } cases[] = {
+      {{{"HTTP_HOST", "process.example"}, {"HTTP_FROM", "process"}},
+       {{"SERVER_PROTOCOL", "HTTP/1.1"},
+        {"PATH_INFO", "/vars"},
+        {"HTTP_HOST", "request.example"},
+        {"HTTP_FROM", "process"}}},
+      // A start-up hook that fails is reported for every request, as by a CGI run (the
+      // report names the address of the entry routine, which differs from process to
+      // process).
+      {{{"TEST_STARTUP_FAIL", "hook failed"}},
+       {{"SERVER_PROTOCOL", "HTTP/1.1"},
+        {"PATH_INFO", "/vars"},
+        {"HTTP_HOST", "request.example"},
+        {"TEST_STARTUP_FAIL", "hook failed"}}},
+  };
+  for (const Case& c : cases) {
+    test_support::TempDir folder("fastcgi_server_");
+    FastCGIProcess process(TEST_CGI_PROGRAM, folder.Path(), c.process);
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(WithoutAddress(process.Request(request).output),
+                WithoutAddress(RunAsCGI(c.cgi, "")))
+          << round;
+    }
+  }
 }
 
 TEST(FastCGIServer, OnlyAListeningSocketStartsTheServer) {
