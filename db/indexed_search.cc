@@ -183,11 +183,38 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
   return rows;
 }
 
+// Holds one read transaction open while it lives, unless the connection is inside one
+// already: every statement run meanwhile reads the same committed state, so the index's
+// description, its lists, its pending rows and the data version they are stamped with
+// all belong together however other connections write.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(sqlite3* db)
+      : db_(db),
+        owned_(sqlite3_get_autocommit(db) &&
+               sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {}
+  ~ReadSnapshot() {
+    // A transaction that only read has nothing to lose: should COMMIT fail, ROLLBACK
+    // ends it all the same.
+    if (owned_ && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+ private:
+  sqlite3* db_;
+  bool owned_;
+};
+
 }  // namespace
 
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry) {
   if (!MayBeSearch(sql)) return std::nullopt;
+  // The candidates and the data version CandidateSet takes are of this one state.
+  const ReadSnapshot snapshot(db);
   std::optional<IndexInfo> info = ReadCurrentIndex(db);
   if (!info || !IndexServes(info->match, mode)) return std::nullopt;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -422,6 +423,126 @@ TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
     const std::string sql = c.head + "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";  // ア
     EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
     ExpectSameAsScan(sql);
+  }
+}
+
+// A write by another connection made at the start of the request connection's
+// statement number writeAt (counting every statement it runs, those that read the
+// index among them), through a trace callback put on the connections opened while
+// armed.
+struct Interleaving {
+  bool armed = false;
+  int statements = 0;
+  int writeAt = 0;
+  bool wrote = false;
+  std::function<void()> write;
+};
+Interleaving* interleaving = nullptr;
+
+int WriteAtStatement(unsigned, void*, void*, void*) {
+  if (++interleaving->statements == interleaving->writeAt) {
+    interleaving->write();
+    interleaving->wrote = true;
+  }
+  return 0;
+}
+
+int TraceArmedConnection(sqlite3* db, const char**, const sqlite3_api_routines*) {
+  if (interleaving && interleaving->armed) {
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, WriteAtStatement, nullptr);
+  }
+  return SQLITE_OK;
+}
+
+// Rows, their count while the cursor stands on the first row and at the end.
+struct CountedResult {
+  Result result;
+  std::int64_t countOnFirstRow = 0;
+};
+
+CountedResult RunSearchCountingFirst(db::Database& database, const std::string& sql) {
+  CountedResult counted;
+  std::unique_ptr<db::Statement> statement = database.Prepare(sql);
+  std::unique_ptr<db::Cursor> cursor = statement->Execute({});
+  counted.countOnFirstRow = cursor->CountRows();
+  for (bool on = cursor->OnRow(); on; on = cursor->Next()) {
+    std::string row;
+    for (const db::ColumnValue& value : cursor->Row()) row += value.Text + "|";
+    counted.result.rows.push_back(row);
+  }
+  counted.result.count = cursor->CountRows();
+  return counted;
+}
+
+// Whatever statement of a search another program's write lands before, the search
+// answers as a scan of the catalogue before the write or after it: a word moved from
+// book 11 to book 44, with and without a refresh folding the move into the index,
+// searched by one and two units (answered from the lists alone) and by four.
+TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
+  static bool registered = [] {
+    return sqlite3_auto_extension(reinterpret_cast<void (*)()>(TraceArmedConnection)) ==
+           SQLITE_OK;
+  }();
+  ASSERT_TRUE(registered);
+  const std::string word = "qxzw";
+  const std::string move =
+      "BEGIN; UPDATE BOOKMAST SET MS_SYOMEI = 'plain' WHERE rowid = 11;"
+      " UPDATE BOOKMAST SET MS_SYOMEI = 'the " + word + " book' WHERE rowid = 44; COMMIT;";
+  for (MatchMode mode : {MatchMode::kFolded, MatchMode::kLoose}) {
+    TempDir folder("search-race.");
+    const std::string pristine = folder / "pristine.db", before = folder / "before.db",
+                      after = folder / "after.db", indexed = folder / "indexed.db";
+    std::mt19937 random(5);
+    MakeCatalogue(before, random, 400, mode == MatchMode::kLoose);
+    Exec(before, "UPDATE BOOKMAST SET MS_SYOMEI = 'a " + word +
+                     "' WHERE rowid IN (11, 12, 13); PRAGMA journal_mode = WAL;");
+    std::filesystem::copy_file(before, pristine);
+    std::filesystem::copy_file(before, after);
+    Exec(after, move);
+    IndexTarget target;
+    target.match = mode;
+    SearchIndexBuilder(pristine).Build(target, nullptr);
+    for (const std::string& searched : {word.substr(0, 1), word.substr(1, 2), word}) {
+      SearchCriteria criteria;
+      criteria.SearchFlags = kSearchBookName;
+      criteria.BookName = searched;
+      criteria.LooseMatch = mode == MatchMode::kLoose;
+      const std::string sql = StatementText(criteria);
+      auto scan = [&](const std::string& path) {
+        return RunSearch(*db::OpenSqliteDatabase(path, mode, 0), sql);
+      };
+      const Result expectedBefore = scan(before), expectedAfter = scan(after);
+      ASSERT_NE(expectedBefore, expectedAfter);
+      for (bool refresh : {false, true}) {
+        Interleaving run;
+        for (run.writeAt = 1;; ++run.writeAt) {
+          SCOPED_TRACE((mode == MatchMode::kLoose ? "LOOSE " : "FOLDED ") + searched +
+                       (refresh ? " refreshed" : "") + ", write before statement " +
+                       std::to_string(run.writeAt));
+          std::filesystem::remove(indexed);
+          std::filesystem::copy_file(pristine, indexed);
+          ASSERT_TRUE(Narrowed(indexed, sql, mode));
+          run.wrote = false;
+          run.statements = 0;
+          run.write = [&] {
+            Exec(indexed, move);
+            if (refresh) SearchIndexBuilder(indexed).Refresh(nullptr);
+          };
+          run.armed = true;
+          interleaving = &run;
+          auto database = db::OpenSqliteDatabase(indexed, mode, 0);
+          run.armed = false;
+          const CountedResult got = RunSearchCountingFirst(*database, sql);
+          database.reset();
+          interleaving = nullptr;
+          EXPECT_TRUE(got.result == expectedBefore || got.result == expectedAfter)
+              << got.result.count << " books, " << got.result.rows.size() << " rows";
+          EXPECT_EQ(got.countOnFirstRow, got.result.count);
+          if (!run.wrote) break;
+        }
+        EXPECT_GT(run.writeAt, 4);  // the write met the reads of the index
+      }
+    }
   }
 }
 
