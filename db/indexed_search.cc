@@ -126,7 +126,7 @@ bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& ro
     const char* data = static_cast<const char*>(sqlite3_column_blob(select, 1));
     const int size = sqlite3_column_bytes(select, 1);
     if (chunk <= lastChunk || !data ||
-        !DecodePosting(std::string_view(data, size), chunk, chunkRows))
+        !DecodePosting(std::string_view(data, size), {column, gram, chunk}, chunkRows))
       return false;
     rows.Add(chunkRows);
     chunkRows.clear();
