@@ -1,5 +1,6 @@
 #include "db/indexed_search.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -219,6 +220,14 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   if (!info || !IndexServes(info->match, mode)) return std::nullopt;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
   if (!shape) return std::nullopt;
+  // A condition written twice (a word repeated) reads its lists once.
+  LikeConditions distinct;
+  for (std::vector<LikeTerm>& condition : shape->conditions) {
+    if (std::find(distinct.begin(), distinct.end(), condition) == distinct.end()) {
+      distinct.push_back(std::move(condition));
+    }
+  }
+  shape->conditions = std::move(distinct);
   // Rows the lists give exactly are worth narrowing to however many they are: the
   // count needs no row, an unsorted page reads only its own rows.
   CandidateBits first;

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <utility>
 
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "module/japanese_texts.h"
 #include "platform/text_compare.h"
 #include "web/html_text.h"
 
@@ -115,10 +115,9 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   } else if (tagString == "ERR_KIND") {
     // One word a template can use as a class name to fit its text to the notice.
     const std::pair<std::string_view, std::string_view> kinds[] = {
-        {texts::kRuntimeError, "no-keyword"},
-        {texts::kNoBooksFound, "no-hits"},
-        {texts::kDatabaseError, "database"},
-        {texts::kBookNotFound, "not-found"},
+        {texts::kRuntimeError, "no-keyword"},  {texts::kNoBooksFound, "no-hits"},
+        {texts::kDatabaseError, "database"},   {texts::kBookNotFound, "not-found"},
+        {texts::kSearchTooLarge, "too-large"},
     };
     for (const auto& [name, kind] : kinds) {
       if (ErrorName == name) replaceText = kind;
