@@ -6,8 +6,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <set>
 #include <sstream>
@@ -614,7 +616,7 @@ struct Interleaving {
 Interleaving* interleaving = nullptr;
 
 int WriteAtStatement(unsigned, void*, void*, void*) {
-  if (++interleaving->statements == interleaving->writeAt) {
+  if (interleaving && ++interleaving->statements == interleaving->writeAt) {
     interleaving->write();
     interleaving->wrote = true;
   }
@@ -628,15 +630,27 @@ int TraceArmedConnection(sqlite3* db, const char**, const sqlite3_api_routines*)
   return SQLITE_OK;
 }
 
+// The driver's connection on the file, with the interleaving's trace on it; the trace
+// stays until interleaving is reset.
+std::unique_ptr<db::Database> OpenInterleaved(const std::string& path, MatchMode mode,
+                                              Interleaving& run) {
+  static const bool registered =
+      sqlite3_auto_extension(reinterpret_cast<void (*)()>(TraceArmedConnection)) == SQLITE_OK;
+  EXPECT_TRUE(registered);
+  run.statements = 0;
+  run.wrote = false;
+  interleaving = &run;
+  run.armed = true;
+  auto database = db::OpenSqliteDatabase(path, mode, 0);
+  run.armed = false;
+  return database;
+}
+
 // Whatever statement of a search another program's write lands before, the search
 // answers as a scan of the catalogue before the write or after it: a word moved from
 // book 11 to book 44, with and without a refresh folding the move into the index,
 // searched by one and two units (answered from the lists alone) and by four.
 TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
-  static bool registered = [] {
-    return sqlite3_auto_extension(reinterpret_cast<void (*)()>(TraceArmedConnection)) == SQLITE_OK;
-  }();
-  ASSERT_TRUE(registered);
   const std::string word = "qxzw";
   const std::string move =
       "BEGIN; UPDATE BOOKMAST SET MS_SYOMEI = 'plain' WHERE rowid = 11;"
@@ -676,16 +690,11 @@ TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
           std::filesystem::remove(indexed);
           std::filesystem::copy_file(pristine, indexed);
           ASSERT_TRUE(Narrowed(indexed, sql, mode));
-          run.wrote = false;
-          run.statements = 0;
           run.write = [&] {
             Exec(indexed, move);
             if (refresh) SearchIndexBuilder(indexed).Refresh(nullptr);
           };
-          run.armed = true;
-          interleaving = &run;
-          auto database = db::OpenSqliteDatabase(indexed, mode, 0);
-          run.armed = false;
+          auto database = OpenInterleaved(indexed, mode, run);
           const Result got = RunSearch(*database, sql);
           database.reset();
           interleaving = nullptr;
@@ -696,6 +705,123 @@ TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
         EXPECT_GT(run.writeAt, 4);  // the write met the reads of the index
       }
     }
+  }
+}
+
+// Random searches while another program writes every kind of change and refreshes the
+// index, one write in ten searches landing before a random statement of a search: each
+// answer must be a scan (the same statement, which LIMIT -1 keeps from the index) of
+// the state before the search or after the write it met. LIRAWEB_SOAK_SEARCHES sets the
+// number of searches in each mode (bench/search_index_soak.sh runs many).
+TEST(SearchIndexSoak, SearchesDuringWritesAndRefreshesAnswerAsAScanOfACommittedState) {
+  const char* setting = std::getenv("LIRAWEB_SOAK_SEARCHES");
+  const int searches = setting ? std::atoi(setting) : 150;
+  for (MatchMode mode : {MatchMode::kFolded, MatchMode::kLoose}) {
+    const bool loose = mode == MatchMode::kLoose;
+    SCOPED_TRACE(loose ? "LOOSE" : "FOLDED");
+    TempDir folder("search-soak.");
+    const std::string path = folder / "catalogue.db";
+    std::mt19937 random(loose ? 31 : 17);
+    MakeCatalogue(path, random, 1500, loose);
+    Exec(path, "PRAGMA journal_mode = WAL;");
+    IndexTarget target;
+    target.match = mode;
+    SearchIndexBuilder(path).Build(target, nullptr);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+    sqlite3_busy_timeout(writer, 10000);
+    sqlite3_exec(writer, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr);
+    // A rowid no row holds: past the largest, where SQLite also puts a row given none.
+    auto freshRowid = [&] {
+      sqlite3_stmt* largest = nullptr;
+      sqlite3_prepare_v2(writer, "SELECT max(rowid) + 1 FROM BOOKMAST", -1, &largest, nullptr);
+      sqlite3_step(largest);
+      const std::int64_t rowid = sqlite3_column_int64(largest, 0);
+      sqlite3_finalize(largest);
+      return rowid;
+    };
+    int writes = 0, metMidSearch = 0, refreshes = 0, narrowed = 0, differences = 0;
+    auto row = [&] { return std::to_string(1 + random() % 1500); };
+    auto writeOne = [&] {
+      std::string sql;
+      switch (random() % 8) {
+        case 0:
+          sql = InsertBook(random, freshRowid(), "INSERT", loose);
+          break;
+        case 1:
+          sql = "UPDATE BOOKMAST SET MS_SYOMEI = " + Quote(RandomText(random, 6, loose)) +
+                ", MS_CHOSYA = " + Quote(RandomText(random, 6, loose)) + " WHERE rowid = " + row();
+          break;
+        case 2:
+          sql = "DELETE FROM BOOKMAST WHERE rowid = " + row();
+          break;
+        case 3:
+          sql =
+              "UPDATE OR REPLACE BOOKMAST SET MS_BOOKID = coalesce((SELECT MS_BOOKID FROM "
+              "BOOKMAST WHERE rowid = " +
+              row() + "), 'N' || rowid) WHERE rowid = " + row();
+          break;
+        case 4: {
+          const std::int64_t rowid = freshRowid();
+          sql = InsertBook(random, rowid, "INSERT OR REPLACE", loose);
+          const std::string ownId = "'B" + std::to_string(rowid) + "'";
+          sql.replace(sql.find(ownId), ownId.size(), "'B" + row() + "'");
+          break;
+        }
+        case 5:
+          sql = "INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI) VALUES ('B" + row() + "', " +
+                Quote(RandomText(random, 6, loose)) +
+                ") ON CONFLICT (MS_BOOKID) DO UPDATE SET MS_SYOMEI = excluded.MS_SYOMEI";
+          break;
+        case 6:
+          sql = "UPDATE OR REPLACE BOOKMAST SET rowid = " + row() + " WHERE rowid = " + row();
+          break;
+        default:
+          sql = "UPDATE BOOKMAST SET rowid = " + std::to_string(freshRowid()) +
+                " WHERE rowid = " + row();
+      }
+      char* error = nullptr;
+      EXPECT_EQ(sqlite3_exec(writer, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+          << (error ? error : "") << "\n"
+          << sql;
+      sqlite3_free(error);
+      if (++writes % 3 == 0) {
+        SearchIndexBuilder(path).Refresh(nullptr);
+        ++refreshes;
+      }
+    };
+    auto scanner = db::OpenSqliteDatabase(path, mode, 0);
+    for (int i = 0; i < searches; ++i) {
+      SearchCriteria criteria = RandomCriteria(random, loose);
+      criteria.LooseMatch = loose;
+      criteria.EveryWord = i % 2 == 0;
+      const std::string sql = StatementText(criteria), scanSql = sql + "LIMIT -1\r\n";
+      std::vector<Result> states{RunSearch(*scanner, scanSql)};
+      Interleaving run;
+      run.writeAt = random() % 2 == 0 ? static_cast<int>(1 + random() % 14) : 0;
+      run.write = [&] {
+        writeOne();
+        states.push_back(RunSearch(*scanner, scanSql));
+      };
+      narrowed += Narrowed(path, sql, mode);
+      auto database = OpenInterleaved(path, mode, run);
+      const Result got = RunSearch(*database, sql);
+      database.reset();
+      interleaving = nullptr;
+      metMidSearch += run.wrote;
+      if (run.writeAt && !run.wrote) writeOne();
+      if (std::find(states.begin(), states.end(), got) == states.end()) {
+        if (++differences <= 5) ADD_FAILURE() << got.countOnFirstRow << " books, " << sql;
+      }
+    }
+    sqlite3_close(writer);
+    std::ostringstream report;
+    EXPECT_TRUE(SearchIndexBuilder(path).Check(report)) << report.str();
+    std::cout << (loose ? "LOOSE: " : "FOLDED: ") << searches << " searches (" << narrowed
+              << " narrowed), " << writes << " writes (" << metMidSearch << " inside a search), "
+              << refreshes << " refreshes, " << differences << " answers unlike every scan\n";
+    EXPECT_EQ(differences, 0);
+    EXPECT_GT(narrowed, searches / 4);
   }
 }
 
