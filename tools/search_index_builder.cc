@@ -121,11 +121,11 @@ std::vector<std::uint64_t> SortedKeys(
 
 }  // namespace
 
-SearchIndexBuilder::SearchIndexBuilder(const std::string& path) : path_(path) {
+SearchIndexBuilder::SearchIndexBuilder(const std::string& path, int busyTimeoutMs) : path_(path) {
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     Fail("cannot open the catalogue");
   }
-  sqlite3_busy_timeout(db_, 10000);
+  sqlite3_busy_timeout(db_, busyTimeoutMs);
   Execute("PRAGMA synchronous = NORMAL");
 }
 

@@ -31,8 +31,9 @@ struct IndexTarget {
 
 class SearchIndexBuilder {
  public:
-  // Opens an existing catalogue file. Raises ECatalogError when it cannot.
-  explicit SearchIndexBuilder(const std::string& path);
+  // Opens an existing catalogue file; a statement waits up to busyTimeoutMs for another
+  // connection's lock. Raises ECatalogError when it cannot.
+  explicit SearchIndexBuilder(const std::string& path, int busyTimeoutMs = 10000);
   ~SearchIndexBuilder();
   SearchIndexBuilder(const SearchIndexBuilder&) = delete;
   SearchIndexBuilder& operator=(const SearchIndexBuilder&) = delete;

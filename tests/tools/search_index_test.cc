@@ -6,13 +6,16 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "db/candidate_table.h"
 #include "db/indexed_search.h"
@@ -445,6 +448,28 @@ TEST_F(SearchIndexTest, CheckNamesEntriesForRowsThatDoNotExist) {
   EXPECT_FALSE(Builder().Check(report)) << report.str();
   EXPECT_NE(report.str().find("rows that do not hold it or do not exist: 5"), std::string::npos)
       << report.str();
+}
+
+// A writer holding the catalogue longer than the refresh waits for a lock makes the
+// first attempt fail; the refresh tries again and folds the pending rows.
+TEST_F(SearchIndexTest, RefreshTriesABusyCatalogueAgain) {
+  WriteBoth(InsertBook(random_, 900100, "INSERT"));
+  std::promise<void> locked;
+  std::thread writer([&] {
+    sqlite3* db = nullptr;
+    sqlite3_open(indexed_.c_str(), &db);
+    sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    locked.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  });
+  locked.get_future().wait();
+  std::int64_t folded = -2;
+  EXPECT_NO_THROW(folded = SearchIndexBuilder(indexed_, 20).Refresh(nullptr));
+  writer.join();
+  EXPECT_EQ(folded, 1);
+  ExpectSameAsScan(NarrowableSearch());
 }
 
 TEST_F(SearchIndexTest, TooManyPendingRowsMeanAScanUntilRefresh) {
