@@ -5,9 +5,10 @@
 # statement of a search; every answer is compared with a scan of a committed state.
 # Prints, for FOLDED and LOOSE, the searches, writes, refreshes and differences found.
 #
-# Usage: bench/search_index_soak.sh [BUILD_DIR] [SEARCHES_PER_MODE]
-# (defaults: build, 50000). The short version runs in ctest with 150 searches a mode.
+# Usage: bench/search_index_soak.sh [BUILD_DIR] [SEARCHES_PER_MODE] [SEED]
+# (defaults: build, 50000, 0); another seed gives other catalogues, writes and searches.
+# The short version runs in ctest with 150 searches a mode.
 set -euo pipefail
 build_dir=${1:-build}
-LIRAWEB_SOAK_SEARCHES=${2:-50000} exec "$build_dir/search_index_tests" \
+LIRAWEB_SOAK_SEARCHES=${2:-50000} LIRAWEB_SOAK_SEED=${3:-0} exec "$build_dir/search_index_tests" \
   --gtest_filter='SearchIndexSoak.*'

@@ -737,16 +737,19 @@ TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
 // index, one write in ten searches landing before a random statement of a search: each
 // answer must be a scan (the same statement, which LIMIT -1 keeps from the index) of
 // the state before the search or after the write it met. LIRAWEB_SOAK_SEARCHES sets the
-// number of searches in each mode (bench/search_index_soak.sh runs many).
+// number of searches in each mode (bench/search_index_soak.sh runs many), and
+// LIRAWEB_SOAK_SEED the seed of another run.
 TEST(SearchIndexSoak, SearchesDuringWritesAndRefreshesAnswerAsAScanOfACommittedState) {
   const char* setting = std::getenv("LIRAWEB_SOAK_SEARCHES");
   const int searches = setting ? std::atoi(setting) : 150;
+  const char* seed = std::getenv("LIRAWEB_SOAK_SEED");  // another run, other searches
+  const unsigned firstSeed = seed ? static_cast<unsigned>(std::atoi(seed)) : 0;
   for (MatchMode mode : {MatchMode::kFolded, MatchMode::kLoose}) {
     const bool loose = mode == MatchMode::kLoose;
     SCOPED_TRACE(loose ? "LOOSE" : "FOLDED");
     TempDir folder("search-soak.");
     const std::string path = folder / "catalogue.db";
-    std::mt19937 random(loose ? 31 : 17);
+    std::mt19937 random(firstSeed + (loose ? 31 : 17));
     MakeCatalogue(path, random, 1500, loose);
     Exec(path, "PRAGMA journal_mode = WAL;");
     IndexTarget target;
