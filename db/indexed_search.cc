@@ -192,8 +192,8 @@ class ReadSnapshot {
  public:
   explicit ReadSnapshot(sqlite3* db)
       : db_(db),
-        owned_(sqlite3_get_autocommit(db) &&
-               sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {}
+        inherited_(!sqlite3_get_autocommit(db)),
+        owned_(!inherited_ && sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {}
   ~ReadSnapshot() {
     // A transaction that only read has nothing to lose: should COMMIT fail, ROLLBACK
     // ends it all the same.
@@ -204,9 +204,13 @@ class ReadSnapshot {
   ReadSnapshot(const ReadSnapshot&) = delete;
   ReadSnapshot& operator=(const ReadSnapshot&) = delete;
 
+  // False when no transaction could be begun: the reads may then see several states.
+  bool Holds() const { return inherited_ || owned_; }
+
  private:
   sqlite3* db_;
-  bool owned_;
+  bool inherited_;  // the connection was inside a transaction already
+  bool owned_;      // begun here, ended by the destructor
 };
 
 }  // namespace
@@ -216,6 +220,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   if (!MayBeSearch(sql)) return std::nullopt;
   // The candidates and the data version CandidateSet takes are of this one state.
   const ReadSnapshot snapshot(db);
+  if (!snapshot.Holds()) return std::nullopt;
   std::optional<IndexInfo> info = ReadCurrentIndex(db);
   if (!info || !IndexServes(info->match, mode)) return std::nullopt;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
