@@ -325,8 +325,11 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       {"rows", std::to_string(done)},
       {"pending_limit", std::to_string(target.pendingLimit)},
       {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
-      {"match", si::IndexMatchName(target.match)}};
+      {"match", si::IndexMatchName(target.match)},
+      {"loose_folding", si::LooseFoldingName()}};
   for (const auto& [key, value] : entries) {
+    // Only a loose index depends on the loose folding; a folded one keeps its settings.
+    if (key == "loose_folding" && target.match != db::MatchMode::kLoose) continue;
     sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(meta.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(meta.get()) != SQLITE_DONE) Fail("cannot write the index");
@@ -437,7 +440,9 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   bool sound = true;
   if (!si::ReadCurrentIndex(db_)) {
     out << "not current: the schema changed since the build, the pending rows exceed "
-        << target.pendingLimit << ", or the index description is damaged; searches read "
+        << target.pendingLimit
+        << ", the index was built with an older loose folding, or the index description is "
+           "damaged; searches read "
         << "every book until `catalog_index refresh`\n";
     sound = false;
   }
