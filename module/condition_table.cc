@@ -24,6 +24,11 @@ std::string TMainMod::SortDirectionLabel(std::string_view orderKind) {
   return {};
 }
 
+std::string TMainMod::SearchValueHtml(const std::string& value) const {
+  return qMaster->LikeMatch() == db::MatchMode::kLoose ? web::EscapeHtmlKeepingReferences(value)
+                                                       : EscapeHtml(value);
+}
+
 std::string TMainMod::BuildConditionTable() {
   // The values come from the request, so they are written as character references.
   const std::pair<std::string_view, const std::string*> rows[] = {
@@ -33,7 +38,8 @@ std::string TMainMod::BuildConditionTable() {
   };
   TStringList lines = {"<table border=\"0\">"};
   for (const auto& [head, value] : rows) {
-    if (!value->empty()) lines.push_back(std::string(head) + EscapeHtml(*value) + "</td></tr>");
+    if (!value->empty())
+      lines.push_back(std::string(head) + SearchValueHtml(*value) + "</td></tr>");
   }
   if (!Order.empty()) {
     lines.push_back(std::string(texts::kConditionOrder) + SortFieldLabel(Order) +
