@@ -25,8 +25,11 @@ std::string TMainMod::SortDirectionLabel(std::string_view orderKind) {
 }
 
 std::string TMainMod::SearchValueHtml(const std::string& value) const {
-  return qMaster->LikeMatch() == db::MatchMode::kLoose ? web::EscapeHtmlKeepingReferences(value)
-                                                       : EscapeHtml(value);
+  // Only a value holding a reference asks for the alias's mode, which starts the engine.
+  const bool reference = value.find("&#") != std::string::npos;
+  return reference && qMaster->LikeMatch() == db::MatchMode::kLoose
+             ? web::EscapeHtmlKeepingReferences(value)
+             : EscapeHtml(value);
 }
 
 std::string TMainMod::BuildConditionTable() {

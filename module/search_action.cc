@@ -130,7 +130,8 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       ErrorMessage = message;
       return ProduceTemplate("error.html");
     };
-    const bool loose = qMaster->LikeMatch() == db::MatchMode::kLoose;
+    // An empty search asks nothing of the engine, as before.
+    const bool loose = SearchFlags != 0 && qMaster->LikeMatch() == db::MatchMode::kLoose;
     const std::string* searchTexts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei};
     // Under the loose comparison the search reads what the patron typed: a character
     // the form's Shift_JIS lacks (sent as a numeric reference) as its Shift_JIS form,
