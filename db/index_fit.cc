@@ -4,7 +4,6 @@
 
 #include <memory>
 
-#include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
@@ -15,9 +14,21 @@ std::optional<MatchMode> IndexMode(const std::string& path) {
   const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
   std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(handle, &sqlite3_close);
   if (opened != SQLITE_OK) return std::nullopt;
-  const std::optional<IndexInfo> info = ReadCurrentIndex(db.get());
-  if (!info) return std::nullopt;
-  return info->match;
+  // The recorded mode, current or not: an index to be built anew keeps its mode.
+  sqlite3_stmt* statement = nullptr;
+  const std::string sql =
+      std::string("SELECT max(value) FROM ") + kMetaTable + " WHERE key = 'match'";
+  if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return std::nullopt;
+  }
+  std::optional<MatchMode> mode;
+  if (sqlite3_step(statement) == SQLITE_ROW) {
+    const auto* name = sqlite3_column_text(statement, 0);
+    mode = MatchModeOfIndex(name ? reinterpret_cast<const char*>(name) : "");
+  }
+  sqlite3_finalize(statement);
+  return mode;
 }
 
 std::optional<MatchMode> IndexPassedBy(const std::string& path, MatchMode searched) {

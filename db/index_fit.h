@@ -10,9 +10,9 @@
 
 namespace db::searchindex {
 
-// The mode the current search index of the SQLite file at `path` was built for;
-// nullopt when the file holds no current index or cannot be read. Opens the file
-// read-only; never throws.
+// The mode the search index of the SQLite file at `path` was built for, current or not
+// (a refresh builds it anew for that mode); nullopt when the file holds no index or
+// cannot be read. Opens the file read-only; never throws.
 std::optional<MatchMode> IndexMode(const std::string& path);
 
 // The mode of that index when it does not answer searches in `searched`; nullopt when

@@ -134,15 +134,43 @@ std::vector<VariantPair> ReadVariantTable() {
   return pairs;
 }
 
+// Blanks and separators, and the punctuation of titles and names: a patron types
+// 吾輩は猫である for 吾輩は猫である。 and JKローリング for J.K.ローリング. Full-width
+// forms of ASCII marks arrive here folded to ASCII, half-width ｡｢｣ to 。「」.
 bool IsSeparator(std::uint32_t unit) {
   switch (unit) {
     case ' ':
     case ',':
     case '-':
+    case '.':
+    case '/':
+    case ':':
+    case ';':
+    case '!':
+    case '?':
+    case '(':
+    case ')':
     case 0x8141:  // 、
+    case 0x8142:  // 。
     case 0x8145:  // ・ (and the half-width ･, folded to it)
     case 0x815C:  // ―
     case 0x815D:  // ‐
+    case 0x8165:  // ‘
+    case 0x8166:  // ’
+    case 0x8167:  // “
+    case 0x8168:  // ”
+    case 0x816B:  // 〔
+    case 0x816C:  // 〕
+    case 0x8171:  // 〈
+    case 0x8172:  // 〉
+    case 0x8173:  // 《
+    case 0x8174:  // 》
+    case 0x8175:  // 「
+    case 0x8176:  // 」
+    case 0x8177:  // 『
+    case 0x8178:  // 』
+    case 0x8179:  // 【
+    case 0x817A:  // 】
       return true;
     default:
       return false;
@@ -180,6 +208,13 @@ std::uint32_t LooseUnit(std::uint32_t unit) {
       pairs.begin(), pairs.end(), code,
       [](const VariantPair& pair, std::uint32_t value) { return pair.variant < value; });
   return found != pairs.end() && found->variant == code ? found->form : code;
+}
+
+bool LooseTextPassedOver(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (NextUnit(text, i, MatchMode::kLoose) != kIgnoredUnit) return false;
+  }
+  return true;
 }
 
 std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode) {

@@ -17,9 +17,16 @@
 namespace matching {
 
 // The unit of a character the loose mode passes over: blanks (half and full width),
-// the middle dot (・ and ･), commas (, 、 ，) and hyphen-like marks (- ‐ － ―). The long
-// vowel mark ー is part of a word and stays. No character has this unit otherwise.
+// the middle dot (・ and ･), commas (, 、 ，), hyphen-like marks (- ‐ － ―) and the
+// punctuation of titles and names (。．！？「」『』（）〔〕【】〈〉《》“”‘’, the half-width
+// ｡｢｣, and . / : ; ! ? ( ) in either width). The long vowel mark ー is part of a word
+// and stays. No character has this unit otherwise.
 inline constexpr std::uint32_t kIgnoredUnit = 0xFFFF;
+
+// The version of the loose folding. What was built from an older one (a search index,
+// the PostgreSQL functions and their indexes) folds otherwise and is not used: version
+// 1 passed over blanks and separators only, version 2 also over punctuation.
+inline constexpr int kLooseFoldingVersion = 2;
 
 // The unit of the character at text[i]; advances i past it (and past a half-width
 // voiced mark joined with it in the folded and loose modes). Needs i < text.size().
@@ -28,6 +35,10 @@ std::uint32_t NextUnit(std::string_view text, std::size_t& i, MatchMode mode);
 // The folded unit the loose mode compares in place of `unit`: the first form of its
 // variant group, or kIgnoredUnit for a separator.
 std::uint32_t LooseUnit(std::uint32_t unit);
+
+// True when the loose mode passes over every character of the text (so for an empty
+// text too): under it, such a text holds nothing to look for.
+bool LooseTextPassedOver(std::string_view text);
 
 // A variant kanji and the form the loose mode reads it as.
 struct VariantPair {

@@ -24,6 +24,14 @@ std::string TMainMod::SortDirectionLabel(std::string_view orderKind) {
   return {};
 }
 
+std::string TMainMod::SearchValueHtml(const std::string& value) const {
+  // Only a value holding a reference asks for the alias's mode, which starts the engine.
+  const bool reference = value.find("&#") != std::string::npos;
+  return reference && qMaster->LikeMatch() == db::MatchMode::kLoose
+             ? web::EscapeHtmlKeepingReferences(value)
+             : EscapeHtml(value);
+}
+
 std::string TMainMod::BuildConditionTable() {
   // The values come from the request, so they are written as character references.
   const std::pair<std::string_view, const std::string*> rows[] = {
@@ -33,7 +41,8 @@ std::string TMainMod::BuildConditionTable() {
   };
   TStringList lines = {"<table border=\"0\">"};
   for (const auto& [head, value] : rows) {
-    if (!value->empty()) lines.push_back(std::string(head) + EscapeHtml(*value) + "</td></tr>");
+    if (!value->empty())
+      lines.push_back(std::string(head) + SearchValueHtml(*value) + "</td></tr>");
   }
   if (!Order.empty()) {
     lines.push_back(std::string(texts::kConditionOrder) + SortFieldLabel(Order) +

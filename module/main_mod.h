@@ -100,6 +100,10 @@ class TMainMod : public app::TWebModule {
   std::string BuildDetailQuery();
   // The table of the non-empty search values and the sort order, lines ending in CR LF.
   std::string BuildConditionTable();
+  // A search value as a page shows it: character references, except that under the
+  // loose comparison a numeric one a browser sent for a character outside the form's
+  // Shift_JIS is written through, so that the patron sees that character.
+  std::string SearchValueHtml(const std::string& value) const;
   // The page-number navigation of the result list, named label: previous page, a window
   // of page numbers and next page. Empty when the result fits one page and this is
   // page 0. Raises the query's errors.

@@ -115,7 +115,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
       if (!due.empty()) replaceText = EscapeHtml(FieldValue(tagParams, "LABEL") + due);
     }
   } else if (tagString == "SEARCHVALUE") {
-    if (const std::string* value = searchValue()) replaceText = EscapeHtml(*value);
+    if (const std::string* value = searchValue()) replaceText = SearchValueHtml(*value);
   } else if (tagString == "SELECTED") {
     if (choiceHolds()) replaceText = "selected";
   } else if (tagString == "CHECKED") {
@@ -146,6 +146,10 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
       if (ErrorName == name) replaceText = kind;
     }
     if (SortOrderRefused) replaceText = "bad-order";
+  } else if (tagString == "ERR_HEADING") {
+    // The notice's name in a patron's words: "nothing typed" rather than a run-time error.
+    replaceText = EscapeHtml(
+        ErrorName == texts::kRuntimeError ? std::string(texts::kNoKeywordHeading) : ErrorName);
   } else if (tagString == "PROGRAM_URL") {
     replaceText = EscapeHtml(programUrl());
   } else if (tagString == "PERMALINK") {

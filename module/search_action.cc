@@ -6,6 +6,8 @@
 
 #include "config/error_log.h"
 #include "db/database_error.h"
+#include "matching/character_references.h"
+#include "matching/sjis_fold.h"
 #include "module/action_guard.h"
 #include "module/japanese_texts.h"
 #include "module/main_mod.h"
@@ -128,6 +130,19 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
       ErrorMessage = message;
       return ProduceTemplate("error.html");
     };
+    // An empty search asks nothing of the engine, as before.
+    const bool loose = SearchFlags != 0 && qMaster->LikeMatch() == db::MatchMode::kLoose;
+    const std::string* searchTexts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei};
+    // Under the loose comparison the search reads what the patron typed: a character
+    // the form's Shift_JIS lacks (sent as a numeric reference) as its Shift_JIS form,
+    // and a text of blanks, separators and punctuation as nothing to look for (it would
+    // find every book), as if not typed. The pages show the texts as sent.
+    std::string searched[5];
+    for (int i = 0; i < 5; ++i) {
+      searched[i] = loose ? matching::ReadCharacterReferences(*searchTexts[i]) : *searchTexts[i];
+      if (loose && matching::LooseTextPassedOver(searched[i]))
+        SearchFlags &= static_cast<std::uint8_t>(~(1 << i));
+    }
     if (SearchFlags == 0) {
       response.SetContent(showError(texts::kRuntimeError, texts::kEnterSearchKeyword));
       return;
@@ -144,16 +159,16 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     }
     // Either driver would end the statement text at a NUL byte inside a search text,
     // dropping the conditions and the sort order after it.
-    for (const std::string* text : {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei}) {
+    for (const std::string* text : searchTexts) {
       if (text->find('\0') != std::string::npos) {
         response.SetContent(showError(texts::kDatabaseError, texts::kNulInSearchText));
         return;
       }
     }
-    SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
-                            Order,    OrderKind, SearchFlags, false};
+    SearchCriteria criteria{searched[0], searched[1], searched[2], searched[3], searched[4],
+                            Order,       OrderKind,   SearchFlags, false};
     criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
-    criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
+    criteria.LooseMatch = loose;
     criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
     // Many words or a long text would cost the database more than the time limit
     // allows, ending on a failure; the visitor is told what to change instead.

@@ -116,9 +116,10 @@ std::string SearchFunctionsSql() {
       looseTo += loose;
     }
   }
-  const std::string looseForms =
+  const std::string looseTranslate =
       "translate(f, " + EscapeLiteral(looseFrom + dropped) + ", " + EscapeLiteral(looseTo) + ")";
-  const std::string looseFold(db::kLooseFoldFunction), loosePattern(db::kLooseFoldPatternFunction);
+  const std::string looseFold(db::kLooseFoldFunction), loosePattern(db::kLooseFoldPatternFunction),
+      looseForms(db::kLooseFormsFunction);
   // Plain SQL functions: the planner can see through them, and IMMUTABLE lets an index
   // hold their results. translate() costs the length of its table for every character
   // of the text, so texts without a character to fold (most kanji and katakana texts)
@@ -147,16 +148,15 @@ std::string SearchFunctionsSql() {
          // Loose: the folded text or pattern with the loose forms; texts without such a
          // character skip translate(). Neither a variant nor a separator is a wildcard or
          // the escape character, so the pattern's escapes stay whole.
-         "CREATE OR REPLACE FUNCTION liraweb_loose_forms(f text) RETURNS text LANGUAGE sql "
+         "CREATE OR REPLACE FUNCTION " + looseForms +
+         "(f text) RETURNS text LANGUAGE sql "
          "IMMUTABLE PARALLEL SAFE AS $body$ SELECT CASE WHEN f !~ " +
-         EscapeLiteral("[" + looseBracket + "]") + " THEN f ELSE " + looseForms + " END $body$;\n" +
-         "CREATE OR REPLACE FUNCTION " + looseFold +
-         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
-         "liraweb_loose_forms(" +
-         fold + "(t)) $body$;\n" + "CREATE OR REPLACE FUNCTION " + loosePattern +
-         "(p text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT "
-         "liraweb_loose_forms(" +
-         pattern + "(p)) $body$;\n";
+         EscapeLiteral("[" + looseBracket + "]") + " THEN f ELSE " + looseTranslate +
+         " END $body$;\n" + "CREATE OR REPLACE FUNCTION " + looseFold +
+         "(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT " +
+         looseForms + "(" + fold + "(t)) $body$;\n" + "CREATE OR REPLACE FUNCTION " + loosePattern +
+         "(p text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $body$ SELECT " +
+         looseForms + "(" + pattern + "(p)) $body$;\n";
 }
 
 void InstallSearchFunctions(PGconn* connection) { Run(connection, SearchFunctionsSql()); }
@@ -202,7 +202,7 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIn
   InstallSearchFunctions(connection);
   const bool loose = target.match == db::MatchMode::kLoose;
   const std::string fold(loose ? db::kLooseFoldFunction : db::kFoldFunction),
-      grams(db::kGramsFunction), suffix = loose ? "_loose" : "";
+      grams(db::kGramsFunction), suffix(loose ? db::kLooseIndexSuffix : "");
   Run(connection, "SET client_min_messages = warning");
   // Named after the column alone: the searches look up the statistics of
   // liraweb_grams_<column>.

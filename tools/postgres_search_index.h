@@ -18,7 +18,7 @@ namespace tools {
 // The statements (Shift_JIS; run them over a client_encoding SJIS connection, so the
 // server converts the folding tables exactly as it converts the catalogue's texts) that
 // create or replace liraweb_fold, liraweb_fold_pattern and liraweb_grams, and the loose
-// mode's liraweb_fold_loose and liraweb_fold_pattern_loose. The tables are written from
+// mode's liraweb_fold_loose2 and liraweb_fold_pattern_loose2. The tables are written from
 // the folding of the SQLite driver, character by character.
 std::string SearchFunctionsSql();
 
@@ -36,7 +36,7 @@ struct PostgresIndexTarget {
 
 // Installs the functions and creates the missing indexes on the target's table and
 // columns for its matching mode (kFolded, or kLoose: indexes over the loose folding,
-// named with "_loose"), then ANALYZE, telling `log` what it made. Trigram indexes need
+// named with "_loose2"), then ANALYZE, telling `log` what it made. Trigram indexes need
 // the pg_trgm extension and a character type that finds trigrams in Japanese text; where
 // either is missing it says so and creates the n-gram indexes alone. Raises ECatalogError,
 // also for a table or column name that is not a plain SQL name.

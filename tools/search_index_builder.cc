@@ -370,10 +370,14 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   sqlite3_step(version.get());
   const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
   version.reset();
-  WriteMeta({{"schema_version", std::to_string(schemaVersion)},
-             {"rows", std::to_string(done)},
-             {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
-             {"format", std::to_string(si::kFormatVersion)}});
+  std::vector<std::pair<std::string, std::string>> last = {
+      {"schema_version", std::to_string(schemaVersion)},
+      {"rows", std::to_string(done)},
+      {"unsafe_sort", Joined(unsafeSort, "", false, ",")}};
+  // Only a loose index depends on the loose folding; a folded one keeps its settings.
+  if (target.match == db::MatchMode::kLoose) last.push_back({"loose_folding", si::LooseFoldingName()});
+  last.push_back({"format", std::to_string(si::kFormatVersion)});
+  WriteMeta(last);
   Execute("COMMIT");
   progress.Finish(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
 }
@@ -512,7 +516,9 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   bool sound = true;
   if (!si::ReadCurrentIndex(db_)) {
     out << "not current: the schema changed since the build, the pending rows exceed "
-        << target.pendingLimit << ", or the index description is damaged; searches read "
+        << target.pendingLimit
+        << ", the index was built with an older loose folding, or the index description is "
+           "damaged; searches read "
         << "every book until `catalog_index refresh`\n";
     sound = false;
   }

@@ -450,15 +450,15 @@ bool OneCharacterGrams(const NarrowableWord& word) {
 }
 
 // For each word, whether the statistics the server keeps on the column's n-gram index
-// (made by the catalogue tools as liraweb_grams_<column>, and ..._loose for the loose
+// (made by the catalogue tools as liraweb_grams_<column>, and ..._loose2 for the loose
 // mode) give every gram of the word
 // to more than kBroadShare of the rows: the tools' copy of them when it is there,
 // otherwise the statistics view. Only words of one-character grams are asked about; a
 // column without such an index or statistics has no broad words. Answers are kept for
 // the session's later statements.
 std::vector<bool> BroadWords(Session& session, const std::vector<NarrowableWord>& words) {
-  // The loose mode's indexes are those over the loose folding, named "..._loose".
-  const char* suffix = session.Match == MatchMode::kLoose ? "_loose" : "";
+  // The loose mode's indexes are those over the loose folding, named "..._loose2".
+  const std::string suffix(session.Match == MatchMode::kLoose ? kLooseIndexSuffix : "");
   auto indexName = [suffix](const NarrowableWord& word) {
     std::string column = word.column.substr(word.column.rfind('.') + 1);
     for (char& c : column) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

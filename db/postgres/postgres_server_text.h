@@ -25,10 +25,16 @@ inline constexpr std::string_view kGramsFunction = "liraweb_grams";
 // that hold each of its most common grams (index_name, gram, share).
 inline constexpr std::string_view kGramSharesTable = "liraweb_gram_shares";
 // The same for the loose mode: the folding of a text and of a LIKE pattern, then
-// variant kanji read as one and blanks and separators left out. The grams function is
-// shared.
-inline constexpr std::string_view kLooseFoldFunction = "liraweb_fold_loose";
-inline constexpr std::string_view kLooseFoldPatternFunction = "liraweb_fold_pattern_loose";
+// variant kanji read as one and blanks, separators and punctuation left out; the helper
+// both call; the suffix of the names of the indexes over the loose folding. The grams
+// function is shared. The names carry the version of the loose folding
+// (matching::kLooseFoldingVersion): the server keeps an index's values when a function
+// is replaced, so a new folding gets new functions and indexes, and a database that
+// holds only an older one lacks the functions the driver asks for.
+inline constexpr std::string_view kLooseFoldFunction = "liraweb_fold_loose2";
+inline constexpr std::string_view kLooseFoldPatternFunction = "liraweb_fold_pattern_loose2";
+inline constexpr std::string_view kLooseFormsFunction = "liraweb_loose2_forms";
+inline constexpr std::string_view kLooseIndexSuffix = "_loose2";
 
 // The text the server runs for `sql`: each "?" marker turned into $1, $2, ...; quoted
 // literals, quoted names and comments copied as they are, double-byte characters

@@ -158,6 +158,10 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
     info.rows = std::stoll(meta["rows"]);
     info.unsafeSortColumns = SplitNames(meta["unsafe_sort"]);
     info.match = MatchModeOfIndex(meta["match"]);
+    // A loose index of an older loose folding holds other grams than a search looks for.
+    if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
+      return std::nullopt;
+    }
     if (info.table.empty() || info.columns.empty()) return std::nullopt;
     return info;
   } catch (const IndexUnreadable&) {

@@ -97,6 +97,8 @@ MatchMode MatchModeOfIndex(std::string_view name) {
   return name == "loose" ? MatchMode::kLoose : MatchMode::kFolded;
 }
 
+std::string LooseFoldingName() { return std::to_string(matching::kLooseFoldingVersion); }
+
 bool IndexServes(MatchMode built, MatchMode searched) {
   return built == MatchMode::kLoose ? searched == MatchMode::kLoose : searched != MatchMode::kLoose;
 }

@@ -58,6 +58,10 @@ inline std::uint16_t LowBits(std::int64_t rowid) {
 std::string IndexMatchName(MatchMode mode);
 MatchMode MatchModeOfIndex(std::string_view name);
 
+// The version of the loose folding, as the settings of a loose index hold it
+// ("loose_folding"): a loose index without it, or of another version, is not current.
+std::string LooseFoldingName();
+
 // True when an index built for `built` answers searches in `searched`: a folded index
 // holds every exact match too; a loose index serves the loose mode alone.
 bool IndexServes(MatchMode built, MatchMode searched);

@@ -278,9 +278,36 @@ expect_no_text 'autocomplete="off"'
 begin "no search text"
 fetch GET "$program/list?PAGENUM=0&BOOKNAME=&ORDER=MS_SYOKANA&ORDERKIND=ASC"
 expect_status 200
-expect_text '実行時エラー'
+expect_text '<h1 id="err-name">探す言葉が入力されていません</h1>'
+expect_no_text '実行時エラー'
 expect_text '検索キーワードを入力して下さい'
 expect_text '検索画面に戻る</a>'
+
+# Under the site's MATCH=LOOSE blanks, separators and punctuation hold nothing to look
+# for: alone they are the same notice, not every book; beside a word they are dropped.
+begin "blanks and punctuation only"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis '　 ・「」。')&CHOSYA=+"
+expect_status 200
+expect_text '<h1 id="err-name">探す言葉が入力されていません</h1>'
+expect_no_text 'data?ID='
+# A browser sends 鷗, outside the form's Shift_JIS, as &#40407;: the catalogue's 森鴎外 is
+# found, and the page shows the character, not the reference's text.
+begin "a character sent as a numeric reference"
+fetch GET "$program/list?PAGENUM=0&CHOSYA=$(sjis 森)%26%2340407%3B$(sjis 外)"
+expect_status 200
+expect_text 'data?ID=100030&'
+expect_text 'value="森&#40407;外"'
+expect_no_text '&amp;#40407;'
+begin "a character with no Shift_JIS form finds nothing"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=%26%23128512%3B"
+expect_status 200
+expect_text '該当書籍は見付かりませんでした'
+expect_text 'value="&#128512;"'
+
+begin "blanks only beside a word"
+fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis 吾輩は猫である)&CHOSYA=$(sjis '、 ')"
+expect_status 200
+expect_text 'data?ID=100001&'
 
 begin "nothing found"
 fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis 存在しない書名ですよ)"

@@ -402,7 +402,8 @@ finds() {
 
 # What a patron types: ISBN-13 from a barcode, ISBN-10 without hyphens, either for the
 # other form; several words, a reading with a blank; no middle dot; variant kanji both
-# ways; "%" and "_" as characters (no title holds them).
+# ways; punctuation typed where the catalogue has none, and left out where it has some;
+# characters sent as numeric references; "%" and "_" as characters (no title holds them).
 loose_searches() {  # SUFFIX
   finds "loose-isbn13$1" 100001 "ISBN=9784101010014"
   finds "loose-isbn10$1" 100001 "ISBN=4101010014"
@@ -416,6 +417,16 @@ loose_searches() {  # SUFFIX
   finds "loose-new-form-too$1" 100132 "CHOSYA=$(sjis 渡辺)"
   finds "loose-old-form$1" 100132 "CHOSYA=$(sjis 渡邊)"
   finds "loose-ibm-form$1" 900002 "CHOSYA=$(sjis 高橋是清)"
+  finds "loose-full-stop$1" 100001 "BOOKNAME=$(sjis 吾輩は猫である。)"
+  finds "loose-exclamation$1" 100001 "BOOKNAME=$(sjis 吾輩は猫である！)"
+  finds "loose-no-brackets$1" 900003 "BOOKNAME=$(sjis 甘えの構造)"
+  finds "loose-half-width-brackets$1" 900003 "BOOKNAME=$(sjis ｢甘え｣の構造)"
+  finds "loose-no-dots$1" 900004 "CHOSYA=$(sjis JKローリング)"
+  finds "loose-full-width-dots$1" 900004 "CHOSYA=$(sjis Ｊ．Ｋ．ローリング)"
+  finds "loose-reference$1" 100030 "CHOSYA=$(sjis 森)%26%2340407%3B$(sjis 外)"
+  finds "loose-reference-hex$1" 100001 "BOOKNAME=$(sjis 吾輩)%26%23x306F%3B$(sjis 猫)"
+  compare "loose-reference-no-form$1" exact /list "PAGENUM=0&BOOKNAME=%26%23128512%3B"
+  compare "loose-punctuation-only$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis '「」。')&CHOSYA=+"
   compare "loose-percent$1" exact /list "PAGENUM=0&BOOKNAME=%25"
   compare "loose-underscore$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis 日)_$(sjis 語)"
 }

@@ -131,4 +131,98 @@ TEST(LooseMatch, NecSelectedKanjiAreTheirIbmTwins) {
   EXPECT_EQ(twins, 360);
 }
 
+// Which characters the loose mode passes over, judged by what they are in Unicode
+// (iconv's code page 932) rather than by their Shift_JIS codes: blanks, separators and
+// the punctuation of titles and names, in either width; nothing else.
+TEST(LooseMatch, PassedOverCharactersAreTheBlanksSeparatorsAndPunctuationOfUnicode) {
+  const std::u32string passedOver =
+      U" ,-\u3000\u30FB\uFF65\u3001\uFF64\uFF0C\u2010\uFF0D\u2015"  // blanks, separators
+      U".!?()/:;\u3002\uFF0E\uFF01\uFF1F\uFF08\uFF09\uFF0F\uFF1A\uFF1B\uFF61"
+      U"\u300C\u300D\u300E\u300F\uFF62\uFF63\u3014\u3015\u3010\u3011"
+      U"\u3008\u3009\u300A\u300B\u201C\u201D\u2018\u2019";
+  iconv_t toUnicode = iconv_open("UTF-32LE", "CP932");
+  ASSERT_NE(toUnicode, reinterpret_cast<iconv_t>(-1));
+  std::u32string found;
+  auto check = [&](std::string character) {
+    char32_t codePoint = 0;
+    char* in = character.data();
+    char* out = reinterpret_cast<char*>(&codePoint);
+    std::size_t inLeft = character.size(), outLeft = sizeof codePoint;
+    if (iconv(toUnicode, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) return;
+    std::size_t i = 0;
+    const bool passed =
+        matching::NextUnit(character, i, MatchMode::kLoose) == matching::kIgnoredUnit;
+    EXPECT_EQ(passed, passedOver.find(codePoint) != std::u32string::npos)
+        << std::hex << "U+" << static_cast<std::uint32_t>(codePoint);
+    if (passed) found += codePoint;
+  };
+  for (int c = 0x20; c <= 0xDF; ++c) {
+    if (c < 0x7F || c >= 0xA1) check(std::string(1, static_cast<char>(c)));
+  }
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (lead >= 0xA0 && lead <= 0xDF) continue;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+      if (trail != 0x7F) check({static_cast<char>(lead), static_cast<char>(trail)});
+    }
+  }
+  iconv_close(toUnicode);
+  for (char32_t codePoint : passedOver) {
+    EXPECT_NE(found.find(codePoint), std::u32string::npos)
+        << std::hex << "no character passed over for U+" << static_cast<std::uint32_t>(codePoint);
+  }
+}
+
+// Titles and names as a patron types them, with the punctuation the catalogue holds or
+// lacks; the folded mode still tells them apart.
+TEST(LooseMatch, PunctuationOfTitlesAndNamesIsPassedOver) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"%\x8c\xe1\x94\x79\x82\xcd\x94\x4c\x82\xc5\x82\xa0\x82\xe9\x81\x42%",  // 吾輩は猫である。
+       "\x8c\xe1\x94\x79\x82\xcd\x94\x4c\x82\xc5\x82\xa0\x82\xe9"},
+      {"%\x8a\xc3\x82\xa6\x82\xcc\x8d\x5c\x91\xa2%",  // 甘えの構造 / 「甘え」の構造
+       "\x81\x75\x8a\xc3\x82\xa6\x81\x76\x82\xcc\x8d\x5c\x91\xa2"},
+      {"%\xa2\x8a\xc3\x82\xa6\xa3\x82\xcc%",  // ｢甘え｣の / 『甘え』の
+       "\x81\x77\x8a\xc3\x82\xa6\x81\x78\x82\xcc"},
+      {"%jk\x83\x8d\x81\x5b%", "J.K.\x83\x8d\x81\x5b"},  // JKロー / J.K.ロー
+      {"%\x82\x69\x81\x44\x82\x6a%", "jk"},              // Ｊ．Ｋ / jk
+      {"%ab%", "a(b)"},
+      {"%ab%", "a/b"},
+      {"%ab%", "a:b;"},
+      {"%ab%", "a!?b"},
+      {"%ab%",
+       "a\x81\x69"
+       "b\x81\x6a"},
+      {"%ab%",
+       "a\x81\x6b"
+       "b\x81\x6c"},  // （）〔〕
+      {"%ab%",
+       "\x81\x79"
+       "a\x81\x7a"
+       "b"},
+      {"%ab%",
+       "a\x81\x71\x81\x73"
+       "b"},  // 【】〈《
+      {"%ab%",
+       "a\x81\x67\x81\x68"
+       "b"},
+      {"%ab%",
+       "a\x81\x65\x81\x66"
+       "b"},  // “”‘’
+      {"%ab%",
+       "a\xa1"
+       "b"},  // ｡
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(SjisLike(c.pattern, c.text, MatchMode::kLoose)) << c.pattern << " / " << c.text;
+    EXPECT_FALSE(SjisLike(c.pattern, c.text, MatchMode::kFolded)) << c.pattern << " / " << c.text;
+  }
+  // "_" takes one character, never a punctuation mark alone; "%" stays a wildcard.
+  EXPECT_FALSE(SjisLike("a_b", "a.b", MatchMode::kLoose));
+  EXPECT_TRUE(SjisLike("a_b", "a.x)b", MatchMode::kLoose));
+  EXPECT_TRUE(SjisLike("%\x81\x75%", "x", MatchMode::kLoose));  // 「 alone: nothing to look for
+}
+
 }  // namespace

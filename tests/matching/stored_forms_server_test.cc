@@ -71,7 +71,7 @@ StoredFormsComparison CompareStoredForms(Server& server, MatchMode mode,
       }
     }
   }
-  const std::string suffix = mode == MatchMode::kLoose ? "_loose" : "";
+  const std::string suffix = mode == MatchMode::kLoose ? "_loose2" : "";
   const std::string like =
       "liraweb_fold" + suffix + "(t) LIKE liraweb_fold_pattern" + suffix + "(p) ESCAPE '\\'";
   std::vector<std::string> answers = server.Rows(

@@ -454,5 +454,51 @@ TEST(Search, RepeatedWordsAreSearchedOnceAndTooManyWordsGetTheirOwnNotice) {
   EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
 }
 
+// MATCH=LOOSE reads a search text as a patron means it: a numeric character reference
+// (a browser's way of sending 鷗, outside the form's Shift_JIS) as its Shift_JIS form,
+// punctuation as nothing, and a text of nothing else as not typed; the pages show the
+// reference as the character. Without MATCH=LOOSE the same requests answer as before.
+TEST(Search, LooseAliasReadsReferencesPunctuationAndBlanksAsPatronsMeanThem) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "\x90\x58\x89\xa8\x8a\x4f J.K."}},  // 森鴎外
+                 {{"MS_BOOKID", "2"}, {"MS_SYOMEI", "ab"}}});
+  const std::string folded = "[catalogue]\nDRIVER=SQLITE\nPATH=catalog.db\n";
+  const std::string loose = folded + "MATCH=LOOSE\n";
+  constexpr int kNothingTyped = -1;
+  auto found = [&site](const std::string& alias, const std::string& query) {
+    site.Write("dbengine.conf", alias);
+    const std::string output = site.Get("/list", query + "&PAGENUM=0").output;
+    if (output.find(module::texts::kEnterSearchKeyword) != std::string::npos) return kNothingTyped;
+    return BooksFound(output);
+  };
+  struct Case {
+    const char* query;
+    int loose, folded;
+  } cases[] = {
+      {"BOOKNAME=%26%2340407%3B", 1, 0},                             // &#40407; is 鷗, read as 鴎
+      {"BOOKNAME=%26%23x9DD7%3B", 1, 0},                             // the same in hexadecimal
+      {"BOOKNAME=%26%23128512%3B", 0, 0},                            // an emoji: no form, nothing
+      {"BOOKNAME=%26%2340407", 0, 0},                                // no ";": no reference
+      {"BOOKNAME=jk", 1, 0},                                         // J.K.
+      {"BOOKNAME=%81%75ab%81%76%81%42", 1, 0},                       // 「ab」。
+      {"BOOKNAME=%20%81%42&CHOSYA=%81%40%81%45", kNothingTyped, 0},  // " 。" and "　・"
+      {"BOOKNAME=%26%2312288%3B", kNothingTyped, 0},                 // &#12288; is the blank 　
+      {"BOOKNAME=ab&CHOSYA=%20", 1, 0},                              // a blank beside a word
+      {"BOOKNAME=", kNothingTyped, kNothingTyped},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(found(loose, c.query), c.loose) << "loose " << c.query;
+    EXPECT_EQ(found(folded, c.query), c.folded) << "folded " << c.query;
+  }
+  site.Write("dbengine.conf", loose);
+  const std::string shown = site.Get("/list", "BOOKNAME=%26%2340407%3B&PAGENUM=0").output;
+  EXPECT_NE(shown.find("&#40407;"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("&amp;#40407;"), std::string::npos) << shown;
+  site.Write("dbengine.conf", folded);
+  site.Write("html/error.html", "ERROR <#QUERY_KEY_LIST>");
+  const std::string escaped = site.Get("/list", "BOOKNAME=%26%2340407%3B&PAGENUM=0").output;
+  EXPECT_NE(escaped.find("&amp;#40407;"), std::string::npos) << escaped;
+}
+
 }  // namespace
 }  // namespace module_e2e

@@ -39,7 +39,10 @@ std::string RandomText(std::mt19937& random, const std::vector<std::string>& alp
 std::vector<std::string> LooseFoldingAlphabet() {
   std::vector<std::string> alphabet = FoldingAlphabet();
   for (const char* c : {"-", ",", " ", "\x81\x45", "\x81\x41", "\x81\x5d", "\x81\x5c", "\x81\x7c",
-                        "\x8d\x82", "\xfb\xfc", "\xee\xe0", "\x95\xd3", "\xe7\xb2"}) {
+                        "\x8d\x82", "\xfb\xfc", "\xee\xe0", "\x95\xd3", "\xe7\xb2",
+                        // punctuation: 。 「 」 ！ （ ｡ ｢ . / ( ?
+                        "\x81\x42", "\x81\x75", "\x81\x76", "\x81\x49", "\x81\x69", "\xa1", "\xa2",
+                        ".", "/", "(", "?"}) {
     alphabet.push_back(c);
   }
   return alphabet;

@@ -95,7 +95,7 @@ TEST(PostgresSearchIndexTest, ServerFoldsEveryCharacterAsTheSqliteDriver) {
 // answers as the SQLite driver's, and the grams of a pattern are held by every text it
 // matches.
 void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::string>& alphabet) {
-  const std::string fold = mode == MatchMode::kLoose ? "liraweb_fold_loose" : "liraweb_fold";
+  const std::string fold = mode == MatchMode::kLoose ? "liraweb_fold_loose2" : "liraweb_fold";
   std::mt19937 random(1400);
   std::vector<std::string> patterns, texts, grams;
   for (int i = 0; i < 4000; ++i) {
@@ -113,7 +113,7 @@ void CompareLikeAndGrams(Server& server, MatchMode mode, const std::vector<std::
   }
   std::vector<std::string> answers = server.Rows(
       "SELECT " + fold + "(t) LIKE " +
-          (mode == MatchMode::kLoose ? "liraweb_fold_pattern_loose" : "liraweb_fold_pattern") +
+          (mode == MatchMode::kLoose ? "liraweb_fold_pattern_loose2" : "liraweb_fold_pattern") +
           "(p) ESCAPE '\\', liraweb_grams(" + fold +
           "(t)) @> g::text[] "
           "FROM unnest($1::text[], $2::text[], $3::text[]) WITH ORDINALITY AS x(t, p, g, n) ORDER "
@@ -146,7 +146,7 @@ TEST(PostgresSearchIndexTest, ServerFoldsLooselyAsTheSqliteDriver) {
   Server server("liraweb_loose_test", "C");
   if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
   InstallSearchFunctions(server.Connection());
-  EXPECT_GT(CompareEveryCharacter(server, "liraweb_fold_loose", MatchMode::kLoose), 500);
+  EXPECT_GT(CompareEveryCharacter(server, "liraweb_fold_loose2", MatchMode::kLoose), 500);
   CompareLikeAndGrams(server, MatchMode::kLoose, LooseFoldingAlphabet());
 }
 
@@ -307,8 +307,8 @@ TEST(PostgresSearchIndexTest, CatalogIndexBuildsOnTheNamedTableAndColumns) {
       {"--table zosho --columns shomei,chosha", 0,
        "liraweb_grams_chosha|liraweb_grams_shomei|liraweb_trgm_chosha|liraweb_trgm_shomei"},
       {"--table zosho --columns biko --match loose", 0,
-       "liraweb_grams_biko_loose|liraweb_grams_chosha|liraweb_grams_shomei|"
-       "liraweb_trgm_biko_loose|liraweb_trgm_chosha|liraweb_trgm_shomei"},
+       "liraweb_grams_biko_loose2|liraweb_grams_chosha|liraweb_grams_shomei|"
+       "liraweb_trgm_biko_loose2|liraweb_trgm_chosha|liraweb_trgm_shomei"},
       {"--table 'zosho;drop' --columns biko", 1, ""},
       {"--table zosho --columns 'biko)'", 1, ""},
   };
@@ -361,7 +361,10 @@ TEST(PostgresSearchIndexTest, AnAliasFoldsWhenItAsksAndTheDatabaseCan) {
   }
   // Without the functions a folding alias would compare exactly and find nothing where
   // the books are: its searches fail, naming the tool that installs them; statements
-  // without LIKE still run.
+  // without LIKE still run. A function of the first loose folding, which passed over no
+  // punctuation, is not the loose one either.
+  bare.Run("CREATE FUNCTION liraweb_fold_pattern_loose(p text) RETURNS text LANGUAGE sql "
+           "IMMUTABLE AS 'SELECT p'");
   const char* refused[][2] = {{"older", "--postgres CONNINFO\r\n"},
                               {"looser", "--postgres CONNINFO --match loose"}};
   for (auto& c : refused) {

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "db/index_fit.h"
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/indexed_search.h"
 #include "db/sqlite/search_index_format.h"
@@ -50,10 +51,10 @@ const char* const kHead[] = {
     "LEFT OUTER JOIN KASIDASI ON KA_BOOKID = MS_BOOKID"};
 
 // With these too, for the loose mode: separators, the long vowel mark, forms of 高 (the
-// NEC-selected 髙 among them) and of 辺.
-const char* const kLooseAlphabet[] = {"-",        "\x81\x45", "\xa5",     "\x81\x40",
-                                      "\x81\x5b", "\x8d\x82", "\xfb\xfc", "\xee\xe0",
-                                      "\x95\xd3", "\xe7\xb2", ","};
+// NEC-selected 髙 among them) and of 辺, punctuation (。 「 ｢ . ().
+const char* const kLooseAlphabet[] = {
+    "-",        "\x81\x45", "\xa5", "\x81\x40", "\x81\x5b", "\x8d\x82", "\xfb\xfc", "\xee\xe0",
+    "\x95\xd3", "\xe7\xb2", ",",    "\x81\x42", "\x81\x75", "\xa2",     ".",        "("};
 
 std::string RandomText(std::mt19937& random, int longest, bool loose = false) {
   std::string text;
@@ -551,6 +552,37 @@ TEST_F(SearchIndexTest, ALooseIndexServesTheLooseModeAlone) {
   for (int i = 0; i < 40; ++i)
     ExpectSameAsScan(StatementText(RandomCriteria(random_, true)), {MatchMode::kLoose});
   EXPECT_GT(narrowed_, 0);
+}
+
+// A loose index built with an older loose folding holds other grams than a search looks
+// for: it is passed by for a scan, check says so, and a refresh builds it anew, loose.
+TEST_F(SearchIndexTest, ALooseIndexOfAnOlderFoldingIsPassedByAndRefreshedAnew) {
+  IndexTarget loose;
+  loose.match = MatchMode::kLoose;
+  Builder().Build(loose, nullptr);
+  SearchCriteria criteria;
+  criteria.SearchFlags = kSearchBookName;
+  criteria.BookName = "\x83\x41\x83\x4b";  // アガ
+  criteria.LooseMatch = true;
+  const std::string sql = StatementText(criteria);
+  ASSERT_TRUE(Narrowed(indexed_, sql, MatchMode::kLoose));
+  const char* const olderFoldings[] = {
+      "DELETE FROM liraidx_meta WHERE key = 'loose_folding';",
+      "UPDATE liraidx_meta SET value = '1' WHERE key = 'loose_folding';"};
+  for (const char* older : olderFoldings) {
+    SCOPED_TRACE(older);
+    Exec(indexed_, older);
+    EXPECT_FALSE(Narrowed(indexed_, sql, MatchMode::kLoose));
+    ExpectSameAsScan(sql, {MatchMode::kLoose});
+    std::ostringstream report;
+    EXPECT_FALSE(Builder().Check(report));
+    EXPECT_NE(report.str().find("older loose folding"), std::string::npos) << report.str();
+    EXPECT_EQ(db::searchindex::IndexMode(indexed_), MatchMode::kLoose);
+    Builder().Refresh(nullptr);
+    EXPECT_TRUE(Narrowed(indexed_, sql, MatchMode::kLoose));
+    std::ostringstream after;
+    EXPECT_TRUE(Builder().Check(after)) << after.str();
+  }
 }
 
 // A word of one or two units is answered from the lists however many books hold it,
