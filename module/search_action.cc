@@ -7,12 +7,12 @@
 #include "config/error_log.h"
 #include "db/database_error.h"
 #include "module/action_guard.h"
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/search_statement.h"
 #include "platform/clock.h"
 #include "platform/int_conversion.h"
-#include "module/japanese_texts.h"
 #include "platform/program_file.h"
 #include "platform/sjis.h"
 #include "platform/text_compare.h"
@@ -88,8 +88,9 @@ void TMainMod::ReadSearchFields(TWebRequest& request) {
   Kenmei = FieldValue(fields, "KENMEI");
   Order = FieldValue(fields, "ORDER");
   OrderKind = FieldValue(fields, "ORDERKIND");
-  const std::string* texts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei};
-  for (int i = 0; i < 5; ++i) {
+  if (StrToIntDef(Conf->OptionalText("ANY_FIELD"), 0) == 1) Any = FieldValue(fields, "ANY");
+  const std::string* texts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any};
+  for (int i = 0; i < 6; ++i) {
     if (!texts[i]->empty()) SearchFlags |= static_cast<std::uint8_t>(1 << i);
   }
 }
@@ -103,6 +104,22 @@ void TMainMod::MakeScriptUrl(TWebRequest& request) {
 
 bool TMainMod::SortColumnListed() const {
   return IsListedSortColumn(Order, Conf->OptionalText("ORDER_COLUMNS"));
+}
+
+bool TMainMod::RelevanceOrdered() const {
+  return StrToIntDef(Conf->OptionalText("RELEVANCE_ORDER"), 0) == 1 &&
+         platform::SameTextIgnoringCase(Order, "RELEVANCE");
+}
+
+SearchCriteria TMainMod::RequestedSearch() const {
+  SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
+                          Order,    OrderKind, SearchFlags, false};
+  criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
+  criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
+  criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
+  criteria.Any = Any;
+  criteria.Relevance = RelevanceOrdered();
+  return criteria;
 }
 
 bool TMainMod::ShowEngineMessages() const {
@@ -136,7 +153,7 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     // a plain column name and direction is refused before any SQL runs. An installation
     // that lists its sort columns refuses any other column alike, and says with the
     // status that the request, not the catalogue, is at fault.
-    if (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed()) {
+    if (!RelevanceOrdered() && (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed())) {
       SortOrderRefused = true;
       if (!Conf->OptionalText("ORDER_COLUMNS").empty()) response.SetStatusCode(400);
       response.SetContent(showError(texts::kDatabaseError, texts::kInvalidSortOrder));
@@ -144,18 +161,14 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     }
     // Either driver would end the statement text at a NUL byte inside a search text,
     // dropping the conditions and the sort order after it.
-    for (const std::string* text : {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei}) {
+    for (const std::string* text : {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any}) {
       if (text->find('\0') != std::string::npos) {
         response.SetContent(showError(texts::kDatabaseError, texts::kNulInSearchText));
         return;
       }
     }
-    SearchCriteria criteria{BookName, Chosya,    Syupan,      Isbn, Kenmei,
-                            Order,    OrderKind, SearchFlags, false};
-    criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
-    criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
-    criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
-    const TStringList statement = BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
+    const TStringList statement =
+        BuildSearchStatement(ReadTextLines(FindSqlPath()), RequestedSearch());
 
     std::string page;
     try {

@@ -1,5 +1,7 @@
 #include "module/search_statement.h"
 
+#include <cctype>
+
 #include "platform/sjis.h"
 #include "platform/text_compare.h"
 
@@ -25,9 +27,10 @@ bool IsIdentifier(std::string_view name) {
 // The search text inside a LIKE literal. A quote can be neither a lead nor a trail
 // byte of a Shift_JIS character, so doubling it byte-wise is safe. With literalWildcards
 // the text's "%" and "_" are written as ％ and ＿ (stepping over double-byte characters,
-// whose trail byte may look like either).
-std::string LikePattern(std::string_view text, bool literalWildcards) {
-  std::string pattern = "'%";
+// whose trail byte may look like either). lead and tail are the wildcards around it.
+std::string LikePattern(std::string_view text, bool literalWildcards, std::string_view lead = "%",
+                        std::string_view tail = "%") {
+  std::string pattern = "'" + std::string(lead);
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t length = platform::CharLength(text, i);
     const char c = text[i];
@@ -41,7 +44,25 @@ std::string LikePattern(std::string_view text, bool literalWildcards) {
     }
     i += length;
   }
-  return pattern + "%'";
+  return pattern + std::string(tail) + "'";
+}
+
+// True when every character of the word may be part of a written ISBN: digits, X and
+// hyphens, half or full width.
+bool IsIsbnLikeWord(std::string_view word) {
+  for (std::size_t i = 0; i < word.size();) {
+    const std::size_t length = platform::CharLength(word, i);
+    const unsigned char first = word[i];
+    const unsigned char second = length == 2 ? word[i + 1] : 0;
+    const bool ok =
+        length == 1 ? (std::isdigit(first) || first == 'X' || first == 'x' || first == '-')
+                    : (first == 0x82 &&
+                       ((second >= 0x4F && second <= 0x58) || second == 0x77 || second == 0x98)) ||
+                          (first == 0x81 && second == 0x7C);  // －
+    if (!ok) return false;
+    i += length;
+  }
+  return true;
 }
 
 bool IsBlankAt(std::string_view text, std::size_t i, std::size_t length) {
@@ -117,14 +138,59 @@ std::string IsbnSearchText(std::string_view text) {
   return digits;
 }
 
+namespace {
+
+// Words of a search text as the statement compares them: each blank-separated word
+// with WORDS=AND, else the text whole.
+std::vector<std::string> ComparedWords(const SearchCriteria& criteria, const std::string& text) {
+  return criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text};
+}
+
+// "( a LIKE p OR b LIKE p )".
+std::string EitherColumnLike(const char* first, const char* second, const std::string& pattern) {
+  return std::string("( ") + first + " LIKE " + pattern + " OR " + second + " LIKE " + pattern +
+         " )";
+}
+
+}  // namespace
+
+std::string RankingTiers(const SearchCriteria& criteria) {
+  const std::string& title = criteria.SearchFlags & kSearchAny ? criteria.Any : criteria.BookName;
+  const std::string& author = criteria.SearchFlags & kSearchAny ? criteria.Any : criteria.Chosya;
+  auto pattern = [&](const std::string& text, std::string_view lead, std::string_view tail) {
+    return LikePattern(text, criteria.LooseMatch, lead, tail);
+  };
+  // Both columns of a field hold every word: "( a LIKE w1 AND a LIKE w2 ) OR ( b ... )".
+  auto everyWordIn = [&](const char* column, const std::string& text) {
+    std::string all;
+    for (const std::string& word : ComparedWords(criteria, text))
+      all +=
+          (all.empty() ? "" : " AND ") + std::string(column) + " LIKE " + pattern(word, "%", "%");
+    return "( " + all + " )";
+  };
+  std::string tiers;
+  if (!title.empty()) {
+    tiers +=
+        " WHEN " + EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "")) + " THEN 0";
+    tiers +=
+        " WHEN " + EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "%")) + " THEN 1";
+    tiers += " WHEN " + everyWordIn("MS_SYOMEI", title) + " OR " +
+             everyWordIn("MS_SYOKANA", title) + " THEN 2";
+  }
+  if (!author.empty()) {
+    tiers += " WHEN " + EitherColumnLike("MS_CHOSYA", "MS_CHOKANA", pattern(author, "", "")) +
+             " OR " + everyWordIn("MS_CHOSYA", author) + " OR " +
+             everyWordIn("MS_CHOKANA", author) + " THEN 3";
+  }
+  return tiers.empty() ? tiers : "CASE" + tiers + " ELSE 4 END";
+}
+
 TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criteria) {
   const std::uint8_t flags = criteria.SearchFlags;
   // Each condition is a few lines; one "AND" line stands between two.
   std::vector<TStringList> conditions;
   auto pattern = [&](const std::string& text) { return LikePattern(text, criteria.LooseMatch); };
-  auto words = [&](const std::string& text) {
-    return criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text};
-  };
+  auto words = [&](const std::string& text) { return ComparedWords(criteria, text); };
   auto eitherColumn = [&](const char* first, const char* second, const std::string& text) {
     for (const std::string& word : words(text)) {
       conditions.push_back({std::string("( ") + first + " LIKE " + pattern(word), "OR",
@@ -150,13 +216,31 @@ TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criter
     conditions.push_back({"MS_ISBN LIKE " + pattern(isbn)});
   }
   if (flags & kSearchKenmei) oneColumn("MS_KENMEI", criteria.Kenmei);
+  if (flags & kSearchAny) {
+    for (const std::string& word : words(criteria.Any)) {
+      // A word written as an ISBN is compared with the ISBN as the ISBN field compares
+      // it; any other word as it stands, so that "第1巻" does not find every "1".
+      const std::string isbn =
+          criteria.LooseMatch && IsIsbnLikeWord(word) ? IsbnSearchText(word) : word;
+      const std::string p = pattern(word);
+      conditions.push_back({"( MS_SYOMEI LIKE " + p, "OR MS_SYOKANA LIKE " + p,
+                            "OR MS_CHOSYA LIKE " + p, "OR MS_CHOKANA LIKE " + p,
+                            "OR MS_SYUPAN LIKE " + p, "OR MS_ISBN LIKE " + pattern(isbn),
+                            "OR MS_KENMEI LIKE " + p + " )"});
+    }
+  }
   lines.push_back("WHERE");
   for (std::size_t c = 0; c < conditions.size(); ++c) {
     if (c > 0) lines.push_back("AND");
     lines.insert(lines.end(), conditions[c].begin(), conditions[c].end());
   }
-  if (!criteria.Order.empty())
+  if (criteria.Relevance) {
+    const std::string tiers = RankingTiers(criteria);
+    lines.push_back("ORDER BY " + (tiers.empty() ? tiers : tiers + ", ") +
+                    "MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID");
+  } else if (!criteria.Order.empty()) {
     lines.push_back("ORDER BY " + criteria.Order + " " + criteria.OrderKind);
+  }
   return lines;
 }
 
