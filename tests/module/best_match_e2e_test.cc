@@ -162,6 +162,12 @@ TEST_F(BestMatch, AnyFieldFindsEveryWordInSomeColumnRankedAsTheReferenceOnEveryP
   }
   EXPECT_GT(searches, 20);
   EXPECT_GT(broad, 3);  // several results run over more than one page
+  // The condition summary names the box and the order.
+  const std::string page = site_.Get("/list", "PAGENUM=0&ANY=ab+cd&ORDER=RELEVANCE").output;
+  EXPECT_NE(page.find(std::string(texts::kConditionAny) + "ab cd</td></tr>"), std::string::npos);
+  EXPECT_NE(page.find(std::string(texts::kConditionOrder) + std::string(texts::kSortByRelevance) +
+                      "</td></tr>"),
+            std::string::npos);
 }
 
 // The any-field box, the ranking and the counts are new settings' and a new tag's: an
