@@ -247,5 +247,32 @@ TEST_F(BestMatch, NothingFoundOffersTheOtherFieldsWithTheirCounts) {
   EXPECT_EQ(site_.Get("/list", "PAGENUM=0").output.find("<li>"), std::string::npos);
 }
 
+// Under MATCH=LOOSE a word written as an ISBN is compared with the ISBN column as the
+// ISBN field compares it (its core, so either form of the number finds the book), and
+// any other word as it stands: 第1巻 must not find every book whose ISBN holds a 1.
+TEST(AnyField, LooseIsbnWordsAndOtherWordsWithDigits) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "\x90\xaf \x91\xe6\x31\x8a\xaa"}},  // 星 第1巻
+                 {{"MS_BOOKID", "2"}, {"MS_SYOMEI", "x"}, {"MS_ISBN", "4-10-101001-4"}},
+                 {{"MS_BOOKID", "3"}, {"MS_SYOMEI", "y"}, {"MS_ISBN", "978-4-10-101001-4"}}});
+  site.Write("liraweb.conf", kSettings);
+  site.Write("dbengine.conf", "[catalogue]\nDRIVER=SQLITE\nPATH=catalog.db\nMATCH=LOOSE\n");
+  static const std::regex kKey("/data\\?ID=([^&]*)&");
+  const std::pair<const char*, const char*> cases[] = {
+      {"ANY=%91%E6%31%8A%AA", "1"},  // 第1巻: the title only
+      {"ANY=9784101010014", "2 3"},  // an ISBN-13 finds the ISBN-10 too
+      {"ANY=4-10-101001-4", "2 3"},  // and the other way round
+      {"ANY=101001+x", "2"},         // a part of the number and a word of the title
+      {"ANY=1", "1 2 3"},            // a digit alone is a digit in any column
+  };
+  for (const auto& [query, expected] : cases) {
+    const std::string output = site.Get("/list", std::string(query) + "&PAGENUM=0").output;
+    std::string found;
+    for (std::sregex_iterator m(output.begin(), output.end(), kKey), end; m != end; ++m)
+      found += (found.empty() ? "" : " ") + (*m)[1].str();
+    EXPECT_EQ(found, expected) << query;
+  }
+}
+
 }  // namespace
 }  // namespace module_e2e
