@@ -2,9 +2,9 @@
 #include <string>
 
 #include "module/html_lines.h"
-#include "web/html_text.h"
-#include "module/main_mod.h"
 #include "module/japanese_texts.h"
+#include "module/main_mod.h"
+#include "web/html_text.h"
 
 namespace module {
 
@@ -37,14 +37,17 @@ std::string TMainMod::BuildConditionTable() {
   const std::pair<std::string_view, const std::string*> rows[] = {
       {texts::kConditionBookName, &BookName}, {texts::kConditionChosya, &Chosya},
       {texts::kConditionSyupan, &Syupan},     {texts::kConditionIsbn, &Isbn},
-      {texts::kConditionKenmei, &Kenmei},
+      {texts::kConditionKenmei, &Kenmei},     {texts::kConditionAny, &Any},
   };
   TStringList lines = {"<table border=\"0\">"};
   for (const auto& [head, value] : rows) {
     if (!value->empty())
       lines.push_back(std::string(head) + SearchValueHtml(*value) + "</td></tr>");
   }
-  if (!Order.empty()) {
+  if (RelevanceOrdered()) {
+    lines.push_back(std::string(texts::kConditionOrder) + std::string(texts::kSortByRelevance) +
+                    "</td></tr>");
+  } else if (!Order.empty()) {
     lines.push_back(std::string(texts::kConditionOrder) + SortFieldLabel(Order) +
                     SortDirectionLabel(OrderKind) + "</td></tr>");
   }

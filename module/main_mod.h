@@ -3,6 +3,7 @@
 // actions leave for the template tags, and it serves the top page itself.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "app/web_module.h"
 #include "config/kv_lira_web_conf.h"
 #include "db/query.h"
+#include "module/search_statement.h"
 #include "platform/string_list.h"
 #include "web/nmurl.h"
 #include "web/page_producer.h"
@@ -50,6 +52,11 @@ class TMainMod : public app::TWebModule {
   std::string OrderKind;
   std::string Order;
   std::string BookName, Chosya, Syupan, Isbn, Kenmei;
+  std::string Any;  // the any-field box (ANY), read only where ANY_FIELD=1
+  // The six texts above as the search compares them (under the loose comparison with
+  // character references read, a text of punctuation alone emptied); set by the list
+  // action, in the order of the search flags.
+  std::array<std::string, 6> SearchedTexts;
   std::uint8_t LoanState = 0;
   std::unique_ptr<config::KVLiraWebConf> Conf;
   std::unique_ptr<platform::TStringList> RequestFields;  // none until an action reads the request
@@ -80,6 +87,11 @@ class TMainMod : public app::TWebModule {
   // False when liraweb.conf lists the sort columns (ORDER_COLUMNS) and ORDER names none
   // of them; true without the setting, which leaves ORDER to the database.
   bool SortColumnListed() const;
+  // True when liraweb.conf says RELEVANCE_ORDER=1 and ORDER is RELEVANCE (any letter
+  // case): the rows then come best match first.
+  bool RelevanceOrdered() const;
+  // The search the request asks for, as the statement is built from it.
+  SearchCriteria RequestedSearch() const;
   // The message of the database failure being handled as a page shows it: the
   // failure's own, or, when engine messages are not shown, a plain notice while the
   // failure's message is logged under label.
@@ -104,6 +116,11 @@ class TMainMod : public app::TWebModule {
   // loose comparison a numeric one a browser sent for a character outside the form's
   // Shift_JIS is written through, so that the patron sees that character.
   std::string SearchValueHtml(const std::string& value) const;
+
+  // For a search that found nothing: a list of links, one for each other field (and
+  // the any-field box) that finds books with the same text, 「著者名で探すと 8 件」.
+  // Empty when none does. Runs one count a field on qMaster, closing it first.
+  std::string BuildOtherFieldHits();
   // The page-number navigation of the result list, named label: previous page, a window
   // of page numbers and next page. Empty when the result fits one page and this is
   // page 0. Raises the query's errors.

@@ -15,8 +15,8 @@ using web::EscapeHtml;
 
 std::string TMainMod::CarriedFields() {
   const std::pair<const char*, const std::string*> carried[] = {
-      {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan},       {"ISBN", &Isbn},
-      {"KENMEI", &Kenmei},     {"ORDER", &Order},   {"ORDERKIND", &OrderKind},
+      {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan}, {"ISBN", &Isbn},
+      {"KENMEI", &Kenmei},     {"ANY", &Any},       {"ORDER", &Order},   {"ORDERKIND", &OrderKind},
   };
   std::string text;
   for (const auto& [name, value] : carried) {

@@ -67,7 +67,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     const std::string name = FieldValue(tagParams, "NAME");
     const std::pair<std::string_view, const std::string*> values[] = {
         {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan},       {"ISBN", &Isbn},
-        {"KENMEI", &Kenmei},     {"ORDER", &Order},   {"ORDERKIND", &OrderKind},
+        {"KENMEI", &Kenmei},     {"ORDER", &Order},   {"ORDERKIND", &OrderKind}, {"ANY", &Any},
     };
     for (const auto& [field, value] : values) {
       if (field == name) return value;
@@ -150,6 +150,9 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     // The notice's name in a patron's words: "nothing typed" rather than a run-time error.
     replaceText = EscapeHtml(
         ErrorName == texts::kRuntimeError ? std::string(texts::kNoKeywordHeading) : ErrorName);
+  } else if (tagString == "OTHER_FIELD_HITS") {
+    // Only the notice of a search that found nothing offers the other fields.
+    if (ErrorName == texts::kNoBooksFound) replaceText = BuildOtherFieldHits();
   } else if (tagString == "PROGRAM_URL") {
     replaceText = EscapeHtml(programUrl());
   } else if (tagString == "PERMALINK") {

@@ -90,8 +90,9 @@ void TMainMod::ReadSearchFields(TWebRequest& request) {
   Kenmei = FieldValue(fields, "KENMEI");
   Order = FieldValue(fields, "ORDER");
   OrderKind = FieldValue(fields, "ORDERKIND");
-  const std::string* texts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei};
-  for (int i = 0; i < 5; ++i) {
+  if (StrToIntDef(Conf->OptionalText("ANY_FIELD"), 0) == 1) Any = FieldValue(fields, "ANY");
+  const std::string* texts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any};
+  for (int i = 0; i < 6; ++i) {
     if (!texts[i]->empty()) SearchFlags |= static_cast<std::uint8_t>(1 << i);
   }
 }
@@ -105,6 +106,23 @@ void TMainMod::MakeScriptUrl(TWebRequest& request) {
 
 bool TMainMod::SortColumnListed() const {
   return IsListedSortColumn(Order, Conf->OptionalText("ORDER_COLUMNS"));
+}
+
+bool TMainMod::RelevanceOrdered() const {
+  return StrToIntDef(Conf->OptionalText("RELEVANCE_ORDER"), 0) == 1 &&
+         platform::SameTextIgnoringCase(Order, "RELEVANCE");
+}
+
+SearchCriteria TMainMod::RequestedSearch() const {
+  SearchCriteria criteria{SearchedTexts[0], SearchedTexts[1], SearchedTexts[2],
+                          SearchedTexts[3], SearchedTexts[4], Order,
+                          OrderKind,        SearchFlags,      false};
+  criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
+  criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
+  criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
+  criteria.Any = SearchedTexts[5];
+  criteria.Relevance = RelevanceOrdered();
+  return criteria;
 }
 
 bool TMainMod::ShowEngineMessages() const {
@@ -132,16 +150,18 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     };
     // An empty search asks nothing of the engine, as before.
     const bool loose = SearchFlags != 0 && qMaster->LikeMatch() == db::MatchMode::kLoose;
-    const std::string* searchTexts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei};
+    const std::string* searchTexts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any};
     // Under the loose comparison the search reads what the patron typed: a character
     // the form's Shift_JIS lacks (sent as a numeric reference) as its Shift_JIS form,
     // and a text of blanks, separators and punctuation as nothing to look for (it would
     // find every book), as if not typed. The pages show the texts as sent.
-    std::string searched[5];
-    for (int i = 0; i < 5; ++i) {
-      searched[i] = loose ? matching::ReadCharacterReferences(*searchTexts[i]) : *searchTexts[i];
-      if (loose && matching::LooseTextPassedOver(searched[i]))
+    for (std::size_t i = 0; i < SearchedTexts.size(); ++i) {
+      SearchedTexts[i] =
+          loose ? matching::ReadCharacterReferences(*searchTexts[i]) : *searchTexts[i];
+      if (loose && matching::LooseTextPassedOver(SearchedTexts[i])) {
+        SearchedTexts[i].clear();
         SearchFlags &= static_cast<std::uint8_t>(~(1 << i));
+      }
     }
     if (SearchFlags == 0) {
       response.SetContent(showError(texts::kRuntimeError, texts::kEnterSearchKeyword));
@@ -151,7 +171,7 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     // a plain column name and direction is refused before any SQL runs. An installation
     // that lists its sort columns refuses any other column alike, and says with the
     // status that the request, not the catalogue, is at fault.
-    if (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed()) {
+    if (!RelevanceOrdered() && (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed())) {
       SortOrderRefused = true;
       if (!Conf->OptionalText("ORDER_COLUMNS").empty()) response.SetStatusCode(400);
       response.SetContent(showError(texts::kDatabaseError, texts::kInvalidSortOrder));
@@ -165,11 +185,7 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
         return;
       }
     }
-    SearchCriteria criteria{searched[0], searched[1], searched[2], searched[3], searched[4],
-                            Order,       OrderKind,   SearchFlags, false};
-    criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
-    criteria.LooseMatch = loose;
-    criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
+    const SearchCriteria criteria = RequestedSearch();
     // Many words or a long text would cost the database more than the time limit
     // allows, ending on a failure; the visitor is told what to change instead.
     if (!SearchFitsLimits(criteria)) {

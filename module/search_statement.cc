@@ -1,5 +1,6 @@
 #include "module/search_statement.h"
 
+#include <cctype>
 #include <set>
 
 #include "platform/sjis.h"
@@ -27,9 +28,10 @@ bool IsIdentifier(std::string_view name) {
 // The search text inside a LIKE literal. A quote can be neither a lead nor a trail
 // byte of a Shift_JIS character, so doubling it byte-wise is safe. With literalWildcards
 // the text's "%" and "_" are written as ％ and ＿ (stepping over double-byte characters,
-// whose trail byte may look like either).
-std::string LikePattern(std::string_view text, bool literalWildcards) {
-  std::string pattern = "'%";
+// whose trail byte may look like either). lead and tail are the wildcards around it.
+std::string LikePattern(std::string_view text, bool literalWildcards, std::string_view lead = "%",
+                        std::string_view tail = "%") {
+  std::string pattern = "'" + std::string(lead);
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t length = platform::CharLength(text, i);
     const char c = text[i];
@@ -43,7 +45,25 @@ std::string LikePattern(std::string_view text, bool literalWildcards) {
     }
     i += length;
   }
-  return pattern + "%'";
+  return pattern + std::string(tail) + "'";
+}
+
+// True when every character of the word may be part of a written ISBN: digits, X and
+// hyphens, half or full width.
+bool IsIsbnLikeWord(std::string_view word) {
+  for (std::size_t i = 0; i < word.size();) {
+    const std::size_t length = platform::CharLength(word, i);
+    const unsigned char first = word[i];
+    const unsigned char second = length == 2 ? word[i + 1] : 0;
+    const bool ok =
+        length == 1 ? (std::isdigit(first) || first == 'X' || first == 'x' || first == '-')
+                    : (first == 0x82 &&
+                       ((second >= 0x4F && second <= 0x58) || second == 0x77 || second == 0x98)) ||
+                          (first == 0x81 && second == 0x7C);  // －
+    if (!ok) return false;
+    i += length;
+  }
+  return true;
 }
 
 bool IsBlankAt(std::string_view text, std::size_t i, std::size_t length) {
@@ -121,12 +141,24 @@ std::string IsbnSearchText(std::string_view text) {
 
 namespace {
 
-// One condition of the statement: a word compared with one column, or with either of
-// two.
+// Words of a search text as the statement compares them: each blank-separated word
+// with WORDS=AND, else the text whole.
+std::vector<std::string> ComparedWords(const SearchCriteria& criteria, const std::string& text) {
+  return criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text};
+}
+
+// "( a LIKE p OR b LIKE p )".
+std::string EitherColumnLike(const char* first, const char* second, const std::string& pattern) {
+  return std::string("( ") + first + " LIKE " + pattern + " OR " + second + " LIKE " + pattern +
+         " )";
+}
+
+// One condition of the statement: a word compared with one column or with any of
+// several, each with the text it is given (the ISBN column may read a word as its
+// digits).
 struct Comparison {
-  const char* column;
-  const char* orColumn;  // nullptr for one column
-  std::string text;
+  std::string word;
+  std::vector<std::pair<const char*, std::string>> columns;
 };
 
 // The conditions of the search, in the order the statement writes them. A word given
@@ -134,33 +166,82 @@ struct Comparison {
 std::vector<Comparison> Comparisons(const SearchCriteria& criteria) {
   const std::uint8_t flags = criteria.SearchFlags;
   std::vector<Comparison> comparisons;
-  auto add = [&](const char* column, const char* orColumn, const std::string& text) {
+  auto add = [&](std::initializer_list<const char*> columns, const std::string& text) {
     std::set<std::string> seen;
-    for (std::string& word :
-         criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text}) {
-      if (seen.insert(word).second) comparisons.push_back({column, orColumn, std::move(word)});
+    for (std::string& word : ComparedWords(criteria, text)) {
+      if (!seen.insert(word).second) continue;
+      Comparison comparison{word, {}};
+      for (const char* column : columns) comparison.columns.push_back({column, word});
+      comparisons.push_back(std::move(comparison));
     }
   };
-  if (flags & kSearchBookName) add("MS_SYOMEI", "MS_SYOKANA", criteria.BookName);
+  if (flags & kSearchBookName) add({"MS_SYOMEI", "MS_SYOKANA"}, criteria.BookName);
   if (flags & kSearchChosya) {
-    add("MS_CHOSYA", criteria.AuthorOnly ? nullptr : "MS_CHOKANA", criteria.Chosya);
+    if (criteria.AuthorOnly) {
+      add({"MS_CHOSYA"}, criteria.Chosya);
+    } else {
+      add({"MS_CHOSYA", "MS_CHOKANA"}, criteria.Chosya);
+    }
   }
-  if (flags & kSearchSyupan) add("MS_SYUPAN", nullptr, criteria.Syupan);
+  if (flags & kSearchSyupan) add({"MS_SYUPAN"}, criteria.Syupan);
   if (flags & kSearchIsbn) {
     // An ISBN is one number whatever blanks it holds.
-    comparisons.push_back(
-        {"MS_ISBN", nullptr, criteria.LooseMatch ? IsbnSearchText(criteria.Isbn) : criteria.Isbn});
+    const std::string isbn = criteria.LooseMatch ? IsbnSearchText(criteria.Isbn) : criteria.Isbn;
+    comparisons.push_back({isbn, {{"MS_ISBN", isbn}}});
   }
-  if (flags & kSearchKenmei) add("MS_KENMEI", nullptr, criteria.Kenmei);
+  if (flags & kSearchKenmei) add({"MS_KENMEI"}, criteria.Kenmei);
+  if (flags & kSearchAny) {
+    const std::size_t first = comparisons.size();
+    add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA", "MS_SYUPAN", "MS_ISBN",
+         "MS_KENMEI"},
+        criteria.Any);
+    // A word written as an ISBN is compared with the ISBN as the ISBN field compares
+    // it; any other word as it stands, so that "第1巻" does not find every "1".
+    for (std::size_t c = first; c < comparisons.size(); ++c) {
+      std::string& isbn = comparisons[c].columns[5].second;
+      if (criteria.LooseMatch && IsIsbnLikeWord(isbn)) isbn = IsbnSearchText(isbn);
+    }
+  }
   return comparisons;
 }
 
 }  // namespace
 
+std::string RankingTiers(const SearchCriteria& criteria) {
+  const std::string& title = criteria.SearchFlags & kSearchAny ? criteria.Any : criteria.BookName;
+  const std::string& author = criteria.SearchFlags & kSearchAny ? criteria.Any : criteria.Chosya;
+  auto pattern = [&](const std::string& text, std::string_view lead, std::string_view tail) {
+    return LikePattern(text, criteria.LooseMatch, lead, tail);
+  };
+  // Both columns of a field hold every word: "( a LIKE w1 AND a LIKE w2 ) OR ( b ... )".
+  auto everyWordIn = [&](const char* column, const std::string& text) {
+    std::string all;
+    for (const std::string& word : ComparedWords(criteria, text))
+      all +=
+          (all.empty() ? "" : " AND ") + std::string(column) + " LIKE " + pattern(word, "%", "%");
+    return "( " + all + " )";
+  };
+  std::string tiers;
+  if (!title.empty()) {
+    tiers +=
+        " WHEN " + EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "")) + " THEN 0";
+    tiers +=
+        " WHEN " + EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "%")) + " THEN 1";
+    tiers += " WHEN " + everyWordIn("MS_SYOMEI", title) + " OR " +
+             everyWordIn("MS_SYOKANA", title) + " THEN 2";
+  }
+  if (!author.empty()) {
+    tiers += " WHEN " + EitherColumnLike("MS_CHOSYA", "MS_CHOKANA", pattern(author, "", "")) +
+             " OR " + everyWordIn("MS_CHOSYA", author) + " OR " +
+             everyWordIn("MS_CHOKANA", author) + " THEN 3";
+  }
+  return tiers.empty() ? tiers : "CASE" + tiers + " ELSE 4 END";
+}
+
 bool SearchFitsLimits(const SearchCriteria& criteria) {
   const std::vector<Comparison> comparisons = Comparisons(criteria);
   std::size_t bytes = 0;
-  for (const Comparison& comparison : comparisons) bytes += comparison.text.size();
+  for (const Comparison& comparison : comparisons) bytes += comparison.word.size();
   return comparisons.size() <= kMostSearchWords && bytes <= kMostSearchTextBytes;
 }
 
@@ -171,17 +252,32 @@ TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criter
     // Each condition is a few lines; one "AND" line stands between two.
     if (!first) lines.push_back("AND");
     first = false;
-    const std::string pattern = LikePattern(comparison.text, criteria.LooseMatch);
-    if (comparison.orColumn) {
-      lines.push_back(std::string("( ") + comparison.column + " LIKE " + pattern);
+    const auto& columns = comparison.columns;
+    auto like = [&](std::size_t c) {
+      return std::string(columns[c].first) + " LIKE " +
+             LikePattern(columns[c].second, criteria.LooseMatch);
+    };
+    if (columns.size() == 1) {
+      lines.push_back(like(0));
+    } else if (columns.size() == 2) {
+      // The two columns of a field, as the statement has always been written.
+      lines.push_back("( " + like(0));
       lines.push_back("OR");
-      lines.push_back(std::string(comparison.orColumn) + " LIKE " + pattern + " )");
+      lines.push_back(like(1) + " )");
     } else {
-      lines.push_back(std::string(comparison.column) + " LIKE " + pattern);
+      // The any-field box: a line a column.
+      for (std::size_t c = 0; c < columns.size(); ++c) {
+        lines.push_back((c == 0 ? "( " : "OR ") + like(c) + (c + 1 == columns.size() ? " )" : ""));
+      }
     }
   }
-  if (!criteria.Order.empty())
+  if (criteria.Relevance) {
+    const std::string tiers = RankingTiers(criteria);
+    lines.push_back("ORDER BY " + (tiers.empty() ? tiers : tiers + ", ") +
+                    "MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID");
+  } else if (!criteria.Order.empty()) {
     lines.push_back("ORDER BY " + criteria.Order + " " + criteria.OrderKind);
+  }
   return lines;
 }
 

@@ -18,6 +18,7 @@ enum SearchFlag : std::uint8_t {
   kSearchSyupan = 4,
   kSearchIsbn = 8,
   kSearchKenmei = 16,
+  kSearchAny = 32,  // the any-field box: each word in any of the searched columns
 };
 
 struct SearchCriteria {
@@ -31,6 +32,12 @@ struct SearchCriteria {
   // WORDS=AND: a search text other than the ISBN is split at blanks into words, each
   // compared on its own, so that a book matches when it holds every word.
   bool EveryWord = false;
+  // The any-field text: each of its words (with EveryWord) is looked for in the title,
+  // its reading, the author, its reading, the publisher, the ISBN and the subject.
+  std::string Any{};
+  // Best match first: the rows ranked by RankingTiers, then the newest publication year
+  // first (a book without one last), then the book key.
+  bool Relevance = false;
 };
 
 // The words of a search text: its runs of characters between blanks (half or full
@@ -63,6 +70,16 @@ inline constexpr std::size_t kMostSearchTextBytes = 1024;
 // True when the search's conditions (its distinct words, with EveryWord) and their
 // texts stay within kMostSearchWords and kMostSearchTextBytes.
 bool SearchFitsLimits(const SearchCriteria& criteria);
+
+// The ORDER BY expression of the best-match order, from the title text (the any-field
+// text, else the title's) and the author text (likewise), compared as LIKE compares:
+//   0  the whole title or its reading is the text
+//   1  the title or its reading begins with it
+//   2  the title, or its reading, holds every word of it
+//   3  the author or the author's reading is the text or holds every word of it
+//   4  any other row
+// Empty when neither text is given.
+std::string RankingTiers(const SearchCriteria& criteria);
 
 // Appends the WHERE line, the conditions and the ORDER BY line to the head lines: one
 // condition a search text (one a word with EveryWord, a word repeated in one text

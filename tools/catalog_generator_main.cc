@@ -18,12 +18,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: catalog_generator --count N [--seed S] [--first-id N] [--encoding utf-8|sjis]\n"
-    "                         [--output FILE]\n"
+    "                         [--output FILE] [--realistic]\n"
     "  --count N       number of books\n"
     "  --seed S        seed of the generator (default 1); the same seed gives the same file\n"
     "  --first-id N    book_id of the first book (default 1000001), the rest follow it\n"
     "  --encoding      character set of the file (default utf-8)\n"
-    "  --output FILE   write to FILE instead of standard output\n";
+    "  --output FILE   write to FILE instead of standard output\n"
+    "  --realistic     mostly distinct titles with a long tail of words, subtitles, series\n"
+    "                  volumes and editions, authors with many books and with one\n";
 
 std::uint64_t ParseNumber(const std::string& option, const std::string& text) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18)
@@ -35,7 +37,7 @@ std::uint64_t ParseNumber(const std::string& option, const std::string& text) {
 
 int main(int argc, char** argv) {
   std::uint64_t count = 0, seed = 1, firstId = 1000001;
-  bool countGiven = false;
+  bool countGiven = false, realistic = false;
   FileEncoding encoding = FileEncoding::kUtf8;
   std::string output;
   try {
@@ -52,6 +54,8 @@ int main(int argc, char** argv) {
       } else if (arg == "--encoding") {
         encoding = ParseEncodingName(arguments.Value());
         if (encoding == FileEncoding::kAuto) throw ECatalogError("--encoding is utf-8 or sjis");
+      } else if (arg == "--realistic") {
+        realistic = true;
       } else if (arg == "--output") {
         output = arguments.Value();
       } else if (arg == "-h" || arg == "--help") {
@@ -76,7 +80,7 @@ int main(int argc, char** argv) {
     }
   }
   std::ostream& out = output.empty() ? std::cout : file;
-  WriteSyntheticCatalogue(out, count, seed, firstId, encoding);
+  WriteSyntheticCatalogue(out, count, seed, firstId, encoding, realistic);
   out.flush();
   if (!out) {
     std::cerr << "catalog_generator: writing failed\n";

@@ -125,6 +125,19 @@ constexpr Format kTankobon = {"19cm", 1200, 2800, 200, 500, 1};
 constexpr Format kLarge = {"26cm", 2000, 6000, 100, 300, 1};
 constexpr Format kChildren = {"22cm", 1000, 1800, 30, 200, 2};
 
+// Kanji of the realistic titles and given names, each with one reading.
+constexpr Word kKanji[] = {
+    {"山", "サン"},   {"川", "セン"},   {"花", "カ"},    {"月", "ゲツ"},   {"星", "セイ"},
+    {"海", "カイ"},   {"空", "クウ"},   {"風", "フウ"},  {"雪", "セツ"},   {"雨", "ウ"},
+    {"光", "コウ"},   {"影", "エイ"},   {"夢", "ム"},    {"恋", "レン"},   {"愛", "アイ"},
+    {"心", "シン"},   {"春", "シュン"}, {"夏", "カ"},    {"秋", "シュウ"}, {"冬", "トウ"},
+    {"朝", "チョウ"}, {"夜", "ヤ"},     {"白", "ハク"},  {"青", "セイ"},   {"赤", "セキ"},
+    {"黒", "コク"},   {"金", "キン"},   {"銀", "ギン"},  {"石", "セキ"},   {"森", "シン"},
+    {"林", "リン"},   {"水", "スイ"},   {"火", "カ"},    {"木", "モク"},   {"土", "ド"},
+    {"天", "テン"},   {"地", "チ"},     {"人", "ジン"},  {"生", "セイ"},   {"時", "ジ"},
+    {"旅", "リョ"},   {"道", "ドウ"},   {"街", "ガイ"},  {"家", "カ"},     {"国", "コク"},
+    {"歌", "カ"},     {"詩", "シ"},     {"表", "ヒョウ"}};
+
 template <typename T, std::size_t N>
 constexpr std::uint32_t Count(const T (&)[N]) {
   return static_cast<std::uint32_t>(N);
@@ -132,8 +145,8 @@ constexpr std::uint32_t Count(const T (&)[N]) {
 
 }  // namespace
 
-SyntheticCatalogue::SyntheticCatalogue(std::uint64_t seed, std::uint64_t firstId)
-    : state_(seed), nextId_(firstId) {}
+SyntheticCatalogue::SyntheticCatalogue(std::uint64_t seed, std::uint64_t firstId, bool realistic)
+    : state_(seed), nextId_(firstId), realistic_(realistic) {}
 
 std::uint64_t SyntheticCatalogue::Bits() {
   std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
@@ -145,6 +158,86 @@ std::uint64_t SyntheticCatalogue::Bits() {
 std::uint32_t SyntheticCatalogue::Below(std::uint32_t bound) {
   // The top 32 bits times the bound keep the bias below one in four billion.
   return static_cast<std::uint32_t>(((Bits() >> 32) * bound) >> 32);
+}
+
+std::uint32_t SyntheticCatalogue::LongTail(std::uint32_t bound) {
+  // A power of two drawn evenly, then a number below it: each doubling of the value
+  // is about as likely as the one before, so the chance of a value falls as 1/x.
+  const std::uint32_t scale = std::uint32_t{1}
+                              << Below(32 - static_cast<int>(__builtin_clz(bound)) + 1);
+  return Below(scale < bound ? scale : bound);
+}
+
+void SyntheticCatalogue::Realistic(CatalogRecord& r) {
+  constexpr std::uint32_t kPairs = Count(kKanji) * Count(kKanji);
+  auto kanji = [&](std::uint32_t k, std::string& text, std::string& kana) {
+    text += kKanji[k].text;
+    kana += kKanji[k].kana;
+  };
+  // A word of two kanji: mostly any of them evenly; a fifth of the time from a long tail
+  // of common words (their order scattered by a prime); three in ten times with a third
+  // kanji before them, which makes it rare.
+  auto word = [&](std::string& text, std::string& kana) {
+    const std::uint32_t kind = Below(10);
+    const std::uint32_t w = kind < 2 ? LongTail(kPairs) * 7919 % kPairs : Below(kPairs);
+    if (kind >= 7) kanji(Below(Count(kKanji)), text, kana);
+    kanji(w / Count(kKanji), text, kana);
+    kanji(w % Count(kKanji), text, kana);
+  };
+  const std::uint32_t kind = Below(100);
+  if (kind < 10 && !recent_.empty()) {
+    // Another edition of a recent work: the publisher (drawn apart) differs.
+    const Work& work = recent_[Below(static_cast<std::uint32_t>(recent_.size()))];
+    r.title = work.title;
+    r.titleKana = work.titleKana;
+    r.author = work.author;
+    r.authorKana = work.authorKana;
+    return;
+  }
+  Work work;
+  word(work.title, work.titleKana);
+  if (Below(4) != 0) {
+    static const Word kParticles[] = {{"の", " ノ "}, {"と", " ト "}, {"に", " ニ "}};
+    const Word& particle = kParticles[Below(Count(kParticles))];
+    work.title += particle.text;
+    work.titleKana += particle.kana;
+    word(work.title, work.titleKana);
+  }
+  if (kind < 30) {
+    work.title += "―";
+    work.titleKana += " ";
+    word(work.title, work.titleKana);
+    work.title += "の記録";
+    work.titleKana += " ノ キロク";
+  } else if (kind < 40) {
+    const std::uint32_t volume = 1 + Below(12);
+    work.title += " 第" + std::to_string(volume) + "巻";
+    work.titleKana += " ダイ" + std::to_string(volume) + "カン";
+  } else if (kind < 45) {
+    const bool first = Below(2) == 0;
+    work.title += first ? " 上" : " 下";
+    work.titleKana += first ? " ジョウ" : " ゲ";
+  }
+  // Family name and a given name of two kanji: a few authors write many books (the
+  // common given names of the long tail), most only one.
+  const Word& family = kFamilyNames[LongTail(Count(kFamilyNames))];
+  work.author = family.text;
+  work.authorKana = std::string(family.kana) + ", ";
+  const std::uint32_t given = Below(5) == 0 ? LongTail(kPairs) * 7919 % kPairs : Below(kPairs);
+  std::string givenKana;
+  kanji(given / Count(kKanji), work.author, givenKana);
+  kanji(given % Count(kKanji), work.author, givenKana);
+  work.authorKana += givenKana;
+  r.title = work.title;
+  r.titleKana = work.titleKana;
+  r.author = work.author;
+  r.authorKana = work.authorKana;
+  constexpr std::size_t kRecentWorks = 4096;
+  if (recent_.size() < kRecentWorks) {
+    recent_.push_back(std::move(work));
+  } else {
+    recent_[Below(kRecentWorks)] = std::move(work);
+  }
 }
 
 CatalogRecord SyntheticCatalogue::Next() {
@@ -246,6 +339,7 @@ CatalogRecord SyntheticCatalogue::Next() {
     }
     r.contents = tt + "の基本を、身近な例と図を使ってやさしく解説する。";
   }
+  if (realistic_) Realistic(r);
   r.callNumber = ndc + "/" + std::string(r.authorKana, 0, 3);  // first katakana: 3 bytes
 
   const Publisher& publisher = kPublishers[Below(Count(kPublishers))];
@@ -283,13 +377,13 @@ CatalogRecord SyntheticCatalogue::Next() {
 }
 
 void WriteSyntheticCatalogue(std::ostream& out, std::uint64_t count, std::uint64_t seed,
-                             std::uint64_t firstId, FileEncoding encoding) {
+                             std::uint64_t firstId, FileEncoding encoding, bool realistic) {
   std::unique_ptr<TextConverter> toShiftJis;
   if (encoding == FileEncoding::kShiftJis)
     toShiftJis = std::make_unique<TextConverter>("CP932", "UTF-8");
   out << "# Synthetic catalogue, seed " << seed << ", " << count << " books\n"
       << HeaderLine() << '\n';
-  SyntheticCatalogue catalogue(seed, firstId);
+  SyntheticCatalogue catalogue(seed, firstId, realistic);
   for (std::uint64_t i = 0; i < count; ++i) {
     std::string line = FormatRecord(catalogue.Next());
     out << (toShiftJis ? toShiftJis->Convert(line) : line) << '\n';

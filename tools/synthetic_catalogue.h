@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "tools/catalog_record.h"
 #include "tools/text_encoding.h"
@@ -13,7 +15,9 @@ namespace tools {
 
 class SyntheticCatalogue {
  public:
-  SyntheticCatalogue(std::uint64_t seed, std::uint64_t firstId);
+  // realistic: titles and authors as a real catalogue holds them (see Realistic) instead
+  // of the few thousand titles each repeated; the other columns are drawn alike.
+  SyntheticCatalogue(std::uint64_t seed, std::uint64_t firstId, bool realistic = false);
 
   // Answers the next book, its texts in UTF-8.
   CatalogRecord Next();
@@ -24,13 +28,26 @@ class SyntheticCatalogue {
   std::uint64_t Bits();
   // Answers a number in [0, bound).
   std::uint32_t Below(std::uint32_t bound);
+  // Answers a number in [0, bound), small ones far more often (about as 1/x): a long
+  // tail of rare values behind a few common ones.
+  std::uint32_t LongTail(std::uint32_t bound);
+  // Replaces the title and author of r: mostly distinct titles of two-kanji words drawn
+  // with a long tail, some with a subtitle, series volumes (第3巻, 上・下), editions of a
+  // recent work by another publisher, and authors with many books and with one.
+  void Realistic(CatalogRecord& r);
+
+  struct Work {
+    std::string title, titleKana, author, authorKana;
+  };
 
   std::uint64_t state_;
   std::uint64_t nextId_;
+  bool realistic_;
+  std::vector<Work> recent_;  // works that a later edition may repeat, a ring
 };
 
 // Writes the header and count books in the catalogue file format, in UTF-8 or Shift_JIS.
 void WriteSyntheticCatalogue(std::ostream& out, std::uint64_t count, std::uint64_t seed,
-                             std::uint64_t firstId, FileEncoding encoding);
+                             std::uint64_t firstId, FileEncoding encoding, bool realistic = false);
 
 }  // namespace tools

@@ -215,6 +215,36 @@ std::optional<LikeTerm> ReadTerm(const std::vector<Token>& tokens, std::size_t& 
   return term;
 }
 
+// True when tokens from i to the end are a sort list whose first item is no plain
+// column ("col", "col ASC", "col DESC", qualified or not) and which holds only names,
+// numbers, strings, the words of CASE and LIKE conditions, parentheses, dots and commas:
+// no call and no subquery, so it reads the row alone and SQLite sorts it itself.
+bool IsExpressionList(const std::vector<Token>& tokens, std::size_t i) {
+  std::size_t first = i;
+  if (IsName(tokens[first]) && IsSymbol(tokens[first + 1], ".")) first += 2;
+  if (IsName(tokens[first])) {
+    const Token& after = tokens[first + 1];
+    if (after.kind == TokenKind::kEnd || IsSymbol(after, ",") || IsWord(after, "ASC") ||
+        IsWord(after, "DESC")) {
+      return false;
+    }
+  }
+  for (; tokens[i].kind != TokenKind::kEnd; ++i) {
+    const Token& token = tokens[i];
+    const bool opensGroup = IsWord(token, "AND") || IsWord(token, "OR") || IsWord(token, "NOT") ||
+                            IsWord(token, "CASE") || IsWord(token, "WHEN") ||
+                            IsWord(token, "THEN") || IsWord(token, "ELSE");
+    if (IsWord(token, "SELECT") || (IsName(token) && !opensGroup && IsSymbol(tokens[i + 1], "("))) {
+      return false;
+    }
+    if (token.kind == TokenKind::kSymbol && !IsSymbol(token, "(") && !IsSymbol(token, ")") &&
+        !IsSymbol(token, ",") && !IsSymbol(token, ".")) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const IndexInfo& info) {
@@ -269,6 +299,12 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
   if (IsWord(tokens[i], "ORDER")) {
     if (!IsWord(tokens[i + 1], "BY")) return std::nullopt;
     i += 2;
+    if (IsExpressionList(tokens, i)) {
+      const std::size_t last = tokens.size() - 2;  // the last token before the end
+      shape.orderList =
+          std::string(sql.substr(tokens[i].start, tokens[last].end - tokens[i].start));
+      return shape;
+    }
     const std::size_t columnStart = tokens[i].start;
     std::optional<std::string> column = ReadColumn(tokens, i, *qualifier);
     if (!column) {
@@ -300,7 +336,9 @@ std::string NarrowedStatement(const SearchShape& shape, std::string_view candida
            std::string(candidateTable) + ")\r\n";
   }
   sql += "AND (\r\n" + shape.conditionsText + "\r\n)\r\n";
-  if (!shape.orderColumn.empty()) {
+  if (!shape.orderList.empty()) {
+    sql += "ORDER BY " + shape.orderList + "\r\n";
+  } else if (!shape.orderColumn.empty()) {
     sql += "ORDER BY +" + shape.orderColumn;
     if (!shape.orderKind.empty()) sql += " " + shape.orderKind;
     sql += "\r\n";

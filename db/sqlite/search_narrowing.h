@@ -32,6 +32,9 @@ struct SearchShape {
   LikeConditions conditions;   // the same, with columns as positions in the index
   std::string orderColumn;     // empty without ORDER BY
   std::string orderKind;       // ASC, DESC or empty
+  // A sort by a list of expressions that does not begin with a plain column (the
+  // best-match ranking), written as it stands: no index gives its order, so SQLite sorts.
+  std::string orderList;
   // The head's joins when all have the form of JoinOn; nullopt for any other.
   std::optional<std::vector<JoinOn>> joins;
   // Where the book table's name stands in the head after FROM, when the select list

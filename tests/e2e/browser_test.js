@@ -70,8 +70,14 @@ async function assertAccessible(page, name) {
   assert.deepEqual(found, [], `axe-core violations on ${name}`);
 }
 
-async function searchByTitle(page, title) {
+// The top page with its fold-out of the five field boxes opened.
+async function openTopPage(page) {
   await page.goto(`${base}/`);
+  await page.locator('details.more-fields > summary').click();
+}
+
+async function searchByTitle(page, title) {
+  await openTopPage(page);
   await page.getByLabel('書名').fill(title);
   await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
 }
@@ -106,11 +112,35 @@ async function main() {
     await step('top page: every search field has its label', async () => {
       await page.goto(`${base}/`);
       assert.match(page.url(), /\/cgi-bin\/liraweb\/$/);
-      for (const label of ['書名', '著者名', '出版者', 'ISBN', '件名', '並べ替える項目', '昇順（ア→ン、0→9）', '降順（ン→ア、9→0）']) {
+      for (const label of ['キーワード', '書名', '著者名', '出版者', 'ISBN', '件名', '並べ替える項目', '昇順（ア→ン、0→9）', '降順（ン→ア、9→0）']) {
         assert.equal(await page.getByLabel(label, { exact: true }).count(), 1, `label ${label}`);
       }
       assert.equal(await page.evaluate(() => document.characterSet), 'Shift_JIS');
+      // The page leads with the one box; the five fields wait in the fold-out.
+      assert.ok(await page.getByLabel('キーワード').isVisible());
+      assert.equal(await page.getByLabel('書名').isVisible(), false);
+      assert.equal(await page.getByLabel('並べ替える項目').inputValue(), 'RELEVANCE');
       await shoot(page, 'desktop-top');
+    });
+
+    await step('the one box finds the exactly titled book first, then follows a no-hits link', async () => {
+      // モモ is registered after もものかんづめ, which the same word finds too.
+      await page.getByLabel('キーワード').fill('モモ');
+      await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      assert.match(page.url(), /ANY=%83%82%83%82&.*ORDER=RELEVANCE/);
+      assert.ok((await hitCount(page)) > 1, 'モモ is held by more than one book');
+      const first = (await resultRows(page)).first().locator('td').nth(3);
+      assert.equal((await first.textContent()).trim(), 'モモ');
+      // The author's name in the title field finds nothing; the notice offers the author field.
+      await searchByTitle(page, '夏目漱石');
+      assert.match(await page.locator('h1').textContent(), /該当書籍は見付かりませんでした/);
+      const link = page.locator('ul.other-fields a', { hasText: /^著者名で探すと \d+ 件$/ });
+      const offered = Number((await link.textContent()).match(/(\d+) 件/)[1]);
+      assert.ok(offered > 1);
+      await Promise.all([page.waitForURL(/CHOSYA=/), link.click()]);
+      assert.equal(await hitCount(page), offered);
+      assert.equal(await page.locator('form.search-form').getByLabel('著者名').inputValue(), '夏目漱石');
+      await openTopPage(page);
     });
 
     let hits = 0;
@@ -161,7 +191,7 @@ async function main() {
     });
 
     await step('a 13-digit ISBN as a barcode reader sends it finds the book', async () => {
-      await page.goto(`${base}/`);
+      await openTopPage(page);
       await page.getByLabel('ISBN', { exact: true }).fill('9784101010014');
       await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
       await page.getByRole('heading', { name: '検索結果' }).waitFor();
@@ -176,7 +206,7 @@ async function main() {
       assert.match(await page.locator('h1').textContent(), /該当書籍は見付かりませんでした/);
       await shoot(page, 'desktop-error');
       await Promise.all([page.waitForURL(/\/cgi-bin\/liraweb$/), page.getByRole('link', { name: '検索画面に戻る' }).click()]);
-      await page.getByLabel('書名').waitFor();
+      await page.getByLabel('キーワード').waitFor();
     });
 
     await step('phone width: one column, no sideways scrolling', async () => {
@@ -238,7 +268,7 @@ async function main() {
     });
 
     await step('the results page keeps the search in its form; one word changed searches again', async () => {
-      await page.goto(`${base}/`);
+      await openTopPage(page);
       await page.getByLabel('書名').fill('ん');
       await page.getByLabel('著者名').fill('夏目');
       await page.getByLabel('並べ替える項目').selectOption('MS_CHOKANA');
@@ -264,18 +294,18 @@ async function main() {
     });
 
     await step('Back keeps the typed words', async () => {
-      await page.goto(`${base}/`);
+      await openTopPage(page);
       await page.getByLabel('書名').fill('吾輩');
       await page.getByLabel('出版者').fill('新潮');
       await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
       await page.goBack();
-      await page.getByLabel('書名').waitFor();
+      await page.getByLabel('キーワード').waitFor();
       assert.equal(await page.getByLabel('書名').inputValue(), '吾輩');
       assert.equal(await page.getByLabel('出版者').inputValue(), '新潮');
     });
 
     await step('the page links move through a five-page result', async () => {
-      await page.goto(`${base}/`);
+      await openTopPage(page);
       await page.getByLabel('出版者').fill('新');
       await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
       const total = await hitCount(page);
@@ -308,7 +338,7 @@ async function main() {
       await shoot(page, 'desktop-no-hits');
     });
 
-    await step('OpenSearch: every page links a valid description that searches titles', async () => {
+    await step('OpenSearch: every page links a valid description that searches every field', async () => {
       for (const path of ['/cgi-bin/liraweb/', '/cgi-bin/liraweb/data?ID=100001']) {
         await page.goto(`${base}${path}`);
         assert.equal(await page.locator('link[rel="search"][type="application/opensearchdescription+xml"]').count(), 1);
@@ -341,11 +371,11 @@ async function main() {
       assert.deepEqual(description.input, ['Shift_JIS']);
       assert.deepEqual(description.output, ['Shift_JIS']);
       assert.equal(description.urlType, 'text/html');
-      assert.match(description.template, /^http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?.*BOOKNAME=\{searchTerms\}/);
+      assert.match(description.template, /^http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?.*ANY=\{searchTerms\}/);
       // A search engine fills the template with the words in the declared encoding.
       await page.goto(description.template.replace('{searchTerms}', '%82%B1%82%B1%82%EB')); // こころ
       assert.ok((await hitCount(page)) >= 1);
-      assert.equal(await page.locator('form.search-form').getByLabel('書名').inputValue(), 'こころ');
+      assert.equal(await page.locator('form.search-form').getByLabel('キーワード').inputValue(), 'こころ');
     });
 
     await step('print hides the search time, the Back note and the forms', async () => {
@@ -364,6 +394,7 @@ async function main() {
         ['detail', '/cgi-bin/liraweb/data?ID=100003'],
         ['detail-from-list-link', '/cgi-bin/liraweb/data?ID=100001&RENT=0&BNAME=x++'],
         ['no-hits', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=xyzzy'],
+        ['no-hits-other-fields', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=%89%C4%96%DA%9F%F9%90%CE'],
         ['no-keyword', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME='],
         ['not-found', '/cgi-bin/liraweb/data?ID=999999'],
       ];
@@ -392,7 +423,7 @@ async function main() {
       const engines = execFileSync('sqlite3', [path.join(profile, 'Default', 'Web Data'),
         "SELECT short_name || ' ' || url FROM keywords WHERE originating_url LIKE '%/opensearch.xml'"],
       { encoding: 'utf8' });
-      assert.match(engines, /^サンプル市立図書館 http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?PAGENUM=0&BOOKNAME=\{searchTerms\}$/m);
+      assert.match(engines, /^サンプル市立図書館 http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?PAGENUM=0&ANY=\{searchTerms\}&ORDER=RELEVANCE$/m);
     });
   } finally {
     await context.close();

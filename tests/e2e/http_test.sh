@@ -96,10 +96,10 @@ for path in "$program" "$program/" "$program/nothing" "$program/LIST/more"; do
 done
 
 # Every example the top page's tips give, （例：書名に「…」、…）, finds books in the
-# field it names (書名 when it names none), and as many as the catalogue file holds with
+# field it names (書名 when it names none; キーワード the any-field box), and as many as the catalogue file holds with
 # every word of the example in that column.
 fetch GET "$program"
-grep -oE '（例：[^）]*）' "$work/text" | grep -oE '(書名|著者名|出版者|件名)?に?「[^」]*」' > "$work/tips"
+grep -oE '（例：[^）]*）' "$work/text" | grep -oE '(書名|著者名|出版者|件名|キーワード)?に?「[^」]*」' > "$work/tips"
 checks=$((checks + 1))
 [ -s "$work/tips" ] || fail "the top page gives no example"
 while IFS= read -r example; do
@@ -111,13 +111,18 @@ while IFS= read -r example; do
     著者名) field=CHOSYA column=4 ;;
     出版者) field=SYUPAN column=6 ;;
     件名) field=KENMEI column=8 ;;
+    キーワード) field=ANY column=0 ;;  # any of the columns from title to subject
     *) field=BOOKNAME column=2 ;;
   esac
   begin "the top page's example $example"
   fetch GET "$program/list?PAGENUM=0&$field=$(sjis "$words" | sed 's/%20/+/g')"
   expected=$(awk -F'\t' -v column="$column" -v words="$words" '
     $1 ~ /^[0-9]+$/ { n = split(words, w, " "); ok = 1
-      for (i = 1; i <= n; i++) if (index($column, w[i]) == 0) ok = 0
+      for (i = 1; i <= n; i++) {
+        held = 0
+        for (c = (column ? column : 2); c <= (column ? column : 8); c++) held += index($c, w[i]) > 0
+        if (!held) ok = 0
+      }
       found += ok }
     END { print found + 0 }' "$catalogue")
   checks=$((checks + 1))
@@ -248,7 +253,7 @@ expect_exact_length
 expect_header 'Content-Type: application/opensearchdescription\+xml'
 expect_text '<?xml version="1.0" encoding="Shift_JIS"?>'
 expect_text '<InputEncoding>Shift_JIS</InputEncoding>'
-expect_text "template=\"http://127.0.0.1:${base##*:}$program/list?PAGENUM=0&amp;BOOKNAME={searchTerms}\""
+expect_text "template=\"http://127.0.0.1:${base##*:}$program/list?PAGENUM=0&amp;ANY={searchTerms}&amp;ORDER=RELEVANCE\""
 expect_no_text '<#'
 
 # The top page's examples of a subject find books in the sample catalogue.

@@ -352,6 +352,14 @@ compare folded-isbn-width exact /list "PAGENUM=0&ISBN=$(sjis ９７８－４－�
 compare folded-fullwidth-percent exact /list "PAGENUM=0&BOOKNAME=$(sjis ％)"
 compare folded-two-fields exact /list "PAGENUM=0&BOOKNAME=$(sjis の)&CHOSYA=$(sjis ｶﾜ)"
 
+# The any-field box and best match first: the ranking's ties end at the distinct ids, so
+# every page is compared exactly; a search that finds nothing offers the other fields.
+pages any-shincho-relevance "ANY=$(sjis 新潮)&ORDER=RELEVANCE" 4
+compare any-momo-relevance exact /list "PAGENUM=0&ANY=$(sjis モモ)&ORDER=RELEVANCE"
+compare relevance-title-hito exact /list "PAGENUM=0&BOOKNAME=$(sjis 人)&ORDER=RELEVANCE"
+compare relevance-author exact /list "PAGENUM=0&CHOSYA=$(sjis 村上)&ORDER=RELEVANCE"
+compare no-hit-other-fields exact /list "PAGENUM=0&BOOKNAME=$(sjis 夏目漱石)&ORDER=RELEVANCE"
+
 # None of these requests is a failure of the program: neither installation logs one.
 no_error_logs() {
   local site
@@ -427,6 +435,9 @@ loose_searches() {  # SUFFIX
   finds "loose-reference-hex$1" 100001 "BOOKNAME=$(sjis 吾輩)%26%23x306F%3B$(sjis 猫)"
   compare "loose-reference-no-form$1" exact /list "PAGENUM=0&BOOKNAME=%26%23128512%3B"
   compare "loose-punctuation-only$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis '「」。')&CHOSYA=+"
+  finds "loose-any-two-words$1" 100003 "ANY=$(sjis '夏目 こころ')&ORDER=RELEVANCE"
+  compare "loose-any-relevance-page2$1" exact /list "PAGENUM=1&ANY=$(sjis の)&ORDER=RELEVANCE"
+  compare "loose-no-hit-other-fields$1" exact /list "PAGENUM=0&SYUPAN=$(sjis '漱石 なつめ')"
   compare "loose-percent$1" exact /list "PAGENUM=0&BOOKNAME=%25"
   compare "loose-underscore$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis 日)_$(sjis 語)"
 }
@@ -465,6 +476,7 @@ compare generated-long exact /list "PAGENUM=0&BOOKNAME=$(sjis 殺人事件)&ORDE
 compare generated-author-kana exact /list "PAGENUM=0&CHOSYA=$(sjis さとう)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 compare generated-two-fields exact /list "PAGENUM=0&BOOKNAME=$(sjis の)&CHOSYA=$(sjis ﾀﾅｶ)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 compare generated-publisher exact /list "PAGENUM=0&SYUPAN=$(sjis ミナト)&ORDER=MS_BOOKID&ORDERKIND=ASC"
+compare generated-any-relevance exact /list "PAGENUM=2&ANY=$(sjis 猫)&ORDER=RELEVANCE"
 compare generated-none exact /list "PAGENUM=0&BOOKNAME=$(sjis ぬ)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 no_error_logs
 

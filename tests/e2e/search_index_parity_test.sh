@@ -2,8 +2,10 @@
 # The example site answers every search the same, byte for byte, with and without the
 # search index: two installations of the sample catalogue, one built with --no-index,
 # the program run as a CGI process with searches of every field, wildcards, sorts and
-# pages, in the three matching modes (the index built anew for each: a folded one for
-# FOLDED and EXACT, a loose one for LOOSE). Only the search time may differ.
+# pages, the any-field box, the best-match order and the other fields' counts of a
+# search that finds nothing, in the three matching modes (the index built anew for
+# each: a folded one for FOLDED and EXACT, a loose one for LOOSE). Only the search time
+# may differ.
 # Usage: search_index_parity_test.sh BUILD_DIR
 set -uo pipefail
 build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
@@ -37,7 +39,9 @@ for word in "${words[@]}"; do
             "PAGENUM=0&BOOKNAME=$word&ORDER=MS_BOOKID&ORDERKIND=DESC"
             "PAGENUM=0&BOOKNAME=$word&CHOSYA=%82%A0"
             "PAGENUM=2&BOOKNAME=$word" "PAGENUM=9&BOOKNAME=$word"
-            "PAGENUM=3&BOOKNAME=$word&ORDER=MS_SYOMEI&ORDERKIND=DESC")
+            "PAGENUM=3&BOOKNAME=$word&ORDER=MS_SYOMEI&ORDERKIND=DESC"
+            "PAGENUM=0&ANY=$word" "PAGENUM=0&ANY=$word&ORDER=RELEVANCE"
+            "PAGENUM=2&ANY=$word&ORDER=RELEVANCE" "PAGENUM=0&CHOSYA=$word&ORDER=RELEVANCE")
 done
 
 request() {  # SITE QUERY: the response with the search time ("0.012 秒") and with it the

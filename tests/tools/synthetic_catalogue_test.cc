@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -59,6 +61,45 @@ TEST(SyntheticCatalogueTest, BooksAreValidAndVaried) {
   EXPECT_NEAR(lent, 600, 100);
   EXPECT_NEAR(reference, 150, 50);
   EXPECT_GT(attachmentsKept, 20);
+}
+
+// The realistic catalogue: reproducible, valid, mostly distinct titles with subtitles,
+// series volumes and editions by several publishers, authors with many books and with
+// one.
+TEST(SyntheticCatalogueTest, RealisticBooksAreMostlyDistinctWithALongTail) {
+  std::ostringstream first, second;
+  WriteSyntheticCatalogue(first, 300, 5, 1, FileEncoding::kUtf8, true);
+  WriteSyntheticCatalogue(second, 300, 5, 1, FileEncoding::kUtf8, true);
+  EXPECT_EQ(first.str(), second.str());
+  SyntheticCatalogue realistic(42, 1, true);
+  std::map<std::string, std::set<std::string>> publishersOfTitle;
+  std::map<std::string, int> booksOfAuthor;
+  int subtitles = 0, volumes = 0, halves = 0;
+  const int count = 20000;
+  for (int i = 0; i < count; ++i) {
+    const CatalogRecord r = realistic.Next();
+    EXPECT_EQ(ParseRecord(FormatRecord(r)).title, r.title);
+    EXPECT_TRUE(r.isbn.empty() || tools::Problem(r.isbn).empty()) << r.isbn;
+    publishersOfTitle[r.title + "/" + r.author].insert(r.publisher);
+    ++booksOfAuthor[r.author];
+    subtitles += r.title.find("―") != std::string::npos;
+    volumes += r.title.find("巻") != std::string::npos;
+    halves += r.title.ends_with(" 上") || r.title.ends_with(" 下");
+  }
+  EXPECT_GT(publishersOfTitle.size(), count * 7 / 10u);
+  const auto editions = std::count_if(publishersOfTitle.begin(), publishersOfTitle.end(),
+                                      [](const auto& work) { return work.second.size() > 1; });
+  EXPECT_GT(editions, count / 50);
+  int oneBook = 0, prolific = 0;
+  for (const auto& [author, books] : booksOfAuthor) {
+    oneBook += books == 1;
+    prolific += books >= 50;
+  }
+  EXPECT_GT(oneBook, count / 10);
+  EXPECT_GT(prolific, 0);
+  EXPECT_GT(subtitles, count / 10);
+  EXPECT_GT(volumes, count / 20);
+  EXPECT_GT(halves, count / 100);
 }
 
 TEST(SyntheticCatalogueTest, ShiftJisFileLoadsIntoSqlite) {

@@ -22,6 +22,18 @@ TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
       {"SELECT * FROM bookmast b LEFT JOIN K ON K.X = b.Y\r\n" + tail, true},
       {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYOMEI DESC\r\n", true},
       {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_BOOKID\r\n", false},
+      // A sort by expressions (the best-match ranking) is sorted by SQLite whatever the
+      // plan; one that begins with a plain column, calls or reads a subquery is not taken.
+      {"SELECT * FROM BOOKMAST\r\n" + tail +
+           "ORDER BY CASE WHEN MS_SYOMEI LIKE 'a' OR ( MS_SYOKANA LIKE '%a%' ) THEN 0 ELSE 4 END,"
+           " MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID\r\n",
+       true},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYUNEN IS NULL, MS_BOOKID\r\n", true},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_BOOKID, MS_SYUNEN IS NULL\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY BOOKMAST.MS_BOOKID DESC, 1\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYUNEN IS (SELECT 1)\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY length(MS_SYOMEI) IS NULL\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "ORDER BY MS_SYUNEN IS NULL; DROP TABLE K\r\n", false},
       {"SELECT * FROM BOOKMAST JOIN K ON K.X = Y\r\n" + tail, false},
       {"SELECT * FROM BOOKMAST, K\r\n" + tail, false},
       {"SELECT DISTINCT MS_SYOMEI FROM BOOKMAST\r\n" + tail, false},
