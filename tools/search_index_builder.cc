@@ -90,9 +90,11 @@ std::string GramText(std::int64_t gram) {
 
 // The postings of one chunk: for each column and gram, the low bits of the rowids
 // holding it, ascending. select reads rowid and the columns between ?1 and ?2.
-std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
-    sqlite3_stmt* select, std::int64_t chunk, int columns, db::MatchMode match,
-    std::int64_t& rows) {
+std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(sqlite3_stmt* select,
+                                                                            std::int64_t chunk,
+                                                                            int columns,
+                                                                            db::MatchMode match,
+                                                                            std::int64_t& rows) {
   std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> postings;
   sqlite3_bind_int64(select, 1, chunk * si::kChunkRows);
   sqlite3_bind_int64(select, 2, (chunk + 1) * si::kChunkRows);
@@ -435,10 +437,9 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   }
   const IndexTarget target = StoredTarget();
   bool sound = true;
-  if (!si::ReadCurrentIndex(db_)) {
-    out << "not current: the schema changed since the build, the pending rows exceed "
-        << target.pendingLimit << ", or the index description is damaged; searches read "
-        << "every book until `catalog_index refresh`\n";
+  if (db::IndexUnused why; !si::ReadCurrentIndex(db_, &why)) {
+    out << "search index unused: " << db::IndexUnusedText(why) << " (pending limit "
+        << target.pendingLimit << "); searches read every book until `catalog_index refresh`\n";
     sound = false;
   }
   const int columnCount = static_cast<int>(target.columns.size());

@@ -186,10 +186,18 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
 }  // namespace
 
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
-                                                    MatchMode mode, CandidateRegistry& registry) {
+                                                    MatchMode mode, CandidateRegistry& registry,
+                                                    IndexUnused* why) {
   if (!MayBeSearch(sql)) return std::nullopt;
-  std::optional<IndexInfo> info = ReadCurrentIndex(db);
-  if (!info || !IndexServes(info->match, mode)) return std::nullopt;
+  IndexUnused ignored;
+  IndexUnused& reason = why ? *why : ignored;
+  std::optional<IndexInfo> info = ReadCurrentIndex(db, &reason);
+  if (!info) return std::nullopt;
+  if (!IndexServes(info->match, mode)) {
+    reason = IndexUnused::kOtherMode;
+    return std::nullopt;
+  }
+  reason = IndexUnused::kNotNarrowable;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
   if (!shape) return std::nullopt;
   // Rows the lists give exactly are worth narrowing to however many they are: the
@@ -199,8 +207,12 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     first = {std::move(*exact), true};
   } else {
     const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
-    std::optional<Candidates> candidates = CandidateRows(db, shape->conditions, mode, most);
-    if (!candidates || candidates->rows.size() > most) return std::nullopt;
+    std::optional<Candidates> candidates =
+        CandidateRows(db, shape->conditions, mode, most, &reason);
+    if (!candidates || candidates->rows.size() > most) {
+      if (candidates) reason = IndexUnused::kNotNarrowable;
+      return std::nullopt;
+    }
     first = {RowBitmap(candidates->rows), candidates->exact};
   }
   // Computed again when another connection wrote between here and the statement's
@@ -223,6 +235,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
   narrowed.sql =
       NarrowedStatement(*shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"));
+  reason = IndexUnused::kNone;
   return narrowed;
 }
 

@@ -55,7 +55,8 @@ std::string RandomText(std::mt19937& random, int longest, bool loose = false) {
   const std::size_t letters = std::size(kAlphabet) + (loose ? std::size(kLooseAlphabet) : 0);
   for (int i = 0; i < length; ++i) {
     const std::size_t pick = random() % letters;
-    text += pick < std::size(kAlphabet) ? kAlphabet[pick] : kLooseAlphabet[pick - std::size(kAlphabet)];
+    text +=
+        pick < std::size(kAlphabet) ? kAlphabet[pick] : kLooseAlphabet[pick - std::size(kAlphabet)];
   }
   return text;
 }
@@ -193,16 +194,16 @@ class SearchIndexTest : public ::testing::Test {
 
   // Runs the statement on both files in both modes; false when they differ. Counts
   // the statements the index narrowed.
-  void ExpectSameAsScan(const std::string& sql,
-                        std::initializer_list<MatchMode> modes = {MatchMode::kFolded,
-                                                                  MatchMode::kExact}) {
+  void ExpectSameAsScan(const std::string& sql, std::initializer_list<MatchMode> modes = {
+                                                    MatchMode::kFolded, MatchMode::kExact}) {
     for (MatchMode mode : modes) {
       auto withIndex = db::OpenSqliteDatabase(indexed_, mode, 0);
       auto withoutIndex = db::OpenSqliteDatabase(scanned_, mode, 0);
       const Result expected = RunSearch(*withoutIndex, sql);
-      ASSERT_EQ(RunSearch(*withIndex, sql), expected)
-          << (mode == MatchMode::kExact ? "EXACT: " : mode == MatchMode::kLoose ? "LOOSE: " : "FOLDED: ")
-          << sql;
+      ASSERT_EQ(RunSearch(*withIndex, sql), expected) << (mode == MatchMode::kExact   ? "EXACT: "
+                                                          : mode == MatchMode::kLoose ? "LOOSE: "
+                                                                                      : "FOLDED: ")
+                                                      << sql;
       if (Narrowed(indexed_, sql, mode)) ++narrowed_;
       ++statements_;
     }
@@ -297,6 +298,66 @@ TEST_F(SearchIndexTest, AnIndexThatCannotBeTrustedIsPassedByForAScan) {
   }
 }
 
+// Each way the index goes unused, brought about in the catalogue file by an outside
+// write, is the reason the search that falls back gives, and the one catalog_index check
+// names when it is the index's own state.
+TEST_F(SearchIndexTest, AnIndexNotUsedKeepsItsReason) {
+  using db::IndexUnused;
+  struct Case {
+    const char* what;
+    std::string sql;  // run on the indexed file after a build with a pending limit of 1
+    MatchMode mode;
+    std::string search;
+    IndexUnused why;
+    std::string checked;  // in check's report; empty: the index itself is sound
+  };
+  const std::string search = NarrowableSearch();
+  const std::string twoBooks =
+      InsertBook(random_, 900000, "INSERT") + InsertBook(random_, 900001, "INSERT");
+  const Case cases[] = {
+      {"in use", "", MatchMode::kFolded, search, IndexUnused::kNone, ""},
+      {"other format", "UPDATE liraidx_meta SET value = '99' WHERE key = 'format';",
+       MatchMode::kFolded, search, IndexUnused::kOtherFormat, "format"},
+      {"schema changed", "CREATE TABLE OTHER (X);", MatchMode::kFolded, search,
+       IndexUnused::kSchemaChanged, "schema changed"},
+      {"pending rows", twoBooks, MatchMode::kFolded, search, IndexUnused::kTooManyPending,
+       "more rows written"},
+      {"damaged description", "UPDATE liraidx_meta SET value = 'x' WHERE key = 'rows';",
+       MatchMode::kFolded, search, IndexUnused::kDamaged, "damaged"},
+      {"damaged lists", "UPDATE liraidx_postings SET data = x'07';", MatchMode::kFolded, search,
+       IndexUnused::kDamaged, "damaged posting list"},
+      {"other mode", "", MatchMode::kLoose, search, IndexUnused::kOtherMode, ""},
+      {"not narrowable", "", MatchMode::kFolded,
+       "SELECT MS_BOOKID FROM BOOKMAST WHERE MS_SEIKYU LIKE '%Y%'", IndexUnused::kNotNarrowable,
+       ""},
+      // Last: the index's tables are left behind half dropped.
+      {"no index", "DROP TABLE liraidx_meta;", MatchMode::kFolded, search, IndexUnused::kNoIndex,
+       ""},
+  };
+  IndexTarget target;
+  target.pendingLimit = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Builder().Build(target, nullptr);
+    if (!c.sql.empty()) WriteOutside(indexed_, c.sql);
+    auto database = db::OpenSqliteDatabase(indexed_, c.mode, 0);
+    EXPECT_EQ(database->LastIndexUnused(), IndexUnused::kNoIndex);  // before any search
+    database->Prepare(c.search);
+    EXPECT_EQ(database->LastIndexUnused(), c.why)
+        << db::IndexUnusedText(database->LastIndexUnused());
+    // A statement that is no search leaves the reason of the last search.
+    database->Prepare("SELECT count(*) FROM BOOKMAST");
+    EXPECT_EQ(database->LastIndexUnused(), c.why);
+    std::ostringstream report;
+    if (c.why == IndexUnused::kNoIndex) continue;  // check of a half index is check's own
+    const bool sound = Builder().Check(report);
+    EXPECT_EQ(sound, c.checked.empty()) << report.str();
+    if (!c.checked.empty()) {
+      EXPECT_NE(report.str().find(c.checked), std::string::npos) << report.str();
+    }
+  }
+}
+
 TEST_F(SearchIndexTest, TooManyPendingRowsMeanAScanUntilRefresh) {
   IndexTarget target;
   target.pendingLimit = 5;
@@ -368,7 +429,8 @@ TEST_F(SearchIndexTest, ALooseIndexServesTheLooseModeAlone) {
   std::ostringstream report;
   EXPECT_TRUE(Builder().Check(report)) << report.str();
   narrowed_ = statements_ = 0;
-  for (int i = 0; i < 40; ++i) ExpectSameAsScan(StatementText(RandomCriteria(random_, true)), {MatchMode::kLoose});
+  for (int i = 0; i < 40; ++i)
+    ExpectSameAsScan(StatementText(RandomCriteria(random_, true)), {MatchMode::kLoose});
   EXPECT_GT(narrowed_, 0);
 }
 
