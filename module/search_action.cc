@@ -7,12 +7,12 @@
 #include "config/error_log.h"
 #include "db/database_error.h"
 #include "module/action_guard.h"
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/search_statement.h"
 #include "platform/clock.h"
 #include "platform/int_conversion.h"
-#include "module/japanese_texts.h"
 #include "platform/program_file.h"
 #include "platform/sjis.h"
 #include "platform/text_compare.h"
@@ -155,6 +155,12 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     criteria.AuthorOnly = StrToIntDef(FieldValue(*RequestFields, "NoKanaFind"), 0) != 0;
     criteria.LooseMatch = qMaster->LikeMatch() == db::MatchMode::kLoose;
     criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
+    // Many words or a long text would cost the database more than the time limit
+    // allows, ending on a failure; the visitor is told what to change instead.
+    if (!SearchFitsLimits(criteria)) {
+      response.SetContent(showError(texts::kSearchTooLarge, texts::kSearchTooLargeHint));
+      return;
+    }
     const TStringList statement = BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
 
     std::string page;

@@ -1,5 +1,7 @@
 #include "module/search_statement.h"
 
+#include <set>
+
 #include "platform/sjis.h"
 #include "platform/text_compare.h"
 
@@ -117,43 +119,66 @@ std::string IsbnSearchText(std::string_view text) {
   return digits;
 }
 
-TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criteria) {
+namespace {
+
+// One condition of the statement: a word compared with one column, or with either of
+// two.
+struct Comparison {
+  const char* column;
+  const char* orColumn;  // nullptr for one column
+  std::string text;
+};
+
+// The conditions of the search, in the order the statement writes them. A word given
+// twice in one text is compared once: the second condition could not narrow anything.
+std::vector<Comparison> Comparisons(const SearchCriteria& criteria) {
   const std::uint8_t flags = criteria.SearchFlags;
-  // Each condition is a few lines; one "AND" line stands between two.
-  std::vector<TStringList> conditions;
-  auto pattern = [&](const std::string& text) { return LikePattern(text, criteria.LooseMatch); };
-  auto words = [&](const std::string& text) {
-    return criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text};
-  };
-  auto eitherColumn = [&](const char* first, const char* second, const std::string& text) {
-    for (const std::string& word : words(text)) {
-      conditions.push_back({std::string("( ") + first + " LIKE " + pattern(word), "OR",
-                            std::string(second) + " LIKE " + pattern(word) + " )"});
+  std::vector<Comparison> comparisons;
+  auto add = [&](const char* column, const char* orColumn, const std::string& text) {
+    std::set<std::string> seen;
+    for (std::string& word :
+         criteria.EveryWord ? SearchWords(text) : std::vector<std::string>{text}) {
+      if (seen.insert(word).second) comparisons.push_back({column, orColumn, std::move(word)});
     }
   };
-  auto oneColumn = [&](const char* column, const std::string& text) {
-    for (const std::string& word : words(text))
-      conditions.push_back({std::string(column) + " LIKE " + pattern(word)});
-  };
-  if (flags & kSearchBookName) eitherColumn("MS_SYOMEI", "MS_SYOKANA", criteria.BookName);
+  if (flags & kSearchBookName) add("MS_SYOMEI", "MS_SYOKANA", criteria.BookName);
   if (flags & kSearchChosya) {
-    if (criteria.AuthorOnly) {
-      oneColumn("MS_CHOSYA", criteria.Chosya);
-    } else {
-      eitherColumn("MS_CHOSYA", "MS_CHOKANA", criteria.Chosya);
-    }
+    add("MS_CHOSYA", criteria.AuthorOnly ? nullptr : "MS_CHOKANA", criteria.Chosya);
   }
-  if (flags & kSearchSyupan) oneColumn("MS_SYUPAN", criteria.Syupan);
+  if (flags & kSearchSyupan) add("MS_SYUPAN", nullptr, criteria.Syupan);
   if (flags & kSearchIsbn) {
     // An ISBN is one number whatever blanks it holds.
-    const std::string isbn = criteria.LooseMatch ? IsbnSearchText(criteria.Isbn) : criteria.Isbn;
-    conditions.push_back({"MS_ISBN LIKE " + pattern(isbn)});
+    comparisons.push_back(
+        {"MS_ISBN", nullptr, criteria.LooseMatch ? IsbnSearchText(criteria.Isbn) : criteria.Isbn});
   }
-  if (flags & kSearchKenmei) oneColumn("MS_KENMEI", criteria.Kenmei);
+  if (flags & kSearchKenmei) add("MS_KENMEI", nullptr, criteria.Kenmei);
+  return comparisons;
+}
+
+}  // namespace
+
+bool SearchFitsLimits(const SearchCriteria& criteria) {
+  const std::vector<Comparison> comparisons = Comparisons(criteria);
+  std::size_t bytes = 0;
+  for (const Comparison& comparison : comparisons) bytes += comparison.text.size();
+  return comparisons.size() <= kMostSearchWords && bytes <= kMostSearchTextBytes;
+}
+
+TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criteria) {
   lines.push_back("WHERE");
-  for (std::size_t c = 0; c < conditions.size(); ++c) {
-    if (c > 0) lines.push_back("AND");
-    lines.insert(lines.end(), conditions[c].begin(), conditions[c].end());
+  bool first = true;
+  for (const Comparison& comparison : Comparisons(criteria)) {
+    // Each condition is a few lines; one "AND" line stands between two.
+    if (!first) lines.push_back("AND");
+    first = false;
+    const std::string pattern = LikePattern(comparison.text, criteria.LooseMatch);
+    if (comparison.orColumn) {
+      lines.push_back(std::string("( ") + comparison.column + " LIKE " + pattern);
+      lines.push_back("OR");
+      lines.push_back(std::string(comparison.orColumn) + " LIKE " + pattern + " )");
+    } else {
+      lines.push_back(std::string(comparison.column) + " LIKE " + pattern);
+    }
   }
   if (!criteria.Order.empty())
     lines.push_back("ORDER BY " + criteria.Order + " " + criteria.OrderKind);

@@ -53,9 +53,21 @@ bool IsSafeSortOrder(std::string_view order, std::string_view orderKind);
 // blanks around them ignored) is empty, or the column is one of them in any letter case.
 bool IsListedSortColumn(std::string_view order, std::string_view columns);
 
+// The most conditions a search may have, and the most bytes its compared texts may
+// hold together: each condition costs the database a pass over the rows it reads (and
+// SQLite refuses a statement of about a thousand), each character a look-up in the
+// search index.
+inline constexpr std::size_t kMostSearchWords = 64;
+inline constexpr std::size_t kMostSearchTextBytes = 1024;
+
+// True when the search's conditions (its distinct words, with EveryWord) and their
+// texts stay within kMostSearchWords and kMostSearchTextBytes.
+bool SearchFitsLimits(const SearchCriteria& criteria);
+
 // Appends the WHERE line, the conditions and the ORDER BY line to the head lines: one
-// condition a search text (one a word with EveryWord), "AND" between two. A single
-// quote in a search text is doubled so it stays inside its literal.
+// condition a search text (one a word with EveryWord, a word repeated in one text
+// once), "AND" between two. A single quote in a search text is doubled so it stays
+// inside its literal.
 platform::TStringList BuildSearchStatement(platform::TStringList head,
                                            const SearchCriteria& criteria);
 

@@ -83,7 +83,7 @@ int RunSqlite(const Options& options) {
     builder.Build(options.target, progress);
     std::cout << "search index built in " << options.catalogue << "\n";
   } else if (options.command == "refresh") {
-    const std::int64_t folded = builder.Refresh(progress);
+    const std::int64_t folded = builder.Refresh(progress, options.target);
     if (folded < 0)
       std::cout << "search index built anew in " << options.catalogue << "\n";
     else

@@ -3,7 +3,7 @@
 # what is already there. Usage: tools/install-deps.sh [build|check|demo|fuzz|bench]
 set -euo pipefail
 
-build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libfcgi-dev
                 libsqlite3-dev libpq-dev sqlite3)
 server_packages=(lighttpd postgresql pgbouncer)
 # A second compiler, the browser tests, and curl for the end-to-end requests.

@@ -1,10 +1,14 @@
 #include "tools/search_index_builder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "db/sqlite/search_index.h"
@@ -117,17 +121,19 @@ std::vector<std::uint64_t> SortedKeys(
 
 }  // namespace
 
-SearchIndexBuilder::SearchIndexBuilder(const std::string& path) : path_(path) {
+SearchIndexBuilder::SearchIndexBuilder(const std::string& path, int busyTimeoutMs) : path_(path) {
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     Fail("cannot open the catalogue");
   }
-  sqlite3_busy_timeout(db_, 10000);
+  sqlite3_busy_timeout(db_, busyTimeoutMs);
   Execute("PRAGMA synchronous = NORMAL");
 }
 
 SearchIndexBuilder::~SearchIndexBuilder() { sqlite3_close(db_); }
 
-void SearchIndexBuilder::Fail(const std::string& doing) const {
+void SearchIndexBuilder::Fail(const std::string& doing) {
+  const int code = sqlite3_errcode(db_) & 0xFF;
+  busy_ = code == SQLITE_BUSY || code == SQLITE_LOCKED;
   throw ECatalogError(path_ + ": " + doing + ": " + sqlite3_errmsg(db_));
 }
 
@@ -152,9 +158,16 @@ bool SearchIndexBuilder::HasIndex() {
   return sqlite3_step(found.get()) == SQLITE_ROW;
 }
 
-IndexTarget SearchIndexBuilder::StoredTarget() {
+std::string SearchIndexBuilder::MetaValue(const std::string& key) {
+  Statement select(Prepare(std::string("SELECT value FROM ") + si::kMetaTable + " WHERE key = ?1"));
+  sqlite3_bind_text(select.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
+  return sqlite3_step(select.get()) == SQLITE_ROW ? BlobText(select.get(), 0) : std::string();
+}
+
+std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   if (!HasIndex()) throw ECatalogError(path_ + ": holds no search index; build one first");
   IndexTarget target;
+  target.table.clear();
   target.columns.clear();
   Statement meta(Prepare(std::string("SELECT key, value FROM ") + si::kMetaTable));
   while (sqlite3_step(meta.get()) == SQLITE_ROW) {
@@ -170,20 +183,37 @@ IndexTarget SearchIndexBuilder::StoredTarget() {
       }
     }
   }
-  if (target.columns.empty()) throw ECatalogError(path_ + ": the search index has no columns");
+  // A build that stopped before its first commit leaves no description at all.
+  if (target.columns.empty() || target.table.empty()) return std::nullopt;
   return target;
 }
 
 void SearchIndexBuilder::Drop() {
   Execute("BEGIN IMMEDIATE");
-  for (const char* trigger : {"liraidx_before_insert", "liraidx_after_insert",
-                              "liraidx_after_update", "liraidx_after_delete"}) {
+  DropTables();
+  Execute("COMMIT");
+}
+
+void SearchIndexBuilder::DropTables() {
+  for (const char* trigger :
+       {"liraidx_before_insert", "liraidx_after_insert", "liraidx_before_update",
+        "liraidx_after_update", "liraidx_after_delete"}) {
     Execute(std::string("DROP TRIGGER IF EXISTS ") + trigger);
   }
   for (const char* table : {si::kMetaTable, si::kPostingsTable, si::kPendingTable}) {
     Execute(std::string("DROP TABLE IF EXISTS ") + table);
   }
-  Execute("COMMIT");
+}
+
+void SearchIndexBuilder::WriteMeta(
+    const std::vector<std::pair<std::string, std::string>>& entries) {
+  Statement meta(Prepare(std::string("INSERT INTO ") + si::kMetaTable + " VALUES (?1, ?2)"));
+  for (const auto& [key, value] : entries) {
+    sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(meta.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(meta.get()) != SQLITE_DONE) Fail("cannot write the index");
+    sqlite3_reset(meta.get());
+  }
 }
 
 void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progressOut) {
@@ -195,8 +225,10 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   // The table must exist, have rowids and the columns.
   sqlite3_finalize(Prepare("SELECT rowid, " + columns + " FROM " + table + " LIMIT 0"));
 
-  Drop();
+  // The old index goes in the transaction that creates the new one's tables: a build
+  // stopped at any point leaves either the old index or the new one's description.
   Execute("BEGIN IMMEDIATE");
+  DropTables();
   Execute(std::string("CREATE TABLE ") + si::kMetaTable + " (key TEXT PRIMARY KEY, value TEXT)");
   Execute(std::string("CREATE TABLE ") + si::kPostingsTable +
           " (col INTEGER, gram INTEGER, chunk INTEGER, data BLOB NOT NULL,"
@@ -208,33 +240,52 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   Execute(std::string("CREATE TABLE ") + si::kPendingTable +
           " (id INTEGER PRIMARY KEY, book_rowid INTEGER NOT NULL, has_old INTEGER NOT NULL, " +
           Joined(oldNames, "", false) + ")");
+  // What is indexed comes first, so that a refresh can build again what a build
+  // interrupted (a kill, a full disk) left half done; the format comes last, and
+  // until it stands no search uses the index.
+  WriteMeta({{"table", target.table},
+             {"columns", Joined(target.columns, "", false, ",")},
+             {"pending_limit", std::to_string(target.pendingLimit)},
+             {"match", si::IndexMatchName(target.match)}});
   // Plain SQL, so that any program writing the table (without this program's
   // functions) logs what it changed. REPLACE deletes a row without a delete trigger,
   // so the rows an insert may replace are logged before it.
   const std::string pending = std::string("INSERT INTO ") + si::kPendingTable;
   const std::string oldColumns = "(book_rowid, has_old, " + Joined(oldNames, "", false) + ")";
-  std::string replaced = "rowid = NEW.rowid";
+  // The same holds for UPDATE OR REPLACE, which deletes the rows holding the new rowid
+  // or the new value of a unique index: they are logged before the update when it
+  // changes the rowid or such a value.
+  std::string replaced = "rowid = NEW.rowid", keyChanged = "NEW.rowid IS NOT OLD.rowid";
   {
     Statement indexes(Prepare("SELECT name FROM pragma_index_list(" + Quoted(target.table) +
                               ") WHERE \"unique\""));
     while (sqlite3_step(indexes.get()) == SQLITE_ROW) {
-      Statement parts(Prepare("SELECT name FROM pragma_index_info(" +
-                              Quoted(BlobText(indexes.get(), 0)) + ")"));
-      std::string same;
+      Statement parts(Prepare("SELECT name, coll FROM pragma_index_xinfo(" +
+                              Quoted(BlobText(indexes.get(), 0)) + ") WHERE key"));
+      std::string same, changed;
       while (sqlite3_step(parts.get()) == SQLITE_ROW) {
         if (sqlite3_column_type(parts.get(), 0) == SQLITE_NULL) {  // an expression
           same.clear();
           break;
         }
         const std::string column = Quoted(BlobText(parts.get(), 0));
-        same += (same.empty() ? "" : " AND ") + column + " = NEW." + column;
+        // Equal as the unique index compares them, whatever the column's own collation.
+        same += (same.empty() ? "" : " AND ") + column + " = NEW." + column + " COLLATE " +
+                Quoted(BlobText(parts.get(), 1));
+        changed += " OR CAST(NEW." + column + " AS BLOB) IS NOT CAST(OLD." + column + " AS BLOB)";
       }
-      if (!same.empty()) replaced += " OR (" + same + ")";
+      if (!same.empty()) {
+        replaced += " OR (" + same + ")";
+        keyChanged += changed;
+      }
     }
   }
   Execute("CREATE TRIGGER liraidx_before_insert BEFORE INSERT ON " + table + " BEGIN " + pending +
           " " + oldColumns + " SELECT rowid, 1, " + columns + " FROM " + table + " WHERE " +
           replaced + "; END");
+  Execute("CREATE TRIGGER liraidx_before_update BEFORE UPDATE ON " + table + " WHEN " + keyChanged +
+          " BEGIN " + pending + " " + oldColumns + " SELECT rowid, 1, " + columns + " FROM " +
+          table + " WHERE rowid IS NOT OLD.rowid AND (" + replaced + "); END");
   Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
           " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
   // An update that leaves the rowid and the indexed texts as they were (a loan mark,
@@ -277,7 +328,8 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
     if (sqlite3_reset(select.get()) != SQLITE_OK) Fail("cannot read the books");
     const std::vector<std::uint64_t> keys = SortedKeys(postings);
     for (std::uint64_t key : keys) {
-      const std::string data = si::EncodePosting(postings[key]);
+      const std::string data =
+          si::EncodePosting(postings[key], {ColumnOf(key), GramOf(key), chunk});
       sqlite3_bind_int(insert.get(), 1, ColumnOf(key));
       sqlite3_bind_int64(insert.get(), 2, GramOf(key));
       sqlite3_bind_int64(insert.get(), 3, chunk);
@@ -318,29 +370,35 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   sqlite3_step(version.get());
   const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
   version.reset();
-  Statement meta(Prepare(std::string("INSERT INTO ") + si::kMetaTable + " VALUES (?1, ?2)"));
-  const std::pair<std::string, std::string> entries[] = {
-      {"format", std::to_string(si::kFormatVersion)},
-      {"table", target.table},
-      {"columns", Joined(target.columns, "", false, ",")},
-      {"schema_version", std::to_string(schemaVersion)},
-      {"rows", std::to_string(done)},
-      {"pending_limit", std::to_string(target.pendingLimit)},
-      {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
-      {"match", si::IndexMatchName(target.match)}};
-  for (const auto& [key, value] : entries) {
-    sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(meta.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(meta.get()) != SQLITE_DONE) Fail("cannot write the index");
-    sqlite3_reset(meta.get());
-  }
+  WriteMeta({{"schema_version", std::to_string(schemaVersion)},
+             {"rows", std::to_string(done)},
+             {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
+             {"format", std::to_string(si::kFormatVersion)}});
   Execute("COMMIT");
   progress.Finish(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
 }
 
-std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
-  const IndexTarget target = StoredTarget();
-  if (!si::ReadCurrentIndex(db_)) {
+std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress, const IndexTarget& fallback) {
+  // A writer holding the catalogue longer than the busy timeout, or a lock SQLite
+  // refuses to wait for (two connections that would wait for each other), fails the
+  // attempt; its transaction is rolled back and the refresh starts again.
+  constexpr int kAttempts = 5;
+  for (int attempt = 1;; ++attempt) {
+    busy_ = false;
+    try {
+      return RefreshOnce(progress, fallback);
+    } catch (const ECatalogError&) {
+      if (!busy_ || attempt == kAttempts) throw;
+      if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200 * attempt));
+    }
+  }
+}
+
+std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const IndexTarget& fallback) {
+  const std::optional<IndexTarget> stored = StoredTarget();
+  const IndexTarget target = stored ? *stored : fallback;
+  if (!stored || !si::ReadCurrentIndex(db_)) {
     Build(target, progress);
     return -1;
   }
@@ -399,7 +457,8 @@ std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
       std::set<std::uint16_t> lows;
       if (sqlite3_step(read.get()) == SQLITE_ROW) {
         std::vector<std::int64_t> rows;
-        if (!si::DecodePosting(BlobText(read.get(), 0), chunk, rows)) {
+        if (!si::DecodePosting(BlobText(read.get(), 0), {ColumnOf(gram), GramOf(gram), chunk},
+                               rows)) {
           throw ECatalogError(path_ + ": the search index is damaged");
         }
         for (std::int64_t row : rows) lows.insert(si::LowBits(row));
@@ -409,7 +468,8 @@ std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
       lows.insert(change.add.begin(), change.add.end());
       sqlite3_stmt* statement = lows.empty() ? erase.get() : write.get();
       bind(statement);
-      const std::string data = si::EncodePosting({lows.begin(), lows.end()});
+      const std::string data =
+          si::EncodePosting({lows.begin(), lows.end()}, {ColumnOf(gram), GramOf(gram), chunk});
       if (!lows.empty()) {
         sqlite3_bind_blob(statement, 4, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
       }
@@ -423,7 +483,7 @@ std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress) {
     Execute("COMMIT");
   } catch (const ECatalogError& e) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    if (e.Message().find("damaged") == std::string::npos) throw;
+    if (busy_ || e.Message().find("damaged") == std::string::npos) throw;
     Build(target, progress);  // a damaged index is built anew
     return -1;
   }
@@ -435,7 +495,20 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
     out << path_ << ": holds no search index; searches read every book\n";
     return false;
   }
-  const IndexTarget target = StoredTarget();
+  const std::optional<IndexTarget> stored = StoredTarget();
+  const std::string format = MetaValue("format");
+  if (!stored || format.empty()) {
+    out << "half built: a build stopped before it ended; searches read every book until "
+        << "`catalog_index refresh` builds the index again\n";
+    return false;
+  }
+  if (format != std::to_string(si::kFormatVersion)) {
+    out << "built in format " << format << ", which this program does not read (format "
+        << si::kFormatVersion << "); searches read every book until `catalog_index refresh` "
+        << "builds the index again\n";
+    return false;
+  }
+  const IndexTarget& target = *stored;
   bool sound = true;
   if (db::IndexUnused why; !si::ReadCurrentIndex(db_, &why)) {
     out << "search index unused: " << db::IndexUnusedText(why) << " (pending limit "
@@ -445,7 +518,7 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   const int columnCount = static_cast<int>(target.columns.size());
   constexpr int kMostReported = 20;
   int reported = 0;
-  std::int64_t missing = 0, stale = 0, damaged = 0, rows = 0, postingsChecked = 0;
+  std::int64_t missing = 0, extra = 0, damaged = 0, rows = 0, postingsChecked = 0;
   auto report = [&](const std::string& line) {
     if (reported++ < kMostReported) out << line << "\n";
   };
@@ -457,67 +530,90 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       pending.insert(sqlite3_column_int64(select.get(), 0));
     }
   }
+  // Every chunk that holds a row or a list: a list of a chunk without rows is all
+  // entries for rows that do not exist.
+  std::set<std::int64_t> chunks, listChunks;
   {
-    Statement all(Prepare(std::string("SELECT col, gram, chunk, data FROM ") + si::kPostingsTable));
-    while (sqlite3_step(all.get()) == SQLITE_ROW) {
-      std::vector<std::int64_t> decoded;
-      if (!si::DecodePosting(BlobText(all.get(), 3), sqlite3_column_int64(all.get(), 2), decoded)) {
-        ++damaged;
-        report("damaged posting list: column " + std::to_string(sqlite3_column_int(all.get(), 0)) +
-               ", gram " + std::to_string(sqlite3_column_int64(all.get(), 1)) + ", chunk " +
-               std::to_string(sqlite3_column_int64(all.get(), 2)));
-      }
-    }
+    Statement all(Prepare(std::string("SELECT DISTINCT chunk FROM ") + si::kPostingsTable));
+    while (sqlite3_step(all.get()) == SQLITE_ROW)
+      listChunks.insert(sqlite3_column_int64(all.get(), 0));
+    chunks = listChunks;
+    Statement books(Prepare("SELECT DISTINCT rowid >> " + std::to_string(si::kChunkBits) +
+                            " FROM " + Quoted(target.table)));
+    while (sqlite3_step(books.get()) == SQLITE_ROW)
+      chunks.insert(sqlite3_column_int64(books.get(), 0));
   }
-  const std::string table = Quoted(target.table);
-  Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
-  sqlite3_step(bounds.get());
-  const std::int64_t firstRow = sqlite3_column_int64(bounds.get(), 0);
-  const std::int64_t lastRow = sqlite3_column_int64(bounds.get(), 1);
-  const bool empty = sqlite3_column_int64(bounds.get(), 2) == 0;
-  Statement select(Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " + table +
+  Statement select(Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " +
+                           Quoted(target.table) +
                            " WHERE rowid >= ?1 AND rowid < ?2 ORDER BY rowid"));
-  Statement read(Prepare(std::string("SELECT data FROM ") + si::kPostingsTable +
-                         " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
-  for (std::int64_t chunk = si::ChunkOf(firstRow); !empty && chunk <= si::ChunkOf(lastRow);
-       ++chunk) {
+  Statement lists(Prepare(std::string("SELECT col, gram, data FROM ") + si::kPostingsTable +
+                          " WHERE chunk = ?1"));
+  auto rowidList = [](const std::vector<std::int64_t>& rowids) {
+    std::string text;
+    for (std::size_t i = 0; i < rowids.size() && text.size() < 60; ++i) {
+      text += " " + std::to_string(rowids[i]);
+    }
+    return text;
+  };
+  for (std::int64_t chunk : chunks) {
     auto expected = ChunkPostings(select.get(), chunk, columnCount, target.match, rows);
     sqlite3_reset(select.get());
-    for (std::uint64_t key : SortedKeys(expected)) {
-      sqlite3_bind_int(read.get(), 1, ColumnOf(key));
-      sqlite3_bind_int64(read.get(), 2, GramOf(key));
-      sqlite3_bind_int64(read.get(), 3, chunk);
-      std::vector<std::int64_t> stored;
-      if (sqlite3_step(read.get()) == SQLITE_ROW) {
-        si::DecodePosting(BlobText(read.get(), 0), chunk, stored);
-      }
-      sqlite3_reset(read.get());
+    std::set<std::uint64_t> compared;
+    auto compare = [&](std::uint64_t key, const std::vector<std::int64_t>& indexed) {
+      compared.insert(key);
       ++postingsChecked;
-      std::string absent;
-      std::size_t at = 0;
-      const std::vector<std::uint16_t>& lows = expected[key];
-      for (std::uint16_t low : lows) {
-        const std::int64_t rowid = chunk * si::kChunkRows + low;
-        while (at < stored.size() && stored[at] < rowid) ++at;
-        if (at < stored.size() && stored[at] == rowid) continue;
-        if (pending.count(rowid)) continue;
-        ++missing;
-        if (absent.size() < 60) absent += " " + std::to_string(rowid);
+      std::vector<std::int64_t> held, absent, surplus;
+      for (std::uint16_t low : expected[key]) held.push_back(chunk * si::kChunkRows + low);
+      auto unlessPending = [&](std::int64_t rowid) { return pending.count(rowid) == 0; };
+      std::set_difference(held.begin(), held.end(), indexed.begin(), indexed.end(),
+                          std::back_inserter(absent));
+      std::set_difference(indexed.begin(), indexed.end(), held.begin(), held.end(),
+                          std::back_inserter(surplus));
+      absent.erase(std::remove_if(absent.begin(), absent.end(), std::not_fn(unlessPending)),
+                   absent.end());
+      surplus.erase(std::remove_if(surplus.begin(), surplus.end(), std::not_fn(unlessPending)),
+                    surplus.end());
+      missing += static_cast<std::int64_t>(absent.size());
+      extra += static_cast<std::int64_t>(surplus.size());
+      const std::string where = "column " +
+                                target.columns[static_cast<std::size_t>(ColumnOf(key))] +
+                                ", gram \"" + GramText(GramOf(key)) + "\": ";
+      if (!absent.empty()) report(where + "rows missing from the index:" + rowidList(absent));
+      if (!surplus.empty()) {
+        report(where +
+               "index entries for rows that do not hold it or do not exist:" + rowidList(surplus));
       }
-      stale += static_cast<std::int64_t>(stored.size()) - static_cast<std::int64_t>(lows.size());
-      if (!absent.empty()) {
-        report("column " + target.columns[static_cast<std::size_t>(ColumnOf(key))] + ", gram \"" +
-               GramText(GramOf(key)) + "\": rows missing from the index:" + absent);
+    };
+    if (listChunks.count(chunk)) {
+      sqlite3_bind_int64(lists.get(), 1, chunk);
+      while (sqlite3_step(lists.get()) == SQLITE_ROW) {
+        const int column = sqlite3_column_int(lists.get(), 0);
+        const std::int64_t gram = sqlite3_column_int64(lists.get(), 1);
+        std::vector<std::int64_t> indexed;
+        if (column < 0 || column >= columnCount ||
+            !si::DecodePosting(BlobText(lists.get(), 2), {column, gram, chunk}, indexed)) {
+          ++damaged;
+          report("damaged posting list (wrong checksum or layout): column " +
+                 std::to_string(column) + ", gram " + std::to_string(gram) + ", chunk " +
+                 std::to_string(chunk));
+          compared.insert(ColumnGram(column, gram));
+          continue;
+        }
+        compare(ColumnGram(column, gram), indexed);
       }
+      sqlite3_reset(lists.get());
+    }
+    for (const auto& entry : expected) {
+      if (!compared.count(entry.first)) compare(entry.first, {});
     }
   }
   Execute("COMMIT");
   if (reported > kMostReported) out << "(" << reported - kMostReported << " more)\n";
   out << rows << " books, " << postingsChecked << " posting lists compared: " << missing
-      << " rows missing from the index, " << damaged << " damaged lists, " << pending.size()
-      << " pending rows, " << std::max<std::int64_t>(stale, 0)
-      << " entries more than the rows hold (left by changed rows until a rebuild)\n";
-  return sound && missing == 0 && damaged == 0;
+      << " rows missing from the index, " << extra
+      << " entries for rows that do not hold their gram, " << damaged << " damaged lists, "
+      << pending.size() << " pending rows\n";
+  return sound && missing == 0 && extra == 0 && damaged == 0;
 }
 
 }  // namespace tools

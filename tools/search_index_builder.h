@@ -7,8 +7,10 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/driver.h"
@@ -29,8 +31,9 @@ struct IndexTarget {
 
 class SearchIndexBuilder {
  public:
-  // Opens an existing catalogue file. Raises ECatalogError when it cannot.
-  explicit SearchIndexBuilder(const std::string& path);
+  // Opens an existing catalogue file; a statement waits up to busyTimeoutMs for another
+  // connection's lock. Raises ECatalogError when it cannot.
+  explicit SearchIndexBuilder(const std::string& path, int busyTimeoutMs = 10000);
   ~SearchIndexBuilder();
   SearchIndexBuilder(const SearchIndexBuilder&) = delete;
   SearchIndexBuilder& operator=(const SearchIndexBuilder&) = delete;
@@ -43,25 +46,38 @@ class SearchIndexBuilder {
   void Build(const IndexTarget& target, std::ostream* progress);
 
   // Folds the pending rows into the index and answers how many there were; builds
-  // the index again (same table and columns) when it is not current or the pending rows
-  // are too many to fold. Raises ECatalogError, also when there is no index.
-  std::int64_t Refresh(std::ostream* progress);
+  // the index again (same table and columns; -1) when it is not current, of another
+  // format, damaged or left half built, or the pending rows are too many to fold. A
+  // build stopped before it recorded its table and columns is built again for
+  // fallback. A busy catalogue is tried again a few times. Raises ECatalogError, also
+  // when there is no index.
+  std::int64_t Refresh(std::ostream* progress, const IndexTarget& fallback = IndexTarget{});
 
   // Removes the index, its triggers and tables; nothing when there is none.
   void Drop();
 
   // Compares the index with what the book table's rows hold now and writes where they
-  // differ; true when every row a scan would find is among the index's candidates.
+  // differ: rows missing from a list, entries for rows that do not hold the gram or do
+  // not exist, lists whose checksum or layout is wrong, an index half built or of
+  // another format. True when the lists hold exactly the rows (pending rows aside).
   bool Check(std::ostream& out);
 
  private:
   void Execute(const std::string& sql);
   sqlite3_stmt* Prepare(const std::string& sql);
-  [[noreturn]] void Fail(const std::string& doing) const;
-  IndexTarget StoredTarget();
+  // Raises ECatalogError with SQLite's message; notes whether the catalogue was busy.
+  [[noreturn]] void Fail(const std::string& doing);
+  // The table and columns the index describes; nullopt when a build stopped before
+  // describing them.
+  std::optional<IndexTarget> StoredTarget();
+  std::string MetaValue(const std::string& key);
+  void DropTables();
+  void WriteMeta(const std::vector<std::pair<std::string, std::string>>& entries);
+  std::int64_t RefreshOnce(std::ostream* progress, const IndexTarget& fallback);
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  bool busy_ = false;  // the last failure was another connection's lock
 };
 
 }  // namespace tools

@@ -6,6 +6,7 @@
 #
 # Usage: tools/site-install.sh --build DIR --prefix DIR [--port N] [--bind ADDR]
 #                              [--catalogue FILE] [--no-index] [--user NAME]
+#                              [--mode fastcgi|cgi]
 #   --build      build folder holding liraweb and libkvconf.so (default: build)
 #   --prefix     installation folder; recreated when it holds an earlier installation
 #   --port       port lighttpd listens on (default 8080)
@@ -14,7 +15,10 @@
 #   --no-index   leave the catalogue without its search index (searches read every book)
 #   --user       the user lighttpd runs the program as when it is started as root
 #                (default www-data); the installation's group is then that user's group,
-#                and cgi-bin/ (Error.txt) and log/ are writable for it
+#                and cgi-bin/ (Error.txt), log/ and run/ (the FastCGI sockets) are
+#                writable for it
+#   --mode       how lighttpd runs the program: fastcgi (default, one process answering
+#                request after request) or cgi (a process for every request)
 set -euo pipefail
 
 source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,6 +30,7 @@ catalogue="$source_root/site/catalogue/books.tsv"
 marker=.liraweb-installation
 index=1
 user=www-data
+mode=fastcgi
 
 while (($#)); do
   case "$1" in
@@ -36,10 +41,15 @@ while (($#)); do
     --catalogue) catalogue=$2; shift 2 ;;
     --no-index) index=0; shift ;;
     --user) user=$2; shift 2 ;;
+    --mode) mode=$2; shift 2 ;;
     *) echo "site-install: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 [ -n "$prefix" ] || { echo "site-install: --prefix is required" >&2; exit 2; }
+case "$mode" in
+  fastcgi|cgi) ;;
+  *) echo "site-install: --mode is fastcgi or cgi, not $mode" >&2; exit 2 ;;
+esac
 build_dir=$(cd "$build_dir" && pwd)
 
 for file in liraweb libkvconf.so catalog_loader catalog_index; do
@@ -59,7 +69,7 @@ fi
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 touch "$prefix/$marker"
-mkdir -p "$prefix"/{cgi-bin,templates,sql,data,htdocs,log,lighttpd}
+mkdir -p "$prefix"/{cgi-bin,templates,sql,data,htdocs,log,lighttpd,run}
 
 # The program and what it loads at start sit side by side (RPATH $ORIGIN).
 install -m 755 "$build_dir/liraweb" "$prefix/cgi-bin/liraweb"
@@ -72,7 +82,7 @@ install -m 644 "$source_root/site/liraweb.conf" "$source_root/site/dbengine.conf
 install -m 644 "$source_root"/site/templates/*.html "$source_root"/site/templates/*.xml "$prefix/templates/"
 install -m 644 "$source_root/site/sql/Find.sql" "$source_root/site/sql/Prop.sql" "$prefix/sql/"
 cp -R "$source_root/site/htdocs/." "$prefix/htdocs/"
-install -m 644 "$source_root/site/lighttpd/liraweb-site.conf" "$prefix/lighttpd/"
+install -m 644 "$source_root"/site/lighttpd/*.conf "$prefix/lighttpd/"
 
 "$build_dir/catalog_loader" --no-progress --no-index \
   --sqlite "$prefix/data/catalog.db" "$catalogue" > /dev/null
@@ -94,7 +104,7 @@ group=$(id -gn "$user")
 if [ "$(id -u)" = 0 ]; then
   chown -R "root:$group" "$prefix"
   chmod -R g+rX,o-rwx "$prefix"
-  chmod g+w "$prefix/cgi-bin" "$prefix/log"
+  chmod g+w "$prefix/cgi-bin" "$prefix/log" "$prefix/run"
   # A folder above the installation that is closed to the user stops lighttpd later
   # with a bare "Permission denied"; say so now (the program run directly as root, as
   # some tests and benchmarks do, needs no such access).
@@ -112,6 +122,7 @@ var.port         = $port
 server.username  = "$user"
 server.groupname = "$group"
 include "$prefix/lighttpd/liraweb-site.conf"
+include "$prefix/lighttpd/liraweb-$mode.conf"
 CONF
 
 echo "site-install: installation ready in $prefix"

@@ -28,7 +28,9 @@ struct CandidateBits {
 class CandidateSet {
  public:
   // compute answers the candidates for the data the connection reads when it is
-  // called; first is its answer before the statement was prepared.
+  // called; first is its answer before the statement was prepared. Constructed inside
+  // the read transaction that computed first, so that the data version it takes is
+  // the one first belongs to.
   using Compute = std::function<CandidateBits()>;
   CandidateSet(sqlite3* db, Compute compute, CandidateBits first);
 

@@ -1,5 +1,6 @@
 #include "db/sqlite/indexed_search.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -126,7 +127,7 @@ bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& ro
     const char* data = static_cast<const char*>(sqlite3_column_blob(select, 1));
     const int size = sqlite3_column_bytes(select, 1);
     if (chunk <= lastChunk || !data ||
-        !DecodePosting(std::string_view(data, size), chunk, chunkRows))
+        !DecodePosting(std::string_view(data, size), {column, gram, chunk}, chunkRows))
       return false;
     rows.Add(chunkRows);
     chunkRows.clear();
@@ -183,6 +184,35 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
   return rows;
 }
 
+// Holds one read transaction open while it lives, unless the connection is inside one
+// already: every statement run meanwhile reads the same committed state, so the index's
+// description, its lists, its pending rows and the data version they are stamped with
+// all belong together however other connections write.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(sqlite3* db)
+      : db_(db),
+        inherited_(!sqlite3_get_autocommit(db)),
+        owned_(!inherited_ && sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {}
+  ~ReadSnapshot() {
+    // A transaction that only read has nothing to lose: should COMMIT fail, ROLLBACK
+    // ends it all the same.
+    if (owned_ && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+  // False when no transaction could be begun: the reads may then see several states.
+  bool Holds() const { return inherited_ || owned_; }
+
+ private:
+  sqlite3* db_;
+  bool inherited_;  // the connection was inside a transaction already
+  bool owned_;      // begun here, ended by the destructor
+};
+
 }  // namespace
 
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
@@ -191,6 +221,12 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   if (!MayBeSearch(sql)) return std::nullopt;
   IndexUnused ignored;
   IndexUnused& reason = why ? *why : ignored;
+  // The candidates and the data version CandidateSet takes are of this one state. A
+  // read transaction that cannot begin now (a writer's lock, say) says nothing of the
+  // index: it is left to the scan like a statement the index does not narrow.
+  reason = IndexUnused::kNotNarrowable;
+  const ReadSnapshot snapshot(db);
+  if (!snapshot.Holds()) return std::nullopt;
   std::optional<IndexInfo> info = ReadCurrentIndex(db, &reason);
   if (!info) return std::nullopt;
   if (!IndexServes(info->match, mode)) {
@@ -200,6 +236,14 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   reason = IndexUnused::kNotNarrowable;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
   if (!shape) return std::nullopt;
+  // A condition written twice (a word repeated) reads its lists once.
+  LikeConditions distinct;
+  for (std::vector<LikeTerm>& condition : shape->conditions) {
+    if (std::find(distinct.begin(), distinct.end(), condition) == distinct.end()) {
+      distinct.push_back(std::move(condition));
+    }
+  }
+  shape->conditions = std::move(distinct);
   // Rows the lists give exactly are worth narrowing to however many they are: the
   // count needs no row, an unsorted page reads only its own rows.
   CandidateBits first;

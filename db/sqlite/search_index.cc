@@ -94,7 +94,7 @@ class PostingReader {
       const char* data = static_cast<const char*>(sqlite3_column_blob(select_.get(), 1));
       const int size = sqlite3_column_bytes(select_.get(), 1);
       if (chunk <= lastChunk || !data ||
-          !DecodePosting(std::string_view(data, size), chunk, rows)) {
+          !DecodePosting(std::string_view(data, size), {column, gram, chunk}, rows)) {
         throw IndexUnreadable{};
       }
       if (rows.size() > most) return std::nullopt;

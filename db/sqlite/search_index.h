@@ -33,6 +33,7 @@ struct IndexInfo {
 struct LikeTerm {
   int column = -1;  // position in IndexInfo::columns; -1 for a column not indexed
   std::string pattern;
+  bool operator==(const LikeTerm&) const = default;
 };
 
 // Conditions joined by AND, each the OR of its terms.

@@ -1,6 +1,7 @@
 #include "db/sqlite/search_index_format.h"
 
 #include <algorithm>
+#include <array>
 
 #include "matching/sjis_fold.h"
 #include "platform/invariant.h"
@@ -13,6 +14,20 @@ namespace {
 constexpr unsigned char kArrayPosting = 0;
 constexpr unsigned char kBitmapPosting = 1;
 constexpr std::size_t kBitmapBytes = kChunkRows / 8;
+constexpr std::size_t kChecksumBytes = 4;
+
+// The checksum a list of the key carries: over the key, so that a list copied to the
+// row of another gram is damage too, then over the list's bytes.
+std::uint32_t PostingChecksum(std::string_view list, const PostingKey& key) {
+  char keyBytes[20];
+  auto put = [&keyBytes](int at, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) keyBytes[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  put(0, static_cast<std::uint32_t>(key.column), 4);
+  put(4, static_cast<std::uint64_t>(key.gram), 8);
+  put(12, static_cast<std::uint64_t>(key.chunk), 8);
+  return Crc32(list, Crc32(std::string_view(keyBytes, sizeof keyBytes)));
+}
 
 bool IsWildcard(std::string_view pattern, std::size_t i) {
   return platform::CharLength(pattern, i) == 1 && (pattern[i] == '%' || pattern[i] == '_');
@@ -23,6 +38,53 @@ bool IsWildcard(std::string_view pattern, std::size_t i) {
 bool IsHalfWidthKana(std::string_view pattern, std::size_t i) {
   const auto c = static_cast<unsigned char>(pattern[i]);
   return platform::CharLength(pattern, i) == 1 && c >= 0xA1 && c <= 0xDF;
+}
+
+std::string EncodeList(const std::vector<std::uint16_t>& lows) {
+  std::string data;
+  if (lows.size() > kBitmapThreshold) {
+    data.assign(1 + kBitmapBytes, '\0');
+    data[0] = static_cast<char>(kBitmapPosting);
+    for (std::uint16_t low : lows) data[1 + low / 8] |= static_cast<char>(1 << (low % 8));
+    return data;
+  }
+  data.reserve(1 + 2 * lows.size() + kChecksumBytes);
+  data.push_back(static_cast<char>(kArrayPosting));
+  for (std::size_t i = 0; i < lows.size(); ++i) {
+    // Readers take a list that is not strictly ascending for damage.
+    LIRAWEB_ASSERT(i == 0 || lows[i - 1] < lows[i]);
+    const std::uint16_t low = lows[i];
+    data.push_back(static_cast<char>(low & 0xFF));
+    data.push_back(static_cast<char>(low >> 8));
+  }
+  return data;
+}
+
+bool DecodeList(std::string_view data, std::int64_t chunk, std::vector<std::int64_t>& rowids) {
+  if (data.empty()) return false;
+  const std::int64_t base = chunk * kChunkRows;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data()) + 1;
+  const std::size_t size = data.size() - 1;
+  if (static_cast<unsigned char>(data[0]) == kBitmapPosting) {
+    if (size != kBitmapBytes) return false;
+    for (std::size_t i = 0; i < size; ++i) {
+      for (unsigned bits = bytes[i]; bits != 0; bits &= bits - 1) {
+        rowids.push_back(base + static_cast<std::int64_t>(i * 8 + __builtin_ctz(bits)));
+      }
+    }
+    return true;
+  }
+  if (static_cast<unsigned char>(data[0]) != kArrayPosting || size == 0 || size % 2 != 0) {
+    return false;
+  }
+  int previous = -1;
+  for (std::size_t i = 0; i < size; i += 2) {
+    const int low = bytes[i] | (bytes[i + 1] << 8);
+    if (low <= previous) return false;  // lists are strictly ascending
+    rowids.push_back(base + low);
+    previous = low;
+  }
+  return true;
 }
 
 }  // namespace
@@ -84,51 +146,38 @@ std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode m
   return keys;
 }
 
-std::string EncodePosting(const std::vector<std::uint16_t>& lows) {
-  std::string data;
-  if (lows.size() > kBitmapThreshold) {
-    data.assign(1 + kBitmapBytes, '\0');
-    data[0] = static_cast<char>(kBitmapPosting);
-    for (std::uint16_t low : lows) data[1 + low / 8] |= static_cast<char>(1 << (low % 8));
-    return data;
-  }
-  data.reserve(1 + 2 * lows.size());
-  data.push_back(static_cast<char>(kArrayPosting));
-  for (std::size_t i = 0; i < lows.size(); ++i) {
-    // Readers take a list that is not strictly ascending for damage.
-    LIRAWEB_ASSERT(i == 0 || lows[i - 1] < lows[i]);
-    const std::uint16_t low = lows[i];
-    data.push_back(static_cast<char>(low & 0xFF));
-    data.push_back(static_cast<char>(low >> 8));
-  }
+std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc) {
+  static const auto table = [] {
+    std::array<std::uint32_t, 256> entries{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      std::uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      entries[n] = c;
+    }
+    return entries;
+  }();
+  crc = ~crc;
+  for (char byte : bytes) crc = table[(crc ^ static_cast<unsigned char>(byte)) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+std::string EncodePosting(const std::vector<std::uint16_t>& lows, const PostingKey& key) {
+  std::string data = EncodeList(lows);
+  const std::uint32_t checksum = PostingChecksum(data, key);
+  for (std::size_t i = 0; i < kChecksumBytes; ++i)
+    data.push_back(static_cast<char>(checksum >> (8 * i)));
   return data;
 }
 
-bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::int64_t>& rowids) {
-  if (data.empty()) return false;
-  const std::int64_t base = chunk * kChunkRows;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data()) + 1;
-  const std::size_t size = data.size() - 1;
-  if (static_cast<unsigned char>(data[0]) == kBitmapPosting) {
-    if (size != kBitmapBytes) return false;
-    for (std::size_t i = 0; i < size; ++i) {
-      for (unsigned bits = bytes[i]; bits != 0; bits &= bits - 1) {
-        rowids.push_back(base + static_cast<std::int64_t>(i * 8 + __builtin_ctz(bits)));
-      }
-    }
-    return true;
+bool DecodePosting(std::string_view data, const PostingKey& key,
+                   std::vector<std::int64_t>& rowids) {
+  if (data.size() < kChecksumBytes) return false;
+  const std::string_view list = data.substr(0, data.size() - kChecksumBytes);
+  std::uint32_t stored = 0;
+  for (std::size_t i = 0; i < kChecksumBytes; ++i) {
+    stored |= static_cast<std::uint32_t>(static_cast<unsigned char>(list.end()[i])) << (8 * i);
   }
-  if (static_cast<unsigned char>(data[0]) != kArrayPosting || size == 0 || size % 2 != 0) {
-    return false;
-  }
-  int previous = -1;
-  for (std::size_t i = 0; i < size; i += 2) {
-    const int low = bytes[i] | (bytes[i + 1] << 8);
-    if (low <= previous) return false;  // lists are strictly ascending
-    rowids.push_back(base + low);
-    previous = low;
-  }
-  return true;
+  return stored == PostingChecksum(list, key) && DecodeList(list, key.chunk, rowids);
 }
 
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {

@@ -29,9 +29,10 @@ inline constexpr char kPendingTable[] = "liraidx_pending";
 // The eponymous virtual table through which a narrowed statement reads its candidates.
 inline constexpr char kCandidateTable[] = "liraidx_candidates";
 
-// The version of this layout of the index's tables, kept in its settings ("format"): an
-// index of another version is not read, and the catalogue is searched by scan.
-inline constexpr int kFormatVersion = 1;
+// Raised when the index's tables hold something this format cannot hold. An index of
+// another format is not used; a refresh builds it anew. Format 2 added the checksum of
+// every list and the trigger that logs the rows an UPDATE OR REPLACE deletes.
+inline constexpr int kFormatVersion = 2;
 inline constexpr int kChunkBits = 16;
 inline constexpr std::int64_t kChunkRows = std::int64_t{1} << kChunkBits;
 // A chunk with more rowids than this is stored as a bitmap of kChunkRows bits.
@@ -76,10 +77,21 @@ std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode m
 // a text matches when and only when it holds that unit or pair.
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode);
 
-// One chunk's posting list from its sorted, distinct low bits.
-std::string EncodePosting(const std::vector<std::uint16_t>& lows);
+// Where a posting list is stored: its row of the postings table.
+struct PostingKey {
+  int column = 0;
+  std::int64_t gram = 0;
+  std::int64_t chunk = 0;
+};
+
+// One chunk's posting list from its sorted, distinct low bits, for the key.
+std::string EncodePosting(const std::vector<std::uint16_t>& lows, const PostingKey& key);
 // Appends the rowids of a chunk's posting list, ascending. False when the bytes are no
-// posting list (a damaged index); rowids may then have been appended.
-bool DecodePosting(std::string_view data, std::int64_t chunk, std::vector<std::int64_t>& rowids);
+// posting list of that key (a damaged index: a wrong checksum, a list moved to another
+// key, a list out of order); rowids may then have been appended.
+bool DecodePosting(std::string_view data, const PostingKey& key, std::vector<std::int64_t>& rowids);
+
+// The CRC-32 (the polynomial of zlib and PNG) of the bytes, continuing from crc.
+std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
 
 }  // namespace db::searchindex

@@ -122,8 +122,7 @@ class SqliteCursor : public Cursor {
         sql_(sql),
         params_(params),
         countedBy_(std::move(countedBy)),
-        onRow_(onRow),
-        emptyResult_(!onRow) {
+        onRow_(onRow) {
     const int columns = sqlite3_column_count(statement_);
     for (int i = 0; i < columns; ++i) columnNames_.emplace_back(sqlite3_column_name(statement_, i));
     row_.resize(columns);
@@ -145,9 +144,10 @@ class SqliteCursor : public Cursor {
   }
 
   // Counts with COUNT(*) over the statement as a subquery. While this cursor stands on
-  // a row its read transaction is still open, so the count sees the same data.
+  // a row its read transaction is still open, so the count sees the same data; past
+  // the end that transaction is over, and the rows it gave are the count.
   std::int64_t CountRows() override {
-    if (emptyResult_) return 0;
+    if (!onRow_) return rowsRead_;
     if (countedBy_) {
       const searchindex::CandidateBits& candidates = countedBy_->Current();
       if (candidates.exact) return candidates.rows.Count();
@@ -161,7 +161,7 @@ class SqliteCursor : public Cursor {
   }
 
   std::int64_t CountRowsByStepping() override {
-    if (emptyResult_) return 0;
+    if (!onRow_) return rowsRead_;
     RefuseWritingStatement();
     StatementHandle again = PrepareText(connection_.get(), sql_);
     Bind(connection_.get(), again.get(), params_);
@@ -180,6 +180,7 @@ class SqliteCursor : public Cursor {
   }
 
   void ReadRow() {
+    ++rowsRead_;
     for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
       ColumnValue& value = row_[i];
       switch (sqlite3_column_type(statement_, i)) {
@@ -213,7 +214,7 @@ class SqliteCursor : public Cursor {
   std::vector<std::string> columnNames_;
   std::vector<ColumnValue> row_;
   bool onRow_;
-  bool emptyResult_;
+  std::int64_t rowsRead_ = 0;  // rows the cursor has stood on
 };
 
 class SqliteStatement : public Statement {

@@ -1,9 +1,10 @@
-// The CGI program of the end-to-end tests: the framework's entry routine with the test
-// module. TEST_STARTUP_FAIL makes a start-up hook fail with that message.
+// The program of the end-to-end tests: the framework's entry routine with the test
+// module, run as CGI or, started with a listening socket, as FastCGI. TEST_STARTUP_FAIL makes a
+// start-up hook fail with that message.
 #include <cstdlib>
 #include <string>
 
-#include "app/cgi_program.h"
+#include "app/fastcgi_server.h"
 #include "platform/exception.h"
 #include "test_module.h"
 #include "web/startup_hooks.h"
@@ -16,5 +17,5 @@ int main() {
   if (const char* message = std::getenv("TEST_STARTUP_FAIL")) {
     RegisterStartupHook([text = std::string(message)] { throw EConvertError(text); });
   }
-  return RunCGIProgram(ModuleClassOf<TTestMod>());
+  return RunWebProgram(ModuleClassOf<TTestMod>());
 }

@@ -8,7 +8,8 @@
 # LIRAWEB_BUILD (the build folder) in its environment, then stops lighttpd and removes the folder. Exits with COMMAND's
 # status, or 77 (skipped) when lighttpd is not installed. LIRAWEB_CATALOGUE names
 # another catalogue file to install (the load test's synthetic one), and
-# LIRAWEB_SERVE_SECONDS how long lighttpd may run at most (default 300).
+# LIRAWEB_SERVE_SECONDS how long lighttpd may run at most (default 300), LIRAWEB_MODE how
+# lighttpd runs the program (cgi, the default here, or fastcgi).
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
@@ -56,7 +57,8 @@ server_ready() {
 for attempt in 1 2 3 4 5 6 7 8; do
   port=$((20000 + RANDOM % 40000))
   "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$install_dir" \
-    --port "$port" ${LIRAWEB_CATALOGUE:+--catalogue "$LIRAWEB_CATALOGUE"} > /dev/null
+    --port "$port" --mode "${LIRAWEB_MODE:-cgi}" \
+    ${LIRAWEB_CATALOGUE:+--catalogue "$LIRAWEB_CATALOGUE"} > /dev/null
   # The time limit ends lighttpd even if this script is killed before it can stop it.
   timeout --kill-after=5 "${LIRAWEB_SERVE_SECONDS:-300}" "$lighttpd" -D -f "$install_dir/lighttpd.conf" \
     > "$install_dir/log/lighttpd-stdout.log" 2>&1 < /dev/null &

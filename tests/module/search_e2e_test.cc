@@ -425,5 +425,34 @@ TEST(Search, WordsSettingAndLooseAliasDecideWhichBooksAreFound) {
   }
 }
 
+// With WORDS=AND a word typed a thousand times is searched once, with the rows of the
+// word typed once; more distinct words than a search may hold, or a text too long,
+// get a notice of their own, before any statement runs.
+TEST(Search, RepeatedWordsAreSearchedOnceAndTooManyWordsGetTheirOwnNotice) {
+  Installation site;
+  site.AddBooks({Titled("1", "ab"), Titled("2", "zz")});
+  site.Write("liraweb.conf", std::string(kDefaultConf) + "WORDS=AND\r\n");
+  std::string repeated = "ab", shown = "ab", distinct = "ab";
+  for (int i = 0; i < 999; ++i) {
+    repeated += "+ab";
+    shown += " ab";
+  }
+  for (int i = 0; i < 70; ++i) distinct += "+a" + std::to_string(i);
+  EXPECT_EQ(site.Get("/list", "BOOKNAME=" + repeated + "&PAGENUM=0").output,
+            Page(ListPage(1, Condition(kLabelBookName, shown), TitledRow(1, "1", "ab", "ab"))));
+  // 検索条件が大きすぎます / 検索キーワードの数を減らすか、キーワードを短くして下さい
+  const std::string tooLarge = Page(ErrorPage(
+      "\x8c\x9f\x8d\xf5\x8f\xf0\x8c\x8f\x82\xaa\x91\xe5\x82\xab\x82\xb7\x82\xac\x82\xdc\x82\xb7",
+      "\x8c\x9f\x8d\xf5\x83\x4c\x81\x5b\x83\x8f\x81\x5b\x83\x68\x82\xcc\x90\x94\x82\xf0\x8c\xb8"
+      "\x82\xe7\x82\xb7\x82\xa9\x81\x41\x83\x4c\x81\x5b\x83\x8f\x81\x5b\x83\x68\x82\xf0\x92\x5a"
+      "\x82\xad\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2"));
+  site.Remove("dbengine.conf");  // reaching the database would fail differently
+  for (const std::string& query :
+       {"BOOKNAME=" + distinct + "&PAGENUM=0", "ISBN=" + std::string(100000, '9') + "&PAGENUM=0"}) {
+    EXPECT_EQ(site.Get("/list", query).output, tooLarge) << query.substr(0, 40);
+  }
+  EXPECT_EQ(site.LogEntries(), std::vector<LogEntry>{});
+}
+
 }  // namespace
 }  // namespace module_e2e

@@ -71,8 +71,11 @@ TEST(SearchStatement, OnlyIdentifiersAndDirectionsMayBeSortOrders) {
 }
 
 TEST(SearchStatement, EveryWordIsItsOwnConditionAndTheIsbnStaysWhole) {
-  SearchCriteria words{"a b", "\x89\xc4\x96\xda\x81\x40\x9f\xf9", "", "4 10", "", "", "",
-                       kSearchBookName | kSearchChosya | kSearchIsbn, true};
+  SearchCriteria words{"a b", "\x89\xc4\x96\xda\x81\x40\x9f\xf9",
+                       "",    "4 10",
+                       "",    "",
+                       "",    kSearchBookName | kSearchChosya | kSearchIsbn,
+                       true};
   words.EveryWord = true;
   EXPECT_EQ(Conditions(words),
             (TStringList{"WHERE", "( MS_SYOMEI LIKE '%a%'", "OR", "MS_SYOKANA LIKE '%a%' )", "AND",
@@ -86,20 +89,67 @@ TEST(SearchStatement, EveryWordIsItsOwnConditionAndTheIsbnStaysWhole) {
       {"  a  b ", {"a", "b"}},
       {"\x81\x40", {"\x81\x40"}},  // only blanks: one word, as without the setting
       {" ", {" "}},
-      {"\x83\x40\x81\x40" "a", {"\x83\x40", "a"}},  // a trail byte 0x40 alone is no blank
+      {"\x83\x40\x81\x40"
+       "a",
+       {"\x83\x40", "a"}},  // a trail byte 0x40 alone is no blank
       {"\x95\x5c \x95\x5c", {"\x95\x5c", "\x95\x5c"}},
   };
   for (const Case& c : cases) EXPECT_EQ(SearchWords(c.text), c.words) << c.text;
 }
 
+// Words joined by n blanks: "w0 w1 ..." or the same word n times.
+std::string Words(std::size_t n, bool distinct, const std::string& word = "w") {
+  std::string text;
+  for (std::size_t i = 0; i < n; ++i) {
+    text += (i ? " " : "") + word + (distinct ? std::to_string(i) : "");
+  }
+  return text;
+}
+
+TEST(SearchStatement, RepeatedWordsAreComparedOnceAndLargeSearchesRefused) {
+  SearchCriteria repeated{Words(997, false, "ab"),         "ab ab", "", "", "", "", "",
+                          kSearchBookName | kSearchChosya, false};
+  repeated.EveryWord = true;
+  // A word repeated in one text is one condition; the same word in another text is its own.
+  EXPECT_EQ(Conditions(repeated),
+            (TStringList{"WHERE", "( MS_SYOMEI LIKE '%ab%'", "OR", "MS_SYOKANA LIKE '%ab%' )",
+                         "AND", "( MS_CHOSYA LIKE '%ab%'", "OR", "MS_CHOKANA LIKE '%ab%' )"}));
+  struct Case {
+    const char* what;
+    std::string bookName, isbn;
+    bool everyWord, fits;
+  } cases[] = {
+      {"the most words", Words(kMostSearchWords - 1, true), "1", true, true},
+      {"a word more", Words(kMostSearchWords, true), "1", true, false},
+      {"many words without WORDS=AND are one", Words(kMostSearchWords * 2, true), "", false, true},
+      {"one word ten thousand times", Words(10000, false), "", true, true},
+      {"the longest text", std::string(kMostSearchTextBytes - 1, 'a'), "1", false, true},
+      {"a byte longer", std::string(kMostSearchTextBytes, 'a'), "1", false, false},
+      {"a long number", "", std::string(100000, '9'), true, false},
+  };
+  for (const Case& c : cases) {
+    SearchCriteria criteria{c.bookName,
+                            "",
+                            "",
+                            c.isbn,
+                            "",
+                            "",
+                            "",
+                            static_cast<std::uint8_t>((c.bookName.empty() ? 0 : kSearchBookName) |
+                                                      (c.isbn.empty() ? 0 : kSearchIsbn)),
+                            false};
+    criteria.EveryWord = c.everyWord;
+    EXPECT_EQ(SearchFitsLimits(criteria), c.fits) << c.what;
+  }
+}
+
 TEST(SearchStatement, LooseMatchWritesWildcardsAsTextAndIsbnsAsTheirCore) {
-  SearchCriteria loose{"100%_", "", "", "978-4-10-101001-4", "", "", "",
-                       kSearchBookName | kSearchIsbn, false};
+  SearchCriteria loose{
+      "100%_", "", "", "978-4-10-101001-4", "", "", "", kSearchBookName | kSearchIsbn, false};
   loose.LooseMatch = true;
-  EXPECT_EQ(Conditions(loose),
-            (TStringList{"WHERE", "( MS_SYOMEI LIKE '%100\x81\x93\x81\x51%'", "OR",
-                         "MS_SYOKANA LIKE '%100\x81\x93\x81\x51%' )", "AND",
-                         "MS_ISBN LIKE '%410101001%'"}));
+  EXPECT_EQ(Conditions(loose), (TStringList{"WHERE", "( MS_SYOMEI LIKE '%100\x81\x93\x81\x51%'",
+                                            "OR", "MS_SYOKANA LIKE '%100\x81\x93\x81\x51%' )",
+                                            "AND", "MS_ISBN LIKE '%410101001%'"}));
   // A trail byte that looks like "_" belongs to its character.
   SearchCriteria trail{"\x83\x5f", "", "", "", "", "", "", kSearchBookName, false};
   trail.LooseMatch = true;
@@ -109,16 +159,16 @@ TEST(SearchStatement, LooseMatchWritesWildcardsAsTextAndIsbnsAsTheirCore) {
     const char* typed;
     const char* compared;
   } cases[] = {
-      {"9784101010014", "410101001"},       // ISBN-13, 978 prefix
-      {"4-10-101001-4", "410101001"},       // ISBN-10 with hyphens
+      {"9784101010014", "410101001"},  // ISBN-13, 978 prefix
+      {"4-10-101001-4", "410101001"},  // ISBN-10 with hyphens
       {"4 10 101001 4", "410101001"},
       {"4-8002-6046-x", "480026046"},       // check digit X
       {"\x82\x53\x82\x50\x82\x4f", "410"},  // full-width digits
-      {"9791234567896", "9791234567896"},  // 979 has no ISBN-10
-      {"4-10-1", "4101"},                  // part of a number
+      {"9791234567896", "9791234567896"},   // 979 has no ISBN-10
+      {"4-10-1", "4101"},                   // part of a number
       {"97841010100", "97841010100"},
       {"ISBN 4-10", "410"},
-      {"abc", "abc"},                      // no digit: as typed
+      {"abc", "abc"},  // no digit: as typed
   };
   for (const Case& c : cases) EXPECT_EQ(IsbnSearchText(c.typed), c.compared) << c.typed;
 }

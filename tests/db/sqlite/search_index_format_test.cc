@@ -15,6 +15,23 @@ namespace {
 
 using matching::MatchMode;
 
+// A list of the key in the stored layout: the list's bytes, then the CRC-32 over the key
+// (column in 4 bytes, gram and chunk in 8, least significant first) and the list, least
+// significant byte first; so a list whose layout is damaged can carry a right checksum.
+std::string WithChecksum(const std::string& list, const db::searchindex::PostingKey& key) {
+  std::string keyBytes;
+  auto put = [&keyBytes](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) keyBytes.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  put(static_cast<std::uint32_t>(key.column), 4);
+  put(static_cast<std::uint64_t>(key.gram), 8);
+  put(static_cast<std::uint64_t>(key.chunk), 8);
+  const std::uint32_t crc = db::searchindex::Crc32(list, db::searchindex::Crc32(keyBytes));
+  std::string data = list;
+  for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>(crc >> (8 * i)));
+  return data;
+}
+
 TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
   namespace si = db::searchindex;
   std::mt19937 random(7);
@@ -28,16 +45,39 @@ TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
     std::sort(lows.begin(), lows.end());
     std::vector<std::int64_t> expected, decoded;
     for (std::uint16_t low : lows) expected.push_back(-3 * si::kChunkRows + low);
-    ASSERT_TRUE(si::DecodePosting(si::EncodePosting(lows), -3, decoded)) << size;
+    const si::PostingKey key{2, 0x12345, -3};
+    const std::string data = si::EncodePosting(lows, key);
+    ASSERT_TRUE(si::DecodePosting(data, key, decoded)) << size;
     EXPECT_EQ(decoded, expected) << size;
+    // Any one bit flipped, and the list read under another key, is damage.
+    for (std::size_t bit = 0; bit < data.size() * 8; bit += data.size() > 100 ? 97 : 1) {
+      std::string flipped = data;
+      flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
+      EXPECT_FALSE(si::DecodePosting(flipped, key, decoded)) << size << ", bit " << bit;
+    }
+    for (const si::PostingKey& other :
+         {si::PostingKey{3, 0x12345, -3}, si::PostingKey{2, 0x12344, -3},
+          si::PostingKey{2, 0x12345, -2}}) {
+      EXPECT_FALSE(si::DecodePosting(data, other, decoded)) << size;
+    }
   }
+  // The check value every CRC-32 of this polynomial gives.
+  EXPECT_EQ(si::Crc32("123456789"), 0xCBF43926u);
+  // Layouts no list has, each with a right checksum: empty, a type without entries, an
+  // odd length, rowids out of order or repeated, an unknown type, a short bitmap.
   for (const std::string& bad :
        {std::string(), std::string("\x00", 1), std::string("\x00\x01", 2),
         std::string("\x00\x02\x00\x01\x00", 5), std::string("\x00\x01\x00\x01\x00", 5),
         std::string("\x01\xff", 2), std::string("\x09\x00\x00", 3)}) {
     std::vector<std::int64_t> decoded;
-    EXPECT_FALSE(si::DecodePosting(bad, 0, decoded)) << bad.size();
+    EXPECT_FALSE(si::DecodePosting(WithChecksum(bad, {}), {}, decoded)) << bad.size();
+    EXPECT_FALSE(si::DecodePosting(bad, {}, decoded)) << bad.size();
   }
+  // The layout rebuilt here is the one the encoder writes.
+  const std::string one("\x00\x05\x00", 3);
+  std::vector<std::int64_t> decoded;
+  EXPECT_TRUE(si::DecodePosting(WithChecksum(one, {}), {}, decoded));
+  EXPECT_EQ(si::EncodePosting({5}, {}), WithChecksum(one, {}));
 }
 
 // Every text a pattern matches holds the pattern's grams, in each mode, so the lists

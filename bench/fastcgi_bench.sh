@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Whole requests through lighttpd with the program run as CGI and as FastCGI, side by
+# side in one run, on loopback only.
+#
+# Usage: bench/fastcgi_bench.sh [BOOKS] [BUILD_DIR]
+#   BOOKS      books of the synthetic catalogue (default 100000)
+#   BUILD_DIR  build folder (default build)
+# Environment: BENCH_SECONDS (each wrk run, default 10), BENCH_CLIENTS (default 16).
+#
+# Installs the example site twice with the same synthetic catalogue (seed 1), one served
+# through mod_cgi and one through mod_fastcgi (tests/e2e/with_site.sh each), then runs wrk
+# for each request kind against the CGI site and the FastCGI site in turn: requests/s and
+# latency p50 and p99, and the FastCGI figure over the CGI one. The FastCGI search is run
+# once more with 64 clients for its p99. Needs wrk (tools/install-deps.sh bench).
+set -euo pipefail
+source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+case "${1:-}" in
+  --cgi-site)
+    # Inside the CGI site's with_site.sh: start the FastCGI site beside it.
+    CGI_BASE=$LIRAWEB_BASE LIRAWEB_MODE=fastcgi exec "$source_root/tests/e2e/with_site.sh" \
+      "$2" "$source_root/bench/fastcgi_bench.sh" --measure
+    ;;
+  --measure)
+    seconds=${BENCH_SECONDS:-10}
+    clients=${BENCH_CLIENTS:-16}
+    sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g'; }
+    app=/cgi-bin/liraweb
+    kinds=(
+      "top page|$app/"
+      "title search, 2 characters|$app/list?PAGENUM=0&BOOKNAME=$(sjis 少女)"
+      "author search, 1 character|$app/list?PAGENUM=0&CHOSYA=$(sjis 山)"
+      "sorted search, page 4|$app/list?PAGENUM=3&BOOKNAME=$(sjis 猫)&ORDER=MS_SYOKANA&ORDERKIND=DESC"
+      "detail page|$app/data?ID=1000018&RENT=0"
+    )
+    # wrk's figures for one URL: "requests/s p50 p99 errors".
+    run() {
+      local out
+      out=$(wrk -t 2 -c "$2" -d "${seconds}s" --timeout 30s --latency "$1")
+      awk '/^Requests\/sec/ { rate = $2 } $1 == "50%" { p50 = $2 } $1 == "99%" { p99 = $2 }
+           /Socket errors/ { gsub(",", ""); errors += $4 + $6 + $8 + $10 }
+           /Non-2xx/ { errors += $NF }
+           END { printf "%s %s %s %d\n", rate, p50, p99, errors }' <<< "$out"
+    }
+    for kind in "${kinds[@]}"; do
+      path=${kind#*|}
+      for base in "$CGI_BASE" "$LIRAWEB_BASE"; do
+        status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$base$path")
+        [ "$status" = 200 ] || { echo "warm-up: $base$path answered $status" >&2; exit 1; }
+      done
+    done
+    echo "| Request ($clients clients) | CGI req/s | CGI p50 / p99 | FastCGI req/s | FastCGI p50 / p99 | FastCGI ÷ CGI |"
+    echo "|---|---|---|---|---|---|"
+    for kind in "${kinds[@]}"; do
+      name=${kind%%|*}
+      path=${kind#*|}
+      read -r cgi_rate cgi_p50 cgi_p99 cgi_errors <<< "$(run "$CGI_BASE$path" "$clients")"
+      read -r fast_rate fast_p50 fast_p99 fast_errors <<< "$(run "$LIRAWEB_BASE$path" "$clients")"
+      ratio=$(awk -v a="$fast_rate" -v b="$cgi_rate" 'BEGIN { printf "%.1f×", a / b }')
+      errors=""
+      ((cgi_errors + fast_errors == 0)) || errors=" (errors: CGI $cgi_errors, FastCGI $fast_errors)"
+      echo "| $name | $cgi_rate | $cgi_p50 / $cgi_p99 | $fast_rate | $fast_p50 / $fast_p99 | $ratio$errors |"
+    done
+    read -r rate p50 p99 errors <<< "$(run "$LIRAWEB_BASE${kinds[1]#*|}" 64)"
+    echo
+    echo "FastCGI, ${kinds[1]%%|*}, 64 clients: $rate req/s, p50 $p50, p99 $p99, errors $errors"
+    exit 0
+    ;;
+esac
+
+books=${1:-100000}
+build_dir=$(cd "${2:-$source_root/build}" && pwd)
+command -v wrk > /dev/null || { echo "wrk is missing: tools/install-deps.sh bench" >&2; exit 1; }
+catalogue=$(mktemp "${TMPDIR:-/tmp}/liraweb-fastcgi-books.XXXXXX")
+trap 'rm -f "$catalogue"' EXIT
+"$build_dir/catalog_generator" --count "$books" --seed 1 --output "$catalogue"
+echo "FastCGI against CGI: $books books, commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
+  "$(nproc) cores, $(date -u '+%Y-%m-%d %H:%M UTC')"
+LIRAWEB_SERVE_SECONDS=1800 LIRAWEB_CATALOGUE=$catalogue LIRAWEB_MODE=cgi \
+  "$source_root/tests/e2e/with_site.sh" "$build_dir" "$source_root/bench/fastcgi_bench.sh" \
+  --cgi-site "$build_dir"
