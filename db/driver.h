@@ -78,6 +78,7 @@ class Statement {
 enum class IndexUnused {
   kNone,            // it was narrowed
   kNoIndex,         // the catalogue holds no search index
+  kHalfBuilt,       // a build is running, or one stopped before it ended
   kOtherFormat,     // the index was written in another format than this program reads
   kSchemaChanged,   // the catalogue's schema changed since the build
   kTooManyPending,  // more rows were written since the last refresh than its limit

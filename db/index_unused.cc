@@ -10,6 +10,8 @@ std::string_view IndexUnusedText(IndexUnused reason) {
       return "in use";
     case IndexUnused::kNoIndex:
       return "no search index";
+    case IndexUnused::kHalfBuilt:
+      return "half built: a build is running or stopped before it ended";
     case IndexUnused::kOtherFormat:
       return "written in a format this program does not read";
     case IndexUnused::kSchemaChanged:

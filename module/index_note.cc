@@ -3,8 +3,8 @@
 // pending rows) or damaged is never used, every search reads every book, and nothing
 // else would tell the operator. Written once into the log; the marker file beside the
 // log keeps other processes from writing it again, and goes when the index answers the
-// alias, so that a later fault is noted anew. A catalogue without an index, and a
-// statement the index does not narrow, note nothing.
+// alias, so that a later fault is noted anew. A catalogue without an index, one whose
+// index is being built, and a statement the index does not narrow note nothing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -34,7 +34,7 @@ void TMainMod::NoteIndexPassedBy() {
   db::Database& catalogue = db::OpenDatabase(qMaster->DatabaseName());
   const db::IndexUnused why = catalogue.LastIndexUnused();
   if (why == db::IndexUnused::kNone || why == db::IndexUnused::kNotNarrowable ||
-      why == db::IndexUnused::kNoIndex) {
+      why == db::IndexUnused::kNoIndex || why == db::IndexUnused::kHalfBuilt) {
     std::remove(kIndexNoteMarker);
     return;
   }

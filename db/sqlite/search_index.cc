@@ -147,7 +147,12 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     std::map<std::string, std::string> meta;
     StatementHandle select = Prepare(db, std::string("SELECT key, value FROM ") + kMetaTable);
     while (Step(select.get())) meta[ColumnText(select.get(), 0)] = ColumnText(select.get(), 1);
-    if (meta.count("format") && meta["format"] != std::to_string(kFormatVersion)) {
+    // The format is written last: without it a build is running or was stopped.
+    if (!meta.count("format")) {
+      reason = IndexUnused::kHalfBuilt;
+      return std::nullopt;
+    }
+    if (meta["format"] != std::to_string(kFormatVersion)) {
       reason = IndexUnused::kOtherFormat;
       return std::nullopt;
     }

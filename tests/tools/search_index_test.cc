@@ -339,7 +339,7 @@ TEST_F(SearchIndexTest, AnIndexThatCannotBeTrustedIsPassedByForAScan) {
       {"damaged lists", "UPDATE liraidx_postings SET data = x'07';", "damaged posting list", false},
       {"one bit flipped", "", "damaged posting list", false},
       {"damaged description", "UPDATE liraidx_meta SET value = 'x' WHERE key = 'rows';",
-       "not current", true},
+       "damaged: its description", true},
       {"an earlier format", "UPDATE liraidx_meta SET value = '1' WHERE key = 'format';",
        "built in format 1", true},
       // A build stopped after its first transaction: described, partly listed.
@@ -392,6 +392,8 @@ TEST_F(SearchIndexTest, AnIndexNotUsedKeepsItsReason) {
       InsertBook(random_, 900000, "INSERT") + InsertBook(random_, 900001, "INSERT");
   const Case cases[] = {
       {"in use", "", MatchMode::kFolded, search, IndexUnused::kNone, ""},
+      {"half built", "DELETE FROM liraidx_meta WHERE key = 'format';", MatchMode::kFolded, search,
+       IndexUnused::kHalfBuilt, "half built"},
       {"other format", "UPDATE liraidx_meta SET value = '99' WHERE key = 'format';",
        MatchMode::kFolded, search, IndexUnused::kOtherFormat, "format"},
       {"schema changed", "CREATE TABLE OTHER (X);", MatchMode::kFolded, search,
