@@ -73,12 +73,34 @@ class Statement {
 };
 
 // An open database.
+// Why a search statement was not narrowed by the catalogue's search index and reads
+// every book instead.
+enum class IndexUnused {
+  kNone,            // it was narrowed
+  kNoIndex,         // the catalogue holds no search index
+  kHalfBuilt,       // a build is running, or one stopped before it ended
+  kOtherFormat,     // the index was written in another format than this program reads
+  kSchemaChanged,   // the catalogue's schema changed since the build
+  kTooManyPending,  // more rows were written since the last refresh than its limit
+  kDamaged,         // the index's description or a posting list cannot be read
+  kOtherMode,       // the index was built for another matching mode than the search's
+  kOlderFolding,    // a loose index built with an older loose folding than this program's
+  kNotNarrowable,   // the statement is not one the index narrows, or its words are too common
+};
+
+// The reason in a few words, as catalog_index check and the program's log give it.
+std::string_view IndexUnusedText(IndexUnused reason);
+
 class Database {
  public:
   virtual ~Database() = default;
 
   // Prepares an SQL text with "?" markers. Throws DriverError.
   virtual std::unique_ptr<Statement> Prepare(std::string_view sql) = 0;
+
+  // Why the search statement last prepared was not narrowed by a search index; kNoIndex
+  // for a database that keeps none, or before any search was prepared.
+  virtual IndexUnused LastIndexUnused() const { return IndexUnused::kNoIndex; }
 };
 
 }  // namespace db

@@ -1,8 +1,10 @@
 // The note of a search index the alias's searches pass by: an index built for another
-// matching mode than the alias's MATCH is never used, every search reads every book, and
-// nothing else would tell the operator. Written once into the log; the marker file
-// beside the log keeps other processes from writing it again, and goes when the index
-// answers the alias, so that a later mismatch is noted anew.
+// matching mode than the alias's MATCH, one not current (a schema changed, too many
+// pending rows) or damaged is never used, every search reads every book, and nothing
+// else would tell the operator. Written once into the log; the marker file beside the
+// log keeps other processes from writing it again, and goes when the index answers the
+// alias, so that a later fault is noted anew. A catalogue without an index, one whose
+// index is being built, and a statement the index does not narrow note nothing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,19 +31,26 @@ void TMainMod::NoteIndexPassedBy() {
   // Only a SQLite catalogue holds such an index; a process that searches a PostgreSQL
   // alias has loaded its driver.
   if (db::PostgresPluginLoaded()) return;
-  const db::MatchMode searched = qMaster->LikeMatch();
-  const auto built =
-      db::searchindex::IndexPassedBy(db::OpenDatabase(qMaster->DatabaseName()), searched);
-  if (!built) {
+  db::Database& catalogue = db::OpenDatabase(qMaster->DatabaseName());
+  const db::IndexUnused why = catalogue.LastIndexUnused();
+  if (why == db::IndexUnused::kNone || why == db::IndexUnused::kNotNarrowable ||
+      why == db::IndexUnused::kNoIndex || why == db::IndexUnused::kHalfBuilt) {
     std::remove(kIndexNoteMarker);
     return;
   }
+  const db::MatchMode searched = qMaster->LikeMatch();
+  const auto built = why == db::IndexUnused::kOtherMode
+                         ? db::searchindex::IndexPassedBy(catalogue, searched)
+                         : std::nullopt;
   const int marker = ::open(kIndexNoteMarker, O_WRONLY | O_CREAT | O_EXCL, 0644);
   if (marker < 0 && errno == EEXIST) return;
   const std::string note =
-      std::string(texts::kIndexPassedByHead) + db::searchindex::AliasMatchName(*built) +
-      std::string(texts::kIndexPassedByMiddle) + db::searchindex::AliasMatchName(searched) +
-      std::string(texts::kIndexPassedByTail) + DbAlias;
+      built ? std::string(texts::kIndexPassedByHead) + db::searchindex::AliasMatchName(*built) +
+                  std::string(texts::kIndexPassedByMiddle) +
+                  db::searchindex::AliasMatchName(searched) +
+                  std::string(texts::kIndexPassedByTail) + DbAlias
+            : std::string(texts::kIndexUnusedHead) + std::string(db::IndexUnusedText(why)) +
+                  std::string(texts::kIndexUnusedTail) + DbAlias;
   if (marker >= 0) {
     // The marker holds the note too, so that whoever finds the file knows what it is.
     const bool written =

@@ -96,8 +96,9 @@ class TMainMod : public app::TWebModule {
   // failure's own, or, when engine messages are not shown, a plain notice while the
   // failure's message is logged under label.
   std::string DatabaseFailureText(std::string_view label) const;
-  // Notes once in the log, for every process, that the catalogue's search index does
-  // not answer the alias's MATCH (so every search reads every book). Never raises.
+  // Notes once in the log, for every process, why the catalogue's search index did not
+  // answer the search just opened (another MATCH, not current, damaged), so that every
+  // search reads every book. Never raises.
   void NoteIndexPassedBy();
   std::string FindSqlPath() const { return QueryPath + "Find.sql"; }
   std::string PropSqlPath() const { return QueryPath + "Prop.sql"; }

@@ -138,9 +138,9 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   } else if (tagString == "ERR_KIND") {
     // One word a template can use as a class name to fit its text to the notice.
     const std::pair<std::string_view, std::string_view> kinds[] = {
-        {texts::kRuntimeError, "no-keyword"},  {texts::kNoBooksFound, "no-hits"},
-        {texts::kDatabaseError, "database"},   {texts::kBookNotFound, "not-found"},
-        {texts::kPageNotFound, "no-page"},     {texts::kSearchTooLarge, "too-large"},
+        {texts::kRuntimeError, "no-keyword"}, {texts::kNoBooksFound, "no-hits"},
+        {texts::kDatabaseError, "database"},  {texts::kBookNotFound, "not-found"},
+        {texts::kPageNotFound, "no-page"},    {texts::kSearchTooLarge, "too-large"},
     };
     for (const auto& [name, kind] : kinds) {
       if (ErrorName == name) replaceText = kind;

@@ -192,8 +192,7 @@ std::vector<Comparison> Comparisons(const SearchCriteria& criteria) {
   if (flags & kSearchKenmei) add({"MS_KENMEI"}, criteria.Kenmei);
   if (flags & kSearchAny) {
     const std::size_t first = comparisons.size();
-    add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA", "MS_SYUPAN", "MS_ISBN",
-         "MS_KENMEI"},
+    add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA", "MS_SYUPAN", "MS_ISBN", "MS_KENMEI"},
         criteria.Any);
     // A word written as an ISBN is compared with the ISBN as the ISBN field compares
     // it; any other word as it stands, so that "第1巻" does not find every "1".

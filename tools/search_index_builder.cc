@@ -59,6 +59,14 @@ std::string Joined(const std::vector<std::string>& names, const std::string& pre
   return text;
 }
 
+// The pending table's columns holding the old texts of the indexed columns.
+std::vector<std::string> OldNames(const IndexTarget& target) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < target.columns.size(); ++i)
+    names.push_back("old_" + std::to_string(i));
+  return names;
+}
+
 std::string BlobText(sqlite3_stmt* statement, int column) {
   const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
   return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
@@ -217,29 +225,57 @@ void SearchIndexBuilder::WriteMeta(
 }
 
 void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progressOut) {
-  const std::string table = Quoted(target.table);
-  const std::string columns = Joined(target.columns, "", true);
   for (const std::string& column : target.columns) {
     if (column.find(',') != std::string::npos) throw ECatalogError("bad column name " + column);
   }
+  const std::string table = Quoted(target.table);
   // The table must exist, have rowids and the columns.
-  sqlite3_finalize(Prepare("SELECT rowid, " + columns + " FROM " + table + " LIMIT 0"));
+  sqlite3_finalize(
+      Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " + table + " LIMIT 0"));
 
   // The old index goes in the transaction that creates the new one's tables: a build
   // stopped at any point leaves either the old index or the new one's description.
   Execute("BEGIN IMMEDIATE");
   DropTables();
+  CreateTables(target);
+  CreateTriggers(target);
+  Execute("COMMIT");
+
+  Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
+  sqlite3_step(bounds.get());
+  const RowSpan rows{sqlite3_column_int64(bounds.get(), 0), sqlite3_column_int64(bounds.get(), 1),
+                     sqlite3_column_int64(bounds.get(), 2)};
+  bounds.reset();
+  ProgressMeter progress(progressOut ? *progressOut : std::cerr, progressOut != nullptr,
+                         static_cast<std::uint64_t>(rows.count));
+  Execute("BEGIN IMMEDIATE");
+  const std::int64_t done = WritePostings(target, rows, progress);
+  Statement version(Prepare("PRAGMA schema_version"));
+  sqlite3_step(version.get());
+  const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
+  version.reset();
+  std::vector<std::pair<std::string, std::string>> last = {
+      {"schema_version", std::to_string(schemaVersion)},
+      {"rows", std::to_string(done)},
+      {"unsafe_sort", Joined(UnsafeSortColumns(target.table), "", false, ",")}};
+  // Only a loose index depends on the loose folding; a folded one keeps its settings.
+  if (target.match == db::MatchMode::kLoose)
+    last.push_back({"loose_folding", si::LooseFoldingName()});
+  // The format last: until it stands no search uses the index.
+  last.push_back({"format", std::to_string(si::kFormatVersion)});
+  WriteMeta(last);
+  Execute("COMMIT");
+  progress.Finish(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
+}
+
+void SearchIndexBuilder::CreateTables(const IndexTarget& target) {
   Execute(std::string("CREATE TABLE ") + si::kMetaTable + " (key TEXT PRIMARY KEY, value TEXT)");
   Execute(std::string("CREATE TABLE ") + si::kPostingsTable +
           " (col INTEGER, gram INTEGER, chunk INTEGER, data BLOB NOT NULL,"
           " PRIMARY KEY (col, gram, chunk)) WITHOUT ROWID");
-  std::vector<std::string> oldNames;
-  for (std::size_t i = 0; i < target.columns.size(); ++i) {
-    oldNames.push_back("old_" + std::to_string(i));
-  }
   Execute(std::string("CREATE TABLE ") + si::kPendingTable +
           " (id INTEGER PRIMARY KEY, book_rowid INTEGER NOT NULL, has_old INTEGER NOT NULL, " +
-          Joined(oldNames, "", false) + ")");
+          Joined(OldNames(target), "", false) + ")");
   // What is indexed comes first, so that a refresh can build again what a build
   // interrupted (a kill, a full disk) left half done; the format comes last, and
   // until it stands no search uses the index.
@@ -247,39 +283,21 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
              {"columns", Joined(target.columns, "", false, ",")},
              {"pending_limit", std::to_string(target.pendingLimit)},
              {"match", si::IndexMatchName(target.match)}});
+}
+
+void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
+  const std::string table = Quoted(target.table);
+  const std::string columns = Joined(target.columns, "", true);
   // Plain SQL, so that any program writing the table (without this program's
   // functions) logs what it changed. REPLACE deletes a row without a delete trigger,
   // so the rows an insert may replace are logged before it.
   const std::string pending = std::string("INSERT INTO ") + si::kPendingTable;
-  const std::string oldColumns = "(book_rowid, has_old, " + Joined(oldNames, "", false) + ")";
+  const std::string oldColumns =
+      "(book_rowid, has_old, " + Joined(OldNames(target), "", false) + ")";
   // The same holds for UPDATE OR REPLACE, which deletes the rows holding the new rowid
   // or the new value of a unique index: they are logged before the update when it
   // changes the rowid or such a value.
-  std::string replaced = "rowid = NEW.rowid", keyChanged = "NEW.rowid IS NOT OLD.rowid";
-  {
-    Statement indexes(Prepare("SELECT name FROM pragma_index_list(" + Quoted(target.table) +
-                              ") WHERE \"unique\""));
-    while (sqlite3_step(indexes.get()) == SQLITE_ROW) {
-      Statement parts(Prepare("SELECT name, coll FROM pragma_index_xinfo(" +
-                              Quoted(BlobText(indexes.get(), 0)) + ") WHERE key"));
-      std::string same, changed;
-      while (sqlite3_step(parts.get()) == SQLITE_ROW) {
-        if (sqlite3_column_type(parts.get(), 0) == SQLITE_NULL) {  // an expression
-          same.clear();
-          break;
-        }
-        const std::string column = Quoted(BlobText(parts.get(), 0));
-        // Equal as the unique index compares them, whatever the column's own collation.
-        same += (same.empty() ? "" : " AND ") + column + " = NEW." + column + " COLLATE " +
-                Quoted(BlobText(parts.get(), 1));
-        changed += " OR CAST(NEW." + column + " AS BLOB) IS NOT CAST(OLD." + column + " AS BLOB)";
-      }
-      if (!same.empty()) {
-        replaced += " OR (" + same + ")";
-        keyChanged += changed;
-      }
-    }
-  }
+  const auto [replaced, keyChanged] = ReplacedRows(target.table);
   Execute("CREATE TRIGGER liraidx_before_insert BEFORE INSERT ON " + table + " BEGIN " + pending +
           " " + oldColumns + " SELECT rowid, 1, " + columns + " FROM " + table + " WHERE " +
           replaced + "; END");
@@ -303,27 +321,47 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   Execute("CREATE TRIGGER liraidx_after_delete AFTER DELETE ON " + table + " BEGIN " + pending +
           " " + oldColumns + " VALUES (OLD.rowid, 1, " + Joined(target.columns, "OLD.", true) +
           "); END");
-  Execute("COMMIT");
+}
 
-  // The rows, one chunk of rowids at a time; a row written meanwhile is in the pending
-  // table already, as the triggers stand.
-  Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
-  sqlite3_step(bounds.get());
-  const std::int64_t firstRow = sqlite3_column_int64(bounds.get(), 0);
-  const std::int64_t lastRow = sqlite3_column_int64(bounds.get(), 1);
-  const std::int64_t rowCount = sqlite3_column_int64(bounds.get(), 2);
-  bounds.reset();
-  ProgressMeter progress(progressOut ? *progressOut : std::cerr, progressOut != nullptr,
-                         static_cast<std::uint64_t>(rowCount));
+std::pair<std::string, std::string> SearchIndexBuilder::ReplacedRows(const std::string& bookTable) {
+  std::string replaced = "rowid = NEW.rowid", keyChanged = "NEW.rowid IS NOT OLD.rowid";
+  Statement indexes(
+      Prepare("SELECT name FROM pragma_index_list(" + Quoted(bookTable) + ") WHERE \"unique\""));
+  while (sqlite3_step(indexes.get()) == SQLITE_ROW) {
+    Statement parts(Prepare("SELECT name, coll FROM pragma_index_xinfo(" +
+                            Quoted(BlobText(indexes.get(), 0)) + ") WHERE key"));
+    std::string same, changed;
+    while (sqlite3_step(parts.get()) == SQLITE_ROW) {
+      if (sqlite3_column_type(parts.get(), 0) == SQLITE_NULL) {  // an expression
+        same.clear();
+        break;
+      }
+      const std::string column = Quoted(BlobText(parts.get(), 0));
+      // Equal as the unique index compares them, whatever the column's own collation.
+      same += (same.empty() ? "" : " AND ") + column + " = NEW." + column + " COLLATE " +
+              Quoted(BlobText(parts.get(), 1));
+      changed += " OR CAST(NEW." + column + " AS BLOB) IS NOT CAST(OLD." + column + " AS BLOB)";
+    }
+    if (!same.empty()) {
+      replaced += " OR (" + same + ")";
+      keyChanged += changed;
+    }
+  }
+  return {replaced, keyChanged};
+}
+
+std::int64_t SearchIndexBuilder::WritePostings(const IndexTarget& target, const RowSpan& rows,
+                                               ProgressMeter& progress) {
+  const std::string table = Quoted(target.table);
+  const std::string columns = Joined(target.columns, "", true);
   Statement select(Prepare("SELECT rowid, " + columns + " FROM " + table +
                            " WHERE rowid >= ?1 AND rowid < ?2 ORDER BY rowid"));
   Statement insert(Prepare(std::string("INSERT INTO ") + si::kPostingsTable +
                            " (col, gram, chunk, data) VALUES (?1, ?2, ?3, ?4)"));
   const int columnCount = static_cast<int>(target.columns.size());
   std::int64_t done = 0, chunksInTransaction = 0;
-  Execute("BEGIN IMMEDIATE");
-  for (std::int64_t chunk = si::ChunkOf(firstRow); rowCount > 0 && chunk <= si::ChunkOf(lastRow);
-       ++chunk) {
+  for (std::int64_t chunk = si::ChunkOf(rows.first);
+       rows.count > 0 && chunk <= si::ChunkOf(rows.last); ++chunk) {
     auto postings = ChunkPostings(select.get(), chunk, columnCount, target.match, done);
     if (sqlite3_reset(select.get()) != SQLITE_OK) Fail("cannot read the books");
     const std::vector<std::uint64_t> keys = SortedKeys(postings);
@@ -344,17 +382,20 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
     }
     progress.Update(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
   }
+  return done;
+}
 
+std::vector<std::string> SearchIndexBuilder::UnsafeSortColumns(const std::string& bookTable) {
   // The sort columns SQLite might read through an index instead of sorting.
   std::vector<std::string> unsafeSort;
   {
     Statement indexes(
-        Prepare("SELECT name, \"unique\" FROM pragma_index_list(" + Quoted(target.table) + ")"));
+        Prepare("SELECT name, \"unique\" FROM pragma_index_list(" + Quoted(bookTable) + ")"));
     while (sqlite3_step(indexes.get()) == SQLITE_ROW) {
       const std::string name = BlobText(indexes.get(), 0);
       const bool unique = sqlite3_column_int(indexes.get(), 1) != 0;
       Statement parts(Prepare(
-          "SELECT i.name, (SELECT \"notnull\" FROM pragma_table_info(" + Quoted(target.table) +
+          "SELECT i.name, (SELECT \"notnull\" FROM pragma_table_info(" + Quoted(bookTable) +
           ") t WHERE t.name = i.name), (SELECT count(*) FROM pragma_index_info(" + Quoted(name) +
           ")) FROM pragma_index_info(" + Quoted(name) + ") i WHERE i.seqno = 0"));
       if (sqlite3_step(parts.get()) != SQLITE_ROW ||
@@ -366,20 +407,7 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       if (!(unique && oneNotNull)) unsafeSort.push_back(BlobText(parts.get(), 0));
     }
   }
-  Statement version(Prepare("PRAGMA schema_version"));
-  sqlite3_step(version.get());
-  const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
-  version.reset();
-  std::vector<std::pair<std::string, std::string>> last = {
-      {"schema_version", std::to_string(schemaVersion)},
-      {"rows", std::to_string(done)},
-      {"unsafe_sort", Joined(unsafeSort, "", false, ",")}};
-  // Only a loose index depends on the loose folding; a folded one keeps its settings.
-  if (target.match == db::MatchMode::kLoose) last.push_back({"loose_folding", si::LooseFoldingName()});
-  last.push_back({"format", std::to_string(si::kFormatVersion)});
-  WriteMeta(last);
-  Execute("COMMIT");
-  progress.Finish(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(done));
+  return unsafeSort;
 }
 
 std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress, const IndexTarget& fallback) {
@@ -514,12 +542,9 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   }
   const IndexTarget& target = *stored;
   bool sound = true;
-  if (!si::ReadCurrentIndex(db_)) {
-    out << "not current: the schema changed since the build, the pending rows exceed "
-        << target.pendingLimit
-        << ", the index was built with an older loose folding, or the index description is "
-           "damaged; searches read "
-        << "every book until `catalog_index refresh`\n";
+  if (db::IndexUnused why; !si::ReadCurrentIndex(db_, &why)) {
+    out << "search index unused: " << db::IndexUnusedText(why) << " (pending limit "
+        << target.pendingLimit << "); searches read every book until `catalog_index refresh`\n";
     sound = false;
   }
   const int columnCount = static_cast<int>(target.columns.size());

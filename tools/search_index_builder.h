@@ -17,6 +17,8 @@
 
 namespace tools {
 
+class ProgressMeter;
+
 // The table and columns to index; the default is the example catalogue's book table
 // and the columns its search statement compares.
 struct IndexTarget {
@@ -74,6 +76,26 @@ class SearchIndexBuilder {
   void DropTables();
   void WriteMeta(const std::vector<std::pair<std::string, std::string>>& entries);
   std::int64_t RefreshOnce(std::ostream* progress, const IndexTarget& fallback);
+
+  // The steps of a build, each inside the transaction Build holds.
+  // The index's tables, and the description of what it indexes.
+  void CreateTables(const IndexTarget& target);
+  // The triggers that log every row another program writes into the pending table.
+  void CreateTriggers(const IndexTarget& target);
+  // The trigger conditions naming the rows an insert or update with REPLACE deletes
+  // (those with the new rowid or the new value of a unique index), and the condition
+  // that an update changes such a key.
+  std::pair<std::string, std::string> ReplacedRows(const std::string& bookTable);
+  // The rowids of the book table: the lowest, the highest, and how many.
+  struct RowSpan {
+    std::int64_t first = 0, last = 0, count = 0;
+  };
+  // The posting lists of every row, a chunk of rowids at a time, committed every few
+  // chunks; gives the rows read.
+  std::int64_t WritePostings(const IndexTarget& target, const RowSpan& rows,
+                             ProgressMeter& progress);
+  // The columns leading an index SQLite may walk for ORDER BY instead of sorting.
+  std::vector<std::string> UnsafeSortColumns(const std::string& bookTable);
 
   std::string path_;
   sqlite3* db_ = nullptr;

@@ -23,7 +23,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string Upper(std::string_view text) {
   std::string upper;
-  for (char c : text) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : text)
+    upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   return upper;
 }
 
@@ -57,23 +58,24 @@ bool IsPlainColumn(std::string_view operand) {
     return !part.empty() && !(part[0] >= '0' && part[0] <= '9') &&
            std::all_of(part.begin(), part.end(), IsWordByte);
   };
-  return dot == std::string_view::npos ? name(operand)
-                                       : name(operand.substr(0, dot)) && name(operand.substr(dot + 1));
+  return dot == std::string_view::npos
+             ? name(operand)
+             : name(operand.substr(0, dot)) && name(operand.substr(dot + 1));
 }
 
 // Words after which a new operand begins: the left side of a LIKE starts there.
 bool StartsOperand(const std::string& word) {
-  return OneOf(word, {"AND", "OR", "NOT", "WHERE", "WHEN", "THEN", "ELSE", "ON", "SELECT",
-                      "HAVING", "BY", "CASE", "DISTINCT", "SET", "USING", "EXISTS", "IN"});
+  return OneOf(word, {"AND", "OR", "NOT", "WHERE", "WHEN", "THEN", "ELSE", "ON", "SELECT", "HAVING",
+                      "BY", "CASE", "DISTINCT", "SET", "USING", "EXISTS", "IN"});
 }
 
 // Words that end the pattern of a LIKE: it binds more loosely than these begin.
 bool EndsOperand(const std::string& word) {
-  return OneOf(word, {"AND",   "OR",     "ESCAPE", "THEN",      "WHEN",   "ELSE",    "END",
-                      "ORDER", "GROUP",  "HAVING", "LIMIT",     "OFFSET", "UNION",   "EXCEPT",
-                      "INTERSECT", "FROM", "AS",   "IS",        "NOT",    "IN",      "BETWEEN",
-                      "LIKE",  "ILIKE",  "SIMILAR", "ASC",      "DESC",   "ON",      "JOIN",
-                      "WHERE", "FOR",    "FETCH",  "INTO",      "RETURNING"});
+  return OneOf(
+      word, {"AND",    "OR",    "ESCAPE",  "THEN",  "WHEN",   "ELSE",      "END",  "ORDER", "GROUP",
+             "HAVING", "LIMIT", "OFFSET",  "UNION", "EXCEPT", "INTERSECT", "FROM", "AS",    "IS",
+             "NOT",    "IN",    "BETWEEN", "LIKE",  "ILIKE",  "SIMILAR",   "ASC",  "DESC",  "ON",
+             "JOIN",   "WHERE", "FOR",     "FETCH", "INTO",   "RETURNING"});
 }
 
 // At most this many LIKE patterns stand for a short word's forms; beyond, one regular
@@ -112,6 +114,115 @@ struct Pattern {
   std::optional<std::string> literal;  // the text of a pattern written as one literal
 };
 
+// How the literal pattern of a condition is written, worked out once per statement:
+// a search statement repeats each word for several columns, and a patron may type a
+// word many times.
+struct WordForms {
+  std::vector<std::string> grams;
+  std::size_t longestRun = 0;
+  // A word is compared over the stored column, each character as every form that
+  // folds to it, and the n-gram index finds its rows: the candidates are then compared
+  // without folding any of them, where a trigram index over the folded column makes
+  // the server fold every candidate (79,000 books of a four-character word: 1.1 s
+  // against 0.15 s). A few LIKE patterns are compared faster than a regular expression.
+  std::optional<std::string> regex;
+  std::optional<std::vector<std::string>> likes;
+};
+
+// The forms of the literal patterns of one statement, by pattern.
+class WordFormsCache {
+ public:
+  WordFormsCache(MatchMode mode, FoldedWords foldedWords)
+      : mode_(mode), foldedWords_(foldedWords) {}
+
+  const WordForms& FormsOf(const std::string& literal) {
+    auto known = words_.find(literal);
+    if (known != words_.end()) return known->second;
+    WordForms word;
+    word.grams = RequiredGramTexts(literal, &word.longestRun, mode_);
+    if (!word.grams.empty() && foldedWords_ == FoldedWords::kStoredForms) {
+      word.regex = matching::StoredFormsRegex(literal, mode_, kMostStoredFormsRegexBytes);
+      if (word.regex)
+        word.likes = matching::StoredFormsLikePatterns(literal, kMostLikePatterns, mode_);
+    }
+    return words_.emplace(literal, std::move(word)).first->second;
+  }
+
+ private:
+  const MatchMode mode_;
+  const FoldedWords foldedWords_;
+  std::map<std::string, WordForms> words_;  // by literal pattern
+};
+
+// The condition comparing `column` with the stored forms of `word`: the LIKE patterns
+// of its forms when there are few, otherwise its regular expression.
+std::string StoredFormsCondition(const std::string& column, const WordForms& word) {
+  const std::string operand = column + "::text COLLATE \"C\"";
+  if (!word.likes) return operand + " ~ " + QuotedLiteral(*word.regex);
+  std::string condition = "(";
+  for (std::size_t l = 0; l < word.likes->size(); ++l)
+    condition +=
+        (l ? " OR " : "") + operand + " LIKE " + QuotedLiteral((*word.likes)[l]) + " ESCAPE ''";
+  return condition + ")";
+}
+
+// The n-gram condition "grams(fold(column)) @> ARRAY[...]" that lets the n-gram index
+// find the rows holding every gram.
+std::string GramCondition(std::string_view fold, const std::string& column,
+                          const std::vector<std::string>& grams) {
+  std::string narrowing =
+      std::string(kGramsFunction) + "(" + std::string(fold) + "(" + column + ")) @> ARRAY[";
+  for (std::size_t g = 0; g < grams.size(); ++g)
+    narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
+  return narrowing + "]::text[]";
+}
+
+// Each narrowable condition of `conditions` becomes "(condition AND narrowing)" in `out`;
+// from the last to the first, so that the earlier positions stay valid.
+void NarrowEach(std::string& out, const std::vector<Condition>& conditions) {
+  for (auto condition = conditions.rbegin(); condition != conditions.rend(); ++condition) {
+    if (condition->narrowing.empty()) continue;
+    out.insert(condition->end, " AND " + condition->narrowing + ")");
+    out.insert(condition->start, "(");
+  }
+}
+
+// Whether the group just closed at the end of `out` is "( c1 OR c2 ... )" of its
+// conditions alone.
+bool OnlyOrOfConditions(const std::string& out, const Level& group) {
+  if (group.call || group.conditions.empty()) return false;
+  auto onlyBlanksAndOr = [&out](std::size_t from, std::size_t to) {
+    std::string rest = Upper(out.substr(from, to - from));
+    std::size_t orAt = rest.find("OR");
+    if (orAt != std::string::npos) rest.erase(orAt, 2);
+    return std::all_of(rest.begin(), rest.end(), IsBlank);
+  };
+  std::size_t at = group.open + 1;
+  for (const Condition& condition : group.conditions) {
+    if (!onlyBlanksAndOr(at, condition.start)) return false;
+    at = condition.end;
+  }
+  return onlyBlanksAndOr(at, out.size() - 1);
+}
+
+// A group "( c1 OR c2 ... )" of narrowable conditions gets the OR of their n-gram
+// conditions beside it, "(( c1 OR c2 ) AND ( n1 OR n2 ))", which lets the planner
+// answer it from the indexes; conditions in any other group are narrowed each alone.
+void NarrowGroup(std::string& out, const Level& group) {
+  if (!OnlyOrOfConditions(out, group)) {
+    NarrowEach(out, group.conditions);
+    return;
+  }
+  for (const Condition& condition : group.conditions) {
+    if (condition.narrowing.empty()) return;
+  }
+  std::string narrowing = " AND (";
+  for (std::size_t c = 0; c < group.conditions.size(); ++c)
+    narrowing += (c ? " OR " : "") + group.conditions[c].narrowing;
+  out += narrowing + "))";
+  out.insert(group.open, "(");
+}
+
 // The folded rewriting of LIKE, fed the statement token by token while its server text
 // is written into `out`. Positions are offsets into `out`; text is only ever inserted
 // at or after the positions still remembered, so they stay valid.
@@ -120,10 +231,9 @@ class FoldedLike {
   FoldedLike(std::string& out, MatchMode mode, FoldedWords foldedWords,
              const NarrowingChoice& narrow)
       : out_(out),
-        mode_(mode),
         fold_(mode == MatchMode::kLoose ? kLooseFoldFunction : kFoldFunction),
         foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction),
-        foldedWords_(foldedWords),
+        words_(mode, foldedWords),
         narrow_(narrow) {
     levels_.push_back({});
   }
@@ -160,7 +270,7 @@ class FoldedLike {
     } else if (c == ')' && levels_.size() > 1) {
       Level group = std::move(levels_.back());
       levels_.pop_back();
-      CloseGroup(group);
+      NarrowGroup(out_, group);
     } else if (IsWordByte(c)) {
       if (word == "LIKE") {
         OpenPattern(tokenAt);
@@ -179,7 +289,7 @@ class FoldedLike {
   void Finish() {
     if (pattern_) ClosePattern(false);
     while (!levels_.empty()) {
-      NarrowEach(levels_.back().conditions);
+      NarrowEach(out_, levels_.back().conditions);
       levels_.pop_back();
     }
   }
@@ -210,131 +320,65 @@ class FoldedLike {
   }
 
   // The pattern ends at out[pattern_->end]; `escapeFollows` when the statement gives its
-  // own ESCAPE clause, which then applies to the plainly folded pattern.
+  // own ESCAPE clause, which then applies to the plainly folded pattern. A positive
+  // condition of a plain column and one literal is then compared over the stored forms
+  // and remembered with its n-gram condition.
   void ClosePattern(bool escapeFollows) {
     Pattern pattern = std::move(*pattern_);
     pattern_.reset();
     if (pattern.start == std::string::npos) return;
-    const std::string close = escapeFollows ? ")" : ") ESCAPE '\\'";
-    const std::string open = std::string(escapeFollows ? fold_ : foldPattern_) + "(";
-    out_.insert(pattern.end, close);
-    out_.insert(pattern.start, open);
+    std::size_t end = FoldPattern(pattern, escapeFollows);
     if (escapeFollows || pattern.negated || pattern.column.empty() || pattern.tokens != 1 ||
         !pattern.literal) {
       return;
     }
-    const WordForms& word = FormsOf(*pattern.literal);
-    const std::vector<std::string>& grams = word.grams;
-    if (grams.empty()) return;
-    std::size_t end = pattern.end + open.size() + close.size();
+    const WordForms& word = words_.FormsOf(*pattern.literal);
+    if (word.grams.empty()) return;
+    end = CompareOverStoredForms(pattern, word, end);
+    std::string narrowing;  // none when the word is not worth narrowing
+    if (narrow_({pattern.column, word.grams}))
+      narrowing = GramCondition(fold_, pattern.column, word.grams);
+    levels_[pattern.depth - 1].conditions.push_back(
+        {pattern.conditionStart, end, std::move(narrowing)});
+  }
+
+  // Puts the pattern through the folding of patterns (the plain folding when the
+  // statement escapes it itself); gives where the condition now ends.
+  std::size_t FoldPattern(const Pattern& pattern, bool escapeFollows) {
+    const std::string close = escapeFollows ? ")" : ") ESCAPE '\\'";
+    const std::string open = std::string(escapeFollows ? fold_ : foldPattern_) + "(";
+    out_.insert(pattern.end, close);
+    out_.insert(pattern.start, open);
+    return pattern.end + open.size() + close.size();
+  }
+
+  // The condition ending at out[end] compared over the stored forms of `word` when it
+  // has them, or kept folded; gives where it now ends.
+  std::size_t CompareOverStoredForms(const Pattern& pattern, const WordForms& word,
+                                     std::size_t end) {
     if (word.regex) {
-      const std::string operand = pattern.column + "::text COLLATE \"C\"";
-      std::string condition = operand + " ~ " + QuotedLiteral(*word.regex);
-      if (word.likes) {
-        condition = "(";
-        for (std::size_t l = 0; l < word.likes->size(); ++l)
-          condition += (l ? " OR " : "") + operand + " LIKE " + QuotedLiteral((*word.likes)[l]) +
-                       " ESCAPE ''";
-        condition += ")";
-      }
+      const std::string condition = StoredFormsCondition(pattern.column, word);
       out_.replace(pattern.conditionStart, end - pattern.conditionStart, condition);
-      end = pattern.conditionStart + condition.size();
-    } else if (word.longestRun < 3) {
+      return pattern.conditionStart + condition.size();
+    }
+    if (word.longestRun < 3) {
       // A trigram index finds nothing to look up in a run shorter than three characters
       // and would read all of itself; compared under the C collation (LIKE compares
       // characters alike under every deterministic collation) the condition is not one
       // that index can take, and the n-gram index answers it.
       const std::string collate = " COLLATE \"C\"";
       out_.insert(pattern.leftClose, collate);
-      end += collate.size();
+      return end + collate.size();
     }
-    std::string narrowing;  // none when the word is not worth narrowing
-    if (narrow_({pattern.column, grams})) {
-      narrowing = std::string(kGramsFunction) + "(" + std::string(fold_) + "(" +
-                  pattern.column + ")) @> ARRAY[";
-      for (std::size_t g = 0; g < grams.size(); ++g)
-        narrowing += (g ? "," : "") + QuotedLiteral(grams[g]);
-      narrowing += "]::text[]";
-    }
-    levels_[pattern.depth - 1].conditions.push_back(
-        {pattern.conditionStart, end, std::move(narrowing)});
-  }
-
-  // How the literal pattern of a condition is written, worked out once per statement:
-  // a search statement repeats each word for several columns, and a patron may type a
-  // word many times.
-  struct WordForms {
-    std::vector<std::string> grams;
-    std::size_t longestRun = 0;
-    // A word is compared over the stored column, each character as every form that
-    // folds to it, and the n-gram index finds its rows: the candidates are then compared
-    // without folding any of them, where a trigram index over the folded column makes
-    // the server fold every candidate (79,000 books of a four-character word: 1.1 s
-    // against 0.15 s). A few LIKE patterns are compared faster than a regular expression.
-    std::optional<std::string> regex;
-    std::optional<std::vector<std::string>> likes;
-  };
-
-  const WordForms& FormsOf(const std::string& literal) {
-    auto known = words_.find(literal);
-    if (known != words_.end()) return known->second;
-    WordForms word;
-    word.grams = RequiredGramTexts(literal, &word.longestRun, mode_);
-    if (!word.grams.empty() && foldedWords_ == FoldedWords::kStoredForms) {
-      word.regex = matching::StoredFormsRegex(literal, mode_, kMostStoredFormsRegexBytes);
-      if (word.regex) word.likes = matching::StoredFormsLikePatterns(literal, kMostLikePatterns, mode_);
-    }
-    return words_.emplace(literal, std::move(word)).first->second;
-  }
-
-  // A group "( c1 OR c2 ... )" of narrowable conditions gets the OR of their n-gram
-  // conditions beside it, "(( c1 OR c2 ) AND ( n1 OR n2 ))", which lets the planner
-  // answer it from the indexes; conditions in any other group are narrowed each alone.
-  void CloseGroup(const Level& group) {
-    const std::size_t close = out_.size() - 1;
-    bool onlyConditions = !group.call && !group.conditions.empty();
-    std::size_t at = group.open + 1;
-    auto onlyBlanksAndOr = [&](std::size_t from, std::size_t to) {
-      std::string rest = Upper(out_.substr(from, to - from));
-      std::size_t orAt = rest.find("OR");
-      if (orAt != std::string::npos) rest.erase(orAt, 2);
-      return std::all_of(rest.begin(), rest.end(), IsBlank);
-    };
-    for (const Condition& condition : group.conditions) {
-      onlyConditions = onlyConditions && onlyBlanksAndOr(at, condition.start);
-      at = condition.end;
-    }
-    onlyConditions = onlyConditions && onlyBlanksAndOr(at, close);
-    if (!onlyConditions) {
-      NarrowEach(group.conditions);
-      return;
-    }
-    for (const Condition& condition : group.conditions) {
-      if (condition.narrowing.empty()) return;
-    }
-    std::string narrowing = " AND (";
-    for (std::size_t c = 0; c < group.conditions.size(); ++c)
-      narrowing += (c ? " OR " : "") + group.conditions[c].narrowing;
-    out_ += narrowing + "))";
-    out_.insert(group.open, "(");
-  }
-
-  void NarrowEach(const std::vector<Condition>& conditions) {
-    for (auto condition = conditions.rbegin(); condition != conditions.rend(); ++condition) {
-      if (condition->narrowing.empty()) continue;
-      out_.insert(condition->end, " AND " + condition->narrowing + ")");
-      out_.insert(condition->start, "(");
-    }
+    return end;
   }
 
   std::string& out_;
-  const MatchMode mode_;
   const std::string_view fold_, foldPattern_;  // the server functions of the mode
-  const FoldedWords foldedWords_;
+  WordFormsCache words_;
   const NarrowingChoice& narrow_;
   std::vector<Level> levels_;
   std::optional<Pattern> pattern_;
-  std::map<std::string, WordForms> words_;  // by literal pattern
   std::size_t notAt_ = std::string::npos;
   bool lastWasWord_ = false;
 };

@@ -216,13 +216,24 @@ class ReadSnapshot {
 }  // namespace
 
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
-                                                    MatchMode mode, CandidateRegistry& registry) {
+                                                    MatchMode mode, CandidateRegistry& registry,
+                                                    IndexUnused* why) {
   if (!MayBeSearch(sql)) return std::nullopt;
-  // The candidates and the data version CandidateSet takes are of this one state.
+  IndexUnused ignored;
+  IndexUnused& reason = why ? *why : ignored;
+  // The candidates and the data version CandidateSet takes are of this one state. A
+  // read transaction that cannot begin now (a writer's lock, say) says nothing of the
+  // index: it is left to the scan like a statement the index does not narrow.
+  reason = IndexUnused::kNotNarrowable;
   const ReadSnapshot snapshot(db);
   if (!snapshot.Holds()) return std::nullopt;
-  std::optional<IndexInfo> info = ReadCurrentIndex(db);
-  if (!info || !IndexServes(info->match, mode)) return std::nullopt;
+  std::optional<IndexInfo> info = ReadCurrentIndex(db, &reason);
+  if (!info) return std::nullopt;
+  if (!IndexServes(info->match, mode)) {
+    reason = IndexUnused::kOtherMode;
+    return std::nullopt;
+  }
+  reason = IndexUnused::kNotNarrowable;
   std::optional<SearchShape> shape = ParseSearchStatement(sql, *info);
   if (!shape) return std::nullopt;
   // A condition written twice (a word repeated) reads its lists once.
@@ -240,8 +251,12 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     first = {std::move(*exact), true};
   } else {
     const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
-    std::optional<Candidates> candidates = CandidateRows(db, shape->conditions, mode, most);
-    if (!candidates || candidates->rows.size() > most) return std::nullopt;
+    std::optional<Candidates> candidates =
+        CandidateRows(db, shape->conditions, mode, most, &reason);
+    if (!candidates || candidates->rows.size() > most) {
+      if (candidates) reason = IndexUnused::kNotNarrowable;
+      return std::nullopt;
+    }
     first = {RowBitmap(candidates->rows), candidates->exact};
   }
   // Computed again when another connection wrote between here and the statement's
@@ -264,6 +279,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
   narrowed.sql =
       NarrowedStatement(*shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"));
+  reason = IndexUnused::kNone;
   return narrowed;
 }
 

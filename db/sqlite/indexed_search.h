@@ -33,8 +33,11 @@ struct NarrowedSearch {
 };
 
 // The statement narrowed by the catalogue's search index, its candidates registered;
-// nullopt to run sql as written. Never throws.
+// nullopt to run sql as written. For a statement that may be a search, `why` (when
+// given) is set to the reason the index was not used, kNone when it was; other
+// statements leave it as it was. Never throws.
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
-                                                    MatchMode mode, CandidateRegistry& registry);
+                                                    MatchMode mode, CandidateRegistry& registry,
+                                                    IndexUnused* why = nullptr);
 
 }  // namespace db::searchindex

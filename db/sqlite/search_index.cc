@@ -20,7 +20,7 @@ struct StatementCloser {
 };
 using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
-// A read that fails means "no index"; the reason is not the request's business.
+// A read that fails means "no index": the index is damaged, or the file cannot be read.
 struct IndexUnreadable {};
 
 StatementHandle Prepare(sqlite3* db, const std::string& sql) {
@@ -134,24 +134,44 @@ bool NameIn(const std::string& name, const std::vector<std::string>& names) {
   return false;
 }
 
-std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
+std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
+  IndexUnused ignored;
+  IndexUnused& reason = why ? *why : ignored;
+  reason = IndexUnused::kDamaged;
   try {
+    if (SingleInteger(db, std::string("SELECT count(*) FROM sqlite_master WHERE name = '") +
+                              kMetaTable + "'") == 0) {
+      reason = IndexUnused::kNoIndex;
+      return std::nullopt;
+    }
     std::map<std::string, std::string> meta;
     StatementHandle select = Prepare(db, std::string("SELECT key, value FROM ") + kMetaTable);
     while (Step(select.get())) meta[ColumnText(select.get(), 0)] = ColumnText(select.get(), 1);
+    // The format is written last: without it a build is running or was stopped.
+    if (!meta.count("format")) {
+      reason = IndexUnused::kHalfBuilt;
+      return std::nullopt;
+    }
+    if (meta["format"] != std::to_string(kFormatVersion)) {
+      reason = IndexUnused::kOtherFormat;
+      return std::nullopt;
+    }
     for (const char* key :
          {"format", "table", "columns", "schema_version", "rows", "pending_limit", "unsafe_sort"}) {
       if (!meta.count(key)) return std::nullopt;
     }
-    if (meta["format"] != std::to_string(kFormatVersion)) return std::nullopt;
     if (meta["schema_version"] != std::to_string(SingleInteger(db, "PRAGMA schema_version"))) {
+      reason = IndexUnused::kSchemaChanged;
       return std::nullopt;
     }
     const std::int64_t limit = std::stoll(meta["pending_limit"]);
     const std::int64_t pending =
         SingleInteger(db, std::string("SELECT count(*) FROM (SELECT 1 FROM ") + kPendingTable +
                               " LIMIT " + std::to_string(limit + 1) + ")");
-    if (pending > limit) return std::nullopt;
+    if (pending > limit) {
+      reason = IndexUnused::kTooManyPending;
+      return std::nullopt;
+    }
     IndexInfo info;
     info.table = meta["table"];
     info.columns = SplitNames(meta["columns"]);
@@ -160,9 +180,11 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
     info.match = MatchModeOfIndex(meta["match"]);
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
+      reason = IndexUnused::kOlderFolding;
       return std::nullopt;
     }
     if (info.table.empty() || info.columns.empty()) return std::nullopt;
+    reason = IndexUnused::kNone;
     return info;
   } catch (const IndexUnreadable&) {
     return std::nullopt;
@@ -172,7 +194,10 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db) {
 }
 
 std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,
-                                        MatchMode mode, std::size_t most) {
+                                        MatchMode mode, std::size_t most, IndexUnused* why) {
+  IndexUnused ignored;
+  IndexUnused& reason = why ? *why : ignored;
+  reason = IndexUnused::kNotNarrowable;
   try {
     PostingReader postings(db);
     std::optional<std::vector<std::int64_t>> rows;
@@ -208,6 +233,7 @@ std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& condi
       rows = rows ? Intersect(*rows, either) : std::move(either);
     }
     if (!rows) return std::nullopt;
+    reason = IndexUnused::kNone;
     // Rows written since the last refresh may hold anything.
     std::vector<std::int64_t> pending;
     StatementHandle select = Prepare(
@@ -219,6 +245,7 @@ std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& condi
     }
     return Candidates{std::move(*rows), exact};
   } catch (const IndexUnreadable&) {
+    reason = IndexUnused::kDamaged;
     return std::nullopt;
   }
 }

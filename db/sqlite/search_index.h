@@ -1,8 +1,8 @@
 // Reading the n-gram search index of a SQLite catalogue: whether the catalogue holds
 // one that is current, and which book rows can match a set of LIKE conditions. Any
 // doubt (no index, a schema changed since the build, too many pending rows, bytes that
-// are no posting list, a failing read) answers "no index", and the caller searches by
-// scan as it would without one.
+// are no posting list, a failing read) answers "no index" with its reason, and the
+// caller searches by scan as it would without one.
 #pragma once
 
 #include <sqlite3.h>
@@ -40,8 +40,9 @@ struct LikeTerm {
 using LikeConditions = std::vector<std::vector<LikeTerm>>;
 
 // The index of the catalogue when it is current: built for this schema version, with
-// no more pending rows than its limit. Never throws.
-std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db);
+// no more pending rows than its limit. Otherwise nullopt, and `why` (when given) says
+// which it is not. Never throws.
+std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why = nullptr);
 
 // The rows a search may have to read.
 struct Candidates {
@@ -54,9 +55,10 @@ struct Candidates {
 // The rowids of every book row that can match the conditions (and of every pending
 // row); nullopt when the index narrows nothing (no condition has a literal character
 // in an indexed column, or only characters held by more than most rows) or cannot be
-// read. Never throws.
+// read; `why` (when given) then tells kNotNarrowable from kDamaged. Never throws.
 std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,
-                                        MatchMode mode, std::size_t most);
+                                        MatchMode mode, std::size_t most,
+                                        IndexUnused* why = nullptr);
 
 // True when the text is one of the names, letter case ignored (SQL identifiers).
 bool NameIn(const std::string& name, const std::vector<std::string>& names);

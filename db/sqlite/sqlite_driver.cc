@@ -270,17 +270,20 @@ class SqliteDatabase : public Database {
   // to the index's candidates, with the same result; when the narrowed text does not
   // prepare, the statement as written gives its own error.
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
-    if (std::optional<searchindex::NarrowedSearch> narrowed =
-            searchindex::NarrowSearchStatement(connection_.get(), sql, match_, *registry_)) {
+    if (std::optional<searchindex::NarrowedSearch> narrowed = searchindex::NarrowSearchStatement(
+            connection_.get(), sql, match_, *registry_, &lastIndexUnused_)) {
       const int setNumber = narrowed->setNumber;
       try {
         return std::make_unique<SqliteStatement>(connection_, std::move(*narrowed), registry_);
       } catch (const DriverError&) {
         registry_->Remove(setNumber);
+        lastIndexUnused_ = IndexUnused::kNotNarrowable;
       }
     }
     return std::make_unique<SqliteStatement>(connection_, sql);
   }
+
+  IndexUnused LastIndexUnused() const override { return lastIndexUnused_; }
 
  private:
   // Shared with the statements, so a statement released after the engine's own
@@ -288,6 +291,7 @@ class SqliteDatabase : public Database {
   Connection connection_;
   MatchMode match_;
   searchindex::CandidateRegistry* registry_;  // owned by the connection
+  IndexUnused lastIndexUnused_ = IndexUnused::kNoIndex;
 };
 
 }  // namespace

@@ -354,7 +354,7 @@ TEST_F(SearchIndexTest, AnIndexThatCannotBeTrustedIsPassedByForAScan) {
       {"damaged lists", "UPDATE liraidx_postings SET data = x'07';", "damaged posting list", false},
       {"one bit flipped", "", "damaged posting list", false},
       {"damaged description", "UPDATE liraidx_meta SET value = 'x' WHERE key = 'rows';",
-       "not current", true},
+       "damaged: its description", true},
       {"an earlier format", "UPDATE liraidx_meta SET value = '1' WHERE key = 'format';",
        "built in format 1", true},
       // A build stopped after its first transaction: described, partly listed.
@@ -386,6 +386,68 @@ TEST_F(SearchIndexTest, AnIndexThatCannotBeTrustedIsPassedByForAScan) {
     ExpectSameAsScan(sql);
     std::ostringstream mended;
     EXPECT_TRUE(Builder().Check(mended)) << mended.str();
+  }
+}
+
+// Each way the index goes unused, brought about in the catalogue file by an outside
+// write, is the reason the search that falls back gives, and the one catalog_index check
+// names when it is the index's own state.
+TEST_F(SearchIndexTest, AnIndexNotUsedKeepsItsReason) {
+  using db::IndexUnused;
+  struct Case {
+    const char* what;
+    std::string sql;  // run on the indexed file after a build with a pending limit of 1
+    MatchMode mode;
+    std::string search;
+    IndexUnused why;
+    std::string checked;  // in check's report; empty: the index itself is sound
+  };
+  const std::string search = NarrowableSearch();
+  const std::string twoBooks =
+      InsertBook(random_, 900000, "INSERT") + InsertBook(random_, 900001, "INSERT");
+  const Case cases[] = {
+      {"in use", "", MatchMode::kFolded, search, IndexUnused::kNone, ""},
+      {"half built", "DELETE FROM liraidx_meta WHERE key = 'format';", MatchMode::kFolded, search,
+       IndexUnused::kHalfBuilt, "half built"},
+      {"other format", "UPDATE liraidx_meta SET value = '99' WHERE key = 'format';",
+       MatchMode::kFolded, search, IndexUnused::kOtherFormat, "format"},
+      {"schema changed", "CREATE TABLE OTHER (X);", MatchMode::kFolded, search,
+       IndexUnused::kSchemaChanged, "schema changed"},
+      {"pending rows", twoBooks, MatchMode::kFolded, search, IndexUnused::kTooManyPending,
+       "more rows written"},
+      {"damaged description", "UPDATE liraidx_meta SET value = 'x' WHERE key = 'rows';",
+       MatchMode::kFolded, search, IndexUnused::kDamaged, "damaged"},
+      {"damaged lists", "UPDATE liraidx_postings SET data = x'07';", MatchMode::kFolded, search,
+       IndexUnused::kDamaged, "damaged posting list"},
+      {"other mode", "", MatchMode::kLoose, search, IndexUnused::kOtherMode, ""},
+      {"not narrowable", "", MatchMode::kFolded,
+       "SELECT MS_BOOKID FROM BOOKMAST WHERE MS_SEIKYU LIKE '%Y%'", IndexUnused::kNotNarrowable,
+       ""},
+      // Last: the index's tables are left behind half dropped.
+      {"no index", "DROP TABLE liraidx_meta;", MatchMode::kFolded, search, IndexUnused::kNoIndex,
+       ""},
+  };
+  IndexTarget target;
+  target.pendingLimit = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Builder().Build(target, nullptr);
+    if (!c.sql.empty()) WriteOutside(indexed_, c.sql);
+    auto database = db::OpenSqliteDatabase(indexed_, c.mode, 0);
+    EXPECT_EQ(database->LastIndexUnused(), IndexUnused::kNoIndex);  // before any search
+    database->Prepare(c.search);
+    EXPECT_EQ(database->LastIndexUnused(), c.why)
+        << db::IndexUnusedText(database->LastIndexUnused());
+    // A statement that is no search leaves the reason of the last search.
+    database->Prepare("SELECT count(*) FROM BOOKMAST");
+    EXPECT_EQ(database->LastIndexUnused(), c.why);
+    std::ostringstream report;
+    if (c.why == IndexUnused::kNoIndex) continue;  // check of a half index is check's own
+    const bool sound = Builder().Check(report);
+    EXPECT_EQ(sound, c.checked.empty()) << report.str();
+    if (!c.checked.empty()) {
+      EXPECT_NE(report.str().find(c.checked), std::string::npos) << report.str();
+    }
   }
 }
 

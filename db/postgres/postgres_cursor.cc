@@ -1,0 +1,128 @@
+#include "db/postgres/postgres_cursor.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace db::postgres {
+
+namespace {
+
+// Rows fetched from the server cursor at a time: a first page's worth, then more, so
+// that a first result page does not make the server find and send hundreds of rows.
+constexpr int kFirstFetchBatch = 50, kFetchBatch = 500;
+
+// Type oids of the columns read as numbers or text.
+constexpr Oid kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701;
+constexpr Oid kTextTypes[] = {18, 19, 25, 705, 1042, 1043};
+
+ColumnValue::Kind KindOf(Oid type) {
+  if (type == kInt2 || type == kInt4 || type == kInt8) return ColumnValue::Kind::kInteger;
+  if (type == kFloat4 || type == kFloat8) return ColumnValue::Kind::kFloat;
+  for (Oid text : kTextTypes) {
+    if (type == text) return ColumnValue::Kind::kText;
+  }
+  return ColumnValue::Kind::kOther;
+}
+
+}  // namespace
+
+PostgresCursor::PostgresCursor(std::shared_ptr<Session> session, std::string text,
+                               std::vector<std::string> params)
+    : session_(std::move(session)),
+      text_(std::move(text)),
+      params_(std::move(params)),
+      name_(session_->NewName("c")) {
+  std::vector<Send> opening;
+  if (session_->OpenCursors == 0) opening.push_back(Query("BEGIN ISOLATION LEVEL REPEATABLE READ"));
+  ++session_->OpenCursors;
+  try {
+    opening.push_back(Query("DECLARE " + name_ + " NO SCROLL CURSOR FOR " + text_, params_));
+    opening.push_back(Query(FetchText(kFirstFetchBatch)));
+    batch_ = std::move(session_->RunTogether(opening).back());
+    batchSize_ = kFirstFetchBatch;
+    for (int i = 0; i < PQnfields(batch_.get()); ++i) {
+      columnNames_.emplace_back(PQfname(batch_.get(), i));
+      kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
+    }
+    row_.resize(columnNames_.size());
+    emptyResult_ = PQntuples(batch_.get()) == 0;
+    Next();
+  } catch (...) {
+    EndTransaction();
+    throw;
+  }
+}
+
+PostgresCursor::~PostgresCursor() { EndTransaction(); }
+
+bool PostgresCursor::Next() {
+  if (batchRow_ == PQntuples(batch_.get())) {
+    if (PQntuples(batch_.get()) < batchSize_) return onRow_ = false;
+    FetchBatch(kFetchBatch);
+    if (PQntuples(batch_.get()) == 0) return onRow_ = false;
+  }
+  ReadRow(batchRow_++);
+  return onRow_ = true;
+}
+
+std::int64_t PostgresCursor::CountRows() {
+  if (emptyResult_) return 0;
+  Result counted =
+      Guarded({Query("SELECT COUNT(*) FROM (" + text_ + "\n) AS dbengine_count", params_)});
+  return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+}
+
+std::int64_t PostgresCursor::CountRowsByStepping() {
+  if (emptyResult_) return 0;
+  const std::string other = session_->NewName("n");
+  Result moved = Guarded({Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text_, params_),
+                          Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
+                         1);
+  return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+}
+
+Result PostgresCursor::Guarded(std::vector<Send> commands, std::size_t answering) {
+  commands.insert(commands.begin(), Query("SAVEPOINT dbengine_count"));
+  commands.push_back(Query("RELEASE SAVEPOINT dbengine_count"));
+  try {
+    return std::move(session_->RunTogether(commands)[answering + 1]);
+  } catch (const DriverError&) {
+    session_->RunUnchecked("ROLLBACK TO SAVEPOINT dbengine_count");
+    throw;
+  }
+}
+
+std::string PostgresCursor::FetchText(int size) const {
+  return "FETCH FORWARD " + std::to_string(size) + " FROM " + name_;
+}
+
+void PostgresCursor::FetchBatch(int size) {
+  batch_ = session_->Run(FetchText(size));
+  batchSize_ = size;
+  batchRow_ = 0;
+}
+
+void PostgresCursor::ReadRow(int rowIndex) {
+  for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
+    ColumnValue& value = row_[i];
+    if (PQgetisnull(batch_.get(), rowIndex, i)) {
+      value.ValueKind = ColumnValue::Kind::kNull;
+      continue;
+    }
+    const char* text = PQgetvalue(batch_.get(), rowIndex, i);
+    value.ValueKind = kinds_[i];
+    if (kinds_[i] == ColumnValue::Kind::kInteger) {
+      value.Integer = std::strtoll(text, nullptr, 10);
+    } else if (kinds_[i] == ColumnValue::Kind::kFloat) {
+      value.Float = std::strtod(text, nullptr);
+    } else {
+      value.Text.assign(text, PQgetlength(batch_.get(), rowIndex, i));
+    }
+  }
+}
+
+void PostgresCursor::EndTransaction() {
+  if (--session_->OpenCursors == 0) session_->RunUnchecked("COMMIT");
+}
+
+}  // namespace db::postgres

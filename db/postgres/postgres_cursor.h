@@ -1,0 +1,60 @@
+// A result read through a server-side cursor in batches, so that no result is ever held
+// whole; the cursors of a session share one repeatable-read transaction.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/driver.h"
+#include "db/postgres/postgres_session.h"
+
+namespace db::postgres {
+
+class PostgresCursor : public Cursor {
+ public:
+  // Declares the cursor over `text` with `params` and reads its first batch, beginning
+  // the session's transaction when no other cursor is open. Throws DriverError.
+  PostgresCursor(std::shared_ptr<Session> session, std::string text,
+                 std::vector<std::string> params);
+
+  // Closing the last cursor ends the transaction; COMMIT also closes the cursor. A
+  // failure here leaves nothing to mend: an aborted transaction is rolled back by it.
+  ~PostgresCursor() override;
+
+  const std::vector<std::string>& ColumnNames() const override { return columnNames_; }
+  bool OnRow() const override { return onRow_; }
+  const std::vector<ColumnValue>& Row() const override { return row_; }
+
+  bool Next() override;
+
+  // COUNT(*) over the statement as a subquery, in the cursor's own snapshot.
+  std::int64_t CountRows() override;
+
+  // A second cursor moved over the whole result: the server counts without sending rows.
+  std::int64_t CountRowsByStepping() override;
+
+ private:
+  // Runs the commands of a count inside a savepoint, so that their failure leaves the
+  // transaction and this cursor usable; gives the result of the command `answering`.
+  Result Guarded(std::vector<Send> commands, std::size_t answering = 0);
+  std::string FetchText(int size) const;
+  void FetchBatch(int size);
+  void ReadRow(int rowIndex);
+  void EndTransaction();
+
+  std::shared_ptr<Session> session_;
+  std::string text_;
+  std::vector<std::string> params_;
+  std::string name_;
+  Result batch_;
+  int batchSize_ = 0;
+  int batchRow_ = 0;
+  std::vector<std::string> columnNames_;
+  std::vector<ColumnValue::Kind> kinds_;
+  std::vector<ColumnValue> row_;
+  bool onRow_ = false;
+  bool emptyResult_ = false;
+};
+
+}  // namespace db::postgres
