@@ -44,15 +44,7 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-die() {
-  echo "$*" >&2
-  exit 1
-}
+source "$source_root/tests/e2e/script_checks.sh"  # fail, die, failures
 psql_on() {
   PGOPTIONS='-c client_min_messages=warning' "$bin/psql" "$1" -X -q -t -A -v ON_ERROR_STOP=1 -c "$2"
 }

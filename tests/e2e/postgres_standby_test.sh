@@ -28,15 +28,7 @@ finish() {
 trap finish EXIT
 site=$work/site
 database=liraweb_standby
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-die() {
-  echo "$*" >&2
-  exit 1
-}
+source "$source_root/tests/e2e/script_checks.sh"  # fail, die, failures
 psql_on() { "$bin/psql" "$1" -X -q -t -A -v ON_ERROR_STOP=1 -c "$2"; }
 
 # ---- primary with the catalogue, then its standby
