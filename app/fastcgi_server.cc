@@ -5,17 +5,20 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/cgi_application.h"
 #include "app/cgi_program.h"
 #include "platform/exception.h"
 #include "platform/raw_output.h"
+#include "platform/request_end.h"
 
 namespace app {
 
@@ -35,21 +38,24 @@ int MemoryFile(const char* name) {
   return fd;
 }
 
-// Copies the request's body to a memory file and rewinds it. Raises Exception EOSError
-// when the memory file cannot hold it.
-int BodyFile(FCGX_Request& request) {
+// Empties a memory file kept from the request before. Raises Exception EOSError.
+void Empty(int fd, const char* name) {
+  if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) FailOn(name);
+}
+
+// Copies the request's body to the memory file fd and rewinds it. Raises Exception
+// EOSError when the memory file cannot hold it.
+void CopyBody(FCGX_Request& request, int fd) {
   constexpr const char* kName = "liraweb-body";
-  const int fd = MemoryFile(kName);
+  Empty(fd, kName);
   char buffer[16384];
   int got;
   while ((got = FCGX_GetStr(buffer, sizeof buffer, request.in)) > 0) {
     if (!platform::WriteAll(fd, std::string_view(buffer, static_cast<std::size_t>(got)))) {
-      close(fd);
       FailOn(kName);
     }
   }
   lseek(fd, 0, SEEK_SET);
-  return fd;
 }
 
 // Sends everything written to fd as the response and ends the request.
@@ -60,7 +66,6 @@ void SendResponseFile(FCGX_Request& request, int fd) {
   while ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
     if (got > 0) FCGX_PutStr(buffer, static_cast<int>(got), request.out);
   }
-  close(fd);
   FCGX_Finish_r(&request);
 }
 
@@ -70,6 +75,7 @@ void AnswerServerError(FCGX_Request& request, const platform::Exception& error) 
     const int fd = MemoryFile("liraweb-response");
     TCGIApplication(-1, fd).WriteServerError(error);
     SendResponseFile(request, fd);
+    close(fd);
   } catch (const platform::Exception&) {
     // Without even a memory file the connection is closed unanswered: the web server
     // then reports the failure to the client itself.
@@ -77,36 +83,62 @@ void AnswerServerError(FCGX_Request& request, const platform::Exception& error) 
   }
 }
 
-// The child's work: the request's variables over the process environment (copied,
-// because the library frees its own when the request ends), then the CGI entry routine.
-// A body or response that cannot be held is answered with the 500 response.
-void ServeInChild(FCGX_Request& request, const TWebModuleClass& moduleClass) {
-  for (char** entry = request.envp; *entry; ++entry) {
-    const char* equals = std::strchr(*entry, '=');
-    if (!equals) continue;
-    const std::string name(*entry, static_cast<std::size_t>(equals - *entry));
-    setenv(name.c_str(), equals + 1, 1);
+// The environment a request is served in: the variables the process was started with,
+// and over them the request's, so that a variable of one request is never seen by the
+// next. The entries are held here and `environ` points at them while the request runs;
+// setenv is not used because it never frees a value it replaced, and every request brings
+// new ones (QUERY_STRING), which would grow the process request by request.
+class RequestEnvironment {
+ public:
+  RequestEnvironment() {
+    for (char** entry = environ; *entry; ++entry) processEntries_.emplace_back(*entry);
   }
-  int bodyFd = -1;
+  RequestEnvironment(const RequestEnvironment&) = delete;
+  RequestEnvironment& operator=(const RequestEnvironment&) = delete;
+
+  // Makes the process's variables overlaid by requestEntries ("NAME=VALUE", null-ended)
+  // the environment, and lets the time functions read TZ again.
+  void Enter(char** requestEntries) {
+    std::map<std::string_view, std::string_view> byName;
+    auto add = [&byName](std::string_view entry) {
+      const std::size_t equals = entry.find('=');
+      if (equals != std::string_view::npos) byName[entry.substr(0, equals)] = entry;
+    };
+    for (const std::string& entry : processEntries_) add(entry);
+    for (char** entry = requestEntries; *entry; ++entry) add(*entry);
+    std::vector<std::string> entries;
+    entries.reserve(byName.size());
+    for (const auto& [name, entry] : byName) entries.emplace_back(entry);
+    entries_ = std::move(entries);
+    pointers_.clear();
+    for (std::string& entry : entries_) pointers_.push_back(entry.data());
+    pointers_.push_back(nullptr);
+    environ = pointers_.data();
+    tzset();
+  }
+
+ private:
+  std::vector<std::string> processEntries_;
+  std::vector<std::string> entries_;  // the entries environ points at
+  std::vector<char*> pointers_;
+};
+
+// Serves one request in this process: the CGI entry routine reads the body from one
+// memory file and writes the response to the other, which is then sent; both are made at
+// the first request and kept. A body or response that cannot be held is answered with
+// the 500 response.
+void Serve(FCGX_Request& request, const TWebModuleClass& moduleClass, int& bodyFd,
+           int& responseFd) {
   try {
-    bodyFd = BodyFile(request);
-    const int responseFd = MemoryFile("liraweb-response");
+    if (bodyFd < 0) bodyFd = MemoryFile("liraweb-body");
+    if (responseFd < 0) responseFd = MemoryFile("liraweb-response");
+    CopyBody(request, bodyFd);
+    Empty(responseFd, "liraweb-response");
     RunCGIProgram(moduleClass, bodyFd, responseFd);
-    close(bodyFd);
     SendResponseFile(request, responseFd);
   } catch (const platform::Exception& error) {
-    if (bodyFd >= 0) close(bodyFd);
     AnswerServerError(request, error);
   }
-}
-
-// Lets go of the parent's copy of the connection without ending the request, which
-// the child answers and ends.
-void ReleaseConnection(FCGX_Request& request) {
-  const int connection = request.ipcFd;
-  FCGX_Free(&request, 0);
-  close(connection);
-  request.ipcFd = -1;
 }
 
 }  // namespace
@@ -118,25 +150,19 @@ bool IsFastCGIListener(int fd) {
 }
 
 int RunFastCGIServer(const TWebModuleClass& moduleClass, int listenFd) {
-  // A client that goes away must not end the server; the children set their own.
+  // A client that goes away must not end the server.
   signal(SIGPIPE, SIG_IGN);
   if (FCGX_Init() != 0) return 0;
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listenFd, 0) != 0) return 0;
+  RequestEnvironment environment;
+  int bodyFd = -1, responseFd = -1;
   while (FCGX_Accept_r(&request) >= 0) {
-    const pid_t child = fork();
-    if (child == 0) {
-      ServeInChild(request, moduleClass);
-      std::exit(0);
-    }
-    if (child < 0) {
-      AnswerServerError(
-          request, platform::Exception("EOSError", std::string("fork: ") + std::strerror(errno)));
-      continue;
-    }
-    ReleaseConnection(request);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    environment.Enter(request.envp);
+    Serve(request, moduleClass, bodyFd, responseFd);
+    // What the request kept (its databases) is checked, and closed when it is unfit,
+    // only after its answer has gone.
+    platform::RunRequestEndHooks();
   }
   return 0;
 }

@@ -1,8 +1,9 @@
 // The program started by a FastCGI server (lighttpd's mod_fastcgi, Apache's mod_fcgid,
-// spawn-fcgi): it stays alive and answers request after request. Each request is served
-// by a child forked for it, which runs the CGI entry routine on the request's variables
-// and body, so every answer is the CGI answer byte for byte and nothing one request
-// leaves behind (a module, an open database, a half-finished statement) reaches the next.
+// spawn-fcgi): it stays alive and answers request after request in this one process. Each
+// request runs the CGI entry routine on the request's variables and body, so every answer
+// is the CGI answer byte for byte: a new application object and module for each (settings
+// and templates are read again), the environment made anew, and what the database engine
+// keeps between requests (its open databases) checked after each (db/engine.h).
 #pragma once
 
 #include "app/web_application.h"
@@ -14,10 +15,11 @@ namespace app {
 bool IsFastCGIListener(int fd);
 
 // Accepts requests on listenFd until the server closes it or the process is told to end.
-// For each one, a child sets the request's variables in its environment (over those
-// of the process), runs RunCGIProgram with the body as its input and sends what it
-// wrote as the response; the parent waits for the child before taking the next request.
-// A request whose child cannot be started is answered with the 500 response. Returns 0.
+// For each one, sets the request's variables as the environment (over those the process
+// was started with), runs RunCGIProgram with the body as its input, sends what it wrote
+// as the response, and then runs the request-end hooks (platform/request_end.h). A
+// request whose body or response cannot be held is answered with the 500 response.
+// Returns 0.
 int RunFastCGIServer(const TWebModuleClass& moduleClass, int listenFd = 0);
 
 // The entry routine of a program that may be started either way: RunFastCGIServer when

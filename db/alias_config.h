@@ -25,6 +25,8 @@ struct AliasDefinition {
   MatchMode Match = MatchMode::kFolded;
   // TIME_LIMIT: seconds after which the database work of a request is stopped; 0 for none.
   int TimeLimitSeconds = kDefaultTimeLimitSeconds;
+
+  bool operator==(const AliasDefinition&) const = default;
 };
 
 // The aliases of the file text. Keys and the values of DRIVER and MATCH (FOLDED, EXACT

@@ -101,6 +101,16 @@ class Database {
   // Why the search statement last prepared was not narrowed by a search index; kNoIndex
   // for a database that keeps none, or before any search was prepared.
   virtual IndexUnused LastIndexUnused() const { return IndexUnused::kNoIndex; }
+
+  // A long-lived process keeps a database between requests when it can. Whether nothing
+  // of the request just ended is left on it (an open transaction, a statement half read)
+  // so that the next request may use it; false unless the driver knows.
+  virtual bool KeptForNextRequest() const { return false; }
+
+  // Readies a kept database for the next request: its time limit counts from now and
+  // nothing the request before saw shows (why its search passed the index by). False
+  // when the database cannot serve it (its connection was lost) and must be opened again.
+  virtual bool StartRequest() { return false; }
 };
 
 }  // namespace db

@@ -1,10 +1,15 @@
 // The database engine, dbengine: the one gate between the query and the drivers. It is
 // started by the first database use of a process (never before: a request that needs
 // no data pays nothing), opens each database once and keeps it open until the process
-// ends, and turns every driver failure into EDBEngineError with its error stack.
+// ends, and turns every driver failure into EDBEngineError with its error stack. A
+// long-lived process (FastCGI) keeps its databases from request to request: after each
+// request the engine forgets its aliases, so the next one reads dbengine.conf again, and a
+// database is opened anew when its alias changed, its file was replaced, a statement of the
+// request failed or changed the session, or its driver cannot keep it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -24,9 +29,13 @@ std::uint16_t StartEngine();
 bool EngineStarted();
 
 // The database of an alias, or of a folder holding catalog.db when the name is no alias
-// but a folder; opened at the first request and kept open until the process ends.
-// Raises EDBEngineError.
+// but a folder; opened at its first use and kept open until the process ends (or, in a
+// long-lived process, until a request leaves it unfit, see above). Raises EDBEngineError.
 Database& OpenDatabase(std::string_view name);
+
+// Prepares sql on the database, which OpenDatabase gave. A statement that is no plain
+// query (IsPlainQuery) has the database closed after the request. Raises EDBEngineError.
+std::unique_ptr<Statement> PrepareStatement(Database& database, std::string_view sql);
 
 // How LIKE compares on the database of that name: the alias's MATCH, FOLDED for a
 // folder. Starts the engine when it has not started yet; FOLDED when it cannot start or

@@ -129,7 +129,7 @@ void TQuery::OpenQuery() {
   db::Database& database = db::OpenDatabase(DatabaseName_);
   if (SQL_.empty()) Fail(platform::texts::kNoSqlStatement);
   if (!Statement_) {
-    Statement_ = db::CallDriver([&] { return database.Prepare(EngineText_); });
+    Statement_ = db::PrepareStatement(database, EngineText_);
   }
   std::vector<std::string> values;
   for (const TParam& param : Params_) {

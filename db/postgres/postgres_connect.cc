@@ -21,16 +21,48 @@ namespace db::postgres {
 
 namespace {
 
+// The request's deadline: timeLimitSeconds from now, none for 0.
+std::optional<Clock::time_point> DeadlineFromNow(int timeLimitSeconds) {
+  if (timeLimitSeconds <= 0) return std::nullopt;
+  return Clock::now() + std::chrono::seconds(timeLimitSeconds);
+}
+
 class PostgresDatabase : public Database {
  public:
-  explicit PostgresDatabase(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+  PostgresDatabase(std::shared_ptr<Session> session, int timeLimitSeconds)
+      : session_(std::move(session)), timeLimitSeconds_(timeLimitSeconds) {}
 
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
     return std::make_unique<PostgresStatement>(session_, sql);
   }
 
+  // Kept while connected, outside a transaction and without an open cursor.
+  bool KeptForNextRequest() const override {
+    PGconn* connection = session_->Connection;
+    return connection && PQstatus(connection) == CONNECTION_OK &&
+           PQtransactionStatus(connection) == PQTRANS_IDLE && session_->OpenCursors == 0;
+  }
+
+  // A server (or pooler) that ended the connection while it was idle has said so on the
+  // socket: what waits there is read without blocking, and a connection found closed is
+  // opened again rather than failing the request's first statement.
+  bool StartRequest() override {
+    PGconn* connection = session_->Connection;
+    if (!connection || PQstatus(connection) != CONNECTION_OK) return false;
+    // A server that ends a connection sends its reason and then closes: the close is
+    // seen on the socket once the reason has been read.
+    for (int reads = 0; reads < 4; ++reads) {
+      pollfd socket{PQsocket(connection), POLLIN, 0};
+      if (poll(&socket, 1, 0) <= 0) break;
+      if (!PQconsumeInput(connection) || PQstatus(connection) != CONNECTION_OK) return false;
+    }
+    session_->Deadline = DeadlineFromNow(timeLimitSeconds_);
+    return true;
+  }
+
  private:
   std::shared_ptr<Session> session_;
+  int timeLimitSeconds_;
 };
 
 // Connects, and with a deadline waits for the server only until it: libpq's own wait
@@ -93,8 +125,7 @@ std::string SessionSettings(PGconn* connection, int timeLimitSeconds) {
 
 // The session, connected and set up; its deadline is timeLimitSeconds from now.
 Database* Open(const char* connInfo, MatchMode match, int timeLimitSeconds) {
-  std::optional<Clock::time_point> deadline;
-  if (timeLimitSeconds > 0) deadline = Clock::now() + std::chrono::seconds(timeLimitSeconds);
+  const std::optional<Clock::time_point> deadline = DeadlineFromNow(timeLimitSeconds);
   auto session = std::make_shared<Session>(ConnectInShiftJis(connInfo, deadline), deadline);
   session->Match = match;
   PGconn* connection = session->Connection;
@@ -107,7 +138,7 @@ Database* Open(const char* connInfo, MatchMode match, int timeLimitSeconds) {
   PQsetNoticeProcessor(
       connection, [](void*, const char*) {}, nullptr);
   session->Run(SessionSettings(connection, timeLimitSeconds));
-  return new PostgresDatabase(std::move(session));
+  return new PostgresDatabase(std::move(session), timeLimitSeconds);
 }
 
 }  // namespace db::postgres

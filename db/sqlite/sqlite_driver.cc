@@ -35,6 +35,11 @@ using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 // interrupts the statement. The data is the tick (ms) at which work must stop.
 constexpr int kProgressSteps = 1000;
 
+// The tick at which work started now must stop.
+std::uint64_t DeadlineFromNow(int timeLimitSeconds) {
+  return platform::TickCount() + static_cast<std::uint64_t>(timeLimitSeconds) * 1000u;
+}
+
 int PastDeadline(void* deadline) {
   return platform::TickCount() >= *static_cast<const std::uint64_t*>(deadline) ? 1 : 0;
 }
@@ -263,8 +268,13 @@ class SqliteStatement : public Statement {
 
 class SqliteDatabase : public Database {
  public:
-  SqliteDatabase(Connection connection, MatchMode match, searchindex::CandidateRegistry* registry)
-      : connection_(std::move(connection)), match_(match), registry_(registry) {}
+  SqliteDatabase(Connection connection, MatchMode match, searchindex::CandidateRegistry* registry,
+                 std::uint64_t* deadline, int timeLimitSeconds)
+      : connection_(std::move(connection)),
+        match_(match),
+        registry_(registry),
+        deadline_(deadline),
+        timeLimitSeconds_(timeLimitSeconds) {}
 
   // A search statement over a catalogue with a current search index is run narrowed
   // to the index's candidates, with the same result; when the narrowed text does not
@@ -285,12 +295,31 @@ class SqliteDatabase : public Database {
 
   IndexUnused LastIndexUnused() const override { return lastIndexUnused_; }
 
+  // Kept while no transaction is open and no statement is halfway through its run (which
+  // would hold a read transaction and with it an old state of the file).
+  bool KeptForNextRequest() const override {
+    if (!sqlite3_get_autocommit(connection_.get())) return false;
+    for (sqlite3_stmt* statement = sqlite3_next_stmt(connection_.get(), nullptr); statement;
+         statement = sqlite3_next_stmt(connection_.get(), statement)) {
+      if (sqlite3_stmt_busy(statement)) return false;
+    }
+    return true;
+  }
+
+  bool StartRequest() override {
+    *deadline_ = DeadlineFromNow(timeLimitSeconds_);
+    lastIndexUnused_ = IndexUnused::kNoIndex;
+    return true;
+  }
+
  private:
   // Shared with the statements, so a statement released after the engine's own
   // handle (at process exit) still finds its connection.
   Connection connection_;
   MatchMode match_;
   searchindex::CandidateRegistry* registry_;  // owned by the connection
+  std::uint64_t* deadline_;                   // owned by the connection
+  int timeLimitSeconds_;
   IndexUnused lastIndexUnused_ = IndexUnused::kNoIndex;
 };
 
@@ -301,7 +330,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   // The deadline lives as long as the connection whose progress handler reads it.
-  auto* deadline = new std::uint64_t(platform::TickCount() + timeLimitSeconds * 1000ull);
+  auto* deadline = new std::uint64_t(DeadlineFromNow(timeLimitSeconds));
   Connection connection(db, [deadline](sqlite3* handle) {
     sqlite3_close_v2(handle);
     delete deadline;
@@ -324,7 +353,8 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
   searchindex::CandidateRegistry* registry = nullptr;
   rc = searchindex::RegisterCandidateTable(db, &registry);
   if (rc != SQLITE_OK) Fail(db, rc, kErrCannotOpen);
-  return std::make_unique<SqliteDatabase>(std::move(connection), match, registry);
+  return std::make_unique<SqliteDatabase>(std::move(connection), match, registry, deadline,
+                                          timeLimitSeconds);
 }
 
 }  // namespace db

@@ -14,9 +14,9 @@ namespace db {
 inline constexpr int kSqliteBusyTimeoutMs = 10000;
 
 // Opens an existing SQLite file for reading and writing. The statements on it stop with
-// an error once timeLimitSeconds have passed since the opening (0: never): a process
-// serves one request, so this bounds the request's database work. Throws DriverError
-// kErrCannotOpen.
+// an error once timeLimitSeconds have passed since the opening, or since StartRequest
+// readied it for another request of a long-lived process (0: never): this bounds the
+// request's database work. Throws DriverError kErrCannotOpen.
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode match,
                                              int timeLimitSeconds);
 

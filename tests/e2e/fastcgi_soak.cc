@@ -1,11 +1,10 @@
 // Sends many mixed requests to one FastCGI process of an installed site: pages with
-// books, searches finding nothing, a missing book, a refused sort order, a malformed
-// escape, a catalogue taken away and then put back as a new file. Every request of the
-// first round, every one next to a change of the catalogue and a sample of the others is
-// compared byte for byte with a CGI run of the same program (the search time shown on a
-// page aside); the process's resident
-// memory is printed at the start and the end, and must not have grown past a small
-// allowance.
+// books, searches finding nothing, a missing book, a refused sort order, a column the
+// database does not know (its error), a malformed escape, a catalogue taken away and then put back
+// as a new file. Every request of the first round, every one next to a change of the catalogue and
+// a sample of the others is compared byte for byte with a CGI run of the same program (the search
+// time shown on a page aside); the process's resident memory is printed at the start and the end,
+// and must not have grown past a small allowance.
 //
 // Usage: fastcgi_soak REQUESTS [SAMPLE_EVERY]   (LIRAWEB_INSTALL names the site)
 #include <sys/stat.h>
@@ -43,6 +42,7 @@ const std::vector<Kind> kKinds = {
     {"missing book", "/data", "ID=999999", ""},
     {"refused sort order", "/list", "PAGENUM=0&BOOKNAME=%82%CC&ORDER=1%3BDROP+TABLE&ORDERKIND=ASC",
      ""},
+    {"database error", "/list", "PAGENUM=0&BOOKNAME=%82%CC&ORDER=NO_SUCH_COLUMN&ORDERKIND=ASC", ""},
     {"malformed escape", "/list", "PAGENUM=0&BOOKNAME=%ZZ", ""},
     {"opensearch", "/opensearch.xml", "", ""},
 };
@@ -70,8 +70,11 @@ std::string WithoutSearchTime(const std::string& page) {
   return masked.append(page, from);
 }
 
-Variables VariablesOf(const Kind& kind) {
-  Variables variables = {{"SERVER_PROTOCOL", "HTTP/1.1"},
+// Every request also carries a header of its own (a web server passes each header as a
+// variable), so that a process that kept the variables of the requests before grows.
+Variables VariablesOf(const Kind& kind, long number) {
+  Variables variables = {{"HTTP_X_REQUEST", std::to_string(number) + std::string(200, '.')},
+                         {"SERVER_PROTOCOL", "HTTP/1.1"},
                          {"REQUEST_METHOD", kind.body.empty() ? "GET" : "POST"},
                          {"SCRIPT_NAME", "/cgi-bin/liraweb"},
                          {"HTTP_HOST", "127.0.0.1"},
@@ -115,7 +118,7 @@ int main(int argc, char** argv) {
       std::remove((catalogue + ".away").c_str());
     }
     const Kind& kind = kKinds[static_cast<std::size_t>(i % kinds)];
-    const Variables variables = VariablesOf(kind);
+    const Variables variables = VariablesOf(kind, i);
     const auto answer = process.Request(variables, kind.body);
     if (!answer.ended) ++unanswered;
     // Memory is read once the first round has warmed every page kind.

@@ -1,0 +1,22 @@
+#include "platform/request_end.h"
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::vector<std::function<void()>>& Hooks() {
+  static std::vector<std::function<void()>> hooks;
+  return hooks;
+}
+
+}  // namespace
+
+void RegisterRequestEndHook(std::function<void()> hook) { Hooks().push_back(std::move(hook)); }
+
+void RunRequestEndHooks() noexcept {
+  for (const auto& hook : Hooks()) hook();
+}
+
+}  // namespace platform
