@@ -155,6 +155,7 @@ int RunFastCGIServer(const TWebModuleClass& moduleClass, int listenFd) {
   if (FCGX_Init() != 0) return 0;
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listenFd, 0) != 0) return 0;
+  platform::MarkServingManyRequests();
   RequestEnvironment environment;
   int bodyFd = -1, responseFd = -1;
   while (FCGX_Accept_r(&request) >= 0) {

@@ -5,7 +5,9 @@
 # Usage: bench/fastcgi_bench.sh [BOOKS] [BUILD_DIR]
 #   BOOKS      books of the synthetic catalogue (default 100000)
 #   BUILD_DIR  build folder (default build)
-# Environment: BENCH_SECONDS (each wrk run, default 10), BENCH_CLIENTS (default 16).
+# Environment: BENCH_SECONDS (each wrk run, default 10), BENCH_CLIENTS (default 16),
+# BENCH_CATALOGUE_DB (an SQLite catalogue with its search index, built for the site's
+# MATCH=LOOSE, served by both sites instead of a synthetic one; BOOKS then only names it).
 #
 # Installs the example site twice with the same synthetic catalogue (seed 1), one served
 # through mod_cgi and one through mod_fastcgi (tests/e2e/with_site.sh each), then runs wrk
@@ -18,10 +20,12 @@ source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 case "${1:-}" in
   --cgi-site)
     # Inside the CGI site's with_site.sh: start the FastCGI site beside it.
-    CGI_BASE=$LIRAWEB_BASE LIRAWEB_MODE=fastcgi exec "$source_root/tests/e2e/with_site.sh" \
+    [ -z "${BENCH_CATALOGUE_DB:-}" ] || ln -sf "$BENCH_CATALOGUE_DB" "$LIRAWEB_INSTALL/data/catalog.db"
+    CGI_INSTALL=$LIRAWEB_INSTALL CGI_BASE=$LIRAWEB_BASE LIRAWEB_MODE=fastcgi exec "$source_root/tests/e2e/with_site.sh" \
       "$2" "$source_root/bench/fastcgi_bench.sh" --measure
     ;;
   --measure)
+    [ -z "${BENCH_CATALOGUE_DB:-}" ] || ln -sf "$BENCH_CATALOGUE_DB" "$LIRAWEB_INSTALL/data/catalog.db"
     seconds=${BENCH_SECONDS:-10}
     clients=${BENCH_CLIENTS:-16}
     sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g'; }
@@ -33,14 +37,28 @@ case "${1:-}" in
       "sorted search, page 4|$app/list?PAGENUM=3&BOOKNAME=$(sjis 猫)&ORDER=MS_SYOKANA&ORDERKIND=DESC"
       "detail page|$app/data?ID=1000018&RENT=0"
     )
-    # wrk's figures for one URL: "requests/s p50 p99 errors".
+    # CPU time (clock ticks) of the site whose install folder is $1: lighttpd, the CGI
+    # processes it has reaped and the FastCGI processes alive.
+    cpu_ticks() {
+      local pids
+      pids=$(pgrep -f "$1/(lighttpd.conf|cgi-bin/liraweb)" || true)
+      for pid in $pids; do cat "/proc/$pid/stat" 2> /dev/null || true; done |
+        awk '{ sub(/^.*\) /, ""); total += $12 + $13 + $14 + $15 } END { print total + 0 }'
+    }
+    # wrk's figures for one URL: "requests/s p50 p99 errors cpu-ms-a-request"; $3 is the
+    # site's install folder.
     run() {
-      local out
+      local out before after
+      before=$(cpu_ticks "$3")
       out=$(wrk -t 2 -c "$2" -d "${seconds}s" --timeout 30s --latency "$1")
-      awk '/^Requests\/sec/ { rate = $2 } $1 == "50%" { p50 = $2 } $1 == "99%" { p99 = $2 }
+      after=$(cpu_ticks "$3")
+      awk -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+          '/^Requests\/sec/ { rate = $2 } $1 == "50%" { p50 = $2 } $1 == "99%" { p99 = $2 }
+           / requests in / { requests = $1 }
            /Socket errors/ { gsub(",", ""); errors += $4 + $6 + $8 + $10 }
            /Non-2xx/ { errors += $NF }
-           END { printf "%s %s %s %d\n", rate, p50, p99, errors }' <<< "$out"
+           END { printf "%s %s %s %d %.2f\n", rate, p50, p99, errors,
+                        requests ? 1000 * ticks / hz / requests : 0 }' <<< "$out"
     }
     for kind in "${kinds[@]}"; do
       path=${kind#*|}
@@ -49,19 +67,21 @@ case "${1:-}" in
         [ "$status" = 200 ] || { echo "warm-up: $base$path answered $status" >&2; exit 1; }
       done
     done
-    echo "| Request ($clients clients) | CGI req/s | CGI p50 / p99 | FastCGI req/s | FastCGI p50 / p99 | FastCGI ÷ CGI |"
-    echo "|---|---|---|---|---|---|"
+    echo "| Request ($clients clients) | CGI req/s | CGI p50 / p99 | CGI CPU ms/req | FastCGI req/s | FastCGI p50 / p99 | FastCGI CPU ms/req | FastCGI ÷ CGI |"
+    echo "|---|---|---|---|---|---|---|---|"
     for kind in "${kinds[@]}"; do
       name=${kind%%|*}
       path=${kind#*|}
-      read -r cgi_rate cgi_p50 cgi_p99 cgi_errors <<< "$(run "$CGI_BASE$path" "$clients")"
-      read -r fast_rate fast_p50 fast_p99 fast_errors <<< "$(run "$LIRAWEB_BASE$path" "$clients")"
+      read -r cgi_rate cgi_p50 cgi_p99 cgi_errors cgi_cpu \
+        <<< "$(run "$CGI_BASE$path" "$clients" "$CGI_INSTALL")"
+      read -r fast_rate fast_p50 fast_p99 fast_errors fast_cpu \
+        <<< "$(run "$LIRAWEB_BASE$path" "$clients" "$LIRAWEB_INSTALL")"
       ratio=$(awk -v a="$fast_rate" -v b="$cgi_rate" 'BEGIN { printf "%.1f×", a / b }')
       errors=""
       ((cgi_errors + fast_errors == 0)) || errors=" (errors: CGI $cgi_errors, FastCGI $fast_errors)"
-      echo "| $name | $cgi_rate | $cgi_p50 / $cgi_p99 | $fast_rate | $fast_p50 / $fast_p99 | $ratio$errors |"
+      echo "| $name | $cgi_rate | $cgi_p50 / $cgi_p99 | $cgi_cpu | $fast_rate | $fast_p50 / $fast_p99 | $fast_cpu | $ratio$errors |"
     done
-    read -r rate p50 p99 errors <<< "$(run "$LIRAWEB_BASE${kinds[1]#*|}" 64)"
+    read -r rate p50 p99 errors _ <<< "$(run "$LIRAWEB_BASE${kinds[1]#*|}" 64 "$LIRAWEB_INSTALL")"
     echo
     echo "FastCGI, ${kinds[1]%%|*}, 64 clients: $rate req/s, p50 $p50, p99 $p99, errors $errors"
     exit 0
@@ -73,8 +93,13 @@ build_dir=$(cd "${2:-$source_root/build}" && pwd)
 command -v wrk > /dev/null || { echo "wrk is missing: tools/install-deps.sh bench" >&2; exit 1; }
 catalogue=$(mktemp "${TMPDIR:-/tmp}/liraweb-fastcgi-books.XXXXXX")
 trap 'rm -f "$catalogue"' EXIT
-"$build_dir/catalog_generator" --count "$books" --seed 1 --output "$catalogue"
-echo "FastCGI against CGI: $books books, commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
+if [ -n "${BENCH_CATALOGUE_DB:-}" ]; then
+  export BENCH_CATALOGUE_DB
+  cp "$source_root/site/catalogue/books.tsv" "$catalogue"
+else
+  "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$catalogue"
+fi
+echo "FastCGI against CGI: $books books${BENCH_CATALOGUE_DB:+ ($BENCH_CATALOGUE_DB)}, load average $(cut -d' ' -f1-3 /proc/loadavg), commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
   "$(nproc) cores, $(date -u '+%Y-%m-%d %H:%M UTC')"
 LIRAWEB_SERVE_SECONDS=1800 LIRAWEB_CATALOGUE=$catalogue LIRAWEB_MODE=cgi \
   "$source_root/tests/e2e/with_site.sh" "$build_dir" "$source_root/bench/fastcgi_bench.sh" \

@@ -37,10 +37,12 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
-// The identity of the SQLite file of definition; none for PostgreSQL or a missing file.
+// The identity of the SQLite file of definition; none for PostgreSQL or a missing file,
+// and in a process that serves one request only, which never asks again.
 FileIdentity IdentityOf(const AliasDefinition& definition) {
   struct stat status {};
-  if (definition.Driver != DriverKind::kSqlite || stat(definition.Path.c_str(), &status) != 0) {
+  if (!platform::ServingManyRequests() || definition.Driver != DriverKind::kSqlite ||
+      stat(definition.Path.c_str(), &status) != 0) {
     return {};
   }
   return {status.st_dev, status.st_ino, status.st_size,
@@ -129,6 +131,14 @@ void EndRequest() {
   state.ErrorStack.clear();
 }
 
+// In a process that serves request after request, has EndRequest run after each.
+void WatchRequestEnd() {
+  EngineState& state = State();
+  if (state.EndHookRegistered || !platform::ServingManyRequests()) return;
+  platform::RegisterRequestEndHook(EndRequest);
+  state.EndHookRegistered = true;
+}
+
 }  // namespace
 
 std::uint16_t StartEngine() {
@@ -141,10 +151,7 @@ std::uint16_t StartEngine() {
     return failure.Code;
   }
   state.Started = true;
-  if (!state.EndHookRegistered) {
-    platform::RegisterRequestEndHook(EndRequest);
-    state.EndHookRegistered = true;
-  }
+  WatchRequestEnd();
   return 0;
 }
 
@@ -153,6 +160,7 @@ bool EngineStarted() { return State().Started; }
 Database& OpenDatabase(std::string_view name) {
   EngineState& state = State();
   if (!state.Started) RaiseEngineError(kErrNotStarted, {});
+  WatchRequestEnd();
   auto opened = std::find_if(state.Databases.begin(), state.Databases.end(),
                              [&](const OpenedDatabase& held) { return held.Name == name; });
   if (opened != state.Databases.end() && opened->InRequest) return *opened->Handle;
@@ -173,7 +181,7 @@ Database& OpenDatabase(std::string_view name) {
 }
 
 std::unique_ptr<Statement> PrepareStatement(Database& database, std::string_view sql) {
-  if (!IsPlainQuery(sql)) {
+  if (platform::ServingManyRequests() && !IsPlainQuery(sql)) {
     for (OpenedDatabase& opened : State().Databases) {
       if (opened.Handle.get() == &database) opened.Kept = false;
     }

@@ -11,6 +11,8 @@ std::vector<std::function<void()>>& Hooks() {
   return hooks;
 }
 
+bool servingManyRequests = false;
+
 }  // namespace
 
 void RegisterRequestEndHook(std::function<void()> hook) { Hooks().push_back(std::move(hook)); }
@@ -18,5 +20,9 @@ void RegisterRequestEndHook(std::function<void()> hook) { Hooks().push_back(std:
 void RunRequestEndHooks() noexcept {
   for (const auto& hook : Hooks()) hook();
 }
+
+void MarkServingManyRequests() { servingManyRequests = true; }
+
+bool ServingManyRequests() { return servingManyRequests; }
 
 }  // namespace platform

@@ -14,4 +14,10 @@ void RegisterRequestEndHook(std::function<void()> hook);
 // Runs every registered hook in registration order. A hook must not throw.
 void RunRequestEndHooks() noexcept;
 
+// Marks the process as one that serves request after request (the FastCGI server does so
+// before its first request). Layers check what they keep for a next request only then,
+// so that a CGI run pays nothing for it.
+void MarkServingManyRequests();
+bool ServingManyRequests();
+
 }  // namespace platform

@@ -65,7 +65,10 @@ void RunWithoutRows(const std::string& alias, const std::string& sql) {
 // Each case names its own dbengine.conf, and puts back the one of the test process.
 class EngineRequests : public ::testing::Test {
  protected:
-  void SetUp() override { outerConfig_ = std::getenv("DBENGINE_CONFIG"); }
+  void SetUp() override {
+    platform::MarkServingManyRequests();
+    outerConfig_ = std::getenv("DBENGINE_CONFIG");
+  }
   void TearDown() override {
     EndRequest();
     setenv("DBENGINE_CONFIG", outerConfig_.c_str(), 1);
