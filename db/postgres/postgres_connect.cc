@@ -57,6 +57,12 @@ class PostgresDatabase : public Database {
       if (!PQconsumeInput(connection) || PQstatus(connection) != CONNECTION_OK) return false;
     }
     session_->Deadline = DeadlineFromNow(timeLimitSeconds_);
+    // What a request learnt of the catalogue (its search functions, its broad words) is
+    // learnt again, as a new connection would: the catalogue may have been reloaded, and
+    // the words of every request kept would grow the process without end.
+    session_->FoldingChecked = false;
+    session_->GramSharesKept = false;
+    session_->BroadWords.clear();
     return true;
   }
 

@@ -125,12 +125,18 @@ FastCGIProcess::~FastCGIProcess() {
 
 FastCGIAnswer FastCGIProcess::Request(const std::map<std::string, std::string>& variables,
                                       const std::string& body) {
+  return SendFastCGIRequest(socketPath_, variables, body);
+}
+
+FastCGIAnswer SendFastCGIRequest(const std::string& socketPath,
+                                 const std::map<std::string, std::string>& variables,
+                                 const std::string& body) {
   const int connection = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const sockaddr_un address = SocketAddress(socketPath_);
+  const sockaddr_un address = SocketAddress(socketPath);
   if (connection < 0 ||
       connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     if (connection >= 0) close(connection);
-    throw std::runtime_error("cannot connect to " + socketPath_);
+    throw std::runtime_error("cannot connect to " + socketPath);
   }
   std::string out;
   // Role 1 (responder), flags 0: the server closes the connection after the request.

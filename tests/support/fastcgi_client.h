@@ -17,6 +17,13 @@ struct FastCGIAnswer {
   bool ended = false;  // the program sent its end-of-request record
 };
 
+// Sends one responder request with the variables and body to the FastCGI program
+// listening on the Unix socket and reads until the program ends the request or closes
+// the connection. Throws std::runtime_error when it cannot connect.
+FastCGIAnswer SendFastCGIRequest(const std::string& socketPath,
+                                 const std::map<std::string, std::string>& variables,
+                                 const std::string& body = "");
+
 class FastCGIProcess {
  public:
   // Starts program in workingDirectory with exactly the environment given. Throws
