@@ -7,7 +7,9 @@
 #   BUILD_DIR  build folder (default build)
 # Environment: BENCH_SECONDS (each wrk run, default 10), BENCH_CLIENTS (default 16),
 # BENCH_CATALOGUE_DB (an SQLite catalogue with its search index, built for the site's
-# MATCH=LOOSE, served by both sites instead of a synthetic one; BOOKS then only names it).
+# MATCH=LOOSE, served by both sites instead of a synthetic one; BOOKS then only names it),
+# BENCH_POSTGRES (a libpq connection string: both sites search that PostgreSQL catalogue,
+# loaded and given its loose indexes by catalog_loader and catalog_index, instead).
 #
 # Installs the example site twice with the same synthetic catalogue (seed 1), one served
 # through mod_cgi and one through mod_fastcgi (tests/e2e/with_site.sh each), then runs wrk
@@ -17,15 +19,23 @@
 set -euo pipefail
 source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# Points the installation of with_site.sh at the catalogue the run asks for, if any.
+use_catalogue() {
+  [ -z "${BENCH_CATALOGUE_DB:-}" ] || ln -sf "$BENCH_CATALOGUE_DB" "$LIRAWEB_INSTALL/data/catalog.db"
+  [ -z "${BENCH_POSTGRES:-}" ] ||
+    printf '[catalog]\r\nDRIVER=POSTGRES\r\nCONNINFO=%s\r\nMATCH=LOOSE\r\n' "$BENCH_POSTGRES" \
+      > "$LIRAWEB_INSTALL/cgi-bin/dbengine.conf"
+}
+
 case "${1:-}" in
   --cgi-site)
     # Inside the CGI site's with_site.sh: start the FastCGI site beside it.
-    [ -z "${BENCH_CATALOGUE_DB:-}" ] || ln -sf "$BENCH_CATALOGUE_DB" "$LIRAWEB_INSTALL/data/catalog.db"
+    use_catalogue
     CGI_INSTALL=$LIRAWEB_INSTALL CGI_BASE=$LIRAWEB_BASE LIRAWEB_MODE=fastcgi exec "$source_root/tests/e2e/with_site.sh" \
       "$2" "$source_root/bench/fastcgi_bench.sh" --measure
     ;;
   --measure)
-    [ -z "${BENCH_CATALOGUE_DB:-}" ] || ln -sf "$BENCH_CATALOGUE_DB" "$LIRAWEB_INSTALL/data/catalog.db"
+    use_catalogue
     seconds=${BENCH_SECONDS:-10}
     clients=${BENCH_CLIENTS:-16}
     sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g'; }
@@ -33,6 +43,7 @@ case "${1:-}" in
     kinds=(
       "top page|$app/"
       "title search, 2 characters|$app/list?PAGENUM=0&BOOKNAME=$(sjis 少女)"
+      "title search, selective word|$app/list?PAGENUM=0&BOOKNAME=$(sjis 銀夢)"
       "author search, 1 character|$app/list?PAGENUM=0&CHOSYA=$(sjis 山)"
       "sorted search, page 4|$app/list?PAGENUM=3&BOOKNAME=$(sjis 猫)&ORDER=MS_SYOKANA&ORDERKIND=DESC"
       "detail page|$app/data?ID=1000018&RENT=0"
@@ -93,13 +104,14 @@ build_dir=$(cd "${2:-$source_root/build}" && pwd)
 command -v wrk > /dev/null || { echo "wrk is missing: tools/install-deps.sh bench" >&2; exit 1; }
 catalogue=$(mktemp "${TMPDIR:-/tmp}/liraweb-fastcgi-books.XXXXXX")
 trap 'rm -f "$catalogue"' EXIT
-if [ -n "${BENCH_CATALOGUE_DB:-}" ]; then
+export BENCH_POSTGRES
+if [ -n "${BENCH_CATALOGUE_DB:-}${BENCH_POSTGRES:-}" ]; then
   export BENCH_CATALOGUE_DB
   cp "$source_root/site/catalogue/books.tsv" "$catalogue"
 else
   "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$catalogue"
 fi
-echo "FastCGI against CGI: $books books${BENCH_CATALOGUE_DB:+ ($BENCH_CATALOGUE_DB)}, load average $(cut -d' ' -f1-3 /proc/loadavg), commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
+echo "FastCGI against CGI: $books books${BENCH_CATALOGUE_DB:+ ($BENCH_CATALOGUE_DB)}${BENCH_POSTGRES:+ (PostgreSQL)}, load average $(cut -d' ' -f1-3 /proc/loadavg), commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
   "$(nproc) cores, $(date -u '+%Y-%m-%d %H:%M UTC')"
 LIRAWEB_SERVE_SECONDS=1800 LIRAWEB_CATALOGUE=$catalogue LIRAWEB_MODE=cgi \
   "$source_root/tests/e2e/with_site.sh" "$build_dir" "$source_root/bench/fastcgi_bench.sh" \
