@@ -1,29 +1,36 @@
 // The FastCGI side of the shell end-to-end tests, which otherwise run the program as a CGI
 // process:
-//   fastcgi_request --serve SOCKET PROGRAM   listens on the Unix socket SOCKET and runs
-//                                            PROGRAM with it as standard input (in this
-//                                            environment and folder), as a FastCGI
-//                                            server starts its program
+//   fastcgi_request --serve SOCKET PROGRAM [N] listens on the Unix socket SOCKET and runs
+//                                            N processes (default 1) of PROGRAM with it
+//                                            as standard input (in this environment and
+//                                            folder), as a FastCGI server starts its
+//                                            program; ended by SIGTERM, it ends them
 //   fastcgi_request SOCKET [NAME=VALUE...]   sends one request with those variables and
 //                                            standard input as its body, and writes the
 //                                            answer to standard output as a CGI run would
 // The request exits 0 when the program ended the request, 1 when it did not, 2 on misuse.
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/support/fastcgi_client.h"
 
 namespace {
 
-int Serve(const char* socketPath, char* program) {
+volatile sig_atomic_t stopping = 0;
+
+int Serve(const char* socketPath, char* program, int processes) {
   const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -35,16 +42,37 @@ int Serve(const char* socketPath, char* program) {
     return 2;
   }
   close(listener);
-  char* argv[] = {program, nullptr};
-  execv(program, argv);
-  std::perror(program);
-  return 2;
+  // Without SA_RESTART, so that SIGTERM ends the wait below.
+  struct sigaction onTerm {};
+  onTerm.sa_handler = [](int) { stopping = 1; };
+  sigaction(SIGTERM, &onTerm, nullptr);
+  std::vector<pid_t> children;
+  for (int i = 0; i < processes; ++i) {
+    const pid_t child = fork();
+    if (child == 0) {
+      signal(SIGTERM, SIG_DFL);
+      char* argv[] = {program, nullptr};
+      execv(program, argv);
+      std::perror(program);
+      _exit(2);
+    }
+    if (child > 0) children.push_back(child);
+  }
+  close(0);
+  while (!stopping && wait(nullptr) > 0) {
+  }
+  for (const pid_t child : children) kill(child, SIGTERM);
+  for (const pid_t child : children) waitpid(child, nullptr, 0);
+  unlink(socketPath);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--serve") == 0) return Serve(argv[2], argv[3]);
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--serve") == 0) {
+    return Serve(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 1);
+  }
   if (argc < 2) {
     std::fprintf(stderr, "usage: fastcgi_request SOCKET [NAME=VALUE...] < BODY\n");
     return 2;

@@ -39,12 +39,14 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-pg-deadline.XXXXXX")
 pooler_pid=""
 finish() {
   [ -z "$pooler_pid" ] || kill -CONT "$pooler_pid" 2> /dev/null
+  stop_fastcgi_sites "$work"
   "$pooler" stop "$work/pooler" > /dev/null 2>&1
   "$cluster" stop "$work/server" > /dev/null 2>&1
   rm -rf "$work"
 }
 trap finish EXIT
 source "$source_root/tests/e2e/script_checks.sh"  # fail, die, failures
+source "$source_root/tests/e2e/fastcgi_sites.sh"  # run_liraweb, stop_fastcgi_sites
 psql_on() {
   PGOPTIONS='-c client_min_messages=warning' "$bin/psql" "$1" -X -q -t -A -v ON_ERROR_STOP=1 -c "$2"
 }
@@ -119,7 +121,7 @@ done
 no_books_text=$(sjis "見付かりませんでした")
 
 # request NAME SITE QUERY [BODY_FILE]: one search (GET, or POST of the body) as a CGI
-# process, its response in $work/NAME.out, its wall time in ms in $work/NAME.ms.
+# process (or FastCGI, fastcgi_sites.sh), its response in $work/NAME.out, its wall time in ms in $work/NAME.ms.
 request() {
   local folder=$work/$2 started ended method=GET length=0 input=/dev/null
   if [ -n "${4:-}" ]; then
@@ -128,10 +130,10 @@ request() {
     input=$4
   fi
   started=$(date +%s%N)
-  (cd "$folder/cgi-bin" && env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=$method \
-    PATH_INFO=/list QUERY_STRING="$3" CONTENT_LENGTH="$length" \
-    CONTENT_TYPE=application/x-www-form-urlencoded HTTP_HOST=localhost \
-    SCRIPT_NAME=/cgi-bin/liraweb timeout 120 ./liraweb < "$input" > "$work/$1.out" 2> "$work/$1.err")
+  run_liraweb "$folder/cgi-bin" 120 "$input" "$work/$1.out" "$work/$1.err" \
+    SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=$method PATH_INFO=/list QUERY_STRING="$3" \
+    CONTENT_LENGTH="$length" CONTENT_TYPE=application/x-www-form-urlencoded HTTP_HOST=localhost \
+    SCRIPT_NAME=/cgi-bin/liraweb
   ended=$(date +%s%N)
   echo $(((ended - started) / 1000000)) > "$work/$1.ms"
 }

@@ -49,9 +49,8 @@ psql=$(ls -d /usr/lib/postgresql/*/bin/psql 2>/dev/null | sort -V | tail -n 1)
 [ -x "${psql:-}" ] || psql=$(command -v psql) || { echo "psql is missing; skipping"; exit 77; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-pg-parity.XXXXXX")
-fastcgi_pids=()
-trap 'for pid in "${fastcgi_pids[@]}"; do kill "$pid"; wait "$pid"; done 2> /dev/null
-      "$source_root/tests/db/pg_pooler.sh" stop "$work/pooler"; rm -rf "$work"' EXIT
+source "$source_root/tests/e2e/fastcgi_sites.sh"  # run_liraweb, stop_fastcgi_sites
+trap 'stop_fastcgi_sites "$work"; "$source_root/tests/db/pg_pooler.sh" stop "$work/pooler"; rm -rf "$work"' EXIT
 sqlite_site=$work/sqlite
 pg_site=$work/postgres
 pooled_site=$work/pooled
@@ -116,25 +115,16 @@ time_label=$(printf '検索時間 ' | iconv -f UTF-8 -t CP932)
 
 # run_cgi NAME SITE PATH_INFO QUERY OUT: the raw response of one request; the program
 # ends normally even when its answer is an error page.
-# With LIRAWEB_MODE=fastcgi the PostgreSQL installations answer from one FastCGI process
-# each, started at their first request and kept to the end, so that each request after the
-# first finds the connection of the ones before (across a reloaded catalogue too); the
-# SQLite installation they are compared with stays a CGI run.
+# With LIRAWEB_MODE=fastcgi the PostgreSQL installations answer as FastCGI
+# (fastcgi_sites.sh), their connections kept across requests (and the reloaded catalogue);
+# the SQLite installation they are compared with stays a CGI run.
 run_cgi() {
   checks=$((checks + 1))
-  local variables=(SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET PATH_INFO="$3" QUERY_STRING="$4"
-                   HTTP_HOST=localhost SCRIPT_NAME=/cgi-bin/liraweb)
-  if [ "${LIRAWEB_MODE:-cgi}" = fastcgi ] && [ "$2" != "$sqlite_site" ]; then
-    local socket=$2/run/fastcgi.socket
-    if [ ! -S "$socket" ]; then
-      (cd "$2/cgi-bin" && exec env -i "$build_dir/fastcgi_request" --serve "$socket" ./liraweb) &
-      fastcgi_pids+=($!)
-      for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
-    fi
-    timeout 10 "$build_dir/fastcgi_request" "$socket" "${variables[@]}" < /dev/null > "$5" 2> "$5.stderr"
-  else
-    (cd "$2/cgi-bin" && env -i "${variables[@]}" timeout 10 ./liraweb > "$5" 2> "$5.stderr")
-  fi
+  local mode=${LIRAWEB_MODE:-cgi}
+  [ "$2" != "$sqlite_site" ] || mode=cgi
+  LIRAWEB_MODE=$mode run_liraweb "$2/cgi-bin" 10 /dev/null "$5" "$5.stderr" \
+    SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET PATH_INFO="$3" QUERY_STRING="$4" \
+    HTTP_HOST=localhost SCRIPT_NAME=/cgi-bin/liraweb
   local status=$?
   [ "$status" -eq 0 ] || fail "$1" "${5##*.}: exit status $status: $(head -c 300 "$5.stderr")"
 }
