@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "usage: catalog_index (build|refresh|drop|check) (CATALOG.db | --postgres CONNINFO)\n"
     "                     [--table NAME] [--columns A,B,...] [--pending-limit N]\n"
     "                     [--match folded|loose] [--alias NAME] [--progress | --no-progress]\n"
+    "                     [--order-columns A,B,...]\n"
     "  build          index the book table anew (replacing an index it holds)\n"
     "  refresh        fold the rows other programs wrote since into the index; builds\n"
     "                 it anew when the schema changed or too many rows are pending\n"
@@ -35,6 +36,9 @@ constexpr const char* kUsage =
     "                 schema's MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,MS_CHOKANA,MS_SYUPAN,\n"
     "                 MS_ISBN,MS_KENMEI; with --postgres MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,\n"
     "                 MS_CHOKANA)\n"
+    "  --order-columns  build: the sort columns whose order the index keeps, so that a\n"
+    "                 sorted page reads only its rows (default MS_SYOKANA,MS_CHOKANA,\n"
+    "                 MS_SEIKYU; those the table lacks are left out)\n"
     "  --pending-limit  pending rows above which searches read every book (default 10000)\n"
     "  --match        build: the matching mode the index answers (default folded, which\n"
     "                 also serves MATCH=EXACT; loose serves MATCH=LOOSE alone)\n"
@@ -133,7 +137,9 @@ int main(int argc, char** argv) {
       else if (arg == "--columns") {
         options.target.columns = SplitColumns(arguments.Value());
         options.columnsGiven = true;
-      } else if (arg == "--pending-limit")
+      } else if (arg == "--order-columns")
+        options.target.orderColumns = SplitColumns(arguments.Value());
+      else if (arg == "--pending-limit")
         options.target.pendingLimit = std::stoll(arguments.Value());
       else if (arg == "--match") {
         options.target.match = MatchModeArgument(arguments.Value());

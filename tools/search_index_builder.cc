@@ -67,6 +67,17 @@ std::vector<std::string> OldNames(const IndexTarget& target) {
   return names;
 }
 
+// The names of a list separated by commas; none for an empty text.
+std::vector<std::string> SplitNames(const std::string& list) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start < list.size();) {
+    const std::size_t comma = std::min(list.find(',', start), list.size());
+    names.push_back(list.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return names;
+}
+
 std::string BlobText(sqlite3_stmt* statement, int column) {
   const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
   return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
@@ -183,13 +194,8 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "table") target.table = value;
     if (key == "pending_limit") target.pendingLimit = std::stoll(value);
     if (key == "match") target.match = si::MatchModeOfIndex(value);
-    if (key == "columns") {
-      for (std::size_t start = 0; start <= value.size();) {
-        const std::size_t comma = std::min(value.find(',', start), value.size());
-        target.columns.push_back(value.substr(start, comma - start));
-        start = comma + 1;
-      }
-    }
+    if (key == "order_columns") target.orderColumns = SplitNames(value);
+    if (key == "columns") target.columns = SplitNames(value);
   }
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
@@ -208,7 +214,8 @@ void SearchIndexBuilder::DropTables() {
         "liraidx_after_update", "liraidx_after_delete"}) {
     Execute(std::string("DROP TRIGGER IF EXISTS ") + trigger);
   }
-  for (const char* table : {si::kMetaTable, si::kPostingsTable, si::kPendingTable}) {
+  for (const char* table :
+       {si::kMetaTable, si::kPostingsTable, si::kPendingTable, si::kOrderTable}) {
     Execute(std::string("DROP TABLE IF EXISTS ") + table);
   }
 }
@@ -254,10 +261,14 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   sqlite3_step(version.get());
   const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
   version.reset();
+  const std::vector<std::string> unsafeSort = UnsafeSortColumns(target.table);
+  const std::vector<std::string> orderColumns = KeptOrderColumns(target, unsafeSort);
+  WriteOrders(target.table, orderColumns);
   std::vector<std::pair<std::string, std::string>> last = {
       {"schema_version", std::to_string(schemaVersion)},
       {"rows", std::to_string(done)},
-      {"unsafe_sort", Joined(UnsafeSortColumns(target.table), "", false, ",")}};
+      {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
+      {"order_columns", Joined(orderColumns, "", false, ",")}};
   // Only a loose index depends on the loose folding; a folded one keeps its settings.
   if (target.match == db::MatchMode::kLoose)
     last.push_back({"loose_folding", si::LooseFoldingName()});
@@ -276,6 +287,8 @@ void SearchIndexBuilder::CreateTables(const IndexTarget& target) {
   Execute(std::string("CREATE TABLE ") + si::kPendingTable +
           " (id INTEGER PRIMARY KEY, book_rowid INTEGER NOT NULL, has_old INTEGER NOT NULL, " +
           Joined(OldNames(target), "", false) + ")");
+  Execute(std::string("CREATE TABLE ") + si::kOrderTable +
+          " (id INTEGER PRIMARY KEY, data BLOB NOT NULL)");
   // What is indexed comes first, so that a refresh can build again what a build
   // interrupted (a kill, a full disk) left half done; the format comes last, and
   // until it stands no search uses the index.
@@ -410,6 +423,134 @@ std::vector<std::string> SearchIndexBuilder::UnsafeSortColumns(const std::string
   return unsafeSort;
 }
 
+std::vector<std::string> SearchIndexBuilder::KeptOrderColumns(
+    const IndexTarget& target, const std::vector<std::string>& unsafeSort) {
+  Statement bounds(Prepare("SELECT min(rowid), max(rowid) FROM " + Quoted(target.table)));
+  sqlite3_step(bounds.get());
+  if (sqlite3_column_int64(bounds.get(), 0) < 0 ||
+      sqlite3_column_int64(bounds.get(), 1) >= (std::int64_t{1} << 32)) {
+    return {};
+  }
+  std::vector<std::string> kept;
+  Statement columns(Prepare("SELECT name FROM pragma_table_info(?1)"));
+  sqlite3_bind_text(columns.get(), 1, target.table.c_str(), -1, SQLITE_TRANSIENT);
+  std::vector<std::string> present;
+  while (sqlite3_step(columns.get()) == SQLITE_ROW) present.push_back(BlobText(columns.get(), 0));
+  for (const std::string& column : target.orderColumns) {
+    if (si::NameIn(column, present) && !si::NameIn(column, unsafeSort) &&
+        !si::NameIn(column, kept)) {
+      kept.push_back(column);
+    }
+  }
+  return kept;
+}
+
+void SearchIndexBuilder::ComputeOrder(
+    const std::string& table, const std::string& column, int k,
+    const std::function<void(std::int64_t, const std::string&)>& emit) {
+  // SQLite ranks the values itself, with the column's collation: rows of equal rank are
+  // the rows its sorter finds equal.
+  const std::string ranked = "SELECT rowid, dense_rank() OVER (ORDER BY " + Quoted(column) +
+                             ") AS liraidx_rank FROM " + Quoted(table);
+  {
+    Statement byRow(Prepare(ranked + " ORDER BY rowid"));
+    std::string ranks;
+    std::int64_t chunk = -1;
+    auto flush = [&] {
+      if (chunk >= 0) emit(si::OrderKey(k, si::OrderData::kRanks, chunk), ranks);
+    };
+    while (sqlite3_step(byRow.get()) == SQLITE_ROW) {
+      const std::int64_t rowid = sqlite3_column_int64(byRow.get(), 0);
+      if (si::ChunkOf(rowid) != chunk) {
+        flush();
+        chunk = si::ChunkOf(rowid);
+        ranks.assign(si::kChunkRows * 4, '\0');
+      }
+      const auto rank = static_cast<std::uint32_t>(sqlite3_column_int64(byRow.get(), 1));
+      for (int i = 0; i < 4; ++i) {
+        ranks[si::LowBits(rowid) * 4 + i] = static_cast<char>((rank >> (8 * i)) & 0xFF);
+      }
+    }
+    flush();
+  }
+  Statement inOrder(Prepare(ranked + " ORDER BY liraidx_rank, rowid"));
+  std::string part;
+  std::int64_t place = 0;
+  while (sqlite3_step(inOrder.get()) == SQLITE_ROW) {
+    si::AppendUint32(part, static_cast<std::uint32_t>(sqlite3_column_int64(inOrder.get(), 0)));
+    si::AppendUint32(part, static_cast<std::uint32_t>(sqlite3_column_int64(inOrder.get(), 1)));
+    if (++place % si::kChunkRows == 0) {
+      emit(si::OrderKey(k, si::OrderData::kSequence, place / si::kChunkRows - 1), part);
+      part.clear();
+    }
+  }
+  if (!part.empty()) emit(si::OrderKey(k, si::OrderData::kSequence, place / si::kChunkRows), part);
+}
+
+void SearchIndexBuilder::WriteOrders(const std::string& table,
+                                     const std::vector<std::string>& columns) {
+  Execute(std::string("DELETE FROM ") + si::kOrderTable);
+  Statement insert(
+      Prepare(std::string("INSERT INTO ") + si::kOrderTable + " (id, data) VALUES (?1, ?2)"));
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    ComputeOrder(table, columns[k], static_cast<int>(k),
+                 [&](std::int64_t id, const std::string& data) {
+                   sqlite3_bind_int64(insert.get(), 1, id);
+                   sqlite3_bind_blob(insert.get(), 2, data.data(), static_cast<int>(data.size()),
+                                     SQLITE_STATIC);
+                   if (sqlite3_step(insert.get()) != SQLITE_DONE) Fail("cannot write the index");
+                   sqlite3_reset(insert.get());
+                 });
+  }
+}
+
+std::int64_t SearchIndexBuilder::CheckOrders(
+    const std::string& table, const std::vector<std::string>& columns,
+    const std::function<void(const std::string&)>& report) {
+  std::map<std::int64_t, std::string> stored;
+  std::int64_t differing = 0;
+  auto name = [&](std::int64_t id) {
+    const std::size_t k = static_cast<std::size_t>(id >> 40);
+    return "sort order of " + (k < columns.size() ? columns[k] : "column " + std::to_string(k)) +
+           ((id >> 39) & 1 ? ", part " : ", ranks of chunk ") +
+           std::to_string(id & ((std::int64_t{1} << 39) - 1));
+  };
+  Statement select(Prepare(std::string("SELECT id, data FROM ") + si::kOrderTable +
+                           " WHERE id >= ?1 AND id < ?2 ORDER BY id"));
+  for (std::size_t k = 0; k <= columns.size(); ++k) {
+    // Place columns.size() holds no order: anything stored there is surplus.
+    sqlite3_bind_int64(select.get(), 1, k == 0 ? INT64_MIN : static_cast<std::int64_t>(k) << 40);
+    sqlite3_bind_int64(select.get(), 2,
+                       k == columns.size() ? INT64_MAX : static_cast<std::int64_t>(k + 1) << 40);
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+      stored[sqlite3_column_int64(select.get(), 0)] = BlobText(select.get(), 1);
+    }
+    sqlite3_reset(select.get());
+    if (k < columns.size()) {
+      ComputeOrder(table, columns[k], static_cast<int>(k),
+                   [&](std::int64_t id, const std::string& data) {
+                     const auto found = stored.find(id);
+                     if (found == stored.end()) {
+                       ++differing;
+                       report(name(id) + ": missing from the index");
+                       return;
+                     }
+                     if (found->second != data) {
+                       ++differing;
+                       report(name(id) + ": differs from the rows");
+                     }
+                     stored.erase(found);
+                   });
+    }
+    for (const auto& entry : stored) {
+      ++differing;
+      report(name(entry.first) + ": stored, but no row gives it");
+    }
+    stored.clear();
+  }
+  return differing;
+}
+
 std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress, const IndexTarget& fallback) {
   // A writer holding the catalogue longer than the busy timeout, or a lock SQLite
   // refuses to wait for (two connections that would wait for each other), fails the
@@ -508,6 +649,8 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
       if (sqlite3_step(statement) != SQLITE_DONE) Fail("cannot write the index");
       sqlite3_reset(statement);
     }
+    // Any row written moves the ranks of others: the orders are written anew.
+    if (entries > 0) WriteOrders(target.table, target.orderColumns);
     Execute(std::string("DELETE FROM ") + si::kPendingTable +
             " WHERE id <= " + std::to_string(lastId));
     Execute(std::string("UPDATE ") + si::kMetaTable + " SET value = (SELECT count(*) FROM " +
@@ -639,13 +782,21 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       if (!compared.count(entry.first)) compare(entry.first, {});
     }
   }
+  // The orders are written anew by a refresh; while rows are pending no search uses them.
+  const std::int64_t orderDiffering =
+      pending.empty() ? CheckOrders(target.table, target.orderColumns, report) : 0;
   Execute("COMMIT");
   if (reported > kMostReported) out << "(" << reported - kMostReported << " more)\n";
   out << rows << " books, " << postingsChecked << " posting lists compared: " << missing
       << " rows missing from the index, " << extra
       << " entries for rows that do not hold their gram, " << damaged << " damaged lists, "
       << pending.size() << " pending rows\n";
-  return sound && missing == 0 && extra == 0 && damaged == 0;
+  out << "sort orders of "
+      << (target.orderColumns.empty() ? "no column" : Joined(target.orderColumns, "", false))
+      << (pending.empty()
+              ? ": " + std::to_string(orderDiffering) + " parts differing from the rows\n"
+              : ": not compared while rows are pending\n");
+  return sound && missing == 0 && extra == 0 && damaged == 0 && orderDiffering == 0;
 }
 
 }  // namespace tools

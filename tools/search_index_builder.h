@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -25,6 +26,10 @@ struct IndexTarget {
   std::string table = "BOOKMAST";
   std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
                                       "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
+  // The columns a page may be sorted by whose order the index keeps; those the table
+  // lacks, and those leading an index of the table (SQLite may walk that index for the
+  // sort), are left out.
+  std::vector<std::string> orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU"};
   std::int64_t pendingLimit = 10000;
   // The matching mode whose folding the index holds: kFolded (which also serves exact
   // matching) or kLoose. A search in another mode reads every book.
@@ -96,6 +101,20 @@ class SearchIndexBuilder {
                              ProgressMeter& progress);
   // The columns leading an index SQLite may walk for ORDER BY instead of sorting.
   std::vector<std::string> UnsafeSortColumns(const std::string& bookTable);
+  // The target's order columns the index can keep: in the table, not leading an index
+  // of it, and every rowid in [0, 2^32).
+  std::vector<std::string> KeptOrderColumns(const IndexTarget& target,
+                                            const std::vector<std::string>& unsafeSort);
+  // Calls emit with the id and data of every row of the order table that the sort order
+  // of the column (its place k) has for the rows of the table now, ids ascending.
+  void ComputeOrder(const std::string& table, const std::string& column, int k,
+                    const std::function<void(std::int64_t, const std::string&)>& emit);
+  // Writes the sort orders of the columns, replacing what the order table held.
+  void WriteOrders(const std::string& table, const std::vector<std::string>& columns);
+  // Compares the stored orders with ComputeOrder; gives the rows that differ, reporting
+  // each through report.
+  std::int64_t CheckOrders(const std::string& table, const std::vector<std::string>& columns,
+                           const std::function<void(const std::string&)>& report);
 
   std::string path_;
   sqlite3* db_ = nullptr;

@@ -1,6 +1,7 @@
 #include "db/sqlite/candidate_table.h"
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,11 +18,12 @@ constexpr int kSetColumn = 1;  // hidden: the number of the set, the function's 
 struct CandidateVtab {
   sqlite3_vtab base;
   CandidateRegistry* registry;
+  sqlite3* db;
 };
 
 struct CandidateCursor {
   sqlite3_vtab_cursor base;
-  const RowBitmap* rows = nullptr;
+  std::unique_ptr<RowSequence> rows;
   std::optional<std::int64_t> at;  // the rowid the cursor stands on; nullopt past the end
   sqlite3_int64 position = 0;      // how many rowids came before it
 };
@@ -32,6 +34,7 @@ int Connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** vtab
   if (rc != SQLITE_OK) return rc;
   auto* table = new CandidateVtab{};
   table->registry = static_cast<CandidateRegistry*>(aux);
+  table->db = db;
   *vtab = &table->base;
   return SQLITE_OK;
 }
@@ -62,6 +65,13 @@ int BestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
   return SQLITE_CONSTRAINT;
 }
 
+// A stored order that cannot be read fails the statement with its reason.
+int Failed(CandidateVtab* table, const OrderUnreadable& e) {
+  sqlite3_free(table->base.zErrMsg);
+  table->base.zErrMsg = sqlite3_mprintf("%s: %s", kCandidateTable, e.what());
+  return SQLITE_CORRUPT;
+}
+
 int Open(sqlite3_vtab*, sqlite3_vtab_cursor** cursor) {
   *cursor = &(new CandidateCursor{})->base;
   return SQLITE_OK;
@@ -81,16 +91,24 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
     table->base.zErrMsg = sqlite3_mprintf("%s: no such candidate set", kCandidateTable);
     return SQLITE_ERROR;
   }
-  cursor->rows = &set->Current().rows;
-  cursor->at = cursor->rows->First();
   cursor->position = 0;
+  try {
+    cursor->rows = CandidateSequence(table->db, set->Current().rows, set->Sort());
+    cursor->at = cursor->rows->Next();
+  } catch (const OrderUnreadable& e) {
+    return Failed(table, e);
+  }
   return SQLITE_OK;
 }
 
 int Next(sqlite3_vtab_cursor* base) {
   auto* cursor = reinterpret_cast<CandidateCursor*>(base);
   LIRAWEB_ASSERT(cursor->at);  // SQLite moves only a cursor that is not at its end
-  cursor->at = cursor->rows->After(*cursor->at);
+  try {
+    cursor->at = cursor->rows->Next();
+  } catch (const OrderUnreadable& e) {
+    return Failed(reinterpret_cast<CandidateVtab*>(base->pVtab), e);
+  }
   ++cursor->position;
   return SQLITE_OK;
 }
@@ -138,11 +156,13 @@ unsigned DataVersion(sqlite3* db) {
   return version;
 }
 
-CandidateSet::CandidateSet(sqlite3* db, Compute compute, CandidateBits first)
+CandidateSet::CandidateSet(sqlite3* db, Compute compute, CandidateBits first,
+                           std::optional<IndexedSort> sort)
     : db_(db),
       compute_(std::move(compute)),
       candidates_(std::move(first)),
-      dataVersion_(DataVersion(db)) {}
+      dataVersion_(DataVersion(db)),
+      sort_(std::move(sort)) {}
 
 const CandidateBits& CandidateSet::Current() {
   const unsigned now = DataVersion(db_);

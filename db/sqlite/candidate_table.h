@@ -15,6 +15,7 @@
 
 #include "db/sqlite/row_bitmap.h"
 #include "db/sqlite/search_index.h"
+#include "db/sqlite/stored_order.h"
 
 namespace db::searchindex {
 
@@ -32,16 +33,20 @@ class CandidateSet {
   // the read transaction that computed first, so that the data version it takes is
   // the one first belongs to.
   using Compute = std::function<CandidateBits()>;
-  CandidateSet(sqlite3* db, Compute compute, CandidateBits first);
+  // With sort, the candidates come in its order instead of rowid order.
+  CandidateSet(sqlite3* db, Compute compute, CandidateBits first,
+               std::optional<IndexedSort> sort = std::nullopt);
 
   // The candidates for the data the connection reads now.
   const CandidateBits& Current();
+  const std::optional<IndexedSort>& Sort() const { return sort_; }
 
  private:
   sqlite3* db_;
   Compute compute_;
   CandidateBits candidates_;
   unsigned dataVersion_;
+  std::optional<IndexedSort> sort_;
 };
 
 // The sets of one connection, by number.

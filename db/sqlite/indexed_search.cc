@@ -112,6 +112,34 @@ bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info)
   return true;
 }
 
+// True when no row is pending: the lists and the stored orders are those of the rows.
+bool NothingPending(sqlite3* db) {
+  sqlite3_stmt* statement = nullptr;
+  const std::string sql = std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1";
+  const bool none = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+                    sqlite3_step(statement) == SQLITE_DONE;
+  sqlite3_finalize(statement);
+  return none;
+}
+
+// The stored order that gives the statement's sort, when the index keeps one for its
+// column and the rows come from the book table one a candidate: a head that joins the
+// candidates to the book table and meets at most one row of each join.
+std::optional<IndexedSort> SortFromIndex(sqlite3* db, const SearchShape& shape,
+                                         const IndexInfo& info, bool oneRowPerBook) {
+  if (!shape.bookTableAt || !oneRowPerBook || shape.orderBookColumn.empty() ||
+      !NothingPending(db)) {
+    return std::nullopt;
+  }
+  for (std::size_t k = 0; k < info.orderColumns.size(); ++k) {
+    if (NameIn(shape.orderBookColumn, {info.orderColumns[k]})) {
+      return IndexedSort{static_cast<int>(k), NameIn(shape.orderKind, {"DESC"}), info.table,
+                         info.orderColumns[k]};
+    }
+  }
+  return std::nullopt;
+}
+
 // Reads the posting list of the gram in the column into rows. False when the list cannot
 // be read or is damaged.
 bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& rows) {
@@ -154,8 +182,7 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
     sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
     return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(statement, sqlite3_finalize);
   };
-  auto pending = prepare(std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
-  if (!pending || sqlite3_step(pending.get()) != SQLITE_DONE) return std::nullopt;
+  if (!NothingPending(db)) return std::nullopt;
   auto select = prepare(std::string("SELECT chunk, data FROM ") + kPostingsTable +
                         " WHERE col = ?1 AND gram = ?2 ORDER BY chunk");
   if (!select) return std::nullopt;
@@ -274,11 +301,13 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     return CandidateBits{RowBitmap(EveryRow(db, table)), false};
   };
   NarrowedSearch narrowed;
-  narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first));
-  narrowed.setNumber = registry.Add(narrowed.set);
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
-  narrowed.sql =
-      NarrowedStatement(*shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"));
+  std::optional<IndexedSort> sort = SortFromIndex(db, *shape, *info, narrowed.oneRowPerBook);
+  const bool sorted = sort.has_value();
+  narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first), std::move(sort));
+  narrowed.setNumber = registry.Add(narrowed.set);
+  narrowed.sql = NarrowedStatement(
+      *shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"), sorted);
   reason = IndexUnused::kNone;
   return narrowed;
 }

@@ -42,6 +42,13 @@ void RowBitmap::Intersect(const RowBitmap& other) {
   }
 }
 
+bool RowBitmap::Contains(std::int64_t rowid) const {
+  const auto at = chunks_.find(ChunkOf(rowid));
+  if (at == chunks_.end()) return false;
+  const std::uint16_t low = LowBits(rowid);
+  return (at->second[low >> 6] >> (low & 63)) & 1;
+}
+
 std::int64_t RowBitmap::Count() const {
   std::int64_t count = 0;
   for (const auto& [chunk, bits] : chunks_) {

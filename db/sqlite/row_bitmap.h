@@ -24,6 +24,8 @@ class RowBitmap {
   // Keeps the rowids that both sets hold.
   void Intersect(const RowBitmap& other);
 
+  // True when the set holds the rowid.
+  bool Contains(std::int64_t rowid) const;
   // How many rowids the set holds.
   std::int64_t Count() const;
   // The smallest rowid of the set, or nullopt when it is empty.

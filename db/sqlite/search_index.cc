@@ -156,8 +156,8 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
       reason = IndexUnused::kOtherFormat;
       return std::nullopt;
     }
-    for (const char* key :
-         {"format", "table", "columns", "schema_version", "rows", "pending_limit", "unsafe_sort"}) {
+    for (const char* key : {"format", "table", "columns", "schema_version", "rows", "pending_limit",
+                            "unsafe_sort", "order_columns"}) {
       if (!meta.count(key)) return std::nullopt;
     }
     if (meta["schema_version"] != std::to_string(SingleInteger(db, "PRAGMA schema_version"))) {
@@ -177,6 +177,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     info.columns = SplitNames(meta["columns"]);
     info.rows = std::stoll(meta["rows"]);
     info.unsafeSortColumns = SplitNames(meta["unsafe_sort"]);
+    info.orderColumns = SplitNames(meta["order_columns"]);
     info.match = MatchModeOfIndex(meta["match"]);
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {

@@ -25,6 +25,9 @@ struct IndexInfo {
   // column: SQLite may walk that index for ORDER BY, and the order of ties would then
   // be the index's, which a narrowed statement cannot repeat.
   std::vector<std::string> unsafeSortColumns;
+  // Columns of the book table whose sort order the index keeps (see OrderKey), so that
+  // a page sorted by one needs neither every hit nor a sort.
+  std::vector<std::string> orderColumns;
   // The matching mode whose folding the grams hold (see IndexServes).
   MatchMode match = MatchMode::kFolded;
 };

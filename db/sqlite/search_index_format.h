@@ -26,13 +26,16 @@ inline constexpr char kPostingsTable[] = "liraidx_postings";
 // Rowids written by other programs since the index was last brought up to date, with
 // the indexed values they had before (has_old = 1), logged by triggers.
 inline constexpr char kPendingTable[] = "liraidx_pending";
+// The sort orders of the book table: (id INTEGER PRIMARY KEY, data BLOB), see OrderKey.
+inline constexpr char kOrderTable[] = "liraidx_order";
 // The eponymous virtual table through which a narrowed statement reads its candidates.
 inline constexpr char kCandidateTable[] = "liraidx_candidates";
 
 // Raised when the index's tables hold something this format cannot hold. An index of
 // another format is not used; a refresh builds it anew. Format 2 added the checksum of
-// every list and the trigger that logs the rows an UPDATE OR REPLACE deletes.
-inline constexpr int kFormatVersion = 2;
+// every list and the trigger that logs the rows an UPDATE OR REPLACE deletes; format 3
+// the sort orders of the columns a page is sorted by.
+inline constexpr int kFormatVersion = 3;
 inline constexpr int kChunkBits = 16;
 inline constexpr std::int64_t kChunkRows = std::int64_t{1} << kChunkBits;
 // A chunk with more rowids than this is stored as a bitmap of kChunkRows bits.
@@ -80,6 +83,28 @@ std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode m
 // posting list it reads: the folded or loose mode and one or two units between "%"s, so that
 // a text matches when and only when it holds that unit or pair.
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode);
+
+// The sort order of a column (its place k in the index's order columns) is kept twice,
+// as SQLite sorts it with the column's collation, rows of equal value by rowid:
+// - ranks, one row of the order table a chunk of rowids: for each low bits l, 4 bytes
+//   at 4 * l, low byte first: the rank of the row's value (1 for the lowest value, one
+//   more for each next distinct value; NULL is the lowest), 0 where no row is;
+// - the sequence, one row a part of kChunkRows places: for each place, the rowid and
+//   the rank, 4 bytes each, low byte first, in the order of (rank, rowid).
+// An index keeps orders only while every rowid lies in [0, 2^32).
+enum class OrderData { kRanks = 0, kSequence = 1 };
+inline std::int64_t OrderKey(int k, OrderData data, std::int64_t chunkOrPart) {
+  return (static_cast<std::int64_t>(k) << 40) | (static_cast<std::int64_t>(data) << 39) |
+         chunkOrPart;
+}
+inline constexpr std::size_t kOrderEntryBytes = 8;
+inline std::uint32_t ReadUint32(const unsigned char* bytes) {
+  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+inline void AppendUint32(std::string& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
 
 // Where a posting list is stored: its row of the postings table.
 struct PostingKey {

@@ -315,6 +315,8 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
       i += 3;
     } else if (NameIn(*column, info.unsafeSortColumns) || SameTextIgnoringCase(*column, "rowid")) {
       return std::nullopt;
+    } else {
+      shape.orderBookColumn = *column;
     }
     shape.orderColumn = std::string(sql.substr(columnStart, tokens[i - 1].end - columnStart));
     if (IsWord(tokens[i], "ASC") || IsWord(tokens[i], "DESC")) shape.orderKind = tokens[i++].text;
@@ -323,7 +325,8 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
   return shape;
 }
 
-std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable) {
+std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable,
+                              bool candidatesSorted) {
   std::string sql;
   if (shape.bookTableAt) {
     // CROSS JOIN keeps the candidates the outer loop: SQLite never reorders it.
@@ -338,7 +341,7 @@ std::string NarrowedStatement(const SearchShape& shape, std::string_view candida
   sql += "AND (\r\n" + shape.conditionsText + "\r\n)\r\n";
   if (!shape.orderList.empty()) {
     sql += "ORDER BY " + shape.orderList + "\r\n";
-  } else if (!shape.orderColumn.empty()) {
+  } else if (!shape.orderColumn.empty() && !candidatesSorted) {
     sql += "ORDER BY +" + shape.orderColumn;
     if (!shape.orderKind.empty()) sql += " " + shape.orderKind;
     sql += "\r\n";

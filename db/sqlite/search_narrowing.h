@@ -26,12 +26,13 @@ struct JoinOn {
 
 // A search statement taken apart.
 struct SearchShape {
-  std::string head;            // up to the WHERE line, as written
-  std::string bookQualifier;   // the book table's alias in the head, or its name
-  std::string conditionsText;  // the conditions, as written
-  LikeConditions conditions;   // the same, with columns as positions in the index
-  std::string orderColumn;     // empty without ORDER BY
-  std::string orderKind;       // ASC, DESC or empty
+  std::string head;             // up to the WHERE line, as written
+  std::string bookQualifier;    // the book table's alias in the head, or its name
+  std::string conditionsText;   // the conditions, as written
+  LikeConditions conditions;    // the same, with columns as positions in the index
+  std::string orderColumn;      // empty without ORDER BY
+  std::string orderKind;        // ASC, DESC or empty
+  std::string orderBookColumn;  // the sort column's name when it is the book table's
   // A sort by a list of expressions that does not begin with a plain column (the
   // best-match ranking), written as it stands: no index gives its order, so SQLite sorts.
   std::string orderList;
@@ -54,7 +55,9 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
 // WHERE <book>.rowid = liraidx_c.liraidx_rowid"), so that rows come one candidate at a
 // time and a page needs only the candidates up to its own; otherwise the condition
 // is "<book>.rowid IN (SELECT liraidx_rowid FROM <candidates>)", which SQLite reads
-// whole before the first row.
-std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable);
+// whole before the first row. With candidatesSorted (only for the first form) the
+// candidates come in the statement's order and the statement sorts nothing.
+std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable,
+                              bool candidatesSorted = false);
 
 }  // namespace db::searchindex

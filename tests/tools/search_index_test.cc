@@ -124,8 +124,9 @@ void MakeCatalogue(const std::string& path, std::mt19937& random, int count, boo
 }
 
 SearchCriteria RandomCriteria(std::mt19937& random, bool loose = false) {
-  static const char* const kOrders[] = {"",          "",          "MS_SYOMEI", "MS_CHOSYA",
-                                        "KA_USERID", "MS_BOOKID", "MS_ISBN"};
+  static const char* const kOrders[] = {"",           "",          "MS_SYOMEI", "MS_CHOSYA",
+                                        "KA_USERID",  "MS_BOOKID", "MS_ISBN",   "MS_SYOKANA",
+                                        "MS_CHOKANA", "MS_SEIKYU"};
   static const char* const kKinds[] = {"", "ASC", "DESC"};
   SearchCriteria criteria;
   while (criteria.SearchFlags == 0) criteria.SearchFlags = random() % 64 & random() % 64;
@@ -196,6 +197,19 @@ bool Narrowed(const std::string& path, const std::string& sql, MatchMode mode) {
       db::searchindex::NarrowSearchStatement(db, sql, mode, *registry).has_value();
   sqlite3_close(db);
   return narrowed;
+}
+
+// True when the index narrows the statement and its candidates come in the statement's
+// order, read from the index, so that the statement itself sorts nothing.
+bool SortedByIndex(const std::string& path, const std::string& sql, MatchMode mode) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  db::searchindex::CandidateRegistry* registry = nullptr;
+  db::searchindex::RegisterCandidateTable(db, &registry);
+  auto narrowed = db::searchindex::NarrowSearchStatement(db, sql, mode, *registry);
+  const bool sorted = narrowed && narrowed->set->Sort().has_value();
+  sqlite3_close(db);
+  return sorted;
 }
 
 class SearchIndexTest : public ::testing::Test {
@@ -594,6 +608,110 @@ TEST_F(SearchIndexTest, AnotherSchemaIsIndexedByItsTableAndColumns) {
   EXPECT_FALSE(Narrowed(indexed_, NarrowableSearch(), MatchMode::kFolded));
 }
 
+// Sorted pages read from the stored orders give the scan's rows and ties: columns of few
+// values ('' among them, letter cases told apart), a column with NULLs and numbers, every
+// sort kind, words few books hold (their candidates ranked) and one most hold (the order
+// walked), exact and not; then rows written by another program (sorted by SQLite until a
+// refresh writes the orders anew) and a damaged order, which check finds.
+TEST_F(SearchIndexTest, EverySortedPageIsTheScansWithItsTies) {
+  WriteBoth(
+      "UPDATE BOOKMAST SET MS_SEIKYU = CASE (rowid * 7919) % 6 WHEN 0 THEN '' WHEN 1 THEN 'a'"
+      " WHEN 2 THEN 'A' WHEN 3 THEN 'b' WHEN 4 THEN 'a ' ELSE '\x83\x41' END,"
+      " MS_CHOKANA = CASE (rowid * 31) % 4 WHEN 0 THEN '' ELSE substr(MS_CHOKANA, 1, 1) END,"
+      " MS_KENMEI = CASE WHEN rowid % 7 <> 0 THEN 'xy' || MS_KENMEI ELSE MS_KENMEI END;");
+  IndexTarget target;
+  target.orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU", "MS_SYUNEN"};
+  Builder().Build(target, nullptr);
+  auto statements = [&](const std::vector<std::string>& words) {
+    std::vector<std::string> sql;
+    for (const std::string& word : words) {
+      for (const char* column : {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU", "MS_SYUNEN"}) {
+        for (const char* kind : {"", "ASC", "DESC"}) {
+          SearchCriteria criteria;
+          criteria.SearchFlags = kSearchKenmei;
+          criteria.Kenmei = word;
+          criteria.Order = column;
+          criteria.OrderKind = kind;
+          sql.push_back(StatementText(criteria));
+        }
+      }
+    }
+    return sql;
+  };
+  // A unit few books hold, a pair most hold (walked), three units (the LIKE decides),
+  // and a unit about a third hold.
+  const std::vector<std::string> words = {"\x83\x4b", "xy", "xy\x83\x4b", "a"};
+  for (const std::string& sql : statements(words)) {
+    ExpectSameAsScan(sql);
+    EXPECT_TRUE(SortedByIndex(indexed_, sql, MatchMode::kFolded)) << sql;
+  }
+  std::ostringstream report;
+  EXPECT_TRUE(Builder().Check(report)) << report.str();
+
+  // Written by another program: a sort value changed, a book added, one removed.
+  WriteBoth(
+      "UPDATE BOOKMAST SET MS_SEIKYU = 'a', MS_SYUNEN = 1999 WHERE rowid = 40;"
+      " INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_KENMEI, MS_SEIKYU) VALUES"
+      " ('N1', 'n', 'xy\x83\x4b', 'A'); DELETE FROM BOOKMAST WHERE rowid = 41;");
+  for (const std::string& sql : statements({"xy", "xy\x83\x4b"})) {
+    ExpectSameAsScan(sql);
+    EXPECT_FALSE(SortedByIndex(indexed_, sql, MatchMode::kFolded)) << sql;
+  }
+  Builder().Refresh(nullptr);
+  for (const std::string& sql : statements({"xy", "xy\x83\x4b"})) {
+    ExpectSameAsScan(sql);
+    EXPECT_TRUE(SortedByIndex(indexed_, sql, MatchMode::kFolded)) << sql;
+  }
+  report.str("");
+  EXPECT_TRUE(Builder().Check(report)) << report.str();
+
+  // A rank changed, and a part stored for a column without order: check finds both.
+  Exec(indexed_,
+       std::string("UPDATE ") + db::searchindex::kOrderTable +
+           " SET data = substr(data, 1, 4) || x'05000000' || substr(data, 9) WHERE id = " +
+           std::to_string(db::searchindex::OrderKey(2, db::searchindex::OrderData::kRanks, 0)) +
+           "; INSERT INTO " + db::searchindex::kOrderTable + " VALUES (" +
+           std::to_string(db::searchindex::OrderKey(4, db::searchindex::OrderData::kSequence, 0)) +
+           ", x'00');");
+  report.str("");
+  EXPECT_FALSE(Builder().Check(report));
+  EXPECT_NE(report.str().find("sort order of MS_SEIKYU, ranks of chunk 0: differs"),
+            std::string::npos)
+      << report.str();
+  EXPECT_NE(report.str().find("no row gives it"), std::string::npos) << report.str();
+}
+
+// Another table's column compared without letter case, holding NULLs, numbers and texts:
+// the stored order is SQLite's, collation and types included.
+TEST_F(SearchIndexTest, AStoredOrderKeepsTheColumnsCollationAndTypes) {
+  std::string rows =
+      "CREATE TABLE TITLES (ID INTEGER PRIMARY KEY, NAME TEXT, KANA TEXT COLLATE NOCASE,"
+      " N); BEGIN;";
+  const char* const kKana[] = {"NULL", "'ab'", "'AB'", "'aB '", "''", "10",
+                               "9",    "'10'", "2.5",  "'b'",   "'B'"};
+  for (int i = 0; i < 3000; ++i) {
+    rows += "INSERT INTO TITLES (NAME, KANA, N) VALUES (" +
+            Quote((i % 5 ? "zq" : "") + RandomText(random_, 4)) + ", " +
+            kKana[random_() % std::size(kKana)] + ", " + kKana[random_() % std::size(kKana)] + ");";
+  }
+  rows += "COMMIT;";
+  Exec(indexed_, rows);
+  Exec(scanned_, rows);
+  IndexTarget target;
+  target.table = "TITLES";
+  target.columns = {"NAME"};
+  target.orderColumns = {"KANA", "N"};
+  Builder().Build(target, nullptr);
+  for (const char* word : {"zq", "zq\x83\x41"}) {
+    for (const char* order : {"KANA", "N", "t.KANA DESC", "N DESC", "KANA ASC"}) {
+      const std::string sql = std::string("SELECT ID, NAME, KANA, N FROM TITLES t\r\nWHERE\r\n") +
+                              "t.NAME LIKE '%" + word + "%'\r\nORDER BY " + order + "\r\n";
+      ExpectSameAsScan(sql);
+      EXPECT_TRUE(SortedByIndex(indexed_, sql, MatchMode::kFolded)) << sql;
+    }
+  }
+}
+
 // An index answers the mode it was built for: a loose one serves MATCH=LOOSE, with the
 // rows of the scan, and leaves the folded and exact modes to the scan; a folded one
 // leaves the loose mode to the scan.
@@ -858,6 +976,11 @@ TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
       criteria.SearchFlags = kSearchBookName;
       criteria.BookName = searched;
       criteria.LooseMatch = mode == MatchMode::kLoose;
+      // Every book's MS_SEIKYU is empty: ties alone, in the stored order.
+      if (searched == word) {
+        criteria.Order = "MS_SEIKYU";
+        criteria.OrderKind = "DESC";
+      }
       const std::string sql = StatementText(criteria);
       auto scan = [&](const std::string& path) {
         return RunSearch(*db::OpenSqliteDatabase(path, mode, 0), sql);

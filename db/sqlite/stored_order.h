@@ -1,0 +1,51 @@
+// The rows of a candidate set one by one, in rowid order or in a sort order the index
+// keeps for a column: a page sorted by that column then reads only the rows up to its
+// own, and nothing is sorted but the ranks of a few candidates.
+//
+// The order is the one SQLite's sorter gives a statement that reads the rows in rowid
+// order and sorts them by the column: values by the column's collation, NULL first,
+// rows of equal value in rowid order, in ASC and in DESC alike (the sorter keeps the
+// order in which rows come).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "db/sqlite/row_bitmap.h"
+
+namespace db::searchindex {
+
+// A sort of the book table's rows by a column whose order the index keeps.
+struct IndexedSort {
+  int orderColumn = 0;  // its place in IndexInfo::orderColumns
+  bool descending = false;
+  std::string table, column;  // the book table and the column, for rows still pending
+};
+
+// Raised when the stored order cannot be read or does not fit the rows (a damaged index).
+class OrderUnreadable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class RowSequence {
+ public:
+  virtual ~RowSequence() = default;
+  // The next rowid, or nullopt past the last. Raises OrderUnreadable.
+  virtual std::optional<std::int64_t> Next() = 0;
+};
+
+// The rows of the set, which must outlive the sequence, in rowid order or, with sort, in
+// its order. While rows are pending the stored order is not theirs: the rows are then
+// sorted by SQLite, reading the column. A few candidates are put in order by their
+// ranks; many walk the stored sequence, as far as the rows are asked for, keeping the
+// candidates. Raises OrderUnreadable.
+std::unique_ptr<RowSequence> CandidateSequence(sqlite3* db, const RowBitmap& rows,
+                                               const std::optional<IndexedSort>& sort);
+
+}  // namespace db::searchindex
