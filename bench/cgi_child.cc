@@ -51,5 +51,7 @@ CgiChildRun RunCgiRequest(const std::string& site, const std::string& pathInfo,
   wait4(child, &status, 0, &usage);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("request failed");
   run.peakKib = usage.ru_maxrss;
+  for (const timeval& time : {usage.ru_utime, usage.ru_stime})
+    run.cpuMicros += static_cast<long>(time.tv_sec) * 1000000 + time.tv_usec;
   return run;
 }

@@ -7,6 +7,7 @@
 struct CgiChildRun {
   std::string output;  // the response, when asked for
   long peakKib = 0;    // the child's peak resident memory
+  long cpuMicros = 0;  // the child's processor time, user and system, in µs
 };
 
 // Runs <site>/cgi-bin/liraweb, or programPath when given, in <site>/cgi-bin. Throws

@@ -1,14 +1,16 @@
 // Whole search requests with and without the search index, side by side in one run:
 // two installations that differ only in their catalogue file (one indexed), each query
 // kind run alternately on both, so that both see the same load of the machine. Prints
-// one Markdown table row per kind: median and 95th percentile in ms, the child's peak
+// one Markdown table row per kind: median and 95th percentile in ms, the median of the
+// child's processor time (the steadier figure on a busy machine), the child's peak
 // memory, and whether the two responses are the same bytes (the search time masked).
 //
 // Usage: search_index_bench [--realistic] SCAN_SITE INDEX_SITE RUNS [SCAN_KINDS [ONLY]]
 // --realistic runs the kinds of a realistic catalogue (every sort choice among them).
 // SCAN_KINDS limits the scan to the first kinds (at 10,000,000 books a scan takes
 // seconds); the other kinds are then run on the index alone, their responses not
-// compared. ONLY, when given, runs only the kinds whose name holds that text.
+// compared. ONLY, when given, runs only the kinds whose name holds that text. With
+// SEARCH_INDEX_BENCH_WORDS=realistic the kinds search words of the realistic catalogue.
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -40,33 +42,51 @@ std::string Encoded(const std::string& bytes) {
   return text;
 }
 
-const std::string kKey = "\x8c\xae";                      // 鍵: one title in fifty
-const std::string kNo = "\x82\xcc";                       // の: most titles
-const std::string kWorld = "\x90\xa2\x8a\x45";            // 世界: one in seventy
-const std::string kDiagram = "\x90\x7d\x89\xf0";          // 図解: one in twenty
-const std::string kCompass = "\x97\x85\x90\x6a\x94\xd5";  // 羅針盤: one in fifty
-const std::string kIntro = "\x93\xfc\x96\xe5";            // 入門: one in twenty
-const std::string kSato = "\x8d\xb2\x93\xa1";             // 佐藤: one author in twenty-five
+// The words of each kind, one title in N holding each, for the synthetic books and for
+// the realistic ones (catalog_generator --realistic), whose vocabulary differs.
+struct KindWords {
+  std::string oneSelective, oneBroad, twoSelective, twoBroad, three, title, author;
+};
 
-std::vector<QueryKind> Kinds() {
+const KindWords kSyntheticWords = {
+    "\x8c\xae",                  // 鍵: one title in fifty
+    "\x82\xcc",                  // の: most titles
+    "\x90\xa2\x8a\x45",          // 世界: one in seventy
+    "\x90\x7d\x89\xf0",          // 図解: one in twenty
+    "\x97\x85\x90\x6a\x94\xd5",  // 羅針盤: one in fifty
+    "\x93\xfc\x96\xe5",          // 入門: one in twenty
+    "\x8d\xb2\x93\xa1",          // 佐藤: one author in twenty-five
+};
+
+const KindWords kRealisticWords = {
+    "\x8f\xe3",                  // 上: one title in thirty-five
+    "\x82\xcc",                  // の: two titles in five
+    "\x88\xa4\x89\xcc",          // 愛歌: one in sixty
+    "\x8e\x52\x8e\x52",          // 山山: one in sixteen
+    "\x90\x85\x90\x53\x8a\x58",  // 水心街: twenty titles
+    "\x92\xa9\x95\x5c",          // 朝表: one in thirty
+    "\x92\x86\x91\xba",          // 中村: one author in thirty
+};
+
+std::vector<QueryKind> Kinds(const KindWords& w) {
   auto title = [](const std::string& word) { return "PAGENUM=0&BOOKNAME=" + Encoded(word); };
   return {
       // Start-up and the detail page: the floor under every search on this machine.
       {"top page (no database)", "", ""},
       {"detail page", "/data", "ID=1000500&RENT=0&BNAME=x++"},
-      {"1 char, selective", "/list", title(kKey)},
-      {"1 char, broad", "/list", title(kNo)},
-      {"1 char, broad, page 50", "/list", "PAGENUM=50&BOOKNAME=" + Encoded(kNo)},
-      {"1 char, broad, sorted", "/list", title(kNo) + "&ORDER=MS_SYOKANA&ORDERKIND=DESC"},
-      {"2 chars, selective", "/list", title(kWorld)},
-      {"2 chars, broad", "/list", title(kDiagram)},
-      {"3 chars (long word)", "/list", title(kCompass)},
-      {"two conditions", "/list", title(kIntro) + "&CHOSYA=" + Encoded(kSato)},
-      {"sorted ASC", "/list", title(kDiagram) + "&ORDER=MS_SYOKANA&ORDERKIND=ASC"},
-      {"sorted DESC", "/list", title(kDiagram) + "&ORDER=MS_SYOKANA&ORDERKIND=DESC"},
+      {"1 char, selective", "/list", title(w.oneSelective)},
+      {"1 char, broad", "/list", title(w.oneBroad)},
+      {"1 char, broad, page 50", "/list", "PAGENUM=50&BOOKNAME=" + Encoded(w.oneBroad)},
+      {"1 char, broad, sorted", "/list", title(w.oneBroad) + "&ORDER=MS_SYOKANA&ORDERKIND=DESC"},
+      {"2 chars, selective", "/list", title(w.twoSelective)},
+      {"2 chars, broad", "/list", title(w.twoBroad)},
+      {"3 chars (long word)", "/list", title(w.three)},
+      {"two conditions", "/list", title(w.title) + "&CHOSYA=" + Encoded(w.author)},
+      {"sorted ASC", "/list", title(w.twoBroad) + "&ORDER=MS_SYOKANA&ORDERKIND=ASC"},
+      {"sorted DESC", "/list", title(w.twoBroad) + "&ORDER=MS_SYOKANA&ORDERKIND=DESC"},
       {"sorted DESC, page 50", "/list",
-       "PAGENUM=50&BOOKNAME=" + Encoded(kDiagram) + "&ORDER=MS_SYOKANA&ORDERKIND=DESC"},
-      {"page 50", "/list", "PAGENUM=50&BOOKNAME=" + Encoded(kDiagram)},
+       "PAGENUM=50&BOOKNAME=" + Encoded(w.twoBroad) + "&ORDER=MS_SYOKANA&ORDERKIND=DESC"},
+      {"page 50", "/list", "PAGENUM=50&BOOKNAME=" + Encoded(w.twoBroad)},
       {"no hit", "/list", title("zzzzqqqq")},
   };
 }
@@ -158,10 +178,15 @@ int main(int argc, char** argv) {
   const std::size_t scanKinds = argc >= 5 ? std::strtoul(argv[4], nullptr, 10) : SIZE_MAX;
   const std::string only = argc == 6 ? argv[5] : "";
   std::cout
-      << "| query | scan median | scan p95 | index median | index p95 | peak KiB scan / index "
-         "| same response |\n|---|---:|---:|---:|---:|---:|---|\n";
+      << "| query | scan median | scan p95 | index median | index p95 | processor time median "
+         "scan / index | peak KiB scan / index | same response |\n"
+         "|---|---:|---:|---:|---:|---:|---:|---|\n";
   try {
-    const std::vector<QueryKind> kinds = realistic ? RealisticKinds() : Kinds();
+    const char* words = std::getenv("SEARCH_INDEX_BENCH_WORDS");
+    const std::vector<QueryKind> kinds =
+        realistic ? RealisticKinds()
+                  : Kinds(words && std::string(words) == "realistic" ? kRealisticWords
+                                                                   : kSyntheticWords);
     for (std::size_t k = 0; k < kinds.size(); ++k) {
       const QueryKind& kind = kinds[k];
       if (std::string(kind.name).find(only) == std::string::npos) continue;
@@ -172,7 +197,7 @@ int main(int argc, char** argv) {
         const CgiChildRun scanFirst = RunCgiRequest(scanSite, kind.pathInfo, kind.query, true);
         same = Masked(scanFirst.output) == Masked(indexFirst.output) ? "yes" : "NO";
       }
-      std::vector<double> scanMs, indexMs;
+      std::vector<double> scanMs, indexMs, scanCpuMs, indexCpuMs;
       long scanPeak = 0, indexPeak = 0;
       for (int i = 0; i < runs; ++i) {
         for (bool indexed : {false, true}) {
@@ -184,19 +209,22 @@ int main(int argc, char** argv) {
               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                   .count();
           (indexed ? indexMs : scanMs).push_back(ms);
+          (indexed ? indexCpuMs : scanCpuMs).push_back(static_cast<double>(run.cpuMicros) / 1000);
           long& peak = indexed ? indexPeak : scanPeak;
           peak = std::max(peak, run.peakKib);
         }
       }
       char row[320];
       if (scanned) {
-        std::snprintf(row, sizeof row, "| %s | %.1f | %.1f | %.1f | %.1f | %ld / %ld | %s |\n",
-                      kind.name, Percentile(scanMs, 0.5), Percentile(scanMs, 0.95),
-                      Percentile(indexMs, 0.5), Percentile(indexMs, 0.95), scanPeak, indexPeak,
-                      same);
+        std::snprintf(
+            row, sizeof row, "| %s | %.1f | %.1f | %.1f | %.1f | %.1f / %.1f | %ld / %ld | %s |\n",
+            kind.name, Percentile(scanMs, 0.5), Percentile(scanMs, 0.95), Percentile(indexMs, 0.5),
+            Percentile(indexMs, 0.95), Percentile(scanCpuMs, 0.5), Percentile(indexCpuMs, 0.5),
+            scanPeak, indexPeak, same);
       } else {
-        std::snprintf(row, sizeof row, "| %s | - | - | %.1f | %.1f | - / %ld | %s |\n", kind.name,
-                      Percentile(indexMs, 0.5), Percentile(indexMs, 0.95), indexPeak, same);
+        std::snprintf(row, sizeof row, "| %s | - | - | %.1f | %.1f | - / %.1f | - / %ld | %s |\n",
+                      kind.name, Percentile(indexMs, 0.5), Percentile(indexMs, 0.95),
+                      Percentile(indexCpuMs, 0.5), indexPeak, same);
       }
       std::cout << row << std::flush;
     }

@@ -14,6 +14,9 @@
 #   --kinds  only the query kinds whose name holds TEXT ("broad", "sorted", "page 50")
 #   --work   folder for the catalogues, kept and reused between runs (default: a
 #            temporary folder, removed at the end)
+#   --catalogue FILE  an SQLite catalogue without index (a realistic one, for example)
+#            in place of the synthetic books, searched with words of the realistic
+#            catalogue (catalog_generator --realistic); give its number of books as BOOKS
 set -euo pipefail
 source_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$source_root/build
@@ -22,6 +25,7 @@ scan_kinds=1000
 kinds=""
 older=""
 work=""
+catalogue=""
 sizes=()
 while (($#)); do
   case "$1" in
@@ -31,6 +35,7 @@ while (($#)); do
     --kinds) kinds=$2; shift 2 ;;
     --older) older=$(cd "$2" && pwd); shift 2 ;;
     --work) work=$2; shift 2 ;;
+    --catalogue) catalogue=$(realpath "$2"); export SEARCH_INDEX_BENCH_WORDS=realistic; shift 2 ;;
     *) sizes+=("$1"); shift ;;
   esac
 done
@@ -41,7 +46,11 @@ report_header "Search index benchmark"
 for books in "${sizes[@]}"; do
   dir=$work/$books
   mkdir -p "$dir"
-  synthetic_catalogue "$books" "$dir/scan.db"
+  if [ -n "$catalogue" ]; then
+    [ -f "$dir/scan.db" ] || cp --reflink=auto "$catalogue" "$dir/scan.db"
+  else
+    synthetic_catalogue "$books" "$dir/scan.db"
+  fi
   rm -f "$dir/index.db"
   cp "$dir/scan.db" "$dir/index.db"
   /usr/bin/time -f "%e %M" -o "$dir/build.time" \

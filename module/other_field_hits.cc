@@ -44,6 +44,9 @@ std::string TMainMod::BuildOtherFieldHits() {
     criteria.BookName = criteria.Chosya = criteria.Syupan = criteria.Isbn = criteria.Kenmei =
         criteria.Any = criteria.Order = "";
     criteria.Relevance = false;
+    // The links do not carry NoKanaFind, so each count is that of a search comparing the
+    // author's reading too, as the link's search will.
+    criteria.AuthorOnly = false;
     criteria.SearchFlags = field.flag;
     const std::pair<std::uint8_t, std::string*> fieldTexts[] = {
         {kSearchBookName, &criteria.BookName}, {kSearchChosya, &criteria.Chosya},

@@ -192,13 +192,22 @@ std::vector<Comparison> Comparisons(const SearchCriteria& criteria) {
   if (flags & kSearchKenmei) add({"MS_KENMEI"}, criteria.Kenmei);
   if (flags & kSearchAny) {
     const std::size_t first = comparisons.size();
-    add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA", "MS_SYUPAN", "MS_ISBN", "MS_KENMEI"},
-        criteria.Any);
+    // NoKanaFind leaves out the author's reading here as it does in the author field.
+    if (criteria.AuthorOnly) {
+      add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_SYUPAN", "MS_ISBN", "MS_KENMEI"},
+          criteria.Any);
+    } else {
+      add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA", "MS_SYUPAN", "MS_ISBN",
+           "MS_KENMEI"},
+          criteria.Any);
+    }
     // A word written as an ISBN is compared with the ISBN as the ISBN field compares
     // it; any other word as it stands, so that "第1巻" does not find every "1".
     for (std::size_t c = first; c < comparisons.size(); ++c) {
-      std::string& isbn = comparisons[c].columns[5].second;
-      if (criteria.LooseMatch && IsIsbnLikeWord(isbn)) isbn = IsbnSearchText(isbn);
+      for (auto& [column, text] : comparisons[c].columns) {
+        if (column == std::string_view("MS_ISBN") && criteria.LooseMatch && IsIsbnLikeWord(text))
+          text = IsbnSearchText(text);
+      }
     }
   }
   return comparisons;
@@ -229,12 +238,27 @@ std::string RankingTiers(const SearchCriteria& criteria) {
     tiers += " WHEN " + everyWordIn("MS_SYOMEI", title) + " OR " +
              everyWordIn("MS_SYOKANA", title) + " THEN 2";
   }
-  if (!author.empty()) {
+  if (!author.empty() && criteria.AuthorOnly) {
+    tiers += " WHEN MS_CHOSYA LIKE " + pattern(author, "", "") + " OR " +
+             everyWordIn("MS_CHOSYA", author) + " THEN 3";
+  } else if (!author.empty()) {
     tiers += " WHEN " + EitherColumnLike("MS_CHOSYA", "MS_CHOKANA", pattern(author, "", "")) +
              " OR " + everyWordIn("MS_CHOSYA", author) + " OR " +
              everyWordIn("MS_CHOKANA", author) + " THEN 3";
   }
-  return tiers.empty() ? tiers : "CASE" + tiers + " ELSE 4 END";
+  if (criteria.SearchFlags & kSearchAny) {
+    // Title and author together: each word in the title, the author or their readings,
+    // as 「夏目 こころ」 holds こころ by 夏目漱石.
+    std::string all;
+    for (const std::string& word : ComparedWords(criteria, criteria.Any)) {
+      const std::string like = " LIKE " + pattern(word, "%", "%");
+      all += (all.empty() ? "( " : " AND ( ") + std::string("MS_SYOMEI") + like + " OR MS_SYOKANA" +
+             like + " OR MS_CHOSYA" + like + (criteria.AuthorOnly ? "" : " OR MS_CHOKANA" + like) +
+             " )";
+    }
+    tiers += " WHEN " + all + " THEN 4";
+  }
+  return tiers.empty() ? tiers : "CASE" + tiers + " ELSE 5 END";
 }
 
 bool SearchFitsLimits(const SearchCriteria& criteria) {

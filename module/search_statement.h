@@ -76,8 +76,11 @@ bool SearchFitsLimits(const SearchCriteria& criteria);
 //   0  the whole title or its reading is the text
 //   1  the title or its reading begins with it
 //   2  the title, or its reading, holds every word of it
-//   3  the author or the author's reading is the text or holds every word of it
-//   4  any other row
+//   3  the author or the author's reading is the text or holds every word of it (the
+//      author alone with AuthorOnly)
+//   4  with the any-field text: each word is in the title, the author or one of their
+//      readings (title and author together hold every word)
+//   5  any other row
 // Empty when neither text is given.
 std::string RankingTiers(const SearchCriteria& criteria);
 

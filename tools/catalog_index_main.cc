@@ -34,8 +34,7 @@ constexpr const char* kUsage =
     "  --table        the book table (default BOOKMAST)\n"
     "  --columns      the columns the search statement compares (default the example\n"
     "                 schema's MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,MS_CHOKANA,MS_SYUPAN,\n"
-    "                 MS_ISBN,MS_KENMEI; with --postgres MS_SYOMEI,MS_SYOKANA,MS_CHOSYA,\n"
-    "                 MS_CHOKANA)\n"
+    "                 MS_ISBN,MS_KENMEI)\n"
     "  --order-columns  build: the sort columns whose order the index keeps, so that a\n"
     "                 sorted page reads only its rows (default MS_SYOKANA,MS_CHOKANA,\n"
     "                 MS_SEIKYU; those the table lacks are left out)\n"
@@ -61,9 +60,8 @@ struct Options {
   std::string catalogue;  // a SQLite file
   std::string conninfo;   // or a PostgreSQL database
   IndexTarget target;
-  bool columnsGiven = false;  // --columns named them; PostgreSQL's default differs
-  bool matchGiven = false;    // --match named the mode; else an alias's MATCH decides
-  std::string alias;          // --alias
+  bool matchGiven = false;  // --match named the mode; else an alias's MATCH decides
+  std::string alias;        // --alias
   bool progress = false;
 };
 
@@ -115,7 +113,7 @@ int RunPostgres(const Options& options) {
   }
   tools::PostgresIndexTarget target;
   target.table = options.target.table;
-  if (options.columnsGiven) target.columns = options.target.columns;
+  target.columns = options.target.columns;
   target.match = options.target.match;
   IndexPostgresCatalogue(options.conninfo, true, std::cout, target);
   return 0;
@@ -134,10 +132,9 @@ int main(int argc, char** argv) {
         options.conninfo = arguments.Value();
       else if (arg == "--table")
         options.target.table = arguments.Value();
-      else if (arg == "--columns") {
+      else if (arg == "--columns")
         options.target.columns = SplitColumns(arguments.Value());
-        options.columnsGiven = true;
-      } else if (arg == "--order-columns")
+      else if (arg == "--order-columns")
         options.target.orderColumns = SplitColumns(arguments.Value());
       else if (arg == "--pending-limit")
         options.target.pendingLimit = std::stoll(arguments.Value());

@@ -30,7 +30,9 @@ void InstallSearchFunctions(PGconn* connection);
 // statement compares, and the matching mode whose folding they hold.
 struct PostgresIndexTarget {
   std::string table = "BOOKMAST";
-  std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA"};
+  // Every column the any-field box compares, so that its OR of columns is served too.
+  std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
+                                      "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
   db::MatchMode match = db::MatchMode::kFolded;
 };
 

@@ -46,11 +46,15 @@ bool HoldsEvery(const std::string& column, const std::vector<std::string>& words
   return std::all_of(words.begin(), words.end(), [&](auto& w) { return Holds(column, w); });
 }
 
-// The reference: the books the any-field text finds, best match first.
-std::vector<std::string> RankedIds(const std::vector<RefBook>& books, const std::string& text) {
+// The reference: the books the any-field text finds, best match first. With authorOnly
+// (NoKanaFind) the author's reading is neither searched nor ranked.
+std::vector<std::string> RankedIds(const std::vector<RefBook>& books, const std::string& text,
+                                   bool authorOnly = false) {
   const std::vector<std::string> words = Split(text);
   std::vector<std::tuple<int, bool, int, std::string>> ranked;
-  for (const RefBook& b : books) {
+  for (const RefBook& original : books) {
+    RefBook b = original;
+    if (authorOnly) b.authorKana = "";
     const std::string columns[] = {b.title,     b.titleKana, b.author, b.authorKana,
                                    b.publisher, b.isbn,      b.subject};
     const bool found = std::all_of(words.begin(), words.end(), [&](auto& w) {
@@ -58,7 +62,7 @@ std::vector<std::string> RankedIds(const std::vector<RefBook>& books, const std:
                          [&](auto& c) { return Holds(c, w); });
     });
     if (!found) continue;
-    int tier = 4;
+    int tier = 5;
     if (b.title == text || b.titleKana == text) {
       tier = 0;
     } else if (b.title.starts_with(text) || b.titleKana.starts_with(text)) {
@@ -68,6 +72,11 @@ std::vector<std::string> RankedIds(const std::vector<RefBook>& books, const std:
     } else if (b.author == text || b.authorKana == text || HoldsEvery(b.author, words) ||
                HoldsEvery(b.authorKana, words)) {
       tier = 3;
+    } else if (std::all_of(words.begin(), words.end(), [&](auto& w) {
+                 return Holds(b.title, w) || Holds(b.titleKana, w) || Holds(b.author, w) ||
+                        Holds(b.authorKana, w);
+               })) {
+      tier = 4;
     }
     ranked.emplace_back(tier, !b.year.has_value(), -b.year.value_or(0), b.id);
   }
@@ -146,7 +155,7 @@ class BestMatch : public ::testing::Test {
 
 TEST_F(BestMatch, AnyFieldFindsEveryWordInSomeColumnRankedAsTheReferenceOnEveryPage) {
   std::mt19937 random(2424);
-  int searches = 0, broad = 0;
+  int searches = 0, broad = 0, differsWithoutReading = 0;
   for (int i = 0; i < 40; ++i) {
     const std::string text = RandomPhrase(random, 2);
     if (text.empty()) continue;
@@ -157,11 +166,18 @@ TEST_F(BestMatch, AnyFieldFindsEveryWordInSomeColumnRankedAsTheReferenceOnEveryP
     // In any letter case, and without ORDERKIND mattering.
     EXPECT_EQ(AllPages("ANY=" + UrlWords(text) + "&ORDER=relevance&ORDERKIND=DESC", count),
               expected);
+    // NoKanaFind leaves the author's reading out of the box as out of the author field.
+    const std::vector<std::string> authorOnly = RankedIds(books_, text, true);
+    EXPECT_EQ(AllPages("ANY=" + UrlWords(text) + "&ORDER=RELEVANCE&NoKanaFind=1", count),
+              authorOnly)
+        << text;
+    differsWithoutReading += authorOnly != expected;
     ++searches;
     broad += expected.size() > 20;
   }
   EXPECT_GT(searches, 20);
   EXPECT_GT(broad, 3);  // several results run over more than one page
+  EXPECT_GT(differsWithoutReading, 3);
   // The condition summary names the box and the order.
   const std::string page = site_.Get("/list", "PAGENUM=0&ANY=ab+cd&ORDER=RELEVANCE").output;
   EXPECT_NE(page.find(std::string(texts::kConditionAny) + "ab cd</td></tr>"), std::string::npos);
@@ -233,13 +249,17 @@ TEST_F(BestMatch, NothingFoundOffersTheOtherFieldsWithTheirCounts) {
                     std::string(texts::kOtherFieldTail) + "\n";
         ++links;
       }
-      const std::string page =
-          site_.Get("/list", "PAGENUM=0&" + searched + "=" + UrlWords(text) + "&ORDER=RELEVANCE")
-              .output;
-      std::string shown;
-      for (std::sregex_iterator m(page.begin(), page.end(), kLink), end; m != end; ++m)
-        shown += (*m)[1].str() + " " + (*m)[2].str() + "\n";
-      EXPECT_EQ(shown, expected) << searched << "=" << text;
+      // NoKanaFind is not carried by the links, so it changes none of their counts.
+      for (const std::string noKanaFind : {"", "&NoKanaFind=1"}) {
+        const std::string page = site_
+                                     .Get("/list", "PAGENUM=0&" + searched + "=" + UrlWords(text) +
+                                                       "&ORDER=RELEVANCE" + noKanaFind)
+                                     .output;
+        std::string shown;
+        for (std::sregex_iterator m(page.begin(), page.end(), kLink), end; m != end; ++m)
+          shown += (*m)[1].str() + " " + (*m)[2].str() + "\n";
+        EXPECT_EQ(shown, expected) << searched << "=" << text << noKanaFind;
+      }
     }
   }
   EXPECT_GT(links, 12);
