@@ -1,0 +1,79 @@
+// The filters that narrow a search (can be borrowed now, publication year, subject
+// class, shelf location) and the statement that counts the rows of a search by the same
+// values: both are written as SQL that SQLite and PostgreSQL read alike, so the counts
+// and the filtered rows agree on every engine.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/string_list.h"
+
+namespace module {
+
+// The filters a request asks for; a field whose value is not of its form is not applied.
+struct FacetFilters {
+  bool Available = false;                // AVAILABLE=1: can be borrowed now
+  std::optional<std::int32_t> Decade;    // DECADE=1990: the years 1990 to 1999
+  std::optional<std::int32_t> YearFrom;  // YEAR_FROM=1995
+  std::optional<std::int32_t> YearTo;    // YEAR_TO=2005
+  std::optional<char> Class;             // CLASS=3: the call number begins with 3
+  std::optional<std::int64_t> Location;  // LOCATION=<SY_CODE>
+
+  bool Empty() const {
+    return !Available && !Decade && !YearFrom && !YearTo && !Class && !Location;
+  }
+};
+
+// The filters of the request fields. AVAILABLE applies only as "1", a year as one to
+// four ASCII digits (a decade also a multiple of ten), CLASS as one digit, LOCATION as
+// one to nine digits (a leading "-" allowed).
+FacetFilters ReadFacetFilters(const platform::TStringList& fields);
+
+// The request field names of the filters, in the order the links write them.
+inline constexpr std::string_view kFilterFieldNames[] = {"AVAILABLE", "YEAR_FROM", "YEAR_TO",
+                                                         "DECADE",    "CLASS",     "LOCATION"};
+
+// The value of the filter field `name` as the links write it, empty when the filter is
+// not applied; nullopt when `name` is no filter field.
+std::optional<std::string> FilterFieldValue(const FacetFilters& filters, std::string_view name);
+
+// "&AVAILABLE=1&DECADE=1990...": the applied filters as query fields, in the order of
+// kFilterFieldNames; empty when none is applied.
+std::string FilterQueryFields(const FacetFilters& filters);
+
+// The loan state of a row in SQL, as the result rows decide it (0 can be borrowed, 1
+// lent out, 2 not for loan): a loan record with a borrower; no attachment mark with an
+// attachment count; the first byte of the loan kind equal to kintai. Raises
+// EDatabaseError for a kintai that is no ASCII character, which the two engines would
+// compare differently.
+std::string LoanStateExpression(char kintai);
+
+// The condition the filters add to the search, the parts joined by AND; empty when none
+// is applied. Raises as LoanStateExpression when AVAILABLE is applied.
+std::string FilterCondition(const FacetFilters& filters, char kintai);
+
+// The counts of a search's rows by each facet's values.
+struct FacetCounts {
+  std::int64_t Available = 0;                      // rows that can be borrowed now
+  std::map<std::int32_t, std::int64_t> Decades;    // first year of the decade -> rows
+  std::map<char, std::int64_t> Classes;            // '0'..'9' -> rows
+  std::map<std::int64_t, std::int64_t> Locations;  // SY_CODE -> rows
+};
+
+// The statement that counts the rows of the search statement (without ORDER BY) by
+// loan state, decade, class and location, one row a combination: the search's select
+// list replaced by the columns FACET_LOAN, FACET_DECADE, FACET_CLASS, FACET_LOCATION
+// and FACET_ROWS, then GROUP BY. Raises EDatabaseError when the statement does not
+// begin with a plain SELECT or has no FROM outside parentheses.
+platform::TStringList FacetCountStatement(const platform::TStringList& search, char kintai);
+
+// Adds one row of the counting statement (its values as text) to the counts. A value
+// that is no decade, class or location (empty, another character) counts for none.
+void AddFacetRow(FacetCounts& counts, std::string_view loan, std::string_view decade,
+                 std::string_view classDigit, std::string_view location, std::string_view rows);
+
+}  // namespace module
