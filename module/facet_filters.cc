@@ -4,6 +4,7 @@
 
 #include "db/database_error.h"
 #include "db/sql_scanner.h"
+#include "module/result_row.h"
 #include "platform/text_compare.h"
 
 namespace module {
@@ -114,7 +115,7 @@ std::string FilterCondition(const FacetFilters& filters, char kintai) {
   return condition;
 }
 
-TStringList FacetCountStatement(const TStringList& search, char kintai) {
+TStringList FacetRowsStatement(const TStringList& search) {
   std::string text;
   for (const std::string& line : search) text += line + "\r\n";
   // The first word must be SELECT (DISTINCT would count other rows than the list
@@ -148,31 +149,24 @@ TStringList FacetCountStatement(const TStringList& search, char kintai) {
         "the search statement is no plain SELECT ... FROM; facets cannot count it");
   }
   TStringList lines = {
-      "SELECT " + LoanStateExpression(kintai) + " AS FACET_LOAN,",
-      "CASE WHEN MS_SYUNEN >= 0 AND MS_SYUNEN < 10000 THEN CAST(MS_SYUNEN AS INTEGER) / 10 END"
-      " AS FACET_DECADE,",
-      "substr(MS_SEIKYU, 1, 1) AS FACET_CLASS, MS_SYOZAI AS FACET_LOCATION, COUNT(*) AS "
-      "FACET_ROWS"};
+      "SELECT MS_SYUNEN, MS_SEIKYU, MS_SYOZAI, KA_USERID, MS_TMARK, MS_TFMSUU, MS_KKUBUN"};
   const std::string rest = text.substr(fromStart);
   for (std::size_t at = 0; at < rest.size();) {
     const std::size_t end = std::min(rest.find("\r\n", at), rest.size());
     lines.push_back(rest.substr(at, end - at));
     at = end + 2;
   }
-  lines.push_back("GROUP BY 1, 2, 3, 4");
   return lines;
 }
 
-void AddFacetRow(FacetCounts& counts, std::string_view loan, std::string_view decade,
-                 std::string_view classDigit, std::string_view location, std::string_view rows) {
-  const std::optional<std::int64_t> rowCount = DecimalValue(rows, 18);
-  if (!rowCount) throw db::EDatabaseError("a facet count is no number: " + std::string(rows));
-  if (loan == "0") counts.Available += *rowCount;
-  if (auto value = DecimalValue(decade, 3))
-    counts.Decades[static_cast<std::int32_t>(*value * 10)] += *rowCount;
-  if (classDigit.size() == 1 && classDigit[0] >= '0' && classDigit[0] <= '9')
-    counts.Classes[classDigit[0]] += *rowCount;
-  if (auto value = DecimalValue(location, 18, true)) counts.Locations[*value] += *rowCount;
+void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view year,
+                   std::string_view callNumber, std::string_view location) {
+  if (loanState == kLoanAvailable) ++counts.Available;
+  if (auto value = DecimalValue(year, 4))
+    ++counts.Decades[static_cast<std::int32_t>(*value / 10 * 10)];
+  if (!callNumber.empty() && callNumber[0] >= '0' && callNumber[0] <= '9')
+    ++counts.Classes[callNumber[0]];
+  if (auto value = DecimalValue(location, 18, true)) ++counts.Locations[*value];
 }
 
 }  // namespace module

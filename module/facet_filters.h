@@ -64,16 +64,18 @@ struct FacetCounts {
   std::map<std::int64_t, std::int64_t> Locations;  // SY_CODE -> rows
 };
 
-// The statement that counts the rows of the search statement (without ORDER BY) by
-// loan state, decade, class and location, one row a combination: the search's select
-// list replaced by the columns FACET_LOAN, FACET_DECADE, FACET_CLASS, FACET_LOCATION
-// and FACET_ROWS, then GROUP BY. Raises EDatabaseError when the statement does not
-// begin with a plain SELECT or has no FROM outside parentheses.
-platform::TStringList FacetCountStatement(const platform::TStringList& search, char kintai);
+// The search statement (without ORDER BY) with its select list replaced by the columns
+// the facets read: MS_SYUNEN, MS_SEIKYU, MS_SYOZAI and the loan state's KA_USERID,
+// MS_TMARK, MS_TFMSUU, MS_KKUBUN. A plain list of columns, so the search index narrows
+// it as it narrows the search. Raises EDatabaseError when the statement does not begin
+// with a plain SELECT or has no FROM outside parentheses.
+platform::TStringList FacetRowsStatement(const platform::TStringList& search);
 
-// Adds one row of the counting statement (its values as text) to the counts. A value
-// that is no decade, class or location (empty, another character) counts for none.
-void AddFacetRow(FacetCounts& counts, std::string_view loan, std::string_view decade,
-                 std::string_view classDigit, std::string_view location, std::string_view rows);
+// Counts one row of the search: its loan state (as the result rows decide it) and its
+// year, call number and location as text. A year of one to four digits counts for its
+// decade, a call number beginning with a digit for its class, a location that is a
+// number for it.
+void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view year,
+                   std::string_view callNumber, std::string_view location);
 
 }  // namespace module

@@ -1,6 +1,7 @@
 // The facet tags: for the current search, each value of a facet with the number of rows
 // it leaves, as links that add its filter, and the applied filters as links that remove
-// them. The counts come from one GROUP BY statement over the search's own rows.
+// them. The counts come from the search's own rows, read with the columns the facets
+// need, the loan state decided as the result rows decide it.
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "module/html_lines.h"
 #include "module/japanese_texts.h"
 #include "module/main_mod.h"
+#include "module/result_row.h"
 #include "platform/int_conversion.h"
 #include "platform/text_lines.h"
 #include "web/html_text.h"
@@ -50,15 +52,19 @@ const FacetCounts& TMainMod::CurrentFacetCounts() {
   // Opened while the list's own result is open, so on the same database connection it
   // reads the same committed state (one read transaction on either engine).
   qFacet->SetDatabaseName(DbAlias);
-  qFacet->SetSqlLines(FacetCountStatement(search, Kintai));
+  qFacet->SetSqlLines(FacetRowsStatement(search));
   qFacet->OpenQuery();
   FacetCounts counts;
   for (; !qFacet->AtEnd(); qFacet->NextRow()) {
-    const std::string loan = qFacet->FieldText("FACET_LOAN");
-    const std::string decade = qFacet->FieldText("FACET_DECADE");
-    const std::string classDigit = qFacet->FieldText("FACET_CLASS");
-    const std::string location = qFacet->FieldText("FACET_LOCATION");
-    AddFacetRow(counts, loan, decade, classDigit, location, qFacet->FieldText("FACET_ROWS"));
+    // Read one at a time, in the order the result rows read them.
+    const std::string userId = qFacet->FieldText("KA_USERID");
+    const std::string tmark = qFacet->FieldText("MS_TMARK");
+    const std::string tfmsuu = qFacet->FieldText("MS_TFMSUU");
+    const std::string kkubun = qFacet->FieldText("MS_KKUBUN");
+    const std::uint8_t state = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
+    const std::string year = qFacet->FieldText("MS_SYUNEN");
+    const std::string callNumber = qFacet->FieldText("MS_SEIKYU");
+    CountFacetRow(counts, state, year, callNumber, qFacet->FieldText("MS_SYOZAI"));
   }
   qFacet->CloseQuery();
   SearchFacets = std::move(counts);
