@@ -200,6 +200,19 @@ for site in "${sites[@]}"; do
     done
   done
 
+  # A loan written by the circulation system counts at the next request, and so does
+  # its return: nothing about loans is kept beside the catalogue.
+  available_before=$(request "$site" "PAGENUM=0&ANY=zq" | facet available)
+  oracle "$site" "INSERT INTO KASIDASI (KA_BOOKID, KA_USERID) VALUES ('Z1', 'U9')" > /dev/null
+  available_lent=$(request "$site" "PAGENUM=0&ANY=zq" | facet available)
+  lent_rows=$(request "$site" "PAGENUM=0&ANY=zq&AVAILABLE=1" | rows | cut -d' ' -f1 | tr '\n' ' ')
+  oracle "$site" "DELETE FROM KASIDASI WHERE KA_BOOKID = 'Z1'" > /dev/null
+  checks=$((checks + 2))
+  [ "$available_lent" = "1 $((${available_before#1 } - 1))" ] ||
+    fail "$site loan" "AVAILABLE [$available_before] then [$available_lent] after a loan"
+  [ "$(request "$site" "PAGENUM=0&ANY=zq" | facet available)" = "$available_before" ] &&
+    [[ " $lent_rows" != *" Z1 "* ]] || fail "$site loan" "the lent book is still listed, or not back"
+
   # Two filters combine; the applied list removes each, giving back the other.
   combined="PAGENUM=0&ANY=%82%CC&AVAILABLE=1&LOCATION=1"
   page=$(request "$site" "$combined")
