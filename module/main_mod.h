@@ -5,13 +5,16 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/web_module.h"
 #include "config/kv_lira_web_conf.h"
 #include "db/query.h"
+#include "module/facet_filters.h"
 #include "module/search_statement.h"
 #include "platform/string_list.h"
 #include "web/nmurl.h"
@@ -33,6 +36,7 @@ class TMainMod : public app::TWebModule {
   std::unique_ptr<web::TPageProducer> PageProducer;
   std::unique_ptr<web::TNMURL> NMURL;
   std::unique_ptr<db::TQuery> qMaster;
+  std::unique_ptr<db::TQuery> qFacet;  // the facet counts and shelf names, made at first use
 
   // Configuration.
   char Kintai = '\0';
@@ -58,6 +62,11 @@ class TMainMod : public app::TWebModule {
   // action, in the order of the search flags.
   std::array<std::string, 6> SearchedTexts;
   std::uint8_t LoanState = 0;
+  // The filters of the request (FACETS=1 only), and what the facet tags read once a
+  // request: the counts of the search's rows, the names of the shelf locations.
+  FacetFilters Filters;
+  std::optional<FacetCounts> SearchFacets;
+  std::optional<std::map<std::int64_t, std::string>> ShelfNames;
   std::unique_ptr<config::KVLiraWebConf> Conf;
   std::unique_ptr<platform::TStringList> RequestFields;  // none until an action reads the request
   // Set when a record tag (COLUMN, LOANSTATE, DUEDATE, PERMALINK) found no row:
@@ -122,6 +131,16 @@ class TMainMod : public app::TWebModule {
   // the any-field box) that finds books with the same text, 「著者名で探すと 8 件」.
   // Empty when none does. Runs one count a field on qMaster, closing it first.
   std::string BuildOtherFieldHits();
+  // True when liraweb.conf says FACETS=1: the filter fields are read and the facet
+  // tags answer.
+  bool FacetsOn() const;
+  // The values of one facet (AVAILABLE, DECADE, CLASS, LOCATION) that leave rows of the
+  // current search, each a link adding its filter with the rows it leaves, the applied
+  // value one that removes it; headed by label when given. Empty without a result.
+  std::string BuildFacet(std::string_view name, std::string_view label);
+  // The applied filters, each a link that removes it, headed by label when given.
+  // Empty when none is applied.
+  std::string BuildFacetApplied(std::string_view label);
   // The page-number navigation of the result list, named label: previous page, a window
   // of page numbers and next page. Empty when the result fits one page and this is
   // page 0. Raises the query's errors.
@@ -158,8 +177,15 @@ class TMainMod : public app::TWebModule {
   void CopyRequestFields(web::TWebRequest& request);
   // Expands the template of that name under HtmlPath.
   std::string ProduceTemplate(std::string_view templateName);
-  // The text of the carried search fields of the page links: "&NAME=value" each.
+  // The text of the carried search fields of the page links: "&NAME=value" each, the
+  // applied filters last.
   std::string CarriedFields();
+  // The same with other filters in place of the applied ones.
+  std::string CarriedFieldsWith(const FacetFilters& filters);
+  // The counts of the current search by facet value, counted at the first call.
+  const FacetCounts& CurrentFacetCounts();
+  // SY_CODE to SY_SYOZAI, read at the first call.
+  const std::map<std::int64_t, std::string>& ShelfLocationNames();
 };
 
 }  // namespace module

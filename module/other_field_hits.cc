@@ -70,6 +70,7 @@ std::string TMainMod::BuildOtherFieldHits() {
       NMURL->InputString = *value;
       if (!value->empty()) query += std::string("&") + name + "=" + NMURL->GetEncodeString();
     }
+    query += FilterQueryFields(Filters);
     lines.push_back("<li><a href=\"" + ScriptUrl + EscapeHtml(query) + "\">" +
                     std::string(field.label) + std::string(texts::kOtherFieldMiddle) +
                     std::to_string(count) + std::string(texts::kOtherFieldTail) + "</a></li>");

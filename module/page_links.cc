@@ -13,7 +13,9 @@ namespace module {
 using platform::TStringList;
 using web::EscapeHtml;
 
-std::string TMainMod::CarriedFields() {
+std::string TMainMod::CarriedFields() { return CarriedFieldsWith(Filters); }
+
+std::string TMainMod::CarriedFieldsWith(const FacetFilters& filters) {
   const std::pair<const char*, const std::string*> carried[] = {
       {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan}, {"ISBN", &Isbn},
       {"KENMEI", &Kenmei},     {"ANY", &Any},       {"ORDER", &Order},   {"ORDERKIND", &OrderKind},
@@ -24,7 +26,7 @@ std::string TMainMod::CarriedFields() {
     NMURL->InputString = *value;
     text += std::string("&") + name + "=" + NMURL->GetEncodeString();
   }
-  return text;
+  return text + FilterQueryFields(filters);
 }
 
 void TMainMod::MakePageLink(std::string_view tagName, std::string& replaceText) {

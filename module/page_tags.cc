@@ -62,9 +62,15 @@ bool TMainMod::RecordRowPresent() {
 
 bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagParams,
                              std::string& replaceText) {
-  // The search value a tag names with NAME=, as the search action read it.
+  // The search value a tag names with NAME=, as the search action read it; a filter's
+  // as its links write it.
+  std::string filterValue;
   auto searchValue = [&]() -> const std::string* {
     const std::string name = FieldValue(tagParams, "NAME");
+    if (auto value = FilterFieldValue(Filters, name)) {
+      filterValue = *value;
+      return &filterValue;
+    }
     const std::pair<std::string_view, const std::string*> values[] = {
         {"BOOKNAME", &BookName}, {"CHOSYA", &Chosya}, {"SYUPAN", &Syupan},       {"ISBN", &Isbn},
         {"KENMEI", &Kenmei},     {"ORDER", &Order},   {"ORDERKIND", &OrderKind}, {"ANY", &Any},
@@ -153,6 +159,10 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   } else if (tagString == "OTHER_FIELD_HITS") {
     // Only the notice of a search that found nothing offers the other fields.
     if (ErrorName == texts::kNoBooksFound) replaceText = BuildOtherFieldHits();
+  } else if (tagString == "FACET") {
+    replaceText = BuildFacet(FieldValue(tagParams, "NAME"), FieldValue(tagParams, "LABEL"));
+  } else if (tagString == "FACET_APPLIED") {
+    replaceText = BuildFacetApplied(FieldValue(tagParams, "LABEL"));
   } else if (tagString == "PROGRAM_URL") {
     replaceText = EscapeHtml(programUrl());
   } else if (tagString == "PERMALINK") {

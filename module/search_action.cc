@@ -91,6 +91,7 @@ void TMainMod::ReadSearchFields(TWebRequest& request) {
   Order = FieldValue(fields, "ORDER");
   OrderKind = FieldValue(fields, "ORDERKIND");
   if (StrToIntDef(Conf->OptionalText("ANY_FIELD"), 0) == 1) Any = FieldValue(fields, "ANY");
+  if (FacetsOn()) Filters = ReadFacetFilters(fields);
   const std::string* texts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any};
   for (int i = 0; i < 6; ++i) {
     if (!texts[i]->empty()) SearchFlags |= static_cast<std::uint8_t>(1 << i);
@@ -122,6 +123,7 @@ SearchCriteria TMainMod::RequestedSearch() const {
   criteria.EveryWord = platform::SameTextIgnoringCase(Conf->OptionalText("WORDS"), "AND");
   criteria.Any = SearchedTexts[5];
   criteria.Relevance = RelevanceOrdered();
+  criteria.Filters = FilterCondition(Filters, Kintai);
   return criteria;
 }
 

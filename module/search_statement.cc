@@ -294,6 +294,10 @@ TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criter
       }
     }
   }
+  if (!criteria.Filters.empty()) {
+    lines.push_back("AND");
+    lines.push_back(criteria.Filters);
+  }
   if (criteria.Relevance) {
     const std::string tiers = RankingTiers(criteria);
     lines.push_back("ORDER BY " + (tiers.empty() ? tiers : tiers + ", ") +

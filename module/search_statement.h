@@ -38,6 +38,9 @@ struct SearchCriteria {
   // Best match first: the rows ranked by RankingTiers, then the newest publication year
   // first (a book without one last), then the book key.
   bool Relevance = false;
+  // A condition the statement adds after the search's own (the filters of the facets),
+  // as SQL; empty for none.
+  std::string Filters{};
 };
 
 // The words of a search text: its runs of characters between blanks (half or full

@@ -245,6 +245,30 @@ bool IsExpressionList(const std::vector<Token>& tokens, std::size_t i) {
   return true;
 }
 
+// Steps i over a parenthesized condition on the row that reads no other table and
+// calls only the functions the filters use, to its closing parenthesis. False for
+// anything else: a subquery, a statement end, another function, an unclosed group.
+bool SkipRowCondition(const std::vector<Token>& tokens, std::size_t& i) {
+  static const char* const kFunctions[] = {"substr", "COALESCE", "CAST"};
+  if (!IsSymbol(tokens[i], "(")) return false;
+  int depth = 0;
+  for (; tokens[i].kind != TokenKind::kEnd; ++i) {
+    const Token& token = tokens[i];
+    if (IsWord(token, "SELECT") || IsSymbol(token, ";")) return false;
+    if (token.kind == TokenKind::kWord && IsSymbol(tokens[i + 1], "(")) {
+      bool known = false;
+      for (const char* function : kFunctions) known = known || IsWord(token, function);
+      if (!known && !IsWord(token, "AND") && !IsWord(token, "OR") && !IsWord(token, "NOT") &&
+          !IsWord(token, "IN")) {
+        return false;
+      }
+    }
+    if (IsSymbol(token, "(")) ++depth;
+    if (IsSymbol(token, ")") && --depth == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const IndexInfo& info) {
@@ -272,17 +296,30 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
   }
   std::size_t i = where + 1;
   const std::size_t conditionsStart = tokens[i].start;
+  bool likeConditionsEnded = false;
   for (;;) {
     std::vector<LikeTerm> condition;
-    if (IsSymbol(tokens[i], "(")) {
-      ++i;
+    if (likeConditionsEnded || IsSymbol(tokens[i], "(")) {
+      const std::size_t groupStart = i++;
       for (;;) {
         std::optional<LikeTerm> term = ReadTerm(tokens, i, *qualifier, info);
-        if (!term) return std::nullopt;
+        if (!term) break;
         condition.push_back(std::move(*term));
         if (IsSymbol(tokens[i], ")")) break;
-        if (!IsWord(tokens[i], "OR")) return std::nullopt;
+        if (!IsWord(tokens[i], "OR")) {
+          condition.clear();
+          break;
+        }
         ++i;
+      }
+      if (!IsSymbol(tokens[i], ")") || condition.empty()) {
+        // After the LIKE conditions, groups of any other condition on the row (the
+        // filters of the facets) narrow nothing: an empty condition, kept as written.
+        if (groupStart == where + 1) return std::nullopt;
+        i = groupStart;
+        if (!SkipRowCondition(tokens, i)) return std::nullopt;
+        condition.clear();
+        likeConditionsEnded = true;
       }
       ++i;
     } else {

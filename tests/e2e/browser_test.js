@@ -387,10 +387,46 @@ async function main() {
       assert.ok(await page.locator('p.note').isVisible());
     });
 
+    await step('a broad search narrowed twice through facet links, one filter removed, a book opened', async () => {
+      await page.goto(`${base}/`);
+      await page.getByLabel('キーワード').fill('の');
+      await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      const broad = await hitCount(page);
+      const facets = page.getByRole('complementary', { name: '絞り込み' });
+      // A value's link leaves as many books as its count says.
+      const follow = async (list, text) => {
+        const link = facets.locator(`ul.${list} a`, { hasText: text }).first();
+        const count = Number(await link.locator('.count').textContent());
+        await Promise.all([page.waitForURL(/\/list\?/), link.click()]);
+        return count;
+      };
+      const available = await follow('facet', '今すぐ借りられる');
+      assert.match(page.url(), /&AVAILABLE=1/);
+      assert.equal(await hitCount(page), available);
+      assert.ok(available < broad, `${available} of ${broad} can be borrowed now`);
+      const literature = await follow('facet', '文学');
+      assert.match(page.url(), /&AVAILABLE=1&CLASS=9/);
+      assert.equal(await hitCount(page), literature);
+      assert.ok(literature < available);
+      // Every row of the narrowed list can be borrowed now.
+      const marks = await (await resultRows(page)).locator('td:nth-child(2)').allTextContents();
+      assert.ok(marks.length > 0 && marks.every((mark) => mark.includes('■')), marks.join());
+      await shoot(page, 'desktop-list-facets');
+      // The applied filters: removing one keeps the other.
+      await Promise.all([page.waitForURL(/\/list\?/),
+        facets.locator('ul.facet-applied a', { hasText: '今すぐ借りられる' }).click()]);
+      assert.doesNotMatch(page.url(), /AVAILABLE/);
+      assert.match(page.url(), /&CLASS=9/);
+      assert.ok((await hitCount(page)) >= literature);
+      const title = (await resultRows(page)).first().locator('td').nth(3).locator('a');
+      await Promise.all([page.waitForURL(/\/data\?ID=/), title.click()]);
+    });
+
     await step('axe-core finds no WCAG 2.1 AA violation on any page type, desktop and phone', async () => {
       const pages = [
         ['top', '/cgi-bin/liraweb/'],
         ['list', '/cgi-bin/liraweb/list?PAGENUM=1&SYUPAN=%90%56&ORDER=MS_SYOKANA&ORDERKIND=ASC'],
+        ['list-filtered', '/cgi-bin/liraweb/list?PAGENUM=0&ANY=%82%CC&AVAILABLE=1&CLASS=9&DECADE=1990'],
         ['detail', '/cgi-bin/liraweb/data?ID=100003'],
         ['detail-from-list-link', '/cgi-bin/liraweb/data?ID=100001&RENT=0&BNAME=x++'],
         ['no-hits', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=xyzzy'],

@@ -51,6 +51,21 @@ TEST(SearchNarrowing, OnlyPlainHeadsOverTheBookTableAreNarrowed) {
       {"SELECT * FROM BOOKMAST \x82\x60\r\n" + tail, false},
       {"SELECT \x95\x5c FROM BOOKMAST\r\n" + tail, false},
       {"SELECT * FROM BOOKMAST\r\nWHERE\r\n`\x82\x60` = 1 AND MS_SYOMEI LIKE '%a%'\r\n", false},
+      // Conditions on the row after the LIKE conditions (the filters) narrow nothing and
+      // are kept; a subquery, another function or a statement end in them is not taken,
+      // nor a row condition first or a LIKE condition after one.
+      {"SELECT * FROM BOOKMAST\r\n" + tail +
+           "AND\r\n( MS_SYUNEN >= 1990 AND MS_SYUNEN < 2000 ) AND ( substr(MS_SEIKYU, 1, 1) = '9' )"
+           " AND ( ( CASE WHEN COALESCE(CAST(MS_TFMSUU AS TEXT), '') <> '' THEN 2 END ) = 0 )\r\n"
+           "ORDER BY MS_SYOMEI\r\n",
+       true},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "AND\r\n( MS_SYUNEN IN (SELECT 1) )\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "AND\r\n( length(MS_SYOMEI) = 1 )\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "AND\r\n( MS_SYUNEN = 1 ; DROP TABLE K )\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "AND\r\n( MS_SYUNEN = 1\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\nWHERE\r\n( MS_SYUNEN = 1 ) AND MS_SYOMEI LIKE '%a%'\r\n", false},
+      {"SELECT * FROM BOOKMAST\r\n" + tail + "AND ( MS_SYUNEN = 1 ) AND MS_SYOMEI LIKE '%b%'\r\n",
+       false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(db::searchindex::ParseSearchStatement(c.sql, info).has_value(), c.narrowed) << c.sql;
