@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,8 +70,9 @@ class TMainMod : public app::TWebModule {
   bool PagingTagShown = false;
   // Set when the search refused its sort values; ERR_KIND then says "bad-order".
   bool SortOrderRefused = false;
-  // The number of the result row a row template is being expanded for; 0 outside one.
-  std::int64_t TemplateRowNumber = 0;
+  // The number of the result row a row template is being expanded for (0 and below
+  // for a negative page number); none outside a row template.
+  std::optional<std::int64_t> TemplateRowNumber;
   // Set once the detail page has read the search its link carries (ResultListAddress).
   bool ResultListRead = false;
 

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,8 +57,8 @@ std::string TMainMod::BuildTemplateRows(std::string_view templateName) {
   TPageProducer rowProducer;
   rowProducer.OnHTMLTag = PageProducer->OnHTMLTag;
   struct RowNumberReset {
-    std::int64_t& number;
-    ~RowNumberReset() { number = 0; }
+    std::optional<std::int64_t>& number;
+    ~RowNumberReset() { number.reset(); }
   } reset{TemplateRowNumber};
   const RowWindow window = SeekPageStart();
   std::string rows;
@@ -83,14 +84,14 @@ std::string TMainMod::ResultListAddress(web::TWebRequest& request) {
 
 bool TMainMod::AnswerReaderTag(std::string_view tagString, const TStringList& tagParams,
                                std::string& replaceText) {
-  const bool inRow = TemplateRowNumber != 0;
+  const bool inRow = TemplateRowNumber.has_value();
   if (tagString == "RESULT_ROWS") {
     // A row template that names itself would expand without end.
     if (inRow || !qMaster->Active()) return true;
     const std::string name = FieldValue(tagParams, "TEMPLATE");
     replaceText = BuildTemplateRows(name.empty() ? "list_row.html" : name);
   } else if (tagString == "ROWNUMBER") {
-    if (inRow) replaceText = std::to_string(TemplateRowNumber);
+    if (inRow) replaceText = std::to_string(*TemplateRowNumber);
   } else if (tagString == "LOANWORDS") {
     if (!RecordRowPresent()) return true;
     const std::uint8_t state = CurrentLoanState();

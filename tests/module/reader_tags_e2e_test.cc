@@ -61,6 +61,8 @@ TEST_F(ReaderTags, RowTemplateWritesEachRowOfThePage) {
       {1, ExpectedRow(3, 3, 1) + ExpectedRow(4, 4, 1)},
       {2, ExpectedRow(5, 5, 2)},
       {3, ""},  // past the last page: no row, and no paging tag asks for the notice
+      // A negative page shows the first rows numbered from below 1, as the original rows.
+      {-1, ExpectedRow(-1, 1, -1) + ExpectedRow(0, 2, -1)},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(site_.Get("/list", "BOOKNAME=t&PAGENUM=" + std::to_string(c.page)).output,
