@@ -10,14 +10,18 @@
 #include "web/cgi_request.h"
 #include "web/cgi_response.h"
 #include "web/html_text.h"
+#include "web/page_producer.h"
 
 namespace app {
 
 using platform::Exception;
+using platform::TStringList;
 using platform::WriteAll;
 using web::EscapeHtml;
 using web::TCGIRequest;
 using web::TCGIResponse;
+using web::TPageProducer;
+using web::TTag;
 
 namespace {
 
@@ -35,6 +39,29 @@ std::string StatusLineText(std::string_view message) {
     if (byte < 0x20 || byte == 0x7F) c = ' ';
   }
   return text;
+}
+
+// The fixed page, for an installation without its own template or when that cannot be
+// used: the failure may be the very settings or files the template depends on.
+std::string FixedServerErrorPage(const Exception& error) {
+  return "<html><title>Internal Server Error 500</title>\r\n"
+         "<h1>Internal Server Error 500</h1><hr>\r\n"
+         "Exception: " +
+         EscapeHtml(error.ClassName()) + "<br>\r\nMessage: " + EscapeHtml(error.Message()) +
+         "<br></html>\r\n";
+}
+
+// The installation's page: its template with the class and the message written as text;
+// every other tag becomes nothing, as the module that answers them may be what failed.
+std::string TemplateServerErrorPage(const std::string& templatePath, const Exception& error) {
+  TPageProducer producer;
+  producer.OnHTMLTag = [&](TPageProducer&, TTag, const std::string& tagString, const TStringList&,
+                           std::string& replaceText) {
+    if (tagString == "ERR_NAME") replaceText = EscapeHtml(error.ClassName());
+    if (tagString == "ERR_MSG") replaceText = EscapeHtml(error.Message());
+  };
+  producer.SetHTMLFile(templatePath);
+  return producer.ProduceContent();
 }
 
 }  // namespace
@@ -55,12 +82,20 @@ void TCGIApplication::Run() {
 void TCGIApplication::WriteServerError(const Exception& error) {
   // The message may quote request bytes (a field that is no number, say), so the page
   // shows it as character references; the status line has its control bytes blanked.
-  const std::string body =
-      "<html><title>Internal Server Error 500</title>\r\n"
-      "<h1>Internal Server Error 500</h1><hr>\r\n"
-      "Exception: " +
-      EscapeHtml(error.ClassName()) + "<br>\r\nMessage: " + EscapeHtml(error.Message()) +
-      "<br></html>\r\n";
+  std::string body;
+  if (!ServerErrorTemplate.empty()) {
+    try {
+      body = TemplateServerErrorPage(ServerErrorTemplate, error);
+    } catch (...) {
+      // The template's own failure is not the one being answered: the fixed page
+      // reports the original error, and the module is told of the template's.
+      body.clear();
+      if (ServerErrorTemplateFailed) {
+        ServerErrorTemplateFailed(DescribeException(std::current_exception()));
+      }
+    }
+  }
+  if (body.empty()) body = FixedServerErrorPage(error);
   const std::string header =
       "Status: 500 " + StatusLineText(error.Message()) +
       "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +

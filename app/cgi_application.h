@@ -23,7 +23,9 @@ class TCGIApplication : public TWebApplication {
 
   // Writes the 500 response for error: a header block whose status line carries the
   // message with every control byte (CR and LF included) turned into a blank, then an
-  // HTML body naming the class and the unchanged message.
+  // HTML body naming the class and the unchanged message: ServerErrorTemplate expanded
+  // (ERR_NAME the class, ERR_MSG the message, as text) when it is set and can be read
+  // and expanded, the fixed page otherwise. Raises nothing.
   void WriteServerError(const platform::Exception& error);
 
  private:

@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "app/web_module.h"
+#include "platform/exception.h"
 #include "web/web_request.h"
 #include "web/web_response.h"
 
@@ -61,6 +63,13 @@ class TWebApplication {
 
   const std::vector<std::unique_ptr<TWebModule>>& ActiveModules() const { return ActiveModules_; }
   const std::vector<std::unique_ptr<TWebModule>>& PooledModules() const { return PooledModules_; }
+
+  // The installation's template of the 500 page ("\\" separates folders), named by a
+  // module whose settings were read; empty for the fixed page.
+  std::string ServerErrorTemplate;
+  // Told why ServerErrorTemplate could not be used (the fixed page is sent instead), so
+  // that the module can log it; may be left unset. Must not raise.
+  std::function<void(const platform::Exception& failure)> ServerErrorTemplateFailed;
 
  private:
   TWebModuleClass ModuleClass_;

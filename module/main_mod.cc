@@ -1,5 +1,7 @@
 #include "module/main_mod.h"
 
+#include "app/web_application.h"
+#include "config/error_log.h"
 #include "config/lira_web_conf_loader.h"
 #include "module/action_guard.h"
 #include "platform/file_system.h"
@@ -10,6 +12,7 @@ using app::TWebActionItem;
 using app::TWebApplication;
 using app::TWebModule;
 using config::LoadLiraWebConf;
+using config::WriteErrorLogEntry;
 using db::TQuery;
 using platform::TStringList;
 using web::TNMURL;
@@ -64,6 +67,19 @@ void TMainMod::LoadConfig(std::string_view fileName) {
   Conf->GetInteger("AC_LIMIT", AcLimit);
   qMaster->SetDatabaseName(DbAlias);
   AbsPath = absPath != 0;
+  // Named only once every setting was read: a 500 page answering a failure of the
+  // settings is the fixed one, which depends on nothing of the installation.
+  const std::string serverErrorPage = Conf->OptionalText("SERVER_ERROR_PAGE");
+  if (!serverErrorPage.empty()) {
+    Owner().ServerErrorTemplate = HtmlPath + serverErrorPage;
+    Owner().ServerErrorTemplateFailed = [](const platform::Exception& failure) {
+      try {
+        WriteErrorLogEntry("ServerErrorPage", failure.Message());
+      } catch (const platform::Exception&) {
+        // The log is out of reach too; the fixed 500 page still reports the failure.
+      }
+    };
+  }
 }
 
 void TMainMod::MainModDefaultActionAction(TWebActionItem&, TWebRequest&, TWebResponse& response,

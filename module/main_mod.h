@@ -15,6 +15,8 @@
 #include "config/kv_lira_web_conf.h"
 #include "db/query.h"
 #include "module/facet_filters.h"
+
+#include "module/page_window.h"
 #include "module/search_statement.h"
 #include "platform/string_list.h"
 #include "web/nmurl.h"
@@ -77,6 +79,11 @@ class TMainMod : public app::TWebModule {
   bool PagingTagShown = false;
   // Set when the search refused its sort values; ERR_KIND then says "bad-order".
   bool SortOrderRefused = false;
+  // The number of the result row a row template is being expanded for (0 and below
+  // for a negative page number); none outside a row template.
+  std::optional<std::int64_t> TemplateRowNumber;
+  // Set once the detail page has read the search its link carries (ResultListAddress).
+  bool ResultListRead = false;
 
   // Fills the configuration members from the settings file and names the database.
   void LoadConfig(std::string_view fileName);
@@ -120,6 +127,14 @@ class TMainMod : public app::TWebModule {
   std::string BuildResultRows();
   // The query string (without "?") of the current row's detail link, with LoanState.
   std::string BuildDetailQuery();
+  // The rows of the current page, each the row template templateName (under HtmlPath)
+  // expanded over it; moves qMaster past the last row written. Raises EFOpenError when
+  // the template cannot be read, and the query's and the tags' errors.
+  std::string BuildTemplateRows(std::string_view templateName);
+  // Steps qMaster over the rows before the current page; the page's window of rows.
+  RowWindow SeekPageStart();
+  // The loan state of qMaster's current row by the rule of the result list.
+  std::uint8_t CurrentLoanState();
   // The table of the non-empty search values and the sort order, lines ending in CR LF.
   std::string BuildConditionTable();
   // A search value as a page shows it: character references, except that under the
@@ -170,6 +185,14 @@ class TMainMod : public app::TWebModule {
   // kind, program URL); values are written as text. False for any other name.
   bool AnswerPageTag(std::string_view tagString, const platform::TStringList& tagParams,
                      std::string& replaceText);
+  // The tags of pages a patron reads at a glance (row template, search and detail
+  // links, the way back to the result list, the overdue mark, the page's place); values
+  // are written as text. False for any other name.
+  bool AnswerReaderTag(std::string_view tagString, const platform::TStringList& tagParams,
+                       std::string& replaceText);
+  // The address of the result list the detail page was reached from (its search and
+  // page, as the row template's detail link carries them); empty when it carries none.
+  std::string ResultListAddress(web::TWebRequest& request);
   // True when the open query stands on a row; notes RecordMissing when it has none.
   bool RecordRowPresent();
   // Creates RequestFields when there is none and fills it with the request's body

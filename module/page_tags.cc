@@ -108,12 +108,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     replaceText = EscapeHtml(DashWhenEmptyText(value));
   } else if (tagString == "LOANSTATE" || tagString == "DUEDATE") {
     if (!RecordRowPresent()) return true;
-    // Read in the order the result rows read them, so a missing column is named alike.
-    const std::string userId = qMaster->FieldText("KA_USERID");
-    const std::string tmark = qMaster->FieldText("MS_TMARK");
-    const std::string tfmsuu = qMaster->FieldText("MS_TFMSUU");
-    const std::string kkubun = qMaster->FieldText("MS_KKUBUN");
-    const std::uint8_t state = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
+    const std::uint8_t state = CurrentLoanState();
     if (tagString == "LOANSTATE") {
       replaceText = LoanStateText(state);
     } else if (state == kLoanLentOut) {
@@ -171,7 +166,7 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
     replaceText =
         EscapeHtml(programUrl() + "/data?ID=" + NMURL->URLEncode(qMaster->FieldText("MS_BOOKID")));
   } else {
-    return false;
+    return AnswerReaderTag(tagString, tagParams, replaceText);
   }
   return true;
 }

@@ -3,30 +3,40 @@
 #include <string>
 
 #include "module/html_lines.h"
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/result_row.h"
-#include "module/japanese_texts.h"
 
 namespace module {
 
 using platform::TStringList;
 
-std::string TMainMod::BuildResultRows() {
+RowWindow TMainMod::SeekPageStart() {
   const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());
   for (std::int64_t skipped = 0; skipped < window.SkipRows && !qMaster->AtEnd(); ++skipped) {
     qMaster->NextRow();
   }
+  return window;
+}
+
+std::uint8_t TMainMod::CurrentLoanState() {
+  // Columns are read one statement at a time, in the order of the rules: as arguments
+  // of one call they would be read in the compiler's order, and the error of a missing
+  // column would name a different column with each compiler.
+  const std::string userId = qMaster->FieldText("KA_USERID");
+  const std::string tmark = qMaster->FieldText("MS_TMARK");
+  const std::string tfmsuu = qMaster->FieldText("MS_TFMSUU");
+  const std::string kkubun = qMaster->FieldText("MS_KKUBUN");
+  return DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
+}
+
+std::string TMainMod::BuildResultRows() {
+  const RowWindow window = SeekPageStart();
   TStringList lines;
   for (std::int64_t k = 0; k < window.RowLimit && !qMaster->AtEnd(); ++k) {
-    // Columns are read one statement at a time, in the order of the rules and of the
-    // lines: as arguments of one call they would be read in the compiler's order, and
-    // the error of a missing column would name a different column with each compiler.
-    const std::string userId = qMaster->FieldText("KA_USERID");
-    const std::string tmark = qMaster->FieldText("MS_TMARK");
-    const std::string tfmsuu = qMaster->FieldText("MS_TFMSUU");
-    const std::string kkubun = qMaster->FieldText("MS_KKUBUN");
-    LoanState = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
+    // The lines are built in order, so a missing column is named alike by every compiler.
+    LoanState = CurrentLoanState();
     const std::string mark(LoanState == kLoanAvailable ? texts::kRowMarkAvailable
                                                        : texts::kRowMarkUnavailable);
     lines.push_back("<tr>");

@@ -58,13 +58,18 @@ ColumnFacts Facts(sqlite3* db, const std::string& table, const std::string& colu
   return facts;
 }
 
-// True when the table has a unique index on the column alone.
+// True when the table has a unique index on the column alone, or the column is the
+// table's whole primary key: an INTEGER PRIMARY KEY is the rowid itself, which has no
+// index of its own in the index list (a shelf location's code, say) yet is unique.
 bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& column) {
   sqlite3_stmt* statement = nullptr;
   const char* sql =
       "SELECT 1 FROM pragma_index_list(?1) l WHERE l.\"unique\" AND l.partial = 0"
       " AND (SELECT count(*) FROM pragma_index_info(l.name)) = 1"
-      " AND (SELECT name FROM pragma_index_info(l.name)) = ?2 COLLATE NOCASE";
+      " AND (SELECT name FROM pragma_index_info(l.name)) = ?2 COLLATE NOCASE"
+      " UNION ALL SELECT 1 FROM pragma_table_info(?1) t WHERE t.pk = 1"
+      " AND t.name = ?2 COLLATE NOCASE"
+      " AND (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1";
   bool unique = false;
   if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
     sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT);

@@ -86,8 +86,22 @@ async function hitCount(page) {
   return Number(await page.locator('#hit-count').textContent());
 }
 
+// The result cards the row template writes, one a book.
 async function resultRows(page) {
-  return page.locator('table.results tbody tr');
+  return page.locator('ol.results > li');
+}
+
+async function rowNumber(row) {
+  return (await row.locator('.card-no').textContent()).trim();
+}
+
+// The first book is in the first screen: its title ends above the window's bottom edge.
+async function assertFirstRowInFirstScreen(page) {
+  await page.evaluate(() => window.scrollTo(0, 0));
+  const box = await (await resultRows(page)).first().locator('.card-title').boundingBox();
+  const height = page.viewportSize().height;
+  assert.ok(box && box.y + box.height <= height,
+    `first result title ends at y=${box && box.y + box.height}, the screen is ${height}px high`);
 }
 
 async function main() {
@@ -103,8 +117,10 @@ async function main() {
     const failedRequests = [];
     // The not-found page answers 404 on purpose; every other status of 400 or more is a fault.
     const expectedNotFound = new Set();
+    const expectedServerError = new Set();
     page.on('response', (r) => {
-      if (r.status() >= 400 && !(r.status() === 404 && expectedNotFound.has(r.url()))) {
+      if (r.status() >= 400 && !(r.status() === 404 && expectedNotFound.has(r.url())) &&
+          !(r.status() === 500 && expectedServerError.has(r.url()))) {
         failedRequests.push(`${r.status()} ${r.url()}`);
       }
     });
@@ -129,7 +145,7 @@ async function main() {
       await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
       assert.match(page.url(), /ANY=%83%82%83%82&.*ORDER=RELEVANCE/);
       assert.ok((await hitCount(page)) > 1, 'モモ is held by more than one book');
-      const first = (await resultRows(page)).first().locator('td').nth(3);
+      const first = (await resultRows(page)).first().locator('.card-title');
       assert.equal((await first.textContent()).trim(), 'モモ');
       // The author's name in the title field finds nothing; the notice offers the author field.
       await searchByTitle(page, '夏目漱石');
@@ -151,27 +167,34 @@ async function main() {
       // The form is sent in the page's own encoding: の is 0x82 0xCC in Shift_JIS.
       assert.match(page.url(), /BOOKNAME=%82%CC/);
       assert.match(page.url(), /ORDER=MS_SYOKANA&ORDERKIND=ASC/);
-      await page.getByRole('heading', { name: '検索結果' }).waitFor();
+      await page.getByRole('heading', { name: 'の の検索結果' }).waitFor();
       hits = await hitCount(page);
       assert.ok(hits > 20, `expected more than one page of hits, got ${hits}`);
       const rows = await resultRows(page);
       assert.equal(await rows.count(), 20);
-      assert.equal((await rows.first().locator('td').first().textContent()).trim(), '1');
+      assert.equal(await rowNumber(rows.first()), '1');
       assert.match(await page.locator('.conditions').textContent(), /書名\s*=\s*の/);
-      assert.match(await page.locator('#legend').textContent(), /貸出できます/);
+      // The title names the words and the page; each card its loan state in words.
+      assert.equal(await page.title(), `の の検索結果 1/${Math.ceil(hits / 20)}ページ | サンプル市立図書館`);
+      for (const state of await page.locator('ol.results .card-loan').allTextContents()) {
+        assert.match(state, /^(貸出できます|貸出中|貸出できません)$/);
+      }
+      await assertFirstRowInFirstScreen(page);
       await shoot(page, 'desktop-list');
     });
 
     await step('next page continues the numbering', async () => {
       await Promise.all([page.waitForURL(/PAGENUM=1/), page.getByRole('link', { name: '次のページ' }).first().click()]);
       const rows = await resultRows(page);
-      assert.equal((await rows.first().locator('td').first().textContent()).trim(), '21');
+      assert.equal(await rowNumber(rows.first()), '21');
       assert.equal(await hitCount(page), hits);
+      assert.match(await page.title(), /^の の検索結果 2\/\d+ページ \| /);
       assert.equal(await page.getByRole('link', { name: '前のページ' }).count(), 2);
     });
 
     await step('a title link opens the detail page with loan state and location', async () => {
-      const link = (await resultRows(page)).first().locator('td').nth(3).locator('a');
+      const listUrl = page.url();
+      const link = (await resultRows(page)).first().locator('.card-title a');
       const title = (await link.textContent()).trim();
       await Promise.all([page.waitForURL(/\/data\?ID=/), link.click()]);
       assert.equal((await page.locator('h1').textContent()).trim(), title);
@@ -179,12 +202,23 @@ async function main() {
       const where = (await page.locator('#whereabout').textContent()).trim();
       assert.ok(where && where !== '---', `no shelf location: '${where}'`);
       await shoot(page, 'desktop-detail');
+      // The way back leads to the same page of the same search.
+      await Promise.all([page.waitForURL(/\/list\?PAGENUM=1&/),
+        page.getByRole('link', { name: '検索結果の一覧に戻る' }).click()]);
+      assert.equal(new URL(page.url()).search, new URL(listUrl).search);
+      assert.equal(await rowNumber((await resultRows(page)).first()), '21');
+      // The author's other books: every one found is the author's.
+      const author = (await (await resultRows(page)).first().locator('.card-author a').textContent()).trim();
+      await Promise.all([page.waitForURL(/CHOSYA=/), (await resultRows(page)).first().locator('.card-author a').click()]);
+      for (const shown of await page.locator('ol.results .card-author').allTextContents()) {
+        assert.equal(shown.trim(), author);
+      }
     });
 
     await step('a lent-out book and an available one say so in words', async () => {
       for (const [title, state] of [['こころ', '貸出中'], ['吾輩は猫である', '貸出可']]) {
         await searchByTitle(page, title);
-        const link = page.locator('table.results a', { hasText: new RegExp(`^${title}\\s*$`) }).first();
+        const link = page.locator('ol.results .card-title a', { hasText: new RegExp(`^${title}\\s*$`) }).first();
         await Promise.all([page.waitForURL(/\/data\?ID=/), link.click()]);
         assert.equal((await page.locator('#loan-state').textContent()).trim(), state);
       }
@@ -194,9 +228,9 @@ async function main() {
       await openTopPage(page);
       await page.getByLabel('ISBN', { exact: true }).fill('9784101010014');
       await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
-      await page.getByRole('heading', { name: '検索結果' }).waitFor();
+      await page.getByRole('heading', { name: '9784101010014 の検索結果' }).waitFor();
       assert.equal(await hitCount(page), 1);
-      assert.equal(await page.locator('table.results a', { hasText: /^吾輩は猫である\s*$/ }).count(), 1);
+      assert.equal(await page.locator('ol.results .card-title a', { hasText: /^吾輩は猫である\s*$/ }).count(), 1);
       // The condition summary shows the number as typed.
       assert.match(await page.locator('.conditions').textContent(), /ISBN\s*=\s*9784101010014/);
     });
@@ -204,6 +238,7 @@ async function main() {
     await step('nothing found shows the notice page', async () => {
       await searchByTitle(page, '見つかるはずのない書名');
       assert.match(await page.locator('h1').textContent(), /該当書籍は見付かりませんでした/);
+      assert.match(await page.title(), /^該当書籍は見付かりませんでした \| /);
       await shoot(page, 'desktop-error');
       await Promise.all([page.waitForURL(/\/cgi-bin\/liraweb$/), page.getByRole('link', { name: '検索画面に戻る' }).click()]);
       await page.getByLabel('キーワード').waitFor();
@@ -216,11 +251,12 @@ async function main() {
       await shoot(page, 'phone-top');
       await searchByTitle(page, 'の');
       await assertNoSidewaysScroll(page);
-      // The rows turn into cards: the title spans the card's whole width.
-      const cell = (await resultRows(page)).first().locator('td').nth(3);
+      // The title spans the card's whole width.
+      const cell = (await resultRows(page)).first().locator('.card-title');
       const rowBox = await (await resultRows(page)).first().boundingBox();
       const cellBox = await cell.boundingBox();
-      assert.ok(cellBox.width > rowBox.width * 0.8, 'title cell does not span the card');
+      assert.ok(cellBox.width > rowBox.width * 0.8, 'title does not span the card');
+      await assertFirstRowInFirstScreen(page);
       await shoot(page, 'phone-list');
       const link = cell.locator('a');
       await Promise.all([page.waitForURL(/\/data\?ID=/), link.click()]);
@@ -236,6 +272,9 @@ async function main() {
       assert.equal((await page.locator('#loan-state').textContent()).trim(), '貸出中');
       assert.match(await page.locator('#due-date').textContent(), /返却予定日：2025-08-06/);
       assert.equal((await page.locator('#book-id').textContent()).trim(), '100003');
+      // Due 2025-08-06, before the program's today: marked overdue. No list to go back to.
+      assert.equal((await page.locator('#overdue').textContent()).trim(), '返却予定日を過ぎています');
+      assert.equal(await page.getByRole('link', { name: '検索結果の一覧に戻る' }).count(), 0);
       assert.match(await page.title(), /^こころ \| 蔵書の詳細/);
       assert.equal(await page.locator('link[rel="canonical"]').getAttribute('href'),
         `${base}/cgi-bin/liraweb/data?ID=100003`);
@@ -274,6 +313,7 @@ async function main() {
       await page.getByLabel('並べ替える項目').selectOption('MS_CHOKANA');
       await page.getByLabel('降順（ン→ア、9→0）').check();
       await Promise.all([page.waitForURL(/\/list\?/), page.getByRole('button', { name: '検索する' }).click()]);
+      await page.locator('details.refine > summary').click();
       const form = page.locator('form.search-form');
       assert.equal(await form.getByLabel('書名').inputValue(), 'ん');
       assert.equal(await form.getByLabel('著者名').inputValue(), '夏目');
@@ -317,7 +357,7 @@ async function main() {
       assert.equal(await pager.getByRole('link', { name: '5', exact: true }).count(), 1);
       await Promise.all([page.waitForURL(/PAGENUM=2&/), pager.getByRole('link', { name: '3', exact: true }).click()]);
       assert.equal(await range(), `41～60件目 / ${total}件（全5ページ）`);
-      assert.equal((await (await resultRows(page)).first().locator('td').first().textContent()).trim(), '41');
+      assert.equal(await rowNumber((await resultRows(page)).first()), '41');
       assert.equal(await page.locator('form.search-form').getByLabel('出版者').inputValue(), '新');
       await shoot(page, 'desktop-list-page3');
       await Promise.all([page.waitForURL(/PAGENUM=4&/), pager.getByRole('link', { name: '5', exact: true }).click()]);
@@ -409,8 +449,8 @@ async function main() {
       assert.equal(await hitCount(page), literature);
       assert.ok(literature < available);
       // Every row of the narrowed list can be borrowed now.
-      const marks = await (await resultRows(page)).locator('td:nth-child(2)').allTextContents();
-      assert.ok(marks.length > 0 && marks.every((mark) => mark.includes('■')), marks.join());
+      const states = await (await resultRows(page)).locator('.card-loan').allTextContents();
+      assert.ok(states.length > 0 && states.every((state) => state === '貸出できます'), states.join());
       await shoot(page, 'desktop-list-facets');
       // The applied filters: removing one keeps the other.
       await Promise.all([page.waitForURL(/\/list\?/),
@@ -418,8 +458,33 @@ async function main() {
       assert.doesNotMatch(page.url(), /AVAILABLE/);
       assert.match(page.url(), /&CLASS=9/);
       assert.ok((await hitCount(page)) >= literature);
-      const title = (await resultRows(page)).first().locator('td').nth(3).locator('a');
+      const title = (await resultRows(page)).first().locator('.card-title a');
       await Promise.all([page.waitForURL(/\/data\?ID=/), title.click()]);
+    });
+
+    await step('the 500 page is the installation\'s own: Japanese, Shift_JIS, a way back', async () => {
+      const propSql = path.join(process.env.LIRAWEB_INSTALL, 'sql', 'Prop.sql');
+      const url = `${base}/cgi-bin/liraweb/data?ID=100001`;
+      expectedServerError.add(url);
+      fs.renameSync(propSql, `${propSql}.away`);
+      try {
+        for (const [viewName, viewport] of [['desktop', desktop], ['phone', phone]]) {
+          await page.setViewportSize(viewport);
+          const response = await page.goto(url);
+          assert.equal(response.status(), 500);
+          assert.equal(await page.evaluate(() => document.documentElement.lang), 'ja');
+          assert.equal(await page.evaluate(() => document.characterSet), 'Shift_JIS');
+          assert.match(await page.locator('#err-msg').textContent(), /Prop\.sql.*EFOpenError/);
+          await assertAccessible(page, `500 page at ${viewport.width}px`);
+          await assertNoSidewaysScroll(page);
+          await shoot(page, `${viewName}-server-error`);
+        }
+        await Promise.all([page.waitForURL(/\/cgi-bin\/liraweb\/$/),
+          page.getByRole('link', { name: '蔵書検索のはじめのページへ' }).click()]);
+      } finally {
+        fs.renameSync(`${propSql}.away`, propSql);
+        await page.setViewportSize(desktop);
+      }
     });
 
     await step('axe-core finds no WCAG 2.1 AA violation on any page type, desktop and phone', async () => {
@@ -428,6 +493,7 @@ async function main() {
         ['list', '/cgi-bin/liraweb/list?PAGENUM=1&SYUPAN=%90%56&ORDER=MS_SYOKANA&ORDERKIND=ASC'],
         ['list-filtered', '/cgi-bin/liraweb/list?PAGENUM=0&ANY=%82%CC&AVAILABLE=1&CLASS=9&DECADE=1990'],
         ['detail', '/cgi-bin/liraweb/data?ID=100003'],
+        ['detail-from-list', '/cgi-bin/liraweb/data?ID=100003&PAGENUM=0&BOOKNAME=%82%B1%82%B1%82%EB'],
         ['detail-from-list-link', '/cgi-bin/liraweb/data?ID=100001&RENT=0&BNAME=x++'],
         ['no-hits', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=xyzzy'],
         ['no-hits-other-fields', '/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=%89%C4%96%DA%9F%F9%90%CE'],

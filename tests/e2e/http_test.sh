@@ -58,8 +58,8 @@ sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \
 # The program writes relative links (../liraweb/...) or absolute ones (http://host/...).
 row_link() {
   local href
-  href=$(grep -F -- "\">$1  </a>" "$work/text" | head -n 1 | sed -E 's/.*<a href="([^"]*)">.*/\1/')
-  link_path "$href"
+  href=$(grep -F -- "\">$1</a></h3>" "$work/text" | head -n 1 | sed -E 's/.*<a href="([^"]*)">.*/\1/')
+  link_path "${href//&amp;/&}"
 }
 link_path() {
   case "$1" in
@@ -74,8 +74,8 @@ page_link() {
   href=$(grep -oE "<a href=\"[^\"]*\">$1</a>" "$work/text" | head -n 1 | sed -E 's/<a href="([^"]*)">.*/\1/')
   link_path "$href"
 }
-first_row_number() { sed -nE 's/.*<td align="RIGHT" width="25">(-?[0-9]+)<\/td>.*/\1/p' "$work/text" | head -n 1; }
-row_count() { grep -c '<td align="RIGHT" width="25">' "$work/text"; }
+first_row_number() { sed -nE 's/.*<p class="card-no">(-?[0-9]+)<\/p>.*/\1/p' "$work/text" | head -n 1; }
+row_count() { grep -c '<p class="card-no">' "$work/text"; }
 hit_count() { sed -nE 's/.*<strong id="hit-count">([0-9]+)<\/strong>.*/\1/p' "$work/text" | head -n 1; }
 catalogue_title() { awk -F'\t' -v id="$1" '$1 == id { print $2 }' "$catalogue"; }
 error_log() { iconv -c -f CP932 -t UTF-8 "$install/cgi-bin/Error.txt" 2>/dev/null; }

@@ -146,24 +146,27 @@ normalize() {
   LC_ALL=C sed -E "s/${time_label}[0-9.e+-]+ /${time_label}T /; s/^Content-Length: [0-9]+\r$/Content-Length: N\r/" "$1"
 }
 
-# Everything but the result rows, and the rows one a line without their running number.
-outside_rows() { LC_ALL=C sed '/<tbody>/,/<\/tbody>/{/<tbody>/!{/<\/tbody>/!d}}' "$1"; }
+# Everything but the result cards (the row template's), and the cards one a line
+# without their running number.
+outside_rows() { LC_ALL=C sed '/<ol class="results"/,/<\/ol>/{/<ol class="results"/!{/<\/ol>/!d}}' "$1"; }
 rows_as_lines() {
-  LC_ALL=C awk '/<tbody>/,/<\/tbody>/' "$1" |
-    LC_ALL=C grep -v '<td align="RIGHT" width="25">' |
-    LC_ALL=C awk '/^<tr>/ { row = "" } { row = row $0 } /^<\/tr>/ { print row }'
+  LC_ALL=C awk '/<ol class="results"/,/<\/ol>/' "$1" |
+    LC_ALL=C grep -v '<p class="card-no">' |
+    LC_ALL=C awk '/^<li class="book-card">/ { row = "" } { row = row $0 } /^<\/li>/ { print row }'
 }
 
-# The ORDER column of each result row as stored (Shift_JIS bytes), in page order: the
-# row's detail link carries it, percent-encoded with two blanks appended.
-declare -A link_field=([MS_SYOKANA]=BKANA [MS_CHOKANA]=AKANA [MS_SEIKYU]=NDC)
+# The ORDER column of each result card's book, in page order, as its own database holds
+# it: Shift_JIS bytes from the SQLite file, UTF-8 from the server. The card's detail
+# link names the book.
 row_keys() {
-  local encoded
-  LC_ALL=C grep -o "data?ID=[^\"]*" "$1" | LC_ALL=C sed -nE "s/.*&${link_field[$2]}=([^&\"]*).*/\1/p" |
-    while IFS= read -r encoded; do
-      encoded=${encoded%++}
-      encoded=${encoded//+/ }
-      printf '%b\n' "${encoded//%/\\x}"
+  local id
+  LC_ALL=C grep -o 'data?ID=[^&"]*' "$1" | sed 's/^data?ID=//' | awk '!seen[$0]++' |
+    while IFS= read -r id; do
+      if [ "$3" = sqlite ]; then
+        sqlite3 "$sqlite_site/data/catalog.db" "SELECT $2 FROM BOOKMAST WHERE MS_BOOKID = '$id'"
+      else
+        PGCLIENTENCODING=UTF8 "$psql" "$catalogue_db" -Atq -c "SELECT $2 FROM BOOKMAST WHERE MS_BOOKID = '$id'"
+      fi
     done
 }
 
@@ -204,8 +207,8 @@ compare() {
         { fail "$name" "responses differ outside the result rows"; show_diff "$sq.n" "$pg.n"; }
       cmp -s <(rows_as_lines "$sq.n" | LC_ALL=C sort) <(rows_as_lines "$pg.n" | LC_ALL=C sort) ||
         { fail "$name" "different result rows"; show_diff "$sq.n" "$pg.n"; }
-      row_keys "$sq.n" "$column" > "$sq.keys"
-      row_keys "$pg.n" "$column" | iconv -f CP932 -t UTF-8 > "$pg.keys"
+      row_keys "$sq.n" "$column" sqlite > "$sq.keys"
+      row_keys "$pg.n" "$column" postgres > "$pg.keys"
       [ -s "$sq.keys" ] || fail "$name" "no $column keys found in the rows"
       in_order "$sq.keys" "$direction" || fail "$name" "SQLite rows not in Shift_JIS order of $column"
       in_order "$pg.keys" "$direction" || fail "$name" "PostgreSQL rows not in UTF-8 order of $column"

@@ -858,6 +858,58 @@ TEST_F(SearchIndexTest, NarrowedStatementsJoinTheCandidatesOrTestRowidsInThem) {
   }
 }
 
+// A join meets at most one row a book exactly when the joined table cannot hold two rows
+// with the key it is joined on, which SQLite itself says by refusing a second such row.
+// Then, and only then, exact candidates are the count.
+TEST_F(SearchIndexTest, AJoinOnAUniqueKeyGivesOneRowABook) {
+  const std::string tables =
+      "CREATE TABLE PLACE_PK (P_CODE INTEGER PRIMARY KEY, P_NAME TEXT);\n"
+      "CREATE TABLE PLACE_UNIQUE (P_CODE INTEGER UNIQUE, P_NAME TEXT);\n"
+      "CREATE TABLE PLACE_PLAIN (P_CODE INTEGER, P_NAME TEXT);\n"
+      "CREATE TABLE PLACE_PAIR (P_CODE INTEGER, P_NAME TEXT, PRIMARY KEY (P_CODE, P_NAME));\n"
+      "CREATE TABLE PLACE_TEXT (P_CODE TEXT PRIMARY KEY, P_NAME TEXT);\n";
+  Exec(indexed_, tables);
+  Exec(scanned_, tables + "INSERT INTO SYOZAI VALUES (1, 'x'), (2, 'y');\n");
+  Exec(indexed_, "INSERT INTO SYOZAI VALUES (1, 'x'), (2, 'y');\n");
+  Builder().Build(IndexTarget{}, nullptr);  // the schema changed
+  auto refusesRepeatedKey = [&](const std::string& table, const std::string& column) {
+    sqlite3* db = nullptr;
+    sqlite3_open(scanned_.c_str(), &db);
+    const std::string insert = "INSERT INTO " + table + " (" + column + ") VALUES (7), (7)";
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(db, insert.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc == SQLITE_CONSTRAINT;
+  };
+  const std::pair<std::string, std::string> joins[] = {
+      {"SYOZAI", "SY_CODE"},     {"PLACE_PK", "P_CODE"},   {"PLACE_UNIQUE", "P_CODE"},
+      {"PLACE_PLAIN", "P_CODE"}, {"PLACE_PAIR", "P_CODE"},
+  };
+  int unique = 0;
+  for (const auto& [table, column] : joins) {
+    const std::string sql = "SELECT MS_BOOKID FROM BOOKMAST LEFT JOIN " + table + " ON " + column +
+                            " = MS_SYOZAI\r\nWHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";
+    sqlite3* db = nullptr;
+    sqlite3_open(indexed_.c_str(), &db);
+    db::searchindex::CandidateRegistry* registry = nullptr;
+    db::searchindex::RegisterCandidateTable(db, &registry);
+    const auto narrowed =
+        db::searchindex::NarrowSearchStatement(db, sql, MatchMode::kFolded, *registry);
+    const bool oneRow = narrowed && narrowed->oneRowPerBook;
+    sqlite3_close(db);
+    EXPECT_EQ(oneRow, refusesRepeatedKey(table, column)) << table;
+    unique += oneRow;
+    ExpectSameAsScan(sql);
+  }
+  EXPECT_EQ(unique, 3);
+  // The key of another type than the book's column: the equality may compare otherwise.
+  const std::string textKey =
+      "SELECT MS_BOOKID FROM BOOKMAST LEFT JOIN PLACE_TEXT ON P_CODE = MS_SYOZAI\r\n"
+      "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";
+  ExpectSameAsScan(textKey);
+}
+
 // A join whose book ids repeat, so that a book may give several rows; a condition on
 // the joined table's column that bears an indexed column's name; and a statement run
 // again after another program's commit: each gives the scan's rows and count.
