@@ -77,7 +77,7 @@ bool ParseLines(std::string_view text, marc::Record& record, std::string& proble
 
 class MarcFileReader::Yaz {
  public:
-  Yaz() : marc(yaz_marc_create()), marc8(yaz_iconv_open("utf-8", "marc8")), text(wrbuf_alloc()) {
+  Yaz() : marc(yaz_marc_create()), marc8(yaz_iconv_open("utf-8", "marc8s")), text(wrbuf_alloc()) {
     yaz_marc_xml(marc, YAZ_MARC_LINE);
     yaz_marc_subfield_str(marc, kSubfieldMark);
     yaz_marc_endline_str(marc, kFieldEnd);

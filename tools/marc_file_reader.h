@@ -1,5 +1,6 @@
 // Reads the records of a MARC 21 file, ISO 2709 or MARCXML, through YAZ: ISO 2709 in
-// MARC-8 (leader position 9 blank) is converted to UTF-8, MARCXML is UTF-8 already.
+// MARC-8 (leader position 9 blank) is converted to UTF-8 with letters and their
+// diacritics composed (é, not e and a combining acute), MARCXML is UTF-8 already.
 // A record that cannot be read is answered as a problem with its number, and reading
 // goes on with the next one.
 #pragma once

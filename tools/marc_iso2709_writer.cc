@@ -65,7 +65,7 @@ Iso2709Writer::Iso2709Writer(bool marc8) : marc8_(marc8), yaz_(new Yaz) {
   yaz_marc_xml(yaz_->marc, YAZ_MARC_ISO2709);
   if (marc8) {
     yaz_->marc8 = yaz_iconv_open("marc8", "utf-8");
-    yaz_->fromMarc8 = yaz_iconv_open("utf-8", "marc8");
+    yaz_->fromMarc8 = yaz_iconv_open("utf-8", "marc8s");
     if (yaz_->marc8 == nullptr || yaz_->fromMarc8 == nullptr) {
       delete yaz_;
       throw ECatalogError("YAZ cannot convert UTF-8 to MARC-8");
