@@ -126,10 +126,15 @@ std::string FieldText(const Field& field, const Source& source) {
   return text;
 }
 
-bool Matches(const Field& field, const Source& source) {
-  if (field.tag != source.tag) return false;
-  if (source.linkedTag.empty()) return true;
-  return field.SubfieldValue('6').compare(0, 3, source.linkedTag) == 0;
+// A tag as a number (245), so that a record's tags are compared as integers; -1 for a
+// tag that is not three digits.
+int TagNumber(std::string_view tag) {
+  if (!IsTag(tag)) return -1;
+  return (tag[0] - '0') * 100 + (tag[1] - '0') * 10 + (tag[2] - '0');
+}
+
+bool IsLinkedTo(const Field& field, std::string_view tag) {
+  return field.SubfieldValue('6').substr(0, 3) == tag;
 }
 
 // The first run of digits (of exactly `width` digits when width is not 0).
@@ -215,11 +220,17 @@ Mapping Mapping::WithLines(std::string_view text, std::string_view origin) const
 
 std::map<std::string, std::string> Mapping::Read(const Record& record) const {
   std::map<std::string, std::string> values;
+  std::vector<int> tags;
+  tags.reserve(record.fields.size());
+  for (const Field& field : record.fields) tags.push_back(TagNumber(field.tag));
   for (const Rule& rule : rules_) {
     std::string joined;
     for (const Source& source : rule.sources) {
-      for (const Field& field : record.fields) {
-        if (!Matches(field, source)) continue;
+      const int tag = TagNumber(source.tag);
+      for (std::size_t f = 0; f < tags.size(); ++f) {
+        const Field& field = record.fields[f];
+        if (tags[f] != tag || (!source.linkedTag.empty() && !IsLinkedTo(field, source.linkedTag)))
+          continue;
         std::string text = FieldText(field, source);
         if (text.empty()) continue;
         if (!joined.empty()) joined += "; ";
@@ -241,7 +252,7 @@ Record Mapping::Write(const std::map<std::string, std::string>& values) const {
   auto findField = [&record](const std::string& tag, const std::string& link, char code) -> Field* {
     for (Field& field : record.fields) {
       if (field.tag != tag || field.IsControl()) continue;
-      if (!link.empty() && field.SubfieldValue('6').compare(0, 3, link) != 0) continue;
+      if (!link.empty() && !IsLinkedTo(field, link)) continue;
       if (field.SubfieldValue(code).empty()) return &field;
     }
     return nullptr;

@@ -2,11 +2,11 @@
 
 namespace marc {
 
-std::string Field::SubfieldValue(char code) const {
+std::string_view Field::SubfieldValue(char code) const {
   for (const Subfield& subfield : subfields) {
     if (subfield.code == code) return subfield.value;
   }
-  return std::string();
+  return std::string_view();
 }
 
 }  // namespace marc

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/exception.h"
@@ -31,7 +32,7 @@ struct Field {
   // Control fields (00X) hold data; every other field holds subfields.
   bool IsControl() const { return tag.size() == 3 && tag[0] == '0' && tag[1] == '0'; }
   // The text of the first subfield with the code; empty when there is none.
-  std::string SubfieldValue(char code) const;
+  std::string_view SubfieldValue(char code) const;
 };
 
 struct Record {

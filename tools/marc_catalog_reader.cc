@@ -16,17 +16,38 @@ std::string CodePoint(char32_t c) {
   return text;
 }
 
+// The Shift_JIS form of every character of the Basic Multilingual Plane, looked up once:
+// a load converts hundreds of millions of characters. kNoForm marks those without one.
+constexpr std::uint16_t kNoForm = 0xFFFF;
+
+const std::vector<std::uint16_t>& BasicPlaneForms() {
+  static const std::vector<std::uint16_t> forms = [] {
+    std::vector<std::uint16_t> table(0x10000, kNoForm);
+    for (char32_t c = 0; c < 0x10000; ++c) table[c] = matching::SjisFormOf(c).value_or(kNoForm);
+    return table;
+  }();
+  return forms;
+}
+
 }  // namespace
 
 std::string Utf8ToCatalogText(std::string_view utf8, std::vector<char32_t>& unmapped) {
+  const std::vector<std::uint16_t>& basicPlane = BasicPlaneForms();
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80 && utf8[i] != '\0') {
+      out.push_back(utf8[i++]);
+      continue;
+    }
     const std::size_t at = i;
     const std::optional<char32_t> character = marc::NextUtf8(utf8, i);
     if (!character) throw ECatalogError("not UTF-8 at byte " + std::to_string(at + 1));
     const char32_t c = *character;
-    if (const auto form = matching::SjisFormOf(c)) {
+    const std::optional<std::uint16_t> form =
+        c < 0x10000 ? (basicPlane[c] == kNoForm ? std::nullopt : std::optional(basicPlane[c]))
+                    : matching::SjisFormOf(c);
+    if (form) {
       if (*form >= 0x100) out.push_back(static_cast<char>(*form >> 8));
       out.push_back(static_cast<char>(*form & 0xFF));
     } else {
@@ -83,10 +104,11 @@ RecordSource::Kind MarcCatalogReader::Next(CatalogRecord& record) {
   if (auto id = values.find("book_id"); id != values.end() && id->second.size() <= 40)
     key_ = id->second;
   try {
+    static const std::vector<std::string> columns(kCatalogColumns.begin(), kCatalogColumns.end());
     std::string line;
-    for (std::string_view column : kCatalogColumns) {
-      if (column != kCatalogColumns.front()) line += '\t';
-      auto value = values.find(std::string(column));
+    for (const std::string& column : columns) {
+      if (&column != &columns.front()) line += '\t';
+      auto value = values.find(column);
       if (value != values.end()) line += ToShiftJis(value->second, column);
     }
     if (marcRecord.IsDeleted()) {
