@@ -107,6 +107,7 @@ class MarcFileReader::Yaz {
   // The reader stands on a node not yet looked at: stepping over a record leaves it on
   // the node after the record, which may be the next record.
   bool xmlStanding = false;
+  bool xmlBroken = false;  // the XML is not well formed; the file ends there
 };
 
 MarcFileReader::MarcFileReader(std::string path)
@@ -234,11 +235,15 @@ MarcFileReader::Result MarcFileReader::NextIso2709(marc::Record& record, std::st
 
 MarcFileReader::Result MarcFileReader::NextMarcXml(marc::Record& record, std::string& problem) {
   xmlTextReaderPtr reader = yaz_->xml;
+  // Past a fault of the XML itself nothing more can be read: the load reports the fault
+  // once and ends the file there.
+  if (yaz_->xmlBroken) return Result::kEnd;
   for (;;) {
     int read = yaz_->xmlStanding ? 1 : xmlTextReaderRead(reader);
     yaz_->xmlStanding = false;
     if (read == 0) return Result::kEnd;
     if (read < 0) {
+      yaz_->xmlBroken = true;
       throw ECatalogError(path_ + ": not well-formed XML after record " +
                           std::to_string(recordNumber_) + ": " +
                           (yaz_->xmlError.empty() ? "the parser stopped" : yaz_->xmlError));
@@ -251,6 +256,7 @@ MarcFileReader::Result MarcFileReader::NextMarcXml(marc::Record& record, std::st
     ++recordNumber_;
     xmlNodePtr node = xmlTextReaderExpand(reader);
     if (node == nullptr) {
+      yaz_->xmlBroken = true;
       throw ECatalogError(path_ + ": not well-formed XML in record " +
                           std::to_string(recordNumber_) + ": " +
                           (yaz_->xmlError.empty() ? "the parser stopped" : yaz_->xmlError));

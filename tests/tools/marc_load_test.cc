@@ -11,11 +11,13 @@
 
 #include "marc/marc_mapping.h"
 #include "marc/marcxml_writer.h"
+#include "marc/unicode_text.h"
 #include "tests/support/files.h"
 #include "tests/support/postgres_test_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tools_test_support.h"
 #include "tools/catalog_record.h"
+#include "tools/marc_catalog_reader.h"
 #include "tools/marc_iso2709_writer.h"
 #include "tools/text_encoding.h"
 
@@ -348,6 +350,128 @@ TEST(MarcMappingTest, MappingFileReplacesRulesAndNamesItsMistakes) {
       EXPECT_NE(e.Message().find(m.message), std::string::npos) << e.Message();
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The column rules of the default mapping, field by field: punctuation, numbers, the
+// choice between a vernacular 880, its reading and the plain field.
+TEST(MarcMappingTest, DefaultMappingReadsEachColumnAsDocumented) {
+  const struct {
+    std::vector<Field> fields;
+    const char* column;
+    const char* value;  // "" for no value
+  } cases[] = {
+      {{Data("245", {{'a', "Title :"}, {'b', "sub /"}, {'c', "by X."}})}, "title", "Title sub"},
+      {{Data("245", {{'a', "C++ ; a/b"}})}, "title", "C++ ; a/b"},
+      {{Data("245", {{'a', "Roman"}}), Data("880", {{'6', "245-01"}, {'a', "漢字"}})},
+       "title",
+       "漢字"},
+      {{Data("245", {{'a', "Roman"}}), Data("880", {{'6', "245-01"}, {'a', "カンジ"}})},
+       "title",
+       "Roman"},
+      {{Data("880", {{'6', "245-01"}, {'a', "かんじ"}})}, "title_kana", ""},
+      {{Data("880", {{'6', "100-01"}, {'a', "ローリング, J.K."}})},
+       "author_kana",
+       "ローリング, J.K."},
+      {{Data("880", {{'6', "700-01"}, {'a', "ヤマダ"}})}, "author", ""},
+      {{Data("700", {{'a', "Second,"}}), Data("100", {{'a', "First,"}})}, "author", "First"},
+      {{Data("260", {{'c', "[昭和60 i.e. 1985]"}})}, "year", "1985"},
+      {{Data("264", {{'c', "c2001"}}), Data("260", {{'c', "1999"}})}, "year", "2001"},
+      {{Data("300", {{'a', "xii, 245 p. ;"}})}, "pages", "245"},
+      {{Data("020", {{'a', "4-10-101001-3 (pbk.)"}, {'c', "¥1,200"}})}, "isbn", "4-10-101001-3"},
+      {{Data("020", {{'c', "1200円 (税別)"}})}, "price", "1200"},
+      {{Data("650", {{'a', "A."}}), Data("650", {{'a', "B"}})}, "subject", "A.; B"},
+      {{Data("090", {{'a', "913.6"}, {'b', "ナ"}})}, "call_number", "913.6 ナ"},
+      {{Data("852", {{'b', "  2階  "}})}, "location", "2階"},
+  };
+  for (const auto& c : cases) {
+    auto values = marc::Mapping::Default().Read(MakeRecord(c.fields));
+    auto found = values.find(c.column);
+    EXPECT_EQ(found == values.end() ? std::string() : found->second, c.value) << c.column;
+  }
+}
+
+// Write then Read gives every value back, for random values of every column.
+TEST(MarcMappingTest, WrittenRecordsReadBackTheirValues) {
+  const std::vector<std::string> words = {
+      "猫", "ネコ", "Cat", "a/b", "x ;y", "夏目 漱石", "ナツメ, ソウセキ"};
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) % 1000; };
+  for (int round = 0; round < 200; ++round) {
+    std::map<std::string, std::string> values;
+    for (std::string_view column : marc::kMappedColumns) {
+      if (next() % 4 == 0) continue;
+      std::string name(column);
+      if (name == "price" || name == "pages") {
+        values[name] = std::to_string(next() + 1);
+      } else if (name == "year") {
+        values[name] = std::to_string(1900 + next() % 125);
+      } else if (name == "isbn") {
+        values[name] = "4-" + std::to_string(next());
+      } else if (name == "book_id") {
+        values[name] = "B" + std::to_string(next());
+      } else if (name == "title_kana" || name == "author_kana") {
+        values[name] = next() % 2 ? "ネコ" : "ナツメ, ソウセキ";
+      } else {
+        values[name] = words[next() % words.size()] + " " + words[next() % words.size()];
+      }
+    }
+    // A reading is kept with the field it reads, as a record holds it.
+    if (!values.count("title")) values.erase("title_kana");
+    if (!values.count("author")) values.erase("author_kana");
+    EXPECT_EQ(marc::Mapping::Default().Read(marc::Mapping::Default().Write(values)), values);
+  }
+}
+
+// UTF-8 to Shift_JIS against iconv: every character code page 932 holds gives iconv's
+// bytes; the others their variant form or a character reference, never nothing.
+TEST(MarcCharactersTest, EveryBasicPlaneCharacterAsIconvOrVariantOrReference) {
+  tools::TextConverter iconv("CP932", "UTF-8");
+  int variants = 0, references = 0;
+  for (char32_t c = 1; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    std::string utf8;
+    marc::AppendUtf8(c, utf8);
+    std::vector<char32_t> unmapped;
+    const std::string ours = tools::Utf8ToCatalogText(utf8, unmapped);
+    std::string theirs;
+    try {
+      theirs = iconv.Convert(utf8);
+    } catch (const platform::Exception&) {
+      if (unmapped.empty()) {
+        ++variants;
+        EXPECT_TRUE(ours.size() == 2 && static_cast<unsigned char>(ours[0]) >= 0x81)
+            << static_cast<unsigned>(c);
+      } else {
+        ++references;
+        EXPECT_EQ(ours, "&#" + std::to_string(static_cast<unsigned>(c)) + ";");
+      }
+      continue;
+    }
+    EXPECT_EQ(tools::Utf8ToCatalogText(utf8, unmapped), theirs) << static_cast<unsigned>(c);
+  }
+  EXPECT_GT(variants, 0);
+  EXPECT_GT(references, 0);
+  std::vector<char32_t> unmapped;
+  EXPECT_EQ(toolstest::Hex(tools::Utf8ToCatalogText("鷗", unmapped)), "89A8");
+  EXPECT_THROW(tools::Utf8ToCatalogText("\xC0\xAF", unmapped), platform::Exception);
+  EXPECT_THROW(tools::Utf8ToCatalogText("\xED\xA0\x80", unmapped), platform::Exception);
+}
+
+// MARCXML that is not well formed stops the load with the parser's line.
+TEST(MarcLoadTest, MalformedMarcXmlNamesTheLine) {
+  TempDir folder;
+  std::string xml = MarcXml({Japanese(), Western()});
+  xml.erase(xml.rfind("</record>"));
+  WriteBytes(folder / "r.xml", xml);
+  auto run = RunTool(kLoader + " --no-progress --sqlite " + (folder / "c.db") + " " +
+                     (folder / "r.xml") + " 2>&1");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("not well-formed XML in record 2: line"), std::string::npos)
+      << run.output;
 }
 
 }  // namespace
