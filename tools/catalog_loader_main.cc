@@ -1,10 +1,13 @@
 // catalog_loader: fills a SQLite catalogue file or a PostgreSQL database from catalogue
-// files (tab-separated, UTF-8 or Shift_JIS), creating the tables when they are missing.
+// files (tab-separated, UTF-8 or Shift_JIS) or MARC 21 files (ISO 2709 or MARCXML),
+// creating the tables when they are missing; a change load applies a night's export.
 #include <unistd.h>
 
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "db/index_fit.h"
@@ -26,6 +29,7 @@ using tools::LoadCounts;
 using tools::LoadOptions;
 using tools::MatchModeArgument;
 using tools::ParseEncodingName;
+using tools::ParseFormatName;
 using tools::PostgresCatalogStore;
 using tools::SearchIndexBuilder;
 using tools::SqliteCatalogStore;
@@ -36,7 +40,9 @@ constexpr const char* kUsage =
     "usage: catalog_loader (--sqlite FILE | --postgres CONNINFO) [--encoding auto|utf-8|sjis]\n"
     "                      [--replace] [--no-index] [--match folded|loose]\n"
     "                      [--progress | --no-progress]\n"
-    "                      CATALOGUE.tsv...\n"
+    "                      [--format auto|tsv|marc] [--mapping FILE]\n"
+    "                      [--changes [--delete KEYS.txt]...]\n"
+    "                      CATALOGUE.tsv|RECORDS.mrc|RECORDS.xml...\n"
     "  --sqlite FILE        SQLite catalogue file, created when missing (texts in Shift_JIS)\n"
     "  --postgres CONNINFO  PostgreSQL database, a libpq connection string\n"
     "  --encoding           character set of the files (default auto: UTF-8 when valid)\n"
@@ -48,7 +54,14 @@ constexpr const char* kUsage =
     "  --match              the matching mode the search index serves: folded (the\n"
     "                       default, also for MATCH=EXACT) or loose (MATCH=LOOSE alone);\n"
     "                       SQLite: given, the index is built anew for it\n"
-    "  --progress           draw progress on stderr (default: when stderr is a terminal)\n";
+    "  --progress           draw progress on stderr (default: when stderr is a terminal)\n"
+    "  --format             catalogue file (tsv) or MARC 21 records, ISO 2709 or MARCXML\n"
+    "                       (marc); auto tells them apart by their first bytes\n"
+    "  --mapping FILE       lines that change the default mapping of MARC fields to columns\n"
+    "  --changes            replace the books of the files by key (adding new ones) and\n"
+    "                       remove those of records marked deleted (leader/05 d)\n"
+    "  --delete KEYS.txt    with --changes: remove the books whose keys the file lists,\n"
+    "                       one a line, before the files are loaded\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "catalog_loader: " << message << "\n" << kUsage;
@@ -64,6 +77,7 @@ int main(int argc, char** argv) {
   std::string conninfo;
   bool index = true;
   std::optional<db::MatchMode> match;  // --match; without it a SQLite index is refreshed
+  std::string mappingPath;
   try {
     ArgumentList arguments(argc, argv);
     while (arguments.Next()) {
@@ -80,6 +94,14 @@ int main(int argc, char** argv) {
         index = false;
       else if (arg == "--match")
         match = MatchModeArgument(arguments.Value());
+      else if (arg == "--format")
+        options.format = ParseFormatName(arguments.Value());
+      else if (arg == "--mapping")
+        mappingPath = arguments.Value();
+      else if (arg == "--changes")
+        options.changes = true;
+      else if (arg == "--delete")
+        options.deletionLists.push_back(arguments.Value());
       else if (arg == "--progress")
         options.progress = true;
       else if (arg == "--no-progress")
@@ -97,7 +119,30 @@ int main(int argc, char** argv) {
   }
   if (sqlitePath.empty() == conninfo.empty())
     return UsageError("give exactly one of --sqlite and --postgres");
-  if (options.files.empty()) return UsageError("no catalogue file given");
+  if (options.changes && options.replace)
+    return UsageError("--changes and --replace exclude each other");
+  if (!options.deletionLists.empty() && !options.changes)
+    return UsageError("--delete belongs to a change load (--changes)");
+  if (options.files.empty() && options.deletionLists.empty())
+    return UsageError("no catalogue file given");
+
+  std::optional<marc::Mapping> mapping;
+  if (!mappingPath.empty()) {
+    std::ifstream file(mappingPath, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    if (!file) {
+      std::cerr << "catalog_loader: " << mappingPath << ": cannot read the mapping file\n";
+      return 1;
+    }
+    try {
+      mapping = marc::Mapping::Parse(text.str(), mappingPath);
+    } catch (const marc::EMarcError& e) {
+      std::cerr << "catalog_loader: " << e.Message() << "\n";
+      return 1;
+    }
+    options.mapping = &*mapping;
+  }
 
   try {
     std::unique_ptr<CatalogStore> store;
@@ -130,6 +175,16 @@ int main(int argc, char** argv) {
     }
     std::cout << "loaded " << counts.books << " books (" << counts.loans << " lent out, "
               << counts.locations << " new shelf locations) into " << where << "\n";
+    if (options.changes)
+      std::cout << "changes: " << counts.replaced << " books replaced, "
+                << counts.books - counts.replaced << " added, " << counts.removed << " removed, "
+                << counts.unknownRemovals << " keys to remove not found\n";
+    if (counts.deletedSkipped > 0)
+      std::cout << "skipped " << counts.deletedSkipped
+                << " records marked deleted (a change load, --changes, removes their books)\n";
+    if (counts.references > 0)
+      std::cout << "stored " << counts.references
+                << " characters without a Shift_JIS form as character references\n";
     if (!conninfo.empty()) {
       tools::PostgresIndexTarget target;
       target.match = match.value_or(db::MatchMode::kFolded);

@@ -28,7 +28,7 @@ void CatalogReader::Fail(const std::string& problem) const {
   throw ECatalogError(path_ + ":" + std::to_string(lineNumber_) + ": " + problem);
 }
 
-bool CatalogReader::Next(CatalogRecord& record) {
+RecordSource::Kind CatalogReader::Next(CatalogRecord& record) {
   std::string line;
   while (std::getline(input_, line)) {
     ++lineNumber_;
@@ -59,13 +59,13 @@ bool CatalogReader::Next(CatalogRecord& record) {
     } catch (const ECatalogError& e) {
       Fail(e.Message());
     }
-    return true;
+    return Kind::kBook;
   }
   if (!headerSeen_) {
     headerSeen_ = true;
     Fail("the file has no header line");
   }
-  return false;
+  return Kind::kEnd;
 }
 
 }  // namespace tools

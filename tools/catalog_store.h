@@ -25,6 +25,12 @@ class CatalogStore {
   // Stores one book (its texts in Shift_JIS) at a location code, and its loan row when
   // it is lent out. Raises ECatalogError with the database's message.
   virtual void AddBook(const CatalogRecord& record, int locationCode) = 0;
+  // Stores one book in place of the book with its key (or as a new one) and answers
+  // whether it replaced one. withLoan: the record says the loan state too, and the loan
+  // row is replaced by its own; otherwise a stored loan row stays. Raises ECatalogError.
+  virtual bool ReplaceBook(const CatalogRecord& record, int locationCode, bool withLoan) = 0;
+  // Removes the book with the key and its loan row; answers whether there was one.
+  virtual bool RemoveBook(const std::string& bookId) = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   // Names the database in messages.

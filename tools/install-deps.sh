@@ -4,10 +4,13 @@
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libfcgi-dev
-                libsqlite3-dev libpq-dev sqlite3)
+                libsqlite3-dev libpq-dev sqlite3
+                libyaz-dev)  # MARC 21 files, read and written by the catalogue tools
 server_packages=(lighttpd postgresql pgbouncer)
 # A second compiler, the browser tests, and curl for the end-to-end requests.
-check_packages=(clang chromium fonts-ipafont-gothic curl)
+check_packages=(clang chromium fonts-ipafont-gothic curl
+                yaz)  # yaz-marcdump reads the MARC files the tests write
+
 
 case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;

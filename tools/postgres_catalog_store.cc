@@ -56,11 +56,13 @@ void PostgresCatalogStore::Prepare(const char* name, const char* sql, int parame
   if (!Succeeded(result.get())) Fail();
 }
 
-void PostgresCatalogStore::RunPrepared(const char* name, const std::vector<const char*>& params) {
+int PostgresCatalogStore::RunPrepared(const char* name, const std::vector<const char*>& params) {
   ResultPtr result(PQexecPrepared(conn_, name, static_cast<int>(params.size()), params.data(),
                                   nullptr, nullptr, 0),
                    &PQclear);
   if (!Succeeded(result.get())) Fail();
+  const char* changed = PQcmdTuples(result.get());
+  return *changed == '\0' ? 0 : std::stoi(changed);
 }
 
 void PostgresCatalogStore::Begin() {
@@ -77,6 +79,14 @@ void PostgresCatalogStore::Begin() {
           "$18)",
           18);
   Prepare("loan", "INSERT INTO KASIDASI (KA_BOOKID, KA_USERID, KA_KIGEN) VALUES ($1, $2, $3)", 3);
+  Prepare("update",
+          "UPDATE BOOKMAST SET MS_SYOMEI = $2, MS_SYOKANA = $3, MS_CHOSYA = $4, MS_CHOKANA = $5, "
+          "MS_SYUPAN = $6, MS_ISBN = $7, MS_KENMEI = $8, MS_SEIKYU = $9, MS_KINGAKU = $10, "
+          "MS_SYUNEN = $11, MS_PAGE = $12, MS_OOKISA = $13, MS_NAIYO = $14, MS_SYOZAI = $15, "
+          "MS_KKUBUN = $16, MS_TMARK = $17, MS_TFMSUU = $18 WHERE MS_BOOKID = $1",
+          18);
+  Prepare("unloan", "DELETE FROM KASIDASI WHERE KA_BOOKID = $1", 1);
+  Prepare("remove", "DELETE FROM BOOKMAST WHERE MS_BOOKID = $1", 1);
 }
 
 void PostgresCatalogStore::Clear() {
@@ -97,22 +107,46 @@ void PostgresCatalogStore::AddLocation(int code, const std::string& name) {
               {codeText.c_str(), name.c_str()}));
 }
 
-void PostgresCatalogStore::AddBook(const CatalogRecord& r, int locationCode) {
+int PostgresCatalogStore::RunBook(const char* name, const CatalogRecord& r, int locationCode) {
   std::string numbers[5];
   auto count = [&numbers](int slot, const std::optional<int>& value) -> const char* {
     if (!value) return nullptr;
     numbers[slot] = std::to_string(*value);
     return numbers[slot].c_str();
   };
-  RunPrepared("book", {r.bookId.c_str(), r.title.c_str(), r.titleKana.c_str(), r.author.c_str(),
-                       r.authorKana.c_str(), r.publisher.c_str(), r.isbn.c_str(), r.subject.c_str(),
-                       r.callNumber.c_str(), count(0, r.price), count(1, r.year), count(2, r.pages),
-                       r.size.c_str(), r.contents.c_str(),
-                       count(3, locationCode ? std::optional<int>(locationCode) : std::nullopt),
-                       r.loanClass.c_str(), r.attachMark.c_str(), count(4, r.attachCount)});
+  return RunPrepared(
+      name,
+      {r.bookId.c_str(), r.title.c_str(), r.titleKana.c_str(), r.author.c_str(),
+       r.authorKana.c_str(), r.publisher.c_str(), r.isbn.c_str(), r.subject.c_str(),
+       r.callNumber.c_str(), count(0, r.price), count(1, r.year), count(2, r.pages), r.size.c_str(),
+       r.contents.c_str(), count(3, locationCode ? std::optional<int>(locationCode) : std::nullopt),
+       r.loanClass.c_str(), r.attachMark.c_str(), count(4, r.attachCount)});
+}
+
+void PostgresCatalogStore::AddBook(const CatalogRecord& r, int locationCode) {
+  RunBook("book", r, locationCode);
+  AddLoan(r);
+}
+
+void PostgresCatalogStore::AddLoan(const CatalogRecord& r) {
   if (r.loanUser.empty()) return;
   RunPrepared("loan", {r.bookId.c_str(), r.loanUser.c_str(),
                        r.dueDate.empty() ? nullptr : r.dueDate.c_str()});
+}
+
+bool PostgresCatalogStore::ReplaceBook(const CatalogRecord& r, int locationCode, bool withLoan) {
+  const bool replaced = RunBook("update", r, locationCode) > 0;
+  if (!replaced) RunBook("book", r, locationCode);
+  if (withLoan) {
+    RunPrepared("unloan", {r.bookId.c_str()});
+    AddLoan(r);
+  }
+  return replaced;
+}
+
+bool PostgresCatalogStore::RemoveBook(const std::string& bookId) {
+  RunPrepared("unloan", {bookId.c_str()});
+  return RunPrepared("remove", {bookId.c_str()}) > 0;
 }
 
 void PostgresCatalogStore::Commit() {

@@ -25,6 +25,8 @@ class PostgresCatalogStore : public CatalogStore {
   std::map<std::string, int> Locations() override;
   void AddLocation(int code, const std::string& name) override;
   void AddBook(const CatalogRecord& record, int locationCode) override;
+  bool ReplaceBook(const CatalogRecord& record, int locationCode, bool withLoan) override;
+  bool RemoveBook(const std::string& bookId) override;
   void Commit() override;
   void Rollback() override;
   std::string Describe() const override;
@@ -34,7 +36,13 @@ class PostgresCatalogStore : public CatalogStore {
   // raises ECatalogError with the server's message when it fails.
   PGresult* Run(const char* sql, const std::vector<const char*>& params = {});
   void Prepare(const char* name, const char* sql, int parameterCount);
-  void RunPrepared(const char* name, const std::vector<const char*>& params);
+  // Runs a prepared statement and answers the number of rows it changed.
+  int RunPrepared(const char* name, const std::vector<const char*>& params);
+  // Runs the prepared statement `name` (parameters 1 to 18 in BOOKMAST's column order)
+  // with the book's values; answers the rows changed.
+  int RunBook(const char* name, const CatalogRecord& record, int locationCode);
+  // Stores the record's loan row when it is lent out.
+  void AddLoan(const CatalogRecord& record);
   // Raises ECatalogError with the connection's last message.
   [[noreturn]] void Fail() const;
 

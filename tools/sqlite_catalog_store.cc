@@ -18,6 +18,23 @@ void BindCount(sqlite3_stmt* statement, int index, const std::optional<int>& val
     sqlite3_bind_null(statement, index);
 }
 
+// Binds a book's values as the parameters 1 to 18, in the column order of BOOKMAST.
+void BindBook(sqlite3_stmt* statement, const CatalogRecord& r, int locationCode) {
+  const std::string* texts[] = {&r.bookId,    &r.title, &r.titleKana, &r.author,    &r.authorKana,
+                                &r.publisher, &r.isbn,  &r.subject,   &r.callNumber};
+  int index = 1;
+  for (const std::string* text : texts) BindText(statement, index++, *text);
+  BindCount(statement, 10, r.price);
+  BindCount(statement, 11, r.year);
+  BindCount(statement, 12, r.pages);
+  BindText(statement, 13, r.size);
+  BindText(statement, 14, r.contents);
+  BindCount(statement, 15, locationCode ? std::optional<int>(locationCode) : std::nullopt);
+  BindText(statement, 16, r.loanClass);
+  BindText(statement, 17, r.attachMark);
+  BindCount(statement, 18, r.attachCount);
+}
+
 }  // namespace
 
 SqliteCatalogStore::SqliteCatalogStore(std::string path) : path_(std::move(path)) {
@@ -30,6 +47,9 @@ SqliteCatalogStore::~SqliteCatalogStore() {
   sqlite3_finalize(insertBook_);
   sqlite3_finalize(insertLoan_);
   sqlite3_finalize(insertLocation_);
+  sqlite3_finalize(updateBook_);
+  sqlite3_finalize(deleteBook_);
+  sqlite3_finalize(deleteLoan_);
   sqlite3_close(db_);
 }
 
@@ -68,6 +88,15 @@ void SqliteCatalogStore::Begin() {
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   insertLoan_ = Prepare("INSERT INTO KASIDASI (KA_BOOKID, KA_USERID, KA_KIGEN) VALUES (?, ?, ?)");
   insertLocation_ = Prepare("INSERT INTO SYOZAI (SY_CODE, SY_SYOZAI) VALUES (?, ?)");
+  // An update in place keeps the row's rowid, so the search index's triggers log one
+  // pending row for a changed book (a delete and insert would log two).
+  updateBook_ = Prepare(
+      "UPDATE BOOKMAST SET MS_SYOMEI = ?2, MS_SYOKANA = ?3, MS_CHOSYA = ?4, MS_CHOKANA = ?5, "
+      "MS_SYUPAN = ?6, MS_ISBN = ?7, MS_KENMEI = ?8, MS_SEIKYU = ?9, MS_KINGAKU = ?10, "
+      "MS_SYUNEN = ?11, MS_PAGE = ?12, MS_OOKISA = ?13, MS_NAIYO = ?14, MS_SYOZAI = ?15, "
+      "MS_KKUBUN = ?16, MS_TMARK = ?17, MS_TFMSUU = ?18 WHERE MS_BOOKID = ?1");
+  deleteBook_ = Prepare("DELETE FROM BOOKMAST WHERE MS_BOOKID = ?");
+  deleteLoan_ = Prepare("DELETE FROM KASIDASI WHERE KA_BOOKID = ?");
 }
 
 void SqliteCatalogStore::Clear() {
@@ -93,20 +122,12 @@ void SqliteCatalogStore::AddLocation(int code, const std::string& name) {
 }
 
 void SqliteCatalogStore::AddBook(const CatalogRecord& r, int locationCode) {
-  const std::string* texts[] = {&r.bookId,    &r.title, &r.titleKana, &r.author,    &r.authorKana,
-                                &r.publisher, &r.isbn,  &r.subject,   &r.callNumber};
-  int index = 1;
-  for (const std::string* text : texts) BindText(insertBook_, index++, *text);
-  BindCount(insertBook_, 10, r.price);
-  BindCount(insertBook_, 11, r.year);
-  BindCount(insertBook_, 12, r.pages);
-  BindText(insertBook_, 13, r.size);
-  BindText(insertBook_, 14, r.contents);
-  BindCount(insertBook_, 15, locationCode ? std::optional<int>(locationCode) : std::nullopt);
-  BindText(insertBook_, 16, r.loanClass);
-  BindText(insertBook_, 17, r.attachMark);
-  BindCount(insertBook_, 18, r.attachCount);
+  BindBook(insertBook_, r, locationCode);
   Step(insertBook_);
+  AddLoan(r);
+}
+
+void SqliteCatalogStore::AddLoan(const CatalogRecord& r) {
   if (r.loanUser.empty()) return;
   BindText(insertLoan_, 1, r.bookId);
   BindText(insertLoan_, 2, r.loanUser);
@@ -115,6 +136,30 @@ void SqliteCatalogStore::AddBook(const CatalogRecord& r, int locationCode) {
   else
     BindText(insertLoan_, 3, r.dueDate);
   Step(insertLoan_);
+}
+
+bool SqliteCatalogStore::ReplaceBook(const CatalogRecord& r, int locationCode, bool withLoan) {
+  BindBook(updateBook_, r, locationCode);
+  Step(updateBook_);
+  const bool replaced = sqlite3_changes(db_) > 0;
+  if (!replaced) {
+    BindBook(insertBook_, r, locationCode);
+    Step(insertBook_);
+  }
+  if (withLoan) {
+    BindText(deleteLoan_, 1, r.bookId);
+    Step(deleteLoan_);
+    AddLoan(r);
+  }
+  return replaced;
+}
+
+bool SqliteCatalogStore::RemoveBook(const std::string& bookId) {
+  BindText(deleteLoan_, 1, bookId);
+  Step(deleteLoan_);
+  BindText(deleteBook_, 1, bookId);
+  Step(deleteBook_);
+  return sqlite3_changes(db_) > 0;
 }
 
 void SqliteCatalogStore::Commit() { Execute("COMMIT"); }

@@ -23,6 +23,8 @@ class SqliteCatalogStore : public CatalogStore {
   std::map<std::string, int> Locations() override;
   void AddLocation(int code, const std::string& name) override;
   void AddBook(const CatalogRecord& record, int locationCode) override;
+  bool ReplaceBook(const CatalogRecord& record, int locationCode, bool withLoan) override;
+  bool RemoveBook(const std::string& bookId) override;
   void Commit() override;
   void Rollback() override;
   std::string Describe() const override { return path_; }
@@ -31,6 +33,7 @@ class SqliteCatalogStore : public CatalogStore {
   void Execute(const char* sql);
   sqlite3_stmt* Prepare(const char* sql);
   void Step(sqlite3_stmt* statement);
+  void AddLoan(const CatalogRecord& record);
   [[noreturn]] void Fail(const std::string& doing) const;
 
   std::string path_;
@@ -38,6 +41,9 @@ class SqliteCatalogStore : public CatalogStore {
   sqlite3_stmt* insertBook_ = nullptr;
   sqlite3_stmt* insertLoan_ = nullptr;
   sqlite3_stmt* insertLocation_ = nullptr;
+  sqlite3_stmt* updateBook_ = nullptr;
+  sqlite3_stmt* deleteBook_ = nullptr;
+  sqlite3_stmt* deleteLoan_ = nullptr;
 };
 
 }  // namespace tools
