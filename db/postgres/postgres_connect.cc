@@ -43,19 +43,15 @@ class PostgresDatabase : public Database {
            PQtransactionStatus(connection) == PQTRANS_IDLE && session_->OpenCursors == 0;
   }
 
-  // A server (or pooler) that ended the connection while it was idle has said so on the
-  // socket: what waits there is read without blocking, and a connection found closed is
-  // opened again rather than failing the request's first statement.
+  // A server (or pooler) that ends an idle connection sends its reason and closes the
+  // socket; an idle connection is otherwise sent nothing worth keeping it for. Anything
+  // waiting on the socket therefore means the connection is opened again rather than
+  // failing the request's first statement (the close itself may not yet be readable).
   bool StartRequest() override {
     PGconn* connection = session_->Connection;
     if (!connection || PQstatus(connection) != CONNECTION_OK) return false;
-    // A server that ends a connection sends its reason and then closes: the close is
-    // seen on the socket once the reason has been read.
-    for (int reads = 0; reads < 4; ++reads) {
-      pollfd socket{PQsocket(connection), POLLIN, 0};
-      if (poll(&socket, 1, 0) <= 0) break;
-      if (!PQconsumeInput(connection) || PQstatus(connection) != CONNECTION_OK) return false;
-    }
+    pollfd socket{PQsocket(connection), POLLIN, 0};
+    if (poll(&socket, 1, 0) != 0) return false;
     session_->Deadline = DeadlineFromNow(timeLimitSeconds_);
     // What a request learnt of the catalogue (its search functions, its broad words) is
     // learnt again, as a new connection would: the catalogue may have been reloaded, and
