@@ -4,10 +4,11 @@
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libfcgi-dev
-                libsqlite3-dev libpq-dev sqlite3)
+                libsqlite3-dev libpq-dev sqlite3 libyaz-dev)
 server_packages=(lighttpd postgresql pgbouncer)
-# A second compiler, the browser tests, and curl for the end-to-end requests.
-check_packages=(clang chromium fonts-ipafont-gothic curl)
+# A second compiler, the browser tests, curl for the end-to-end requests, and an SRU
+# client (yaz) and xmllint (libxml2-utils) for the feed and SRU checks.
+check_packages=(clang chromium fonts-ipafont-gothic curl yaz libxml2-utils)
 
 case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;
