@@ -142,14 +142,17 @@ std::string TMainMod::SruSearchRetrieve(SruAnswer answer) {
     // -1 is a count the database could not give: a failure, not a number of books.
     if (qMaster->RowCount() < 0) throw EDatabaseError(std::string(texts::kRowCountFailed));
     answer.numberOfRecords = qMaster->RowCount();
-    if (answer.numberOfRecords > 0 && *start > answer.numberOfRecords) {
+    // A position past the result reads no row at all.
+    const bool pastTheEnd = *start > answer.numberOfRecords;
+    if (answer.numberOfRecords > 0 && pastTheEnd) {
       answer.diagnostics.push_back({kSruFirstRecordOutOfRange, std::to_string(*start)});
     }
-    for (std::int64_t skipped = 1; skipped < *start && !qMaster->AtEnd(); ++skipped) {
+    for (std::int64_t skipped = 1; !pastTheEnd && skipped < *start && !qMaster->AtEnd();
+         ++skipped) {
       qMaster->NextRow();
     }
     const std::int64_t shown = std::min(*most, kMostRecords);
-    for (std::int64_t k = 0; k < shown && !qMaster->AtEnd(); ++k) {
+    for (std::int64_t k = 0; !pastTheEnd && k < shown && !qMaster->AtEnd(); ++k) {
       const marc::BookFields book = CurrentBookFields();
       std::string data =
           dublinCore ? DublinCoreXml(book, AsciiUrl(BookUrl(qMaster->FieldText("MS_BOOKID"))))

@@ -139,6 +139,13 @@ for version in 1.2 2.0; do
   expect_equal "$(xpath "string(//*[local-name()='numberOfRecords'])")" "$(count_books "4 5 夏目|6 6 新潮社")" "numberOfRecords"
   expect_equal "$(xpath "string((//*[local-name()='recordPosition'])[1])")" 2 "first position"
 
+  begin "SRU $version: a position past the result"
+  fetch GET "$sru&query=$(utf8_url 'dc.creator=夏目')&startRecord=1000"
+  expect_xml "$schema"
+  expect_equal "$(xpath "string(//*[local-name()='numberOfRecords'])")" "$(count_books "4 5 夏目")" "numberOfRecords"
+  expect_equal "$(xpath "string(//*[local-name()='uri'])")" info:srw/diagnostic/1/61 "diagnostic"
+  expect_equal "$(xpath "count(//*[local-name()='record'])")" 0 "records"
+
   begin "SRU $version: diagnostics"
   for case in "dc.date=1:16" "title<1:19" "title=a*b:28" "a%20not%20b:37" "(a:10" "title=a%20sortby%20title:80"; do
     fetch GET "$sru&query=$(printf '%s' "${case%:*}" | sed 's/=/%3D/g; s/</%3C/g; s/\*/%2A/g')"

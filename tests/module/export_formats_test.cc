@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "marc/book_marc.h"
+#include "marc/xml_text.h"
 #include "module/cql_plugin.h"
 #include "module/cql_search.h"
 #include "module/record_formats.h"
@@ -35,6 +36,9 @@ TEST(RecordFormats, AValueCannotEndItsFieldOrRecord) {
             "  author = {A\\_\\%\\&\\#\\$\\^{}\\~{}},\n  year = {2001},\n"
             "  url = {http://h%7B%7D%5C/s},\n}\n");
   EXPECT_EQ(SafeKey(""), "record");
+  // XML 1.0 cannot hold a control character other than tab and line breaks at all.
+  EXPECT_EQ(marc::XmlText("<a href=\"x\">&'\x01\x1f\t\n"),
+            "&lt;a href=&quot;x&quot;&gt;&amp;&apos;\xEF\xBF\xBD\xEF\xBF\xBD\t\n");
   EXPECT_EQ(AsciiUrl("http://h\x82\xa0/ a"), "http://h%82%A0/%20a");
 }
 
