@@ -57,9 +57,11 @@ TMainMod::TMainMod(TWebApplication& owner) : TWebModule(owner, "MainMod") {
       {"/list.rss", feed(FeedFormat::kRss)},
       {"/list.json", feed(FeedFormat::kJson)}};
   for (const auto& [path, serve] : exports) {
-    Actions().Add(
-        std::string("Export") + path, path,
-        [serve](auto&, auto& request, auto& response, bool&) { serve(request, response); });
+    // A copy of the handler: clang does not capture a structured binding.
+    Actions().Add(std::string("Export") + path, path,
+                  [handler = serve](auto&, auto& request, auto& response, bool&) {
+                    handler(request, response);
+                  });
   }
   Actions().Add("SRU", "/sru", [this](auto& sender, auto& request, auto& response, bool& handled) {
     MainModSruAction(sender, request, response, handled);
