@@ -1,8 +1,9 @@
 // The loose matching mode of LIKE: separators and blanks passed over, variant kanji read
 // as one. The search index and the PostgreSQL functions are held to it in their own
 // tests (tests/tools).
-#include <gtest/gtest.h>
 #include <iconv.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -41,26 +42,11 @@ TEST(LooseMatch, SeparatorsWidthsAndVariantsAgainstFoldedAndExact) {
       {"%\x83\x6e\x83\x8a\x81\x5b\x83\x7c\x83\x62\x83\x5e\x81\x5b%",
        "\x83\x6e\x83\x8a\x81\x5b\x81\x45\x83\x7c\x83\x62\x83\x5e\x81\x5b", true, false},
       {"%\x83\x6e\x83\x8a%", "\x83\x6e\xa5\x83\x8a", true, false},
-      {"%ab%",
-       "a\x81\x5d"
-       "b",
-       true, false},
-      {"%ab%",
-       "a\x81\x7c"
-       "b",
-       true, false},
-      {"%ab%",
-       "a\x81\x5c"
-       "b",
-       true, false},
-      {"%ab%",
-       "a\x81\x41"
-       "b",
-       true, false},
-      {"%ab%",
-       "a\x81\x43"
-       "b",
-       true, false},
+      {"%ab%", "a\x81\x5d" "b", true, false},
+      {"%ab%", "a\x81\x7c" "b", true, false},
+      {"%ab%", "a\x81\x5c" "b", true, false},
+      {"%ab%", "a\x81\x41" "b", true, false},
+      {"%ab%", "a\x81\x43" "b", true, false},
       {"%ab%", "a-b", true, false},
       {"%4101010014%", "4-10-101001-4", true, false},
       // The long vowel mark is part of a word, full and half width.
@@ -98,11 +84,9 @@ TEST(LooseMatch, EveryVariantPairFindsEachOther) {
                                          {0xE7B3, 0x95D3}, {0xFABA, 0x93BF}, {0xE05F, 0x956C},
                                          {0xFB4D, 0x956C}};
   for (const matching::VariantPair& pair : known) {
-    EXPECT_TRUE(std::any_of(pairs.begin(), pairs.end(),
-                            [&](const matching::VariantPair& p) {
-                              return p.variant == pair.variant && p.form == pair.form;
-                            }))
-        << std::hex << pair.variant;
+    EXPECT_TRUE(std::any_of(pairs.begin(), pairs.end(), [&](const matching::VariantPair& p) {
+      return p.variant == pair.variant && p.form == pair.form;
+    })) << std::hex << pair.variant;
   }
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     if (i > 0) {
