@@ -9,8 +9,8 @@ catalogue_field() { awk -F'\t' -v id="$1" -v c="$2" '$1 == id { print $c }' "$ca
 # Books of the catalogue file with a word in one of the columns FROM..TO, for each group
 # of words separated by "|" (every group must match): count_books "2 3 猫 坊|6 6 新潮社".
 count_books() {
-  awk -F'\t' -v spec="$1" '
-    $1 ~ /^[0-9]+$/ { groups = split(spec, g, "|"); ok = 1
+  awk -F'\t' -v wanted="$1" '
+    $1 ~ /^[0-9]+$/ { groups = split(wanted, g, "|"); ok = 1
       for (i = 1; i <= groups; i++) {
         n = split(g[i], w, " "); held = 0
         for (k = 3; k <= n; k++) for (c = w[1]; c <= w[2]; c++) held += index($c, w[k]) > 0
