@@ -1,6 +1,5 @@
 #include "db/engine.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,12 +15,12 @@
 #include "db/sqlite/sqlite_driver.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/plugin.h"
 #include "platform/program_file.h"
 #include "platform/request_end.h"
 #include "platform/text_format.h"
 
 using platform::FormatText;
-using platform::ProgramFolder;
 
 namespace db {
 
@@ -73,19 +72,13 @@ EngineState& State() {
   return state;
 }
 
-// Loads the PostgreSQL plug-in on its first use: from the program's folder, else by
-// the system's search for libraries.
+// Loads the PostgreSQL plug-in on its first use.
 PostgresOpenFunction* PostgresOpen() {
   EngineState& state = State();
   if (state.PostgresOpen) return state.PostgresOpen;
-  std::string besideProgram = ProgramFolder() + std::string(kPostgresPluginFile);
-  void* plugin = dlopen(besideProgram.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!plugin) plugin = dlopen(std::string(kPostgresPluginFile).c_str(), RTLD_NOW | RTLD_LOCAL);
-  void* entry = plugin ? dlsym(plugin, kPostgresOpenSymbol) : nullptr;
-  if (!entry) {
-    const char* reason = dlerror();
-    throw DriverError{kErrDriverLoad, {TDBError{kErrDriverLoad, 0, reason ? reason : ""}}};
-  }
+  std::string reason;
+  void* entry = platform::PluginEntry(kPostgresPluginFile, kPostgresOpenSymbol, reason);
+  if (!entry) throw DriverError{kErrDriverLoad, {TDBError{kErrDriverLoad, 0, reason}}};
   state.PostgresOpen = reinterpret_cast<PostgresOpenFunction*>(entry);
   return state.PostgresOpen;
 }

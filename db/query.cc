@@ -182,6 +182,14 @@ std::string TQuery::FieldText(std::string_view name) const {
   Fail(platform::texts::kFieldNotFound, name);
 }
 
+bool TQuery::HasField(std::string_view name) const {
+  if (!Active()) return false;
+  for (const std::string& column : Cursor_->ColumnNames()) {
+    if (SameTextIgnoringCase(column, name)) return true;
+  }
+  return false;
+}
+
 void TQuery::CloseQuery() {
   Cursor_.reset();
   AtEnd_ = true;

@@ -81,6 +81,8 @@ class TQuery {
   // null or no row as empty text. Raises EDatabaseError when the result has no such
   // field (letter case ignored).
   std::string FieldText(std::string_view name) const;
+  // True when the open result has the field (letter case ignored).
+  bool HasField(std::string_view name) const;
 
   bool Active() const { return Cursor_ != nullptr; }
   // Closes the result; the SQL lines and parameter values stay.

@@ -8,15 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8.h"
+
 namespace marc {
 
-// The character at text[i], moving i past it; nullopt (i past the first byte) for a
-// byte sequence that is no UTF-8 character: a stray or missing continuation byte, an
-// overlong form, a surrogate, a value past U+10FFFF.
-std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
-
-// Appends the UTF-8 bytes of a character.
-void AppendUtf8(char32_t character, std::string& out);
+using platform::AppendUtf8;
+using platform::NextUtf8;
 
 // The text with each well-formed numeric character reference replaced by its character.
 std::string ReadReferences(std::string_view utf8);

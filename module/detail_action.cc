@@ -3,9 +3,9 @@
 #include <string>
 
 #include "module/action_guard.h"
+#include "module/japanese_texts.h"
 #include "module/main_mod.h"
 #include "platform/clock.h"
-#include "module/japanese_texts.h"
 
 namespace module {
 
@@ -15,10 +15,9 @@ using platform::FieldValue;
 using web::TWebRequest;
 using web::TWebResponse;
 
-void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
-                                        TWebResponse& response, bool&) {
+void TMainMod::RunHidingEngineMessages(std::string_view label, const std::function<void()>& steps) {
   try {
-    ServeDetailPage(request, response);
+    RunLogged(label, steps);
   } catch (const EDatabaseError&) {
     // Logged whole by the action; the 500 page shows a plain notice instead when the
     // database's messages are not for visitors.
@@ -27,8 +26,13 @@ void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
   }
 }
 
+void TMainMod::MainModRequestDataAction(TWebActionItem&, TWebRequest& request,
+                                        TWebResponse& response, bool&) {
+  ServeDetailPage(request, response);
+}
+
 void TMainMod::ServeDetailPage(TWebRequest& request, TWebResponse& response) {
-  RunLogged("PropertyView", [&] {
+  RunHidingEngineMessages("PropertyView", [&] {
     const std::uint64_t start = platform::TickCount();
     CopyRequestFields(request);
     qMaster->LoadSqlFromFile(PropSqlPath());

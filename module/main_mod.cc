@@ -40,6 +40,35 @@ TMainMod::TMainMod(TWebApplication& owner) : TWebModule(owner, "MainMod") {
                 [this](auto& sender, auto& request, auto& response, bool& handled) {
                   MainModOpenSearchAction(sender, request, response, handled);
                 });
+  // Records and searches for other programs, each at a path of its own.
+  using Export = std::function<void(TWebRequest&, TWebResponse&)>;
+  auto record = [this](RecordFormat format) -> Export {
+    return [this, format](auto& request, auto& response) {
+      MainModRecordExportAction(format, request, response);
+    };
+  };
+  auto feed = [this](FeedFormat format) -> Export {
+    return [this, format](auto& request, auto& response) {
+      MainModSearchFeedAction(format, request, response);
+    };
+  };
+  const std::pair<const char*, Export> exports[] = {
+      {"/data.ris", record(RecordFormat::kRis)},
+      {"/data.bib", record(RecordFormat::kBibtex)},
+      {"/data.marcxml", record(RecordFormat::kMarcXml)},
+      {"/list.atom", feed(FeedFormat::kAtom)},
+      {"/list.rss", feed(FeedFormat::kRss)},
+      {"/list.json", feed(FeedFormat::kJson)}};
+  for (const auto& [path, serve] : exports) {
+    // A copy of the handler: clang does not capture a structured binding.
+    Actions().Add(std::string("Export") + path, path,
+                  [handler = serve](auto&, auto& request, auto& response, bool&) {
+                    handler(request, response);
+                  });
+  }
+  Actions().Add("SRU", "/sru", [this](auto& sender, auto& request, auto& response, bool& handled) {
+    MainModSruAction(sender, request, response, handled);
+  });
   PageProducer = std::make_unique<TPageProducer>();
   PageProducer->OnHTMLTag = [this](TPageProducer& sender, TTag tag, const std::string& tagString,
                                    const TStringList& tagParams, std::string& replaceText) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,9 +16,10 @@
 #include "config/kv_lira_web_conf.h"
 #include "db/query.h"
 #include "module/facet_filters.h"
-
 #include "module/page_window.h"
+#include "module/record_formats.h"
 #include "module/search_statement.h"
+#include "module/sru_response.h"
 #include "platform/string_list.h"
 #include "web/nmurl.h"
 #include "web/page_producer.h"
@@ -26,6 +28,10 @@
 #include "web/web_response.h"
 
 namespace module {
+
+// The formats of one book and of a page of results written for other programs.
+enum class RecordFormat { kRis, kBibtex, kMarcXml };
+enum class FeedFormat { kAtom, kRss, kJson };
 
 class TMainMod : public app::TWebModule {
  public:
@@ -174,6 +180,20 @@ class TMainMod : public app::TWebModule {
   // A failure is logged under "OpenSearch" and raised again.
   void MainModOpenSearchAction(app::TWebActionItem& sender, web::TWebRequest& request,
                                web::TWebResponse& response, bool& handled);
+  // "/data.ris", "/data.bib", "/data.marcxml": the book of ID (run through the detail
+  // SQL file) as a download in that format, UTF-8; 404 with a plain notice when no
+  // book has the key. A failure is logged under "RecordExport" and raised again.
+  void MainModRecordExportAction(RecordFormat format, web::TWebRequest& request,
+                                 web::TWebResponse& response);
+  // "/list.atom", "/list.rss", "/list.json": the page of the search that "/list" would
+  // show, with the same fields, as a feed; a search the list refuses answers 400 with
+  // the list's notice as text. A failure is logged under "SearchFeed" and raised again.
+  void MainModSearchFeedAction(FeedFormat format, web::TWebRequest& request,
+                               web::TWebResponse& response);
+  // "/sru": SRU 1.1, 1.2 and 2.0 explain and searchRetrieve, CQL mapped onto the
+  // search; every refusal is an SRU diagnostic. A failure is logged under "SRU".
+  void MainModSruAction(app::TWebActionItem& sender, web::TWebRequest& request,
+                        web::TWebResponse& response, bool& handled);
   // Answers one template tag; a failure is logged under "ReplaceTag" and raised again.
   void PageProducerHTMLTag(web::TPageProducer& sender, web::TTag tag, const std::string& tagString,
                            const platform::TStringList& tagParams, std::string& replaceText);
@@ -198,6 +218,24 @@ class TMainMod : public app::TWebModule {
   // Creates RequestFields when there is none and fills it with the request's body
   // fields for a POST (exactly "POST"), else with its query fields.
   void CopyRequestFields(web::TWebRequest& request);
+  // The search of the request read, checked and built as "/list" does: the statement,
+  // or nullopt with ErrorName and ErrorMessage (and SortOrderRefused) set when the
+  // search is refused before any statement runs.
+  std::optional<platform::TStringList> PrepareSearch(web::TWebRequest& request);
+  // The program's absolute address: "http://", the request's host and script name.
+  std::string ProgramUrl();
+  // The book's permalink, "<ProgramUrl>/<path>?ID=<key>" (path "data", or the path of
+  // an export), the key URL-encoded as the result rows encode it.
+  std::string BookUrl(const std::string& bookId, std::string_view path = "data");
+  // The current row of qMaster as UTF-8 book fields; a column the statement does not
+  // give is empty.
+  BookFields CurrentBookFields();
+  // Runs the steps logged under label; a database failure then reaches the visitor as
+  // it is, or as the plain notice when engine messages are not for visitors.
+  void RunHidingEngineMessages(std::string_view label, const std::function<void()>& steps);
+  // The SRU request's steps once the fields are read (sru_action.cc).
+  std::string AnswerSru(web::TWebRequest& request);
+  std::string SruSearchRetrieve(SruAnswer answer);
   // Expands the template of that name under HtmlPath.
   std::string ProduceTemplate(std::string_view templateName);
   // The text of the carried search fields of the page links: "&NAME=value" each, the

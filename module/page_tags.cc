@@ -60,6 +60,14 @@ bool TMainMod::RecordRowPresent() {
   return false;
 }
 
+std::string TMainMod::ProgramUrl() {
+  return PercentEncodeControlBytes("http://" + Request()->Host() + Request()->ScriptName());
+}
+
+std::string TMainMod::BookUrl(const std::string& bookId, std::string_view path) {
+  return ProgramUrl() + "/" + std::string(path) + "?ID=" + NMURL->URLEncode(bookId);
+}
+
 bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagParams,
                              std::string& replaceText) {
   // The search value a tag names with NAME=, as the search action read it; a filter's
@@ -91,9 +99,6 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   };
   // Control bytes of a forged Host header are percent-encoded: an XML page (the OpenSearch
   // description) may hold none of them, not even as character references.
-  auto programUrl = [&] {
-    return PercentEncodeControlBytes("http://" + Request()->Host() + Request()->ScriptName());
-  };
   // The paging tags read the record count of the open search; elsewhere they are empty.
   auto shownRows = [&]() -> std::optional<ShownRows> {
     PagingTagShown = true;
@@ -159,12 +164,15 @@ bool TMainMod::AnswerPageTag(std::string_view tagString, const TStringList& tagP
   } else if (tagString == "FACET_APPLIED") {
     replaceText = BuildFacetApplied(FieldValue(tagParams, "LABEL"));
   } else if (tagString == "PROGRAM_URL") {
-    replaceText = EscapeHtml(programUrl());
+    replaceText = EscapeHtml(ProgramUrl());
   } else if (tagString == "PERMALINK") {
-    // The book's own address: its key alone, encoded as the result rows encode it.
+    // The book's own address: its key alone, encoded as the result rows encode it;
+    // with FORMAT=ris, bib or marcxml the address of its download in that format.
     if (!RecordRowPresent()) return true;
+    const std::string format = FieldValue(tagParams, "FORMAT");
+    const bool exported = format == "ris" || format == "bib" || format == "marcxml";
     replaceText =
-        EscapeHtml(programUrl() + "/data?ID=" + NMURL->URLEncode(qMaster->FieldText("MS_BOOKID")));
+        EscapeHtml(BookUrl(qMaster->FieldText("MS_BOOKID"), exported ? "data." + format : "data"));
   } else {
     return AnswerReaderTag(tagString, tagParams, replaceText);
   }

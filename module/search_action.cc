@@ -138,67 +138,73 @@ std::string TMainMod::DatabaseFailureText(std::string_view label) const {
   return std::string(texts::kCatalogueUnavailable);
 }
 
+std::optional<TStringList> TMainMod::PrepareSearch(TWebRequest& request) {
+  CopyRequestFields(request);
+  ReadSearchFields(request);
+  MakeScriptUrl(request);
+  auto refuse = [&](std::string_view name, std::string_view message) {
+    ErrorName = name;
+    ErrorMessage = message;
+    return std::nullopt;
+  };
+  // An empty search asks nothing of the engine, as before.
+  const bool loose = SearchFlags != 0 && qMaster->LikeMatch() == db::MatchMode::kLoose;
+  const std::string* searchTexts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any};
+  // Under the loose comparison the search reads what the patron typed: a character
+  // the form's Shift_JIS lacks (sent as a numeric reference) as its Shift_JIS form,
+  // and a text of blanks, separators and punctuation as nothing to look for (it would
+  // find every book), as if not typed. The pages show the texts as sent.
+  for (std::size_t i = 0; i < SearchedTexts.size(); ++i) {
+    SearchedTexts[i] = loose ? matching::ReadCharacterReferences(*searchTexts[i]) : *searchTexts[i];
+    if (loose && matching::LooseTextPassedOver(SearchedTexts[i])) {
+      SearchedTexts[i].clear();
+      SearchFlags &= static_cast<std::uint8_t>(~(1 << i));
+    }
+  }
+  if (SearchFlags == 0) return refuse(texts::kRuntimeError, texts::kEnterSearchKeyword);
+  // Sort values are written into the statement as they are, so anything that is not
+  // a plain column name and direction is refused before any SQL runs. An installation
+  // that lists its sort columns refuses any other column alike.
+  if (!RelevanceOrdered() && (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed())) {
+    SortOrderRefused = true;
+    return refuse(texts::kDatabaseError, texts::kInvalidSortOrder);
+  }
+  // Either driver would end the statement text at a NUL byte inside a search text,
+  // dropping the conditions and the sort order after it.
+  for (const std::string* text : searchTexts) {
+    if (text->find('\0') != std::string::npos)
+      return refuse(texts::kDatabaseError, texts::kNulInSearchText);
+  }
+  const SearchCriteria criteria = RequestedSearch();
+  // Many words or a long text would cost the database more than the time limit
+  // allows, ending on a failure; the visitor is told what to change instead.
+  if (!SearchFitsLimits(criteria))
+    return refuse(texts::kSearchTooLarge, texts::kSearchTooLargeHint);
+  return BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
+}
+
 void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
                                         TWebResponse& response, bool&) {
   RunLogged("ListView", [&] {
     const std::uint64_t start = platform::TickCount();
-    CopyRequestFields(request);
-    ReadSearchFields(request);
-    MakeScriptUrl(request);
     auto showError = [&](std::string_view name, std::string_view message) {
       ErrorName = name;
       ErrorMessage = message;
       return ProduceTemplate("error.html");
     };
-    // An empty search asks nothing of the engine, as before.
-    const bool loose = SearchFlags != 0 && qMaster->LikeMatch() == db::MatchMode::kLoose;
-    const std::string* searchTexts[] = {&BookName, &Chosya, &Syupan, &Isbn, &Kenmei, &Any};
-    // Under the loose comparison the search reads what the patron typed: a character
-    // the form's Shift_JIS lacks (sent as a numeric reference) as its Shift_JIS form,
-    // and a text of blanks, separators and punctuation as nothing to look for (it would
-    // find every book), as if not typed. The pages show the texts as sent.
-    for (std::size_t i = 0; i < SearchedTexts.size(); ++i) {
-      SearchedTexts[i] =
-          loose ? matching::ReadCharacterReferences(*searchTexts[i]) : *searchTexts[i];
-      if (loose && matching::LooseTextPassedOver(SearchedTexts[i])) {
-        SearchedTexts[i].clear();
-        SearchFlags &= static_cast<std::uint8_t>(~(1 << i));
-      }
-    }
-    if (SearchFlags == 0) {
-      response.SetContent(showError(texts::kRuntimeError, texts::kEnterSearchKeyword));
+    const std::optional<TStringList> statement = PrepareSearch(request);
+    if (!statement) {
+      // A site that lists its sort columns says with the status that the request, not
+      // the catalogue, is at fault.
+      if (SortOrderRefused && !Conf->OptionalText("ORDER_COLUMNS").empty())
+        response.SetStatusCode(400);
+      response.SetContent(ProduceTemplate("error.html"));
       return;
     }
-    // Sort values are written into the statement as they are, so anything that is not
-    // a plain column name and direction is refused before any SQL runs. An installation
-    // that lists its sort columns refuses any other column alike, and says with the
-    // status that the request, not the catalogue, is at fault.
-    if (!RelevanceOrdered() && (!IsSafeSortOrder(Order, OrderKind) || !SortColumnListed())) {
-      SortOrderRefused = true;
-      if (!Conf->OptionalText("ORDER_COLUMNS").empty()) response.SetStatusCode(400);
-      response.SetContent(showError(texts::kDatabaseError, texts::kInvalidSortOrder));
-      return;
-    }
-    // Either driver would end the statement text at a NUL byte inside a search text,
-    // dropping the conditions and the sort order after it.
-    for (const std::string* text : searchTexts) {
-      if (text->find('\0') != std::string::npos) {
-        response.SetContent(showError(texts::kDatabaseError, texts::kNulInSearchText));
-        return;
-      }
-    }
-    const SearchCriteria criteria = RequestedSearch();
-    // Many words or a long text would cost the database more than the time limit
-    // allows, ending on a failure; the visitor is told what to change instead.
-    if (!SearchFitsLimits(criteria)) {
-      response.SetContent(showError(texts::kSearchTooLarge, texts::kSearchTooLargeHint));
-      return;
-    }
-    const TStringList statement = BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
 
     std::string page;
     try {
-      qMaster->SetSqlLines(statement);
+      qMaster->SetSqlLines(*statement);
       qMaster->OpenQuery();
       NoteIndexPassedBy();
       // -1 is a count the database could not give: a failure, not a number of books.

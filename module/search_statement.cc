@@ -153,67 +153,76 @@ std::string EitherColumnLike(const char* first, const char* second, const std::s
          " )";
 }
 
-// One condition of the statement: a word compared with one column or with any of
-// several, each with the text it is given (the ISBN column may read a word as its
-// digits).
-struct Comparison {
-  std::string word;
-  std::vector<std::pair<const char*, std::string>> columns;
-};
+// The columns a field compares, in the order the statement names them.
+std::vector<const char*> FieldColumns(SearchField field) {
+  switch (field) {
+    case SearchField::kTitle:
+      return {"MS_SYOMEI", "MS_SYOKANA"};
+    case SearchField::kAuthor:
+      return {"MS_CHOSYA", "MS_CHOKANA"};
+    case SearchField::kAuthorOnly:
+      return {"MS_CHOSYA"};
+    case SearchField::kPublisher:
+      return {"MS_SYUPAN"};
+    case SearchField::kIsbn:
+      return {"MS_ISBN"};
+    case SearchField::kSubject:
+      return {"MS_KENMEI"};
+    case SearchField::kAny:
+      return {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
+              "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
+  }
+  return {};
+}
 
 // The conditions of the search, in the order the statement writes them. A word given
 // twice in one text is compared once: the second condition could not narrow anything.
 std::vector<Comparison> Comparisons(const SearchCriteria& criteria) {
   const std::uint8_t flags = criteria.SearchFlags;
   std::vector<Comparison> comparisons;
-  auto add = [&](std::initializer_list<const char*> columns, const std::string& text) {
+  auto add = [&](SearchField field, const std::string& text) {
     std::set<std::string> seen;
     for (std::string& word : ComparedWords(criteria, text)) {
       if (!seen.insert(word).second) continue;
-      Comparison comparison{word, {}};
-      for (const char* column : columns) comparison.columns.push_back({column, word});
-      comparisons.push_back(std::move(comparison));
+      comparisons.push_back(FieldComparison(field, word, criteria.LooseMatch));
     }
   };
-  if (flags & kSearchBookName) add({"MS_SYOMEI", "MS_SYOKANA"}, criteria.BookName);
+  if (flags & kSearchBookName) add(SearchField::kTitle, criteria.BookName);
   if (flags & kSearchChosya) {
-    if (criteria.AuthorOnly) {
-      add({"MS_CHOSYA"}, criteria.Chosya);
-    } else {
-      add({"MS_CHOSYA", "MS_CHOKANA"}, criteria.Chosya);
-    }
+    add(criteria.AuthorOnly ? SearchField::kAuthorOnly : SearchField::kAuthor, criteria.Chosya);
   }
-  if (flags & kSearchSyupan) add({"MS_SYUPAN"}, criteria.Syupan);
-  if (flags & kSearchIsbn) {
-    // An ISBN is one number whatever blanks it holds.
-    const std::string isbn = criteria.LooseMatch ? IsbnSearchText(criteria.Isbn) : criteria.Isbn;
-    comparisons.push_back({isbn, {{"MS_ISBN", isbn}}});
-  }
-  if (flags & kSearchKenmei) add({"MS_KENMEI"}, criteria.Kenmei);
+  if (flags & kSearchSyupan) add(SearchField::kPublisher, criteria.Syupan);
+  // An ISBN is one number whatever blanks it holds.
+  if (flags & kSearchIsbn)
+    comparisons.push_back(FieldComparison(SearchField::kIsbn, criteria.Isbn, criteria.LooseMatch));
+  if (flags & kSearchKenmei) add(SearchField::kSubject, criteria.Kenmei);
   if (flags & kSearchAny) {
     const std::size_t first = comparisons.size();
+    add(SearchField::kAny, criteria.Any);
     // NoKanaFind leaves out the author's reading here as it does in the author field.
-    if (criteria.AuthorOnly) {
-      add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_SYUPAN", "MS_ISBN", "MS_KENMEI"},
-          criteria.Any);
-    } else {
-      add({"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA", "MS_SYUPAN", "MS_ISBN",
-           "MS_KENMEI"},
-          criteria.Any);
-    }
-    // A word written as an ISBN is compared with the ISBN as the ISBN field compares
-    // it; any other word as it stands, so that "第1巻" does not find every "1".
-    for (std::size_t c = first; c < comparisons.size(); ++c) {
-      for (auto& [column, text] : comparisons[c].columns) {
-        if (column == std::string_view("MS_ISBN") && criteria.LooseMatch && IsIsbnLikeWord(text))
-          text = IsbnSearchText(text);
-      }
+    for (std::size_t c = first; criteria.AuthorOnly && c < comparisons.size(); ++c) {
+      auto& columns = comparisons[c].columns;
+      std::erase_if(columns, [](const auto& column) { return column.first == "MS_CHOKANA"; });
     }
   }
   return comparisons;
 }
 
 }  // namespace
+
+Comparison FieldComparison(SearchField field, const std::string& word, bool looseMatch) {
+  // The ISBN field reads its text as one number; the any-field box compares a word
+  // written as an ISBN with the ISBN as that field does, and any other word as it
+  // stands, so that "第1巻" does not find every "1".
+  const bool asIsbn = looseMatch && (field == SearchField::kIsbn ||
+                                     (field == SearchField::kAny && IsIsbnLikeWord(word)));
+  const std::string isbn = asIsbn ? IsbnSearchText(word) : word;
+  Comparison comparison{field == SearchField::kIsbn ? isbn : word, {}};
+  for (const char* column : FieldColumns(field)) {
+    comparison.columns.push_back({column, std::string(column) == "MS_ISBN" ? isbn : word});
+  }
+  return comparison;
+}
 
 std::string RankingTiers(const SearchCriteria& criteria) {
   const std::string& title = criteria.SearchFlags & kSearchAny ? criteria.Any : criteria.BookName;
@@ -268,17 +277,17 @@ bool SearchFitsLimits(const SearchCriteria& criteria) {
   return comparisons.size() <= kMostSearchWords && bytes <= kMostSearchTextBytes;
 }
 
-TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criteria) {
+void AppendConditions(TStringList& lines, const std::vector<Comparison>& comparisons,
+                      bool looseMatch) {
   lines.push_back("WHERE");
   bool first = true;
-  for (const Comparison& comparison : Comparisons(criteria)) {
+  for (const Comparison& comparison : comparisons) {
     // Each condition is a few lines; one "AND" line stands between two.
     if (!first) lines.push_back("AND");
     first = false;
     const auto& columns = comparison.columns;
     auto like = [&](std::size_t c) {
-      return std::string(columns[c].first) + " LIKE " +
-             LikePattern(columns[c].second, criteria.LooseMatch);
+      return columns[c].first + " LIKE " + LikePattern(columns[c].second, looseMatch);
     };
     if (columns.size() == 1) {
       lines.push_back(like(0));
@@ -294,6 +303,10 @@ TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criter
       }
     }
   }
+}
+
+TStringList BuildSearchStatement(TStringList lines, const SearchCriteria& criteria) {
+  AppendConditions(lines, Comparisons(criteria), criteria.LooseMatch);
   if (!criteria.Filters.empty()) {
     lines.push_back("AND");
     lines.push_back(criteria.Filters);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/string_list.h"
@@ -62,6 +63,28 @@ bool IsSafeSortOrder(std::string_view order, std::string_view orderKind);
 // True when the sort column is empty, or the list of columns (names separated by commas,
 // blanks around them ignored) is empty, or the column is one of them in any letter case.
 bool IsListedSortColumn(std::string_view order, std::string_view columns);
+
+// The fields a search text is compared with, each with its columns: the title and its
+// reading, the author and its reading (or the author alone), the publisher, the ISBN,
+// the subject, and all seven for the any-field box.
+enum class SearchField { kTitle, kAuthor, kAuthorOnly, kPublisher, kIsbn, kSubject, kAny };
+
+// One condition of a statement: a word compared with one column or with any of several,
+// each with the text it is given. word is what the limits count.
+struct Comparison {
+  std::string word;
+  std::vector<std::pair<std::string, std::string>> columns;  // column, compared text
+};
+
+// The condition of a word in a field. With looseMatch the ISBN field reads the word as
+// IsbnSearchText, and so does the any-field box's ISBN column for a word of ISBN
+// characters alone.
+Comparison FieldComparison(SearchField field, const std::string& word, bool looseMatch);
+
+// Appends the WHERE line and the conditions, "AND" between two; a condition of several
+// columns is "( a LIKE p OR b LIKE q ... )". A single quote in a compared text is doubled.
+void AppendConditions(platform::TStringList& lines, const std::vector<Comparison>& comparisons,
+                      bool looseMatch);
 
 // The most conditions a search may have, and the most bytes its compared texts may
 // hold together: each condition costs the database a pass over the rows it reads (and

@@ -5,12 +5,12 @@ set -euo pipefail
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libfcgi-dev
                 libsqlite3-dev libpq-dev sqlite3
-                libyaz-dev)  # MARC 21 files, read and written by the catalogue tools
+                libyaz-dev)  # MARC 21 files for the catalogue tools; CQL for the SRU plug-in
 server_packages=(lighttpd postgresql pgbouncer)
-# A second compiler, the browser tests, and curl for the end-to-end requests.
-check_packages=(clang chromium fonts-ipafont-gothic curl
-                yaz)  # yaz-marcdump reads the MARC files the tests write
-
+# A second compiler, the browser tests, curl for the end-to-end requests, yaz (an SRU
+# client, and yaz-marcdump, which reads the MARC files and downloads the tests write) and
+# xmllint (libxml2-utils) for the feed and SRU checks.
+check_packages=(clang chromium fonts-ipafont-gothic curl yaz libxml2-utils)
 
 case "${1:-check}" in
   build) wanted=("${build_packages[@]}") ;;

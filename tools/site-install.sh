@@ -74,9 +74,9 @@ mkdir -p "$prefix"/{cgi-bin,templates,sql,data,htdocs,log,lighttpd,run}
 # The program and what it loads at start sit side by side (RPATH $ORIGIN).
 install -m 755 "$build_dir/liraweb" "$prefix/cgi-bin/liraweb"
 install -m 644 "$build_dir/libkvconf.so" "$prefix/cgi-bin/"
-if [ -f "$build_dir/libdbengine_pg.so" ]; then
-  install -m 644 "$build_dir/libdbengine_pg.so" "$prefix/cgi-bin/"
-fi
+for plugin in libdbengine_pg.so libliraweb_cql.so; do
+  if [ -f "$build_dir/$plugin" ]; then install -m 644 "$build_dir/$plugin" "$prefix/cgi-bin/"; fi
+done
 install -m 644 "$source_root/site/liraweb.conf" "$source_root/site/dbengine.conf" "$prefix/cgi-bin/"
 
 install -m 644 "$source_root"/site/templates/*.html "$source_root"/site/templates/*.xml "$prefix/templates/"

@@ -11,6 +11,8 @@ void TCGIResponse::Send() {
                                    : std::string("200 OK");
     std::string header = "Status: " + status + "\r\n";
     if (!ContentType().empty()) header += "Content-Type: " + ContentType() + "\r\n";
+    if (!ContentDisposition().empty())
+      header += "Content-Disposition: " + ContentDisposition() + "\r\n";
     if (!Content().empty()) header += "Content-Length: " + std::to_string(ContentLength()) + "\r\n";
     header += "Content:\r\n\r\n";
     HTTPRequest().WriteText(header);

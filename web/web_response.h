@@ -30,6 +30,13 @@ class TWebResponse {
   const std::string& ContentType() const { return ContentType_; }
   void SetContentType(std::string type) { ContentType_ = std::move(type); }
 
+  // The Content-Disposition header (a download's file name); none while empty, as
+  // every page had before downloads existed.
+  const std::string& ContentDisposition() const { return ContentDisposition_; }
+  void SetContentDisposition(std::string disposition) {
+    ContentDisposition_ = std::move(disposition);
+  }
+
   const std::string& Content() const { return Content_; }
   // Stores the page text and sets ContentLength to its byte length.
   void SetContent(std::string content);
@@ -52,6 +59,7 @@ class TWebResponse {
   int StatusCode_ = 200;
   std::string ReasonText_ = "OK";
   std::string ContentType_ = "text/html";
+  std::string ContentDisposition_;
   std::string Content_;
   std::int64_t ContentLength_ = 0;
   bool Sent_ = false;

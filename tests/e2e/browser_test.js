@@ -110,6 +110,7 @@ async function main() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'liraweb-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: chromiumPath, headless: true, args: chromiumFlags, viewport: desktop,
+    acceptDownloads: true,
   });
   try {
     const page = context.pages()[0] || await context.newPage();
@@ -281,6 +282,19 @@ async function main() {
       await shoot(page, 'desktop-detail-permalink');
     });
 
+    await step('the detail page downloads the book as a RIS citation', async () => {
+      await page.goto(`${base}/cgi-bin/liraweb/data?ID=100001`);
+      const [download] = await Promise.all([
+        page.waitForEvent('download'),
+        page.locator('#export-ris').click(),
+      ]);
+      assert.equal(download.suggestedFilename(), '100001.ris');
+      const ris = fs.readFileSync(await download.path(), 'utf8');
+      assert.match(ris, /^TY  - BOOK\r\n/);
+      assert.match(ris, /\r\nTI  - 吾輩は猫である\r\nAU  - 夏目漱石\r\n/);
+      assert.match(ris, /\r\nER  - \r\n$/);
+    });
+
     await step('a forged link does not reach the page', async () => {
       const forged = '%83%6E%83%62%83%4E%82%B3%82%EA%82%BD%96%7B'; // ハックされた本
       await page.goto(`${base}/cgi-bin/liraweb/data?ID=100001&RENT=1&BNAME=${forged}&ANAME=%3Cb%3Ex%3C/b%3E`);
@@ -409,7 +423,8 @@ async function main() {
       assert.equal(description.description.length, 1);
       assert.ok(description.description[0].length <= 1024);
       assert.deepEqual(description.input, ['Shift_JIS']);
-      assert.deepEqual(description.output, ['Shift_JIS']);
+      // The feeds the description also declares answer in UTF-8.
+      assert.deepEqual(description.output, ['Shift_JIS', 'UTF-8']);
       assert.equal(description.urlType, 'text/html');
       assert.match(description.template, /^http:\/\/127\.0\.0\.1:\d+\/cgi-bin\/liraweb\/list\?.*ANY=\{searchTerms\}/);
       // A search engine fills the template with the words in the declared encoding.

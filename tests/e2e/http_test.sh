@@ -412,5 +412,7 @@ if [ "$(id -u)" = 0 ]; then
   [ "$owner" != root ] && [ "$owner" != none ] || fail "Error.txt belongs to $owner"
 fi
 
+. "$(dirname "$0")/export_checks.sh"
+
 echo "$checks checks, $failures failed"
 [ "$failures" -eq 0 ]

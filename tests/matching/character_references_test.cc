@@ -3,13 +3,13 @@
 #include "matching/character_references.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <optional>
 #include <string>
 
 #include "matching/sjis_fold.h"
 #include "matching/sjis_like.h"
+#include "tests/support/iconv_text.h"
 
 namespace {
 
@@ -18,17 +18,9 @@ using matching::ReadCharacterReferences;
 
 // iconv's Shift_JIS for one Unicode character, or nullopt where code page 932 has none.
 std::optional<std::string> IconvSjis(char32_t c) {
-  iconv_t cd = iconv_open("CP932", "UTF-32LE");
-  std::string in, out(8, '\0');
-  for (int b = 0; b < 4; ++b) in.push_back(static_cast<char>(c >> (8 * b) & 0xFF));
-  char* inPtr = in.data();
-  char* outPtr = out.data();
-  std::size_t inLeft = in.size(), outLeft = out.size();
-  const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return std::nullopt;
-  out.resize(out.size() - outLeft);
-  return out;
+  std::string utf32;
+  for (int b = 0; b < 4; ++b) utf32.push_back(static_cast<char>(c >> (8 * b) & 0xFF));
+  return test_support::IconvText("CP932", "UTF-32LE", utf32);
 }
 
 // Every character of the Basic Multilingual Plane and the first supplementary planes'
