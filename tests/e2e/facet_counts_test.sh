@@ -20,16 +20,9 @@ conninfo_file=${2:-}
 source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-facets.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-failures=0
+# shellcheck source=tests/e2e/script_checks.sh
+source "$source_root/tests/e2e/script_checks.sh"
 checks=0
-fail() {
-  echo "FAIL [$1] ${*:2}"
-  failures=$((failures + 1))
-}
-die() {
-  echo "$*" >&2
-  exit 1
-}
 
 extra_books="
 INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_SYUNEN, MS_SEIKYU, MS_SYOZAI, MS_KKUBUN, MS_TMARK, MS_TFMSUU) VALUES

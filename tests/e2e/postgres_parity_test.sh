@@ -57,17 +57,10 @@ pooled_site=$work/pooled
 pooled_requests=0
 database=liraweb_parity
 
-failures=0
+# shellcheck source=tests/e2e/script_checks.sh
+source "$source_root/tests/e2e/script_checks.sh"
 checks=0
 requests=0
-fail() {
-  echo "FAIL [$1] ${*:2}"
-  failures=$((failures + 1))
-}
-die() {
-  echo "$*" >&2
-  exit 1
-}
 
 # ---- the two installations
 "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$sqlite_site" > /dev/null ||
