@@ -1,13 +1,13 @@
 #include "platform/request_end.h"
 
-#include <vector>
+#include "platform/hook_list.h"
 
 namespace platform {
 
 namespace {
 
-std::vector<std::function<void()>>& Hooks() {
-  static std::vector<std::function<void()>> hooks;
+HookList& Hooks() {
+  static HookList hooks;
   return hooks;
 }
 
@@ -15,11 +15,9 @@ bool servingManyRequests = false;
 
 }  // namespace
 
-void RegisterRequestEndHook(std::function<void()> hook) { Hooks().push_back(std::move(hook)); }
+void RegisterRequestEndHook(std::function<void()> hook) { Hooks().Add(std::move(hook)); }
 
-void RunRequestEndHooks() noexcept {
-  for (const auto& hook : Hooks()) hook();
-}
+void RunRequestEndHooks() noexcept { Hooks().RunAll(); }
 
 void MarkServingManyRequests() { servingManyRequests = true; }
 
