@@ -15,6 +15,8 @@
 #include "db/sqlite/search_index_format.h"
 #include "tools/catalog_error.h"
 #include "tools/progress_meter.h"
+#include "tools/sqlite_names.h"
+#include "tools/stored_order_merge.h"
 
 namespace tools {
 
@@ -22,10 +24,10 @@ namespace si = db::searchindex;
 
 namespace {
 
-struct StatementCloser {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+// The highest id of the pending rows logged while the build ran (0 for none): the lists
+// of a row written then may hold grams of any of its values, so its fold adds back
+// every gram of its current values.
+constexpr char kLoggedDuringBuild[] = "logged_during_build";
 
 // Chunks written in one transaction: a build never holds the writers of the catalogue
 // off for long, and a part's postings are the memory it needs.
@@ -38,15 +40,6 @@ std::uint64_t ColumnGram(int column, std::int64_t gram) {
 int ColumnOf(std::uint64_t columnGram) { return static_cast<int>(columnGram >> 33); }
 std::int64_t GramOf(std::uint64_t columnGram) {
   return static_cast<std::int64_t>(columnGram & ((std::uint64_t{1} << 33) - 1));
-}
-
-std::string Quoted(const std::string& name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    quoted.push_back(c);
-    if (c == '"') quoted.push_back('"');
-  }
-  return quoted + "\"";
 }
 
 std::string Joined(const std::vector<std::string>& names, const std::string& prefix, bool quote,
@@ -97,6 +90,11 @@ std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int colu
   std::sort(grams.begin(), grams.end());
   grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
   return grams;
+}
+
+// The condition of the update trigger that the column's value changed.
+std::string ChangedTest(const std::string& column) {
+  return "CAST(OLD." + Quoted(column) + " AS BLOB) IS NOT CAST(NEW." + Quoted(column) + " AS BLOB)";
 }
 
 std::string GramText(std::int64_t gram) {
@@ -264,8 +262,14 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   const std::vector<std::string> unsafeSort = UnsafeSortColumns(target.table);
   const std::vector<std::string> orderColumns = KeptOrderColumns(target, unsafeSort);
   WriteOrders(target.table, orderColumns);
+  Statement pendingNow(
+      Prepare(std::string("SELECT coalesce(max(id), 0) FROM ") + si::kPendingTable));
+  sqlite3_step(pendingNow.get());
+  const std::int64_t loggedDuringBuild = sqlite3_column_int64(pendingNow.get(), 0);
+  pendingNow.reset();
   std::vector<std::pair<std::string, std::string>> last = {
       {"schema_version", std::to_string(schemaVersion)},
+      {kLoggedDuringBuild, std::to_string(loggedDuringBuild)},
       {"rows", std::to_string(done)},
       {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
       {"order_columns", Joined(orderColumns, "", false, ",")}};
@@ -319,14 +323,11 @@ void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
           table + " WHERE rowid IS NOT OLD.rowid AND (" + replaced + "); END");
   Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
           " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
-  // An update that leaves the rowid and the indexed texts as they were (a loan mark,
-  // say) changes no list. Texts are compared as the bytes LIKE reads, since a column's
-  // collation may call different texts equal.
+  // An update that leaves the rowid, the indexed texts and the values of the sort
+  // columns as they were (a loan mark, say) changes no list and no order. Values are
+  // compared as bytes, since a column's collation may call different texts equal.
   std::string changed = "OLD.rowid IS NOT NEW.rowid";
-  for (const std::string& column : target.columns) {
-    changed += " OR CAST(OLD." + Quoted(column) + " AS BLOB) IS NOT CAST(NEW." + Quoted(column) +
-               " AS BLOB)";
-  }
+  for (const std::string& column : LoggedColumns(target)) changed += " OR " + ChangedTest(column);
   Execute("CREATE TRIGGER liraidx_after_update AFTER UPDATE ON " + table + " WHEN " + changed +
           " BEGIN " + pending + " " + oldColumns + " VALUES (OLD.rowid, 1, " +
           Joined(target.columns, "OLD.", true) + "); " + pending +
@@ -423,6 +424,23 @@ std::vector<std::string> SearchIndexBuilder::UnsafeSortColumns(const std::string
   return unsafeSort;
 }
 
+std::vector<std::string> SearchIndexBuilder::TableColumns(const std::string& table) {
+  Statement columns(Prepare("SELECT name FROM pragma_table_info(?1)"));
+  sqlite3_bind_text(columns.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  std::vector<std::string> present;
+  while (sqlite3_step(columns.get()) == SQLITE_ROW) present.push_back(BlobText(columns.get(), 0));
+  return present;
+}
+
+std::vector<std::string> SearchIndexBuilder::LoggedColumns(const IndexTarget& target) {
+  std::vector<std::string> logged = target.columns;
+  const std::vector<std::string> present = TableColumns(target.table);
+  for (const std::string& column : target.orderColumns) {
+    if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
+  }
+  return logged;
+}
+
 std::vector<std::string> SearchIndexBuilder::KeptOrderColumns(
     const IndexTarget& target, const std::vector<std::string>& unsafeSort) {
   Statement bounds(Prepare("SELECT min(rowid), max(rowid) FROM " + Quoted(target.table)));
@@ -432,10 +450,7 @@ std::vector<std::string> SearchIndexBuilder::KeptOrderColumns(
     return {};
   }
   std::vector<std::string> kept;
-  Statement columns(Prepare("SELECT name FROM pragma_table_info(?1)"));
-  sqlite3_bind_text(columns.get(), 1, target.table.c_str(), -1, SQLITE_TRANSIENT);
-  std::vector<std::string> present;
-  while (sqlite3_step(columns.get()) == SQLITE_ROW) present.push_back(BlobText(columns.get(), 0));
+  const std::vector<std::string> present = TableColumns(target.table);
   for (const std::string& column : target.orderColumns) {
     if (si::NameIn(column, present) && !si::NameIn(column, unsafeSort) &&
         !si::NameIn(column, kept)) {
@@ -568,101 +583,203 @@ std::int64_t SearchIndexBuilder::Refresh(std::ostream* progress, const IndexTarg
   }
 }
 
+bool SearchIndexBuilder::TriggersLogSortColumns(const IndexTarget& target) {
+  Statement trigger(
+      Prepare("SELECT sql FROM sqlite_schema WHERE type = 'trigger' AND name = "
+              "'liraidx_after_update'"));
+  if (sqlite3_step(trigger.get()) != SQLITE_ROW) return false;
+  const std::string sql = BlobText(trigger.get(), 0);
+  for (const std::string& column : target.orderColumns) {
+    if (sql.find(ChangedTest(column)) == std::string::npos) return false;
+  }
+  return true;
+}
+
 std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const IndexTarget& fallback) {
   const std::optional<IndexTarget> stored = StoredTarget();
   const IndexTarget target = stored ? *stored : fallback;
-  if (!stored || !si::ReadCurrentIndex(db_)) {
+  db::IndexUnused why = db::IndexUnused::kNone;
+  // An index whose update trigger does not log changed sort values (as the first ones of
+  // format 3) may keep an order the rows no longer have: it is built anew.
+  const bool foldable =
+      stored && (si::ReadCurrentIndex(db_, &why) || why == db::IndexUnused::kTooManyPending) &&
+      TriggersLogSortColumns(target);
+  if (!foldable) {
     Build(target, progress);
     return -1;
   }
-  const int columnCount = static_cast<int>(target.columns.size());
-  std::vector<std::string> oldNames;
-  for (int i = 0; i < columnCount; ++i) oldNames.push_back("old_" + std::to_string(i));
-  struct Change {
-    std::set<std::uint16_t> remove, add;
-  };
-  std::map<std::pair<std::uint64_t, std::int64_t>, Change> changes;  // by (gram, chunk)
-  std::set<std::int64_t> touched;
-  std::int64_t lastId = 0, entries = 0;
-
   Execute("BEGIN IMMEDIATE");
   try {
-    // The grams a row was indexed with are among the old values of its first pending
-    // entry; every later entry's old values were never indexed, and removing their
-    // grams is harmless since the row's current grams are added back after.
-    Statement pending(Prepare("SELECT id, book_rowid, has_old, " + Joined(oldNames, "", false) +
-                              " FROM " + si::kPendingTable + " ORDER BY id"));
-    while (sqlite3_step(pending.get()) == SQLITE_ROW) {
-      lastId = sqlite3_column_int64(pending.get(), 0);
-      const std::int64_t rowid = sqlite3_column_int64(pending.get(), 1);
-      touched.insert(rowid);
-      ++entries;
-      if (sqlite3_column_int(pending.get(), 2) == 0) continue;
-      for (std::uint64_t gram : RowGrams(pending.get(), 3, columnCount, target.match)) {
-        changes[{gram, si::ChunkOf(rowid)}].remove.insert(si::LowBits(rowid));
-      }
+    const PendingFold fold = ReadPending(target);
+    // Folding costs about as much for every row as the build costs for a few: beyond a
+    // quarter of the rows, or with a rowid outside what a stored order holds, the index
+    // is built anew.
+    const std::string rows = MetaValue("rows");
+    const bool cheaper = fold.written.size() <=
+                         static_cast<std::size_t>(std::max<std::int64_t>(std::stoll(rows) / 4, 64));
+    if (!cheaper || (!target.orderColumns.empty() && fold.outsideOrders)) {
+      Execute("ROLLBACK");
+      Build(target, progress);
+      return -1;
     }
-    Statement current(Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " +
-                              Quoted(target.table) + " WHERE rowid = ?1"));
-    for (std::int64_t rowid : touched) {
-      sqlite3_bind_int64(current.get(), 1, rowid);
-      if (sqlite3_step(current.get()) == SQLITE_ROW) {
-        for (std::uint64_t gram : RowGrams(current.get(), 1, columnCount, target.match)) {
-          changes[{gram, si::ChunkOf(rowid)}].add.insert(si::LowBits(rowid));
-        }
-      }
-      sqlite3_reset(current.get());
-    }
-    Statement read(Prepare(std::string("SELECT data FROM ") + si::kPostingsTable +
-                           " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
-    Statement write(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kPostingsTable +
-                            " (col, gram, chunk, data) VALUES (?1, ?2, ?3, ?4)"));
-    Statement erase(Prepare(std::string("DELETE FROM ") + si::kPostingsTable +
-                            " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
-    for (const auto& [key, change] : changes) {
-      const auto& [gram, chunk] = key;
-      auto bind = [&, gram = gram, chunk = chunk](sqlite3_stmt* statement) {
-        sqlite3_bind_int(statement, 1, ColumnOf(gram));
-        sqlite3_bind_int64(statement, 2, GramOf(gram));
-        sqlite3_bind_int64(statement, 3, chunk);
-      };
-      bind(read.get());
-      std::set<std::uint16_t> lows;
-      if (sqlite3_step(read.get()) == SQLITE_ROW) {
-        std::vector<std::int64_t> rows;
-        if (!si::DecodePosting(BlobText(read.get(), 0), {ColumnOf(gram), GramOf(gram), chunk},
-                               rows)) {
-          throw ECatalogError(path_ + ": the search index is damaged");
-        }
-        for (std::int64_t row : rows) lows.insert(si::LowBits(row));
-      }
-      sqlite3_reset(read.get());
-      for (std::uint16_t low : change.remove) lows.erase(low);
-      lows.insert(change.add.begin(), change.add.end());
-      sqlite3_stmt* statement = lows.empty() ? erase.get() : write.get();
-      bind(statement);
-      const std::string data =
-          si::EncodePosting({lows.begin(), lows.end()}, {ColumnOf(gram), GramOf(gram), chunk});
-      if (!lows.empty()) {
-        sqlite3_bind_blob(statement, 4, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
-      }
-      if (sqlite3_step(statement) != SQLITE_DONE) Fail("cannot write the index");
-      sqlite3_reset(statement);
-    }
-    // Any row written moves the ranks of others: the orders are written anew.
-    if (entries > 0) WriteOrders(target.table, target.orderColumns);
+    WriteEdits(fold.edits);
+    // Any row written moves the ranks of others: the orders are merged anew.
+    if (fold.entries > 0) MergeOrders(target, fold.written);
     Execute(std::string("DELETE FROM ") + si::kPendingTable +
-            " WHERE id <= " + std::to_string(lastId));
+            " WHERE id <= " + std::to_string(fold.lastId));
     Execute(std::string("UPDATE ") + si::kMetaTable + " SET value = (SELECT count(*) FROM " +
             Quoted(target.table) + ") WHERE key = 'rows'");
+    Execute(std::string("INSERT OR REPLACE INTO ") + si::kMetaTable + " VALUES ('" +
+            kLoggedDuringBuild + "', '0')");
     Execute("COMMIT");
+    return fold.entries;
   } catch (const ECatalogError& e) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     if (busy_ || e.Message().find("damaged") == std::string::npos) throw;
     Build(target, progress);  // a damaged index is built anew
     return -1;
   }
-  return entries;
+}
+
+SearchIndexBuilder::PendingFold SearchIndexBuilder::ReadPending(const IndexTarget& target) {
+  const int columnCount = static_cast<int>(target.columns.size());
+  const std::string mark = MetaValue(kLoggedDuringBuild);
+  // An index built by a program that did not note it: any pending row may date from its build.
+  const std::int64_t loggedDuringBuild = mark.empty() ? INT64_MAX : std::stoll(mark);
+  PendingFold fold;
+  Statement pending(Prepare("SELECT id, book_rowid, has_old, " +
+                            Joined(OldNames(target), "", false) + " FROM " + si::kPendingTable +
+                            " ORDER BY book_rowid, id"));
+  Statement current(Prepare("SELECT rowid, " + Joined(target.columns, "", true) + " FROM " +
+                            Quoted(target.table) + " WHERE rowid = ?1"));
+  // The entries of one row: its lists hold the grams of the old values of its first
+  // entry (a row written after the last build or fold), and every old value's grams are
+  // to go unless the row's current values hold them.
+  std::int64_t rowid = 0;
+  std::vector<std::uint64_t> indexed, old, now, gone, added;
+  auto finishRow = [&] {
+    sqlite3_bind_int64(current.get(), 1, rowid);
+    now.clear();
+    if (sqlite3_step(current.get()) == SQLITE_ROW) {
+      now = RowGrams(current.get(), 1, columnCount, target.match);
+      fold.outsideOrders |= rowid < 0 || rowid >= (std::int64_t{1} << 32);
+    }
+    sqlite3_reset(current.get());
+    std::sort(old.begin(), old.end());
+    old.erase(std::unique(old.begin(), old.end()), old.end());
+    gone.clear();
+    added.clear();
+    std::set_difference(old.begin(), old.end(), now.begin(), now.end(), std::back_inserter(gone));
+    std::set_difference(now.begin(), now.end(), indexed.begin(), indexed.end(),
+                        std::back_inserter(added));
+    const std::int64_t chunk = si::ChunkOf(rowid);
+    const std::uint16_t low = si::LowBits(rowid);
+    for (std::uint64_t gram : gone) fold.edits.push_back({gram, chunk, low, false});
+    for (std::uint64_t gram : added) fold.edits.push_back({gram, chunk, low, true});
+    fold.written.push_back(rowid);
+    indexed.clear();
+    old.clear();
+  };
+  while (sqlite3_step(pending.get()) == SQLITE_ROW) {
+    const std::int64_t id = sqlite3_column_int64(pending.get(), 0);
+    const std::int64_t entryRow = sqlite3_column_int64(pending.get(), 1);
+    const bool hasOld = sqlite3_column_int(pending.get(), 2) != 0;
+    const bool first = fold.entries == 0 || entryRow != rowid;
+    if (first && fold.entries > 0) finishRow();
+    rowid = entryRow;
+    fold.lastId = std::max(fold.lastId, id);
+    ++fold.entries;
+    if (!hasOld) continue;
+    std::vector<std::uint64_t> grams = RowGrams(pending.get(), 3, columnCount, target.match);
+    if (first && id > loggedDuringBuild) indexed = grams;
+    old.insert(old.end(), grams.begin(), grams.end());
+  }
+  if (fold.entries > 0) finishRow();
+  std::sort(fold.edits.begin(), fold.edits.end());
+  return fold;
+}
+
+void SearchIndexBuilder::WriteEdits(const std::vector<PostingEdit>& edits) {
+  Statement read(Prepare(std::string("SELECT data FROM ") + si::kPostingsTable +
+                         " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
+  Statement write(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kPostingsTable +
+                          " (col, gram, chunk, data) VALUES (?1, ?2, ?3, ?4)"));
+  Statement erase(Prepare(std::string("DELETE FROM ") + si::kPostingsTable +
+                          " WHERE col = ?1 AND gram = ?2 AND chunk = ?3"));
+  std::vector<std::int64_t> rowids;
+  std::vector<std::uint16_t> lows, kept, gone, added;
+  for (std::size_t first = 0; first < edits.size();) {
+    // The edits of one list: its key, then the low bits to remove and to add.
+    const std::uint64_t gram = edits[first].columnGram;
+    const std::int64_t chunk = edits[first].chunk;
+    const si::PostingKey key{ColumnOf(gram), GramOf(gram), chunk};
+    gone.clear();
+    added.clear();
+    std::size_t end = first;
+    for (; end < edits.size() && edits[end].columnGram == gram && edits[end].chunk == chunk; ++end)
+      (edits[end].add ? added : gone).push_back(edits[end].low);
+    first = end;
+    auto bind = [&](sqlite3_stmt* statement) {
+      sqlite3_bind_int(statement, 1, key.column);
+      sqlite3_bind_int64(statement, 2, key.gram);
+      sqlite3_bind_int64(statement, 3, key.chunk);
+    };
+    bind(read.get());
+    rowids.clear();
+    if (sqlite3_step(read.get()) == SQLITE_ROW &&
+        !si::DecodePosting(BlobText(read.get(), 0), key, rowids)) {
+      throw ECatalogError(path_ + ": the search index is damaged");
+    }
+    sqlite3_reset(read.get());
+    lows.clear();
+    for (std::int64_t row : rowids) lows.push_back(si::LowBits(row));
+    kept.clear();
+    std::set_difference(lows.begin(), lows.end(), gone.begin(), gone.end(),
+                        std::back_inserter(kept));
+    lows.clear();
+    std::set_union(kept.begin(), kept.end(), added.begin(), added.end(), std::back_inserter(lows));
+    sqlite3_stmt* statement = lows.empty() ? erase.get() : write.get();
+    bind(statement);
+    const std::string data = lows.empty() ? std::string() : si::EncodePosting(lows, key);
+    if (!lows.empty()) {
+      sqlite3_bind_blob(statement, 4, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+    }
+    if (sqlite3_step(statement) != SQLITE_DONE) Fail("cannot write the index");
+    sqlite3_reset(statement);
+  }
+}
+
+void SearchIndexBuilder::MergeOrders(const IndexTarget& target,
+                                     const std::vector<std::int64_t>& written) {
+  Statement ids(
+      Prepare(std::string("SELECT id FROM ") + si::kOrderTable + " WHERE id >= ?1 AND id < ?2"));
+  Statement write(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kOrderTable +
+                          " (id, data) VALUES (?1, ?2)"));
+  Statement erase(Prepare(std::string("DELETE FROM ") + si::kOrderTable + " WHERE id = ?1"));
+  for (std::size_t k = 0; k < target.orderColumns.size(); ++k) {
+    const int place = static_cast<int>(k);
+    // What the column's order held: rows no longer written (a shorter sequence, a
+    // chunk without rows now) are removed after the merge.
+    std::set<std::int64_t> stale;
+    sqlite3_bind_int64(ids.get(), 1, si::OrderKey(place, si::OrderData::kRanks, 0));
+    sqlite3_bind_int64(ids.get(), 2, si::OrderKey(place + 1, si::OrderData::kRanks, 0));
+    while (sqlite3_step(ids.get()) == SQLITE_ROW) stale.insert(sqlite3_column_int64(ids.get(), 0));
+    sqlite3_reset(ids.get());
+    MergeWrittenRows(db_, target.table, target.orderColumns[k], place, written,
+                     [&](std::int64_t id, const std::string& data) {
+                       stale.erase(id);
+                       sqlite3_bind_int64(write.get(), 1, id);
+                       sqlite3_bind_blob(write.get(), 2, data.data(), static_cast<int>(data.size()),
+                                         SQLITE_STATIC);
+                       if (sqlite3_step(write.get()) != SQLITE_DONE) Fail("cannot write the index");
+                       sqlite3_reset(write.get());
+                     });
+    for (std::int64_t id : stale) {
+      sqlite3_bind_int64(erase.get(), 1, id);
+      if (sqlite3_step(erase.get()) != SQLITE_DONE) Fail("cannot write the index");
+      sqlite3_reset(erase.get());
+    }
+  }
 }
 
 bool SearchIndexBuilder::Check(std::ostream& out) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -82,6 +83,32 @@ class SearchIndexBuilder {
   void WriteMeta(const std::vector<std::pair<std::string, std::string>>& entries);
   std::int64_t RefreshOnce(std::ostream* progress, const IndexTarget& fallback);
 
+  // The steps of a fold, each inside the transaction RefreshOnce holds.
+  // One change of a posting list: the row's low bits to remove from it or add to it.
+  struct PostingEdit {
+    std::uint64_t columnGram = 0;
+    std::int64_t chunk = 0;
+    std::uint16_t low = 0;
+    bool add = false;
+    bool operator<(const PostingEdit& other) const {
+      return std::tie(columnGram, chunk, low) < std::tie(other.columnGram, other.chunk, other.low);
+    }
+  };
+  struct PendingFold {
+    std::vector<PostingEdit> edits;     // sorted by list, as the postings table is
+    std::vector<std::int64_t> written;  // the rowids written, ascending
+    std::int64_t entries = 0, lastId = 0;
+    bool outsideOrders = false;  // a row now has a rowid no stored order holds
+  };
+  // Reads the pending rows and the current values of the rows they name.
+  PendingFold ReadPending(const IndexTarget& target);
+  // Applies the edits, one read and one write for each list they change.
+  void WriteEdits(const std::vector<PostingEdit>& edits);
+  // Merges the written rows into the stored order of every kept column.
+  void MergeOrders(const IndexTarget& target, const std::vector<std::int64_t>& written);
+  // True when the update trigger logs changes of every kept sort column.
+  bool TriggersLogSortColumns(const IndexTarget& target);
+
   // The steps of a build, each inside the transaction Build holds.
   // The index's tables, and the description of what it indexes.
   void CreateTables(const IndexTarget& target);
@@ -99,6 +126,11 @@ class SearchIndexBuilder {
   // chunks; gives the rows read.
   std::int64_t WritePostings(const IndexTarget& target, const RowSpan& rows,
                              ProgressMeter& progress);
+  // The names of the table's columns.
+  std::vector<std::string> TableColumns(const std::string& table);
+  // The columns whose change the update trigger logs: the indexed ones and the target's
+  // sort columns the table has.
+  std::vector<std::string> LoggedColumns(const IndexTarget& target);
   // The columns leading an index SQLite may walk for ORDER BY instead of sorting.
   std::vector<std::string> UnsafeSortColumns(const std::string& bookTable);
   // The target's order columns the index can keep: in the table, not leading an index

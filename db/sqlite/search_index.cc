@@ -164,14 +164,6 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
       reason = IndexUnused::kSchemaChanged;
       return std::nullopt;
     }
-    const std::int64_t limit = std::stoll(meta["pending_limit"]);
-    const std::int64_t pending =
-        SingleInteger(db, std::string("SELECT count(*) FROM (SELECT 1 FROM ") + kPendingTable +
-                              " LIMIT " + std::to_string(limit + 1) + ")");
-    if (pending > limit) {
-      reason = IndexUnused::kTooManyPending;
-      return std::nullopt;
-    }
     IndexInfo info;
     info.table = meta["table"];
     info.columns = SplitNames(meta["columns"]);
@@ -185,6 +177,16 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
       return std::nullopt;
     }
     if (info.table.empty() || info.columns.empty()) return std::nullopt;
+    // Last, so that too many pending rows says the index is sound otherwise: a refresh
+    // folds them rather than building it anew.
+    const std::int64_t limit = std::stoll(meta["pending_limit"]);
+    const std::int64_t pending =
+        SingleInteger(db, std::string("SELECT count(*) FROM (SELECT 1 FROM ") + kPendingTable +
+                              " LIMIT " + std::to_string(limit + 1) + ")");
+    if (pending > limit) {
+      reason = IndexUnused::kTooManyPending;
+      return std::nullopt;
+    }
     reason = IndexUnused::kNone;
     return info;
   } catch (const IndexUnreadable&) {

@@ -44,7 +44,8 @@ using LikeConditions = std::vector<std::vector<LikeTerm>>;
 
 // The index of the catalogue when it is current: built for this schema version, with
 // no more pending rows than its limit. Otherwise nullopt, and `why` (when given) says
-// which it is not. Never throws.
+// which it is not; kTooManyPending only for an index that is current but for its pending
+// rows. Never throws.
 std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why = nullptr);
 
 // The rows a search may have to read.

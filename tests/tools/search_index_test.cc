@@ -573,8 +573,8 @@ TEST_F(SearchIndexTest, TooManyPendingRowsMeanAScanUntilRefresh) {
   target.pendingLimit = 5;
   Builder().Build(target, nullptr);
   const std::string sql = NarrowableSearch();
-  // Updates of columns that are not indexed leave nothing pending.
-  WriteBoth("UPDATE BOOKMAST SET MS_SEIKYU = 'Y';");
+  // Updates of columns neither indexed nor kept in order leave nothing pending.
+  WriteBoth("UPDATE BOOKMAST SET MS_KINGAKU = 7;");
   std::string writes;
   for (int i = 0; i < 5; ++i) writes += InsertBook(random_, 900000 + i, "INSERT");
   WriteBoth(writes);
@@ -1003,6 +1003,133 @@ std::unique_ptr<db::Database> OpenInterleaved(const std::string& path, MatchMode
 // answers as a scan of the catalogue before the write or after it: a word moved from
 // book 11 to book 44, with and without a refresh folding the move into the index,
 // searched by one and two units (answered from the lists alone) and by four.
+// Every stored list and order of the index, as rows of text.
+std::vector<std::string> IndexRows(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  std::vector<std::string> rows;
+  for (const std::string& sql :
+       {std::string("SELECT col || ' ' || gram || ' ' || chunk || ' ' || hex(data) FROM ") +
+            db::searchindex::kPostingsTable + " ORDER BY col, gram, chunk",
+        std::string("SELECT id || ' ' || hex(data) FROM ") + db::searchindex::kOrderTable +
+            " ORDER BY id"}) {
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &select, nullptr);
+    while (sqlite3_step(select) == SQLITE_ROW)
+      rows.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)));
+    sqlite3_finalize(select);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+// A refresh folds the rows of a night (more than the pending limit) and leaves the
+// index a build of the same rows would write, byte for byte: its lists and the orders
+// of every kept column, whose ranks the writes moved.
+TEST_F(SearchIndexTest, RefreshFoldsManyWritesAsAFreshBuildWritesThem) {
+  IndexTarget target;
+  target.pendingLimit = 10;
+  target.orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU", "MS_SYUNEN", "MS_SYOZAI"};
+  WriteBoth("UPDATE BOOKMAST SET MS_SEIKYU = substr(MS_SYOMEI, 1, 2), MS_SYOZAI = rowid % 5;");
+  Builder().Build(target, nullptr);
+  struct Night {
+    const char* what;
+    std::string sql;
+  };
+  std::string inserts, reused;
+  for (int i = 0; i < 60; ++i) inserts += InsertBook(random_, 3000 + i * 7, "INSERT");
+  for (int i = 0; i < 30; ++i) reused += InsertBook(random_, 100 + i, "INSERT");
+  const Night nights[] = {
+      {"titles and readings changed",
+       "UPDATE BOOKMAST SET MS_SYOMEI = MS_SYOMEI || 'r', MS_SYOKANA = substr(MS_SYOKANA, 2)"
+       " WHERE rowid % 17 = 3;"},
+      {"only sort values changed, some to NULL, some to the lowest and highest",
+       "UPDATE BOOKMAST SET MS_SEIKYU = CASE rowid % 3 WHEN 0 THEN '' ELSE 'zz' || rowid % 4 END,"
+       " MS_SYUNEN = CASE WHEN rowid % 2 = 0 THEN NULL ELSE 1900 + rowid % 5 END,"
+       " MS_SYOZAI = NULL WHERE rowid % 23 = 1;"},
+      {"books added", inserts},
+      {"books removed, every book of some sort values among them",
+       "DELETE FROM BOOKMAST WHERE rowid % 29 = 5 OR MS_SEIKYU = 'zz1';"},
+      {"rowids removed and used again",
+       "DELETE FROM BOOKMAST WHERE rowid >= 100 AND rowid < 130;" + reused},
+      {"rows moved, written twice, a whole chunk emptied",
+       "UPDATE BOOKMAST SET rowid = rowid + 500000 WHERE rowid % 31 = 7;"
+       "UPDATE BOOKMAST SET MS_SYOMEI = 'x' || MS_SYOMEI WHERE rowid % 31 = 8;"
+       "UPDATE BOOKMAST SET MS_SYOMEI = 'y' || MS_SYOMEI, MS_CHOKANA = 'k' WHERE rowid % 31 = 8;"
+       "DELETE FROM BOOKMAST WHERE rowid >= 65536 AND rowid < 131072;"},
+  };
+  const std::string sortedSearch = [] {
+    SearchCriteria criteria;
+    criteria.SearchFlags = kSearchBookName;
+    criteria.BookName = "a";
+    criteria.Order = "MS_SEIKYU";
+    criteria.OrderKind = "DESC";
+    return StatementText(criteria);
+  }();
+  const std::string copy = folder_ / "fresh.db";
+  for (const Night& night : nights) {
+    SCOPED_TRACE(night.what);
+    WriteBoth(night.sql);
+    // Before the refresh the written rows are pending, and the sort reads their values.
+    ExpectSameAsScan(sortedSearch);
+    EXPECT_GT(Builder().Refresh(nullptr), 0);
+    ExpectSameAsScan(sortedSearch);
+    EXPECT_TRUE(SortedByIndex(indexed_, sortedSearch, MatchMode::kFolded));
+    std::ostringstream report;
+    EXPECT_TRUE(Builder().Check(report)) << report.str();
+    std::filesystem::copy_file(indexed_, copy, std::filesystem::copy_options::overwrite_existing);
+    SearchIndexBuilder(copy).Build(target, nullptr);
+    EXPECT_EQ(IndexRows(indexed_), IndexRows(copy));
+  }
+}
+
+// The order of a column compared without letter case, holding NULLs, numbers and texts,
+// after rows were written: the fold places them as SQLite sorts, like a fresh build.
+TEST_F(SearchIndexTest, RefreshKeepsAStoredOrdersCollationAndTypes) {
+  const char* const kValues[] = {"NULL", "'ab'", "'AB'", "'aB '", "''",  "10",
+                                 "9",    "'10'", "2.5",  "'b'",   "'B'", "X'00'"};
+  auto value = [&] { return std::string(kValues[random_() % std::size(kValues)]); };
+  std::string rows =
+      "CREATE TABLE TITLES (ID INTEGER PRIMARY KEY, NAME TEXT, KANA TEXT COLLATE NOCASE, N);"
+      " BEGIN;";
+  for (int i = 0; i < 1000; ++i) {
+    rows += "INSERT INTO TITLES (NAME, KANA, N) VALUES (" + Quote(RandomText(random_, 4)) + ", " +
+            value() + ", " + value() + ");";
+  }
+  Exec(indexed_, rows + "COMMIT;");
+  IndexTarget target;
+  target.table = "TITLES";
+  target.columns = {"NAME"};
+  target.orderColumns = {"KANA", "N"};
+  Builder().Build(target, nullptr);
+  const std::string copy = folder_ / "fresh.db";
+  for (int night = 0; night < 4; ++night) {
+    std::string writes = "BEGIN;";
+    for (int i = 0; i < 40; ++i) {
+      const std::string id = std::to_string(1 + random_() % 1100);
+      switch (random_() % 3) {
+        case 0:
+          writes += "UPDATE TITLES SET KANA = " + value() + ", N = " + value() +
+                    " WHERE ID = " + id + ";";
+          break;
+        case 1:
+          writes += "DELETE FROM TITLES WHERE ID = " + id + ";";
+          break;
+        default:
+          writes += "INSERT OR REPLACE INTO TITLES (ID, NAME, KANA, N) VALUES (" + id + ", 'n', " +
+                    value() + ", " + value() + ");";
+      }
+    }
+    WriteOutside(indexed_, writes + "COMMIT;");
+    EXPECT_GT(Builder().Refresh(nullptr), 0);
+    std::ostringstream report;
+    EXPECT_TRUE(Builder().Check(report)) << report.str();
+    std::filesystem::copy_file(indexed_, copy, std::filesystem::copy_options::overwrite_existing);
+    SearchIndexBuilder(copy).Build(target, nullptr);
+    EXPECT_EQ(IndexRows(indexed_), IndexRows(copy)) << "night " << night;
+  }
+}
+
 TEST(SearchIndexRace, AWriteBetweenAnyTwoReadsGivesTheScanOfOneCommittedState) {
   const std::string word = "qxzw";
   const std::string move =
