@@ -8,6 +8,7 @@
 #include "matching/utf8_text.h"
 #include "module/cql_plugin.h"
 #include "platform/plugin.h"
+#include "platform/request_end.h"
 #include "platform/text_compare.h"
 
 namespace module {
@@ -208,6 +209,36 @@ std::string ExplainIndexInfo() {
   return xml + "</indexInfo>\n";
 }
 
+namespace {
+
+// The parser of the plug-in, loaded at the first call and kept for the life of the
+// process. Raises ECqlPluginError when it cannot be loaded.
+CqlParseFunction* CqlParser() {
+  static CqlParseFunction* parse = nullptr;
+  if (!parse) {
+    std::string reason;
+    parse = reinterpret_cast<CqlParseFunction*>(
+        platform::PluginEntry(kCqlPluginFile, kCqlParseSymbol, reason));
+    if (!parse) throw ECqlPluginError(reason);
+  }
+  return parse;
+}
+
+// Loading the plug-in pulls in YAZ and the libraries it needs (tens of milliseconds): a
+// FastCGI process does it before its first request, a CGI run only for an SRU search.
+// A plug-in that does not load is reported by the search that needs it.
+[[maybe_unused]] const bool kParserLoadedBeforeServing = [] {
+  platform::RegisterServingStartHook([] {
+    try {
+      CqlParser();
+    } catch (const ECqlPluginError&) {
+    }
+  });
+  return true;
+}();
+
+}  // namespace
+
 CqlSearch SearchOfCqlNodes(const std::vector<CqlNode>& nodes, const CqlSearchOptions& options) {
   return Mapper(nodes, options).Map();
 }
@@ -217,15 +248,8 @@ CqlSearch SearchOfCql(std::string_view query, const CqlSearchOptions& options) {
   // it would silently not be searched.
   if (query.find('\0') != std::string_view::npos)
     return {{}, SruDiagnostic{kSruQuerySyntax, "NUL"}};
-  static CqlParseFunction* parse = nullptr;
-  if (!parse) {
-    std::string reason;
-    parse = reinterpret_cast<CqlParseFunction*>(
-        platform::PluginEntry(kCqlPluginFile, kCqlParseSymbol, reason));
-    if (!parse) throw ECqlPluginError(reason);
-  }
   std::vector<CqlNode> nodes;
-  if (parse(std::string(query).c_str(), CollectNode, &nodes) != 0)
+  if (CqlParser()(std::string(query).c_str(), CollectNode, &nodes) != 0)
     return {{}, SruDiagnostic{kSruQuerySyntax, std::string(query)}};
   return SearchOfCqlNodes(nodes, options);
 }

@@ -11,6 +11,11 @@ HookList& Hooks() {
   return hooks;
 }
 
+HookList& ServingStartHooks() {
+  static HookList hooks;
+  return hooks;
+}
+
 bool servingManyRequests = false;
 
 }  // namespace
@@ -19,7 +24,14 @@ void RegisterRequestEndHook(std::function<void()> hook) { Hooks().Add(std::move(
 
 void RunRequestEndHooks() noexcept { Hooks().RunAll(); }
 
-void MarkServingManyRequests() { servingManyRequests = true; }
+void RegisterServingStartHook(std::function<void()> hook) {
+  ServingStartHooks().Add(std::move(hook));
+}
+
+void MarkServingManyRequests() {
+  servingManyRequests = true;
+  ServingStartHooks().RunAll();
+}
 
 bool ServingManyRequests() { return servingManyRequests; }
 

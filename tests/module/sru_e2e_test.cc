@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/module/installation.h"
+#include "tests/support/fastcgi_client.h"
+#include "tests/support/files.h"
 
 namespace module_e2e {
 namespace {
@@ -28,6 +30,29 @@ TEST(Sru, ANulByteEndsNoQueryEarlyAndOrFindsEitherBook) {
         site.Get("/sru", std::string("version=1.2&operation=searchRetrieve&query=") + c.query);
     EXPECT_NE(result.output.find(c.expected), std::string::npos) << c.name << "\n" << result.output;
   }
+}
+
+// The CQL plug-in (YAZ and the libraries it needs) is loaded by a FastCGI process before
+// its first request, so that no SRU search pays for it; its SRU answer is the CGI one.
+TEST(Sru, AFastCGIProcessLoadsTheParserBeforeItsFirstRequest) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "abc"}}});
+  const std::map<std::string, std::string> variables = {
+      {"SERVER_PROTOCOL", "HTTP/1.1"},
+      {"REQUEST_METHOD", "GET"},
+      {"HTTP_HOST", "lib.example"},
+      {"SCRIPT_NAME", "/cgi-bin/liraweb"},
+      {"DBENGINE_CONFIG", site.PathOf("dbengine.conf")}};
+  test_support::FastCGIProcess process(LIRAWEB_PROGRAM, site.PathOf(""), {});
+  process.Request(variables);  // the top page: the server has started
+  const std::string maps =
+      test_support::ReadWholeFile("/proc/" + std::to_string(process.Pid()) + "/maps");
+  EXPECT_NE(maps.find("libliraweb_cql.so"), std::string::npos);
+  const std::string query = "version=1.2&operation=searchRetrieve&query=title%3Dabc";
+  auto sru = variables;
+  sru["PATH_INFO"] = "/sru";
+  sru["QUERY_STRING"] = query;
+  EXPECT_EQ(process.Request(sru).output, site.Get("/sru", query).output);
 }
 
 }  // namespace
