@@ -89,7 +89,7 @@ std::string MarcCatalogReader::ToShiftJis(const std::string& value, std::string_
 }
 
 RecordSource::Kind MarcCatalogReader::Next(CatalogRecord& record) {
-  marc::Record marcRecord;
+  marc::Record& marcRecord = marcRecord_;
   std::string problem;
   key_.clear();
   switch (file_.Next(marcRecord, problem)) {

@@ -38,7 +38,8 @@ class MarcCatalogReader : public RecordSource {
   MarcFileReader file_;
   const marc::Mapping& mapping_;
   std::ostream& warnings_;
-  std::string key_;  // the book id of the record last read, when it has one
+  std::string key_;          // the book id of the record last read, when it has one
+  marc::Record marcRecord_;  // the record last read, whose memory the next one reuses
   std::uint64_t references_ = 0;
 };
 

@@ -33,9 +33,11 @@ bool AllDigits(std::string_view text) {
 // Parses YAZ's line format of one record; a line in parentheses is YAZ's note about a
 // fault it read past, and makes the record bad.
 bool ParseLines(std::string_view text, marc::Record& record, std::string& problem) {
-  record.fields.clear();
+  // The fields and subfields of the record read before are written over rather than
+  // made anew: their strings keep their memory, and a load reads millions of them.
+  std::size_t fields = 0;
   std::size_t end = text.find('\n');
-  record.leader = std::string(text.substr(0, end));
+  record.leader.assign(text.substr(0, end));
   std::size_t at = end == std::string_view::npos ? text.size() : end + 1;
   while (at < text.size()) {
     if (text[at] == '\n') {
@@ -45,31 +47,43 @@ bool ParseLines(std::string_view text, marc::Record& record, std::string& proble
     if (text[at] == '(') {
       end = text.find('\n', at);
       problem = std::string(text.substr(at + 1, end - at - 2));
+      record.fields.resize(fields);
       return false;
     }
     end = text.find(kFieldEnd, at);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(at, end - at);
     at = end + 2;
-    marc::Field field;
-    field.tag = std::string(line.substr(0, 3));
+    marc::Field& field =
+        fields < record.fields.size() ? record.fields[fields] : record.fields.emplace_back();
+    ++fields;
+    field.tag.assign(line.substr(0, 3));
+    field.data.clear();
+    field.indicators.assign("  ");
+    std::size_t subfields = 0;
     if (field.IsControl()) {
-      field.data = std::string(line.substr(std::min<std::size_t>(4, line.size())));
+      field.data.assign(line.substr(std::min<std::size_t>(4, line.size())));
     } else {
       std::size_t mark = line.find(kSubfieldMark[0]);
-      field.indicators = std::string(line.substr(4, std::min<std::size_t>(2, mark - 4)));
+      field.indicators.assign(line.substr(4, std::min<std::size_t>(2, mark - 4)));
       while (mark != std::string_view::npos) {
         std::size_t next = line.find(kSubfieldMark[0], mark + 1);
         std::string_view piece = line.substr(mark + 1, next - mark - 1);
         // A code, one blank, the value.
-        if (!piece.empty())
-          field.subfields.push_back(
-              {piece[0], std::string(piece.substr(std::min<std::size_t>(2, piece.size())))});
+        if (!piece.empty()) {
+          marc::Subfield& subfield = subfields < field.subfields.size()
+                                         ? field.subfields[subfields]
+                                         : field.subfields.emplace_back();
+          ++subfields;
+          subfield.code = piece[0];
+          subfield.value.assign(piece.substr(std::min<std::size_t>(2, piece.size())));
+        }
         mark = next;
       }
     }
-    record.fields.push_back(std::move(field));
+    field.subfields.resize(subfields);
   }
+  record.fields.resize(fields);
   return true;
 }
 
