@@ -36,14 +36,7 @@ echo "median tsv load: $(median <"$work/tsv.times") s; median marc load: $(media
 # The change load and the index refresh after it are timed apart (--no-index, then
 # catalog_index refresh), and together.
 cp "$work/base.db" "$work/night.db"
-sqlite3 "$work/night.db" <<'SQL'
-UPDATE BOOKMAST SET MS_SYOMEI = MS_SYOMEI || ' rev', MS_KINGAKU = 999 WHERE rowid % 125 = 0;
-INSERT INTO BOOKMAST SELECT 'N' || MS_BOOKID, MS_SYOMEI, MS_SYOKANA, MS_CHOSYA, MS_CHOKANA,
-  MS_SYUPAN, MS_ISBN, MS_KENMEI, MS_SEIKYU, MS_KINGAKU, MS_SYUNEN, MS_PAGE, MS_OOKISA,
-  MS_NAIYO, MS_SYOZAI, MS_KKUBUN, MS_TMARK, MS_TFMSUU FROM BOOKMAST WHERE rowid % 1000 = 1;
-DELETE FROM KASIDASI;
-DELETE FROM BOOKMAST WHERE rowid % 125 <> 0 AND MS_BOOKID NOT LIKE 'N%';
-SQL
+sqlite3 "$work/night.db" <"$(dirname "$0")/night_changes.sql"
 sqlite3 "$work/base.db" "SELECT MS_BOOKID FROM BOOKMAST WHERE rowid % 1000 = 501" >"$work/removed.txt"
 "$build_dir/catalog_export" --sqlite "$work/night.db" --format iso2709 --output "$work/night.mrc"
 : >"$work/changes.times"

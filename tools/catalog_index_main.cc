@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "                     [--order-columns A,B,...]\n"
     "  build          index the book table anew (replacing an index it holds)\n"
     "  refresh        fold the rows other programs wrote since into the index; builds\n"
-    "                 it anew when the schema changed or too many rows are pending\n"
+    "                 it anew when the schema changed or a quarter of the books changed\n"
     "  drop           remove the index, its tables and triggers\n"
     "  check          compare the index with the rows; exit status 1 where they differ\n"
     "  --table        the book table (default BOOKMAST)\n"

@@ -608,6 +608,9 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
     Build(target, progress);
     return -1;
   }
+  // The fold reads and writes lists and book rows all over the file in one transaction:
+  // a larger page cache keeps them from being read again and spilled before the commit.
+  Execute("PRAGMA cache_size = -131072");
   Execute("BEGIN IMMEDIATE");
   try {
     const PendingFold fold = ReadPending(target);

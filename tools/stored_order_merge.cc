@@ -1,7 +1,6 @@
 #include "tools/stored_order_merge.h"
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -176,14 +175,18 @@ void MergeWrittenRows(sqlite3* db, const std::string& table, const std::string& 
   }
 
   // The merged sequence, ranked anew, and the ranks by rowid.
-  std::map<std::int64_t, std::string> ranks;  // by chunk
+  // The ranks by chunk of rowids, a chunk's row made when a row of it is placed.
+  std::int64_t lastChunk = 0;
+  for (const Place& entry : kept) lastChunk = std::max(lastChunk, si::ChunkOf(entry.rowid));
+  for (const Written& row : rows) lastChunk = std::max(lastChunk, si::ChunkOf(row.rowid));
+  std::vector<std::string> ranks(static_cast<std::size_t>(lastChunk) + 1);
   std::string part;
   std::int64_t places = 0;
   std::uint32_t rank = 0;
   auto place = [&](std::uint32_t rowid) {
     si::AppendUint32(part, rowid);
     si::AppendUint32(part, rank);
-    std::string& chunk = ranks[si::ChunkOf(rowid)];
+    std::string& chunk = ranks[static_cast<std::size_t>(si::ChunkOf(rowid))];
     if (chunk.empty()) chunk.assign(si::kChunkRows * 4, '\0');
     for (int b = 0; b < 4; ++b) {
       chunk[si::LowBits(rowid) * 4 + b] = static_cast<char>((rank >> (8 * b)) & 0xFF);
@@ -212,7 +215,10 @@ void MergeWrittenRows(sqlite3* db, const std::string& table, const std::string& 
       place(rows[next++].rowid);
   }
   if (!part.empty()) emit(si::OrderKey(k, si::OrderData::kSequence, places / si::kChunkRows), part);
-  for (const auto& [chunk, data] : ranks) emit(si::OrderKey(k, si::OrderData::kRanks, chunk), data);
+  for (std::size_t chunk = 0; chunk < ranks.size(); ++chunk) {
+    if (!ranks[chunk].empty())
+      emit(si::OrderKey(k, si::OrderData::kRanks, static_cast<std::int64_t>(chunk)), ranks[chunk]);
+  }
 }
 
 }  // namespace tools

@@ -1,0 +1,8 @@
+-- Turns a copy of a catalogue into a night's export: every 125th book changed (its title),
+-- 1,000 new books, and nothing else. The keys to remove are listed apart.
+UPDATE BOOKMAST SET MS_SYOMEI = MS_SYOMEI || ' rev', MS_KINGAKU = 999 WHERE rowid % 125 = 0;
+INSERT INTO BOOKMAST SELECT 'N' || MS_BOOKID, MS_SYOMEI, MS_SYOKANA, MS_CHOSYA, MS_CHOKANA,
+  MS_SYUPAN, MS_ISBN, MS_KENMEI, MS_SEIKYU, MS_KINGAKU, MS_SYUNEN, MS_PAGE, MS_OOKISA,
+  MS_NAIYO, MS_SYOZAI, MS_KKUBUN, MS_TMARK, MS_TFMSUU FROM BOOKMAST WHERE rowid % 1000 = 1;
+DELETE FROM KASIDASI;
+DELETE FROM BOOKMAST WHERE rowid % 125 <> 0 AND MS_BOOKID NOT LIKE 'N%';
