@@ -283,8 +283,10 @@ std::string RankingTiers(const SearchCriteria& criteria) {
       titleEdge.push_back(anyColumnLike(titleColumns, " LIKE " + pattern(word, "", "%")));
       titleEdge.push_back(anyColumnLike(titleColumns, " LIKE " + pattern(word, "%", "")));
     }
-    addTier(Joined(inEither, " AND ") + " AND ( " + Joined(authorBegins, " OR ") + " ) AND ( " +
-            Joined(titleEdge, " OR ") + " )");
+    // The anchored comparisons first: they fail at once for most rows, and the engines
+    // stop at the first false part of an AND.
+    addTier("( " + Joined(authorBegins, " OR ") + " ) AND ( " + Joined(titleEdge, " OR ") +
+            " ) AND " + Joined(inEither, " AND "));
   }
   if (!title.empty())
     addTier(everyWordIn("MS_SYOMEI", title) + " OR " + everyWordIn("MS_SYOKANA", title));
