@@ -153,6 +153,16 @@ std::string EitherColumnLike(const char* first, const char* second, const std::s
          " )";
 }
 
+// The parts with between written between two.
+std::string Joined(const std::vector<std::string>& parts, std::string_view between) {
+  std::string text;
+  for (const std::string& part : parts) {
+    if (!text.empty()) text += between;
+    text += part;
+  }
+  return text;
+}
+
 // The columns a field compares, in the order the statement names them.
 std::vector<const char*> FieldColumns(SearchField field) {
   switch (field) {
@@ -238,36 +248,58 @@ std::string RankingTiers(const SearchCriteria& criteria) {
           (all.empty() ? "" : " AND ") + std::string(column) + " LIKE " + pattern(word, "%", "%");
     return "( " + all + " )";
   };
+  // "( a LIKE p OR b LIKE p ... )" over the title's or the author's columns.
+  const std::vector<const char*> titleColumns = {"MS_SYOMEI", "MS_SYOKANA"};
+  const std::vector<const char*> authorColumns =
+      criteria.AuthorOnly ? std::vector<const char*>{"MS_CHOSYA"}
+                          : std::vector<const char*>{"MS_CHOSYA", "MS_CHOKANA"};
+  auto anyColumnLike = [](const std::vector<const char*>& columns, const std::string& like) {
+    std::string any;
+    for (const char* column : columns) any += (any.empty() ? "( " : " OR ") + (column + like);
+    return any + " )";
+  };
   std::string tiers;
+  int tier = 0;
+  auto addTier = [&](const std::string& condition) {
+    tiers += " WHEN " + condition + " THEN " + std::to_string(tier++);
+  };
   if (!title.empty()) {
-    tiers +=
-        " WHEN " + EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "")) + " THEN 0";
-    tiers +=
-        " WHEN " + EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "%")) + " THEN 1";
-    tiers += " WHEN " + everyWordIn("MS_SYOMEI", title) + " OR " +
-             everyWordIn("MS_SYOKANA", title) + " THEN 2";
+    addTier(EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "")));
+    addTier(EitherColumnLike("MS_SYOMEI", "MS_SYOKANA", pattern(title, "", "%")));
   }
-  if (!author.empty() && criteria.AuthorOnly) {
-    tiers += " WHEN MS_CHOSYA LIKE " + pattern(author, "", "") + " OR " +
-             everyWordIn("MS_CHOSYA", author) + " THEN 3";
-  } else if (!author.empty()) {
-    tiers += " WHEN " + EitherColumnLike("MS_CHOSYA", "MS_CHOKANA", pattern(author, "", "")) +
-             " OR " + everyWordIn("MS_CHOSYA", author) + " OR " +
-             everyWordIn("MS_CHOKANA", author) + " THEN 3";
-  }
+  // With the any-field text: the words of a title and of its author's name typed together,
+  // as patrons give a book they know (「こころ 夏目」, 「夜旅 田中」 for 恋の夜旅 by 田中健一):
+  // each word in the title, the author or their readings, the author's name (or its
+  // reading) beginning with one of them and the title (or its reading) beginning or ending
+  // with one of them. A title that merely holds the words, or the author's name in its
+  // middle, says less that this is the book.
+  std::vector<std::string> inEither, authorBegins, titleEdge;
   if (criteria.SearchFlags & kSearchAny) {
-    // Title and author together: each word in the title, the author or their readings,
-    // as 「夏目 こころ」 holds こころ by 夏目漱石.
-    std::string all;
     for (const std::string& word : ComparedWords(criteria, criteria.Any)) {
-      const std::string like = " LIKE " + pattern(word, "%", "%");
-      all += (all.empty() ? "( " : " AND ( ") + std::string("MS_SYOMEI") + like + " OR MS_SYOKANA" +
-             like + " OR MS_CHOSYA" + like + (criteria.AuthorOnly ? "" : " OR MS_CHOKANA" + like) +
-             " )";
+      std::vector<const char*> either = titleColumns;
+      either.insert(either.end(), authorColumns.begin(), authorColumns.end());
+      inEither.push_back(anyColumnLike(either, " LIKE " + pattern(word, "%", "%")));
+      authorBegins.push_back(anyColumnLike(authorColumns, " LIKE " + pattern(word, "", "%")));
+      titleEdge.push_back(anyColumnLike(titleColumns, " LIKE " + pattern(word, "", "%")));
+      titleEdge.push_back(anyColumnLike(titleColumns, " LIKE " + pattern(word, "%", "")));
     }
-    tiers += " WHEN " + all + " THEN 4";
+    // The anchored comparisons first: they fail at once for most rows, and the engines
+    // stop at the first false part of an AND.
+    addTier("( " + Joined(authorBegins, " OR ") + " ) AND ( " + Joined(titleEdge, " OR ") +
+            " ) AND " + Joined(inEither, " AND "));
   }
-  return tiers.empty() ? tiers : "CASE" + tiers + " ELSE 5 END";
+  if (!title.empty())
+    addTier(everyWordIn("MS_SYOMEI", title) + " OR " + everyWordIn("MS_SYOKANA", title));
+  if (!author.empty() && criteria.AuthorOnly) {
+    addTier("MS_CHOSYA LIKE " + pattern(author, "", "") + " OR " +
+            everyWordIn("MS_CHOSYA", author));
+  } else if (!author.empty()) {
+    addTier(EitherColumnLike("MS_CHOSYA", "MS_CHOKANA", pattern(author, "", "")) + " OR " +
+            everyWordIn("MS_CHOSYA", author) + " OR " + everyWordIn("MS_CHOKANA", author));
+  }
+  // Title and author together, anywhere in them: as 「夏目 こころ」 holds こころ by 夏目漱石.
+  if (!inEither.empty()) addTier(Joined(inEither, " AND "));
+  return tiers.empty() ? tiers : "CASE" + tiers + " ELSE " + std::to_string(tier) + " END";
 }
 
 bool SearchFitsLimits(const SearchCriteria& criteria) {

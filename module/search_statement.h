@@ -98,16 +98,21 @@ inline constexpr std::size_t kMostSearchTextBytes = 1024;
 bool SearchFitsLimits(const SearchCriteria& criteria);
 
 // The ORDER BY expression of the best-match order, from the title text (the any-field
-// text, else the title's) and the author text (likewise), compared as LIKE compares:
-//   0  the whole title or its reading is the text
-//   1  the title or its reading begins with it
-//   2  the title, or its reading, holds every word of it
-//   3  the author or the author's reading is the text or holds every word of it (the
-//      author alone with AuthorOnly)
-//   4  with the any-field text: each word is in the title, the author or one of their
-//      readings (title and author together hold every word)
-//   5  any other row
-// Empty when neither text is given.
+// text, else the title's) and the author text (likewise), compared as LIKE compares, the
+// first that holds numbered from 0:
+//   - the whole title or its reading is the text
+//   - the title or its reading begins with it
+//   - with the any-field text: each word is in the title, the author or one of their
+//     readings, the author (or reading) begins with one of the words, and the title (or
+//     reading) begins or ends with one of them (a title and its author typed together)
+//   - the title, or its reading, holds every word of it
+//   - the author or the author's reading is the text or holds every word of it (the
+//     author alone with AuthorOnly)
+//   - with the any-field text: each word is in the title, the author or one of their
+//     readings (title and author together hold every word)
+//   - any other row (ELSE)
+// The author's reading is left out everywhere with AuthorOnly. Empty when neither text
+// is given.
 std::string RankingTiers(const SearchCriteria& criteria);
 
 // Appends the WHERE line, the conditions and the ORDER BY line to the head lines: one

@@ -1,5 +1,6 @@
 #include "tools/synthetic_catalogue.h"
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -138,9 +139,53 @@ constexpr Word kKanji[] = {
     {"旅", "リョ"},   {"道", "ドウ"},   {"街", "ガイ"},  {"家", "カ"},     {"国", "コク"},
     {"歌", "カ"},     {"詩", "シ"},     {"表", "ヒョウ"}};
 
+// Kanji of the composed family names, first and second (山 + 田 is 山田), each with the
+// reading it has there.
+constexpr Word kSurnameFirst[] = {
+    {"山", "ヤマ"}, {"中", "ナカ"},   {"小", "コ"},   {"大", "オオ"},  {"高", "タカ"},
+    {"石", "イシ"}, {"松", "マツ"},   {"藤", "フジ"}, {"吉", "ヨシ"},  {"西", "ニシ"},
+    {"北", "キタ"}, {"長", "ナガ"},   {"宮", "ミヤ"}, {"岡", "オカ"},  {"池", "イケ"},
+    {"浜", "ハマ"}, {"今", "イマ"},   {"野", "ノ"},   {"平", "ヒラ"},  {"河", "カワ"},
+    {"杉", "スギ"}, {"桜", "サクラ"}, {"竹", "タケ"}, {"東", "ヒガシ"}};
+constexpr Word kSurnameSecond[] = {{"田", "ダ"},   {"川", "カワ"}, {"村", "ムラ"}, {"本", "モト"},
+                                   {"井", "イ"},   {"木", "キ"},   {"野", "ノ"},   {"原", "ハラ"},
+                                   {"島", "ジマ"}, {"橋", "ハシ"}, {"坂", "サカ"}, {"沢", "ザワ"},
+                                   {"崎", "ザキ"}, {"谷", "タニ"}, {"口", "グチ"}, {"内", "ウチ"}};
+
 template <typename T, std::size_t N>
 constexpr std::uint32_t Count(const T (&)[N]) {
   return static_cast<std::uint32_t>(N);
+}
+
+// The finishing step of SplitMix64: 64 bits spread evenly from any number.
+std::uint64_t Scramble(std::uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// The name of author number n and its reading, the same for every book of the author:
+// three in ten times one of the common family names (none above 1 % of the authors, as
+// 佐藤 holds about 1.5 % of Japan), else one composed of two kanji (384 of them), and a
+// given name of two kanji. Two authors may share a name, as they do in a catalogue.
+void AuthorName(std::uint32_t n, std::string& name, std::string& kana) {
+  const std::uint64_t h = Scramble(n + 0x5DEECE66DULL);
+  if (h % 10 < 3) {
+    const Word& family = kFamilyNames[(h >> 8) % Count(kFamilyNames)];
+    name = family.text;
+    kana = family.kana;
+  } else {
+    const Word& first = kSurnameFirst[(h >> 8) % Count(kSurnameFirst)];
+    const Word& second = kSurnameSecond[(h >> 16) % Count(kSurnameSecond)];
+    name = std::string(first.text) + second.text;
+    kana = std::string(first.kana) + second.kana;
+  }
+  kana += ", ";
+  const std::uint32_t given = (h >> 32) % (Count(kKanji) * Count(kKanji));
+  name += kKanji[given / Count(kKanji)].text;
+  name += kKanji[given % Count(kKanji)].text;
+  kana += kKanji[given / Count(kKanji)].kana;
+  kana += kKanji[given % Count(kKanji)].kana;
 }
 
 }  // namespace
@@ -148,24 +193,22 @@ constexpr std::uint32_t Count(const T (&)[N]) {
 SyntheticCatalogue::SyntheticCatalogue(std::uint64_t seed, std::uint64_t firstId, bool realistic)
     : state_(seed), nextId_(firstId), realistic_(realistic) {}
 
-std::uint64_t SyntheticCatalogue::Bits() {
-  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  return z ^ (z >> 31);
-}
+std::uint64_t SyntheticCatalogue::Bits() { return Scramble(state_ += 0x9E3779B97F4A7C15ULL); }
 
 std::uint32_t SyntheticCatalogue::Below(std::uint32_t bound) {
   // The top 32 bits times the bound keep the bias below one in four billion.
   return static_cast<std::uint32_t>(((Bits() >> 32) * bound) >> 32);
 }
 
-std::uint32_t SyntheticCatalogue::LongTail(std::uint32_t bound) {
-  // A power of two drawn evenly, then a number below it: each doubling of the value
-  // is about as likely as the one before, so the chance of a value falls as 1/x.
-  const std::uint32_t scale = std::uint32_t{1}
-                              << Below(32 - static_cast<int>(__builtin_clz(bound)) + 1);
-  return Below(scale < bound ? scale : bound);
+std::uint32_t SyntheticCatalogue::LongTail(std::uint32_t head, std::uint32_t bound) {
+  // A scale drawn evenly among head, 2 head, 4 head, ... (the last one cut at bound), then
+  // a number below it: each doubling of the value is about as likely as the one before,
+  // so beyond head the chance of a value falls as 1/x, while the first head values share
+  // the top evenly, each about 2 / (head * scales).
+  std::uint32_t scales = 1;
+  while ((std::uint64_t{head} << (scales - 1)) < bound) ++scales;
+  const std::uint64_t scale = std::uint64_t{head} << Below(scales);
+  return Below(static_cast<std::uint32_t>(std::min<std::uint64_t>(scale, bound)));
 }
 
 void SyntheticCatalogue::Realistic(CatalogRecord& r) {
@@ -175,11 +218,12 @@ void SyntheticCatalogue::Realistic(CatalogRecord& r) {
     kana += kKanji[k].kana;
   };
   // A word of two kanji: mostly any of them evenly; a fifth of the time from a long tail
-  // of common words (their order scattered by a prime); three in ten times with a third
-  // kanji before them, which makes it rare.
+  // of common words (their order scattered by a prime) whose head of 64 words is shared
+  // evenly, so that no short title is held by thousands of books; three in ten times with
+  // a third kanji before them, which makes it rare.
   auto word = [&](std::string& text, std::string& kana) {
     const std::uint32_t kind = Below(10);
-    const std::uint32_t w = kind < 2 ? LongTail(kPairs) * 7919 % kPairs : Below(kPairs);
+    const std::uint32_t w = kind < 2 ? LongTail(64, kPairs) * 7919 % kPairs : Below(kPairs);
     if (kind >= 7) kanji(Below(Count(kKanji)), text, kana);
     kanji(w / Count(kKanji), text, kana);
     kanji(w % Count(kKanji), text, kana);
@@ -218,16 +262,11 @@ void SyntheticCatalogue::Realistic(CatalogRecord& r) {
     work.title += first ? " 上" : " 下";
     work.titleKana += first ? " ジョウ" : " ゲ";
   }
-  // Family name and a given name of two kanji: a few authors write many books (the
-  // common given names of the long tail), most only one.
-  const Word& family = kFamilyNames[LongTail(Count(kFamilyNames))];
-  work.author = family.text;
-  work.authorKana = std::string(family.kana) + ", ";
-  const std::uint32_t given = Below(5) == 0 ? LongTail(kPairs) * 7919 % kPairs : Below(kPairs);
-  std::string givenKana;
-  kanji(given / Count(kKanji), work.author, givenKana);
-  kanji(given % Count(kKanji), work.author, givenKana);
-  work.authorKana += givenKana;
+  // The author, drawn by number from half a million: the 256 most productive share the
+  // top evenly (each about 650 books in a million, as a popular novelist in a large
+  // library), and beyond them productivity falls as 1/rank, so most authors write one
+  // or two books. The name follows from the number alone.
+  AuthorName(LongTail(256, 1u << 19), work.author, work.authorKana);
   r.title = work.title;
   r.titleKana = work.titleKana;
   r.author = work.author;

@@ -28,9 +28,10 @@ class SyntheticCatalogue {
   std::uint64_t Bits();
   // Answers a number in [0, bound).
   std::uint32_t Below(std::uint32_t bound);
-  // Answers a number in [0, bound), small ones far more often (about as 1/x): a long
-  // tail of rare values behind a few common ones.
-  std::uint32_t LongTail(std::uint32_t bound);
+  // Answers a number in [0, bound): the first head values about equally often, larger
+  // ones ever more rarely (about as 1/x): a long tail of rare values behind a realistic
+  // head of common ones.
+  std::uint32_t LongTail(std::uint32_t head, std::uint32_t bound);
   // Replaces the title and author of r: mostly distinct titles of two-kanji words drawn
   // with a long tail, some with a subtitle, series volumes (第3巻, 上・下), editions of a
   // recent work by another publisher, and authors with many books and with one.

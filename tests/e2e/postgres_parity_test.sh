@@ -439,6 +439,7 @@ loose_searches() {  # SUFFIX
   compare "loose-punctuation-only$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis '「」。')&CHOSYA=+"
   finds "loose-any-two-words$1" 100003 "ANY=$(sjis '夏目 こころ')&ORDER=RELEVANCE"
   compare "loose-any-relevance-page2$1" exact /list "PAGENUM=1&ANY=$(sjis の)&ORDER=RELEVANCE"
+  compare "loose-any-title-author$1" exact /list "PAGENUM=0&ANY=$(sjis 'こころ なつめ')&ORDER=RELEVANCE"
   compare "loose-no-hit-other-fields$1" exact /list "PAGENUM=0&SYUPAN=$(sjis '漱石 なつめ')"
   compare "loose-percent$1" exact /list "PAGENUM=0&BOOKNAME=%25"
   compare "loose-underscore$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis 日)_$(sjis 語)"
@@ -479,6 +480,8 @@ compare generated-author-kana exact /list "PAGENUM=0&CHOSYA=$(sjis さとう)&OR
 compare generated-two-fields exact /list "PAGENUM=0&BOOKNAME=$(sjis の)&CHOSYA=$(sjis ﾀﾅｶ)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 compare generated-publisher exact /list "PAGENUM=0&SYUPAN=$(sjis ミナト)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 compare generated-any-relevance exact /list "PAGENUM=2&ANY=$(sjis 猫)&ORDER=RELEVANCE"
+compare generated-any-title-author exact /list "PAGENUM=0&ANY=$(sjis '窓 佐藤')&ORDER=RELEVANCE"
+compare generated-any-title-author-kana exact /list "PAGENUM=1&ANY=$(sjis 'ねこ さとう')&ORDER=RELEVANCE"
 compare generated-none exact /list "PAGENUM=0&BOOKNAME=$(sjis ぬ)&ORDER=MS_BOOKID&ORDERKIND=ASC"
 no_error_logs
 

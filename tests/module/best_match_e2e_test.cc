@@ -62,21 +62,31 @@ std::vector<std::string> RankedIds(const std::vector<RefBook>& books, const std:
                          [&](auto& c) { return Holds(c, w); });
     });
     if (!found) continue;
-    int tier = 5;
+    auto some = [&](auto&& holds) { return std::any_of(words.begin(), words.end(), holds); };
+    const bool titleAndAuthor = std::all_of(words.begin(), words.end(), [&](auto& w) {
+      return Holds(b.title, w) || Holds(b.titleKana, w) || Holds(b.author, w) ||
+             Holds(b.authorKana, w);
+    });
+    int tier = 6;
     if (b.title == text || b.titleKana == text) {
       tier = 0;
     } else if (b.title.starts_with(text) || b.titleKana.starts_with(text)) {
       tier = 1;
-    } else if (HoldsEvery(b.title, words) || HoldsEvery(b.titleKana, words)) {
+    } else if (titleAndAuthor && some([&](auto& w) {
+                 return b.author.starts_with(w) || b.authorKana.starts_with(w);
+               }) &&
+               some([&](auto& w) {
+                 return b.title.starts_with(w) || b.titleKana.starts_with(w) ||
+                        b.title.ends_with(w) || b.titleKana.ends_with(w);
+               })) {
       tier = 2;
+    } else if (HoldsEvery(b.title, words) || HoldsEvery(b.titleKana, words)) {
+      tier = 3;
     } else if (b.author == text || b.authorKana == text || HoldsEvery(b.author, words) ||
                HoldsEvery(b.authorKana, words)) {
-      tier = 3;
-    } else if (std::all_of(words.begin(), words.end(), [&](auto& w) {
-                 return Holds(b.title, w) || Holds(b.titleKana, w) || Holds(b.author, w) ||
-                        Holds(b.authorKana, w);
-               })) {
       tier = 4;
+    } else if (titleAndAuthor) {
+      tier = 5;
     }
     ranked.emplace_back(tier, !b.year.has_value(), -b.year.value_or(0), b.id);
   }

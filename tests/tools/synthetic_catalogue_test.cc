@@ -73,7 +73,7 @@ TEST(SyntheticCatalogueTest, RealisticBooksAreMostlyDistinctWithALongTail) {
   EXPECT_EQ(first.str(), second.str());
   SyntheticCatalogue realistic(42, 1, true);
   std::map<std::string, std::set<std::string>> publishersOfTitle;
-  std::map<std::string, int> booksOfAuthor;
+  std::map<std::string, int> booksOfAuthor, booksOfTitle;
   int subtitles = 0, volumes = 0, halves = 0;
   const int count = 20000;
   for (int i = 0; i < count; ++i) {
@@ -82,6 +82,7 @@ TEST(SyntheticCatalogueTest, RealisticBooksAreMostlyDistinctWithALongTail) {
     EXPECT_TRUE(r.isbn.empty() || tools::Problem(r.isbn).empty()) << r.isbn;
     publishersOfTitle[r.title + "/" + r.author].insert(r.publisher);
     ++booksOfAuthor[r.author];
+    ++booksOfTitle[r.title];
     subtitles += r.title.find("―") != std::string::npos;
     volumes += r.title.find("巻") != std::string::npos;
     halves += r.title.ends_with(" 上") || r.title.ends_with(" 下");
@@ -90,13 +91,30 @@ TEST(SyntheticCatalogueTest, RealisticBooksAreMostlyDistinctWithALongTail) {
   const auto editions = std::count_if(publishersOfTitle.begin(), publishersOfTitle.end(),
                                       [](const auto& work) { return work.second.size() > 1; });
   EXPECT_GT(editions, count / 50);
-  int oneBook = 0, prolific = 0;
+  // Authors as a library holds them: many with one book, some with dozens (a few
+  // hundred in a million), none with a large share of the catalogue, and no family name
+  // on more than 2 % of the books (佐藤, the commonest in Japan, is about 1.5 %).
+  int oneBook = 0, prolific = 0, mostOfAuthor = 0;
+  std::map<std::string, int> booksOfFamily;
   for (const auto& [author, books] : booksOfAuthor) {
     oneBook += books == 1;
-    prolific += books >= 50;
+    prolific += books >= 8;
+    mostOfAuthor = std::max(mostOfAuthor, books);
+    booksOfFamily[author.substr(0, author.size() - 6)] += books;  // given name: two kanji
   }
-  EXPECT_GT(oneBook, count / 10);
-  EXPECT_GT(prolific, 0);
+  EXPECT_GT(oneBook, static_cast<int>(booksOfAuthor.size()) / 3);
+  EXPECT_GT(prolific, 10);
+  EXPECT_LE(mostOfAuthor, count / 500);
+  for (const auto& [family, books] : booksOfFamily) EXPECT_LE(books, count / 50) << family;
+  // Most books carry a title no other book has, and no short title is on more than
+  // 0.2 % of them.
+  int titleOnce = 0, mostOfTitle = 0;
+  for (const auto& [title, books] : booksOfTitle) {
+    titleOnce += books == 1;
+    mostOfTitle = std::max(mostOfTitle, books);
+  }
+  EXPECT_GT(titleOnce, count * 6 / 10);
+  EXPECT_LE(mostOfTitle, count / 500);
   EXPECT_GT(subtitles, count / 10);
   EXPECT_GT(volumes, count / 20);
   EXPECT_GT(halves, count / 100);
