@@ -47,8 +47,8 @@ while IFS='|' read -r kind measured; do
   request before "$query" > /dev/null || { echo "| $kind | - | stopped | - | - |"; continue; }
   request after "$query" > /dev/null
   same=yes
-  cmp -s <(LC_ALL=C sed "s/<span class=.time.>.*<.span>//" "$work/before.page") \
-    <(LC_ALL=C sed "s/<span class=.time.>.*<.span>//" "$work/after.page") || same=NO
+  cmp -s <(LC_ALL=C sed "s/<span class=.time.>.*<.span>//; /^Content-Length:/d" "$work/before.page") \
+    <(LC_ALL=C sed "s/<span class=.time.>.*<.span>//; /^Content-Length:/d" "$work/after.page") || same=NO
   books=$(LC_ALL=C grep -o 'id="hit-count">[0-9]*' "$work/after.page" | LC_ALL=C grep -o '[0-9]*$' || echo 0)
   : > "$work/before.times"
   : > "$work/after.times"

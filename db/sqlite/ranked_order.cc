@@ -243,7 +243,11 @@ std::unique_ptr<RowSequence> RankedOrder::Sequence(sqlite3* db, const RowBitmap&
 std::shared_ptr<RankedOrder> PlanRanking(sqlite3* db, const SearchShape& shape,
                                          const IndexInfo& info, MatchMode mode,
                                          bool rowsFromCandidates, const RowBitmap& candidates) {
-  if (shape.orderList.empty() || !rowsFromCandidates || !shape.bookTableAt) return nullptr;
+  // Few candidates SQLite sorts sooner than the lists of every tier are read.
+  if (shape.orderList.empty() || !rowsFromCandidates || !shape.bookTableAt ||
+      candidates.Count() * 1024 < info.rows) {
+    return nullptr;
+  }
   std::optional<RankingOrder> order = ParseRankingOrder(shape.orderList, shape.bookQualifier, info);
   if (!order || !NameIn(order->keyColumn, info.rowidOrderColumns)) return nullptr;
   const auto year =

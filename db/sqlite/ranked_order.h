@@ -59,7 +59,8 @@ class RankedOrder {
 // The ranking of the statement from the index, or nullptr to leave its sort to SQLite:
 // the shape sorts by a RankingOrder whose year column's order the index keeps and whose
 // key column's order is the rowid order, its rows are one a candidate (nothing pending,
-// the candidates lead the join, one row a book), and the lists leave the tiers of few
+// the candidates lead the join, one row a book), the candidates are more than a 1/1024
+// of the books (fewer are sorted sooner), and the lists leave the tiers of few
 // candidates open. Never throws.
 std::shared_ptr<RankedOrder> PlanRanking(sqlite3* db, const SearchShape& shape,
                                          const IndexInfo& info, MatchMode mode,
