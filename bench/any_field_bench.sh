@@ -67,30 +67,10 @@ for way in $ways; do
   sed -i 's/<#OTHER_FIELD_HITS>//' "$site-plain/templates/error.html"
 done
 
-# A query string of NAME=VALUE pairs, the values percent-encoded in Shift_JIS.
-encode() {
-  python3 -c 'import sys, urllib.parse as u
-print("&".join(k + "=" + u.quote(v, encoding="cp932")
-               for k, v in (p.split("=", 1) for p in sys.argv[1].split("&"))))' "$1"
-}
-
 # One request; prints its wall and processor times in µs, and fails when the program
 # logged a failure (a search stopped at the alias's TIME_LIMIT), showing the log.
 request() {
-  "$build_dir/cgi_request_timer" "$1" /list "$2" "$work/page"
-  if [ -e "$1/cgi-bin/Error.txt" ]; then
-    iconv -c -f CP932 -t UTF-8 "$1/cgi-bin/Error.txt" | tail -n 1 >&2
-    rm "$1/cgi-bin/Error.txt"
-    return 1
-  fi
-}
-
-# "wall (cpu)": the medians of FILE's two columns, the wall and the processor times, in ms.
-median() {
-  for column in 1 2; do
-    sort -n -k"$column,$column" "$1" |
-      awk -v c="$column" '{ v[NR] = $c } END { printf (c == 1 ? "%.1f (" : "%.1f)"), v[int((NR + 1) / 2)] / 1000 }'
-  done
+  timed_request "$1" "$2" "$work/page"
 }
 
 # The books of the last page: its count, or the links of its help.

@@ -33,13 +33,15 @@ constexpr char kLoggedDuringBuild[] = "logged_during_build";
 // off for long, and a part's postings are the memory it needs.
 constexpr std::int64_t kChunksPerTransaction = 8;
 
-// A column (its position) and a gram in one number, for sorting.
+// A column (its position) and a gram in one number, for sorting. Gram keys stay below
+// 2^48 (units and pairs below 2^33, the flagged kinds of grams above).
+constexpr int kColumnShift = 48;
 std::uint64_t ColumnGram(int column, std::int64_t gram) {
-  return (static_cast<std::uint64_t>(column) << 33) | static_cast<std::uint64_t>(gram);
+  return (static_cast<std::uint64_t>(column) << kColumnShift) | static_cast<std::uint64_t>(gram);
 }
-int ColumnOf(std::uint64_t columnGram) { return static_cast<int>(columnGram >> 33); }
+int ColumnOf(std::uint64_t columnGram) { return static_cast<int>(columnGram >> kColumnShift); }
 std::int64_t GramOf(std::uint64_t columnGram) {
-  return static_cast<std::int64_t>(columnGram & ((std::uint64_t{1} << 33) - 1));
+  return static_cast<std::int64_t>(columnGram & ((std::uint64_t{1} << kColumnShift) - 1));
 }
 
 std::string Joined(const std::vector<std::string>& names, const std::string& prefix, bool quote,
@@ -76,9 +78,23 @@ std::string BlobText(sqlite3_stmt* statement, int column) {
   return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
 }
 
+// Adds the column start grams of one row's indexed values, when the index holds them.
+void AddStartGrams(sqlite3_stmt* statement, int first, const IndexTarget& target,
+                   std::vector<std::uint64_t>& grams) {
+  if (!target.startGrams) return;
+  std::vector<std::int64_t> keys;
+  for (int c = 0; c < static_cast<int>(target.columns.size()); ++c) {
+    if (sqlite3_column_type(statement, first + c) == SQLITE_NULL) continue;
+    keys.clear();
+    si::AppendStartGrams(BlobText(statement, first + c), keys, target.match);
+    for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
+  }
+}
+
 // The grams of one row's indexed values (columns 1.. of the statement, or from first).
-std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int columns,
-                                    db::MatchMode match) {
+std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, const IndexTarget& target) {
+  const int columns = static_cast<int>(target.columns.size());
+  const db::MatchMode match = target.match;
   std::vector<std::uint64_t> grams;
   std::vector<std::int64_t> keys;
   for (int c = 0; c < columns; ++c) {
@@ -87,6 +103,7 @@ std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int colu
     si::AppendTextGrams(BlobText(statement, first + c), keys, match);
     for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
   }
+  AddStartGrams(statement, first, target, grams);
   std::sort(grams.begin(), grams.end());
   grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
   return grams;
@@ -104,6 +121,7 @@ std::string GramText(std::int64_t gram) {
     text.push_back(static_cast<char>(u & 0xFF));
     return text;
   };
+  if (gram & si::kStartGramBit) return "^" + GramText(gram & ~si::kStartGramBit);
   if (gram < 0x10000) return unit(static_cast<std::uint32_t>(gram));
   return unit(static_cast<std::uint32_t>((gram >> 16) - 1)) +
          unit(static_cast<std::uint32_t>(gram & 0xFFFF));
@@ -111,17 +129,14 @@ std::string GramText(std::int64_t gram) {
 
 // The postings of one chunk: for each column and gram, the low bits of the rowids
 // holding it, ascending. select reads rowid and the columns between ?1 and ?2.
-std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(sqlite3_stmt* select,
-                                                                            std::int64_t chunk,
-                                                                            int columns,
-                                                                            db::MatchMode match,
-                                                                            std::int64_t& rows) {
+std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
+    sqlite3_stmt* select, std::int64_t chunk, const IndexTarget& target, std::int64_t& rows) {
   std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> postings;
   sqlite3_bind_int64(select, 1, chunk * si::kChunkRows);
   sqlite3_bind_int64(select, 2, (chunk + 1) * si::kChunkRows);
   while (sqlite3_step(select) == SQLITE_ROW) {
     const std::uint16_t low = si::LowBits(sqlite3_column_int64(select, 0));
-    for (std::uint64_t gram : RowGrams(select, 1, columns, match)) postings[gram].push_back(low);
+    for (std::uint64_t gram : RowGrams(select, 1, target)) postings[gram].push_back(low);
     ++rows;
   }
   return postings;
@@ -186,6 +201,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   IndexTarget target;
   target.table.clear();
   target.columns.clear();
+  target.startGrams = false;  // an index built before them holds none
   Statement meta(Prepare(std::string("SELECT key, value FROM ") + si::kMetaTable));
   while (sqlite3_step(meta.get()) == SQLITE_ROW) {
     const std::string key = BlobText(meta.get(), 0), value = BlobText(meta.get(), 1);
@@ -194,6 +210,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "match") target.match = si::MatchModeOfIndex(value);
     if (key == "order_columns") target.orderColumns = SplitNames(value);
     if (key == "columns") target.columns = SplitNames(value);
+    if (key == "start_grams") target.startGrams = value == "1";
   }
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
@@ -272,7 +289,8 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       {kLoggedDuringBuild, std::to_string(loggedDuringBuild)},
       {"rows", std::to_string(done)},
       {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
-      {"order_columns", Joined(orderColumns, "", false, ",")}};
+      {"order_columns", Joined(orderColumns, "", false, ",")},
+      {"rowid_order", Joined(RowidOrderColumns(target), "", false, ",")}};
   // Only a loose index depends on the loose folding; a folded one keeps its settings.
   if (target.match == db::MatchMode::kLoose)
     last.push_back({"loose_folding", si::LooseFoldingName()});
@@ -299,7 +317,8 @@ void SearchIndexBuilder::CreateTables(const IndexTarget& target) {
   WriteMeta({{"table", target.table},
              {"columns", Joined(target.columns, "", false, ",")},
              {"pending_limit", std::to_string(target.pendingLimit)},
-             {"match", si::IndexMatchName(target.match)}});
+             {"match", si::IndexMatchName(target.match)},
+             {"start_grams", target.startGrams ? "1" : "0"}});
 }
 
 void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
@@ -324,7 +343,7 @@ void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
   Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
           " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
   // An update that leaves the rowid, the indexed texts and the values of the sort
-  // columns as they were (a loan mark, say) changes no list and no order. Values are
+  // columns and of the key whose order is noted as they were (a loan mark, say) changes no list and no order. Values are
   // compared as bytes, since a column's collation may call different texts equal.
   std::string changed = "OLD.rowid IS NOT NEW.rowid";
   for (const std::string& column : LoggedColumns(target)) changed += " OR " + ChangedTest(column);
@@ -372,11 +391,10 @@ std::int64_t SearchIndexBuilder::WritePostings(const IndexTarget& target, const 
                            " WHERE rowid >= ?1 AND rowid < ?2 ORDER BY rowid"));
   Statement insert(Prepare(std::string("INSERT INTO ") + si::kPostingsTable +
                            " (col, gram, chunk, data) VALUES (?1, ?2, ?3, ?4)"));
-  const int columnCount = static_cast<int>(target.columns.size());
   std::int64_t done = 0, chunksInTransaction = 0;
   for (std::int64_t chunk = si::ChunkOf(rows.first);
        rows.count > 0 && chunk <= si::ChunkOf(rows.last); ++chunk) {
-    auto postings = ChunkPostings(select.get(), chunk, columnCount, target.match, done);
+    auto postings = ChunkPostings(select.get(), chunk, target, done);
     if (sqlite3_reset(select.get()) != SQLITE_OK) Fail("cannot read the books");
     const std::vector<std::uint64_t> keys = SortedKeys(postings);
     for (std::uint64_t key : keys) {
@@ -438,6 +456,9 @@ std::vector<std::string> SearchIndexBuilder::LoggedColumns(const IndexTarget& ta
   for (const std::string& column : target.orderColumns) {
     if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
   }
+  for (const std::string& column : target.rowidOrderCandidates) {
+    if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
+  }
   return logged;
 }
 
@@ -458,6 +479,25 @@ std::vector<std::string> SearchIndexBuilder::KeptOrderColumns(
     }
   }
   return kept;
+}
+
+std::vector<std::string> SearchIndexBuilder::RowidOrderColumns(const IndexTarget& target) {
+  std::vector<std::string> present, holding;
+  Statement columns(Prepare("SELECT name FROM pragma_table_info(?1)"));
+  sqlite3_bind_text(columns.get(), 1, target.table.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(columns.get()) == SQLITE_ROW) present.push_back(BlobText(columns.get(), 0));
+  for (const std::string& column : target.rowidOrderCandidates) {
+    if (!si::NameIn(column, present)) continue;
+    // Sorted by the column with its collation (as ORDER BY sorts it), ties by rowid, no
+    // row follows one of a higher rowid.
+    Statement inOrder(
+        Prepare("SELECT NOT EXISTS (SELECT 1 FROM (SELECT rowid AS r, lag(rowid) "
+                "OVER (ORDER BY " +
+                Quoted(column) + ", rowid) AS p FROM " + Quoted(target.table) + ") WHERE p > r)"));
+    if (sqlite3_step(inOrder.get()) != SQLITE_ROW) Fail("cannot compare the orders of " + column);
+    if (sqlite3_column_int(inOrder.get(), 0)) holding.push_back(column);
+  }
+  return holding;
 }
 
 void SearchIndexBuilder::ComputeOrder(
@@ -589,7 +629,7 @@ bool SearchIndexBuilder::TriggersLogSortColumns(const IndexTarget& target) {
               "'liraidx_after_update'"));
   if (sqlite3_step(trigger.get()) != SQLITE_ROW) return false;
   const std::string sql = BlobText(trigger.get(), 0);
-  for (const std::string& column : target.orderColumns) {
+  for (const std::string& column : LoggedColumns(target)) {
     if (sql.find(ChangedTest(column)) == std::string::npos) return false;
   }
   return true;
@@ -627,7 +667,14 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
     }
     WriteEdits(fold.edits);
     // Any row written moves the ranks of others: the orders are merged anew.
-    if (fold.entries > 0) MergeOrders(target, fold.written);
+    if (fold.entries > 0) {
+      MergeOrders(target, fold.written);
+      Statement note(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kMetaTable +
+                             " VALUES ('rowid_order', ?1)"));
+      const std::string columns = Joined(RowidOrderColumns(target), "", false, ",");
+      sqlite3_bind_text(note.get(), 1, columns.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
+    }
     Execute(std::string("DELETE FROM ") + si::kPendingTable +
             " WHERE id <= " + std::to_string(fold.lastId));
     Execute(std::string("UPDATE ") + si::kMetaTable + " SET value = (SELECT count(*) FROM " +
@@ -851,7 +898,7 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
     return text;
   };
   for (std::int64_t chunk : chunks) {
-    auto expected = ChunkPostings(select.get(), chunk, columnCount, target.match, rows);
+    auto expected = ChunkPostings(select.get(), chunk, target, rows);
     sqlite3_reset(select.get());
     std::set<std::uint64_t> compared;
     auto compare = [&](std::uint64_t key, const std::vector<std::int64_t>& indexed) {
@@ -905,6 +952,12 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   // The orders are written anew by a refresh; while rows are pending no search uses them.
   const std::int64_t orderDiffering =
       pending.empty() ? CheckOrders(target.table, target.orderColumns, report) : 0;
+  // The note that a column's order is the rowid order lets searches skip sorting by it.
+  const std::string rowidOrder = MetaValue("rowid_order");
+  const bool rowidOrderWrong =
+      pending.empty() && rowidOrder != Joined(RowidOrderColumns(target), "", false, ",");
+  if (rowidOrderWrong)
+    report("columns noted in rowid order (" + rowidOrder + ") differ from the rows");
   Execute("COMMIT");
   if (reported > kMostReported) out << "(" << reported - kMostReported << " more)\n";
   out << rows << " books, " << postingsChecked << " posting lists compared: " << missing
@@ -916,7 +969,8 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       << (pending.empty()
               ? ": " + std::to_string(orderDiffering) + " parts differing from the rows\n"
               : ": not compared while rows are pending\n");
-  return sound && missing == 0 && extra == 0 && damaged == 0 && orderDiffering == 0;
+  return sound && missing == 0 && extra == 0 && damaged == 0 && orderDiffering == 0 &&
+         !rowidOrderWrong;
 }
 
 }  // namespace tools

@@ -30,7 +30,14 @@ struct IndexTarget {
   // The columns a page may be sorted by whose order the index keeps; those the table
   // lacks, and those leading an index of the table (SQLite may walk that index for the
   // sort), are left out.
-  std::vector<std::string> orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU"};
+  std::vector<std::string> orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU", "MS_SYUNEN",
+                                           "MS_SYOZAI"};
+  // Whether the lists also hold the column start grams (db::searchindex::kStartGramBit).
+  bool startGrams = true;
+  // Columns whose order (ties by rowid) the index notes when it is the rowid order, so
+  // that a walk of a stored order in rowid order within equal values is also in their
+  // order: the best-match ranking breaks ties of year by the book's key.
+  std::vector<std::string> rowidOrderCandidates = {"MS_BOOKID"};
   std::int64_t pendingLimit = 10000;
   // The matching mode whose folding the index holds: kFolded (which also serves exact
   // matching) or kLoose. A search in another mode reads every book.
@@ -143,6 +150,9 @@ class SearchIndexBuilder {
                     const std::function<void(std::int64_t, const std::string&)>& emit);
   // Writes the sort orders of the columns, replacing what the order table held.
   void WriteOrders(const std::string& table, const std::vector<std::string>& columns);
+  // Those of the candidate columns the table has whose order, ties by rowid, is the
+  // rowid order now.
+  std::vector<std::string> RowidOrderColumns(const IndexTarget& target);
   // Compares the stored orders with ComputeOrder; gives the rows that differ, reporting
   // each through report.
   std::int64_t CheckOrders(const std::string& table, const std::vector<std::string>& columns,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "db/sqlite/ranked_order.h"
 #include "db/sqlite/search_index_format.h"
 #include "platform/invariant.h"
 
@@ -93,7 +94,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
   }
   cursor->position = 0;
   try {
-    cursor->rows = CandidateSequence(table->db, set->Current().rows, set->Sort());
+    cursor->rows = set->Sequence();
     cursor->at = cursor->rows->Next();
   } catch (const OrderUnreadable& e) {
     return Failed(table, e);
@@ -157,12 +158,18 @@ unsigned DataVersion(sqlite3* db) {
 }
 
 CandidateSet::CandidateSet(sqlite3* db, Compute compute, CandidateBits first,
-                           std::optional<IndexedSort> sort)
+                           std::optional<IndexedSort> sort, std::shared_ptr<RankedOrder> ranked)
     : db_(db),
       compute_(std::move(compute)),
       candidates_(std::move(first)),
       dataVersion_(DataVersion(db)),
-      sort_(std::move(sort)) {}
+      sort_(std::move(sort)),
+      ranked_(std::move(ranked)) {}
+
+std::unique_ptr<RowSequence> CandidateSet::Sequence() {
+  const RowBitmap& rows = Current().rows;
+  return ranked_ ? ranked_->Sequence(db_, rows) : CandidateSequence(db_, rows, sort_);
+}
 
 const CandidateBits& CandidateSet::Current() {
   const unsigned now = DataVersion(db_);

@@ -19,6 +19,8 @@
 
 namespace db::searchindex {
 
+class RankedOrder;
+
 // Candidate rows as a set of rowids.
 struct CandidateBits {
   RowBitmap rows;
@@ -34,12 +36,19 @@ class CandidateSet {
   // the one first belongs to.
   using Compute = std::function<CandidateBits()>;
   // With sort, the candidates come in its order instead of rowid order.
+  // With ranked, in the best-match order it gives.
   CandidateSet(sqlite3* db, Compute compute, CandidateBits first,
-               std::optional<IndexedSort> sort = std::nullopt);
+               std::optional<IndexedSort> sort = std::nullopt,
+               std::shared_ptr<RankedOrder> ranked = nullptr);
 
   // The candidates for the data the connection reads now.
   const CandidateBits& Current();
+  // The candidates for the data the connection reads now, in the set's order. Raises
+  // OrderUnreadable.
+  std::unique_ptr<RowSequence> Sequence();
   const std::optional<IndexedSort>& Sort() const { return sort_; }
+  // True when the set comes in a best-match order it gives itself.
+  bool Ranked() const { return ranked_ != nullptr; }
 
  private:
   sqlite3* db_;
@@ -47,6 +56,7 @@ class CandidateSet {
   CandidateBits candidates_;
   unsigned dataVersion_;
   std::optional<IndexedSort> sort_;
+  std::shared_ptr<RankedOrder> ranked_;
 };
 
 // The sets of one connection, by number.

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "db/sqlite/posting_reader.h"
+#include "db/sqlite/ranked_order.h"
 #include "db/sqlite/row_bitmap.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
@@ -145,30 +147,6 @@ std::optional<IndexedSort> SortFromIndex(sqlite3* db, const SearchShape& shape,
   return std::nullopt;
 }
 
-// Reads the posting list of the gram in the column into rows. False when the list cannot
-// be read or is damaged.
-bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& rows) {
-  sqlite3_reset(select);
-  sqlite3_bind_int(select, 1, column);
-  sqlite3_bind_int64(select, 2, gram);
-  std::vector<std::int64_t> chunkRows;
-  chunkRows.reserve(kChunkRows);  // a chunk never holds more
-  std::int64_t lastChunk = INT64_MIN;
-  int rc;
-  while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
-    const std::int64_t chunk = sqlite3_column_int64(select, 0);
-    const char* data = static_cast<const char*>(sqlite3_column_blob(select, 1));
-    const int size = sqlite3_column_bytes(select, 1);
-    if (chunk <= lastChunk || !data ||
-        !DecodePosting(std::string_view(data, size), {column, gram, chunk}, chunkRows))
-      return false;
-    rows.Add(chunkRows);
-    chunkRows.clear();
-    lastChunk = chunk;
-  }
-  return rc == SQLITE_DONE;
-}
-
 // The rows that meet the conditions, read from the posting lists whole, when the lists
 // answer the conditions exactly: the folded or loose mode, every term one unit or one
 // pair between "%"s in an indexed column, and no row pending. However many rows hold the
@@ -308,8 +286,11 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   NarrowedSearch narrowed;
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
   std::optional<IndexedSort> sort = SortFromIndex(db, *shape, *info, narrowed.oneRowPerBook);
-  const bool sorted = sort.has_value();
-  narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first), std::move(sort));
+  std::shared_ptr<RankedOrder> ranked = PlanRanking(
+      db, *shape, *info, mode, narrowed.oneRowPerBook && NothingPending(db), first.rows);
+  const bool sorted = sort.has_value() || ranked;
+  narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first), std::move(sort),
+                                                std::move(ranked));
   narrowed.setNumber = registry.Add(narrowed.set);
   narrowed.sql = NarrowedStatement(
       *shape, kCandidateTable + ("(" + std::to_string(narrowed.setNumber) + ")"), sorted);

@@ -171,6 +171,8 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     info.unsafeSortColumns = SplitNames(meta["unsafe_sort"]);
     info.orderColumns = SplitNames(meta["order_columns"]);
     info.match = MatchModeOfIndex(meta["match"]);
+    info.startGrams = meta["start_grams"] == "1";
+    info.rowidOrderColumns = SplitNames(meta["rowid_order"]);
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
       reason = IndexUnused::kOlderFolding;

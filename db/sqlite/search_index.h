@@ -30,6 +30,10 @@ struct IndexInfo {
   std::vector<std::string> orderColumns;
   // The matching mode whose folding the grams hold (see IndexServes).
   MatchMode match = MatchMode::kFolded;
+  // True when the lists hold the column start grams (see kStartGramBit).
+  bool startGrams = false;
+  // Columns of the book table whose order, ties by rowid, is the rowid order.
+  std::vector<std::string> rowidOrderColumns;
 };
 
 // One column compared with one LIKE pattern.

@@ -185,12 +185,45 @@ bool DecodePosting(std::string_view data, const PostingKey& key,
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
   if (mode == MatchMode::kExact) return false;
   std::size_t i = 0, units = 0;
-  while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
+  // Without a "%" on both sides the text must also begin or end with the run: holding
+  // it somewhere is not enough.
+  const auto percentAt = [&](std::size_t at) {
+    return at < pattern.size() && IsWildcard(pattern, at) && pattern[at] == '%';
+  };
+  if (!percentAt(0)) return false;
+  while (percentAt(i)) ++i;
   while (i < pattern.size() && !IsWildcard(pattern, i)) {
     if (matching::NextUnit(pattern, i, mode) != matching::kIgnoredUnit) ++units;
   }
-  while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
-  return i == pattern.size() && (units == 1 || units == 2);
+  const std::size_t runEnd = i;
+  while (percentAt(i)) ++i;
+  return i == pattern.size() && i > runEnd && (units == 1 || units == 2);
+}
+
+void AppendStartGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {
+  const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
+  std::uint32_t units[2];
+  int found = 0;
+  for (std::size_t i = 0; i < text.size() && found < 2;) {
+    const std::uint32_t unit = matching::NextUnit(text, i, foldWith);
+    if (unit != matching::kIgnoredUnit) units[found++] = unit;
+  }
+  if (found >= 1) keys.push_back(kStartGramBit | UnigramKey(units[0]));
+  if (found == 2) keys.push_back(kStartGramBit | BigramKey(units[0], units[1]));
+}
+
+std::optional<std::int64_t> PatternStartGram(std::string_view pattern, MatchMode mode) {
+  const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
+  std::uint32_t units[2];
+  int found = 0;
+  // The run that begins the pattern, as RequiredGramKeys cuts runs.
+  for (std::size_t i = 0; i < pattern.size() && found < 2;) {
+    if (IsWildcard(pattern, i) || (mode == MatchMode::kExact && IsHalfWidthKana(pattern, i))) break;
+    const std::uint32_t unit = matching::NextUnit(pattern, i, foldWith);
+    if (unit != matching::kIgnoredUnit) units[found++] = unit;
+  }
+  if (found == 0) return std::nullopt;
+  return kStartGramBit | (found == 1 ? UnigramKey(units[0]) : BigramKey(units[0], units[1]));
 }
 
 }  // namespace db::searchindex

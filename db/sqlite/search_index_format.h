@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,23 @@ std::vector<std::int64_t> RequiredGramKeys(std::string_view pattern, MatchMode m
 // posting list it reads: the folded or loose mode and one or two units between "%"s, so that
 // a text matches when and only when it holds that unit or pair.
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode);
+
+// Column start grams, an optional part of the index (its settings say "start_grams" = 1):
+// the first unit and the first pair of units of each column's folded text, under the
+// key of that unit or pair with this bit set. They find the few rows whose text begins
+// with a word (the title equal to the search text, or beginning with it) among the many
+// that hold it anywhere.
+inline constexpr std::int64_t kStartGramBit = std::int64_t{1} << 40;
+
+// Appends the start gram keys of the text folded for the mode: none for a text without
+// a unit, the first unit's, and the first pair's when it has two units or more.
+void AppendStartGrams(std::string_view text, std::vector<std::int64_t>& keys,
+                      MatchMode mode = MatchMode::kFolded);
+
+// The start gram key that every text matching the pattern holds: the first pair (or the
+// only unit) of the pattern's first run of literal characters, when the pattern begins
+// with it (no wildcard first). nullopt when the pattern may match text starting anywhere.
+std::optional<std::int64_t> PatternStartGram(std::string_view pattern, MatchMode mode);
 
 // The sort order of a column (its place k in the index's order columns) is kept twice,
 // as SQLite sorts it with the column's collation, rows of equal value by rowid:

@@ -269,7 +269,96 @@ bool SkipRowCondition(const std::vector<Token>& tokens, std::size_t& i) {
   return false;
 }
 
+// Reads "term", "( expression )", joined by AND (binding first) and OR, from tokens[i].
+std::optional<LikeExpression> ReadLikeExpression(const std::vector<Token>& tokens, std::size_t& i,
+                                                 const std::string& qualifier,
+                                                 const IndexInfo& info, int depth = 0) {
+  if (depth > 8) return std::nullopt;
+  auto primary = [&]() -> std::optional<LikeExpression> {
+    if (IsSymbol(tokens[i], "(")) {
+      ++i;
+      std::optional<LikeExpression> inner =
+          ReadLikeExpression(tokens, i, qualifier, info, depth + 1);
+      if (!inner || !IsSymbol(tokens[i], ")")) return std::nullopt;
+      ++i;
+      return inner;
+    }
+    std::optional<LikeTerm> term = ReadTerm(tokens, i, qualifier, info);
+    if (!term || term->column < 0) return std::nullopt;
+    return LikeExpression{LikeExpression::Kind::kTerm, std::move(*term), {}};
+  };
+  auto joined = [&](LikeExpression::Kind kind, const char* word,
+                    auto&& part) -> std::optional<LikeExpression> {
+    LikeExpression all{kind, {}, {}};
+    for (;;) {
+      std::optional<LikeExpression> next = part();
+      if (!next) return std::nullopt;
+      all.parts.push_back(std::move(*next));
+      if (!IsWord(tokens[i], word)) break;
+      ++i;
+    }
+    if (all.parts.size() == 1) return std::move(all.parts.front());
+    return all;
+  };
+  return joined(LikeExpression::Kind::kOr, "OR",
+                [&] { return joined(LikeExpression::Kind::kAnd, "AND", primary); });
+}
+
+// Reads a whole number at tokens[i].
+std::optional<std::int64_t> ReadInteger(const std::vector<Token>& tokens, std::size_t& i) {
+  const std::string& text = tokens[i].text;
+  if (tokens[i].kind != TokenKind::kWord || text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  ++i;
+  return std::stoll(text);
+}
+
 }  // namespace
+
+std::optional<RankingOrder> ParseRankingOrder(std::string_view orderList,
+                                              const std::string& qualifier, const IndexInfo& info) {
+  std::vector<Token> tokens;
+  if (!Tokenize(orderList, tokens)) return std::nullopt;
+  RankingOrder ranking;
+  std::size_t i = 0;
+  if (IsWord(tokens[i], "CASE")) {
+    ++i;
+    while (IsWord(tokens[i], "WHEN")) {
+      ++i;
+      std::optional<LikeExpression> condition = ReadLikeExpression(tokens, i, qualifier, info);
+      if (!condition || !IsWord(tokens[i++], "THEN")) return std::nullopt;
+      std::optional<std::int64_t> value = ReadInteger(tokens, i);
+      if (!value) return std::nullopt;
+      ranking.tiers.emplace_back(std::move(*condition), *value);
+    }
+    if (ranking.tiers.empty() || !IsWord(tokens[i++], "ELSE")) return std::nullopt;
+    std::optional<std::int64_t> value = ReadInteger(tokens, i);
+    if (!value || !IsWord(tokens[i], "END")) return std::nullopt;
+    ranking.elseValue = *value;
+    ranking.caseText = std::string(orderList.substr(0, tokens[i].end));
+    if (!IsSymbol(tokens[++i], ",")) return std::nullopt;
+    ++i;
+  }
+  std::optional<std::string> year = ReadColumn(tokens, i, qualifier);
+  if (!year || !IsWord(tokens[i], "IS") || !IsWord(tokens[i + 1], "NULL") ||
+      !IsSymbol(tokens[i + 2], ",")) {
+    return std::nullopt;
+  }
+  i += 3;
+  std::optional<std::string> again = ReadColumn(tokens, i, qualifier);
+  if (!again || !SameTextIgnoringCase(*again, *year) || !IsWord(tokens[i], "DESC") ||
+      !IsSymbol(tokens[i + 1], ",")) {
+    return std::nullopt;
+  }
+  i += 2;
+  std::optional<std::string> key = ReadColumn(tokens, i, qualifier);
+  if (!key || tokens[i].kind != TokenKind::kEnd) return std::nullopt;
+  ranking.yearColumn = *year;
+  ranking.keyColumn = *key;
+  return ranking;
+}
 
 std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const IndexInfo& info) {
   std::vector<Token> tokens;
@@ -376,7 +465,7 @@ std::string NarrowedStatement(const SearchShape& shape, std::string_view candida
            std::string(candidateTable) + ")\r\n";
   }
   sql += "AND (\r\n" + shape.conditionsText + "\r\n)\r\n";
-  if (!shape.orderList.empty()) {
+  if (!shape.orderList.empty() && !candidatesSorted) {
     sql += "ORDER BY " + shape.orderList + "\r\n";
   } else if (!shape.orderColumn.empty() && !candidatesSorted) {
     sql += "ORDER BY +" + shape.orderColumn;

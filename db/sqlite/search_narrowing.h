@@ -9,6 +9,7 @@
 // instead of walking an index.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,29 @@ struct SearchShape {
 // other tables, no subquery, function, grouping, DISTINCT, compound or limit; and no
 // sort on a column in info.unsafeSortColumns. nullopt otherwise.
 std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const IndexInfo& info);
+
+// A condition on the row made of LIKE terms joined by AND and OR, with parentheses.
+struct LikeExpression {
+  enum class Kind { kTerm, kAnd, kOr };
+  Kind kind = Kind::kTerm;
+  LikeTerm term;                      // for kTerm
+  std::vector<LikeExpression> parts;  // for kAnd and kOr
+};
+
+// The best-match order "[CASE WHEN c1 THEN n1 ... ELSE m END,] Y IS NULL, Y DESC, K":
+// tiers of LIKE conditions on the book row, then the year newest first, then the key.
+struct RankingOrder {
+  std::string caseText;  // the CASE expression as written; empty without tiers
+  std::vector<std::pair<LikeExpression, std::int64_t>> tiers;  // each WHEN, in order
+  std::int64_t elseValue = 0;
+  std::string yearColumn, keyColumn;  // columns of the book table
+};
+
+// The ranking of a sort list (SearchShape::orderList) when it has exactly that form,
+// every column naming the book table (bare or by qualifier) and every LIKE term an
+// indexed column, each THEN and the ELSE an integer; nullopt for anything else.
+std::optional<RankingOrder> ParseRankingOrder(std::string_view orderList,
+                                              const std::string& qualifier, const IndexInfo& info);
 
 // The statement narrowed to the rows of candidateTable (a table-valued function call
 // whose column liraidx_rowid gives rowids, ascending). When the head allows, the

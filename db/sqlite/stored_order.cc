@@ -212,11 +212,19 @@ class OrderWalk : public RowSequence {
 
 }  // namespace
 
+bool RowsPending(sqlite3* db) {
+  StatementHandle pending = Prepare(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
+  return Step(db, pending.get());
+}
+
+std::unique_ptr<RowSequence> ListedSequence(std::vector<std::int64_t> rows) {
+  return std::make_unique<ListSequence>(std::move(rows));
+}
+
 std::unique_ptr<RowSequence> CandidateSequence(sqlite3* db, const RowBitmap& rows,
                                                const std::optional<IndexedSort>& sort) {
   if (!sort) return std::make_unique<BitmapSequence>(rows);
-  StatementHandle pending = Prepare(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
-  if (Step(db, pending.get())) {
+  if (RowsPending(db)) {
     return std::make_unique<ListSequence>(SortedBySqlite(db, rows, *sort));
   }
   auto walk = std::make_unique<OrderWalk>(db, rows, *sort);

@@ -15,6 +15,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "db/sqlite/row_bitmap.h"
 
@@ -39,6 +40,13 @@ class RowSequence {
   // The next rowid, or nullopt past the last. Raises OrderUnreadable.
   virtual std::optional<std::int64_t> Next() = 0;
 };
+
+// True when rows written by other programs wait to be folded into the index: its lists
+// and stored orders are then not those of the rows. Raises OrderUnreadable.
+bool RowsPending(sqlite3* db);
+
+// The rows of the list, in its order.
+std::unique_ptr<RowSequence> ListedSequence(std::vector<std::int64_t> rows);
 
 // The rows of the set, which must outlive the sequence, in rowid order or, with sort, in
 // its order. While rows are pending the stored order is not theirs: the rows are then

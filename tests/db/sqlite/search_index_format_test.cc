@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,7 +51,7 @@ TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
     ASSERT_TRUE(si::DecodePosting(data, key, decoded)) << size;
     EXPECT_EQ(decoded, expected) << size;
     // Any one bit flipped, and the list read under another key, is damage.
-    for (std::size_t bit = 0; bit < data.size() * 8; bit += data.size() > 100 ? 97 : 1) {
+    for (std::size_t bit = 0; bit<data.size() * 8; bit += data.size()> 100 ? 97 : 1) {
       std::string flipped = data;
       flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
       EXPECT_FALSE(si::DecodePosting(flipped, key, decoded)) << size << ", bit " << bit;
@@ -111,6 +112,52 @@ TEST(SearchIndexFormat, EveryTextALikePatternMatchesHoldsItsGrams) {
     }
   }
   EXPECT_GT(matched, 60000);
+}
+
+// A text that matches a pattern beginning with literal characters (the title equal to a
+// word, or beginning with it) holds the pattern's start gram; and a pattern said to be
+// one gram matches exactly the texts holding it, which a pattern that must begin or end
+// the text is not.
+TEST(SearchIndexFormat, StartGramsAndOneGramPatternsAgreeWithTheMatcher) {
+  namespace si = db::searchindex;
+  std::mt19937 random(11);
+  const std::vector<std::string> alphabet = test_support::LooseFoldingAlphabet();
+  int started = 0, exact = 0;
+  for (int round = 0; round < 30000; ++round) {
+    std::vector<std::string> pieces(1 + random() % 6);
+    for (std::string& piece : pieces) piece = alphabet[random() % alphabet.size()];
+    std::string text;
+    for (const std::string& piece : pieces) text += piece;
+    const std::size_t length = 1 + random() % 3;
+    std::string word;
+    for (std::size_t i = 0; i < length; ++i) {
+      word += random() % 4 == 0 ? alphabet[random() % alphabet.size()] : pieces[i % pieces.size()];
+    }
+    const std::string lead = random() % 2 ? "%" : "";
+    const std::string tail = random() % 2 ? "%" : "";
+    const std::string pattern = lead + word + tail;
+    for (MatchMode mode : {MatchMode::kExact, MatchMode::kFolded, MatchMode::kLoose}) {
+      const bool matches = matching::SjisLike(pattern, text, mode);
+      std::vector<std::int64_t> held;
+      si::AppendTextGrams(text, held, mode);
+      si::AppendStartGrams(text, held, mode);
+      const std::optional<std::int64_t> start = si::PatternStartGram(pattern, mode);
+      if (matches && start) {
+        ++started;
+        EXPECT_NE(std::find(held.begin(), held.end(), *start), held.end())
+            << static_cast<int>(mode) << " " << pattern << " " << text;
+      }
+      if (si::PatternIsOneGram(pattern, mode)) {
+        ++exact;
+        const std::vector<std::int64_t> needed = si::RequiredGramKeys(pattern, mode);
+        ASSERT_EQ(needed.size(), 1u) << pattern;
+        EXPECT_EQ(matches, std::find(held.begin(), held.end(), needed[0]) != held.end())
+            << static_cast<int>(mode) << " " << pattern << " " << text;
+      }
+    }
+  }
+  EXPECT_GT(started, 3000);
+  EXPECT_GT(exact, 3000);
 }
 
 }  // namespace
