@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "tools/catalog_error.h"
@@ -32,12 +33,14 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 constexpr std::int64_t kChunksPerTransaction = 8;
 
 // A column (its position) and a gram in one number, for sorting.
+// Gram keys lie below 2^59 (the long-word grams reach 2^58), columns above.
+constexpr int kColumnShift = 59;
 std::uint64_t ColumnGram(int column, std::int64_t gram) {
-  return (static_cast<std::uint64_t>(column) << 33) | static_cast<std::uint64_t>(gram);
+  return (static_cast<std::uint64_t>(column) << kColumnShift) | static_cast<std::uint64_t>(gram);
 }
-int ColumnOf(std::uint64_t columnGram) { return static_cast<int>(columnGram >> 33); }
+int ColumnOf(std::uint64_t columnGram) { return static_cast<int>(columnGram >> kColumnShift); }
 std::int64_t GramOf(std::uint64_t columnGram) {
-  return static_cast<std::int64_t>(columnGram & ((std::uint64_t{1} << 33) - 1));
+  return static_cast<std::int64_t>(columnGram & ((std::uint64_t{1} << kColumnShift) - 1));
 }
 
 std::string Quoted(const std::string& name) {
@@ -83,15 +86,18 @@ std::string BlobText(sqlite3_stmt* statement, int column) {
   return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
 }
 
-// The grams of one row's indexed values (columns 1.. of the statement, or from first).
+// The grams of one row's indexed values (columns 1.. of the statement, or from first),
+// with the long-word grams when the index holds them.
 std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, int columns,
-                                    db::MatchMode match) {
+                                    const IndexTarget& target) {
   std::vector<std::uint64_t> grams;
   std::vector<std::int64_t> keys;
   for (int c = 0; c < columns; ++c) {
     if (sqlite3_column_type(statement, first + c) == SQLITE_NULL) continue;
     keys.clear();
-    si::AppendTextGrams(BlobText(statement, first + c), keys, match);
+    const std::string text = BlobText(statement, first + c);
+    si::AppendTextGrams(text, keys, target.match);
+    if (target.longWords) si::AppendLongWordGrams(text, keys, target.match);
     for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
   }
   std::sort(grams.begin(), grams.end());
@@ -106,6 +112,11 @@ std::string GramText(std::int64_t gram) {
     text.push_back(static_cast<char>(u & 0xFF));
     return text;
   };
+  if (gram & si::kLongGramBit) {
+    const std::int64_t low = gram & ((std::int64_t{1} << 39) - 1);
+    if (gram & (std::int64_t{1} << 39)) return GramText(low) + "\" (repeated)";
+    return unit(static_cast<std::uint32_t>((gram >> 42) - 1)) + GramText(low + 0x10000);
+  }
   if (gram < 0x10000) return unit(static_cast<std::uint32_t>(gram));
   return unit(static_cast<std::uint32_t>((gram >> 16) - 1)) +
          unit(static_cast<std::uint32_t>(gram & 0xFFFF));
@@ -113,17 +124,15 @@ std::string GramText(std::int64_t gram) {
 
 // The postings of one chunk: for each column and gram, the low bits of the rowids
 // holding it, ascending. select reads rowid and the columns between ?1 and ?2.
-std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(sqlite3_stmt* select,
-                                                                            std::int64_t chunk,
-                                                                            int columns,
-                                                                            db::MatchMode match,
-                                                                            std::int64_t& rows) {
+std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
+    sqlite3_stmt* select, std::int64_t chunk, int columns, const IndexTarget& target,
+    std::int64_t& rows) {
   std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> postings;
   sqlite3_bind_int64(select, 1, chunk * si::kChunkRows);
   sqlite3_bind_int64(select, 2, (chunk + 1) * si::kChunkRows);
   while (sqlite3_step(select) == SQLITE_ROW) {
     const std::uint16_t low = si::LowBits(sqlite3_column_int64(select, 0));
-    for (std::uint64_t gram : RowGrams(select, 1, columns, match)) postings[gram].push_back(low);
+    for (std::uint64_t gram : RowGrams(select, 1, columns, target)) postings[gram].push_back(low);
     ++rows;
   }
   return postings;
@@ -197,6 +206,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "order_columns") target.orderColumns = SplitNames(value);
     if (key == "columns") target.columns = SplitNames(value);
   }
+  target.longWords = MetaValue(si::kLongWordsSetting) == si::kLongWordGramsVersion;
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
   return target;
@@ -296,6 +306,7 @@ void SearchIndexBuilder::CreateTables(const IndexTarget& target) {
              {"columns", Joined(target.columns, "", false, ",")},
              {"pending_limit", std::to_string(target.pendingLimit)},
              {"match", si::IndexMatchName(target.match)}});
+  if (target.longWords) WriteMeta({{si::kLongWordsSetting, si::kLongWordGramsVersion}});
 }
 
 void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
@@ -375,7 +386,7 @@ std::int64_t SearchIndexBuilder::WritePostings(const IndexTarget& target, const 
   std::int64_t done = 0, chunksInTransaction = 0;
   for (std::int64_t chunk = si::ChunkOf(rows.first);
        rows.count > 0 && chunk <= si::ChunkOf(rows.last); ++chunk) {
-    auto postings = ChunkPostings(select.get(), chunk, columnCount, target.match, done);
+    auto postings = ChunkPostings(select.get(), chunk, columnCount, target, done);
     if (sqlite3_reset(select.get()) != SQLITE_OK) Fail("cannot read the books");
     const std::vector<std::uint64_t> keys = SortedKeys(postings);
     for (std::uint64_t key : keys) {
@@ -598,7 +609,7 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
       touched.insert(rowid);
       ++entries;
       if (sqlite3_column_int(pending.get(), 2) == 0) continue;
-      for (std::uint64_t gram : RowGrams(pending.get(), 3, columnCount, target.match)) {
+      for (std::uint64_t gram : RowGrams(pending.get(), 3, columnCount, target)) {
         changes[{gram, si::ChunkOf(rowid)}].remove.insert(si::LowBits(rowid));
       }
     }
@@ -607,7 +618,7 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
     for (std::int64_t rowid : touched) {
       sqlite3_bind_int64(current.get(), 1, rowid);
       if (sqlite3_step(current.get()) == SQLITE_ROW) {
-        for (std::uint64_t gram : RowGrams(current.get(), 1, columnCount, target.match)) {
+        for (std::uint64_t gram : RowGrams(current.get(), 1, columnCount, target)) {
           changes[{gram, si::ChunkOf(rowid)}].add.insert(si::LowBits(rowid));
         }
       }
@@ -731,7 +742,7 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
     return text;
   };
   for (std::int64_t chunk : chunks) {
-    auto expected = ChunkPostings(select.get(), chunk, columnCount, target.match, rows);
+    auto expected = ChunkPostings(select.get(), chunk, columnCount, target, rows);
     sqlite3_reset(select.get());
     std::set<std::uint64_t> compared;
     auto compare = [&](std::uint64_t key, const std::vector<std::int64_t>& indexed) {

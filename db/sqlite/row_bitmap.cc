@@ -42,6 +42,17 @@ void RowBitmap::Intersect(const RowBitmap& other) {
   }
 }
 
+void RowBitmap::Subtract(const RowBitmap& other) {
+  for (auto at = chunks_.begin(); at != chunks_.end();) {
+    const auto theirs = other.chunks_.find(at->first);
+    std::uint64_t any = theirs == other.chunks_.end();
+    if (theirs != other.chunks_.end()) {
+      for (int w = 0; w < kWords; ++w) any |= at->second[w] &= ~theirs->second[w];
+    }
+    at = any ? std::next(at) : chunks_.erase(at);
+  }
+}
+
 bool RowBitmap::Contains(std::int64_t rowid) const {
   const auto at = chunks_.find(ChunkOf(rowid));
   if (at == chunks_.end()) return false;

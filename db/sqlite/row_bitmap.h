@@ -23,6 +23,8 @@ class RowBitmap {
   void Unite(const RowBitmap& other);
   // Keeps the rowids that both sets hold.
   void Intersect(const RowBitmap& other);
+  // Keeps the rowids that the other set does not hold.
+  void Subtract(const RowBitmap& other);
 
   // True when the set holds the rowid.
   bool Contains(std::int64_t rowid) const;

@@ -30,6 +30,9 @@ struct IndexInfo {
   std::vector<std::string> orderColumns;
   // The matching mode whose folding the grams hold (see IndexServes).
   MatchMode match = MatchMode::kFolded;
+  // True when the index holds the grams that decide words of three or more units
+  // (long_word_grams.h).
+  bool longWords = false;
 };
 
 // One column compared with one LIKE pattern.
