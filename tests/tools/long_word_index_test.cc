@@ -128,6 +128,11 @@ class LongWordIndexTest : public ::testing::TestWithParam<MatchMode> {
       // A few rows past the first chunk of rowids.
       sql += InsertBook(random_, rowid <= 2900 ? rowid : rowid * 131);
     }
+    // の記 ends the title and 録 begins its reading: no text holds の記録.
+    sql +=
+        "INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SYOKANA) VALUES (2950, 'B2950',"
+        " 'ab\x82\xcc\x8b\x4c', '\x98\x5e"
+        "ab');\n";
     Exec(indexed_, sql + "COMMIT;\n");
     std::filesystem::copy_file(indexed_, scanned_);
     Build();
