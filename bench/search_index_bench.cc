@@ -122,6 +122,14 @@ std::vector<QueryKind> RealisticKinds() {
   }
   queries.emplace_back("3 chars, selective", "PAGENUM=0&BOOKNAME=" + Encoded(kLoveSky));
   queries.emplace_back("3 chars, broad", "PAGENUM=0&BOOKNAME=" + Encoded(kRecord));
+  queries.emplace_back("3 chars, broad, sorted MS_SYOKANA DESC, page 50",
+                       "PAGENUM=50&BOOKNAME=" + Encoded(kRecord) +
+                           "&ORDER=MS_SYOKANA&ORDERKIND=DESC");
+  // 山の記録, 1 in 100 titles; 朝表の記録, 3 in 1,000.
+  static const std::string kMountainRecord = "\x8e\x52\x82\xcc\x8b\x4c\x98\x5e";
+  static const std::string kMorningRecord = "\x92\xa9\x95\x5c\x82\xcc\x8b\x4c\x98\x5e";
+  queries.emplace_back("4 chars", "PAGENUM=0&BOOKNAME=" + Encoded(kMountainRecord));
+  queries.emplace_back("5 chars", "PAGENUM=0&BOOKNAME=" + Encoded(kMorningRecord));
   queries.emplace_back("two conditions",
                        "PAGENUM=0&BOOKNAME=" + Encoded(kLove) + "&CHOSYA=" + Encoded(kSato));
   std::vector<QueryKind> kinds;

@@ -13,6 +13,7 @@
 #   --kinds  only the query kinds whose name holds TEXT ("DESC", "page 50", "3 chars")
 #   --older-kinds  run the other version for the first N kinds only (at 10,000,000 books
 #            its sorted pages take many seconds)
+#   --set KEY=VALUE  a setting of liraweb.conf for both installations (FACETS=0, say)
 set -euo pipefail
 source_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$source_root/build
@@ -22,6 +23,7 @@ kinds=""
 older=""
 work=""
 files=()
+settings=()
 while (($#)); do
   case "$1" in
     --build) build_dir=$2; shift 2 ;;
@@ -30,11 +32,12 @@ while (($#)); do
     --older-kinds) older_kinds=$2; shift 2 ;;
     --older) older=$(cd "$2" && pwd); shift 2 ;;
     --work) work=$2; shift 2 ;;
+    --set) settings+=("$2"); shift 2 ;;
     *) files+=("$(realpath "$1")"); shift ;;
   esac
 done
 if [ -z "$older" ] || ((${#files[@]} != 2)); then
-  sed -n '2,16p' "$0" >&2
+  sed -n '2,17p' "$0" >&2
   exit 2
 fi
 source "$source_root/bench/bench_setup.sh"
@@ -44,6 +47,12 @@ report_header "Sorted pages and long words, $older against this build"
 install_bench_site "$work/site-older" "${files[0]}" FOLDED
 install_bench_site "$work/site-this" "${files[1]}" FOLDED
 for file in liraweb libkvconf.so; do cp "$older/$file" "$work/site-older/cgi-bin/"; done
+for setting in "${settings[@]}"; do
+  for site in "$work/site-older" "$work/site-this"; do
+    sed -i "s/^${setting%%=*}=.*/$setting/" "$site/cgi-bin/liraweb.conf"
+  done
+  echo "- setting: $setting"
+done
 echo
 echo "- books: $(sqlite3 "${files[1]}" 'SELECT count(*) FROM BOOKMAST')"
 echo

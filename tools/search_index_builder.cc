@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "tools/catalog_error.h"
@@ -33,9 +34,10 @@ constexpr char kLoggedDuringBuild[] = "logged_during_build";
 // off for long, and a part's postings are the memory it needs.
 constexpr std::int64_t kChunksPerTransaction = 8;
 
-// A column (its position) and a gram in one number, for sorting. Gram keys stay below
-// 2^48 (units and pairs below 2^33, the flagged kinds of grams above).
-constexpr int kColumnShift = 48;
+// A column (its position) and a gram in one number, for sorting. Gram keys lie below
+// 2^59 (units and pairs below 2^33, the start grams at bit 40, the long-word grams
+// reaching 2^58), columns above.
+constexpr int kColumnShift = 59;
 std::uint64_t ColumnGram(int column, std::int64_t gram) {
   return (static_cast<std::uint64_t>(column) << kColumnShift) | static_cast<std::uint64_t>(gram);
 }
@@ -91,16 +93,18 @@ void AddStartGrams(sqlite3_stmt* statement, int first, const IndexTarget& target
   }
 }
 
-// The grams of one row's indexed values (columns 1.. of the statement, or from first).
+// The grams of one row's indexed values (columns 1.. of the statement, or from first),
+// with the long-word and start grams when the index holds them.
 std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, const IndexTarget& target) {
   const int columns = static_cast<int>(target.columns.size());
-  const db::MatchMode match = target.match;
   std::vector<std::uint64_t> grams;
   std::vector<std::int64_t> keys;
   for (int c = 0; c < columns; ++c) {
     if (sqlite3_column_type(statement, first + c) == SQLITE_NULL) continue;
     keys.clear();
-    si::AppendTextGrams(BlobText(statement, first + c), keys, match);
+    const std::string text = BlobText(statement, first + c);
+    si::AppendTextGrams(text, keys, target.match);
+    if (target.longWords) si::AppendLongWordGrams(text, keys, target.match);
     for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
   }
   AddStartGrams(statement, first, target, grams);
@@ -121,6 +125,11 @@ std::string GramText(std::int64_t gram) {
     text.push_back(static_cast<char>(u & 0xFF));
     return text;
   };
+  if (gram & si::kLongGramBit) {
+    const std::int64_t low = gram & ((std::int64_t{1} << 39) - 1);
+    if (gram & (std::int64_t{1} << 39)) return GramText(low) + "\" (repeated)";
+    return unit(static_cast<std::uint32_t>((gram >> 42) - 1)) + GramText(low + 0x10000);
+  }
   if (gram & si::kStartGramBit) return "^" + GramText(gram & ~si::kStartGramBit);
   if (gram < 0x10000) return unit(static_cast<std::uint32_t>(gram));
   return unit(static_cast<std::uint32_t>((gram >> 16) - 1)) +
@@ -137,6 +146,7 @@ std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
   while (sqlite3_step(select) == SQLITE_ROW) {
     const std::uint16_t low = si::LowBits(sqlite3_column_int64(select, 0));
     for (std::uint64_t gram : RowGrams(select, 1, target)) postings[gram].push_back(low);
+  if (target.longWords) WriteMeta({{si::kLongWordsSetting, si::kLongWordGramsVersion}});
     ++rows;
   }
   return postings;
@@ -212,6 +222,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "columns") target.columns = SplitNames(value);
     if (key == "start_grams") target.startGrams = value == "1";
   }
+  target.longWords = MetaValue(si::kLongWordsSetting) == si::kLongWordGramsVersion;
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
   return target;

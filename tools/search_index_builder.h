@@ -42,6 +42,10 @@ struct IndexTarget {
   // The matching mode whose folding the index holds: kFolded (which also serves exact
   // matching) or kLoose. A search in another mode reads every book.
   db::MatchMode match = db::MatchMode::kFolded;
+  // Whether the index also holds the grams that decide words of three or more units
+  // without reading rows (db/sqlite/long_word_grams.h). A refresh keeps what the index
+  // holds; an index built without them gets them from a new build.
+  bool longWords = true;
 };
 
 class SearchIndexBuilder {

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "db/sqlite/long_word_grams.h"
+#include "db/sqlite/long_word_rows.h"
 #include "db/sqlite/posting_reader.h"
 #include "db/sqlite/ranked_order.h"
 #include "db/sqlite/row_bitmap.h"
@@ -149,15 +151,22 @@ std::optional<IndexedSort> SortFromIndex(sqlite3* db, const SearchShape& shape,
 
 // The rows that meet the conditions, read from the posting lists whole, when the lists
 // answer the conditions exactly: the folded or loose mode, every term one unit or one
-// pair between "%"s in an indexed column, and no row pending. However many rows hold the
-// word, the set costs 8 KiB a chunk of rowids and no book row is read. nullopt when
-// the lists do not answer exactly or cannot be read.
-std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions, MatchMode mode) {
+// pair between "%"s in an indexed column, or a longer run that the index's long-word
+// grams decide, and no row pending. However many rows hold the word, the set costs
+// 8 KiB a chunk of rowids and (but for the few rows LongWordRows leaves to LIKE) no book
+// row is read. nullopt when the lists do not answer exactly or cannot be read.
+std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions, MatchMode mode,
+                                   const IndexInfo& info) {
   if (conditions.empty()) return std::nullopt;
+  auto longWord = [&](const LikeTerm& term) {
+    return info.longWords ? LongWordUnits(term.pattern, mode) : std::nullopt;
+  };
   for (const std::vector<LikeTerm>& condition : conditions) {
     if (condition.empty()) return std::nullopt;
     for (const LikeTerm& term : condition) {
-      if (term.column < 0 || !PatternIsOneGram(term.pattern, mode)) return std::nullopt;
+      if (term.column < 0 || !(PatternIsOneGram(term.pattern, mode) || longWord(term))) {
+        return std::nullopt;
+      }
     }
   }
   auto prepare = [db](const std::string& sql) {
@@ -169,18 +178,26 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
   auto select = prepare(std::string("SELECT chunk, data FROM ") + kPostingsTable +
                         " WHERE col = ?1 AND gram = ?2 ORDER BY chunk");
   if (!select) return std::nullopt;
+  const ListReader read = [&select](int column, std::int64_t gram, RowBitmap& rows) {
+    return ReadList(select.get(), column, gram, rows);
+  };
   std::optional<RowBitmap> rows;
   for (const std::vector<LikeTerm>& condition : conditions) {
     RowBitmap either;
     for (const LikeTerm& term : condition) {
       std::optional<RowBitmap> holding;
-      for (std::int64_t gram : RequiredGramKeys(term.pattern, mode)) {
-        RowBitmap list;
-        if (!ReadList(select.get(), term.column, gram, list)) return std::nullopt;
-        if (holding) {
-          holding->Intersect(list);
-        } else {
-          holding = std::move(list);
+      if (const std::optional<std::vector<std::uint32_t>> units = longWord(term)) {
+        holding = LongWordRows(db, info, term, *units, read);
+        if (!holding) return std::nullopt;
+      } else {
+        for (std::int64_t gram : RequiredGramKeys(term.pattern, mode)) {
+          RowBitmap list;
+          if (!read(term.column, gram, list)) return std::nullopt;
+          if (holding) {
+            holding->Intersect(list);
+          } else {
+            holding = std::move(list);
+          }
         }
       }
       if (holding) either.Unite(*holding);
@@ -257,7 +274,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   // Rows the lists give exactly are worth narrowing to however many they are: the
   // count needs no row, an unsorted page reads only its own rows.
   CandidateBits first;
-  if (std::optional<RowBitmap> exact = ExactRows(db, shape->conditions, mode)) {
+  if (std::optional<RowBitmap> exact = ExactRows(db, shape->conditions, mode, *info)) {
     first = {std::move(*exact), true};
   } else {
     const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
@@ -274,7 +291,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   auto compute = [db, conditions = shape->conditions, mode, table = info->table] {
     if (std::optional<IndexInfo> again = ReadCurrentIndex(db);
         again && IndexServes(again->match, mode)) {
-      if (std::optional<RowBitmap> exact = ExactRows(db, conditions, mode)) {
+      if (std::optional<RowBitmap> exact = ExactRows(db, conditions, mode, *again)) {
         return CandidateBits{std::move(*exact), true};
       }
       if (std::optional<Candidates> again = CandidateRows(db, conditions, mode, SIZE_MAX)) {

@@ -143,14 +143,14 @@ class RankedSequence : public RowSequence {
     for (std::size_t i = 0; i < tiers.size(); ++i) {
       if (tiers[i].second == value) {
         RowBitmap possible = (*bounds_)[i].possible;
-        possible.Remove(earlier);
+        possible.Subtract(earlier);
         rows.Unite(possible);
       }
       earlier.Unite((*bounds_)[i].sure);
     }
     if (value == plan_.order.elseValue) {
       RowBitmap rest = candidates_;
-      rest.Remove(earlier);
+      rest.Subtract(earlier);
       rows.Unite(rest);
     }
     rows.Intersect(candidates_);
@@ -225,7 +225,7 @@ std::int64_t RankedOrder::Unsure() const {
   RowBitmap unsure;
   for (const TierBounds& tier : *bounds_) {
     RowBitmap open = tier.possible;
-    open.Remove(tier.sure);
+    open.Subtract(tier.sure);
     unsure.Unite(open);
   }
   return unsure.Count();

@@ -42,15 +42,13 @@ void RowBitmap::Intersect(const RowBitmap& other) {
   }
 }
 
-void RowBitmap::Remove(const RowBitmap& other) {
+void RowBitmap::Subtract(const RowBitmap& other) {
   for (auto at = chunks_.begin(); at != chunks_.end();) {
     const auto theirs = other.chunks_.find(at->first);
-    if (theirs == other.chunks_.end()) {
-      ++at;
-      continue;
+    std::uint64_t any = theirs == other.chunks_.end();
+    if (theirs != other.chunks_.end()) {
+      for (int w = 0; w < kWords; ++w) any |= at->second[w] &= ~theirs->second[w];
     }
-    std::uint64_t any = 0;
-    for (int w = 0; w < kWords; ++w) any |= at->second[w] &= ~theirs->second[w];
     at = any ? std::next(at) : chunks_.erase(at);
   }
 }

@@ -24,7 +24,7 @@ class RowBitmap {
   // Keeps the rowids that both sets hold.
   void Intersect(const RowBitmap& other);
   // Keeps the rowids that the other set does not hold.
-  void Remove(const RowBitmap& other);
+  void Subtract(const RowBitmap& other);
 
   // True when the set holds the rowid.
   bool Contains(std::int64_t rowid) const;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index_format.h"
 #include "platform/text_compare.h"
 
@@ -173,6 +174,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     info.match = MatchModeOfIndex(meta["match"]);
     info.startGrams = meta["start_grams"] == "1";
     info.rowidOrderColumns = SplitNames(meta["rowid_order"]);
+    info.longWords = meta[kLongWordsSetting] == kLongWordGramsVersion;
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
       reason = IndexUnused::kOlderFolding;

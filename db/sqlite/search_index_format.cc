@@ -103,17 +103,21 @@ bool IndexServes(MatchMode built, MatchMode searched) {
   return built == MatchMode::kLoose ? searched == MatchMode::kLoose : searched != MatchMode::kLoose;
 }
 
-void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {
+std::vector<std::uint32_t> TextUnits(std::string_view text, MatchMode mode) {
   const MatchMode foldWith = mode == MatchMode::kLoose ? MatchMode::kLoose : MatchMode::kFolded;
-  std::uint32_t previous = 0;
-  bool first = true;
+  std::vector<std::uint32_t> units;
   for (std::size_t i = 0; i < text.size();) {
     const std::uint32_t unit = matching::NextUnit(text, i, foldWith);
-    if (unit == matching::kIgnoredUnit) continue;
-    keys.push_back(UnigramKey(unit));
-    if (!first) keys.push_back(BigramKey(previous, unit));
-    previous = unit;
-    first = false;
+    if (unit != matching::kIgnoredUnit) units.push_back(unit);
+  }
+  return units;
+}
+
+void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {
+  const std::vector<std::uint32_t> units = TextUnits(text, mode);
+  for (std::size_t k = 0; k < units.size(); ++k) {
+    keys.push_back(UnigramKey(units[k]));
+    if (k > 0) keys.push_back(BigramKey(units[k - 1], units[k]));
   }
 }
 
@@ -182,22 +186,29 @@ bool DecodePosting(std::string_view data, const PostingKey& key,
   return stored == PostingChecksum(list, key) && DecodeList(list, key.chunk, rowids);
 }
 
-bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
-  if (mode == MatchMode::kExact) return false;
-  std::size_t i = 0, units = 0;
-  // Without a "%" on both sides the text must also begin or end with the run: holding
-  // it somewhere is not enough.
-  const auto percentAt = [&](std::size_t at) {
-    return at < pattern.size() && IsWildcard(pattern, at) && pattern[at] == '%';
+std::optional<std::vector<std::uint32_t>> SingleRunUnits(std::string_view pattern, MatchMode mode) {
+  if (mode == MatchMode::kExact) return std::nullopt;
+  std::size_t i = 0;
+  std::vector<std::uint32_t> units;
+  auto skipPercents = [&] {
+    const std::size_t from = i;
+    while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
+    return i > from;
   };
-  if (!percentAt(0)) return false;
-  while (percentAt(i)) ++i;
+  // Without a "%" on both sides the run must stand at the start or the end of the
+  // text, which holding its grams does not prove.
+  if (!skipPercents()) return std::nullopt;
   while (i < pattern.size() && !IsWildcard(pattern, i)) {
-    if (matching::NextUnit(pattern, i, mode) != matching::kIgnoredUnit) ++units;
+    const std::uint32_t unit = matching::NextUnit(pattern, i, mode);
+    if (unit != matching::kIgnoredUnit) units.push_back(unit);
   }
-  const std::size_t runEnd = i;
-  while (percentAt(i)) ++i;
-  return i == pattern.size() && i > runEnd && (units == 1 || units == 2);
+  if (!skipPercents() || i != pattern.size()) return std::nullopt;
+  return units;
+}
+
+bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
+  const std::optional<std::vector<std::uint32_t>> units = SingleRunUnits(pattern, mode);
+  return units && (units->size() == 1 || units->size() == 2);
 }
 
 void AppendStartGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {

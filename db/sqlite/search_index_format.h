@@ -70,6 +70,10 @@ std::string LooseFoldingName();
 // holds every exact match too; a loose index serves the loose mode alone.
 bool IndexServes(MatchMode built, MatchMode searched);
 
+// The units of the text folded for the mode (kFolded or kLoose), separators left out:
+// the units LIKE compares, in order.
+std::vector<std::uint32_t> TextUnits(std::string_view text, MatchMode mode);
+
 // Appends the keys of every unit and neighbouring pair of the text folded for the mode
 // (kFolded or kLoose) to keys (unsorted, with repeats).
 void AppendTextGrams(std::string_view text, std::vector<std::int64_t>& keys,
@@ -101,6 +105,11 @@ void AppendStartGrams(std::string_view text, std::vector<std::int64_t>& keys,
 // only unit) of the pattern's first run of literal characters, when the pattern begins
 // with it (no wildcard first). nullopt when the pattern may match text starting anywhere.
 std::optional<std::int64_t> PatternStartGram(std::string_view pattern, MatchMode mode);
+
+// The folded units of a pattern that is one run of literal characters between "%"s
+// ("%abc%", "abc%" never), in the folded or the loose mode; nullopt for any other pattern
+// or mode. A text matches such a pattern when and only when its units hold the run.
+std::optional<std::vector<std::uint32_t>> SingleRunUnits(std::string_view pattern, MatchMode mode);
 
 // The sort order of a column (its place k in the index's order columns) is kept twice,
 // as SQLite sorts it with the column's collation, rows of equal value by rowid:
