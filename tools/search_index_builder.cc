@@ -146,7 +146,6 @@ std::unordered_map<std::uint64_t, std::vector<std::uint16_t>> ChunkPostings(
   while (sqlite3_step(select) == SQLITE_ROW) {
     const std::uint16_t low = si::LowBits(sqlite3_column_int64(select, 0));
     for (std::uint64_t gram : RowGrams(select, 1, target)) postings[gram].push_back(low);
-  if (target.longWords) WriteMeta({{si::kLongWordsSetting, si::kLongWordGramsVersion}});
     ++rows;
   }
   return postings;
@@ -330,6 +329,7 @@ void SearchIndexBuilder::CreateTables(const IndexTarget& target) {
              {"pending_limit", std::to_string(target.pendingLimit)},
              {"match", si::IndexMatchName(target.match)},
              {"start_grams", target.startGrams ? "1" : "0"}});
+  if (target.longWords) WriteMeta({{si::kLongWordsSetting, si::kLongWordGramsVersion}});
 }
 
 void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
@@ -703,7 +703,6 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
 }
 
 SearchIndexBuilder::PendingFold SearchIndexBuilder::ReadPending(const IndexTarget& target) {
-  const int columnCount = static_cast<int>(target.columns.size());
   const std::string mark = MetaValue(kLoggedDuringBuild);
   // An index built by a program that did not note it: any pending row may date from its build.
   const std::int64_t loggedDuringBuild = mark.empty() ? INT64_MAX : std::stoll(mark);
@@ -722,7 +721,7 @@ SearchIndexBuilder::PendingFold SearchIndexBuilder::ReadPending(const IndexTarge
     sqlite3_bind_int64(current.get(), 1, rowid);
     now.clear();
     if (sqlite3_step(current.get()) == SQLITE_ROW) {
-      now = RowGrams(current.get(), 1, columnCount, target.match);
+      now = RowGrams(current.get(), 1, target);
       fold.outsideOrders |= rowid < 0 || rowid >= (std::int64_t{1} << 32);
     }
     sqlite3_reset(current.get());
@@ -751,7 +750,7 @@ SearchIndexBuilder::PendingFold SearchIndexBuilder::ReadPending(const IndexTarge
     fold.lastId = std::max(fold.lastId, id);
     ++fold.entries;
     if (!hasOld) continue;
-    std::vector<std::uint64_t> grams = RowGrams(pending.get(), 3, columnCount, target.match);
+    std::vector<std::uint64_t> grams = RowGrams(pending.get(), 3, target);
     if (first && id > loggedDuringBuild) indexed = grams;
     old.insert(old.end(), grams.begin(), grams.end());
   }
