@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "db/sqlite/row_bitmap.h"
@@ -41,12 +42,19 @@ class CandidateSet {
   const CandidateBits& Current();
   const std::optional<IndexedSort>& Sort() const { return sort_; }
 
+  // Has the statement reading the set pass over that many candidates more before the
+  // next one it reads: when each candidate gives one row of the result, in order, the
+  // rows before a page are passed over without being read. Taken by that next read.
+  void SkipCandidates(std::int64_t count) { skip_ += count; }
+  std::int64_t TakeSkip() { return std::exchange(skip_, 0); }
+
  private:
   sqlite3* db_;
   Compute compute_;
   CandidateBits candidates_;
   unsigned dataVersion_;
   std::optional<IndexedSort> sort_;
+  std::int64_t skip_ = 0;
 };
 
 // The sets of one connection, by number.

@@ -46,6 +46,14 @@ class BitmapSequence : public RowSequence {
     started_ = true;
     return at_;
   }
+  // Counted in the bitmap's words: no rowid before the one landed on is looked at.
+  void Skip(std::int64_t rows) override {
+    if (rows <= 0) return;
+    const std::optional<std::int64_t> from =
+        started_ ? (at_ ? rows_.After(*at_) : std::nullopt) : rows_.First();
+    at_ = from ? rows_.NthFrom(*from, rows - 1) : std::nullopt;
+    started_ = true;
+  }
 
  private:
   const RowBitmap& rows_;
@@ -59,6 +67,9 @@ class ListSequence : public RowSequence {
   std::optional<std::int64_t> Next() override {
     if (next_ == rows_.size()) return std::nullopt;
     return rows_[next_++];
+  }
+  void Skip(std::int64_t rows) override {
+    if (rows > 0) next_ += std::min(static_cast<std::size_t>(rows), rows_.size() - next_);
   }
 
  private:
