@@ -9,7 +9,9 @@
 # BENCH_CATALOGUE_DB (an SQLite catalogue with its search index, built for the site's
 # MATCH=LOOSE, served by both sites instead of a synthetic one; BOOKS then only names it),
 # BENCH_POSTGRES (a libpq connection string: both sites search that PostgreSQL catalogue,
-# loaded and given its loose indexes by catalog_loader and catalog_index, instead).
+# loaded and given its loose indexes by catalog_loader and catalog_index, instead),
+# BENCH_FACETS=0 (both sites without the filters with counts, which read every hit of a
+# search: what is left is the request itself).
 #
 # Installs the example site twice with the same synthetic catalogue (seed 1), one served
 # through mod_cgi and one through mod_fastcgi (tests/e2e/with_site.sh each), then runs wrk
@@ -25,6 +27,7 @@ use_catalogue() {
   [ -z "${BENCH_POSTGRES:-}" ] ||
     printf '[catalog]\r\nDRIVER=POSTGRES\r\nCONNINFO=%s\r\nMATCH=LOOSE\r\n' "$BENCH_POSTGRES" \
       > "$LIRAWEB_INSTALL/cgi-bin/dbengine.conf"
+  [ "${BENCH_FACETS:-1}" != 0 ] || sed -i '/^FACETS=/d' "$LIRAWEB_INSTALL/cgi-bin/liraweb.conf"
 }
 
 case "${1:-}" in
@@ -104,7 +107,7 @@ build_dir=$(cd "${2:-$source_root/build}" && pwd)
 command -v wrk > /dev/null || { echo "wrk is missing: tools/install-deps.sh bench" >&2; exit 1; }
 catalogue=$(mktemp "${TMPDIR:-/tmp}/liraweb-fastcgi-books.XXXXXX")
 trap 'rm -f "$catalogue"' EXIT
-export BENCH_POSTGRES
+export BENCH_POSTGRES BENCH_FACETS
 if [ -n "${BENCH_CATALOGUE_DB:-}${BENCH_POSTGRES:-}" ]; then
   export BENCH_CATALOGUE_DB
   cp "$source_root/site/catalogue/books.tsv" "$catalogue"

@@ -48,6 +48,16 @@ class Cursor {
   // Throws DriverError.
   virtual bool Next() = 0;
 
+  // Moves past `rows` rows, as that many calls of Next would (and from the last row it
+  // stays there): a driver that knows where a row lies without reading the rows before
+  // it reads only the row it lands on. True while it stands on a row. Throws DriverError.
+  virtual bool Skip(std::int64_t rows) {
+    for (; rows > 0; --rows) {
+      if (!Next()) return false;
+    }
+    return OnRow();
+  }
+
   // The values of the row read last, one per column; all null when no row was read (an
   // empty result), so that a field of an empty result reads as null.
   virtual const std::vector<ColumnValue>& Row() const = 0;

@@ -171,6 +171,11 @@ void TQuery::NextRow() {
   AtEnd_ = !db::CallDriver([&] { return Cursor_->Next(); });
 }
 
+void TQuery::SkipRows(std::int64_t rows) {
+  if (!Active() || AtEnd_ || rows <= 0) return;
+  AtEnd_ = !db::CallDriver([&] { return Cursor_->Skip(rows); });
+}
+
 std::string TQuery::FieldText(std::string_view name) const {
   if (Active()) {
     const std::vector<std::string>& names = Cursor_->ColumnNames();

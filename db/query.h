@@ -76,6 +76,9 @@ class TQuery {
   // Moves to the next row; from the last row it sets AtEnd and stays on that row.
   // Raises EDBEngineError when the database fails while reading.
   void NextRow();
+  // Moves as `rows` calls of NextRow would, reading only the rows the database cannot
+  // pass over by their place (the rows before a page). Raises as NextRow.
+  void SkipRows(std::int64_t rows);
   // The value of the field in the current row as text: text as its bytes up to a NUL,
   // an integer in decimal, a floating-point number with at most 15 significant digits,
   // null or no row as empty text. Raises EDatabaseError when the result has no such

@@ -115,9 +115,7 @@ void TMainMod::MainModSearchFeedAction(FeedFormat format, TWebRequest& request,
     // -1 is a count the database could not give: a failure, not a number of books.
     if (qMaster->RowCount() < 0) throw EDatabaseError(std::string(texts::kRowCountFailed));
     const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());
-    for (std::int64_t skipped = 0; skipped < window.SkipRows && !qMaster->AtEnd(); ++skipped) {
-      qMaster->NextRow();
-    }
+    qMaster->SkipRows(window.SkipRows);
     for (std::int64_t k = 0; k < window.RowLimit && !qMaster->AtEnd(); ++k) {
       page.items.push_back(
           {CurrentBookFields(), AsciiUrl(BookUrl(qMaster->FieldText("MS_BOOKID")))});

@@ -14,9 +14,7 @@ using platform::TStringList;
 
 RowWindow TMainMod::SeekPageStart() {
   const RowWindow window = PageRowWindow(ListMax, PageNumber, qMaster->RowCount());
-  for (std::int64_t skipped = 0; skipped < window.SkipRows && !qMaster->AtEnd(); ++skipped) {
-    qMaster->NextRow();
-  }
+  qMaster->SkipRows(window.SkipRows);
   return window;
 }
 

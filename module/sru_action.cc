@@ -146,10 +146,7 @@ std::string TMainMod::SruSearchRetrieve(SruAnswer answer) {
     if (answer.numberOfRecords > 0 && pastTheEnd) {
       answer.diagnostics.push_back({kSruFirstRecordOutOfRange, std::to_string(*start)});
     }
-    for (std::int64_t skipped = 1; !pastTheEnd && skipped < *start && !qMaster->AtEnd();
-         ++skipped) {
-      qMaster->NextRow();
-    }
+    if (!pastTheEnd) qMaster->SkipRows(*start - 1);
     const std::int64_t shown = std::min(*most, kMostRecords);
     for (std::int64_t k = 0; !pastTheEnd && k < shown && !qMaster->AtEnd(); ++k) {
       const BookFields book = CurrentBookFields();

@@ -24,6 +24,7 @@ struct CandidateVtab {
 
 struct CandidateCursor {
   sqlite3_vtab_cursor base;
+  CandidateSet* set = nullptr;  // the set read, which outlives the statement's run
   std::unique_ptr<RowSequence> rows;
   std::optional<std::int64_t> at;  // the rowid the cursor stands on; nullopt past the end
   sqlite3_int64 position = 0;      // how many rowids came before it
@@ -93,6 +94,8 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
     return SQLITE_ERROR;
   }
   cursor->position = 0;
+  cursor->set = set;
+  set->TakeSkip();  // a skip asked for an earlier run is not this run's
   try {
     cursor->rows = set->Sequence();
     cursor->at = cursor->rows->Next();
@@ -105,12 +108,14 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int argc, sqlite3_value*
 int Next(sqlite3_vtab_cursor* base) {
   auto* cursor = reinterpret_cast<CandidateCursor*>(base);
   LIRAWEB_ASSERT(cursor->at);  // SQLite moves only a cursor that is not at its end
+  const std::int64_t skipped = cursor->set->TakeSkip();
   try {
+    cursor->rows->Skip(skipped);
     cursor->at = cursor->rows->Next();
   } catch (const OrderUnreadable& e) {
     return Failed(reinterpret_cast<CandidateVtab*>(base->pVtab), e);
   }
-  ++cursor->position;
+  cursor->position += 1 + skipped;
   return SQLITE_OK;
 }
 

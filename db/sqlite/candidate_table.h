@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "db/sqlite/row_bitmap.h"
@@ -50,6 +51,12 @@ class CandidateSet {
   // True when the set comes in a best-match order it gives itself.
   bool Ranked() const { return ranked_ != nullptr; }
 
+  // Has the statement reading the set pass over that many candidates more before the
+  // next one it reads: when each candidate gives one row of the result, in order, the
+  // rows before a page are passed over without being read. Taken by that next read.
+  void SkipCandidates(std::int64_t count) { skip_ += count; }
+  std::int64_t TakeSkip() { return std::exchange(skip_, 0); }
+
  private:
   sqlite3* db_;
   Compute compute_;
@@ -57,6 +64,7 @@ class CandidateSet {
   unsigned dataVersion_;
   std::optional<IndexedSort> sort_;
   std::shared_ptr<RankedOrder> ranked_;
+  std::int64_t skip_ = 0;
 };
 
 // The sets of one connection, by number.

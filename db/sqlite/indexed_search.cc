@@ -306,6 +306,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   std::shared_ptr<RankedOrder> ranked = PlanRanking(
       db, *shape, *info, mode, narrowed.oneRowPerBook && NothingPending(db), first.rows);
   const bool sorted = sort.has_value() || ranked;
+  narrowed.inCandidateOrder = RowsInCandidateOrder(*shape, sorted);
   narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first), std::move(sort),
                                                 std::move(ranked));
   narrowed.setNumber = registry.Add(narrowed.set);

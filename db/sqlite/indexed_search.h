@@ -30,6 +30,8 @@ struct NarrowedSearch {
   // True when the head gives one row a book (its joins meet at most one row each), so
   // that exact candidates are also the count of the result.
   bool oneRowPerBook = false;
+  // True when the rows come in the order of the candidates (see RowsInCandidateOrder).
+  bool inCandidateOrder = false;
 };
 
 // The statement narrowed by the catalogue's search index, its candidates registered;

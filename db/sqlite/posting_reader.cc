@@ -20,11 +20,15 @@ bool ReadList(sqlite3_stmt* select, int column, std::int64_t gram, RowBitmap& ro
     const std::int64_t chunk = sqlite3_column_int64(select, 0);
     const char* data = static_cast<const char*>(sqlite3_column_blob(select, 1));
     const int size = sqlite3_column_bytes(select, 1);
-    if (chunk <= lastChunk || !data ||
-        !DecodePosting(std::string_view(data, size), {column, gram, chunk}, chunkRows))
-      return false;
-    rows.Add(chunkRows);
-    chunkRows.clear();
+    if (chunk <= lastChunk || !data) return false;
+    const std::string_view list(data, size);
+    if (const std::string_view bits = PostingBitmap(list, {column, gram, chunk}); !bits.empty()) {
+      rows.AddChunkBits(chunk, bits);
+    } else {
+      if (!DecodePosting(list, {column, gram, chunk}, chunkRows)) return false;
+      rows.Add(chunkRows);
+      chunkRows.clear();
+    }
     lastChunk = chunk;
   }
   return rc == SQLITE_DONE;

@@ -23,6 +23,24 @@ void RowBitmap::Add(const std::vector<std::int64_t>& rowids) {
   }
 }
 
+void RowBitmap::AddChunkBits(std::int64_t chunk, std::string_view bits) {
+  LIRAWEB_ASSERT(bits.size() == kWords * 8);
+  Chunk words;
+  std::uint64_t any = 0;
+  for (int w = 0; w < kWords; ++w) {
+    std::uint64_t word = 0;
+    for (int b = 0; b < 8; ++b) {
+      word |= std::uint64_t{static_cast<unsigned char>(bits[w * 8 + b])} << (8 * b);
+    }
+    words[w] = word;
+    any |= word;
+  }
+  if (!any) return;  // no chunk is all zero bits
+  auto [at, added] = chunks_.try_emplace(chunk, words);
+  if (added) return;
+  for (int w = 0; w < kWords; ++w) at->second[w] |= words[w];
+}
+
 void RowBitmap::Unite(const RowBitmap& other) {
   for (const auto& [chunk, bits] : other.chunks_) {
     auto [at, added] = chunks_.try_emplace(chunk, bits);
@@ -76,6 +94,25 @@ std::optional<std::int64_t> RowBitmap::After(std::int64_t rowid) const {
   if (bit == kChunkRows) return FromBit(chunks_.upper_bound(chunk), 0);
   auto at = chunks_.lower_bound(chunk);
   return at != chunks_.end() && at->first == chunk ? FromBit(at, bit) : FromBit(at, 0);
+}
+
+std::optional<std::int64_t> RowBitmap::NthFrom(std::int64_t rowid, std::int64_t n) const {
+  int bit = LowBits(rowid);
+  for (auto at = chunks_.lower_bound(ChunkOf(rowid)); at != chunks_.end(); ++at, bit = 0) {
+    if (at->first != ChunkOf(rowid)) bit = 0;
+    for (int w = bit >> 6; w < kWords; ++w) {
+      std::uint64_t word = at->second[w];
+      if (w == bit >> 6) word &= ~std::uint64_t{0} << (bit & 63);
+      const int held = __builtin_popcountll(word);
+      if (n >= held) {
+        n -= held;
+        continue;
+      }
+      for (; n > 0; --n) word &= word - 1;  // drops the lowest bits before the one wanted
+      return at->first * kChunkRows + w * 64 + __builtin_ctzll(word);
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<std::int64_t> RowBitmap::FromBit(std::map<std::int64_t, Chunk>::const_iterator at,

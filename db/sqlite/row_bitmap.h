@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace db::searchindex {
@@ -19,6 +20,9 @@ class RowBitmap {
   explicit RowBitmap(const std::vector<std::int64_t>& rowids);
 
   void Add(const std::vector<std::int64_t>& rowids);
+  // Adds the rowids of the chunk whose bits are set in `bits`, kChunkRows / 8 bytes,
+  // bit l % 8 of byte l / 8 for the rowid of low bits l.
+  void AddChunkBits(std::int64_t chunk, std::string_view bits);
   // Keeps the rowids that either set holds.
   void Unite(const RowBitmap& other);
   // Keeps the rowids that both sets hold.
@@ -34,6 +38,10 @@ class RowBitmap {
   std::optional<std::int64_t> First() const;
   // The smallest rowid of the set above `rowid`, or nullopt when there is none.
   std::optional<std::int64_t> After(std::int64_t rowid) const;
+  // The rowid of the set that n others of the set come before, counting from `rowid`
+  // (n = 0: the smallest at or above it), or nullopt when the set holds fewer. Counts
+  // the bits of whole words, not one rowid at a time.
+  std::optional<std::int64_t> NthFrom(std::int64_t rowid, std::int64_t n) const;
 
  private:
   static constexpr int kWords = 1024;  // 2^16 bits

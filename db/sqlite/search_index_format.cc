@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "matching/sjis_fold.h"
 #include "platform/invariant.h"
@@ -175,15 +176,35 @@ std::string EncodePosting(const std::vector<std::uint16_t>& lows, const PostingK
   return data;
 }
 
-bool DecodePosting(std::string_view data, const PostingKey& key,
-                   std::vector<std::int64_t>& rowids) {
-  if (data.size() < kChecksumBytes) return false;
+namespace {
+
+// The list of a posting without its checksum, when the checksum is right.
+std::optional<std::string_view> CheckedList(std::string_view data, const PostingKey& key) {
+  if (data.size() < kChecksumBytes) return std::nullopt;
   const std::string_view list = data.substr(0, data.size() - kChecksumBytes);
   std::uint32_t stored = 0;
   for (std::size_t i = 0; i < kChecksumBytes; ++i) {
     stored |= static_cast<std::uint32_t>(static_cast<unsigned char>(list.end()[i])) << (8 * i);
   }
-  return stored == PostingChecksum(list, key) && DecodeList(list, key.chunk, rowids);
+  if (stored != PostingChecksum(list, key)) return std::nullopt;
+  return list;
+}
+
+}  // namespace
+
+bool DecodePosting(std::string_view data, const PostingKey& key,
+                   std::vector<std::int64_t>& rowids) {
+  const std::optional<std::string_view> list = CheckedList(data, key);
+  return list && DecodeList(*list, key.chunk, rowids);
+}
+
+std::string_view PostingBitmap(std::string_view data, const PostingKey& key) {
+  if (data.size() != 1 + kBitmapBytes + kChecksumBytes ||
+      static_cast<unsigned char>(data[0]) != kBitmapPosting) {
+    return {};
+  }
+  const std::optional<std::string_view> list = CheckedList(data, key);
+  return list ? list->substr(1) : std::string_view();
 }
 
 std::optional<std::vector<std::uint32_t>> SingleRunUnits(std::string_view pattern, MatchMode mode) {

@@ -147,6 +147,13 @@ std::string EncodePosting(const std::vector<std::uint16_t>& lows, const PostingK
 // key, a list out of order); rowids may then have been appended.
 bool DecodePosting(std::string_view data, const PostingKey& key, std::vector<std::int64_t>& rowids);
 
+// The bits of a chunk's posting list stored as a bitmap, kChunkRows / 8 bytes (bit
+// l % 8 of byte l / 8 set for each low bits l), when the bytes are such a list of that
+// key with its checksum right: a list most rows of a chunk hold is then taken whole,
+// not rowid by rowid. Empty for a list stored otherwise or damaged (DecodePosting
+// tells which).
+std::string_view PostingBitmap(std::string_view data, const PostingKey& key);
+
 // The CRC-32 (the polynomial of zlib and PNG) of the bytes, continuing from crc.
 std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
 

@@ -475,4 +475,9 @@ std::string NarrowedStatement(const SearchShape& shape, std::string_view candida
   return sql;
 }
 
+bool RowsInCandidateOrder(const SearchShape& shape, bool candidatesSorted) {
+  return shape.bookTableAt && shape.orderList.empty() &&
+         (shape.orderColumn.empty() || candidatesSorted);
+}
+
 }  // namespace db::searchindex

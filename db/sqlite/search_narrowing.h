@@ -84,4 +84,8 @@ std::optional<RankingOrder> ParseRankingOrder(std::string_view orderList,
 std::string NarrowedStatement(const SearchShape& shape, std::string_view candidateTable,
                               bool candidatesSorted = false);
 
+// True when the rows of NarrowedStatement(shape, ..., candidatesSorted) come in the order
+// of its candidates, as they come: the candidates lead the join and nothing sorts.
+bool RowsInCandidateOrder(const SearchShape& shape, bool candidatesSorted);
+
 }  // namespace db::searchindex

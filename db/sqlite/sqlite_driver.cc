@@ -118,15 +118,17 @@ StatementHandle PrepareText(sqlite3* db, std::string_view sql) {
 
 class SqliteCursor : public Cursor {
  public:
-  // countedBy, when given, holds exactly the rows of the result.
+  // countedBy, when given, holds exactly the rows of the result whenever its candidates
+  // are exact; inCandidateOrder says the rows then come in the order of its candidates.
   SqliteCursor(Connection connection, sqlite3_stmt* statement, std::string_view sql,
                const std::vector<std::string>& params, bool onRow,
-               std::shared_ptr<searchindex::CandidateSet> countedBy)
+               std::shared_ptr<searchindex::CandidateSet> countedBy, bool inCandidateOrder)
       : connection_(std::move(connection)),
         statement_(statement),
         sql_(sql),
         params_(params),
         countedBy_(std::move(countedBy)),
+        inCandidateOrder_(inCandidateOrder),
         onRow_(onRow) {
     const int columns = sqlite3_column_count(statement_);
     for (int i = 0; i < columns; ++i) columnNames_.emplace_back(sqlite3_column_name(statement_, i));
@@ -146,6 +148,21 @@ class SqliteCursor : public Cursor {
     onRow_ = Step(connection_.get(), statement_);
     if (onRow_) ReadRow();
     return onRow_;
+  }
+
+  // Rows that are the exact candidates one for one, in their order, are passed over in
+  // the candidates: the statement reads the row it lands on and none before it. A skip
+  // past the last row steps, so that the cursor keeps the last row's values.
+  bool Skip(std::int64_t rows) override {
+    if (rows > 1 && onRow_ && countedBy_ && inCandidateOrder_) {
+      const searchindex::CandidateBits& candidates = countedBy_->Current();
+      if (candidates.exact && rows <= candidates.rows.Count() - rowsRead_) {
+        countedBy_->SkipCandidates(rows - 1);
+        rowsRead_ += rows - 1;
+        return Next();
+      }
+    }
+    return Cursor::Skip(rows);
   }
 
   // Counts with COUNT(*) over the statement as a subquery. While this cursor stands on
@@ -216,6 +233,7 @@ class SqliteCursor : public Cursor {
   std::string sql_;
   std::vector<std::string> params_;
   std::shared_ptr<searchindex::CandidateSet> countedBy_;
+  bool inCandidateOrder_;
   std::vector<std::string> columnNames_;
   std::vector<ColumnValue> row_;
   bool onRow_;
@@ -237,6 +255,7 @@ class SqliteStatement : public Statement {
     registry_ = registry;
     setNumber_ = narrowed.setNumber;
     if (narrowed.oneRowPerBook) countedBy_ = std::move(narrowed.set);
+    inCandidateOrder_ = narrowed.inCandidateOrder;
   }
 
   ~SqliteStatement() override {
@@ -253,7 +272,7 @@ class SqliteStatement : public Statement {
       return nullptr;
     }
     return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow,
-                                          countedBy_);
+                                          countedBy_, inCandidateOrder_);
   }
 
  private:
@@ -264,6 +283,7 @@ class SqliteStatement : public Statement {
   int setNumber_ = 0;
   // The candidates, when they are the result's rows whenever they are exact.
   std::shared_ptr<searchindex::CandidateSet> countedBy_;
+  bool inCandidateOrder_ = false;
 };
 
 class SqliteDatabase : public Database {

@@ -46,6 +46,14 @@ class BitmapSequence : public RowSequence {
     started_ = true;
     return at_;
   }
+  // Counted in the bitmap's words: no rowid before the one landed on is looked at.
+  void Skip(std::int64_t rows) override {
+    if (rows <= 0) return;
+    const std::optional<std::int64_t> from =
+        started_ ? (at_ ? rows_.After(*at_) : std::nullopt) : rows_.First();
+    at_ = from ? rows_.NthFrom(*from, rows - 1) : std::nullopt;
+    started_ = true;
+  }
 
  private:
   const RowBitmap& rows_;
@@ -59,6 +67,9 @@ class ListSequence : public RowSequence {
   std::optional<std::int64_t> Next() override {
     if (next_ == rows_.size()) return std::nullopt;
     return rows_[next_++];
+  }
+  void Skip(std::int64_t rows) override {
+    if (rows > 0) next_ += std::min(static_cast<std::size_t>(rows), rows_.size() - next_);
   }
 
  private:
@@ -165,14 +176,40 @@ class OrderWalk : public RowSequence {
       // The group of equal values before the one just given.
       if (groupStart_ == 0) return std::nullopt;
       groupEnd_ = groupStart_;
-      const std::uint32_t rank = At(groupEnd_ - 1).second;
-      groupStart_ = groupEnd_ - 1;
-      while (groupStart_ > 0 && At(groupStart_ - 1).second == rank) --groupStart_;
+      groupStart_ = GroupStart(groupEnd_);
       next_ = groupStart_;
     }
   }
 
  private:
+  // The first place of the group of equal values that ends before `end`: found by
+  // steps back that double, then halving, so that a group of many rows (a class most
+  // books share) costs a few reads, not one a row.
+  std::int64_t GroupStart(std::int64_t end) {
+    const std::uint32_t rank = At(end - 1).second;
+    std::int64_t inside = end - 1;  // a place of the group
+    std::int64_t before = -1;       // a place before the group; -1 when none is known
+    for (std::int64_t step = 1; before < 0 && inside > 0; step *= 2) {
+      const std::int64_t probe = std::max<std::int64_t>(inside - step, 0);
+      if (At(probe).second == rank) {
+        inside = probe;
+      } else {
+        before = probe;
+      }
+    }
+    if (before < 0) return inside;  // the group begins the sequence
+    // Ranks ascend along the sequence: between `before` and `inside` lies one change.
+    while (inside - before > 1) {
+      const std::int64_t middle = before + (inside - before) / 2;
+      if (At(middle).second == rank) {
+        inside = middle;
+      } else {
+        before = middle;
+      }
+    }
+    return inside;
+  }
+
   // The rowid and rank at a place of the sequence.
   std::pair<std::int64_t, std::uint32_t> At(std::int64_t place) {
     const std::int64_t part = place >> kChunkBits;

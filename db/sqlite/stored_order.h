@@ -39,6 +39,12 @@ class RowSequence {
   virtual ~RowSequence() = default;
   // The next rowid, or nullopt past the last. Raises OrderUnreadable.
   virtual std::optional<std::int64_t> Next() = 0;
+  // Passes over the next `rows` rows, as that many calls of Next would. Raises
+  // OrderUnreadable.
+  virtual void Skip(std::int64_t rows) {
+    for (; rows > 0 && Next(); --rows) {
+    }
+  }
 };
 
 // True when rows written by other programs wait to be folded into the index: its lists

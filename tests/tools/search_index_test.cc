@@ -171,15 +171,22 @@ struct Result {
   }
 };
 
-Result RunStatement(db::Statement& statement) {
+// With skip, the rows after passing over that many first, as a page does; a skip past
+// the end gives the row the cursor stays on.
+Result RunStatement(db::Statement& statement, std::int64_t skip = 0) {
   Result result;
   std::unique_ptr<db::Cursor> cursor = statement.Execute({});
   result.countOnFirstRow = cursor->CountRows();
-  for (bool on = cursor->OnRow(); on; on = cursor->Next()) {
+  auto text = [&cursor] {
     std::string row;
-    for (const db::ColumnValue& value : cursor->Row()) row += value.Text + "|";
-    result.rows.push_back(row);
-  }
+    // A null keeps the text of the value before it: read as empty.
+    for (const db::ColumnValue& value : cursor->Row()) {
+      row += (value.ValueKind == db::ColumnValue::Kind::kNull ? "" : value.Text) + "|";
+    }
+    return row;
+  };
+  if (skip > 0 && !cursor->Skip(skip)) result.rows.push_back("past the end: " + text());
+  for (bool on = cursor->OnRow(); on; on = cursor->Next()) result.rows.push_back(text());
   result.count = cursor->CountRows();
   return result;
 }
@@ -240,6 +247,21 @@ class SearchIndexTest : public ::testing::Test {
                                                       << sql;
       if (Narrowed(indexed_, sql, mode)) ++narrowed_;
       ++statements_;
+    }
+  }
+
+  // The rows from the start of every kind of page (the second row, a page's, the
+  // middle, the last, past the end) as the scan gives them, rows, ties and counts.
+  void ExpectSamePagesAsScan(const std::string& sql, MatchMode mode = MatchMode::kFolded) {
+    auto withIndex = db::OpenSqliteDatabase(indexed_, mode, 0);
+    auto withoutIndex = db::OpenSqliteDatabase(scanned_, mode, 0);
+    const std::unique_ptr<db::Statement> indexed = withIndex->Prepare(sql);
+    const std::unique_ptr<db::Statement> scanned = withoutIndex->Prepare(sql);
+    const std::int64_t count = RunStatement(*scanned).count;
+    for (std::int64_t skip : {std::int64_t{1}, std::int64_t{19}, std::int64_t{20}, count / 2,
+                              count - 1, count, count + 3}) {
+      ASSERT_EQ(RunStatement(*indexed, skip), RunStatement(*scanned, skip))
+          << "passing over " << skip << " of " << count << ": " << sql;
     }
   }
 
@@ -611,9 +633,9 @@ TEST_F(SearchIndexTest, AnotherSchemaIsIndexedByItsTableAndColumns) {
 
 // Sorted pages read from the stored orders give the scan's rows and ties: columns of few
 // values ('' among them, letter cases told apart), a column with NULLs and numbers, every
-// sort kind, words few books hold (their candidates ranked) and one most hold (the order
-// walked), exact and not; then rows written by another program (sorted by SQLite until a
-// refresh writes the orders anew) and a damaged order, which check finds.
+// sort kind and every kind of page, words few books hold (their candidates ranked) and one most
+// hold (the order walked), exact and not; then rows written by another program (sorted by SQLite
+// until a refresh writes the orders anew) and a damaged order, which check finds.
 TEST_F(SearchIndexTest, EverySortedPageIsTheScansWithItsTies) {
   WriteBoth(
       "UPDATE BOOKMAST SET MS_SEIKYU = CASE (rowid * 7919) % 6 WHEN 0 THEN '' WHEN 1 THEN 'a'"
@@ -644,6 +666,7 @@ TEST_F(SearchIndexTest, EverySortedPageIsTheScansWithItsTies) {
   const std::vector<std::string> words = {"\x83\x4b", "xy", "xy\x83\x4b", "a"};
   for (const std::string& sql : statements(words)) {
     ExpectSameAsScan(sql);
+    ExpectSamePagesAsScan(sql);
     EXPECT_TRUE(SortedByIndex(indexed_, sql, MatchMode::kFolded)) << sql;
   }
   std::ostringstream report;
@@ -816,6 +839,7 @@ TEST_F(SearchIndexTest, BroadShortWordsAreNarrowedAndGiveTheScansRows) {
         criteria.OrderKind = order[1];
         const std::string sql = StatementText(criteria);
         ExpectSameAsScan(sql, {mode});
+        if (words % 3 == 1) ExpectSamePagesAsScan(sql, mode);
         auto scanned = db::OpenSqliteDatabase(scanned_, mode, 0);
         const std::int64_t count = RunSearch(*scanned, sql).count;
         // A word that folds to nothing (a separator alone) leaves every row to the scan.

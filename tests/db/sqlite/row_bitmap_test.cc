@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "db/sqlite/search_index_format.h"
@@ -46,6 +48,29 @@ TEST(RowBitmap, UniteIntersectCountAndWalkAsASetWould) {
     EXPECT_EQ(walk(intersected), both);
     EXPECT_EQ(united.Count(), static_cast<std::int64_t>(either.size()));
     EXPECT_EQ(intersected.Count(), static_cast<std::int64_t>(both.size()));
+    // The n-th rowid from any place, and the same set added a chunk of bits at a time.
+    const std::vector<std::int64_t> sorted(setA.begin(), setA.end());
+    const std::int64_t from =
+        static_cast<std::int64_t>(random() % (5 * si::kChunkRows)) - 2 * si::kChunkRows;
+    const auto first = std::lower_bound(sorted.begin(), sorted.end(), from) - sorted.begin();
+    for (std::int64_t n : {std::int64_t{0}, std::int64_t{1}, std::int64_t{63}, std::int64_t{64},
+                           static_cast<std::int64_t>(random() % 3000)}) {
+      const auto at = static_cast<std::size_t>(first + n);
+      EXPECT_EQ(si::RowBitmap(a).NthFrom(from, n),
+                at < sorted.size() ? std::optional<std::int64_t>(sorted[at]) : std::nullopt)
+          << "from " << from << ", n " << n;
+    }
+    si::RowBitmap byChunks;
+    for (std::int64_t chunk = -2; chunk < 4; ++chunk) {
+      std::string bits(si::kChunkRows / 8, '\0');
+      for (std::int64_t row : sorted) {
+        if (si::ChunkOf(row) != chunk) continue;
+        bits[si::LowBits(row) / 8] =
+            static_cast<char>(bits[si::LowBits(row) / 8] | 1 << si::LowBits(row) % 8);
+      }
+      byChunks.AddChunkBits(chunk, bits);
+    }
+    EXPECT_EQ(walk(byChunks), sorted);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/sqlite/row_bitmap.h"
 #include "matching/sjis_like.h"
 #include "tests/support/folding_texts.h"
 
@@ -50,16 +51,28 @@ TEST(SearchIndexFormat, PostingListsRoundTripAndDamageIsFound) {
     const std::string data = si::EncodePosting(lows, key);
     ASSERT_TRUE(si::DecodePosting(data, key, decoded)) << size;
     EXPECT_EQ(decoded, expected) << size;
+    // A list stored as a bitmap is also given whole, as the same rows; another is not.
+    const std::string_view bits = si::PostingBitmap(data, key);
+    EXPECT_EQ(bits.empty(), size <= si::kBitmapThreshold) << size;
+    if (!bits.empty()) {
+      si::RowBitmap whole;
+      whole.AddChunkBits(key.chunk, bits);
+      EXPECT_EQ(whole.Count(), static_cast<std::int64_t>(size));
+      EXPECT_EQ(whole.NthFrom(key.chunk * si::kChunkRows, 0), expected.front()) << size;
+      EXPECT_EQ(whole.NthFrom(expected.back(), 0), expected.back()) << size;
+    }
     // Any one bit flipped, and the list read under another key, is damage.
     for (std::size_t bit = 0; bit<data.size() * 8; bit += data.size()> 100 ? 97 : 1) {
       std::string flipped = data;
       flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
       EXPECT_FALSE(si::DecodePosting(flipped, key, decoded)) << size << ", bit " << bit;
+      EXPECT_TRUE(si::PostingBitmap(flipped, key).empty()) << size << ", bit " << bit;
     }
     for (const si::PostingKey& other :
          {si::PostingKey{3, 0x12345, -3}, si::PostingKey{2, 0x12344, -3},
           si::PostingKey{2, 0x12345, -2}}) {
       EXPECT_FALSE(si::DecodePosting(data, other, decoded)) << size;
+      EXPECT_TRUE(si::PostingBitmap(data, other).empty()) << size;
     }
   }
   // The check value every CRC-32 of this polynomial gives.
