@@ -319,11 +319,18 @@ void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
           table + " WHERE rowid IS NOT OLD.rowid AND (" + replaced + "); END");
   Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
           " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
-  // An update that leaves the rowid and the indexed texts as they were (a loan mark,
-  // say) changes no list. Texts are compared as the bytes LIKE reads, since a column's
-  // collation may call different texts equal.
+  // An update that leaves the rowid, the indexed texts and the columns whose order is
+  // kept as they were (a loan mark, say) changes no list and no order. Texts are
+  // compared as the bytes LIKE reads, since a column's collation may call different
+  // texts equal. A kept column's update is logged too: its stored ranks are written
+  // anew by the refresh, and until then no search reads them.
   std::string changed = "OLD.rowid IS NOT NEW.rowid";
-  for (const std::string& column : target.columns) {
+  std::vector<std::string> compared = target.columns;
+  for (const std::string& column : KeptOrderColumns(target, UnsafeSortColumns(target.table))) {
+    if (std::find(compared.begin(), compared.end(), column) == compared.end())
+      compared.push_back(column);
+  }
+  for (const std::string& column : compared) {
     changed += " OR CAST(OLD." + Quoted(column) + " AS BLOB) IS NOT CAST(NEW." + Quoted(column) +
                " AS BLOB)";
   }

@@ -29,7 +29,8 @@ struct IndexTarget {
   // The columns a page may be sorted by whose order the index keeps; those the table
   // lacks, and those leading an index of the table (SQLite may walk that index for the
   // sort), are left out.
-  std::vector<std::string> orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU"};
+  std::vector<std::string> orderColumns = {"MS_SYOKANA", "MS_CHOKANA", "MS_SEIKYU", "MS_SYUNEN",
+                                           "MS_SYOZAI"};
   std::int64_t pendingLimit = 10000;
   // The matching mode whose folding the index holds: kFolded (which also serves exact
   // matching) or kLoose. A search in another mode reads every book.

@@ -83,8 +83,9 @@ bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& colu
 // True when every join of the head meets at most one row for a book: its equality
 // compares a book column with a column of the joined table that a unique index covers,
 // both of one declared type and compared as bytes, so that the equality means what
-// the index means.
-bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info) {
+// the index means. Each join is added to `joins` as it is proved.
+bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info,
+                   std::vector<OneRowJoin>& joins) {
   if (!shape.joins) return false;
   for (const JoinOn& join : *shape.joins) {
     auto side = [&](const std::string& qualifier, const std::string& column, bool joined) {
@@ -113,6 +114,7 @@ bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info)
         !UniqueColumn(db, join.table, joinedColumn)) {
       return false;
     }
+    joins.push_back({join.table, joinedColumn, bookColumn});
   }
   return true;
 }
@@ -137,7 +139,8 @@ std::optional<IndexedSort> SortFromIndex(sqlite3* db, const SearchShape& shape,
     return std::nullopt;
   }
   for (std::size_t k = 0; k < info.orderColumns.size(); ++k) {
-    if (NameIn(shape.orderBookColumn, {info.orderColumns[k]})) {
+    if (NameIn(shape.orderBookColumn, {info.orderColumns[k]}) &&
+        OrderFollowsUpdates(db, info.orderColumns[k])) {
       return IndexedSort{static_cast<int>(k), NameIn(shape.orderKind, {"DESC"}), info.table,
                          info.orderColumns[k]};
     }
@@ -306,7 +309,8 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     return CandidateBits{RowBitmap(EveryRow(db, table)), false};
   };
   NarrowedSearch narrowed;
-  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
+  narrowed.grouping = {info->table, info->orderColumns, {}};
+  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
   std::optional<IndexedSort> sort = SortFromIndex(db, *shape, *info, narrowed.oneRowPerBook);
   const bool sorted = sort.has_value();
   narrowed.set = std::make_shared<CandidateSet>(db, compute, std::move(first), std::move(sort));

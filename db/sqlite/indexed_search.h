@@ -12,6 +12,7 @@
 
 #include "db/driver.h"
 #include "db/sqlite/candidate_table.h"
+#include "db/sqlite/group_counts.h"
 
 namespace db::searchindex {
 
@@ -30,6 +31,8 @@ struct NarrowedSearch {
   // True when the head gives one row a book (its joins meet at most one row each), so
   // that exact candidates are also the count of the result.
   bool oneRowPerBook = false;
+  // With oneRowPerBook, what exact candidates can be counted by column values from.
+  GroupingSource grouping;
 };
 
 // The statement narrowed by the catalogue's search index, its candidates registered;
