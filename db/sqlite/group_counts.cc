@@ -147,24 +147,52 @@ struct Counted {
   }
 };
 
+// The number of rows of the table, about: its largest rowid (rowids are handed out
+// ascending), or the number of books when it has none (WITHOUT ROWID), so that the
+// table is then read whole.
+std::int64_t RowsAbout(sqlite3* db, const std::string& table, std::int64_t books) {
+  sqlite3_stmt* statement = nullptr;
+  std::int64_t rows = books;
+  const std::string sql = "SELECT max(rowid) FROM " + QuotedName(table);
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    rows = sqlite3_column_int64(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  return rows;
+}
+
 // The joined rows of the candidates with their values; false when a book meets two.
+// Fewer candidates than joined rows look up their joined row each; more read the
+// joined table whole, finding each row's book by the join.
 bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
                 const OneRowJoin& join, Counted& counted) {
+  const std::int64_t candidates = rows.Count();
+  const bool byCandidate = candidates < RowsAbout(db, join.table, candidates + 1);
   OrderStatement select = PrepareOrderRead(
       db, "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) + " FROM " +
               QuotedName(join.table) + " AS liraidx_j JOIN " + QuotedName(source.table) +
               " AS liraidx_b ON liraidx_b." + QuotedName(join.bookColumn) + " = liraidx_j." +
-              QuotedName(join.joinedColumn));
+              QuotedName(join.joinedColumn) + (byCandidate ? " WHERE liraidx_b.rowid = ?1" : ""));
   std::map<std::string, std::uint32_t> slots = {{KeyBytes({}), 0}};
   counted.values = {ColumnValue{}};
-  while (StepOrderRead(db, select.get())) {
+  auto add = [&] {
     const std::int64_t rowid = sqlite3_column_int64(select.get(), 0);
-    if (!rows.Contains(rowid)) continue;
+    if (!rows.Contains(rowid)) return;
     ColumnValue value = Cut(ReadColumnValue(select.get(), 1), counted.column.prefix);
     auto [at, added] =
         slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(counted.values.size()));
     if (added) counted.values.push_back(std::move(value));
     counted.joined.emplace_back(rowid, at->second);
+  };
+  if (byCandidate) {
+    for (std::optional<std::int64_t> row = rows.First(); row; row = rows.After(*row)) {
+      sqlite3_reset(select.get());
+      sqlite3_bind_int64(select.get(), 1, *row);
+      while (StepOrderRead(db, select.get())) add();
+    }
+  } else {
+    while (StepOrderRead(db, select.get())) add();
   }
   std::sort(counted.joined.begin(), counted.joined.end());
   for (std::size_t i = 1; i < counted.joined.size(); ++i) {
