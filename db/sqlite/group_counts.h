@@ -27,6 +27,7 @@ struct GroupingSource {
   std::string table;                      // the book table
   std::vector<std::string> orderColumns;  // its columns whose order the index keeps
   std::vector<OneRowJoin> joins;          // every join of the head
+  std::int64_t books = 0;                 // book rows when the index was built
 };
 
 // A column to count by, named by the table it comes from.
@@ -39,7 +40,8 @@ struct GroupedColumn {
 // must be the exact rows of the search in the state the connection reads, with nothing
 // pending, so that the stored ranks are those of the rows. nullopt when a column is
 // neither a kept column of the book table nor one of a table joined once, or is not
-// compared as bytes. Raises OrderUnreadable when the stored order cannot be read.
+// compared as bytes, and for so few rows that reading them costs less. Raises
+// OrderUnreadable when the stored order cannot be read.
 std::optional<std::vector<GroupCount>> CountGroupsByRank(sqlite3* db, const RowBitmap& rows,
                                                          const GroupingSource& source,
                                                          const std::vector<GroupedColumn>& columns);

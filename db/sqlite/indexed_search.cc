@@ -309,7 +309,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     return CandidateBits{RowBitmap(EveryRow(db, table)), false};
   };
   NarrowedSearch narrowed;
-  narrowed.grouping = {info->table, info->orderColumns, {}};
+  narrowed.grouping = {info->table, info->orderColumns, {}, info->rows};
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
   std::optional<IndexedSort> sort = SortFromIndex(db, *shape, *info, narrowed.oneRowPerBook);
   const bool sorted = sort.has_value();
