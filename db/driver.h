@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,20 @@ struct ColumnValue {
   std::int64_t Integer = 0;
   double Float = 0;
   std::string Text;  // bytes of a text value, or the driver's text form for kOther
+};
+
+// A column of a result whose rows are counted by its values: a text or blob value
+// counts by its first Prefix bytes (0: the whole value), any other value whole.
+struct GroupColumn {
+  std::string Name;
+  std::size_t Prefix = 0;
+};
+
+// One group of a result's rows: the value of each grouped column (in the order they
+// were asked for, a text or blob cut to its prefix) and how many rows hold them.
+struct GroupCount {
+  std::vector<ColumnValue> Keys;
+  std::int64_t Rows = 0;
 };
 
 // A forward-only result. Right after Execute it stands on the first row, if any.
@@ -69,6 +84,14 @@ class Cursor {
   // The number of rows, counted by stepping through a second run of the statement
   // without keeping rows. Throws DriverError.
   virtual std::int64_t CountRowsByStepping() = 0;
+
+  // The rows of the whole result counted by the values of the columns, as a GROUP BY of
+  // them would count (texts compared as bytes), in no particular order, answered from
+  // what the database keeps beside the rows without reading them. nullopt when the
+  // driver cannot count them so: the caller then reads the rows. Throws DriverError.
+  virtual std::optional<std::vector<GroupCount>> CountGroups(const std::vector<GroupColumn>&) {
+    return std::nullopt;
+  }
 };
 
 // An SQL text with "?" markers, prepared once and executed any number of times; only

@@ -1,7 +1,9 @@
 #include "db/query.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <map>
 
 #include "db/database_error.h"
 #include "db/engine.h"
@@ -162,6 +164,31 @@ std::int32_t TQuery::CountRows() {
   }
   return static_cast<std::int32_t>(
       std::min<std::int64_t>(rows, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::optional<std::vector<TGroupCount>> TQuery::CountGroups(
+    const std::vector<db::GroupColumn>& fields) {
+  if (!Active()) Fail(platform::texts::kDatasetClosed);
+  std::vector<db::GroupColumn> named = fields;
+  for (db::GroupColumn& field : named) {
+    const std::vector<std::string>& names = Cursor_->ColumnNames();
+    const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& column) {
+      return SameTextIgnoringCase(column, field.Name);
+    });
+    if (at == names.end()) Fail(platform::texts::kFieldNotFound, field.Name);
+    field.Name = *at;
+  }
+  const auto groups = db::CallDriver([&] { return Cursor_->CountGroups(named); });
+  if (!groups) return std::nullopt;
+  std::map<std::vector<std::string>, std::int64_t> counted;
+  for (const db::GroupCount& group : *groups) {
+    std::vector<std::string> values;
+    for (const db::ColumnValue& key : group.Keys) values.push_back(ValueText(key));
+    counted[values] += group.Rows;
+  }
+  std::vector<TGroupCount> result;
+  for (auto& [values, rows] : counted) result.push_back({values, rows});
+  return result;
 }
 
 bool TQuery::AtEnd() const { return AtEnd_; }

@@ -27,6 +27,13 @@ struct TParam {
   std::string Value;
 };
 
+// One group of a result's rows: the value of each field counted by, as FieldText gives
+// it, and how many rows hold them.
+struct TGroupCount {
+  std::vector<std::string> Values;
+  std::int64_t Rows = 0;
+};
+
 class TQuery {
  public:
   // A closed query without SQL; `name` is its component name, put in front of its
@@ -71,6 +78,12 @@ class TQuery {
   // The number of rows of the open result, counted by the database; -1 when it can
   // count neither way. Raises EDatabaseError when the query is closed.
   std::int32_t RowCount();
+  // The rows of the open result counted by the values of the fields (a text by its first
+  // GroupColumn::Prefix bytes), groups whose values read alike added together; nullopt
+  // when the database cannot count them without reading the rows. Raises
+  // EDatabaseError when the query is closed or a field is missing, EDBEngineError when
+  // the database fails.
+  std::optional<std::vector<TGroupCount>> CountGroups(const std::vector<db::GroupColumn>& fields);
   // True when there is no current row: an empty result, or NextRow from the last row.
   bool AtEnd() const;
   // Moves to the next row; from the last row it sets AtEnd and stays on that row.

@@ -159,14 +159,55 @@ TStringList FacetRowsStatement(const TStringList& search) {
   return lines;
 }
 
-void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view year,
-                   std::string_view callNumber, std::string_view location) {
-  if (loanState == kLoanAvailable) ++counts.Available;
+namespace {
+
+void CountYear(FacetCounts& counts, std::string_view year, std::int64_t rows) {
   if (auto value = DecimalValue(year, 4))
-    ++counts.Decades[static_cast<std::int32_t>(*value / 10 * 10)];
+    counts.Decades[static_cast<std::int32_t>(*value / 10 * 10)] += rows;
+}
+
+void CountCallNumber(FacetCounts& counts, std::string_view callNumber, std::int64_t rows) {
   if (!callNumber.empty() && callNumber[0] >= '0' && callNumber[0] <= '9')
-    ++counts.Classes[callNumber[0]];
-  if (auto value = DecimalValue(location, 18, true)) ++counts.Locations[*value];
+    counts.Classes[callNumber[0]] += rows;
+}
+
+void CountLocation(FacetCounts& counts, std::string_view location, std::int64_t rows) {
+  if (auto value = DecimalValue(location, 18, true)) counts.Locations[*value] += rows;
+}
+
+}  // namespace
+
+void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view year,
+                   std::string_view callNumber, std::string_view location, std::int64_t rows) {
+  if (loanState == kLoanAvailable) counts.Available += rows;
+  CountYear(counts, year, rows);
+  CountCallNumber(counts, callNumber, rows);
+  CountLocation(counts, location, rows);
+}
+
+std::optional<FacetCounts> CountFacetsWithoutRows(db::TQuery& facetRows, char kintai) {
+  // Each facet is counted on its own, the loan state by the four columns it reads
+  // together; the first byte of a text is all the rules look at (empty or not, the
+  // kind, the class digit).
+  const auto loans = facetRows.CountGroups(
+      {{"KA_USERID", 1}, {"MS_TMARK", 1}, {"MS_TFMSUU", 1}, {"MS_KKUBUN", 1}});
+  if (!loans) return std::nullopt;
+  const auto years = facetRows.CountGroups({{"MS_SYUNEN", 0}});
+  const auto classes = years ? facetRows.CountGroups({{"MS_SEIKYU", 1}}) : std::nullopt;
+  const auto locations = classes ? facetRows.CountGroups({{"MS_SYOZAI", 0}}) : std::nullopt;
+  if (!locations) return std::nullopt;
+  FacetCounts counts;
+  for (const db::TGroupCount& group : *loans) {
+    const auto& v = group.Values;
+    if (DecideLoanState(v[0], v[1], v[2], v[3], kintai) == kLoanAvailable)
+      counts.Available += group.Rows;
+  }
+  for (const db::TGroupCount& group : *years) CountYear(counts, group.Values[0], group.Rows);
+  for (const db::TGroupCount& group : *classes)
+    CountCallNumber(counts, group.Values[0], group.Rows);
+  for (const db::TGroupCount& group : *locations)
+    CountLocation(counts, group.Values[0], group.Rows);
+  return counts;
 }
 
 }  // namespace module

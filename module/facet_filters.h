@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/query.h"
 #include "platform/string_list.h"
 
 namespace module {
@@ -71,11 +72,16 @@ struct FacetCounts {
 // with a plain SELECT or has no FROM outside parentheses.
 platform::TStringList FacetRowsStatement(const platform::TStringList& search);
 
-// Counts one row of the search: its loan state (as the result rows decide it) and its
-// year, call number and location as text. A year of one to four digits counts for its
-// decade, a call number beginning with a digit for its class, a location that is a
+// Counts `rows` rows of the search: their loan state (as the result rows decide it) and
+// their year, call number and location as text. A year of one to four digits counts for
+// its decade, a call number beginning with a digit for its class, a location that is a
 // number for it.
 void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view year,
-                   std::string_view callNumber, std::string_view location);
+                   std::string_view callNumber, std::string_view location, std::int64_t rows = 1);
+
+// The counts of the open facet statement (FacetRowsStatement) taken by the database from
+// what it keeps beside the rows, by the same rules as CountFacetRow; nullopt when it
+// cannot count them without reading the rows. Raises as TQuery::CountGroups.
+std::optional<FacetCounts> CountFacetsWithoutRows(db::TQuery& facetRows, char kintai);
 
 }  // namespace module

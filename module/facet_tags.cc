@@ -54,20 +54,24 @@ const FacetCounts& TMainMod::CurrentFacetCounts() {
   qFacet->SetDatabaseName(DbAlias);
   qFacet->SetSqlLines(FacetRowsStatement(search));
   qFacet->OpenQuery();
-  FacetCounts counts;
-  for (; !qFacet->AtEnd(); qFacet->NextRow()) {
-    // Read one at a time, in the order the result rows read them.
-    const std::string userId = qFacet->FieldText("KA_USERID");
-    const std::string tmark = qFacet->FieldText("MS_TMARK");
-    const std::string tfmsuu = qFacet->FieldText("MS_TFMSUU");
-    const std::string kkubun = qFacet->FieldText("MS_KKUBUN");
-    const std::uint8_t state = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
-    const std::string year = qFacet->FieldText("MS_SYUNEN");
-    const std::string callNumber = qFacet->FieldText("MS_SEIKYU");
-    CountFacetRow(counts, state, year, callNumber, qFacet->FieldText("MS_SYOZAI"));
+  // Counted from what the search index keeps where it can, else row by row.
+  std::optional<FacetCounts> counts = CountFacetsWithoutRows(*qFacet, Kintai);
+  if (!counts) {
+    counts.emplace();
+    for (; !qFacet->AtEnd(); qFacet->NextRow()) {
+      // Read one at a time, in the order the result rows read them.
+      const std::string userId = qFacet->FieldText("KA_USERID");
+      const std::string tmark = qFacet->FieldText("MS_TMARK");
+      const std::string tfmsuu = qFacet->FieldText("MS_TFMSUU");
+      const std::string kkubun = qFacet->FieldText("MS_KKUBUN");
+      const std::uint8_t state = DecideLoanState(userId, tmark, tfmsuu, kkubun, Kintai);
+      const std::string year = qFacet->FieldText("MS_SYUNEN");
+      const std::string callNumber = qFacet->FieldText("MS_SEIKYU");
+      CountFacetRow(*counts, state, year, callNumber, qFacet->FieldText("MS_SYOZAI"));
+    }
   }
   qFacet->CloseQuery();
-  SearchFacets = std::move(counts);
+  SearchFacets = std::move(*counts);
   return *SearchFacets;
 }
 

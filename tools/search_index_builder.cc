@@ -354,8 +354,9 @@ void SearchIndexBuilder::CreateTriggers(const IndexTarget& target) {
   Execute("CREATE TRIGGER liraidx_after_insert AFTER INSERT ON " + table + " BEGIN " + pending +
           " (book_rowid, has_old) VALUES (NEW.rowid, 0); END");
   // An update that leaves the rowid, the indexed texts and the values of the sort
-  // columns and of the key whose order is noted as they were (a loan mark, say) changes no list and no order. Values are
-  // compared as bytes, since a column's collation may call different texts equal.
+  // columns and of the key whose order is noted as they were (a loan mark, say) changes
+  // no list and no order. Values are compared as bytes, since a column's collation may
+  // call different texts equal.
   std::string changed = "OLD.rowid IS NOT NEW.rowid";
   for (const std::string& column : LoggedColumns(target)) changed += " OR " + ChangedTest(column);
   Execute("CREATE TRIGGER liraidx_after_update AFTER UPDATE ON " + table + " WHEN " + changed +

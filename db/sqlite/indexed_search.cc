@@ -87,8 +87,9 @@ bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& colu
 // True when every join of the head meets at most one row for a book: its equality
 // compares a book column with a column of the joined table that a unique index covers,
 // both of one declared type and compared as bytes, so that the equality means what
-// the index means.
-bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info) {
+// the index means. Each join is added to `joins` as it is proved.
+bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info,
+                   std::vector<OneRowJoin>& joins) {
   if (!shape.joins) return false;
   for (const JoinOn& join : *shape.joins) {
     auto side = [&](const std::string& qualifier, const std::string& column, bool joined) {
@@ -117,6 +118,7 @@ bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info)
         !UniqueColumn(db, join.table, joinedColumn)) {
       return false;
     }
+    joins.push_back({join.table, joinedColumn, bookColumn});
   }
   return true;
 }
@@ -141,7 +143,8 @@ std::optional<IndexedSort> SortFromIndex(sqlite3* db, const SearchShape& shape,
     return std::nullopt;
   }
   for (std::size_t k = 0; k < info.orderColumns.size(); ++k) {
-    if (NameIn(shape.orderBookColumn, {info.orderColumns[k]})) {
+    if (NameIn(shape.orderBookColumn, {info.orderColumns[k]}) &&
+        OrderFollowsUpdates(db, info.orderColumns[k])) {
       return IndexedSort{static_cast<int>(k), NameIn(shape.orderKind, {"DESC"}), info.table,
                          info.orderColumns[k]};
     }
@@ -301,7 +304,8 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     return CandidateBits{RowBitmap(EveryRow(db, table)), false};
   };
   NarrowedSearch narrowed;
-  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info);
+  narrowed.grouping = {info->table, info->orderColumns, {}, info->rows};
+  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
   std::optional<IndexedSort> sort = SortFromIndex(db, *shape, *info, narrowed.oneRowPerBook);
   std::shared_ptr<RankedOrder> ranked = PlanRanking(
       db, *shape, *info, mode, narrowed.oneRowPerBook && NothingPending(db), first.rows);

@@ -12,6 +12,7 @@
 
 #include "db/driver.h"
 #include "db/sqlite/candidate_table.h"
+#include "db/sqlite/group_counts.h"
 
 namespace db::searchindex {
 
@@ -32,6 +33,8 @@ struct NarrowedSearch {
   bool oneRowPerBook = false;
   // True when the rows come in the order of the candidates (see RowsInCandidateOrder).
   bool inCandidateOrder = false;
+  // With oneRowPerBook, what exact candidates can be counted by column values from.
+  GroupingSource grouping;
 };
 
 // The statement narrowed by the catalogue's search index, its candidates registered;

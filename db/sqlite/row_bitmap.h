@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -42,6 +43,21 @@ class RowBitmap {
   // (n = 0: the smallest at or above it), or nullopt when the set holds fewer. Counts
   // the bits of whole words, not one rowid at a time.
   std::optional<std::int64_t> NthFrom(std::int64_t rowid, std::int64_t n) const;
+  // Calls visit(rowids) for each chunk of rowids the set holds any of, in ascending
+  // order, with that chunk's rowids ascending: walking the whole set, cheaper than After.
+  template <typename Visit>
+  void ForEachChunk(Visit visit) const {
+    std::vector<std::int64_t> rowids;
+    for (const auto& [chunk, words] : chunks_) {
+      rowids.clear();
+      for (int word = 0; word < kWords; ++word) {
+        for (std::uint64_t bits = words[word]; bits != 0; bits &= bits - 1) {
+          rowids.push_back((chunk << 16) | (word * 64 + std::countr_zero(bits)));
+        }
+      }
+      visit(rowids);
+    }
+  }
 
  private:
   static constexpr int kWords = 1024;  // 2^16 bits

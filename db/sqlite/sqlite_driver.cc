@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "db/engine_codes.h"
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/indexed_search.h"
@@ -122,13 +124,15 @@ class SqliteCursor : public Cursor {
   // are exact; inCandidateOrder says the rows then come in the order of its candidates.
   SqliteCursor(Connection connection, sqlite3_stmt* statement, std::string_view sql,
                const std::vector<std::string>& params, bool onRow,
-               std::shared_ptr<searchindex::CandidateSet> countedBy, bool inCandidateOrder)
+               std::shared_ptr<searchindex::CandidateSet> countedBy, bool inCandidateOrder,
+               const searchindex::GroupingSource* grouping)
       : connection_(std::move(connection)),
         statement_(statement),
         sql_(sql),
         params_(params),
         countedBy_(std::move(countedBy)),
         inCandidateOrder_(inCandidateOrder),
+        grouping_(grouping),
         onRow_(onRow) {
     const int columns = sqlite3_column_count(statement_);
     for (int i = 0; i < columns; ++i) columnNames_.emplace_back(sqlite3_column_name(statement_, i));
@@ -182,6 +186,36 @@ class SqliteCursor : public Cursor {
     return sqlite3_column_int64(count.get(), 0);
   }
 
+  // Exact candidates of a head that gives one row a book are the result's rows: they
+  // are counted by the index's stored ranks and the joined tables, in the statement's
+  // own read transaction (the cursor stands on a row).
+  std::optional<std::vector<GroupCount>> CountGroups(
+      const std::vector<GroupColumn>& columns) override {
+    if (!onRow_) {
+      if (rowsRead_ == 0) return std::vector<GroupCount>{};
+      return std::nullopt;
+    }
+    if (!countedBy_) return std::nullopt;
+    const searchindex::CandidateBits& candidates = countedBy_->Current();
+    if (!candidates.exact) return std::nullopt;
+    std::vector<searchindex::GroupedColumn> grouped;
+    for (const GroupColumn& column : columns) {
+      const auto named = std::find(columnNames_.begin(), columnNames_.end(), column.Name);
+      if (named == columnNames_.end()) return std::nullopt;
+      const int at = static_cast<int>(named - columnNames_.begin());
+      const char* table = sqlite3_column_table_name(statement_, at);
+      const char* origin = sqlite3_column_origin_name(statement_, at);
+      if (!table || !origin) return std::nullopt;  // an expression, not a column
+      grouped.push_back({table, origin, column.Prefix});
+    }
+    try {
+      return searchindex::CountGroupsByRank(connection_.get(), candidates.rows, *grouping_,
+                                            grouped);
+    } catch (const searchindex::OrderUnreadable& e) {
+      throw DriverError{kErrSql, {TDBError{kErrSql, SQLITE_CORRUPT, e.what()}}};
+    }
+  }
+
   std::int64_t CountRowsByStepping() override {
     if (!onRow_) return rowsRead_;
     RefuseWritingStatement();
@@ -204,27 +238,7 @@ class SqliteCursor : public Cursor {
   void ReadRow() {
     ++rowsRead_;
     for (int i = 0; i < static_cast<int>(row_.size()); ++i) {
-      ColumnValue& value = row_[i];
-      switch (sqlite3_column_type(statement_, i)) {
-        case SQLITE_INTEGER:
-          value.ValueKind = ColumnValue::Kind::kInteger;
-          value.Integer = sqlite3_column_int64(statement_, i);
-          break;
-        case SQLITE_FLOAT:
-          value.ValueKind = ColumnValue::Kind::kFloat;
-          value.Float = sqlite3_column_double(statement_, i);
-          break;
-        case SQLITE_NULL:
-          value.ValueKind = ColumnValue::Kind::kNull;
-          break;
-        default: {
-          value.ValueKind = sqlite3_column_type(statement_, i) == SQLITE_TEXT
-                                ? ColumnValue::Kind::kText
-                                : ColumnValue::Kind::kOther;
-          const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, i));
-          value.Text.assign(bytes ? bytes : "", sqlite3_column_bytes(statement_, i));
-        }
-      }
+      row_[i] = searchindex::ReadColumnValue(statement_, i);
     }
   }
 
@@ -234,6 +248,7 @@ class SqliteCursor : public Cursor {
   std::vector<std::string> params_;
   std::shared_ptr<searchindex::CandidateSet> countedBy_;
   bool inCandidateOrder_;
+  const searchindex::GroupingSource* grouping_;  // with countedBy_; owned by the statement
   std::vector<std::string> columnNames_;
   std::vector<ColumnValue> row_;
   bool onRow_;
@@ -254,7 +269,10 @@ class SqliteStatement : public Statement {
       : SqliteStatement(std::move(connection), narrowed.sql) {
     registry_ = registry;
     setNumber_ = narrowed.setNumber;
-    if (narrowed.oneRowPerBook) countedBy_ = std::move(narrowed.set);
+    if (narrowed.oneRowPerBook) {
+      countedBy_ = std::move(narrowed.set);
+      grouping_ = std::move(narrowed.grouping);
+    }
     inCandidateOrder_ = narrowed.inCandidateOrder;
   }
 
@@ -272,7 +290,7 @@ class SqliteStatement : public Statement {
       return nullptr;
     }
     return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow,
-                                          countedBy_, inCandidateOrder_);
+                                          countedBy_, inCandidateOrder_, &grouping_);
   }
 
  private:
@@ -284,6 +302,7 @@ class SqliteStatement : public Statement {
   // The candidates, when they are the result's rows whenever they are exact.
   std::shared_ptr<searchindex::CandidateSet> countedBy_;
   bool inCandidateOrder_ = false;
+  searchindex::GroupingSource grouping_;  // what countedBy_ can be counted from
 };
 
 class SqliteDatabase : public Database {

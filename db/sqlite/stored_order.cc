@@ -9,34 +9,46 @@
 
 namespace db::searchindex {
 
-namespace {
-
-struct StatementCloser {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
-
-StatementHandle Prepare(sqlite3* db, const std::string& sql) {
+OrderStatement PrepareOrderRead(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
     sqlite3_finalize(statement);
     throw OrderUnreadable(std::string("cannot read the sort order: ") + sqlite3_errmsg(db));
   }
-  return StatementHandle(statement);
+  return OrderStatement(statement);
 }
 
-bool Step(sqlite3* db, sqlite3_stmt* statement) {
+bool StepOrderRead(sqlite3* db, sqlite3_stmt* statement) {
   const int rc = sqlite3_step(statement);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   throw OrderUnreadable(std::string("cannot read the sort order: ") + sqlite3_errmsg(db));
 }
 
-std::string Quoted(const std::string& name) {
+std::string QuotedName(const std::string& name) {
   std::string quoted = "\"";
   for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
+
+bool OrderFollowsUpdates(sqlite3* db, const std::string& column) {
+  sqlite3_stmt* trigger = nullptr;
+  bool follows = false;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT sql FROM sqlite_master WHERE type = 'trigger'"
+                         " AND name = 'liraidx_after_update'",
+                         -1, &trigger, nullptr) == SQLITE_OK &&
+      sqlite3_step(trigger) == SQLITE_ROW) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(trigger, 0));
+    // The trigger compares each column as "CAST(OLD.<quoted name> AS BLOB)".
+    follows = text && std::string_view(text).find("CAST(OLD." + QuotedName(column) + " AS BLOB)") !=
+                          std::string_view::npos;
+  }
+  sqlite3_finalize(trigger);
+  return follows;
+}
+
+namespace {
 
 class BitmapSequence : public RowSequence {
  public:
@@ -81,11 +93,11 @@ class ListSequence : public RowSequence {
 // written since the order was stored. Reads every row of the table once.
 std::vector<std::int64_t> SortedBySqlite(sqlite3* db, const RowBitmap& rows,
                                          const IndexedSort& sort) {
-  StatementHandle select =
-      Prepare(db, "SELECT rowid FROM " + Quoted(sort.table) + " ORDER BY +" + Quoted(sort.column) +
-                      (sort.descending ? " DESC" : " ASC") + ", rowid");
+  OrderStatement select = PrepareOrderRead(
+      db, "SELECT rowid FROM " + QuotedName(sort.table) + " ORDER BY +" + QuotedName(sort.column) +
+              (sort.descending ? " DESC" : " ASC") + ", rowid");
   std::vector<std::int64_t> sorted;
-  while (Step(db, select.get())) {
+  while (StepOrderRead(db, select.get())) {
     const std::int64_t rowid = sqlite3_column_int64(select.get(), 0);
     if (rows.Contains(rowid)) sorted.push_back(rowid);
   }
@@ -144,13 +156,15 @@ class OrderWalk : public RowSequence {
       : db_(db),
         rows_(rows),
         sort_(sort),
-        select_(Prepare(db, std::string("SELECT data FROM ") + kOrderTable + " WHERE id = ?1")) {
-    StatementHandle last = Prepare(db, std::string("SELECT id, length(data) FROM ") + kOrderTable +
-                                           " WHERE id BETWEEN ?1 AND ?2 ORDER BY id DESC LIMIT 1");
+        select_(PrepareOrderRead(
+            db, std::string("SELECT data FROM ") + kOrderTable + " WHERE id = ?1")) {
+    OrderStatement last =
+        PrepareOrderRead(db, std::string("SELECT id, length(data) FROM ") + kOrderTable +
+                                 " WHERE id BETWEEN ?1 AND ?2 ORDER BY id DESC LIMIT 1");
     const std::int64_t first = OrderKey(sort.orderColumn, OrderData::kSequence, 0);
     sqlite3_bind_int64(last.get(), 1, first);
     sqlite3_bind_int64(last.get(), 2, first + (std::int64_t{1} << 38));
-    if (Step(db, last.get())) {
+    if (StepOrderRead(db, last.get())) {
       places_ = (sqlite3_column_int64(last.get(), 0) - first) * kChunkRows +
                 sqlite3_column_int64(last.get(), 1) / static_cast<std::int64_t>(kOrderEntryBytes);
     }
@@ -218,7 +232,8 @@ class OrderWalk : public RowSequence {
     if (held == parts_.end()) {
       sqlite3_reset(select_.get());
       sqlite3_bind_int64(select_.get(), 1, OrderKey(sort_.orderColumn, OrderData::kSequence, part));
-      if (!Step(db_, select_.get())) throw OrderUnreadable("a part of a sort order is missing");
+      if (!StepOrderRead(db_, select_.get()))
+        throw OrderUnreadable("a part of a sort order is missing");
       const auto* data = static_cast<const unsigned char*>(sqlite3_column_blob(select_.get(), 0));
       const auto size = static_cast<std::size_t>(sqlite3_column_bytes(select_.get(), 0));
       // A few parts are kept: a group of equal values is read back, then forward.
@@ -239,7 +254,7 @@ class OrderWalk : public RowSequence {
   sqlite3* db_;
   const RowBitmap& rows_;
   IndexedSort sort_;
-  StatementHandle select_;
+  OrderStatement select_;
   std::deque<std::pair<std::int64_t, std::vector<unsigned char>>> parts_;
   std::int64_t places_ = 0;
   std::int64_t next_ = 0;  // the next place to give
@@ -250,8 +265,9 @@ class OrderWalk : public RowSequence {
 }  // namespace
 
 bool RowsPending(sqlite3* db) {
-  StatementHandle pending = Prepare(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
-  return Step(db, pending.get());
+  OrderStatement pending =
+      PrepareOrderRead(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
+  return StepOrderRead(db, pending.get());
 }
 
 std::unique_ptr<RowSequence> ListedSequence(std::vector<std::int64_t> rows) {

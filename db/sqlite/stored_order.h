@@ -34,6 +34,25 @@ class OrderUnreadable : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+struct OrderStatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+// A statement reading the stored order (or the rows beside it), finalized when it goes.
+using OrderStatement = std::unique_ptr<sqlite3_stmt, OrderStatementCloser>;
+
+// Prepares a statement that reads the stored order. Raises OrderUnreadable.
+OrderStatement PrepareOrderRead(sqlite3* db, const std::string& sql);
+// Steps it once: true on a row, false at its end. Raises OrderUnreadable.
+bool StepOrderRead(sqlite3* db, sqlite3_stmt* statement);
+// The name as an SQL identifier in double quotes.
+std::string QuotedName(const std::string& name);
+
+// True when an update of the column logs its row as pending: the index's update trigger
+// compares it, so that while nothing is pending its stored order is that of the rows.
+// An index built before the trigger compared kept columns answers false for a column
+// it does not index. Never throws (false when the trigger cannot be read).
+bool OrderFollowsUpdates(sqlite3* db, const std::string& column);
+
 class RowSequence {
  public:
   virtual ~RowSequence() = default;

@@ -1,0 +1,374 @@
+#include "db/sqlite/group_counts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/stored_order.h"
+
+namespace db::searchindex {
+
+namespace {
+
+using Kind = ColumnValue::Kind;
+
+// Ranks above this are left to the rows: the slot of each rank is held in a vector.
+constexpr std::uint32_t kMostRank = std::uint32_t{1} << 24;
+// Fewer candidates than this, or than a 64th of the books, are counted faster by
+// reading their rows (about 2 us a row) than by the ranks, whose reads cost about as
+// much a candidate and a column when they are scattered.
+constexpr std::int64_t kFewestCounted = 16384;
+// A chunk holding more candidates than this has its ranks read whole (256 KiB) rather
+// than four bytes a candidate.
+constexpr std::size_t kWholeChunkRows = 1024;
+
+ColumnValue Cut(ColumnValue value, std::size_t prefix) {
+  if (prefix > 0 && (value.ValueKind == Kind::kText || value.ValueKind == Kind::kOther) &&
+      value.Text.size() > prefix) {
+    value.Text.resize(prefix);
+  }
+  return value;
+}
+
+// Bytes equal exactly when GROUP BY puts the two values in one group: texts and blobs
+// compared as bytes, an integer and a real of the same number alike.
+std::string KeyBytes(const ColumnValue& value) {
+  auto withNumber = [](char tag, const void* number) {
+    std::string key(1, tag);
+    key.append(static_cast<const char*>(number), 8);
+    return key;
+  };
+  switch (value.ValueKind) {
+    case Kind::kNull:
+      return "n";
+    case Kind::kInteger:
+      return withNumber('i', &value.Integer);
+    case Kind::kFloat:
+      if (value.Float >= -9.2e18 && value.Float <= 9.2e18 &&
+          static_cast<double>(static_cast<std::int64_t>(value.Float)) == value.Float) {
+        const auto integer = static_cast<std::int64_t>(value.Float);
+        return withNumber('i', &integer);
+      }
+      return withNumber('f', &value.Float);
+    case Kind::kText:
+      return "t" + value.Text;
+    case Kind::kOther:
+      return "b" + value.Text;
+  }
+  return {};
+}
+
+// True when the column exists and compares as bytes, so that a prefix of its values is
+// a run of its sorted values and equal keys are equal bytes.
+bool ComparedAsBytes(sqlite3* db, const std::string& table, const std::string& column) {
+  const char* collation = nullptr;
+  return sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), nullptr,
+                                       &collation, nullptr, nullptr, nullptr) == SQLITE_OK &&
+         collation && NameIn(collation, {"BINARY"});
+}
+
+// The stored ranks of one kept column, a chunk of rowids at a time.
+class RankReader {
+ public:
+  RankReader(sqlite3* db, int orderColumn) : db_(db), orderColumn_(orderColumn) {}
+  ~RankReader() { sqlite3_blob_close(blob_); }
+  RankReader(const RankReader&) = delete;
+  RankReader& operator=(const RankReader&) = delete;
+
+  // The rank of each rowid, all of the chunk, into ranks. Raises OrderUnreadable.
+  void Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids,
+            std::vector<std::uint32_t>& ranks) {
+    const std::int64_t key = OrderKey(orderColumn_, OrderData::kRanks, chunk);
+    const int rc = blob_ ? sqlite3_blob_reopen(blob_, key)
+                         : sqlite3_blob_open(db_, "main", kOrderTable, "data", key, 0, &blob_);
+    if (rc != SQLITE_OK) Fail(sqlite3_errmsg(db_));
+    if (sqlite3_blob_bytes(blob_) != kChunkRows * 4) Fail("a rank list of the wrong size");
+    ranks.resize(rowids.size());
+    unsigned char bytes[4];
+    if (rowids.size() > kWholeChunkRows) {
+      whole_.resize(kChunkRows * 4);
+      if (sqlite3_blob_read(blob_, whole_.data(), kChunkRows * 4, 0) != SQLITE_OK) {
+        Fail(sqlite3_errmsg(db_));
+      }
+    }
+    for (std::size_t i = 0; i < rowids.size(); ++i) {
+      const unsigned char* at = bytes;
+      if (rowids.size() > kWholeChunkRows) {
+        at = whole_.data() + LowBits(rowids[i]) * 4;
+      } else if (sqlite3_blob_read(blob_, bytes, 4, LowBits(rowids[i]) * 4) != SQLITE_OK) {
+        Fail(sqlite3_errmsg(db_));
+      }
+      ranks[i] = ReadUint32(at);
+      if (ranks[i] == 0) Fail("no rank for row " + std::to_string(rowids[i]));
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    throw OrderUnreadable("cannot read the sort order: " + what);
+  }
+
+  sqlite3* db_;
+  int orderColumn_;
+  sqlite3_blob* blob_ = nullptr;
+  std::vector<unsigned char> whole_;
+};
+
+// One column being counted. Each value (a rank, or a joined row's value) met gets a
+// slot at its first sight; a group is a tuple of slots.
+struct Counted {
+  GroupedColumn column;
+  std::unique_ptr<RankReader> ranks;      // a kept column of the book table
+  std::vector<std::uint32_t> slotOfRank;  // rank -> slot + 1; 0 for a rank not met
+  std::vector<std::uint32_t> rankOfSlot;
+  std::vector<std::int64_t> firstRow;  // slot -> a rowid of that rank
+  // A joined column: (book rowid, slot) of each joined row of a candidate, by rowid;
+  // a candidate without one is slot 0, the null value.
+  std::vector<std::pair<std::int64_t, std::uint32_t>> joined;
+  std::size_t nextJoined = 0;
+  std::vector<ColumnValue> values;  // slot -> value, cut to the prefix
+
+  std::uint32_t RankSlot(std::uint32_t rank, std::int64_t rowid) {
+    if (rank >= slotOfRank.size()) slotOfRank.resize(rank + 1);
+    if (slotOfRank[rank] == 0) {
+      rankOfSlot.push_back(rank);
+      firstRow.push_back(rowid);
+      slotOfRank[rank] = static_cast<std::uint32_t>(rankOfSlot.size());
+    }
+    return slotOfRank[rank] - 1;
+  }
+
+  // The rowids come ascending, so the joined rows are walked once.
+  std::uint32_t JoinedSlot(std::int64_t rowid) {
+    while (nextJoined < joined.size() && joined[nextJoined].first < rowid) ++nextJoined;
+    return nextJoined < joined.size() && joined[nextJoined].first == rowid
+               ? joined[nextJoined].second
+               : 0;
+  }
+};
+
+// The number of rows of the table, about: its largest rowid (rowids are handed out
+// ascending), or the number of books when it has none (WITHOUT ROWID), so that the
+// table is then read whole.
+std::int64_t RowsAbout(sqlite3* db, const std::string& table, std::int64_t books) {
+  sqlite3_stmt* statement = nullptr;
+  std::int64_t rows = books;
+  const std::string sql = "SELECT max(rowid) FROM " + QuotedName(table);
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    rows = sqlite3_column_int64(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  return rows;
+}
+
+// The joined rows of the candidates with their values; false when a book meets two.
+// Fewer candidates than joined rows look up their joined row each; more read the
+// joined table whole, finding each row's book by the join.
+bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
+                const OneRowJoin& join, Counted& counted) {
+  const std::int64_t candidates = rows.Count();
+  const bool byCandidate = candidates < RowsAbout(db, join.table, candidates + 1);
+  OrderStatement select = PrepareOrderRead(
+      db, "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) + " FROM " +
+              QuotedName(join.table) + " AS liraidx_j JOIN " + QuotedName(source.table) +
+              " AS liraidx_b ON liraidx_b." + QuotedName(join.bookColumn) + " = liraidx_j." +
+              QuotedName(join.joinedColumn) + (byCandidate ? " WHERE liraidx_b.rowid = ?1" : ""));
+  std::map<std::string, std::uint32_t> slots = {{KeyBytes({}), 0}};
+  counted.values = {ColumnValue{}};
+  auto add = [&] {
+    const std::int64_t rowid = sqlite3_column_int64(select.get(), 0);
+    if (!rows.Contains(rowid)) return;
+    ColumnValue value = Cut(ReadColumnValue(select.get(), 1), counted.column.prefix);
+    auto [at, added] =
+        slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(counted.values.size()));
+    if (added) counted.values.push_back(std::move(value));
+    counted.joined.emplace_back(rowid, at->second);
+  };
+  if (byCandidate) {
+    for (std::optional<std::int64_t> row = rows.First(); row; row = rows.After(*row)) {
+      sqlite3_reset(select.get());
+      sqlite3_bind_int64(select.get(), 1, *row);
+      while (StepOrderRead(db, select.get())) add();
+    }
+  } else {
+    while (StepOrderRead(db, select.get())) add();
+  }
+  std::sort(counted.joined.begin(), counted.joined.end());
+  for (std::size_t i = 1; i < counted.joined.size(); ++i) {
+    if (counted.joined[i].first == counted.joined[i - 1].first) return false;
+  }
+  return true;
+}
+
+// The values of the ranks met, each read from one row of its rank. With a prefix the
+// sorted ranks fall into runs of one prefix (the column compares as bytes), and only
+// the ends of each run are looked for, by halving.
+void ResolveRanks(sqlite3* db, const std::string& table, Counted& counted) {
+  OrderStatement select =
+      PrepareOrderRead(db, "SELECT " + QuotedName(counted.column.column) + " FROM " +
+                               QuotedName(table) + " WHERE rowid = ?1");
+  auto valueOf = [&](std::uint32_t slot) {
+    sqlite3_reset(select.get());
+    sqlite3_bind_int64(select.get(), 1, counted.firstRow[slot]);
+    if (!StepOrderRead(db, select.get())) throw OrderUnreadable("a ranked row is missing");
+    return Cut(ReadColumnValue(select.get(), 0), counted.column.prefix);
+  };
+  std::vector<std::uint32_t> byRank(counted.rankOfSlot.size());
+  for (std::uint32_t slot = 0; slot < byRank.size(); ++slot) byRank[slot] = slot;
+  std::sort(byRank.begin(), byRank.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return counted.rankOfSlot[a] < counted.rankOfSlot[b];
+  });
+  counted.values.assign(byRank.size(), ColumnValue{});
+  for (std::size_t first = 0; first < byRank.size();) {
+    ColumnValue value = valueOf(byRank[first]);
+    std::size_t last = first;
+    if (counted.column.prefix > 0) {
+      const std::string key = KeyBytes(value);
+      for (std::size_t high = byRank.size() - 1; last < high;) {
+        const std::size_t middle = last + (high - last + 1) / 2;
+        if (KeyBytes(valueOf(byRank[middle])) == key) {
+          last = middle;
+        } else {
+          high = middle - 1;
+        }
+      }
+    }
+    for (std::size_t i = first; i <= last; ++i) counted.values[byRank[i]] = value;
+    first = last + 1;
+  }
+}
+
+}  // namespace
+
+ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
+  ColumnValue value;
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+      value.ValueKind = Kind::kInteger;
+      value.Integer = sqlite3_column_int64(statement, column);
+      break;
+    case SQLITE_FLOAT:
+      value.ValueKind = Kind::kFloat;
+      value.Float = sqlite3_column_double(statement, column);
+      break;
+    case SQLITE_NULL:
+      break;
+    default: {
+      value.ValueKind =
+          sqlite3_column_type(statement, column) == SQLITE_TEXT ? Kind::kText : Kind::kOther;
+      const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      value.Text.assign(bytes ? bytes : "", sqlite3_column_bytes(statement, column));
+    }
+  }
+  return value;
+}
+
+std::optional<std::vector<GroupCount>> CountGroupsByRank(
+    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
+    const std::vector<GroupedColumn>& columns) {
+  if (columns.empty() || columns.size() > 8) return std::nullopt;
+  if (rows.Count() < std::min(kFewestCounted, source.books / 64)) return std::nullopt;
+  std::vector<Counted> counted(columns.size());
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    counted[c].column = columns[c];
+    const GroupedColumn& column = columns[c];
+    if (NameIn(column.table, {source.table})) {
+      const auto kept =
+          std::find_if(source.orderColumns.begin(), source.orderColumns.end(),
+                       [&](const std::string& name) { return NameIn(name, {column.column}); });
+      if (kept == source.orderColumns.end() || !ComparedAsBytes(db, source.table, column.column) ||
+          !OrderFollowsUpdates(db, *kept)) {
+        return std::nullopt;
+      }
+      counted[c].ranks =
+          std::make_unique<RankReader>(db, static_cast<int>(kept - source.orderColumns.begin()));
+      continue;
+    }
+    const OneRowJoin* join = nullptr;
+    for (const OneRowJoin& candidate : source.joins) {
+      if (!NameIn(candidate.table, {column.table})) continue;
+      if (join) return std::nullopt;  // the same table joined twice: which one is unclear
+      join = &candidate;
+    }
+    if (!join || !ComparedAsBytes(db, join->table, column.column) ||
+        !ReadJoined(db, rows, source, *join, counted[c])) {
+      return std::nullopt;
+    }
+  }
+  // A group is the tuple of its slots, packed into 64 bits; one column counts in a vector.
+  const int bits = 64 / static_cast<int>(columns.size());
+  const std::uint64_t slotLimit = bits == 64 ? UINT64_MAX : (std::uint64_t{1} << bits);
+  std::vector<std::int64_t> single;
+  std::unordered_map<std::uint64_t, std::int64_t> tuples;
+  std::vector<std::vector<std::uint32_t>> ranks(columns.size());
+  // Counts the candidates of one chunk; false when a rowid, a rank or a slot is beyond
+  // its bound.
+  auto countChunk = [&](const std::vector<std::int64_t>& chunkRows) {
+    // Ranks are kept only for rowids in [0, 2^32).
+    if (chunkRows.front() < 0 || chunkRows.back() >= (std::int64_t{1} << 32)) return false;
+    const std::int64_t chunk = ChunkOf(chunkRows.front());
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (counted[c].ranks) counted[c].ranks->Read(chunk, chunkRows, ranks[c]);
+    }
+    for (std::size_t i = 0; i < chunkRows.size(); ++i) {
+      std::uint64_t key = 0;
+      for (std::size_t c = 0; c < columns.size(); ++c) {
+        std::uint32_t slot;
+        if (counted[c].ranks) {
+          if (ranks[c][i] > kMostRank) return false;
+          slot = counted[c].RankSlot(ranks[c][i], chunkRows[i]);
+        } else {
+          slot = counted[c].JoinedSlot(chunkRows[i]);
+        }
+        if (slot >= slotLimit) return false;
+        key = bits == 64 ? slot : (key << bits) | slot;
+      }
+      if (columns.size() == 1) {
+        if (key >= single.size()) single.resize(key + 1);
+        ++single[key];
+      } else {
+        ++tuples[key];
+      }
+    }
+    return true;
+  };
+  bool countable = true;
+  rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
+    countable = countable && countChunk(chunkRows);
+  });
+  if (!countable) return std::nullopt;
+  for (Counted& column : counted) {
+    if (column.ranks) ResolveRanks(db, source.table, column);
+  }
+  // Slots of equal values (ranks of one prefix) make one group.
+  std::map<std::string, GroupCount> groups;
+  auto add = [&](std::uint64_t key, std::int64_t count) {
+    std::string keyBytes;
+    GroupCount group;
+    for (std::size_t c = columns.size(); c-- > 0;) {
+      const std::uint64_t slot = bits == 64 ? key : key & (slotLimit - 1);
+      if (bits < 64) key >>= bits;
+      const ColumnValue& value = counted[c].values[slot];
+      const std::string bytes = KeyBytes(value);
+      keyBytes = std::to_string(bytes.size()) + ":" + bytes + keyBytes;
+      group.Keys.insert(group.Keys.begin(), value);
+    }
+    auto [at, added] = groups.emplace(std::move(keyBytes), std::move(group));
+    at->second.Rows += count;
+  };
+  for (std::size_t slot = 0; slot < single.size(); ++slot) {
+    if (single[slot] > 0) add(slot, single[slot]);
+  }
+  for (const auto& [key, count] : tuples) add(key, count);
+  std::vector<GroupCount> result;
+  result.reserve(groups.size());
+  for (auto& entry : groups) result.push_back(std::move(entry.second));
+  return result;
+}
+
+}  // namespace db::searchindex

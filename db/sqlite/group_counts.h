@@ -1,0 +1,52 @@
+// Counting the rows of a narrowed search by the values of some of its columns without
+// reading a book row: a column of the book table by the ranks the index keeps for it
+// (a rank stands for one value, and a prefix of a text is a run of ranks), a column of
+// a table joined one row a book by reading that table, which is small beside the books.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/driver.h"
+#include "db/sqlite/row_bitmap.h"
+
+namespace db::searchindex {
+
+// A LEFT JOIN of a search's head that meets at most one row a book, on
+// <table>.<joinedColumn> = <book>.<bookColumn>.
+struct OneRowJoin {
+  std::string table, joinedColumn, bookColumn;
+};
+
+// What the rows of a narrowed search can be counted from.
+struct GroupingSource {
+  std::string table;                      // the book table
+  std::vector<std::string> orderColumns;  // its columns whose order the index keeps
+  std::vector<OneRowJoin> joins;          // every join of the head
+  std::int64_t books = 0;                 // book rows when the index was built
+};
+
+// A column to count by, named by the table it comes from.
+struct GroupedColumn {
+  std::string table, column;
+  std::size_t prefix = 0;  // as GroupColumn::Prefix
+};
+
+// The rows counted by the values of the columns, as GROUP BY would count them. The rows
+// must be the exact rows of the search in the state the connection reads, with nothing
+// pending, so that the stored ranks are those of the rows. nullopt when a column is
+// neither a kept column of the book table nor one of a table joined once, or is not
+// compared as bytes, and for so few rows that reading them costs less. Raises
+// OrderUnreadable when the stored order cannot be read.
+std::optional<std::vector<GroupCount>> CountGroupsByRank(sqlite3* db, const RowBitmap& rows,
+                                                         const GroupingSource& source,
+                                                         const std::vector<GroupedColumn>& columns);
+
+// The value of a column of the statement's current row.
+ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column);
+
+}  // namespace db::searchindex
