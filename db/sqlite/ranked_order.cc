@@ -8,6 +8,7 @@
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/posting_reader.h"
 #include "db/sqlite/search_index_format.h"
+#include "db/sqlite/stored_order.h"
 
 namespace db::searchindex {
 
@@ -22,12 +23,6 @@ Statement PrepareOrFail(sqlite3* db, const std::string& sql) {
     throw OrderUnreadable(std::string("cannot rank the rows: ") + sqlite3_errmsg(db));
   }
   return Statement(statement, sqlite3_finalize);
-}
-
-std::string Quoted(const std::string& name) {
-  std::string quoted = "\"";
-  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
 }
 
 // The bounds of a condition for the candidates, from the posting lists.
@@ -170,9 +165,10 @@ class RankedSequence : public RowSequence {
   std::int64_t Evaluated(std::int64_t row) {
     if (auto known = evaluated_.find(row); known != evaluated_.end()) return known->second;
     if (!evaluate_) {
-      evaluate_ = PrepareOrFail(db_, "SELECT " + plan_.order.caseText + " FROM " +
-                                         Quoted(plan_.table) + " AS " + Quoted(plan_.qualifier) +
-                                         " WHERE " + Quoted(plan_.qualifier) + ".rowid = ?1");
+      evaluate_ =
+          PrepareOrFail(db_, "SELECT " + plan_.order.caseText + " FROM " + QuotedName(plan_.table) +
+                                 " AS " + QuotedName(plan_.qualifier) + " WHERE " +
+                                 QuotedName(plan_.qualifier) + ".rowid = ?1");
     }
     sqlite3_reset(evaluate_.get());
     sqlite3_bind_int64(evaluate_.get(), 1, row);
@@ -200,10 +196,10 @@ class RankedSequence : public RowSequence {
 // the scan's order of the state being read, for rows the lists do not hold yet.
 std::vector<std::int64_t> SortedBySqlite(sqlite3* db, const RankingPlan& plan,
                                          const RowBitmap& candidates) {
-  const std::string qualifier = Quoted(plan.qualifier);
-  Statement select = PrepareOrFail(db, "SELECT " + qualifier + ".rowid FROM " + Quoted(plan.table) +
-                                           " AS " + qualifier + " ORDER BY " + plan.orderList +
-                                           ", " + qualifier + ".rowid");
+  const std::string qualifier = QuotedName(plan.qualifier);
+  Statement select = PrepareOrFail(
+      db, "SELECT " + qualifier + ".rowid FROM " + QuotedName(plan.table) + " AS " + qualifier +
+              " ORDER BY " + plan.orderList + ", " + qualifier + ".rowid");
   std::vector<std::int64_t> sorted;
   int rc;
   while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
