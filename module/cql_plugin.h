@@ -1,6 +1,7 @@
 // The entry of the CQL plug-in (libliraweb_cql.so), which parses a query with YAZ's CQL
-// parser: YAZ is a large library, loaded only by the SRU path. The tree is handed over
-// through plain C calls, so that no C++ object crosses between the two runtimes.
+// parser, linked into it from YAZ's static archive: loaded only by the SRU path, and
+// needing no library but the C library. The tree is handed over through plain C calls,
+// so that no C++ object crosses between the two runtimes.
 #pragma once
 
 namespace module {

@@ -224,9 +224,8 @@ CqlParseFunction* CqlParser() {
   return parse;
 }
 
-// Loading the plug-in pulls in YAZ and the libraries it needs (tens of milliseconds): a
-// FastCGI process does it before its first request, a CGI run only for an SRU search.
-// A plug-in that does not load is reported by the search that needs it.
+// A FastCGI process loads the plug-in before its first request, a CGI run only for an
+// SRU search. A plug-in that does not load is reported by the search that needs it.
 [[maybe_unused]] const bool kParserLoadedBeforeServing = [] {
   platform::RegisterServingStartHook([] {
     try {

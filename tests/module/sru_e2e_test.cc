@@ -2,6 +2,8 @@
 // refuse before the program sees it, and the books of a CQL "or" against a scan.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/module/installation.h"
 #include "tests/support/fastcgi_client.h"
 #include "tests/support/files.h"
@@ -30,6 +32,26 @@ TEST(Sru, ANulByteEndsNoQueryEarlyAndOrFindsEitherBook) {
         site.Get("/sru", std::string("version=1.2&operation=searchRetrieve&query=") + c.query);
     EXPECT_NE(result.output.find(c.expected), std::string::npos) << c.name << "\n" << result.output;
   }
+}
+
+// A CGI run of an SRU search loads the CQL parser and no library of YAZ's shared build:
+// YAZ, libxml2 and GnuTLS with their dependencies cost every such request several ms.
+TEST(Sru, ACgiSearchLoadsTheParserWithoutYazsSharedLibraries) {
+  Installation site;
+  site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "abc"}}});
+  const auto result = site.Run({{"PATH_INFO", "/sru"},
+                                {"QUERY_STRING", "version=1.2&operation=searchRetrieve&query=abc"},
+                                {"LD_DEBUG", "files"},
+                                {"LD_DEBUG_OUTPUT", site.PathOf("loader")}});
+  EXPECT_NE(result.output.find("<srw:numberOfRecords>1<"), std::string::npos) << result.output;
+  std::string loaded;
+  for (const auto& entry : std::filesystem::directory_iterator(site.PathOf(""))) {
+    if (entry.path().filename().string().starts_with("loader."))
+      loaded += test_support::ReadWholeFile(entry.path());
+  }
+  EXPECT_NE(loaded.find("libliraweb_cql.so"), std::string::npos) << loaded;
+  for (const char* library : {"libyaz", "libxml2", "libgnutls", "libicu"})
+    EXPECT_EQ(loaded.find(library), std::string::npos) << library << "\n" << loaded;
 }
 
 // The CQL plug-in (YAZ and the libraries it needs) is loaded by a FastCGI process before
