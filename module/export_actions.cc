@@ -14,6 +14,7 @@
 #include "module/main_mod.h"
 #include "module/page_window.h"
 #include "module/record_formats.h"
+#include "platform/int_conversion.h"
 
 namespace module {
 
@@ -55,6 +56,10 @@ BookFields TMainMod::CurrentBookFields() {
   book.contents = column("MS_NAIYO");
   book.location = column("SY_SYOZAI");
   return book;
+}
+
+bool TMainMod::ExportsHoldings() const {
+  return platform::StrToIntDef(Conf->OptionalText("EXPORT_HOLDINGS"), 0) == 1;
 }
 
 void TMainMod::MainModRecordExportAction(RecordFormat format, TWebRequest& request,
@@ -124,6 +129,7 @@ void TMainMod::MainModSearchFeedAction(FeedFormat format, TWebRequest& request,
     page.totalResults = qMaster->RowCount();
     page.startIndex = window.SkipRows + 1;
     page.itemsPerPage = ListMax;
+    page.holdings = ExportsHoldings();
     qMaster->CloseQuery();
     for (const std::string& text : SearchedTexts) {
       if (!text.empty())

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "marc/marcxml_writer.h"
 
@@ -20,9 +21,11 @@ std::string UtcTime(std::time_t time, const char* format) {
 }
 
 // The fields of a book a reader shows under its title, joined by " / ".
-std::string Summary(const BookFields& book) {
+std::string Summary(const BookFields& book, bool holdings) {
+  std::vector<const std::string*> values = {&book.author, &book.publisher, &book.year, &book.isbn};
+  if (holdings) values.insert(values.end(), {&book.callNumber, &book.location});
   std::string summary;
-  for (const std::string* value : {&book.author, &book.publisher, &book.year, &book.isbn}) {
+  for (const std::string* value : values) {
     if (!value->empty()) summary += (summary.empty() ? "" : " / ") + *value;
   }
   return summary;
@@ -57,7 +60,7 @@ std::string AtomFeed(const FeedPage& page) {
            "\"/>\n<updated>" + updated + "</updated>\n";
     if (!book.author.empty()) xml += "<author><name>" + XmlText(book.author) + "</name></author>\n";
     if (!book.subject.empty()) xml += "<category term=\"" + XmlText(book.subject) + "\"/>\n";
-    const std::string summary = Summary(book);
+    const std::string summary = Summary(book, page.holdings);
     if (!summary.empty()) xml += "<summary>" + XmlText(summary) + "</summary>\n";
     xml += "</entry>\n";
   }
@@ -79,7 +82,7 @@ std::string RssFeed(const FeedPage& page) {
     const BookFields& book = item.book;
     xml += "<item>\n<title>" + XmlText(book.title) + "</title>\n<link>" + XmlText(item.url) +
            "</link>\n<guid isPermaLink=\"true\">" + XmlText(item.url) + "</guid>\n";
-    const std::string summary = Summary(book);
+    const std::string summary = Summary(book, page.holdings);
     if (!summary.empty()) xml += "<description>" + XmlText(summary) + "</description>\n";
     if (!book.author.empty()) xml += "<dc:creator>" + XmlText(book.author) + "</dc:creator>\n";
     if (!book.subject.empty()) xml += "<category>" + XmlText(book.subject) + "</category>\n";
@@ -137,6 +140,7 @@ std::string JsonFeed(const FeedPage& page) {
       json += (firstField ? "\"" : ",\"") + std::string(name) + "\":" + JsonString(*value);
       firstField = false;
     }
+    if (page.holdings) json += ",\"location\":" + JsonString(book.location);
     json += "}";
   }
   return json + "]}\n";

@@ -26,16 +26,20 @@ struct FeedPage {
   std::int64_t totalResults = 0;
   std::int64_t startIndex = 1;  // number of the first item, from 1
   std::int64_t itemsPerPage = 0;
+  bool holdings = false;  // the call number and location written too (EXPORT_HOLDINGS=1)
   std::vector<FeedItem> items;
 };
 
 inline constexpr char kOpenSearchNamespace[] = "http://a9.com/-/spec/opensearch/1.1/";
 
-// The Atom feed: one entry a book, its permalink as id and link.
+// The Atom feed: one entry a book, its permalink as id and link, the fields a reader
+// shows under the title in its summary (with holdings, the call number and location last).
 std::string AtomFeed(const FeedPage& page);
-// The RSS channel: one item a book, its permalink as link and guid.
+// The RSS channel: one item a book, its permalink as link and guid, the summary of the
+// Atom entry as its description.
 std::string RssFeed(const FeedPage& page);
-// The JSON object: the OpenSearch numbers and "items", every field of a book named.
+// The JSON object: the OpenSearch numbers and "items", every field of a book named
+// ("location" with holdings).
 std::string JsonFeed(const FeedPage& page);
 
 // The text as a JSON string, quotes included: " and \ escaped, control characters as

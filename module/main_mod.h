@@ -230,6 +230,9 @@ class TMainMod : public app::TWebModule {
   // The current row of qMaster as UTF-8 book fields; a column the statement does not
   // give is empty.
   BookFields CurrentBookFields();
+  // True when liraweb.conf says EXPORT_HOLDINGS=1: the feeds and the SRU Dublin Core
+  // record also carry the call number and the location.
+  bool ExportsHoldings() const;
   // Runs the steps logged under label; a database failure then reaches the visitor as
   // it is, or as the plain notice when engine messages are not for visitors.
   void RunHidingEngineMessages(std::string_view label, const std::function<void()>& steps);

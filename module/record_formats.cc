@@ -146,7 +146,7 @@ std::string BibtexRecord(const BookFields& book, std::string_view url) {
   return bib + "}\n";
 }
 
-std::string DublinCoreXml(const BookFields& book, std::string_view url) {
+std::string DublinCoreXml(const BookFields& book, std::string_view url, bool holdings) {
   std::string xml =
       "<srw_dc:dc xmlns:srw_dc=\"info:srw/schema/1/dc-schema\" "
       "xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n";
@@ -163,6 +163,7 @@ std::string DublinCoreXml(const BookFields& book, std::string_view url) {
   element("description", book.contents);
   element("identifier", book.isbn.empty() ? "" : "urn:isbn:" + book.isbn);
   element("identifier", std::string(url));
+  if (holdings) element("identifier", book.callNumber);
   const std::string extent = book.pages.empty() ? "" : book.pages + " p.";
   element("format",
           extent.empty() || book.size.empty() ? extent + book.size : extent + " " + book.size);

@@ -29,8 +29,9 @@ std::string RisRecord(const BookFields& book, std::string_view url);
 // field or the entry.
 std::string BibtexRecord(const BookFields& book, std::string_view url);
 
-// The book as a Dublin Core record of the SRU dc schema (srw_dc:dc).
-std::string DublinCoreXml(const BookFields& book, std::string_view url);
+// The book as a Dublin Core record of the SRU dc schema (srw_dc:dc); with holdings, the
+// call number as one more identifier.
+std::string DublinCoreXml(const BookFields& book, std::string_view url, bool holdings);
 
 // A URL as an ASCII text for a UTF-8 document: bytes outside printable ASCII (a host
 // header or a query string may carry raw Shift_JIS or control bytes) percent-encoded.

@@ -151,7 +151,8 @@ std::string TMainMod::SruSearchRetrieve(SruAnswer answer) {
     for (std::int64_t k = 0; !pastTheEnd && k < shown && !qMaster->AtEnd(); ++k) {
       const BookFields book = CurrentBookFields();
       std::string data =
-          dublinCore ? DublinCoreXml(book, AsciiUrl(BookUrl(qMaster->FieldText("MS_BOOKID"))))
+          dublinCore ? DublinCoreXml(book, AsciiUrl(BookUrl(qMaster->FieldText("MS_BOOKID"))),
+                                     ExportsHoldings())
                      : marc::MarcXmlRecord(BookMarcRecord(book));
       answer.records.push_back(
           {dublinCore ? kDublinCoreSchema : kMarcXmlSchema, std::move(data), *start + k});

@@ -110,6 +110,18 @@ expect_header 'Content-Type: application/json; charset=utf-8'
 expect_equal "$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d["totalResults"], len(d["items"]), d["items"][0]["title"] != "")' "$work/body" 2>&1)" \
   "$found $shown True" "totalResults, items, a title"
 
+# The example site sets EXPORT_HOLDINGS=1: a feed item holds every field its list card
+# shows (and the ISBN and subject), the Dublin Core record all but the location.
+isbn=$(catalogue_field $id 7)
+for feed in atom rss json; do
+  begin "the $feed item of a book holds the fields of its list card"
+  fetch GET "$program/list.$feed?PAGENUM=0&ISBN=$(sjis "$isbn")"
+  for column in 2 4 6 7 8 9 11 15; do expect_body "$(catalogue_field $id $column)"; done
+done
+begin "the Dublin Core record of a book holds the fields of its list card"
+fetch GET "$program/sru?version=1.2&operation=searchRetrieve&recordSchema=dc&query=$(utf8_url "isbn=$isbn")"
+for column in 2 4 6 7 8 9 11; do expect_body "$(catalogue_field $id $column)"; done
+
 begin "a search the list refuses is refused by the feed"
 fetch GET "$program/list.atom?PAGENUM=0"
 expect_status 400
