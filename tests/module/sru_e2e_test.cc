@@ -54,8 +54,8 @@ TEST(Sru, ACgiSearchLoadsTheParserWithoutYazsSharedLibraries) {
     EXPECT_EQ(loaded.find(library), std::string::npos) << library << "\n" << loaded;
 }
 
-// The CQL plug-in (YAZ and the libraries it needs) is loaded by a FastCGI process before
-// its first request, so that no SRU search pays for it; its SRU answer is the CGI one.
+// The CQL plug-in is loaded by a FastCGI process before its first request, so that no
+// SRU search pays for it; its SRU answer is the CGI one.
 TEST(Sru, AFastCGIProcessLoadsTheParserBeforeItsFirstRequest) {
   Installation site;
   site.AddBooks({{{"MS_BOOKID", "1"}, {"MS_SYOMEI", "abc"}}});
