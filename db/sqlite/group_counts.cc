@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -18,10 +19,6 @@ using Kind = ColumnValue::Kind;
 
 // Ranks above this are left to the rows: the slot of each rank is held in a vector.
 constexpr std::uint32_t kMostRank = std::uint32_t{1} << 24;
-// Fewer candidates than this, or than a 64th of the books, are counted faster by
-// reading their rows (about 2 us a row) than by the ranks, whose reads cost about as
-// much a candidate and a column when they are scattered.
-constexpr std::int64_t kFewestCounted = 16384;
 // A chunk holding more candidates than this has its ranks read whole (256 KiB) rather
 // than four bytes a candidate.
 constexpr std::size_t kWholeChunkRows = 1024;
@@ -268,9 +265,10 @@ ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
   return value;
 }
 
-std::optional<std::vector<GroupCount>> CountGroupsByRank(
-    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
-    const std::vector<GroupedColumn>& columns) {
+std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
+                                        const GroupingSource& source,
+                                        const std::vector<GroupedColumn>& columns,
+                                        const std::function<void(std::uint32_t)>& visit) {
   if (columns.empty() || columns.size() > 8) return std::nullopt;
   if (rows.Count() < std::min(kFewestCounted, source.books / 64)) return std::nullopt;
   std::vector<Counted> counted(columns.size());
@@ -300,15 +298,16 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
       return std::nullopt;
     }
   }
-  // A group is the tuple of its slots, packed into 64 bits; one column counts in a vector.
+  // A tuple of slots, packed into 64 bits, is one tuple id; one column's slot is its id.
   const int bits = 64 / static_cast<int>(columns.size());
   const std::uint64_t slotLimit = bits == 64 ? UINT64_MAX : (std::uint64_t{1} << bits);
-  std::vector<std::int64_t> single;
-  std::unordered_map<std::uint64_t, std::int64_t> tuples;
+  std::unordered_map<std::uint64_t, std::uint32_t> idOfKey;
+  std::vector<std::uint64_t> keyOfId;
+  std::vector<std::int64_t> rowOfId;  // a candidate of each tuple id; -1 for none
   std::vector<std::vector<std::uint32_t>> ranks(columns.size());
-  // Counts the candidates of one chunk; false when a rowid, a rank or a slot is beyond
+  // Visits the candidates of one chunk; false when a rowid, a rank or a slot is beyond
   // its bound.
-  auto countChunk = [&](const std::vector<std::int64_t>& chunkRows) {
+  auto visitChunk = [&](const std::vector<std::int64_t>& chunkRows) {
     // Ranks are kept only for rowids in [0, 2^32).
     if (chunkRows.front() < 0 || chunkRows.back() >= (std::int64_t{1} << 32)) return false;
     const std::int64_t chunk = ChunkOf(chunkRows.front());
@@ -328,46 +327,76 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
         if (slot >= slotLimit) return false;
         key = bits == 64 ? slot : (key << bits) | slot;
       }
+      std::uint32_t id;
       if (columns.size() == 1) {
-        if (key >= single.size()) single.resize(key + 1);
-        ++single[key];
+        id = static_cast<std::uint32_t>(key);
+        if (id >= rowOfId.size()) rowOfId.resize(id + 1, -1);
       } else {
-        ++tuples[key];
+        auto [at, added] = idOfKey.emplace(key, static_cast<std::uint32_t>(keyOfId.size()));
+        if (added) {
+          keyOfId.push_back(key);
+          rowOfId.push_back(-1);
+        }
+        id = at->second;
       }
+      if (rowOfId[id] < 0) rowOfId[id] = chunkRows[i];
+      visit(id);
     }
     return true;
   };
   bool countable = true;
   rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
-    countable = countable && countChunk(chunkRows);
+    countable = countable && visitChunk(chunkRows);
   });
   if (!countable) return std::nullopt;
   for (Counted& column : counted) {
     if (column.ranks) ResolveRanks(db, source.table, column);
   }
-  // Slots of equal values (ranks of one prefix) make one group.
-  std::map<std::string, GroupCount> groups;
-  auto add = [&](std::uint64_t key, std::int64_t count) {
+  if (columns.size() == 1) {
+    for (std::uint64_t slot = 0; slot < rowOfId.size(); ++slot) keyOfId.push_back(slot);
+  }
+  // Tuples of equal values (ranks of one prefix) make one group.
+  RowTuples tuples;
+  std::map<std::string, std::uint32_t> groupOfBytes;
+  for (std::size_t id = 0; id < keyOfId.size(); ++id) {
+    std::uint64_t key = keyOfId[id];
     std::string keyBytes;
-    GroupCount group;
+    ValueTuple group;
     for (std::size_t c = columns.size(); c-- > 0;) {
       const std::uint64_t slot = bits == 64 ? key : key & (slotLimit - 1);
       if (bits < 64) key >>= bits;
       const ColumnValue& value = counted[c].values[slot];
       const std::string bytes = KeyBytes(value);
       keyBytes = std::to_string(bytes.size()) + ":" + bytes + keyBytes;
-      group.Keys.insert(group.Keys.begin(), value);
+      group.values.insert(group.values.begin(), value);
     }
-    auto [at, added] = groups.emplace(std::move(keyBytes), std::move(group));
-    at->second.Rows += count;
-  };
-  for (std::size_t slot = 0; slot < single.size(); ++slot) {
-    if (single[slot] > 0) add(slot, single[slot]);
+    auto [at, added] =
+        groupOfBytes.emplace(std::move(keyBytes), static_cast<std::uint32_t>(tuples.groups.size()));
+    if (added) tuples.groups.push_back(std::move(group));
+    if (tuples.groups[at->second].row < 0) tuples.groups[at->second].row = rowOfId[id];
+    tuples.groupOf.push_back(at->second);
   }
-  for (const auto& [key, count] : tuples) add(key, count);
-  std::vector<GroupCount> result;
-  result.reserve(groups.size());
-  for (auto& entry : groups) result.push_back(std::move(entry.second));
+  return tuples;
+}
+
+std::optional<std::vector<GroupCount>> CountGroupsByRank(
+    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
+    const std::vector<GroupedColumn>& columns) {
+  std::vector<std::int64_t> rowsOfTuple;
+  const std::optional<RowTuples> tuples =
+      TupleOfEachRow(db, rows, source, columns, [&](std::uint32_t tuple) {
+        if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
+        ++rowsOfTuple[tuple];
+      });
+  if (!tuples) return std::nullopt;
+  std::vector<GroupCount> result(tuples->groups.size());
+  for (std::size_t tuple = 0; tuple < rowsOfTuple.size(); ++tuple) {
+    GroupCount& group = result[tuples->groupOf[tuple]];
+    group.Rows += rowsOfTuple[tuple];
+  }
+  for (std::size_t g = 0; g < result.size(); ++g) result[g].Keys = tuples->groups[g].values;
+  // A slot no candidate met (a joined row of another book) makes an empty group.
+  std::erase_if(result, [](const GroupCount& group) { return group.Rows == 0; });
   return result;
 }
 
