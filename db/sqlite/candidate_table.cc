@@ -197,6 +197,15 @@ CandidateSet* CandidateRegistry::Find(int number) const {
   return found == sets_.end() ? nullptr : found->second.get();
 }
 
+std::optional<CandidateBits> CandidateRegistry::Recall(const CandidateQuestion& question) const {
+  if (last_ && last_->first == question) return last_->second;
+  return std::nullopt;
+}
+
+void CandidateRegistry::Remember(CandidateQuestion question, const CandidateBits& answer) {
+  last_.emplace(std::move(question), answer);
+}
+
 int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry) {
   auto* owned = new CandidateRegistry;
   const int rc = sqlite3_create_module_v2(db, kCandidateTable, &kModule, owned, [](void* aux) {

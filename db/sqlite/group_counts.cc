@@ -268,7 +268,7 @@ ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
 std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,
                                         const std::vector<GroupedColumn>& columns,
-                                        const std::function<void(std::uint32_t)>& visit) {
+                                        const TupleVisit& visit) {
   if (columns.empty() || columns.size() > 8) return std::nullopt;
   if (rows.Count() < std::min(kFewestCounted, source.books / 64)) return std::nullopt;
   std::vector<Counted> counted(columns.size());
@@ -304,9 +304,11 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
   std::unordered_map<std::uint64_t, std::uint32_t> idOfKey;
   std::vector<std::uint64_t> keyOfId;
   std::vector<std::int64_t> rowOfId;  // a candidate of each tuple id; -1 for none
+  std::uint32_t lastId = 0;           // the id of the last tuple hashed
   std::vector<std::vector<std::uint32_t>> ranks(columns.size());
   // Visits the candidates of one chunk; false when a rowid, a rank or a slot is beyond
   // its bound.
+  std::vector<std::uint32_t> ids;
   auto visitChunk = [&](const std::vector<std::int64_t>& chunkRows) {
     // Ranks are kept only for rowids in [0, 2^32).
     if (chunkRows.front() < 0 || chunkRows.back() >= (std::int64_t{1} << 32)) return false;
@@ -314,6 +316,7 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (counted[c].ranks) counted[c].ranks->Read(chunk, chunkRows, ranks[c]);
     }
+    ids.resize(chunkRows.size());
     for (std::size_t i = 0; i < chunkRows.size(); ++i) {
       std::uint64_t key = 0;
       for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -331,17 +334,20 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
       if (columns.size() == 1) {
         id = static_cast<std::uint32_t>(key);
         if (id >= rowOfId.size()) rowOfId.resize(id + 1, -1);
+      } else if (!keyOfId.empty() && key == keyOfId[lastId]) {
+        id = lastId;  // neighbours often hold the same values: no hash for them
       } else {
         auto [at, added] = idOfKey.emplace(key, static_cast<std::uint32_t>(keyOfId.size()));
         if (added) {
           keyOfId.push_back(key);
           rowOfId.push_back(-1);
         }
-        id = at->second;
+        id = lastId = at->second;
       }
       if (rowOfId[id] < 0) rowOfId[id] = chunkRows[i];
-      visit(id);
+      ids[i] = id;
     }
+    visit(ids);
     return true;
   };
   bool countable = true;
@@ -384,9 +390,11 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
     const std::vector<GroupedColumn>& columns) {
   std::vector<std::int64_t> rowsOfTuple;
   const std::optional<RowTuples> tuples =
-      TupleOfEachRow(db, rows, source, columns, [&](std::uint32_t tuple) {
-        if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
-        ++rowsOfTuple[tuple];
+      TupleOfEachRow(db, rows, source, columns, [&](const std::vector<std::uint32_t>& ids) {
+        for (std::uint32_t tuple : ids) {
+          if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
+          ++rowsOfTuple[tuple];
+        }
       });
   if (!tuples) return std::nullopt;
   std::vector<GroupCount> result(tuples->groups.size());

@@ -65,14 +65,17 @@ struct RowTuples {
   std::vector<ValueTuple> groups;
 };
 
-// Calls visit(tuple id) for each of the rows, in rowid order, an id standing for the
+// The tuple ids of the rows of one chunk of rowids, in rowid order.
+using TupleVisit = std::function<void(const std::vector<std::uint32_t>&)>;
+
+// Calls visit for each chunk's rows, in rowid order, a tuple id a row standing for the
 // values of the columns the row holds (several ids may hold equal values), read from
 // the stored ranks and the joined tables as CountGroupsByRank reads them; then answers
 // what each id stands for. nullopt, and raises, as CountGroupsByRank.
 std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,
                                         const std::vector<GroupedColumn>& columns,
-                                        const std::function<void(std::uint32_t)>& visit);
+                                        const TupleVisit& visit);
 
 // The value of a column of the statement's current row.
 ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column);

@@ -237,6 +237,19 @@ std::optional<CandidateBits> ExactCandidates(sqlite3* db, const LikeConditions& 
   return CandidateBits{std::move(*rows), false};
 }
 
+// ExactCandidates, or the registry's answer to the same question in the same state.
+std::optional<CandidateBits> RecalledExactCandidates(
+    sqlite3* db, CandidateRegistry& registry, const LikeConditions& conditions, MatchMode mode,
+    const IndexInfo& info, const std::optional<std::vector<RowFilter>>& filters,
+    const std::optional<FilterSource>& source) {
+  CandidateQuestion question{conditions, filters, source.has_value(), mode, DataVersion(db)};
+  if (std::optional<CandidateBits> recalled = registry.Recall(question)) return recalled;
+  std::optional<CandidateBits> answer =
+      ExactCandidates(db, conditions, mode, info, filters, source);
+  if (answer) registry.Remember(std::move(question), *answer);
+  return answer;
+}
+
 // Holds one read transaction open while it lives, unless the connection is inside one
 // already: every statement run meanwhile reads the same committed state, so the index's
 // description, its lists, its pending rows and the data version they are stamped with
@@ -319,7 +332,8 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   // count needs no row, an unsorted page reads only its own rows. Rows the filters
   // could not decide are the statement's to decide, so they count as a share as any.
   CandidateBits first;
-  std::optional<CandidateBits> exact = ExactCandidates(db, listed, mode, *info, decided, source);
+  std::optional<CandidateBits> exact =
+      RecalledExactCandidates(db, registry, listed, mode, *info, decided, source);
   if (exact && (exact->exact || static_cast<std::size_t>(exact->rows.Count()) <= most)) {
     first = std::move(*exact);
   } else {
@@ -333,12 +347,12 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   }
   // Computed again when another connection wrote between here and the statement's
   // read: the index, or the rows it stands for, may have changed.
-  auto compute = [db, conditions = shape->conditions, listed, decided, source, mode,
+  auto compute = [db, &registry, conditions = shape->conditions, listed, decided, source, mode,
                   table = info->table] {
     if (std::optional<IndexInfo> again = ReadCurrentIndex(db);
         again && IndexServes(again->match, mode)) {
       if (std::optional<CandidateBits> exact =
-              ExactCandidates(db, listed, mode, *again, decided, source)) {
+              RecalledExactCandidates(db, registry, listed, mode, *again, decided, source)) {
         return std::move(*exact);
       }
       if (std::optional<Candidates> again = CandidateRows(db, conditions, mode, SIZE_MAX)) {

@@ -66,9 +66,10 @@ std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const F
     columns.push_back({*table, column.Name, column.Prefix});
   }
   std::vector<std::uint32_t> tupleOfRow;
-  const std::optional<RowTuples> tuples =
-      TupleOfEachRow(db, rows, source.grouping, columns,
-                     [&](std::uint32_t tuple) { tupleOfRow.push_back(tuple); });
+  const std::optional<RowTuples> tuples = TupleOfEachRow(
+      db, rows, source.grouping, columns, [&](const std::vector<std::uint32_t>& ids) {
+        tupleOfRow.insert(tupleOfRow.end(), ids.begin(), ids.end());
+      });
   RowBitmap kept;
   std::vector<std::int64_t> keptRows;
   if (!tuples) {
