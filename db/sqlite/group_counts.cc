@@ -265,12 +265,16 @@ ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
   return value;
 }
 
+bool FewRows(const RowBitmap& rows, const GroupingSource& source) {
+  constexpr std::int64_t kFewestCounted = 16384;  // see the header
+  return rows.Count() < std::min(kFewestCounted, source.books / 64);
+}
+
 std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,
                                         const std::vector<GroupedColumn>& columns,
                                         const TupleVisit& visit) {
   if (columns.empty() || columns.size() > 8) return std::nullopt;
-  if (rows.Count() < std::min(kFewestCounted, source.books / 64)) return std::nullopt;
   std::vector<Counted> counted(columns.size());
   for (std::size_t c = 0; c < columns.size(); ++c) {
     counted[c].column = columns[c];
@@ -388,6 +392,7 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
 std::optional<std::vector<GroupCount>> CountGroupsByRank(
     sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
     const std::vector<GroupedColumn>& columns) {
+  if (FewRows(rows, source)) return std::nullopt;
   std::vector<std::int64_t> rowsOfTuple;
   const std::optional<RowTuples> tuples =
       TupleOfEachRow(db, rows, source, columns, [&](const std::vector<std::uint32_t>& ids) {

@@ -17,11 +17,6 @@
 
 namespace db::searchindex {
 
-// Fewer candidates than this, or than a 64th of the books, are counted faster by
-// reading their rows (about 2 us a row) than by the ranks, whose reads cost about as
-// much a candidate and a column when they are scattered.
-inline constexpr std::int64_t kFewestCounted = 16384;
-
 // A LEFT JOIN of a search's head that meets at most one row a book, on
 // <table>.<joinedColumn> = <book>.<bookColumn>.
 struct OneRowJoin {
@@ -41,6 +36,11 @@ struct GroupedColumn {
   std::string table, column;
   std::size_t prefix = 0;  // as GroupColumn::Prefix
 };
+
+// True when the rows are fewer than 16,384, or than a 64th of the books: reading
+// them (about 2 us a row) costs less than reading their ranks, which cost about as much
+// a candidate and a column when they are scattered.
+bool FewRows(const RowBitmap& rows, const GroupingSource& source);
 
 // The rows counted by the values of the columns, as GROUP BY would count them. The rows
 // must be the exact rows of the search in the state the connection reads, with nothing
@@ -71,7 +71,8 @@ using TupleVisit = std::function<void(const std::vector<std::uint32_t>&)>;
 // Calls visit for each chunk's rows, in rowid order, a tuple id a row standing for the
 // values of the columns the row holds (several ids may hold equal values), read from
 // the stored ranks and the joined tables as CountGroupsByRank reads them; then answers
-// what each id stands for. nullopt, and raises, as CountGroupsByRank.
+// what each id stands for. nullopt, and raises, as CountGroupsByRank, however few the
+// rows are.
 std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,
                                         const std::vector<GroupedColumn>& columns,

@@ -70,18 +70,9 @@ std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const F
       db, rows, source.grouping, columns, [&](const std::vector<std::uint32_t>& ids) {
         tupleOfRow.insert(tupleOfRow.end(), ids.begin(), ids.end());
       });
+  if (!tuples) return std::nullopt;
   RowBitmap kept;
   std::vector<std::int64_t> keptRows;
-  if (!tuples) {
-    if (rows.Count() > kFewestCounted) return std::nullopt;
-    rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
-      for (std::int64_t rowid : chunkRows) {
-        if (decision.Holds(rowid)) keptRows.push_back(rowid);
-      }
-    });
-    kept.Add(keptRows);
-    return kept;
-  }
   std::vector<char> holds(tuples->groups.size());
   for (std::size_t g = 0; g < holds.size(); ++g) {
     const std::int64_t row = tuples->groups[g].row;
@@ -116,6 +107,9 @@ std::optional<std::vector<RowFilter>> FiltersOfConditions(
 std::optional<RowBitmap> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
                                             const FilterSource& source,
                                             const std::vector<RowFilter>& filters) {
+  // Once the first filter is decided by the values, the others are too, however few
+  // rows it leaves: one unexact filter would leave them all to the statement.
+  if (FewRows(rows, source.grouping)) return std::nullopt;
   std::optional<RowBitmap> kept = rows;
   for (const RowFilter& filter : filters) {
     kept = RowsMeeting(db, *kept, source, filter);

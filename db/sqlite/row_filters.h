@@ -30,11 +30,11 @@ struct FilterSource {
   std::string bookQualifier;  // the book table's name or alias in it
 };
 
-// The rows that meet every filter. Each filter is decided for each distinct set of the
-// values it reads; when its columns cannot be told apart so (a column neither kept nor
-// of a table joined once) or the rows are few, by running it on each row instead, up to
-// kFewestCounted rows. nullopt when neither can. The rows must be the exact candidates
-// of a state with nothing pending. Raises OrderUnreadable.
+// The rows that meet every filter, each decided for each distinct set of the values it
+// reads. nullopt when a filter's columns cannot be told apart so (a column neither kept
+// nor of a table joined once), or the rows are so few that the statement decides them
+// faster on each row it reads (see TupleOfEachRow). The rows must be the exact
+// candidates of a state with nothing pending. Raises OrderUnreadable.
 std::optional<RowBitmap> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
                                             const FilterSource& source,
                                             const std::vector<RowFilter>& filters);
