@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "db/sqlite/group_counts.h"
 #include "db/sqlite/ranked_order.h"
 #include "db/sqlite/search_index_format.h"
 #include "platform/invariant.h"
@@ -184,6 +185,8 @@ const CandidateBits& CandidateSet::Current() {
   }
   return candidates_;
 }
+
+CandidateRegistry::CandidateRegistry() : lastJoinedRead_(std::make_shared<JoinedRead>()) {}
 
 int CandidateRegistry::Add(std::shared_ptr<CandidateSet> set) {
   sets_[next_] = std::move(set);

@@ -21,6 +21,7 @@
 namespace db::searchindex {
 
 class RankedOrder;
+struct JoinedRead;
 
 // Candidate rows as a set of rowids.
 struct CandidateBits {
@@ -81,6 +82,7 @@ struct CandidateQuestion {
 // The sets of one connection, by number.
 class CandidateRegistry {
  public:
+  CandidateRegistry();
   // Registers the set; answers its number.
   int Add(std::shared_ptr<CandidateSet> set);
   void Remove(int number);
@@ -91,11 +93,14 @@ class CandidateRegistry {
   // computed instead of reading the lists again.
   std::optional<CandidateBits> Recall(const CandidateQuestion& question) const;
   void Remember(CandidateQuestion question, const CandidateBits& answer);
+  // The joined table read last on the connection (GroupingSource::lastJoinedRead).
+  const std::shared_ptr<JoinedRead>& LastJoinedRead() const { return lastJoinedRead_; }
 
  private:
   std::map<int, std::shared_ptr<CandidateSet>> sets_;
   int next_ = 1;
   std::optional<std::pair<CandidateQuestion, CandidateBits>> last_;
+  std::shared_ptr<JoinedRead> lastJoinedRead_;
 };
 
 // Registers the function on the connection; the registry lives as long as the

@@ -7,6 +7,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "db/sqlite/candidate_table.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/stored_order.h"
@@ -170,30 +171,48 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
                 const OneRowJoin& join, Counted& counted) {
   const std::int64_t candidates = rows.Count();
   const bool byCandidate = candidates < RowsAbout(db, join.table, candidates + 1);
-  OrderStatement select = PrepareOrderRead(
-      db, "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) + " FROM " +
-              QuotedName(join.table) + " AS liraidx_j JOIN " + QuotedName(source.table) +
-              " AS liraidx_b ON liraidx_b." + QuotedName(join.bookColumn) + " = liraidx_j." +
-              QuotedName(join.joinedColumn) + (byCandidate ? " WHERE liraidx_b.rowid = ?1" : ""));
+  const std::string sql = "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) +
+                          " FROM " + QuotedName(join.table) + " AS liraidx_j JOIN " +
+                          QuotedName(source.table) + " AS liraidx_b ON liraidx_b." +
+                          QuotedName(join.bookColumn) + " = liraidx_j." +
+                          QuotedName(join.joinedColumn);
+  // Each joined value met gets a slot; slot 0 is the null of a book without a row.
   std::map<std::string, std::uint32_t> slots = {{KeyBytes({}), 0}};
-  counted.values = {ColumnValue{}};
-  auto add = [&] {
-    const std::int64_t rowid = sqlite3_column_int64(select.get(), 0);
-    if (!rows.Contains(rowid)) return;
-    ColumnValue value = Cut(ReadColumnValue(select.get(), 1), counted.column.prefix);
-    auto [at, added] =
-        slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(counted.values.size()));
-    if (added) counted.values.push_back(std::move(value));
-    counted.joined.emplace_back(rowid, at->second);
+  std::vector<ColumnValue> values = {ColumnValue{}};
+  auto slotOf = [&](sqlite3_stmt* select) {
+    ColumnValue value = Cut(ReadColumnValue(select, 1), counted.column.prefix);
+    auto [at, added] = slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(values.size()));
+    if (added) values.push_back(std::move(value));
+    return at->second;
   };
   if (byCandidate) {
+    OrderStatement select = PrepareOrderRead(db, sql + " WHERE liraidx_b.rowid = ?1");
     for (std::optional<std::int64_t> row = rows.First(); row; row = rows.After(*row)) {
       sqlite3_reset(select.get());
       sqlite3_bind_int64(select.get(), 1, *row);
-      while (StepOrderRead(db, select.get())) add();
+      while (StepOrderRead(db, select.get()))
+        counted.joined.emplace_back(*row, slotOf(select.get()));
     }
+    counted.values = std::move(values);
   } else {
-    while (StepOrderRead(db, select.get())) add();
+    // The table read whole is kept for the next count or filter of the same state.
+    JoinedRead read;
+    JoinedRead& whole = source.lastJoinedRead ? *source.lastJoinedRead : read;
+    const unsigned version = DataVersion(db);
+    if (whole.rows.empty() || whole.sql != sql || whole.prefix != counted.column.prefix ||
+        whole.dataVersion != version) {
+      OrderStatement select = PrepareOrderRead(db, sql);
+      read = {sql, counted.column.prefix, version, {}, {}};
+      while (StepOrderRead(db, select.get())) {
+        read.rows.emplace_back(sqlite3_column_int64(select.get(), 0), slotOf(select.get()));
+      }
+      read.values = std::move(values);
+      if (&whole != &read) whole = std::move(read);
+    }
+    counted.values = whole.values;
+    for (const auto& [rowid, slot] : whole.rows) {
+      if (rows.Contains(rowid)) counted.joined.emplace_back(rowid, slot);
+    }
   }
   std::sort(counted.joined.begin(), counted.joined.end());
   for (std::size_t i = 1; i < counted.joined.size(); ++i) {

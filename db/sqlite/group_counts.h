@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,12 +24,26 @@ struct OneRowJoin {
   std::string table, joinedColumn, bookColumn;
 };
 
+// A joined table read whole for the state of the file of a data version: each row's
+// book rowid and the slot of its column's value (cut to the prefix) in values.
+struct JoinedRead {
+  std::string sql;
+  std::size_t prefix = 0;
+  unsigned dataVersion = 0;
+  std::vector<std::pair<std::int64_t, std::uint32_t>> rows;
+  std::vector<ColumnValue> values;
+};
+
 // What the rows of a narrowed search can be counted from.
 struct GroupingSource {
   std::string table;                      // the book table
   std::vector<std::string> orderColumns;  // its columns whose order the index keeps
   std::vector<OneRowJoin> joins;          // every join of the head
   std::int64_t books = 0;                 // book rows when the index was built
+  // The joined table the connection read whole last, kept for the next count or filter
+  // of the same state (the loan table, read by the filter and again by the counts);
+  // null to keep nothing.
+  std::shared_ptr<JoinedRead> lastJoinedRead;
 };
 
 // A column to count by, named by the table it comes from.
