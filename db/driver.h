@@ -41,6 +41,25 @@ struct GroupColumn {
   std::size_t Prefix = 0;
 };
 
+// A condition of a statement's WHERE, written there as it stands, restated for a driver
+// that can decide it without reading each row: its truth for a row depends only on the
+// values of Columns (named as the statement names them, unqualified; a text or blob by
+// its first Prefix bytes), so it can be decided once for each distinct set of values. A
+// driver may narrow the rows it reads to those that meet it; one that cannot ignores it,
+// since the statement holds the condition anyway.
+struct RowFilter {
+  std::string Condition;
+  std::vector<GroupColumn> Columns;
+  bool operator==(const RowFilter& other) const {
+    if (Condition != other.Condition || Columns.size() != other.Columns.size()) return false;
+    for (std::size_t i = 0; i < Columns.size(); ++i) {
+      if (Columns[i].Name != other.Columns[i].Name || Columns[i].Prefix != other.Columns[i].Prefix)
+        return false;
+    }
+    return true;
+  }
+};
+
 // One group of a result's rows: the value of each grouped column (in the order they
 // were asked for, a text or blob cut to its prefix) and how many rows hold them.
 struct GroupCount {
@@ -130,6 +149,14 @@ class Database {
 
   // Prepares an SQL text with "?" markers. Throws DriverError.
   virtual std::unique_ptr<Statement> Prepare(std::string_view sql) = 0;
+
+  // Prepares sql whose WHERE holds some of the filters' conditions; a driver that can
+  // decide them from what it keeps beside the rows reads only the rows that meet them.
+  // Throws DriverError.
+  virtual std::unique_ptr<Statement> PrepareFiltered(std::string_view sql,
+                                                     const std::vector<RowFilter>&) {
+    return Prepare(sql);
+  }
 
   // Why the search statement last prepared was not narrowed by a search index; kNoIndex
   // for a database that keeps none, or before any search was prepared.

@@ -173,13 +173,16 @@ Database& OpenDatabase(std::string_view name) {
   return *state.Databases.back().Handle;
 }
 
-std::unique_ptr<Statement> PrepareStatement(Database& database, std::string_view sql) {
+std::unique_ptr<Statement> PrepareStatement(Database& database, std::string_view sql,
+                                            const std::vector<RowFilter>& filters) {
   if (platform::ServingManyRequests() && !IsPlainQuery(sql)) {
     for (OpenedDatabase& opened : State().Databases) {
       if (opened.Handle.get() == &database) opened.Kept = false;
     }
   }
-  return CallDriver([&] { return database.Prepare(sql); });
+  return CallDriver([&] {
+    return filters.empty() ? database.Prepare(sql) : database.PrepareFiltered(sql, filters);
+  });
 }
 
 MatchMode LikeMatchOf(std::string_view name) {

@@ -105,6 +105,13 @@ void TQuery::SetSqlLines(const TStringList& lines) {
   if (JoinedLines(lines) != SqlText_) ReplaceSql(lines);
 }
 
+void TQuery::SetRowFilters(std::vector<db::RowFilter> filters) {
+  if (filters == RowFilters_) return;
+  CloseQuery();
+  Statement_.reset();
+  RowFilters_ = std::move(filters);
+}
+
 void TQuery::LoadSqlFromFile(std::string_view path) { ReplaceSql(ReadTextLines(path)); }
 
 TParam& TQuery::ParamNamed(std::string_view name) {
@@ -131,7 +138,7 @@ void TQuery::OpenQuery() {
   db::Database& database = db::OpenDatabase(DatabaseName_);
   if (SQL_.empty()) Fail(platform::texts::kNoSqlStatement);
   if (!Statement_) {
-    Statement_ = db::PrepareStatement(database, EngineText_);
+    Statement_ = db::PrepareStatement(database, EngineText_, RowFilters_);
   }
   std::vector<std::string> values;
   for (const TParam& param : Params_) {

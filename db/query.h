@@ -62,6 +62,11 @@ class TQuery {
   // NUL byte), always closing the query and deriving the parameters again. Raises
   // EFOpenError when the file cannot be opened.
   void LoadSqlFromFile(std::string_view path);
+  // Conditions of the statement restated for the database (see db::RowFilter), so that
+  // it may read only the rows that meet them; a filter whose condition the statement
+  // does not hold is ignored. Different filters close the query and release its
+  // prepared statement.
+  void SetRowFilters(std::vector<db::RowFilter> filters);
 
   // The parameters in the order of their markers.
   const std::vector<TParam>& Params() const { return Params_; }
@@ -119,6 +124,7 @@ class TQuery {
   std::string SqlText_;     // the lines joined, each followed by CR LF
   std::string EngineText_;  // SqlText_ with every marker turned into "?"
   std::vector<TParam> Params_;
+  std::vector<db::RowFilter> RowFilters_;
   std::unique_ptr<db::Statement> Statement_;  // prepared at an opening, kept until the text changes
   std::unique_ptr<db::Cursor> Cursor_;        // the open result; declared last, released first
   bool AtEnd_ = true;

@@ -39,8 +39,9 @@ std::optional<std::int32_t> YearValue(std::string_view text) {
 
 // A year column compared as a number: SQLite sorts a text after every number, so a
 // year written as text (a mistyped "19xx") would pass a lower bound alone.
-std::string YearRange(std::int32_t first, std::int32_t afterLast) {
-  return "MS_SYUNEN >= " + std::to_string(first) + " AND MS_SYUNEN < " + std::to_string(afterLast);
+db::RowFilter YearRange(std::int32_t first, std::int32_t afterLast) {
+  return {"MS_SYUNEN >= " + std::to_string(first) + " AND MS_SYUNEN < " + std::to_string(afterLast),
+          {{"MS_SYUNEN", 0}}};
 }
 
 }  // namespace
@@ -100,18 +101,27 @@ std::string LoanStateExpression(char kintai) {
          kind + " THEN 2 ELSE 0 END";
 }
 
-std::string FilterCondition(const FacetFilters& filters, char kintai) {
-  std::vector<std::string> parts;
-  if (filters.Available) parts.push_back("( " + LoanStateExpression(kintai) + " ) = 0");
+std::vector<db::RowFilter> FilterParts(const FacetFilters& filters, char kintai) {
+  std::vector<db::RowFilter> parts;
+  if (filters.Available)
+    parts.push_back({"( " + LoanStateExpression(kintai) + " ) = 0", kLoanStateColumns});
   if (filters.Decade) parts.push_back(YearRange(*filters.Decade, *filters.Decade + 10));
   if (filters.YearFrom) parts.push_back(YearRange(*filters.YearFrom, 10000));
   if (filters.YearTo) parts.push_back(YearRange(0, *filters.YearTo + 1));
+  // The first byte of the call number: substr takes a character, which for an ASCII
+  // digit is that byte.
   if (filters.Class)
-    parts.push_back(std::string("substr(MS_SEIKYU, 1, 1) = '") + *filters.Class + "'");
-  if (filters.Location) parts.push_back("MS_SYOZAI = " + std::to_string(*filters.Location));
+    parts.push_back(
+        {std::string("substr(MS_SEIKYU, 1, 1) = '") + *filters.Class + "'", {{"MS_SEIKYU", 1}}});
+  if (filters.Location)
+    parts.push_back({"MS_SYOZAI = " + std::to_string(*filters.Location), {{"MS_SYOZAI", 0}}});
+  return parts;
+}
+
+std::string FilterCondition(const FacetFilters& filters, char kintai) {
   std::string condition;
-  for (const std::string& part : parts)
-    condition += (condition.empty() ? "( " : " AND ( ") + part + " )";
+  for (const db::RowFilter& part : FilterParts(filters, kintai))
+    condition += (condition.empty() ? "( " : " AND ( ") + part.Condition + " )";
   return condition;
 }
 
@@ -189,8 +199,7 @@ std::optional<FacetCounts> CountFacetsWithoutRows(db::TQuery& facetRows, char ki
   // Each facet is counted on its own, the loan state by the four columns it reads
   // together; the first byte of a text is all the rules look at (empty or not, the
   // kind, the class digit).
-  const auto loans = facetRows.CountGroups(
-      {{"KA_USERID", 1}, {"MS_TMARK", 1}, {"MS_TFMSUU", 1}, {"MS_KKUBUN", 1}});
+  const auto loans = facetRows.CountGroups(kLoanStateColumns);
   if (!loans) return std::nullopt;
   const auto years = facetRows.CountGroups({{"MS_SYUNEN", 0}});
   const auto classes = years ? facetRows.CountGroups({{"MS_SEIKYU", 1}}) : std::nullopt;

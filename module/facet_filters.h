@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/query.h"
 #include "platform/string_list.h"
@@ -53,8 +54,18 @@ std::string FilterQueryFields(const FacetFilters& filters);
 // compare differently.
 std::string LoanStateExpression(char kintai);
 
-// The condition the filters add to the search, the parts joined by AND; empty when none
-// is applied. Raises as LoanStateExpression when AVAILABLE is applied.
+// The columns the loan state reads, with the bytes of each that decide it (the first of
+// a text: empty or not, the loan kind), in the order DecideLoanState takes them.
+inline const std::vector<db::GroupColumn> kLoanStateColumns = {
+    {"KA_USERID", 1}, {"MS_TMARK", 1}, {"MS_TFMSUU", 1}, {"MS_KKUBUN", 1}};
+
+// The conditions of the applied filters, each with the columns it reads, so that a
+// database that keeps those columns' order may decide them without reading the rows.
+// Raises as LoanStateExpression when AVAILABLE is applied.
+std::vector<db::RowFilter> FilterParts(const FacetFilters& filters, char kintai);
+
+// The condition the filters add to the search, the parts (FilterParts) joined by AND;
+// empty when none is applied. Raises as LoanStateExpression when AVAILABLE is applied.
 std::string FilterCondition(const FacetFilters& filters, char kintai);
 
 // The counts of a search's rows by each facet's values.

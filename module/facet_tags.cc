@@ -53,6 +53,7 @@ const FacetCounts& TMainMod::CurrentFacetCounts() {
   // reads the same committed state (one read transaction on either engine).
   qFacet->SetDatabaseName(DbAlias);
   qFacet->SetSqlLines(FacetRowsStatement(search));
+  qFacet->SetRowFilters(FilterParts(Filters, Kintai));
   qFacet->OpenQuery();
   // Counted from what the search index keeps where it can, else row by row.
   std::optional<FacetCounts> counts = CountFacetsWithoutRows(*qFacet, Kintai);
@@ -80,6 +81,7 @@ const std::map<std::int64_t, std::string>& TMainMod::ShelfLocationNames() {
   if (!qFacet) qFacet = std::make_unique<db::TQuery>("qFacet");
   qFacet->SetDatabaseName(DbAlias);
   qFacet->SetSqlLines({"SELECT SY_CODE, SY_SYOZAI FROM SYOZAI"});
+  qFacet->SetRowFilters({});
   qFacet->OpenQuery();
   std::map<std::int64_t, std::string> names;
   for (; !qFacet->AtEnd(); qFacet->NextRow()) {

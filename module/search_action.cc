@@ -180,6 +180,8 @@ std::optional<TStringList> TMainMod::PrepareSearch(TWebRequest& request) {
   // allows, ending on a failure; the visitor is told what to change instead.
   if (!SearchFitsLimits(criteria))
     return refuse(texts::kSearchTooLarge, texts::kSearchTooLargeHint);
+  // The filters' conditions restated, so that the index decides them where it can.
+  qMaster->SetRowFilters(FilterParts(Filters, Kintai));
   return BuildSearchStatement(ReadTextLines(FindSqlPath()), criteria);
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "db/sqlite/group_counts.h"
 #include "db/sqlite/ranked_order.h"
 #include "db/sqlite/search_index_format.h"
 #include "platform/invariant.h"
@@ -185,6 +186,8 @@ const CandidateBits& CandidateSet::Current() {
   return candidates_;
 }
 
+CandidateRegistry::CandidateRegistry() : lastJoinedRead_(std::make_shared<JoinedRead>()) {}
+
 int CandidateRegistry::Add(std::shared_ptr<CandidateSet> set) {
   sets_[next_] = std::move(set);
   return next_++;
@@ -195,6 +198,15 @@ void CandidateRegistry::Remove(int number) { sets_.erase(number); }
 CandidateSet* CandidateRegistry::Find(int number) const {
   auto found = sets_.find(number);
   return found == sets_.end() ? nullptr : found->second.get();
+}
+
+std::optional<CandidateBits> CandidateRegistry::Recall(const CandidateQuestion& question) const {
+  if (last_ && last_->first == question) return last_->second;
+  return std::nullopt;
+}
+
+void CandidateRegistry::Remember(CandidateQuestion question, const CandidateBits& answer) {
+  last_.emplace(std::move(question), answer);
 }
 
 int RegisterCandidateTable(sqlite3* db, CandidateRegistry** registry) {

@@ -21,6 +21,7 @@
 namespace db::searchindex {
 
 class RankedOrder;
+struct JoinedRead;
 
 // Candidate rows as a set of rowids.
 struct CandidateBits {
@@ -67,17 +68,39 @@ class CandidateSet {
   std::int64_t skip_ = 0;
 };
 
+// What exact candidates are computed from: the same question in the same state of the
+// file (its data version) has the same answer.
+struct CandidateQuestion {
+  LikeConditions conditions;
+  std::optional<std::vector<RowFilter>> filters;  // the filters decided, if any
+  bool filtersDecidable = false;                  // whether the head lets them be decided
+  MatchMode mode = MatchMode::kFolded;
+  unsigned dataVersion = 0;
+  bool operator==(const CandidateQuestion&) const = default;
+};
+
 // The sets of one connection, by number.
 class CandidateRegistry {
  public:
+  CandidateRegistry();
   // Registers the set; answers its number.
   int Add(std::shared_ptr<CandidateSet> set);
   void Remove(int number);
   CandidateSet* Find(int number) const;
 
+  // The answer last remembered, when it is to the same question: a second statement of
+  // one search (the facet counts beside its list) takes the candidates the first
+  // computed instead of reading the lists again.
+  std::optional<CandidateBits> Recall(const CandidateQuestion& question) const;
+  void Remember(CandidateQuestion question, const CandidateBits& answer);
+  // The joined table read last on the connection (GroupingSource::lastJoinedRead).
+  const std::shared_ptr<JoinedRead>& LastJoinedRead() const { return lastJoinedRead_; }
+
  private:
   std::map<int, std::shared_ptr<CandidateSet>> sets_;
   int next_ = 1;
+  std::optional<std::pair<CandidateQuestion, CandidateBits>> last_;
+  std::shared_ptr<JoinedRead> lastJoinedRead_;
 };
 
 // Registers the function on the connection; the registry lives as long as the

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
 
+#include "db/sqlite/candidate_table.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/stored_order.h"
@@ -18,10 +20,6 @@ using Kind = ColumnValue::Kind;
 
 // Ranks above this are left to the rows: the slot of each rank is held in a vector.
 constexpr std::uint32_t kMostRank = std::uint32_t{1} << 24;
-// Fewer candidates than this, or than a 64th of the books, are counted faster by
-// reading their rows (about 2 us a row) than by the ranks, whose reads cost about as
-// much a candidate and a column when they are scattered.
-constexpr std::int64_t kFewestCounted = 16384;
 // A chunk holding more candidates than this has its ranks read whole (256 KiB) rather
 // than four bytes a candidate.
 constexpr std::size_t kWholeChunkRows = 1024;
@@ -173,30 +171,48 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
                 const OneRowJoin& join, Counted& counted) {
   const std::int64_t candidates = rows.Count();
   const bool byCandidate = candidates < RowsAbout(db, join.table, candidates + 1);
-  OrderStatement select = PrepareOrderRead(
-      db, "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) + " FROM " +
-              QuotedName(join.table) + " AS liraidx_j JOIN " + QuotedName(source.table) +
-              " AS liraidx_b ON liraidx_b." + QuotedName(join.bookColumn) + " = liraidx_j." +
-              QuotedName(join.joinedColumn) + (byCandidate ? " WHERE liraidx_b.rowid = ?1" : ""));
+  const std::string sql = "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) +
+                          " FROM " + QuotedName(join.table) + " AS liraidx_j JOIN " +
+                          QuotedName(source.table) + " AS liraidx_b ON liraidx_b." +
+                          QuotedName(join.bookColumn) + " = liraidx_j." +
+                          QuotedName(join.joinedColumn);
+  // Each joined value met gets a slot; slot 0 is the null of a book without a row.
   std::map<std::string, std::uint32_t> slots = {{KeyBytes({}), 0}};
-  counted.values = {ColumnValue{}};
-  auto add = [&] {
-    const std::int64_t rowid = sqlite3_column_int64(select.get(), 0);
-    if (!rows.Contains(rowid)) return;
-    ColumnValue value = Cut(ReadColumnValue(select.get(), 1), counted.column.prefix);
-    auto [at, added] =
-        slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(counted.values.size()));
-    if (added) counted.values.push_back(std::move(value));
-    counted.joined.emplace_back(rowid, at->second);
+  std::vector<ColumnValue> values = {ColumnValue{}};
+  auto slotOf = [&](sqlite3_stmt* select) {
+    ColumnValue value = Cut(ReadColumnValue(select, 1), counted.column.prefix);
+    auto [at, added] = slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(values.size()));
+    if (added) values.push_back(std::move(value));
+    return at->second;
   };
   if (byCandidate) {
+    OrderStatement select = PrepareOrderRead(db, sql + " WHERE liraidx_b.rowid = ?1");
     for (std::optional<std::int64_t> row = rows.First(); row; row = rows.After(*row)) {
       sqlite3_reset(select.get());
       sqlite3_bind_int64(select.get(), 1, *row);
-      while (StepOrderRead(db, select.get())) add();
+      while (StepOrderRead(db, select.get()))
+        counted.joined.emplace_back(*row, slotOf(select.get()));
     }
+    counted.values = std::move(values);
   } else {
-    while (StepOrderRead(db, select.get())) add();
+    // The table read whole is kept for the next count or filter of the same state.
+    JoinedRead read;
+    JoinedRead& whole = source.lastJoinedRead ? *source.lastJoinedRead : read;
+    const unsigned version = DataVersion(db);
+    if (whole.rows.empty() || whole.sql != sql || whole.prefix != counted.column.prefix ||
+        whole.dataVersion != version) {
+      OrderStatement select = PrepareOrderRead(db, sql);
+      read = {sql, counted.column.prefix, version, {}, {}};
+      while (StepOrderRead(db, select.get())) {
+        read.rows.emplace_back(sqlite3_column_int64(select.get(), 0), slotOf(select.get()));
+      }
+      read.values = std::move(values);
+      if (&whole != &read) whole = std::move(read);
+    }
+    counted.values = whole.values;
+    for (const auto& [rowid, slot] : whole.rows) {
+      if (rows.Contains(rowid)) counted.joined.emplace_back(rowid, slot);
+    }
   }
   std::sort(counted.joined.begin(), counted.joined.end());
   for (std::size_t i = 1; i < counted.joined.size(); ++i) {
@@ -268,11 +284,16 @@ ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
   return value;
 }
 
-std::optional<std::vector<GroupCount>> CountGroupsByRank(
-    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
-    const std::vector<GroupedColumn>& columns) {
+bool FewRows(const RowBitmap& rows, const GroupingSource& source) {
+  constexpr std::int64_t kFewestCounted = 16384;  // see the header
+  return rows.Count() < std::min(kFewestCounted, source.books / 64);
+}
+
+std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
+                                        const GroupingSource& source,
+                                        const std::vector<GroupedColumn>& columns,
+                                        const TupleVisit& visit) {
   if (columns.empty() || columns.size() > 8) return std::nullopt;
-  if (rows.Count() < std::min(kFewestCounted, source.books / 64)) return std::nullopt;
   std::vector<Counted> counted(columns.size());
   for (std::size_t c = 0; c < columns.size(); ++c) {
     counted[c].column = columns[c];
@@ -300,21 +321,25 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
       return std::nullopt;
     }
   }
-  // A group is the tuple of its slots, packed into 64 bits; one column counts in a vector.
+  // A tuple of slots, packed into 64 bits, is one tuple id; one column's slot is its id.
   const int bits = 64 / static_cast<int>(columns.size());
   const std::uint64_t slotLimit = bits == 64 ? UINT64_MAX : (std::uint64_t{1} << bits);
-  std::vector<std::int64_t> single;
-  std::unordered_map<std::uint64_t, std::int64_t> tuples;
+  std::unordered_map<std::uint64_t, std::uint32_t> idOfKey;
+  std::vector<std::uint64_t> keyOfId;
+  std::vector<std::int64_t> rowOfId;  // a candidate of each tuple id; -1 for none
+  std::uint32_t lastId = 0;           // the id of the last tuple hashed
   std::vector<std::vector<std::uint32_t>> ranks(columns.size());
-  // Counts the candidates of one chunk; false when a rowid, a rank or a slot is beyond
+  // Visits the candidates of one chunk; false when a rowid, a rank or a slot is beyond
   // its bound.
-  auto countChunk = [&](const std::vector<std::int64_t>& chunkRows) {
+  std::vector<std::uint32_t> ids;
+  auto visitChunk = [&](const std::vector<std::int64_t>& chunkRows) {
     // Ranks are kept only for rowids in [0, 2^32).
     if (chunkRows.front() < 0 || chunkRows.back() >= (std::int64_t{1} << 32)) return false;
     const std::int64_t chunk = ChunkOf(chunkRows.front());
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (counted[c].ranks) counted[c].ranks->Read(chunk, chunkRows, ranks[c]);
     }
+    ids.resize(chunkRows.size());
     for (std::size_t i = 0; i < chunkRows.size(); ++i) {
       std::uint64_t key = 0;
       for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -328,46 +353,82 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
         if (slot >= slotLimit) return false;
         key = bits == 64 ? slot : (key << bits) | slot;
       }
+      std::uint32_t id;
       if (columns.size() == 1) {
-        if (key >= single.size()) single.resize(key + 1);
-        ++single[key];
+        id = static_cast<std::uint32_t>(key);
+        if (id >= rowOfId.size()) rowOfId.resize(id + 1, -1);
+      } else if (!keyOfId.empty() && key == keyOfId[lastId]) {
+        id = lastId;  // neighbours often hold the same values: no hash for them
       } else {
-        ++tuples[key];
+        auto [at, added] = idOfKey.emplace(key, static_cast<std::uint32_t>(keyOfId.size()));
+        if (added) {
+          keyOfId.push_back(key);
+          rowOfId.push_back(-1);
+        }
+        id = lastId = at->second;
       }
+      if (rowOfId[id] < 0) rowOfId[id] = chunkRows[i];
+      ids[i] = id;
     }
+    visit(ids);
     return true;
   };
   bool countable = true;
   rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
-    countable = countable && countChunk(chunkRows);
+    countable = countable && visitChunk(chunkRows);
   });
   if (!countable) return std::nullopt;
   for (Counted& column : counted) {
     if (column.ranks) ResolveRanks(db, source.table, column);
   }
-  // Slots of equal values (ranks of one prefix) make one group.
-  std::map<std::string, GroupCount> groups;
-  auto add = [&](std::uint64_t key, std::int64_t count) {
+  if (columns.size() == 1) {
+    for (std::uint64_t slot = 0; slot < rowOfId.size(); ++slot) keyOfId.push_back(slot);
+  }
+  // Tuples of equal values (ranks of one prefix) make one group.
+  RowTuples tuples;
+  std::map<std::string, std::uint32_t> groupOfBytes;
+  for (std::size_t id = 0; id < keyOfId.size(); ++id) {
+    std::uint64_t key = keyOfId[id];
     std::string keyBytes;
-    GroupCount group;
+    ValueTuple group;
     for (std::size_t c = columns.size(); c-- > 0;) {
       const std::uint64_t slot = bits == 64 ? key : key & (slotLimit - 1);
       if (bits < 64) key >>= bits;
       const ColumnValue& value = counted[c].values[slot];
       const std::string bytes = KeyBytes(value);
       keyBytes = std::to_string(bytes.size()) + ":" + bytes + keyBytes;
-      group.Keys.insert(group.Keys.begin(), value);
+      group.values.insert(group.values.begin(), value);
     }
-    auto [at, added] = groups.emplace(std::move(keyBytes), std::move(group));
-    at->second.Rows += count;
-  };
-  for (std::size_t slot = 0; slot < single.size(); ++slot) {
-    if (single[slot] > 0) add(slot, single[slot]);
+    auto [at, added] =
+        groupOfBytes.emplace(std::move(keyBytes), static_cast<std::uint32_t>(tuples.groups.size()));
+    if (added) tuples.groups.push_back(std::move(group));
+    if (tuples.groups[at->second].row < 0) tuples.groups[at->second].row = rowOfId[id];
+    tuples.groupOf.push_back(at->second);
   }
-  for (const auto& [key, count] : tuples) add(key, count);
-  std::vector<GroupCount> result;
-  result.reserve(groups.size());
-  for (auto& entry : groups) result.push_back(std::move(entry.second));
+  return tuples;
+}
+
+std::optional<std::vector<GroupCount>> CountGroupsByRank(
+    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
+    const std::vector<GroupedColumn>& columns) {
+  if (FewRows(rows, source)) return std::nullopt;
+  std::vector<std::int64_t> rowsOfTuple;
+  const std::optional<RowTuples> tuples =
+      TupleOfEachRow(db, rows, source, columns, [&](const std::vector<std::uint32_t>& ids) {
+        for (std::uint32_t tuple : ids) {
+          if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
+          ++rowsOfTuple[tuple];
+        }
+      });
+  if (!tuples) return std::nullopt;
+  std::vector<GroupCount> result(tuples->groups.size());
+  for (std::size_t tuple = 0; tuple < rowsOfTuple.size(); ++tuple) {
+    GroupCount& group = result[tuples->groupOf[tuple]];
+    group.Rows += rowsOfTuple[tuple];
+  }
+  for (std::size_t g = 0; g < result.size(); ++g) result[g].Keys = tuples->groups[g].values;
+  // A slot no candidate met (a joined row of another book) makes an empty group.
+  std::erase_if(result, [](const GroupCount& group) { return group.Rows == 0; });
   return result;
 }
 

@@ -7,6 +7,8 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,12 +24,26 @@ struct OneRowJoin {
   std::string table, joinedColumn, bookColumn;
 };
 
+// A joined table read whole for the state of the file of a data version: each row's
+// book rowid and the slot of its column's value (cut to the prefix) in values.
+struct JoinedRead {
+  std::string sql;
+  std::size_t prefix = 0;
+  unsigned dataVersion = 0;
+  std::vector<std::pair<std::int64_t, std::uint32_t>> rows;
+  std::vector<ColumnValue> values;
+};
+
 // What the rows of a narrowed search can be counted from.
 struct GroupingSource {
   std::string table;                      // the book table
   std::vector<std::string> orderColumns;  // its columns whose order the index keeps
   std::vector<OneRowJoin> joins;          // every join of the head
   std::int64_t books = 0;                 // book rows when the index was built
+  // The joined table the connection read whole last, kept for the next count or filter
+  // of the same state (the loan table, read by the filter and again by the counts);
+  // null to keep nothing.
+  std::shared_ptr<JoinedRead> lastJoinedRead;
 };
 
 // A column to count by, named by the table it comes from.
@@ -35,6 +51,11 @@ struct GroupedColumn {
   std::string table, column;
   std::size_t prefix = 0;  // as GroupColumn::Prefix
 };
+
+// True when the rows are fewer than 16,384, or than a 64th of the books: reading
+// them (about 2 us a row) costs less than reading their ranks, which cost about as much
+// a candidate and a column when they are scattered.
+bool FewRows(const RowBitmap& rows, const GroupingSource& source);
 
 // The rows counted by the values of the columns, as GROUP BY would count them. The rows
 // must be the exact rows of the search in the state the connection reads, with nothing
@@ -45,6 +66,32 @@ struct GroupedColumn {
 std::optional<std::vector<GroupCount>> CountGroupsByRank(sqlite3* db, const RowBitmap& rows,
                                                          const GroupingSource& source,
                                                          const std::vector<GroupedColumn>& columns);
+
+// Values of the columns that candidates hold, and a candidate that holds them.
+struct ValueTuple {
+  std::vector<ColumnValue> values;  // one a column, a text cut to its prefix
+  std::int64_t row = -1;            // -1 when no candidate holds them
+};
+
+// The candidates told apart by the values of the columns: groups of distinct values,
+// and the group of each tuple id that TupleOfEachRow visits.
+struct RowTuples {
+  std::vector<std::uint32_t> groupOf;  // tuple id -> index in groups
+  std::vector<ValueTuple> groups;
+};
+
+// The tuple ids of the rows of one chunk of rowids, in rowid order.
+using TupleVisit = std::function<void(const std::vector<std::uint32_t>&)>;
+
+// Calls visit for each chunk's rows, in rowid order, a tuple id a row standing for the
+// values of the columns the row holds (several ids may hold equal values), read from
+// the stored ranks and the joined tables as CountGroupsByRank reads them; then answers
+// what each id stands for. nullopt, and raises, as CountGroupsByRank, however few the
+// rows are.
+std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
+                                        const GroupingSource& source,
+                                        const std::vector<GroupedColumn>& columns,
+                                        const TupleVisit& visit);
 
 // The value of a column of the statement's current row.
 ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column);

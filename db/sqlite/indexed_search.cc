@@ -9,6 +9,7 @@
 #include "db/sqlite/posting_reader.h"
 #include "db/sqlite/ranked_order.h"
 #include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/row_filters.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/search_narrowing.h"
@@ -214,6 +215,41 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
   return rows;
 }
 
+// The exact rows of the LIKE conditions (ExactRows) narrowed by the filters that decide
+// the statement's row conditions, exact; without filters the rows as they are, exact
+// when there is no row condition. nullopt when the lists do not answer exactly.
+std::optional<CandidateBits> ExactCandidates(sqlite3* db, const LikeConditions& conditions,
+                                             MatchMode mode, const IndexInfo& info,
+                                             const std::optional<std::vector<RowFilter>>& filters,
+                                             const std::optional<FilterSource>& source) {
+  std::optional<RowBitmap> rows = ExactRows(db, conditions, mode, info);
+  if (!rows || !filters)
+    return rows ? std::optional(CandidateBits{std::move(*rows), true}) : std::nullopt;
+  if (source) {
+    try {
+      if (std::optional<RowBitmap> kept = RowsMeetingFilters(db, *rows, *source, *filters)) {
+        return CandidateBits{std::move(*kept), true};
+      }
+    } catch (const OrderUnreadable&) {
+      // The statement's own conditions decide the rows instead.
+    }
+  }
+  return CandidateBits{std::move(*rows), false};
+}
+
+// ExactCandidates, or the registry's answer to the same question in the same state.
+std::optional<CandidateBits> RecalledExactCandidates(
+    sqlite3* db, CandidateRegistry& registry, const LikeConditions& conditions, MatchMode mode,
+    const IndexInfo& info, const std::optional<std::vector<RowFilter>>& filters,
+    const std::optional<FilterSource>& source) {
+  CandidateQuestion question{conditions, filters, source.has_value(), mode, DataVersion(db)};
+  if (std::optional<CandidateBits> recalled = registry.Recall(question)) return recalled;
+  std::optional<CandidateBits> answer =
+      ExactCandidates(db, conditions, mode, info, filters, source);
+  if (answer) registry.Remember(std::move(question), *answer);
+  return answer;
+}
+
 // Holds one read transaction open while it lives, unless the connection is inside one
 // already: every statement run meanwhile reads the same committed state, so the index's
 // description, its lists, its pending rows and the data version they are stamped with
@@ -247,7 +283,8 @@ class ReadSnapshot {
 
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry,
-                                                    IndexUnused* why) {
+                                                    IndexUnused* why,
+                                                    const std::vector<RowFilter>& filters) {
   if (!MayBeSearch(sql)) return std::nullopt;
   IndexUnused ignored;
   IndexUnused& reason = why ? *why : ignored;
@@ -274,13 +311,32 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     }
   }
   shape->conditions = std::move(distinct);
+  NarrowedSearch narrowed;
+  narrowed.grouping = {info->table, info->orderColumns, {}, info->rows, registry.LastJoinedRead()};
+  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
+  // Row conditions that are all the caller's filters leave the LIKE conditions to the
+  // lists; the filters are decided where the head gives one row a book.
+  const std::optional<std::vector<RowFilter>> decided =
+      FiltersOfConditions(shape->rowConditions, filters);
+  LikeConditions listed = shape->conditions;
+  std::optional<FilterSource> source;
+  if (decided) {
+    std::erase_if(listed, [](const std::vector<LikeTerm>& condition) { return condition.empty(); });
+    if (narrowed.oneRowPerBook && shape->bookTableAt) {
+      source = FilterSource{narrowed.grouping, shape->head.substr(*shape->bookTableAt),
+                            shape->bookQualifier};
+    }
+  }
+  const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
   // Rows the lists give exactly are worth narrowing to however many they are: the
-  // count needs no row, an unsorted page reads only its own rows.
+  // count needs no row, an unsorted page reads only its own rows. Rows the filters
+  // could not decide are the statement's to decide, so they count as a share as any.
   CandidateBits first;
-  if (std::optional<RowBitmap> exact = ExactRows(db, shape->conditions, mode, *info)) {
-    first = {std::move(*exact), true};
+  std::optional<CandidateBits> exact =
+      RecalledExactCandidates(db, registry, listed, mode, *info, decided, source);
+  if (exact && (exact->exact || static_cast<std::size_t>(exact->rows.Count()) <= most)) {
+    first = std::move(*exact);
   } else {
-    const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);
     std::optional<Candidates> candidates =
         CandidateRows(db, shape->conditions, mode, most, &reason);
     if (!candidates || candidates->rows.size() > most) {
@@ -291,11 +347,13 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   }
   // Computed again when another connection wrote between here and the statement's
   // read: the index, or the rows it stands for, may have changed.
-  auto compute = [db, conditions = shape->conditions, mode, table = info->table] {
+  auto compute = [db, &registry, conditions = shape->conditions, listed, decided, source, mode,
+                  table = info->table] {
     if (std::optional<IndexInfo> again = ReadCurrentIndex(db);
         again && IndexServes(again->match, mode)) {
-      if (std::optional<RowBitmap> exact = ExactRows(db, conditions, mode, *again)) {
-        return CandidateBits{std::move(*exact), true};
+      if (std::optional<CandidateBits> exact =
+              RecalledExactCandidates(db, registry, listed, mode, *again, decided, source)) {
+        return std::move(*exact);
       }
       if (std::optional<Candidates> again = CandidateRows(db, conditions, mode, SIZE_MAX)) {
         return CandidateBits{RowBitmap(again->rows), again->exact};
@@ -303,9 +361,6 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     }
     return CandidateBits{RowBitmap(EveryRow(db, table)), false};
   };
-  NarrowedSearch narrowed;
-  narrowed.grouping = {info->table, info->orderColumns, {}, info->rows};
-  narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
   std::optional<IndexedSort> sort = SortFromIndex(db, *shape, *info, narrowed.oneRowPerBook);
   std::shared_ptr<RankedOrder> ranked = PlanRanking(
       db, *shape, *info, mode, narrowed.oneRowPerBook && NothingPending(db), first.rows);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/driver.h"
 #include "db/sqlite/candidate_table.h"
@@ -41,8 +42,11 @@ struct NarrowedSearch {
 // nullopt to run sql as written. For a statement that may be a search, `why` (when
 // given) is set to the reason the index was not used, kNone when it was; other
 // statements leave it as it was. Never throws.
+// Row conditions after the LIKE conditions that are all conditions of filters are
+// decided for exact candidates by RowsMeetingFilters, so that the candidates stay exact.
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry,
-                                                    IndexUnused* why = nullptr);
+                                                    IndexUnused* why = nullptr,
+                                                    const std::vector<RowFilter>& filters = {});
 
 }  // namespace db::searchindex

@@ -407,6 +407,12 @@ std::optional<SearchShape> ParseSearchStatement(std::string_view sql, const Inde
         if (groupStart == where + 1) return std::nullopt;
         i = groupStart;
         if (!SkipRowCondition(tokens, i)) return std::nullopt;
+        const std::size_t inside = tokens[groupStart + 1].start;
+        shape.rowConditions.emplace_back(sql.substr(inside, tokens[i].start - inside));
+        while (!shape.rowConditions.back().empty() &&
+               std::isspace(static_cast<unsigned char>(shape.rowConditions.back().back()))) {
+          shape.rowConditions.back().pop_back();
+        }
         condition.clear();
         likeConditionsEnded = true;
       }

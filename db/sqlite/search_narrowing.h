@@ -27,10 +27,14 @@ struct JoinOn {
 
 // A search statement taken apart.
 struct SearchShape {
-  std::string head;             // up to the WHERE line, as written
-  std::string bookQualifier;    // the book table's alias in the head, or its name
-  std::string conditionsText;   // the conditions, as written
-  LikeConditions conditions;    // the same, with columns as positions in the index
+  std::string head;            // up to the WHERE line, as written
+  std::string bookQualifier;   // the book table's alias in the head, or its name
+  std::string conditionsText;  // the conditions, as written
+  LikeConditions conditions;   // the same, with columns as positions in the index
+  // After the LIKE conditions, the other conditions on the row (each a parenthesized
+  // group, its text inside the parentheses without the blanks around it); each is an
+  // empty entry of conditions, which narrows nothing.
+  std::vector<std::string> rowConditions;
   std::string orderColumn;      // empty without ORDER BY
   std::string orderKind;        // ASC, DESC or empty
   std::string orderBookColumn;  // the sort column's name when it is the book table's

@@ -319,8 +319,15 @@ class SqliteDatabase : public Database {
   // to the index's candidates, with the same result; when the narrowed text does not
   // prepare, the statement as written gives its own error.
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
+    return PrepareFiltered(sql, {});
+  }
+
+  // The filters whose conditions the search statement holds are decided by the index
+  // with its LIKE conditions, where it can.
+  std::unique_ptr<Statement> PrepareFiltered(std::string_view sql,
+                                             const std::vector<RowFilter>& filters) override {
     if (std::optional<searchindex::NarrowedSearch> narrowed = searchindex::NarrowSearchStatement(
-            connection_.get(), sql, match_, *registry_, &lastIndexUnused_)) {
+            connection_.get(), sql, match_, *registry_, &lastIndexUnused_, filters)) {
       const int setNumber = narrowed->setNumber;
       try {
         return std::make_unique<SqliteStatement>(connection_, std::move(*narrowed), registry_);

@@ -1,0 +1,121 @@
+#include "db/sqlite/row_filters.h"
+
+#include <algorithm>
+
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/stored_order.h"
+
+namespace db::searchindex {
+
+namespace {
+
+bool HasColumn(sqlite3* db, const std::string& table, const std::string& column) {
+  return sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// The table of a bare column name as SQL finds it: the one table of the statement that
+// has it; nullopt when none or several do.
+std::optional<std::string> TableOf(sqlite3* db, const GroupingSource& source,
+                                   const std::string& column) {
+  std::optional<std::string> found;
+  int tables = 0;
+  if (HasColumn(db, source.table, column)) {
+    found = source.table;
+    ++tables;
+  }
+  for (const OneRowJoin& join : source.joins) {
+    if (HasColumn(db, join.table, column)) {
+      found = join.table;
+      ++tables;
+    }
+  }
+  return tables == 1 ? found : std::nullopt;
+}
+
+// The condition run on one row of the statement: true when it holds there, as WHERE
+// takes a value (NULL and zero do not hold).
+class RowDecision {
+ public:
+  RowDecision(sqlite3* db, const FilterSource& source, const std::string& condition)
+      : db_(db),
+        select_(PrepareOrderRead(db, "SELECT (" + condition + ") FROM " + source.fromClause +
+                                         " WHERE " + source.bookQualifier + ".rowid = ?1")) {}
+
+  bool Holds(std::int64_t rowid) {
+    sqlite3_reset(select_.get());
+    sqlite3_bind_int64(select_.get(), 1, rowid);
+    if (!StepOrderRead(db_, select_.get())) throw OrderUnreadable("a filtered row is missing");
+    return sqlite3_column_type(select_.get(), 0) != SQLITE_NULL &&
+           sqlite3_column_double(select_.get(), 0) != 0.0;
+  }
+
+ private:
+  sqlite3* db_;
+  OrderStatement select_;
+};
+
+// The rows that meet one filter.
+std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const FilterSource& source,
+                                     const RowFilter& filter) {
+  RowDecision decision(db, source, filter.Condition);
+  std::vector<GroupedColumn> columns;
+  for (const GroupColumn& column : filter.Columns) {
+    const std::optional<std::string> table = TableOf(db, source.grouping, column.Name);
+    if (!table) return std::nullopt;
+    columns.push_back({*table, column.Name, column.Prefix});
+  }
+  std::vector<std::uint32_t> tupleOfRow;
+  const std::optional<RowTuples> tuples = TupleOfEachRow(
+      db, rows, source.grouping, columns, [&](const std::vector<std::uint32_t>& ids) {
+        tupleOfRow.insert(tupleOfRow.end(), ids.begin(), ids.end());
+      });
+  if (!tuples) return std::nullopt;
+  RowBitmap kept;
+  std::vector<std::int64_t> keptRows;
+  std::vector<char> holds(tuples->groups.size());
+  for (std::size_t g = 0; g < holds.size(); ++g) {
+    const std::int64_t row = tuples->groups[g].row;
+    holds[g] = row >= 0 && decision.Holds(row);
+  }
+  std::size_t next = 0;
+  rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
+    keptRows.clear();
+    for (std::int64_t rowid : chunkRows) {
+      if (holds[tuples->groupOf[tupleOfRow[next++]]]) keptRows.push_back(rowid);
+    }
+    kept.Add(keptRows);
+  });
+  return kept;
+}
+
+}  // namespace
+
+std::optional<std::vector<RowFilter>> FiltersOfConditions(
+    const std::vector<std::string>& rowConditions, const std::vector<RowFilter>& filters) {
+  if (rowConditions.empty()) return std::nullopt;
+  std::vector<RowFilter> decided;
+  for (const std::string& condition : rowConditions) {
+    const auto filter = std::find_if(filters.begin(), filters.end(),
+                                     [&](const RowFilter& f) { return f.Condition == condition; });
+    if (filter == filters.end()) return std::nullopt;
+    decided.push_back(*filter);
+  }
+  return decided;
+}
+
+std::optional<RowBitmap> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
+                                            const FilterSource& source,
+                                            const std::vector<RowFilter>& filters) {
+  // Once the first filter is decided by the values, the others are too, however few
+  // rows it leaves: one unexact filter would leave them all to the statement.
+  if (FewRows(rows, source.grouping)) return std::nullopt;
+  std::optional<RowBitmap> kept = rows;
+  for (const RowFilter& filter : filters) {
+    kept = RowsMeeting(db, *kept, source, filter);
+    if (!kept) break;
+  }
+  return kept;
+}
+
+}  // namespace db::searchindex
