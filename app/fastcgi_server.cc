@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -43,28 +44,46 @@ void Empty(int fd, const char* name) {
   if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) FailOn(name);
 }
 
-// Copies the request's body to the memory file fd and rewinds it. Raises Exception
-// EOSError when the memory file cannot hold it.
-void CopyBody(FCGX_Request& request, int fd) {
+// The memory files a request is served with, made at the first request and kept.
+struct RequestFiles {
+  int body = -1;
+  int response = -1;
+  bool bodyEmpty = true;  // the body file holds no byte, as after a GET
+};
+
+// A response file that grew past this many bytes is emptied after its request, so that
+// one large answer does not hold its memory for the rest of the process; a smaller one
+// is written over by the next request, which spares emptying it.
+constexpr off_t kKeptResponseBytes = 1 << 20;
+
+// Copies the request's body to the body file and rewinds it; the file holds exactly the
+// body, as a CGI process's standard input would. Raises Exception EOSError when the
+// memory file cannot hold it.
+void CopyBody(FCGX_Request& request, RequestFiles& files) {
   constexpr const char* kName = "liraweb-body";
-  Empty(fd, kName);
+  if (!files.bodyEmpty) Empty(files.body, kName);
+  files.bodyEmpty = true;
   char buffer[16384];
   int got;
   while ((got = FCGX_GetStr(buffer, sizeof buffer, request.in)) > 0) {
-    if (!platform::WriteAll(fd, std::string_view(buffer, static_cast<std::size_t>(got)))) {
+    files.bodyEmpty = false;
+    if (!platform::WriteAll(files.body, std::string_view(buffer, static_cast<std::size_t>(got)))) {
       FailOn(kName);
     }
   }
-  lseek(fd, 0, SEEK_SET);
+  lseek(files.body, 0, SEEK_SET);
 }
 
-// Sends everything written to fd as the response and ends the request.
-void SendResponseFile(FCGX_Request& request, int fd) {
+// Sends the first length bytes of fd as the response and ends the request.
+void SendResponseFile(FCGX_Request& request, int fd, off_t length) {
   lseek(fd, 0, SEEK_SET);
   char buffer[16384];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-    if (got > 0) FCGX_PutStr(buffer, static_cast<int>(got), request.out);
+  while (length > 0) {
+    const ssize_t got = read(fd, buffer, std::min<off_t>(length, sizeof buffer));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    FCGX_PutStr(buffer, static_cast<int>(got), request.out);
+    length -= got;
   }
   FCGX_Finish_r(&request);
 }
@@ -74,7 +93,7 @@ void AnswerServerError(FCGX_Request& request, const platform::Exception& error) 
   try {
     const int fd = MemoryFile("liraweb-response");
     TCGIApplication(-1, fd).WriteServerError(error);
-    SendResponseFile(request, fd);
+    SendResponseFile(request, fd, lseek(fd, 0, SEEK_CUR));
     close(fd);
   } catch (const platform::Exception&) {
     // Without even a memory file the connection is closed unanswered: the web server
@@ -124,18 +143,20 @@ class RequestEnvironment {
 };
 
 // Serves one request in this process: the CGI entry routine reads the body from one
-// memory file and writes the response to the other, which is then sent; both are made at
-// the first request and kept. A body or response that cannot be held is answered with
-// the 500 response.
-void Serve(FCGX_Request& request, const TWebModuleClass& moduleClass, int& bodyFd,
-           int& responseFd) {
+// memory file and writes the response to the other from its start; what it wrote is
+// then sent. A body or response that cannot be held is answered with the 500 response.
+void Serve(FCGX_Request& request, const TWebModuleClass& moduleClass, RequestFiles& files) {
+  constexpr const char* kResponse = "liraweb-response";
   try {
-    if (bodyFd < 0) bodyFd = MemoryFile("liraweb-body");
-    if (responseFd < 0) responseFd = MemoryFile("liraweb-response");
-    CopyBody(request, bodyFd);
-    Empty(responseFd, "liraweb-response");
-    RunCGIProgram(moduleClass, bodyFd, responseFd);
-    SendResponseFile(request, responseFd);
+    if (files.body < 0) files.body = MemoryFile("liraweb-body");
+    if (files.response < 0) files.response = MemoryFile(kResponse);
+    CopyBody(request, files);
+    if (lseek(files.response, 0, SEEK_SET) != 0) FailOn(kResponse);
+    RunCGIProgram(moduleClass, files.body, files.response);
+    const off_t written = lseek(files.response, 0, SEEK_CUR);
+    if (written < 0) FailOn(kResponse);
+    SendResponseFile(request, files.response, written);
+    if (written > kKeptResponseBytes) Empty(files.response, kResponse);
   } catch (const platform::Exception& error) {
     AnswerServerError(request, error);
   }
@@ -157,10 +178,10 @@ int RunFastCGIServer(const TWebModuleClass& moduleClass, int listenFd) {
   if (FCGX_InitRequest(&request, listenFd, 0) != 0) return 0;
   platform::MarkServingManyRequests();
   RequestEnvironment environment;
-  int bodyFd = -1, responseFd = -1;
+  RequestFiles files;
   while (FCGX_Accept_r(&request) >= 0) {
     environment.Enter(request.envp);
-    Serve(request, moduleClass, bodyFd, responseFd);
+    Serve(request, moduleClass, files);
     // What the request kept (its databases) is checked, and closed when it is unfit,
     // only after its answer has gone.
     platform::RunRequestEndHooks();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "db/sqlite/kept_statements.h"
 #include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/long_word_rows.h"
 #include "db/sqlite/posting_reader.h"
@@ -67,22 +68,18 @@ ColumnFacts Facts(sqlite3* db, const std::string& table, const std::string& colu
 // table's whole primary key: an INTEGER PRIMARY KEY is the rowid itself, which has no
 // index of its own in the index list (a shelf location's code, say) yet is unique.
 bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& column) {
-  sqlite3_stmt* statement = nullptr;
-  const char* sql =
+  const std::string sql =
       "SELECT 1 FROM pragma_index_list(?1) l WHERE l.\"unique\" AND l.partial = 0"
       " AND (SELECT count(*) FROM pragma_index_info(l.name)) = 1"
       " AND (SELECT name FROM pragma_index_info(l.name)) = ?2 COLLATE NOCASE"
       " UNION ALL SELECT 1 FROM pragma_table_info(?1) t WHERE t.pk = 1"
       " AND t.name = ?2 COLLATE NOCASE"
       " AND (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1";
-  bool unique = false;
-  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(statement, 2, column.c_str(), -1, SQLITE_TRANSIENT);
-    unique = sqlite3_step(statement) == SQLITE_ROW;
-  }
-  sqlite3_finalize(statement);
-  return unique;
+  const KeptStatement statement(db, sql);
+  if (!statement) return false;
+  sqlite3_bind_text(statement.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(statement.get(), 2, column.c_str(), -1, SQLITE_TRANSIENT);
+  return sqlite3_step(statement.get()) == SQLITE_ROW;
 }
 
 // True when every join of the head meets at most one row for a book: its equality
@@ -126,12 +123,8 @@ bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info,
 
 // True when no row is pending: the lists and the stored orders are those of the rows.
 bool NothingPending(sqlite3* db) {
-  sqlite3_stmt* statement = nullptr;
-  const std::string sql = std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1";
-  const bool none = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-                    sqlite3_step(statement) == SQLITE_DONE;
-  sqlite3_finalize(statement);
-  return none;
+  const KeptStatement statement(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
+  return statement && sqlite3_step(statement.get()) == SQLITE_DONE;
 }
 
 // The stored order that gives the statement's sort, when the index keeps one for its
@@ -173,14 +166,9 @@ std::optional<RowBitmap> ExactRows(sqlite3* db, const LikeConditions& conditions
       }
     }
   }
-  auto prepare = [db](const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
-    return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(statement, sqlite3_finalize);
-  };
   if (!NothingPending(db)) return std::nullopt;
-  auto select = prepare(std::string("SELECT chunk, data FROM ") + kPostingsTable +
-                        " WHERE col = ?1 AND gram = ?2 ORDER BY chunk");
+  const KeptStatement select(db, std::string("SELECT chunk, data FROM ") + kPostingsTable +
+                                     " WHERE col = ?1 AND gram = ?2 ORDER BY chunk");
   if (!select) return std::nullopt;
   const ListReader read = [&select](int column, std::int64_t gram, RowBitmap& rows) {
     return ReadList(select.get(), column, gram, rows);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "db/sqlite/kept_statements.h"
 #include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index_format.h"
 #include "platform/text_compare.h"
@@ -16,21 +17,15 @@ namespace db::searchindex {
 
 namespace {
 
-struct StatementCloser {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+using StatementHandle = KeptStatement;
 
 // A read that fails means "no index": the index is damaged, or the file cannot be read.
 struct IndexUnreadable {};
 
 StatementHandle Prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    throw IndexUnreadable{};
-  }
-  return StatementHandle(statement);
+  StatementHandle statement(db, sql);
+  if (!statement) throw IndexUnreadable{};
+  return statement;
 }
 
 bool Step(sqlite3_stmt* statement) {

@@ -7,6 +7,7 @@
 #include "db/engine_codes.h"
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/indexed_search.h"
+#include "db/sqlite/kept_statements.h"
 #include "matching/sjis_like.h"
 #include "platform/clock.h"
 #include "platform/japanese_texts.h"
@@ -378,6 +379,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
   // The deadline lives as long as the connection whose progress handler reads it.
   auto* deadline = new std::uint64_t(DeadlineFromNow(timeLimitSeconds));
   Connection connection(db, [deadline](sqlite3* handle) {
+    searchindex::ForgetKeptStatements(handle);
     sqlite3_close_v2(handle);
     delete deadline;
   });
@@ -385,6 +387,9 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, MatchMode 
     std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     throw DriverError{kErrCannotOpen, {TDBError{kErrCannotOpen, rc, message + ": " + path}}};
   }
+  // The search index's own statements are prepared once for all the searches of the
+  // connection, which a long-lived process keeps from request to request.
+  searchindex::KeepStatementsOf(db);
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
   if (timeLimitSeconds > 0) sqlite3_progress_handler(db, kProgressSteps, PastDeadline, deadline);

@@ -70,6 +70,12 @@ TEST(FastCGIServer, AnswersEveryRequestOfOneProcessAsACGIRunDoes) {
         {"PATH_INFO", "/list"},
         {"CONTENT_LENGTH", "50"}},
        "a=1"},
+      // No body after one: nothing of the body before may be read.
+      {{{"SERVER_PROTOCOL", "HTTP/1.1"},
+        {"REQUEST_METHOD", "POST"},
+        {"PATH_INFO", "/list"},
+        {"CONTENT_LENGTH", "3"}},
+       ""},
       // Failures end in the 500 response; the next request is served as usual.
       {with({{"PATH_INFO", "/fail"}, {"QUERY_STRING", "MSG=bad%0D%0Aline"}}), ""},
       {with({{"PATH_INFO", "/fail"}, {"QUERY_STRING", "KIND=alloc"}}), ""},

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
@@ -77,6 +83,44 @@ TEST_F(KvconfTest, MissingOrUnreadableFileAndNullArgumentsAnswerNull) {
   std::string path = WriteConf("KEY=value\n");
   EXPECT_EQ(_GetConfValue(nullptr, "KEY"), nullptr);
   EXPECT_EQ(_GetConfValue(path.c_str(), nullptr), nullptr);
+}
+
+// A long-lived process asks the same file again and again: every change made between
+// two asks is seen by the second, whether the file was read long after its last change
+// (and so kept) or changed twice within one tick of the file system's clock.
+TEST_F(KvconfTest, EveryChangeBetweenTwoAsksIsSeen) {
+  const std::string spare = dir_ / "spare.conf";
+  struct Change {
+    const char* what;
+    std::function<void(const std::string& path)> make;
+    std::optional<std::string> expected;
+  } changes[] = {
+      {"rewritten in place, same size",
+       [](const std::string& path) { test_support::WriteBytes(path, "KEY=new\n"); }, "new"},
+      {"replaced by another file of the same size",
+       [&](const std::string& path) {
+         test_support::WriteBytes(spare, "KEY=rep\n");
+         ASSERT_EQ(std::rename(spare.c_str(), path.c_str()), 0);
+       },
+       "rep"},
+      {"removed", [](const std::string& path) { ASSERT_EQ(unlink(path.c_str()), 0); },
+       std::nullopt},
+  };
+  for (bool settled : {false, true}) {
+    auto pathOf = [&](const Change& change) {
+      return dir_ / (std::string(settled ? "settled " : "fresh ") + change.what);
+    };
+    for (const Change& change : changes) test_support::WriteBytes(pathOf(change), "KEY=old\n");
+    // Past the time within which a file changed before it was read is read anew.
+    if (settled) std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    for (const Change& change : changes) {
+      ASSERT_EQ(Ask(pathOf(change), "KEY"), "old") << change.what;
+      ASSERT_EQ(Ask(pathOf(change), "KEY"), "old") << change.what;
+      change.make(pathOf(change));
+      EXPECT_EQ(Ask(pathOf(change), "KEY"), change.expected)
+          << change.what << (settled ? ", settled" : ", fresh");
+    }
+  }
 }
 
 }  // namespace

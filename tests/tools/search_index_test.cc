@@ -935,6 +935,31 @@ TEST_F(SearchIndexTest, AJoinOnAUniqueKeyGivesOneRowABook) {
   ExpectSameAsScan(textKey);
 }
 
+// One connection kept from search to search, as a long-lived process keeps it, while
+// another program takes a joined table's key away, gives a book several rows there and
+// builds the index anew: the next search on it is the scan's, row for row and counted.
+TEST_F(SearchIndexTest, AKeptConnectionSeesTheSchemaOfEachSearch) {
+  const std::string tags =
+      "CREATE TABLE TAGS (T_BOOKID TEXT, T_NAME TEXT);\n"
+      "CREATE UNIQUE INDEX TAGS_KEY ON TAGS (T_BOOKID);\n"
+      "INSERT INTO TAGS SELECT MS_BOOKID, 'a' FROM BOOKMAST WHERE rowid % 3 = 0;\n";
+  const std::string repeatKeys =
+      "DROP INDEX TAGS_KEY;\n"
+      "INSERT INTO TAGS SELECT MS_BOOKID, 'b' FROM BOOKMAST WHERE rowid % 3 = 0;\n";
+  const std::string sql =
+      "SELECT MS_BOOKID, T_NAME FROM BOOKMAST LEFT JOIN TAGS ON T_BOOKID = MS_BOOKID\r\n"
+      "WHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";
+  auto kept = db::OpenSqliteDatabase(indexed_, MatchMode::kFolded, 0);
+  for (const std::string& change : {tags, repeatKeys}) {
+    Exec(indexed_, change);
+    Exec(scanned_, change);
+    Builder().Build(IndexTarget{}, nullptr);  // the schema changed
+    ASSERT_TRUE(Narrowed(indexed_, sql, MatchMode::kFolded));
+    auto scan = db::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
+    EXPECT_EQ(RunSearch(*kept, sql), RunSearch(*scan, sql)) << change;
+  }
+}
+
 // A join whose book ids repeat, so that a book may give several rows; a condition on
 // the joined table's column that bears an indexed column's name; and a statement run
 // again after another program's commit: each gives the scan's rows and count.

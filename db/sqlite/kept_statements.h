@@ -1,0 +1,45 @@
+// Statements of fixed text that every search runs on the search index (its description,
+// its pending rows, its lists, the keys of joined tables), prepared once on a connection
+// that keeps them and reused by each later search on it. SQLite prepares a statement
+// again by itself when the schema changed, so a kept statement reads the schema of its
+// run, as a freshly prepared one would.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <utility>
+
+namespace db::searchindex {
+
+// Has the connection keep the statements prepared through KeptStatement until
+// ForgetKeptStatements, which must come before the connection is closed.
+void KeepStatementsOf(sqlite3* db);
+
+// Finalizes the statements the connection keeps and stops keeping them.
+void ForgetKeptStatements(sqlite3* db);
+
+// A statement of sql on db, ready to bind and step: the connection's kept one (reset,
+// without bindings) when it keeps statements and that one is not in use, else one
+// prepared now and finalized when the handle goes. Null when sql does not prepare.
+class KeptStatement {
+ public:
+  KeptStatement(sqlite3* db, const std::string& sql);
+  KeptStatement(KeptStatement&& other) noexcept
+      : statement_(std::exchange(other.statement_, nullptr)),
+        inUse_(std::exchange(other.inUse_, nullptr)) {}
+  KeptStatement(const KeptStatement&) = delete;
+  KeptStatement& operator=(const KeptStatement&) = delete;
+  KeptStatement& operator=(KeptStatement&&) = delete;
+  // Resets a kept statement, ending its read, or finalizes one prepared for this use.
+  ~KeptStatement();
+
+  sqlite3_stmt* get() const { return statement_; }
+  explicit operator bool() const { return statement_ != nullptr; }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+  bool* inUse_ = nullptr;  // the kept statement's mark, owned by its connection's store
+};
+
+}  // namespace db::searchindex
