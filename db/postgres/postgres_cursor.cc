@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "db/postgres/postgres_count_text.h"
+
 namespace db::postgres {
 
 namespace {
@@ -67,8 +69,7 @@ bool PostgresCursor::Next() {
 
 std::int64_t PostgresCursor::CountRows() {
   if (emptyResult_) return 0;
-  Result counted =
-      Guarded({Query("SELECT COUNT(*) FROM (" + text_ + "\n) AS dbengine_count", params_)});
+  Result counted = Guarded({Query(CountText(text_), params_)});
   return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
 }
 

@@ -28,7 +28,7 @@ class PostgresCursor : public Cursor {
 
   bool Next() override;
 
-  // COUNT(*) over the statement as a subquery, in the cursor's own snapshot.
+  // COUNT(*) over the statement as a subquery (CountText), in the cursor's own snapshot.
   std::int64_t CountRows() override;
 
   // A second cursor moved over the whole result: the server counts without sending rows.
