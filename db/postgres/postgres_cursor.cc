@@ -47,7 +47,6 @@ PostgresCursor::PostgresCursor(std::shared_ptr<Session> session, std::string tex
       kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
     }
     row_.resize(columnNames_.size());
-    emptyResult_ = PQntuples(batch_.get()) == 0;
     Next();
   } catch (...) {
     EndTransaction();
@@ -67,14 +66,20 @@ bool PostgresCursor::Next() {
   return onRow_ = true;
 }
 
+std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
+  const int inBatch = PQntuples(batch_.get());
+  if (inBatch == batchSize_) return std::nullopt;
+  return rowsBeforeBatch_ + inBatch;
+}
+
 std::int64_t PostgresCursor::CountRows() {
-  if (emptyResult_) return 0;
+  if (const auto rows = RowsToTheEnd()) return *rows;
   Result counted = Guarded({Query(CountText(text_), params_)});
   return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
 }
 
 std::int64_t PostgresCursor::CountRowsByStepping() {
-  if (emptyResult_) return 0;
+  if (const auto rows = RowsToTheEnd()) return *rows;
   const std::string other = session_->NewName("n");
   Result moved = Guarded({Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text_, params_),
                           Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
@@ -98,6 +103,7 @@ std::string PostgresCursor::FetchText(int size) const {
 }
 
 void PostgresCursor::FetchBatch(int size) {
+  rowsBeforeBatch_ += PQntuples(batch_.get());
   batch_ = session_->Run(FetchText(size));
   batchSize_ = size;
   batchRow_ = 0;

@@ -149,6 +149,25 @@ TEST_P(QueryContract, RowCountIsExactEveryWay) {
   EXPECT_EQ(query_.RowCount(), 1);
 }
 
+// Results around the sizes in which a driver fetches rows, counted before any row is
+// read and after every row was: the count is the rows the result gives either way.
+TEST_P(QueryContract, RowCountIsExactBeforeAndAfterReadingEveryRow) {
+  for (int size : {30, 50, 51, 550, 620}) {
+    const TStringList numbers = {
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+            std::to_string(size) + ")",
+        "SELECT i FROM n"};
+    Open(numbers);
+    EXPECT_EQ(query_.RowCount(), size);
+    query_.CloseQuery();
+    Open(numbers);
+    int read = 0;
+    for (; !query_.AtEnd(); query_.NextRow()) ++read;
+    EXPECT_EQ(read, size);
+    EXPECT_EQ(query_.RowCount(), size) << size;
+  }
+}
+
 TEST_P(QueryContract, FailuresRaiseTheirMessages) {
   const std::string closed =
       "qMaster: \x83"
