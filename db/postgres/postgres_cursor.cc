@@ -66,6 +66,26 @@ bool PostgresCursor::Next() {
   return onRow_ = true;
 }
 
+bool PostgresCursor::Skip(std::int64_t rows) {
+  // Rows fetched and not yet read, which are passed over here; the rest that are passed
+  // over stay on the server. Only a skip that lands on a row the count says is there:
+  // one past the end steps, so that the cursor keeps the last row's values.
+  const int unread = PQntuples(batch_.get()) - batchRow_;
+  const std::int64_t read = rowsBeforeBatch_ + batchRow_;
+  if (!countedRows_ || RowsToTheEnd() || rows <= unread + 1 || read + rows > *countedRows_)
+    return Cursor::Skip(rows);
+  const std::int64_t moved = rows - unread - 1;
+  rowsBeforeBatch_ += PQntuples(batch_.get()) + moved;
+  batch_ =
+      std::move(session_
+                    ->RunTogether({Query("MOVE FORWARD " + std::to_string(moved) + " IN " + name_),
+                                   Query(FetchText(kFirstFetchBatch))})
+                    .back());
+  batchSize_ = kFirstFetchBatch;
+  batchRow_ = 0;
+  return Next();
+}
+
 std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
   const int inBatch = PQntuples(batch_.get());
   if (inBatch == batchSize_) return std::nullopt;
@@ -75,7 +95,8 @@ std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
 std::int64_t PostgresCursor::CountRows() {
   if (const auto rows = RowsToTheEnd()) return *rows;
   Result counted = Guarded({Query(CountText(text_), params_)});
-  return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+  countedRows_ = std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+  return *countedRows_;
 }
 
 std::int64_t PostgresCursor::CountRowsByStepping() {
@@ -84,7 +105,8 @@ std::int64_t PostgresCursor::CountRowsByStepping() {
   Result moved = Guarded({Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text_, params_),
                           Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
                          1);
-  return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+  countedRows_ = std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+  return *countedRows_;
 }
 
 Result PostgresCursor::Guarded(std::vector<Send> commands, std::size_t answering) {

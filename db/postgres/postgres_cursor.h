@@ -29,6 +29,10 @@ class PostgresCursor : public Cursor {
 
   bool Next() override;
 
+  // Once the result is counted, the rows before a page that are not fetched yet are
+  // passed over on the server (MOVE), which neither converts nor sends them.
+  bool Skip(std::int64_t rows) override;
+
   // COUNT(*) over the statement as a subquery (CountText), in the cursor's own snapshot;
   // no statement once the cursor has fetched the last row (a result shorter than the
   // first batch, a small search's): it knows the count then.
@@ -60,7 +64,8 @@ class PostgresCursor : public Cursor {
   std::vector<ColumnValue::Kind> kinds_;
   std::vector<ColumnValue> row_;
   bool onRow_ = false;
-  std::int64_t rowsBeforeBatch_ = 0;  // rows of the batches before batch_
+  std::int64_t rowsBeforeBatch_ = 0;         // rows of the batches before batch_, and passed over
+  std::optional<std::int64_t> countedRows_;  // the count, once the server counted
 };
 
 }  // namespace db::postgres

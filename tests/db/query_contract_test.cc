@@ -168,6 +168,30 @@ TEST_P(QueryContract, RowCountIsExactBeforeAndAfterReadingEveryRow) {
   }
 }
 
+// A page's first row reached by skipping the rows before it, once the result is
+// counted: the row of that number, or past the end the last row.
+TEST_P(QueryContract, SkippingRowsLandsOnTheRowOfThatNumber) {
+  const TStringList numbers = {
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 620)",
+      "SELECT i FROM n"};
+  struct Case {
+    std::vector<int> skips;
+    const char* row;
+    bool atEnd;
+  } cases[] = {{{10}, "11", false},   {{48}, "49", false},       {{49}, "50", false},
+               {{600}, "601", false}, {{10, 580}, "591", false}, {{618}, "619", false},
+               {{619}, "620", false}, {{620}, "620", true},      {{700}, "620", true},
+               {{100, 100, 419}, "620", false}};
+  for (const Case& c : cases) {
+    query_.CloseQuery();
+    Open(numbers);
+    ASSERT_EQ(query_.RowCount(), 620);
+    for (int skip : c.skips) query_.SkipRows(skip);
+    EXPECT_EQ(query_.FieldText("i"), c.row) << c.skips.back();
+    EXPECT_EQ(query_.AtEnd(), c.atEnd) << c.skips.back();
+  }
+}
+
 TEST_P(QueryContract, FailuresRaiseTheirMessages) {
   const std::string closed =
       "qMaster: \x83"
