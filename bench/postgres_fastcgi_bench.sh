@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # PostgreSQL searches through lighttpd and one FastCGI process, one request at a time
-# (curl), for two builds side by side: the example site (MATCH=LOOSE, no filters with
+# (curl): selective words of the title field, and a middle word's any-field search and
+# best-match pages, for two builds side by side: the example site (MATCH=LOOSE, no filters with
 # counts) of BUILD_DIR, and the same with the PostgreSQL plug-in of BEFORE_DIR. For each
 # word: the median wall time, and the processor time a request of the FastCGI process
 # and of the server (its backends, kept between requests, and any that ended).
@@ -22,7 +23,6 @@ if [ "${1:-}" = --site ]; then
   fi
   psql=$(ls -d /usr/lib/postgresql/*/bin/psql 2>/dev/null | sort -V | tail -n 1)
   postmaster=$(head -n 1 "$("$psql" "$BENCH_POSTGRES" -Atc "SHOW data_directory")/postmaster.pid")
-  sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932 | od -An -tx1 -v | tr -d ' \n' | sed 's/../%&/g'; }
   # Clock ticks of the server (its processes and the ended ones) and of a site's program.
   server_ticks() {
     { cat "/proc/$postmaster/stat"; for pid in $(pgrep -P "$postmaster"); do cat "/proc/$pid/stat" 2> /dev/null || true; done; } |
@@ -33,11 +33,13 @@ if [ "${1:-}" = --site ]; then
       awk '{ sub(/^.*\) /, ""); total += $12 + $13 } END { print total + 0 }'
   }
   hz=$(getconf CLK_TCK)
-  echo "| word | books | before: p50 ms, CPU ms program + server | after: p50 ms, CPU ms program + server |"
+  echo "| request | books | before: p50 ms, CPU ms program + server | after: p50 ms, CPU ms program + server |"
   echo "|---|---|---|---|"
   # Blocks of 20 requests, the two sites in turn, so that a busy machine slows both alike.
-  for word in 銀夢 夜旅 恋黒 恋黒海; do
-    path="/cgi-bin/liraweb/list?PAGENUM=0&BOOKNAME=$(sjis "$word")"
+  while IFS='|' read -r name query; do
+    path="/cgi-bin/liraweb/list?$(python3 -c 'import sys, urllib.parse as u
+print("&".join(k + "=" + u.quote(v, encoding="cp932")
+               for k, v in (p.split("=", 1) for p in sys.argv[1].split("&"))))' "$query")"
     declare -A server=([before]=0 [after]=0) program=([before]=0 [after]=0)
     for way in before after; do
       base=$LIRAWEB_BASE install=$LIRAWEB_INSTALL
@@ -58,7 +60,7 @@ if [ "${1:-}" = --site ]; then
         program[$way]=$((program[$way] + $(program_ticks "$install") - p))
       done
     done
-    line="| $word | $books"
+    line="| $name | $books"
     for way in before after; do
       install=$LIRAWEB_INSTALL
       [ "$way" = after ] || install=$OUTER_INSTALL
@@ -67,7 +69,16 @@ if [ "${1:-}" = --site ]; then
         'BEGIN { printf "%.2f + %.2f", p * 1000 / hz / n, s * 1000 / hz / n }')"
     done
     echo "$line |"
-  done
+  done <<'ROWS'
+title field, 銀夢|PAGENUM=0&BOOKNAME=銀夢
+title field, 恋黒|PAGENUM=0&BOOKNAME=恋黒
+title field, 恋黒海|PAGENUM=0&BOOKNAME=恋黒海
+title field, 夜旅|PAGENUM=0&BOOKNAME=夜旅
+any field, 夜旅|PAGENUM=0&ANY=夜旅
+best match, 夜旅|PAGENUM=0&ANY=夜旅&ORDER=RELEVANCE
+title field, 夜旅, page 50|PAGENUM=50&BOOKNAME=夜旅
+best match, 夜旅, page 50|PAGENUM=50&ANY=夜旅&ORDER=RELEVANCE
+ROWS
   exit 0
 fi
 
