@@ -88,4 +88,4 @@ export BENCH_BUILD=$(cd "${3:-$source_root/build}" && pwd)
 export BENCH_BEFORE=${4:+$(cd "$4" && pwd)}
 echo "PostgreSQL through FastCGI, one request at a time: load average $(cut -d' ' -f1-3 /proc/loadavg)," \
   "commit $(git -C "$source_root" rev-parse --short HEAD), $(date -u '+%Y-%m-%d %H:%M UTC')"
-LIRAWEB_MODE=fastcgi "$source_root/tests/e2e/with_site.sh" "$BENCH_BUILD" "$0" --site before
+LIRAWEB_SERVE_SECONDS=1800 LIRAWEB_MODE=fastcgi "$source_root/tests/e2e/with_site.sh" "$BENCH_BUILD" "$0" --site before

@@ -114,13 +114,9 @@ PGconn* ConnectInShiftJis(const char* connInfo, const std::optional<Clock::time_
 // not reach it. JIT compilation is off: a compiling backend heeds no cancel request and
 // would go on for minutes after the request ended, for statements whose compiled form
 // saves little. And a backend checks every second that its client is still there, so
-// that a statement whose client has gone ends. No parallel workers: rows are read
-// through cursors, which never use them, so only a count would, and there starting
-// two worker processes cost a search of a few thousand books ten times the count itself
-// (71 ms against 7 ms at a million books).
+// that a statement whose client has gone ends.
 std::string SessionSettings(PGconn* connection, int timeLimitSeconds) {
   std::string settings = "SET statement_timeout = " + std::to_string(timeLimitSeconds * 1000);
-  settings += "; SET max_parallel_workers_per_gather = 0";
   if (PQserverVersion(connection) >= 110000) settings += "; SET jit = off";
   if (PQserverVersion(connection) >= 140000)
     settings += "; SET client_connection_check_interval = 1000";

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "db/postgres/postgres_server_text.h"
 #include "db/sql_scanner.h"
 
 namespace db {
@@ -43,6 +44,10 @@ std::string CountText(std::string_view text) {
     previousAt = token.start;
   }
   return "SELECT COUNT(*) FROM (" + std::string(text.substr(0, orderAt)) + "\n) AS dbengine_count";
+}
+
+bool CountsSerially(std::string_view text) {
+  return text.find(std::string(kGramsFunction) + "(") != std::string_view::npos;
 }
 
 }  // namespace db

@@ -94,7 +94,11 @@ std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
 
 std::int64_t PostgresCursor::CountRows() {
   if (const auto rows = RowsToTheEnd()) return *rows;
-  Result counted = Guarded({Query(CountText(text_), params_)});
+  std::vector<Send> counting;
+  if (CountsSerially(text_))
+    counting.push_back(Query("SET LOCAL max_parallel_workers_per_gather = 0"));
+  counting.push_back(Query(CountText(text_), params_));
+  Result counted = Guarded(counting, counting.size() - 1);
   countedRows_ = std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
   return *countedRows_;
 }

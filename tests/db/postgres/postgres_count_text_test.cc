@@ -34,4 +34,12 @@ TEST(PostgresCountTextTest, LeavesOutOnlyAClosingOrderBy) {
   }
 }
 
+// Counted without parallel workers where the n-gram index finds the rows.
+TEST(PostgresCountTextTest, CountsSeriallyWhatTheNgramIndexFinds) {
+  EXPECT_TRUE(db::CountsSerially(
+      "SELECT A FROM T WHERE (A ~ 'x' AND liraweb_grams(liraweb_fold(A)) @> ARRAY['x']::text[])"));
+  EXPECT_FALSE(db::CountsSerially("SELECT A FROM T WHERE A ~ 'x'"));
+  EXPECT_FALSE(db::CountsSerially("SELECT liraweb_grams FROM T"));
+}
+
 }  // namespace
