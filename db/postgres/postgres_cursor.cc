@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "db/postgres/postgres_count_text.h"
+
 namespace db::postgres {
 
 namespace {
@@ -45,7 +47,6 @@ PostgresCursor::PostgresCursor(std::shared_ptr<Session> session, std::string tex
       kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
     }
     row_.resize(columnNames_.size());
-    emptyResult_ = PQntuples(batch_.get()) == 0;
     Next();
   } catch (...) {
     EndTransaction();
@@ -65,20 +66,51 @@ bool PostgresCursor::Next() {
   return onRow_ = true;
 }
 
+bool PostgresCursor::Skip(std::int64_t rows) {
+  // Rows fetched and not yet read, which are passed over here; the rest that are passed
+  // over stay on the server. Only a skip that lands on a row the count says is there:
+  // one past the end steps, so that the cursor keeps the last row's values.
+  const int unread = PQntuples(batch_.get()) - batchRow_;
+  const std::int64_t read = rowsBeforeBatch_ + batchRow_;
+  if (!countedRows_ || RowsToTheEnd() || rows <= unread + 1 || read + rows > *countedRows_)
+    return Cursor::Skip(rows);
+  const std::int64_t moved = rows - unread - 1;
+  rowsBeforeBatch_ += PQntuples(batch_.get()) + moved;
+  batch_ =
+      std::move(session_
+                    ->RunTogether({Query("MOVE FORWARD " + std::to_string(moved) + " IN " + name_),
+                                   Query(FetchText(kFirstFetchBatch))})
+                    .back());
+  batchSize_ = kFirstFetchBatch;
+  batchRow_ = 0;
+  return Next();
+}
+
+std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
+  const int inBatch = PQntuples(batch_.get());
+  if (inBatch == batchSize_) return std::nullopt;
+  return rowsBeforeBatch_ + inBatch;
+}
+
 std::int64_t PostgresCursor::CountRows() {
-  if (emptyResult_) return 0;
-  Result counted =
-      Guarded({Query("SELECT COUNT(*) FROM (" + text_ + "\n) AS dbengine_count", params_)});
-  return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+  if (const auto rows = RowsToTheEnd()) return *rows;
+  std::vector<Send> counting;
+  if (CountsSerially(text_))
+    counting.push_back(Query("SET LOCAL max_parallel_workers_per_gather = 0"));
+  counting.push_back(Query(CountText(text_), params_));
+  Result counted = Guarded(counting, counting.size() - 1);
+  countedRows_ = std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+  return *countedRows_;
 }
 
 std::int64_t PostgresCursor::CountRowsByStepping() {
-  if (emptyResult_) return 0;
+  if (const auto rows = RowsToTheEnd()) return *rows;
   const std::string other = session_->NewName("n");
   Result moved = Guarded({Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text_, params_),
                           Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
                          1);
-  return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+  countedRows_ = std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+  return *countedRows_;
 }
 
 Result PostgresCursor::Guarded(std::vector<Send> commands, std::size_t answering) {
@@ -97,6 +129,7 @@ std::string PostgresCursor::FetchText(int size) const {
 }
 
 void PostgresCursor::FetchBatch(int size) {
+  rowsBeforeBatch_ += PQntuples(batch_.get());
   batch_ = session_->Run(FetchText(size));
   batchSize_ = size;
   batchRow_ = 0;

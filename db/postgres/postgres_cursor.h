@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,16 +29,25 @@ class PostgresCursor : public Cursor {
 
   bool Next() override;
 
-  // COUNT(*) over the statement as a subquery, in the cursor's own snapshot.
+  // Once the result is counted, the rows before a page that are not fetched yet are
+  // passed over on the server (MOVE), which neither converts nor sends them.
+  bool Skip(std::int64_t rows) override;
+
+  // COUNT(*) over the statement as a subquery (CountText), in the cursor's own snapshot;
+  // no statement once the cursor has fetched the last row (a result shorter than the
+  // first batch, a small search's): it knows the count then.
   std::int64_t CountRows() override;
 
   // A second cursor moved over the whole result: the server counts without sending rows.
+  // As CountRows, none once the last row is fetched.
   std::int64_t CountRowsByStepping() override;
 
  private:
   // Runs the commands of a count inside a savepoint, so that their failure leaves the
   // transaction and this cursor usable; gives the result of the command `answering`.
   Result Guarded(std::vector<Send> commands, std::size_t answering = 0);
+  // The rows of the whole result when the last batch fetched was its end.
+  std::optional<std::int64_t> RowsToTheEnd() const;
   std::string FetchText(int size) const;
   void FetchBatch(int size);
   void ReadRow(int rowIndex);
@@ -54,7 +64,8 @@ class PostgresCursor : public Cursor {
   std::vector<ColumnValue::Kind> kinds_;
   std::vector<ColumnValue> row_;
   bool onRow_ = false;
-  bool emptyResult_ = false;
+  std::int64_t rowsBeforeBatch_ = 0;         // rows of the batches before batch_, and passed over
+  std::optional<std::int64_t> countedRows_;  // the count, once the server counted
 };
 
 }  // namespace db::postgres

@@ -276,7 +276,10 @@ class FoldedLike {
         OpenPattern(tokenAt);
       } else if (word == "NOT" && NextWord(sql, end) == "LIKE") {
         notAt_ = tokenAt;
+      } else if (word == "END" && openCases_ > 0) {
+        --openCases_;
       } else if (StartsOperand(word)) {
+        if (word == "CASE") ++openCases_;
         levels_.back().exprStart = out_.size();
       }
     } else if (c == ',' || c == ';' || IsComparison(c)) {
@@ -335,8 +338,12 @@ class FoldedLike {
     const WordForms& word = words_.FormsOf(*pattern.literal);
     if (word.grams.empty()) return;
     end = CompareOverStoredForms(pattern, word, end);
-    std::string narrowing;  // none when the word is not worth narrowing
-    if (narrow_({pattern.column, word.grams}))
+    // None when the word is not worth narrowing, nor inside CASE: there the condition
+    // picks a value for rows already found (the tiers of a best-match order), so no
+    // index can answer it and the n-gram condition would only fold and split the text
+    // of every such row once more.
+    std::string narrowing;
+    if (openCases_ == 0 && narrow_({pattern.column, word.grams}))
       narrowing = GramCondition(fold_, pattern.column, word.grams);
     levels_[pattern.depth - 1].conditions.push_back(
         {pattern.conditionStart, end, std::move(narrowing)});
@@ -380,6 +387,7 @@ class FoldedLike {
   std::vector<Level> levels_;
   std::optional<Pattern> pattern_;
   std::size_t notAt_ = std::string::npos;
+  int openCases_ = 0;  // CASE expressions begun and not yet ended
   bool lastWasWord_ = false;
 };
 

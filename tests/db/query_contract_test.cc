@@ -149,6 +149,49 @@ TEST_P(QueryContract, RowCountIsExactEveryWay) {
   EXPECT_EQ(query_.RowCount(), 1);
 }
 
+// Results around the sizes in which a driver fetches rows, counted before any row is
+// read and after every row was: the count is the rows the result gives either way.
+TEST_P(QueryContract, RowCountIsExactBeforeAndAfterReadingEveryRow) {
+  for (int size : {30, 50, 51, 550, 620}) {
+    const TStringList numbers = {
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+            std::to_string(size) + ")",
+        "SELECT i FROM n"};
+    Open(numbers);
+    EXPECT_EQ(query_.RowCount(), size);
+    query_.CloseQuery();
+    Open(numbers);
+    int read = 0;
+    for (; !query_.AtEnd(); query_.NextRow()) ++read;
+    EXPECT_EQ(read, size);
+    EXPECT_EQ(query_.RowCount(), size) << size;
+  }
+}
+
+// A page's first row reached by skipping the rows before it, once the result is
+// counted: the row of that number, or past the end the last row.
+TEST_P(QueryContract, SkippingRowsLandsOnTheRowOfThatNumber) {
+  const TStringList numbers = {
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 620)",
+      "SELECT i FROM n"};
+  struct Case {
+    std::vector<int> skips;
+    const char* row;
+    bool atEnd;
+  } cases[] = {{{10}, "11", false},   {{48}, "49", false},       {{49}, "50", false},
+               {{600}, "601", false}, {{10, 580}, "591", false}, {{618}, "619", false},
+               {{619}, "620", false}, {{620}, "620", true},      {{700}, "620", true},
+               {{100, 100, 419}, "620", false}};
+  for (const Case& c : cases) {
+    query_.CloseQuery();
+    Open(numbers);
+    ASSERT_EQ(query_.RowCount(), 620);
+    for (int skip : c.skips) query_.SkipRows(skip);
+    EXPECT_EQ(query_.FieldText("i"), c.row) << c.skips.back();
+    EXPECT_EQ(query_.AtEnd(), c.atEnd) << c.skips.back();
+  }
+}
+
 TEST_P(QueryContract, FailuresRaiseTheirMessages) {
   const std::string closed =
       "qMaster: \x83"

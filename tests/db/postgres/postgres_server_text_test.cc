@@ -62,6 +62,15 @@ TEST(PostgresServerTextTest, FoldedMatchingFoldsBothSidesAndNarrowsSearchConditi
        "ESCAPE '\\' AND "
        "liraweb_grams(liraweb_fold(A)) @> ARRAY['xy']::text[]) OR B = 1) OR liraweb_fold(C) LIKE "
        "liraweb_fold_pattern('%_%') ESCAPE '\\' -- LIKE\n"},
+      // A condition inside CASE picks a value and is never narrowed; after END the
+      // conditions are search conditions again.
+      {"SELECT 1 FROM T WHERE CASE WHEN B LIKE 'ab' THEN 1 END = 1 AND A LIKE 'cd' "
+       "ORDER BY CASE WHEN C LIKE 'x%' THEN 0 ELSE 1 END",
+       "SELECT 1 FROM T WHERE CASE WHEN liraweb_fold(B) COLLATE \"C\" LIKE "
+       "liraweb_fold_pattern('ab') ESCAPE '\\' THEN 1 END = 1 AND (liraweb_fold(A) COLLATE \"C\" "
+       "LIKE liraweb_fold_pattern('cd') ESCAPE '\\' AND liraweb_grams(liraweb_fold(A)) @> "
+       "ARRAY['cd']::text[]) ORDER BY CASE WHEN liraweb_fold(C) COLLATE \"C\" LIKE "
+       "liraweb_fold_pattern('x%') ESCAPE '\\' THEN 0 ELSE 1 END"},
   };
   for (auto& c : cases) EXPECT_EQ(ServerText(c[0], MatchMode::kFolded), c[1]) << c[0];
 }
