@@ -117,13 +117,17 @@ class RankedSequence : public RowSequence {
         if (nextValue_ == values_.size()) return std::nullopt;
         value_ = values_[nextValue_++];
         tierRows_ = RowsThatMayHave(value_);
+        tierLeft_ = tierRows_.Count();
         walk_ = CandidateSequence(db_, tierRows_, plan_.tieOrder);
       }
-      const std::optional<std::int64_t> row = walk_->Next();
+      // A tier's last row ends its walk: the rest of a stored order (10,000,000 places)
+      // holds none of its rows.
+      const std::optional<std::int64_t> row = tierLeft_ > 0 ? walk_->Next() : std::nullopt;
       if (!row) {
         walk_.reset();
         continue;
       }
+      --tierLeft_;
       if (TierOf(*row) == value_) return row;
     }
   }
@@ -185,8 +189,9 @@ class RankedSequence : public RowSequence {
   const RowBitmap& candidates_;
   std::vector<std::int64_t> values_;  // the CASE's values, ascending, each once
   std::size_t nextValue_ = 0;
-  std::int64_t value_ = 0;  // the tier being walked
-  RowBitmap tierRows_;      // its rows, which walk_ reads
+  std::int64_t value_ = 0;     // the tier being walked
+  RowBitmap tierRows_;         // its rows, which walk_ reads
+  std::int64_t tierLeft_ = 0;  // those walk_ has not given yet
   std::unique_ptr<RowSequence> walk_;
   Statement evaluate_;
   std::unordered_map<std::int64_t, std::int64_t> evaluated_;
