@@ -222,6 +222,8 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "start_grams") target.startGrams = value == "1";
   }
   target.longWords = MetaValue(si::kLongWordsSetting) == si::kLongWordGramsVersion;
+  // An index built before the year-key order keeps none until it is built again.
+  target.yearKeyOrder = SplitNames(MetaValue(si::kYearKeyOrderSetting));
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
   return target;
@@ -287,8 +289,10 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   const std::int64_t schemaVersion = sqlite3_column_int64(version.get(), 0);
   version.reset();
   const std::vector<std::string> unsafeSort = UnsafeSortColumns(target.table);
-  const std::vector<std::string> orderColumns = KeptOrderColumns(target, unsafeSort);
-  WriteOrders(target.table, orderColumns);
+  IndexTarget kept = target;
+  kept.orderColumns = KeptOrderColumns(target, unsafeSort);
+  kept.yearKeyOrder = KeptYearKeyOrder(target, unsafeSort);
+  WriteOrders(target.table, KeptOrders(kept));
   Statement pendingNow(
       Prepare(std::string("SELECT coalesce(max(id), 0) FROM ") + si::kPendingTable));
   sqlite3_step(pendingNow.get());
@@ -299,7 +303,8 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       {kLoggedDuringBuild, std::to_string(loggedDuringBuild)},
       {"rows", std::to_string(done)},
       {"unsafe_sort", Joined(unsafeSort, "", false, ",")},
-      {"order_columns", Joined(orderColumns, "", false, ",")},
+      {"order_columns", Joined(kept.orderColumns, "", false, ",")},
+      {si::kYearKeyOrderSetting, Joined(kept.yearKeyOrder, "", false, ",")},
       {"rowid_order", Joined(RowidOrderColumns(target), "", false, ",")}};
   // Only a loose index depends on the loose folding; a folded one keeps its settings.
   if (target.match == db::MatchMode::kLoose)
@@ -468,20 +473,37 @@ std::vector<std::string> SearchIndexBuilder::LoggedColumns(const IndexTarget& ta
   for (const std::string& column : target.orderColumns) {
     if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
   }
-  for (const std::string& column : target.rowidOrderCandidates) {
-    if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
+  for (const auto* names : {&target.rowidOrderCandidates, &target.yearKeyOrder}) {
+    for (const std::string& column : *names) {
+      if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
+    }
   }
   return logged;
 }
 
-std::vector<std::string> SearchIndexBuilder::KeptOrderColumns(
-    const IndexTarget& target, const std::vector<std::string>& unsafeSort) {
-  Statement bounds(Prepare("SELECT min(rowid), max(rowid) FROM " + Quoted(target.table)));
+bool SearchIndexBuilder::RowidsFitOrders(const std::string& table) {
+  Statement bounds(Prepare("SELECT min(rowid), max(rowid) FROM " + Quoted(table)));
   sqlite3_step(bounds.get());
-  if (sqlite3_column_int64(bounds.get(), 0) < 0 ||
-      sqlite3_column_int64(bounds.get(), 1) >= (std::int64_t{1} << 32)) {
+  return sqlite3_column_int64(bounds.get(), 0) >= 0 &&
+         sqlite3_column_int64(bounds.get(), 1) < (std::int64_t{1} << 32);
+}
+
+std::vector<std::string> SearchIndexBuilder::KeptYearKeyOrder(
+    const IndexTarget& target, const std::vector<std::string>& unsafeSort) {
+  const std::vector<std::string> present = TableColumns(target.table);
+  if (target.yearKeyOrder.size() != 2 || !RowidsFitOrders(target.table) ||
+      si::NameIn(target.yearKeyOrder[0], unsafeSort)) {
     return {};
   }
+  for (const std::string& column : target.yearKeyOrder) {
+    if (!si::NameIn(column, present) || column.find(',') != std::string::npos) return {};
+  }
+  return target.yearKeyOrder;
+}
+
+std::vector<std::string> SearchIndexBuilder::KeptOrderColumns(
+    const IndexTarget& target, const std::vector<std::string>& unsafeSort) {
+  if (!RowidsFitOrders(target.table)) return {};
   std::vector<std::string> kept;
   const std::vector<std::string> present = TableColumns(target.table);
   for (const std::string& column : target.orderColumns) {
@@ -512,12 +534,32 @@ std::vector<std::string> SearchIndexBuilder::RowidOrderColumns(const IndexTarget
   return holding;
 }
 
+std::vector<SearchIndexBuilder::KeptOrder> SearchIndexBuilder::KeptOrders(
+    const IndexTarget& target) {
+  std::vector<KeptOrder> orders;
+  for (std::size_t k = 0; k < target.orderColumns.size(); ++k) {
+    orders.push_back({static_cast<int>(k), target.orderColumns[k], {{target.orderColumns[k]}}});
+  }
+  if (target.yearKeyOrder.size() == 2) {
+    orders.push_back({si::kYearKeyOrderPlace,
+                      Joined(target.yearKeyOrder, "", false, ","),
+                      {{target.yearKeyOrder[0], true}, {target.yearKeyOrder[1], false}}});
+  }
+  return orders;
+}
+
 void SearchIndexBuilder::ComputeOrder(
-    const std::string& table, const std::string& column, int k,
+    const std::string& table, const KeptOrder& order,
     const std::function<void(std::int64_t, const std::string&)>& emit) {
-  // SQLite ranks the values itself, with the column's collation: rows of equal rank are
-  // the rows its sorter finds equal.
-  const std::string ranked = "SELECT rowid, dense_rank() OVER (ORDER BY " + Quoted(column) +
+  const int k = order.place;
+  // SQLite ranks the values itself, with each column's collation: rows of equal rank are
+  // the rows its sorter finds equal. NULL is the lowest value, so a DESC term puts it last.
+  std::string orderBy;
+  for (const OrderTerm& term : order.terms) {
+    orderBy +=
+        (orderBy.empty() ? "" : ", ") + Quoted(term.column) + (term.descending ? " DESC" : "");
+  }
+  const std::string ranked = "SELECT rowid, dense_rank() OVER (ORDER BY " + orderBy +
                              ") AS liraidx_rank FROM " + Quoted(table);
   {
     Statement byRow(Prepare(ranked + " ORDER BY rowid"));
@@ -555,65 +597,67 @@ void SearchIndexBuilder::ComputeOrder(
 }
 
 void SearchIndexBuilder::WriteOrders(const std::string& table,
-                                     const std::vector<std::string>& columns) {
+                                     const std::vector<KeptOrder>& orders) {
   Execute(std::string("DELETE FROM ") + si::kOrderTable);
   Statement insert(
       Prepare(std::string("INSERT INTO ") + si::kOrderTable + " (id, data) VALUES (?1, ?2)"));
-  for (std::size_t k = 0; k < columns.size(); ++k) {
-    ComputeOrder(table, columns[k], static_cast<int>(k),
-                 [&](std::int64_t id, const std::string& data) {
-                   sqlite3_bind_int64(insert.get(), 1, id);
-                   sqlite3_bind_blob(insert.get(), 2, data.data(), static_cast<int>(data.size()),
-                                     SQLITE_STATIC);
-                   if (sqlite3_step(insert.get()) != SQLITE_DONE) Fail("cannot write the index");
-                   sqlite3_reset(insert.get());
-                 });
+  for (const KeptOrder& order : orders) {
+    ComputeOrder(table, order, [&](std::int64_t id, const std::string& data) {
+      sqlite3_bind_int64(insert.get(), 1, id);
+      sqlite3_bind_blob(insert.get(), 2, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+      if (sqlite3_step(insert.get()) != SQLITE_DONE) Fail("cannot write the index");
+      sqlite3_reset(insert.get());
+    });
   }
 }
 
 std::int64_t SearchIndexBuilder::CheckOrders(
-    const std::string& table, const std::vector<std::string>& columns,
+    const std::string& table, const std::vector<KeptOrder>& orders,
     const std::function<void(const std::string&)>& report) {
   std::map<std::int64_t, std::string> stored;
   std::int64_t differing = 0;
-  auto name = [&](std::int64_t id) {
-    const std::size_t k = static_cast<std::size_t>(id >> 40);
-    return "sort order of " + (k < columns.size() ? columns[k] : "column " + std::to_string(k)) +
-           ((id >> 39) & 1 ? ", part " : ", ranks of chunk ") +
+  auto name = [](const std::string& of, std::int64_t id) {
+    return "sort order of " + of + ((id >> 39) & 1 ? ", part " : ", ranks of chunk ") +
            std::to_string(id & ((std::int64_t{1} << 39) - 1));
   };
   Statement select(Prepare(std::string("SELECT id, data FROM ") + si::kOrderTable +
                            " WHERE id >= ?1 AND id < ?2 ORDER BY id"));
-  for (std::size_t k = 0; k <= columns.size(); ++k) {
-    // Place columns.size() holds no order: anything stored there is surplus.
-    sqlite3_bind_int64(select.get(), 1, k == 0 ? INT64_MIN : static_cast<std::int64_t>(k) << 40);
-    sqlite3_bind_int64(select.get(), 2,
-                       k == columns.size() ? INT64_MAX : static_cast<std::int64_t>(k + 1) << 40);
+  // One order at a time in memory: at 10,000,000 books each holds 120 MB.
+  std::set<std::int64_t> places;
+  for (const KeptOrder& order : orders) {
+    places.insert(order.place);
+    sqlite3_bind_int64(select.get(), 1, static_cast<std::int64_t>(order.place) << 40);
+    sqlite3_bind_int64(select.get(), 2, static_cast<std::int64_t>(order.place + 1) << 40);
     while (sqlite3_step(select.get()) == SQLITE_ROW) {
       stored[sqlite3_column_int64(select.get(), 0)] = BlobText(select.get(), 1);
     }
     sqlite3_reset(select.get());
-    if (k < columns.size()) {
-      ComputeOrder(table, columns[k], static_cast<int>(k),
-                   [&](std::int64_t id, const std::string& data) {
-                     const auto found = stored.find(id);
-                     if (found == stored.end()) {
-                       ++differing;
-                       report(name(id) + ": missing from the index");
-                       return;
-                     }
-                     if (found->second != data) {
-                       ++differing;
-                       report(name(id) + ": differs from the rows");
-                     }
-                     stored.erase(found);
-                   });
-    }
+    ComputeOrder(table, order, [&](std::int64_t id, const std::string& data) {
+      const auto found = stored.find(id);
+      if (found == stored.end()) {
+        ++differing;
+        report(name(order.name, id) + ": missing from the index");
+        return;
+      }
+      if (found->second != data) {
+        ++differing;
+        report(name(order.name, id) + ": differs from the rows");
+      }
+      stored.erase(found);
+    });
     for (const auto& entry : stored) {
       ++differing;
-      report(name(entry.first) + ": stored, but no row gives it");
+      report(name(order.name, entry.first) + ": stored, but no row gives it");
     }
     stored.clear();
+  }
+  // Rows at a place that holds no kept order are surplus.
+  Statement ids(Prepare(std::string("SELECT id FROM ") + si::kOrderTable));
+  while (sqlite3_step(ids.get()) == SQLITE_ROW) {
+    const std::int64_t id = sqlite3_column_int64(ids.get(), 0);
+    if (places.count(id >> 40)) continue;
+    ++differing;
+    report(name("place " + std::to_string(id >> 40), id) + ": stored, but no row gives it");
   }
   return differing;
 }
@@ -672,7 +716,7 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
     const std::string rows = MetaValue("rows");
     const bool cheaper = fold.written.size() <=
                          static_cast<std::size_t>(std::max<std::int64_t>(std::stoll(rows) / 4, 64));
-    if (!cheaper || (!target.orderColumns.empty() && fold.outsideOrders)) {
+    if (!cheaper || (!KeptOrders(target).empty() && fold.outsideOrders)) {
       Execute("ROLLBACK");
       Build(target, progress);
       return -1;
@@ -817,16 +861,16 @@ void SearchIndexBuilder::MergeOrders(const IndexTarget& target,
   Statement write(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kOrderTable +
                           " (id, data) VALUES (?1, ?2)"));
   Statement erase(Prepare(std::string("DELETE FROM ") + si::kOrderTable + " WHERE id = ?1"));
-  for (std::size_t k = 0; k < target.orderColumns.size(); ++k) {
-    const int place = static_cast<int>(k);
-    // What the column's order held: rows no longer written (a shorter sequence, a
-    // chunk without rows now) are removed after the merge.
+  for (const KeptOrder& order : KeptOrders(target)) {
+    const int place = order.place;
+    // What the order held: rows no longer written (a shorter sequence, a chunk without
+    // rows now) are removed after the merge.
     std::set<std::int64_t> stale;
     sqlite3_bind_int64(ids.get(), 1, si::OrderKey(place, si::OrderData::kRanks, 0));
     sqlite3_bind_int64(ids.get(), 2, si::OrderKey(place + 1, si::OrderData::kRanks, 0));
     while (sqlite3_step(ids.get()) == SQLITE_ROW) stale.insert(sqlite3_column_int64(ids.get(), 0));
     sqlite3_reset(ids.get());
-    MergeWrittenRows(db_, target.table, target.orderColumns[k], place, written,
+    MergeWrittenRows(db_, target.table, order.terms, place, written,
                      [&](std::int64_t id, const std::string& data) {
                        stale.erase(id);
                        sqlite3_bind_int64(write.get(), 1, id);
@@ -962,7 +1006,7 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
   }
   // The orders are written anew by a refresh; while rows are pending no search uses them.
   const std::int64_t orderDiffering =
-      pending.empty() ? CheckOrders(target.table, target.orderColumns, report) : 0;
+      pending.empty() ? CheckOrders(target.table, KeptOrders(target), report) : 0;
   // The note that a column's order is the rowid order lets searches skip sorting by it.
   const std::string rowidOrder = MetaValue("rowid_order");
   const bool rowidOrderWrong =
@@ -975,8 +1019,9 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       << " rows missing from the index, " << extra
       << " entries for rows that do not hold their gram, " << damaged << " damaged lists, "
       << pending.size() << " pending rows\n";
-  out << "sort orders of "
-      << (target.orderColumns.empty() ? "no column" : Joined(target.orderColumns, "", false))
+  std::vector<std::string> orderNames;
+  for (const KeptOrder& order : KeptOrders(target)) orderNames.push_back(order.name);
+  out << "sort orders of " << (orderNames.empty() ? "no column" : Joined(orderNames, "", false))
       << (pending.empty()
               ? ": " + std::to_string(orderDiffering) + " parts differing from the rows\n"
               : ": not compared while rows are pending\n");

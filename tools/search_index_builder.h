@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/driver.h"
+#include "tools/stored_order_merge.h"
 
 namespace tools {
 
@@ -38,6 +39,11 @@ struct IndexTarget {
   // that a walk of a stored order in rowid order within equal values is also in their
   // order: the best-match ranking breaks ties of year by the book's key.
   std::vector<std::string> rowidOrderCandidates = {"MS_BOOKID"};
+  // The year and key columns of the best-match order whose ties the index keeps in one
+  // order (year newest first, NULL last, then key; db::searchindex::kYearKeyOrderPlace),
+  // so that a ranking needs no key order that follows the rowids. Empty for none; kept
+  // only where the table has both and no index of it leads with the year.
+  std::vector<std::string> yearKeyOrder = {"MS_SYUNEN", "MS_BOOKID"};
   std::int64_t pendingLimit = 10000;
   // The matching mode whose folding the index holds: kFolded (which also serves exact
   // matching) or kLoose. A search in another mode reads every book.
@@ -148,18 +154,32 @@ class SearchIndexBuilder {
   // of it, and every rowid in [0, 2^32).
   std::vector<std::string> KeptOrderColumns(const IndexTarget& target,
                                             const std::vector<std::string>& unsafeSort);
-  // Calls emit with the id and data of every row of the order table that the sort order
-  // of the column (its place k) has for the rows of the table now, ids ascending.
-  void ComputeOrder(const std::string& table, const std::string& column, int k,
+  // The target's year and key columns when the index can keep their order: both in the
+  // table, the year leading no index of it, and every rowid in [0, 2^32); else none.
+  std::vector<std::string> KeptYearKeyOrder(const IndexTarget& target,
+                                            const std::vector<std::string>& unsafeSort);
+  // True when every rowid of the table lies in [0, 2^32), as a stored order holds them.
+  bool RowidsFitOrders(const std::string& table);
+  // A sort order the index keeps: at its place in the order table, by its terms.
+  struct KeptOrder {
+    int place = 0;
+    std::string name;  // the columns, for messages
+    std::vector<OrderTerm> terms;
+  };
+  // The orders the target keeps: one a column of orderColumns, then the year-key order.
+  static std::vector<KeptOrder> KeptOrders(const IndexTarget& target);
+  // Calls emit with the id and data of every row of the order table that the order has
+  // for the rows of the table now, ids ascending.
+  void ComputeOrder(const std::string& table, const KeptOrder& order,
                     const std::function<void(std::int64_t, const std::string&)>& emit);
-  // Writes the sort orders of the columns, replacing what the order table held.
-  void WriteOrders(const std::string& table, const std::vector<std::string>& columns);
+  // Writes the sort orders, replacing what the order table held.
+  void WriteOrders(const std::string& table, const std::vector<KeptOrder>& orders);
   // Those of the candidate columns the table has whose order, ties by rowid, is the
   // rowid order now.
   std::vector<std::string> RowidOrderColumns(const IndexTarget& target);
   // Compares the stored orders with ComputeOrder; gives the rows that differ, reporting
   // each through report.
-  std::int64_t CheckOrders(const std::string& table, const std::vector<std::string>& columns,
+  std::int64_t CheckOrders(const std::string& table, const std::vector<KeptOrder>& orders,
                            const std::function<void(const std::string&)>& report);
 
   std::string path_;

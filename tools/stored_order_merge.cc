@@ -32,36 +32,50 @@ Statement Prepare(sqlite3* db, const std::string& sql) {
   throw ECatalogError("the search index is damaged: sort order of " + column + ": " + what);
 }
 
-// Compares two values as the sorter of `ORDER BY column` does: NULL lowest, then by
-// SQLite's comparison under the column's collation (bound values have no affinity, so
-// numbers, texts and blobs compare by their storage class as stored).
-class ColumnOrder {
+// The values of one row in the columns of the terms.
+using Values = std::vector<Value>;
+
+// Compares two rows' values as the sorter of `ORDER BY <terms>` does: term by term, NULL
+// lowest, then by SQLite's comparison under the column's collation (bound values have
+// no affinity, so numbers, texts and blobs compare by their storage class as stored),
+// the other way round for a DESC term.
+class RowOrder {
  public:
-  ColumnOrder(sqlite3* db, const std::string& table, const std::string& column) {
-    const char* collation = nullptr;
-    if (sqlite3_table_column_metadata(db, nullptr, table.c_str(), column.c_str(), nullptr,
-                                      &collation, nullptr, nullptr, nullptr) != SQLITE_OK) {
-      throw ECatalogError("cannot read the collation of " + column + ": " + sqlite3_errmsg(db));
+  RowOrder(sqlite3* db, const std::string& table, const std::vector<OrderTerm>& terms)
+      : terms_(terms) {
+    for (const OrderTerm& term : terms) {
+      const char* collation = nullptr;
+      if (sqlite3_table_column_metadata(db, nullptr, table.c_str(), term.column.c_str(), nullptr,
+                                        &collation, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        throw ECatalogError("cannot read the collation of " + term.column + ": " +
+                            sqlite3_errmsg(db));
+      }
+      const std::string collate = " COLLATE " + Quoted(collation ? collation : "BINARY");
+      compare_.push_back(
+          Prepare(db,
+                  "SELECT CASE WHEN ?1 IS NULL THEN (CASE WHEN ?2 IS NULL THEN 0 ELSE -1 END)"
+                  " WHEN ?2 IS NULL THEN 1 WHEN ?1 < ?2" +
+                      collate + " THEN -1 WHEN ?1 = ?2" + collate + " THEN 0 ELSE 1 END"));
     }
-    const std::string collate = " COLLATE " + Quoted(collation ? collation : "BINARY");
-    compare_ = Prepare(db,
-                       "SELECT CASE WHEN ?1 IS NULL THEN (CASE WHEN ?2 IS NULL THEN 0 ELSE -1 END)"
-                       " WHEN ?2 IS NULL THEN 1 WHEN ?1 < ?2" +
-                           collate + " THEN -1 WHEN ?1 = ?2" + collate + " THEN 0 ELSE 1 END");
   }
 
   // Below 0, 0 or above 0 as a sorts before, with or after b.
-  int Compare(sqlite3_value* a, sqlite3_value* b) {
-    sqlite3_bind_value(compare_.get(), 1, a);
-    sqlite3_bind_value(compare_.get(), 2, b);
-    sqlite3_step(compare_.get());
-    const int order = sqlite3_column_int(compare_.get(), 0);
-    sqlite3_reset(compare_.get());
-    return order;
+  int Compare(const Values& a, const Values& b) {
+    for (std::size_t i = 0; i < compare_.size(); ++i) {
+      sqlite3_stmt* compare = compare_[i].get();
+      sqlite3_bind_value(compare, 1, a[i].get());
+      sqlite3_bind_value(compare, 2, b[i].get());
+      sqlite3_step(compare);
+      const int order = sqlite3_column_int(compare, 0);
+      sqlite3_reset(compare);
+      if (order != 0) return terms_[i].descending ? -order : order;
+    }
+    return 0;
   }
 
  private:
-  Statement compare_;
+  std::vector<OrderTerm> terms_;
+  std::vector<Statement> compare_;  // one a term
 };
 
 struct Place {
@@ -105,56 +119,65 @@ std::vector<Place> KeptSequence(sqlite3* db, const std::string& column, int k,
 
 }  // namespace
 
-void MergeWrittenRows(sqlite3* db, const std::string& table, const std::string& column, int k,
-                      const std::vector<std::int64_t>& written,
+void MergeWrittenRows(sqlite3* db, const std::string& table, const std::vector<OrderTerm>& terms,
+                      int k, const std::vector<std::int64_t>& written,
                       const std::function<void(std::int64_t, const std::string&)>& emit) {
+  std::string column, selected;  // the terms' columns, for messages and for reading
+  for (const OrderTerm& term : terms) {
+    column += (column.empty() ? "" : ",") + term.column;
+    selected += (selected.empty() ? "" : ", ") + Quoted(term.column);
+  }
   const std::vector<Place> kept = KeptSequence(db, column, k, written);
   // The first place of each group of equal rank.
   std::vector<std::size_t> groups;
   for (std::size_t i = 0; i < kept.size(); ++i) {
     if (i == 0 || kept[i].rank != kept[i - 1].rank) groups.push_back(i);
   }
-  ColumnOrder order(db, table, column);
+  RowOrder order(db, table, terms);
   Statement select =
-      Prepare(db, "SELECT " + Quoted(column) + " FROM " + Quoted(table) + " WHERE rowid = ?1");
-  auto valueOf = [&](std::int64_t rowid) -> Value {
+      Prepare(db, "SELECT " + selected + " FROM " + Quoted(table) + " WHERE rowid = ?1");
+  // The row's values; none when no row has the rowid.
+  auto valueOf = [&](std::int64_t rowid) -> Values {
     sqlite3_bind_int64(select.get(), 1, rowid);
-    Value value;
+    Values values;
     if (sqlite3_step(select.get()) == SQLITE_ROW) {
-      value.reset(sqlite3_value_dup(sqlite3_column_value(select.get(), 0)));
-      if (!value) throw ECatalogError("out of memory reading " + column);
+      for (int i = 0; i < static_cast<int>(terms.size()); ++i) {
+        values.emplace_back(sqlite3_value_dup(sqlite3_column_value(select.get(), i)));
+        if (!values.back()) throw ECatalogError("out of memory reading " + column);
+      }
     }
     sqlite3_reset(select.get());
-    return value;
+    return values;
   };
 
   // The written rows that exist now, in their order (equal values by rowid).
   struct Written {
     std::uint32_t rowid;
-    Value value;
+    Values value;
     std::size_t group = 0;  // the first kept group whose value is not below it
     bool joins = false;     // its value is that group's
     bool opens = false;     // the first of a new group before that group
   };
   std::vector<Written> rows;
   for (std::int64_t rowid : written) {
-    if (Value value = valueOf(rowid))
+    if (Values value = valueOf(rowid); !value.empty())
       rows.push_back({static_cast<std::uint32_t>(rowid), std::move(value)});
   }
   std::stable_sort(rows.begin(), rows.end(), [&](const Written& a, const Written& b) {
-    return order.Compare(a.value.get(), b.value.get()) < 0;
+    return order.Compare(a.value, b.value) < 0;
   });
 
   // Each written row's place among the kept groups; the groups' values are read once.
-  std::unordered_map<std::size_t, Value> groupValues;
-  auto groupValue = [&](std::size_t g) {
+  std::unordered_map<std::size_t, Values> groupValues;
+  auto groupValue = [&](std::size_t g) -> const Values& {
     auto found = groupValues.find(g);
     if (found == groupValues.end()) {
-      Value value = valueOf(kept[groups[g]].rowid);
-      if (!value) Damaged(column, "rowid " + std::to_string(kept[groups[g]].rowid) + " is gone");
+      Values value = valueOf(kept[groups[g]].rowid);
+      if (value.empty())
+        Damaged(column, "rowid " + std::to_string(kept[groups[g]].rowid) + " is gone");
       found = groupValues.emplace(g, std::move(value)).first;
     }
-    return found->second.get();
+    return found->second;
   };
   std::size_t low = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -162,16 +185,16 @@ void MergeWrittenRows(sqlite3* db, const std::string& table, const std::string& 
     std::size_t high = groups.size();
     while (low < high) {
       const std::size_t middle = low + (high - low) / 2;
-      if (order.Compare(groupValue(middle), row.value.get()) < 0) {
+      if (order.Compare(groupValue(middle), row.value) < 0) {
         low = middle + 1;
       } else {
         high = middle;
       }
     }
     row.group = low;
-    row.joins = low < groups.size() && order.Compare(groupValue(low), row.value.get()) == 0;
+    row.joins = low < groups.size() && order.Compare(groupValue(low), row.value) == 0;
     row.opens = !row.joins && (i == 0 || rows[i - 1].joins || rows[i - 1].group != low ||
-                               order.Compare(rows[i - 1].value.get(), row.value.get()) != 0);
+                               order.Compare(rows[i - 1].value, row.value) != 0);
   }
 
   // The merged sequence, ranked anew, and the ranks by rowid.

@@ -92,8 +92,10 @@ std::shared_ptr<const std::vector<TierBounds>> ReadBounds(sqlite3* db, const Ran
 }
 
 // Gives the candidates tier by tier, the lowest value first, each tier's rows in the
-// stored order of the year (newest first, NULL last, equal years in rowid order, which
-// is the key's order). A row is given in the walk of its own tier only.
+// stored order of the ties (newest first, NULL last, then by key: the year-key order,
+// or the year's order with equal years in rowid order where that is the key's order).
+// A row is given in the walk of its own tier only. The order's rows are the table's:
+// RankedOrder::Sequence gives none while rows are pending, in the same read transaction.
 class RankedSequence : public RowSequence {
  public:
   RankedSequence(sqlite3* db, const RankingPlan& plan,
@@ -115,15 +117,17 @@ class RankedSequence : public RowSequence {
         if (nextValue_ == values_.size()) return std::nullopt;
         value_ = values_[nextValue_++];
         tierRows_ = RowsThatMayHave(value_);
-        walk_ = CandidateSequence(
-            db_, tierRows_,
-            IndexedSort{plan_.yearOrder, true, plan_.table, plan_.order.yearColumn});
+        tierLeft_ = tierRows_.Count();
+        walk_ = CandidateSequence(db_, tierRows_, plan_.tieOrder);
       }
-      const std::optional<std::int64_t> row = walk_->Next();
+      // A tier's last row ends its walk: the rest of a stored order (10,000,000 places)
+      // holds none of its rows.
+      const std::optional<std::int64_t> row = tierLeft_ > 0 ? walk_->Next() : std::nullopt;
       if (!row) {
         walk_.reset();
         continue;
       }
+      --tierLeft_;
       if (TierOf(*row) == value_) return row;
     }
   }
@@ -185,8 +189,9 @@ class RankedSequence : public RowSequence {
   const RowBitmap& candidates_;
   std::vector<std::int64_t> values_;  // the CASE's values, ascending, each once
   std::size_t nextValue_ = 0;
-  std::int64_t value_ = 0;  // the tier being walked
-  RowBitmap tierRows_;      // its rows, which walk_ reads
+  std::int64_t value_ = 0;     // the tier being walked
+  RowBitmap tierRows_;         // its rows, which walk_ reads
+  std::int64_t tierLeft_ = 0;  // those walk_ has not given yet
   std::unique_ptr<RowSequence> walk_;
   Statement evaluate_;
   std::unordered_map<std::int64_t, std::int64_t> evaluated_;
@@ -245,18 +250,22 @@ std::shared_ptr<RankedOrder> PlanRanking(sqlite3* db, const SearchShape& shape,
     return nullptr;
   }
   std::optional<RankingOrder> order = ParseRankingOrder(shape.orderList, shape.bookQualifier, info);
-  if (!order || !NameIn(order->keyColumn, info.rowidOrderColumns)) return nullptr;
+  if (!order) return nullptr;
+  IndexedSort tieOrder{0, false, info.table, order->yearColumn};
   const auto year =
       std::find_if(info.orderColumns.begin(), info.orderColumns.end(),
                    [&](const std::string& c) { return NameIn(c, {order->yearColumn}); });
-  if (year == info.orderColumns.end()) return nullptr;
-  RankingPlan plan{std::move(*order),
-                   shape.orderList,
-                   info.table,
-                   shape.bookQualifier,
-                   mode,
-                   static_cast<int>(year - info.orderColumns.begin()),
-                   info.startGrams};
+  if (info.yearKeyOrder.size() == 2 && NameIn(order->yearColumn, {info.yearKeyOrder[0]}) &&
+      NameIn(order->keyColumn, {info.yearKeyOrder[1]})) {
+    tieOrder.orderColumn = kYearKeyOrderPlace;
+  } else if (year != info.orderColumns.end() && NameIn(order->keyColumn, info.rowidOrderColumns)) {
+    tieOrder.orderColumn = static_cast<int>(year - info.orderColumns.begin());
+    tieOrder.descending = true;
+  } else {
+    return nullptr;
+  }
+  RankingPlan plan{std::move(*order),   shape.orderList, info.table, shape.bookQualifier, mode,
+                   std::move(tieOrder), info.startGrams};
   try {
     auto ranked = std::make_shared<RankedOrder>(db, std::move(plan), candidates);
     // Each open row costs a read of the row (a few microseconds) when a page reaches it.

@@ -25,7 +25,9 @@ struct RankingPlan {
   std::string orderList;         // the sort list as written, for rows still pending
   std::string table, qualifier;  // the book table and its name in the statement
   MatchMode mode = MatchMode::kFolded;
-  int yearOrder = 0;  // the year column's place among the index's order columns
+  // The stored order a tier's rows are walked in: the year-key order ascending, or the
+  // year's order descending when the key's order is the rowid order.
+  IndexedSort tieOrder;
   bool startGrams = false;
 };
 
@@ -57,8 +59,9 @@ class RankedOrder {
 };
 
 // The ranking of the statement from the index, or nullptr to leave its sort to SQLite:
-// the shape sorts by a RankingOrder whose year column's order the index keeps and whose
-// key column's order is the rowid order, its rows are one a candidate (nothing pending,
+// the shape sorts by a RankingOrder whose year and key the index keeps in its year-key
+// order (or whose year column's order the index keeps and whose key column's order is
+// the rowid order), its rows are one a candidate (nothing pending,
 // the candidates lead the join, one row a book), the candidates are more than a 1/1024
 // of the books (fewer are sorted sooner), and the lists leave the tiers of few
 // candidates open. Never throws.

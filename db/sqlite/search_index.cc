@@ -169,6 +169,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     info.match = MatchModeOfIndex(meta["match"]);
     info.startGrams = meta["start_grams"] == "1";
     info.rowidOrderColumns = SplitNames(meta["rowid_order"]);
+    info.yearKeyOrder = SplitNames(meta[kYearKeyOrderSetting]);
     info.longWords = meta[kLongWordsSetting] == kLongWordGramsVersion;
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {

@@ -34,6 +34,9 @@ struct IndexInfo {
   bool startGrams = false;
   // Columns of the book table whose order, ties by rowid, is the rowid order.
   std::vector<std::string> rowidOrderColumns;
+  // The year and key columns whose best-match ties the index keeps in one order (see
+  // kYearKeyOrderPlace); empty when it keeps none.
+  std::vector<std::string> yearKeyOrder;
   // True when the index holds the grams that decide words of three or more units
   // (long_word_grams.h).
   bool longWords = false;

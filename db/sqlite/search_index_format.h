@@ -124,6 +124,12 @@ inline std::int64_t OrderKey(int k, OrderData data, std::int64_t chunkOrPart) {
   return (static_cast<std::int64_t>(k) << 40) | (static_cast<std::int64_t>(data) << 39) |
          chunkOrPart;
 }
+// The order of the best-match ties, an optional part of the index: the book rows sorted
+// by a year column, newest first (NULL last), then by the book's key, kept like a
+// column's order at this place. Its settings entry (kYearKeyOrderSetting) names the two
+// columns, "year,key"; without it, or empty, the index keeps no such order.
+inline constexpr int kYearKeyOrderPlace = 4096;
+inline constexpr char kYearKeyOrderSetting[] = "year_key_order";
 inline constexpr std::size_t kOrderEntryBytes = 8;
 inline std::uint32_t ReadUint32(const unsigned char* bytes) {
   return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |

@@ -23,7 +23,9 @@ namespace db::searchindex {
 
 // A sort of the book table's rows by a column whose order the index keeps.
 struct IndexedSort {
-  int orderColumn = 0;  // its place in IndexInfo::orderColumns
+  // The order's place: that of the column in IndexInfo::orderColumns, or
+  // kYearKeyOrderPlace.
+  int orderColumn = 0;
   bool descending = false;
   std::string table, column;  // the book table and the column, for rows still pending
 };
