@@ -15,6 +15,7 @@
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "tools/catalog_error.h"
+#include "tools/joined_books_part.h"
 #include "tools/progress_meter.h"
 #include "tools/sqlite_names.h"
 #include "tools/stored_order_merge.h"
@@ -224,6 +225,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   target.longWords = MetaValue(si::kLongWordsSetting) == si::kLongWordGramsVersion;
   // An index built before the year-key order keeps none until it is built again.
   target.yearKeyOrder = SplitNames(MetaValue(si::kYearKeyOrderSetting));
+  target.joinedBooks = si::JoinedBooksOfText(MetaValue(si::kJoinedBooksSetting));
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
   return target;
@@ -245,6 +247,7 @@ void SearchIndexBuilder::DropTables() {
        {si::kMetaTable, si::kPostingsTable, si::kPendingTable, si::kOrderTable}) {
     Execute(std::string("DROP TABLE IF EXISTS ") + table);
   }
+  DropJoinedBooks(db_);
 }
 
 void SearchIndexBuilder::WriteMeta(
@@ -273,6 +276,10 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   DropTables();
   CreateTables(target);
   CreateTriggers(target);
+  const std::optional<si::OneRowJoin> joinedBooks =
+      target.joinedBooks ? JoinedBooksServable(db_, target.table, *target.joinedBooks)
+                         : std::nullopt;
+  if (joinedBooks) CreateJoinedBooks(db_, target.table, *joinedBooks);
   Execute("COMMIT");
 
   Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
@@ -293,6 +300,7 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   kept.orderColumns = KeptOrderColumns(target, unsafeSort);
   kept.yearKeyOrder = KeptYearKeyOrder(target, unsafeSort);
   WriteOrders(target.table, KeptOrders(kept));
+  if (joinedBooks) WriteJoinedBooks(db_, target.table, *joinedBooks);
   Statement pendingNow(
       Prepare(std::string("SELECT coalesce(max(id), 0) FROM ") + si::kPendingTable));
   sqlite3_step(pendingNow.get());
@@ -306,6 +314,7 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       {"order_columns", Joined(kept.orderColumns, "", false, ",")},
       {si::kYearKeyOrderSetting, Joined(kept.yearKeyOrder, "", false, ",")},
       {"rowid_order", Joined(RowidOrderColumns(target), "", false, ",")}};
+  if (joinedBooks) last.push_back({si::kJoinedBooksSetting, si::JoinedBooksText(*joinedBooks)});
   // Only a loose index depends on the loose folding; a folded one keeps its settings.
   if (target.match == db::MatchMode::kLoose)
     last.push_back({"loose_folding", si::LooseFoldingName()});
@@ -730,6 +739,8 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
       const std::string columns = Joined(RowidOrderColumns(target), "", false, ",");
       sqlite3_bind_text(note.get(), 1, columns.c_str(), -1, SQLITE_TRANSIENT);
       if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
+      // A book written may have taken or left the key of a loan.
+      if (target.joinedBooks) WriteJoinedBooks(db_, target.table, *target.joinedBooks);
     }
     Execute(std::string("DELETE FROM ") + si::kPendingTable +
             " WHERE id <= " + std::to_string(fold.lastId));
@@ -1013,6 +1024,11 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       pending.empty() && rowidOrder != Joined(RowidOrderColumns(target), "", false, ",");
   if (rowidOrderWrong)
     report("columns noted in rowid order (" + rowidOrder + ") differ from the rows");
+  // Like the orders, the books of the joined rows are written anew by a refresh.
+  const std::int64_t joinedDiffering =
+      target.joinedBooks && pending.empty()
+          ? CheckJoinedBooks(db_, target.table, *target.joinedBooks, report)
+          : 0;
   Execute("COMMIT");
   if (reported > kMostReported) out << "(" << reported - kMostReported << " more)\n";
   out << rows << " books, " << postingsChecked << " posting lists compared: " << missing
@@ -1025,8 +1041,13 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       << (pending.empty()
               ? ": " + std::to_string(orderDiffering) + " parts differing from the rows\n"
               : ": not compared while rows are pending\n");
+  if (target.joinedBooks) {
+    out << "books of the " << target.joinedBooks->table << " rows"
+        << (pending.empty() ? ": " + std::to_string(joinedDiffering) + " differing\n"
+                            : ": not compared while rows are pending\n");
+  }
   return sound && missing == 0 && extra == 0 && damaged == 0 && orderDiffering == 0 &&
-         !rowidOrderWrong;
+         !rowidOrderWrong && joinedDiffering == 0;
 }
 
 }  // namespace tools

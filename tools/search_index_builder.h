@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/driver.h"
+#include "db/sqlite/search_index_format.h"
 #include "tools/stored_order_merge.h"
 
 namespace tools {
@@ -52,6 +53,11 @@ struct IndexTarget {
   // without reading rows (db/sqlite/long_word_grams.h). A refresh keeps what the index
   // holds; an index built without them gets them from a new build.
   bool longWords = true;
+  // The join whose rows' books the index keeps (db::searchindex::kJoinedBooksTable):
+  // the loans of the example catalogue. Kept only where the catalogue can serve it
+  // (JoinedBooksServable); nullopt for none. A refresh keeps what the index holds.
+  std::optional<db::searchindex::OneRowJoin> joinedBooks =
+      db::searchindex::OneRowJoin{"KASIDASI", "KA_BOOKID", "MS_BOOKID"};
 };
 
 class SearchIndexBuilder {

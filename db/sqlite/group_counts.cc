@@ -164,18 +164,38 @@ std::int64_t RowsAbout(sqlite3* db, const std::string& table, std::int64_t books
   return rows;
 }
 
+bool SameJoin(const OneRowJoin& a, const OneRowJoin& b) {
+  return NameIn(a.table, {b.table}) && NameIn(a.joinedColumn, {b.joinedColumn}) &&
+         NameIn(a.bookColumn, {b.bookColumn});
+}
+
+// The statement giving each joined row's book rowid and the column's value: from the
+// books the index keeps for the join's rows when it keeps them (a look-up by rowid a
+// row), else by the join (a look-up of the book by its key a row).
+std::string JoinedRowsSql(const GroupingSource& source, const OneRowJoin& join,
+                          const std::string& column, bool keptBooks) {
+  const std::string joined = QuotedName(join.table) + " AS liraidx_j";
+  if (keptBooks) {
+    return "SELECT liraidx_m.book_rowid, liraidx_j." + QuotedName(column) + " FROM " +
+           kJoinedBooksTable + " AS liraidx_m JOIN " + joined +
+           " ON liraidx_j.rowid = liraidx_m.joined_rowid WHERE liraidx_m.book_rowid IS NOT NULL";
+  }
+  return "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(column) + " FROM " + joined + " JOIN " +
+         QuotedName(source.table) + " AS liraidx_b ON liraidx_b." + QuotedName(join.bookColumn) +
+         " = liraidx_j." + QuotedName(join.joinedColumn);
+}
+
 // The joined rows of the candidates with their values; false when a book meets two.
-// Fewer candidates than joined rows look up their joined row each; more read the
-// joined table whole, finding each row's book by the join.
+// Where the index keeps the books of the joined rows, or the candidates outnumber the
+// joined rows, the joined table is read whole; fewer candidates look up their joined
+// row each.
 bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
                 const OneRowJoin& join, Counted& counted) {
   const std::int64_t candidates = rows.Count();
-  const bool byCandidate = candidates < RowsAbout(db, join.table, candidates + 1);
-  const std::string sql = "SELECT liraidx_b.rowid, liraidx_j." + QuotedName(counted.column.column) +
-                          " FROM " + QuotedName(join.table) + " AS liraidx_j JOIN " +
-                          QuotedName(source.table) + " AS liraidx_b ON liraidx_b." +
-                          QuotedName(join.bookColumn) + " = liraidx_j." +
-                          QuotedName(join.joinedColumn);
+  const bool keptBooks = source.joinedBooks && SameJoin(*source.joinedBooks, join);
+  const bool byCandidate =
+      !keptBooks && candidates < RowsAbout(db, join.table, candidates + 1);
+  const std::string sql = JoinedRowsSql(source, join, counted.column.column, keptBooks);
   // Each joined value met gets a slot; slot 0 is the null of a book without a row.
   std::map<std::string, std::uint32_t> slots = {{KeyBytes({}), 0}};
   std::vector<ColumnValue> values = {ColumnValue{}};
@@ -206,6 +226,7 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
       while (StepOrderRead(db, select.get())) {
         read.rows.emplace_back(sqlite3_column_int64(select.get(), 0), slotOf(select.get()));
       }
+      std::sort(read.rows.begin(), read.rows.end());
       read.values = std::move(values);
       if (&whole != &read) whole = std::move(read);
     }
@@ -214,7 +235,7 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
       if (rows.Contains(rowid)) counted.joined.emplace_back(rowid, slot);
     }
   }
-  std::sort(counted.joined.begin(), counted.joined.end());
+  // Both ways give the rows by book rowid.
   for (std::size_t i = 1; i < counted.joined.size(); ++i) {
     if (counted.joined[i].first == counted.joined[i - 1].first) return false;
   }

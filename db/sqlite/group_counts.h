@@ -15,17 +15,13 @@
 
 #include "db/driver.h"
 #include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
 
-// A LEFT JOIN of a search's head that meets at most one row a book, on
-// <table>.<joinedColumn> = <book>.<bookColumn>.
-struct OneRowJoin {
-  std::string table, joinedColumn, bookColumn;
-};
-
 // A joined table read whole for the state of the file of a data version: each row's
-// book rowid and the slot of its column's value (cut to the prefix) in values.
+// book rowid and the slot of its column's value (cut to the prefix) in values, by
+// book rowid.
 struct JoinedRead {
   std::string sql;
   std::size_t prefix = 0;
@@ -40,6 +36,8 @@ struct GroupingSource {
   std::vector<std::string> orderColumns;  // its columns whose order the index keeps
   std::vector<OneRowJoin> joins;          // every join of the head
   std::int64_t books = 0;                 // book rows when the index was built
+  // The join whose rows' books the index keeps (kJoinedBooksTable), if any.
+  std::optional<OneRowJoin> joinedBooks;
   // The joined table the connection read whole last, kept for the next count or filter
   // of the same state (the loan table, read by the filter and again by the counts);
   // null to keep nothing.

@@ -64,28 +64,8 @@ ColumnFacts Facts(sqlite3* db, const std::string& table, const std::string& colu
   return facts;
 }
 
-// True when the table has a unique index on the column alone, or the column is the
-// table's whole primary key: an INTEGER PRIMARY KEY is the rowid itself, which has no
-// index of its own in the index list (a shelf location's code, say) yet is unique.
-bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& column) {
-  const std::string sql =
-      "SELECT 1 FROM pragma_index_list(?1) l WHERE l.\"unique\" AND l.partial = 0"
-      " AND (SELECT count(*) FROM pragma_index_info(l.name)) = 1"
-      " AND (SELECT name FROM pragma_index_info(l.name)) = ?2 COLLATE NOCASE"
-      " UNION ALL SELECT 1 FROM pragma_table_info(?1) t WHERE t.pk = 1"
-      " AND t.name = ?2 COLLATE NOCASE"
-      " AND (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1";
-  const KeptStatement statement(db, sql);
-  if (!statement) return false;
-  sqlite3_bind_text(statement.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(statement.get(), 2, column.c_str(), -1, SQLITE_TRANSIENT);
-  return sqlite3_step(statement.get()) == SQLITE_ROW;
-}
-
-// True when every join of the head meets at most one row for a book: its equality
-// compares a book column with a column of the joined table that a unique index covers,
-// both of one declared type and compared as bytes, so that the equality means what
-// the index means. Each join is added to `joins` as it is proved.
+// True when every join of the head meets at most one row for a book (JoinMeetsOneRow).
+// Each join is added to `joins` as it is proved.
 bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info,
                    std::vector<OneRowJoin>& joins) {
   if (!shape.joins) return false;
@@ -109,14 +89,9 @@ bool OneRowPerBook(sqlite3* db, const SearchShape& shape, const IndexInfo& info,
     } else {
       return false;
     }
-    const ColumnFacts joined = Facts(db, join.table, joinedColumn);
-    const ColumnFacts book = Facts(db, info.table, bookColumn);
-    if (!joined.found || !book.found || !NameIn(joined.type, {book.type}) ||
-        !NameIn(joined.collation, {"BINARY"}) || !NameIn(book.collation, {"BINARY"}) ||
-        !UniqueColumn(db, join.table, joinedColumn)) {
-      return false;
-    }
-    joins.push_back({join.table, joinedColumn, bookColumn});
+    const OneRowJoin proved{join.table, joinedColumn, bookColumn};
+    if (!JoinMeetsOneRow(db, info.table, proved)) return false;
+    joins.push_back(proved);
   }
   return true;
 }
@@ -269,6 +244,31 @@ class ReadSnapshot {
 
 }  // namespace
 
+bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& column) {
+  // An INTEGER PRIMARY KEY is the rowid itself, which has no index of its own in the
+  // index list (a shelf location's code, say) yet is unique.
+  const std::string sql =
+      "SELECT 1 FROM pragma_index_list(?1) l WHERE l.\"unique\" AND l.partial = 0"
+      " AND (SELECT count(*) FROM pragma_index_info(l.name)) = 1"
+      " AND (SELECT name FROM pragma_index_info(l.name)) = ?2 COLLATE NOCASE"
+      " UNION ALL SELECT 1 FROM pragma_table_info(?1) t WHERE t.pk = 1"
+      " AND t.name = ?2 COLLATE NOCASE"
+      " AND (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1";
+  const KeptStatement statement(db, sql);
+  if (!statement) return false;
+  sqlite3_bind_text(statement.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(statement.get(), 2, column.c_str(), -1, SQLITE_TRANSIENT);
+  return sqlite3_step(statement.get()) == SQLITE_ROW;
+}
+
+bool JoinMeetsOneRow(sqlite3* db, const std::string& bookTable, const OneRowJoin& join) {
+  const ColumnFacts joined = Facts(db, join.table, join.joinedColumn);
+  const ColumnFacts book = Facts(db, bookTable, join.bookColumn);
+  return joined.found && book.found && NameIn(joined.type, {book.type}) &&
+         NameIn(joined.collation, {"BINARY"}) && NameIn(book.collation, {"BINARY"}) &&
+         UniqueColumn(db, join.table, join.joinedColumn);
+}
+
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry,
                                                     IndexUnused* why,
@@ -300,7 +300,8 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   }
   shape->conditions = std::move(distinct);
   NarrowedSearch narrowed;
-  narrowed.grouping = {info->table, info->orderColumns, {}, info->rows, registry.LastJoinedRead()};
+  narrowed.grouping = {info->table,      info->orderColumns, {},
+                       info->rows,       info->joinedBooks,  registry.LastJoinedRead()};
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
   // Row conditions that are all the caller's filters leave the LIKE conditions to the
   // lists; the filters are decided where the head gives one row a book.

@@ -38,6 +38,16 @@ struct NarrowedSearch {
   GroupingSource grouping;
 };
 
+// True when the table has a unique index on the column alone, or the column is the
+// table's whole primary key.
+bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& column);
+
+// True when the join meets at most one row of its table for a book: its equality
+// compares a book column with a column of the joined table that a unique index covers,
+// both of one declared type and compared as bytes, so that the equality means what the
+// index means.
+bool JoinMeetsOneRow(sqlite3* db, const std::string& bookTable, const OneRowJoin& join);
+
 // The statement narrowed by the catalogue's search index, its candidates registered;
 // nullopt to run sql as written. For a statement that may be a search, `why` (when
 // given) is set to the reason the index was not used, kNone when it was; other

@@ -171,6 +171,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     info.rowidOrderColumns = SplitNames(meta["rowid_order"]);
     info.yearKeyOrder = SplitNames(meta[kYearKeyOrderSetting]);
     info.longWords = meta[kLongWordsSetting] == kLongWordGramsVersion;
+    info.joinedBooks = JoinedBooksOfText(meta[kJoinedBooksSetting]);
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
       reason = IndexUnused::kOlderFolding;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db/driver.h"
+#include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
 
@@ -40,6 +41,8 @@ struct IndexInfo {
   // True when the index holds the grams that decide words of three or more units
   // (long_word_grams.h).
   bool longWords = false;
+  // The join whose rows' books the index keeps (kJoinedBooksTable), if any.
+  std::optional<OneRowJoin> joinedBooks;
 };
 
 // One column compared with one LIKE pattern.

@@ -100,6 +100,26 @@ MatchMode MatchModeOfIndex(std::string_view name) {
 
 std::string LooseFoldingName() { return std::to_string(matching::kLooseFoldingVersion); }
 
+std::string JoinedBooksText(const OneRowJoin& join) {
+  return join.table + "," + join.joinedColumn + "," + join.bookColumn;
+}
+
+std::optional<OneRowJoin> JoinedBooksOfText(std::string_view text) {
+  std::vector<std::string> names(1);
+  for (char c : text) {
+    if (c == ',') {
+      names.emplace_back();
+    } else {
+      names.back().push_back(c);
+    }
+  }
+  if (names.size() != 3 || std::any_of(names.begin(), names.end(),
+                                       [](const std::string& name) { return name.empty(); })) {
+    return std::nullopt;
+  }
+  return OneRowJoin{names[0], names[1], names[2]};
+}
+
 bool IndexServes(MatchMode built, MatchMode searched) {
   return built == MatchMode::kLoose ? searched == MatchMode::kLoose : searched != MatchMode::kLoose;
 }

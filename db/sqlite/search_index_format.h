@@ -130,6 +130,27 @@ inline std::int64_t OrderKey(int k, OrderData data, std::int64_t chunkOrPart) {
 // columns, "year,key"; without it, or empty, the index keeps no such order.
 inline constexpr int kYearKeyOrderPlace = 4096;
 inline constexpr char kYearKeyOrderSetting[] = "year_key_order";
+// A LEFT JOIN of a search's head that meets at most one row a book, on
+// <table>.<joinedColumn> = <book>.<bookColumn>.
+struct OneRowJoin {
+  std::string table, joinedColumn, bookColumn;
+};
+
+// The books of a joined table's rows (the loans), an optional part of the index: the
+// table kJoinedBooksTable (joined_rowid INTEGER PRIMARY KEY, book_rowid) gives the book
+// rowid of each row of the joined table, NULL when no book has its key, kept current
+// by triggers on that table, so that reading the loans of the books needs no look-up
+// of a book by its key. It holds the books of the state with no row pending (a written
+// book row is pending until a refresh writes the part anew); an entry of a joined row
+// that no longer exists (one a REPLACE deleted) is ignored. Its settings entry
+// (kJoinedBooksSetting) names the join, "table,joinedColumn,bookColumn"; without it the
+// index keeps no such part.
+inline constexpr char kJoinedBooksTable[] = "liraidx_joined_books";
+inline constexpr char kJoinedBooksSetting[] = "joined_books";
+std::string JoinedBooksText(const OneRowJoin& join);
+// nullopt for a text that names no three columns.
+std::optional<OneRowJoin> JoinedBooksOfText(std::string_view text);
+
 inline constexpr std::size_t kOrderEntryBytes = 8;
 inline std::uint32_t ReadUint32(const unsigned char* bytes) {
   return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |

@@ -19,9 +19,10 @@ build_dir=$(cd "${1:?usage: $0 BUILD_DIR [CONNINFO_FILE]}" && pwd)
 conninfo_file=${2:-}
 source_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/liraweb-facets.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'stop_fastcgi_sites "$work"; rm -rf "$work"' EXIT
 # shellcheck source=tests/e2e/script_checks.sh
 source "$source_root/tests/e2e/script_checks.sh"
+source "$source_root/tests/e2e/fastcgi_sites.sh"  # run_liraweb, stop_fastcgi_sites
 checks=0
 
 extra_books="
@@ -264,6 +265,48 @@ PAGENUM=0&ANY=%82%CC&AVAILABLE=1" ] || fail "$site combined" "removal links: $re
   [ "$(sed '/^$/d' <<< "$paged")" = "$whole" ] && [ "$(wc -l <<< "$whole")" -gt 7 ] ||
     fail "$site paging" "the pages are not the whole filtered list"
 done
+
+# Loans written and returned while FastCGI processes keep their connections (and what
+# they read of the loans) between requests: every process sees each write at its next
+# request, as a CGI run does, also the loan of a book added since the index was built.
+fastcgi_page() {  # QUERY: the page of one of the four processes, as request writes it
+  LIRAWEB_MODE=fastcgi run_liraweb "$work/fresh/cgi-bin" 30 /dev/null "$work/fastcgi.out" \
+    "$work/fastcgi.err" SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST=127.0.0.1 \
+    SCRIPT_NAME=/cgi-bin/liraweb PATH_INFO=/list QUERY_STRING="$1" || echo "no answer"
+  LC_ALL=C sed 's/[0-9][0-9.]* \x95b//; s/^Content-Length: .*//' "$work/fastcgi.out"
+}
+broad="PAGENUM=0&ANY=%82%CC"
+every_process_sees() {  # WHAT AVAILABLE_FACET COUNT ABSENT_BOOK
+  local round page
+  for round in 1 2 3 4 5 6 7 8; do
+    page=$(fastcgi_page "$broad")
+    checks=$((checks + 1))
+    [ "$(facet available <<< "$page")" = "$2" ] &&
+      [ "$(LC_ALL=C sed -n 's/^COUNT //p' <<< "$page" | head -n 1)" = "$3" ] ||
+      fail "FastCGI $1" "request $round: AVAILABLE [$(facet available <<< "$page")], expected [$2]"
+  done
+  checks=$((checks + 1))
+  fastcgi_page "$broad&AVAILABLE=1" | rows | LC_ALL=C grep -q "^$4 " &&
+    fail "FastCGI $1" "$4 is listed as available"
+}
+cgi_page=$(request fresh "$broad")
+available_in=$(facet available <<< "$cgi_page")
+count_in=$(LC_ALL=C sed -n 's/^COUNT //p' <<< "$cgi_page" | head -n 1)
+lent=$(rows <<< "$cgi_page" | LC_ALL=C awk '$2 == 0 { print $1; exit }')
+every_process_sees "before" "$available_in" "$count_in" "no-such-book"
+oracle fresh "INSERT INTO KASIDASI (KA_BOOKID, KA_USERID) VALUES ('$lent', 'U9')" > /dev/null
+every_process_sees "loan" "1 $((${available_in#1 } - 1))" "$count_in" "$lent"
+oracle fresh "DELETE FROM KASIDASI WHERE KA_BOOKID = '$lent'" > /dev/null
+every_process_sees "return" "$available_in" "$count_in" "no-such-book"
+oracle fresh "INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI) VALUES ('Z7', 'zq $(printf '\x82\xcc') seven');
+  INSERT INTO KASIDASI (KA_BOOKID, KA_USERID) VALUES ('Z7', 'U7')" > /dev/null
+every_process_sees "new book lent" "$available_in" "$((count_in + 1))" "Z7"
+"$build_dir/catalog_index" refresh --no-progress "$work/fresh/data/catalog.db" > /dev/null ||
+  die "refreshing the index failed"
+every_process_sees "new book lent, refreshed" "$available_in" "$((count_in + 1))" "Z7"
+oracle fresh "DELETE FROM KASIDASI WHERE KA_BOOKID = 'Z7'" > /dev/null
+every_process_sees "new book returned" "1 $((${available_in#1 } + 1))" "$((count_in + 1))" \
+  "no-such-book"
 
 # Unchanged without the setting, and without the fields; the example templates too.
 site=scan
