@@ -349,6 +349,14 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
   std::vector<std::uint64_t> keyOfId;
   std::vector<std::int64_t> rowOfId;  // a candidate of each tuple id; -1 for none
   std::uint32_t lastId = 0;           // the id of the last tuple hashed
+  // The id of a tuple met lately, by a few bits of its key: the tuples are few beside
+  // the rows (a loan state's four columns hold a dozen), so most rows find theirs here
+  // without the map.
+  constexpr std::size_t kRecentTuples = 256;
+  std::vector<std::uint32_t> recentId(kRecentTuples, UINT32_MAX);
+  auto recentSlot = [](std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 56);
+  };
   std::vector<std::vector<std::uint32_t>> ranks(columns.size());
   // Visits the candidates of one chunk; false when a rowid, a rank or a slot is beyond
   // its bound.
@@ -380,13 +388,16 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
         if (id >= rowOfId.size()) rowOfId.resize(id + 1, -1);
       } else if (!keyOfId.empty() && key == keyOfId[lastId]) {
         id = lastId;  // neighbours often hold the same values: no hash for them
+      } else if (const std::uint32_t recent = recentId[recentSlot(key)];
+                 recent != UINT32_MAX && keyOfId[recent] == key) {
+        id = lastId = recent;
       } else {
         auto [at, added] = idOfKey.emplace(key, static_cast<std::uint32_t>(keyOfId.size()));
         if (added) {
           keyOfId.push_back(key);
           rowOfId.push_back(-1);
         }
-        id = lastId = at->second;
+        id = lastId = recentId[recentSlot(key)] = at->second;
       }
       if (rowOfId[id] < 0) rowOfId[id] = chunkRows[i];
       ids[i] = id;
