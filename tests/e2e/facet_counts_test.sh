@@ -198,7 +198,7 @@ for site in "${sites[@]}"; do
   done
 
   # A loan written by the circulation system counts at the next request, and so does
-  # its return: nothing about loans is kept beside the catalogue.
+  # its return: the books of the loans that the index keeps follow by its triggers.
   available_before=$(request "$site" "PAGENUM=0&ANY=zq" | facet available)
   oracle "$site" "INSERT INTO KASIDASI (KA_BOOKID, KA_USERID) VALUES ('Z1', 'U9')" > /dev/null
   available_lent=$(request "$site" "PAGENUM=0&ANY=zq" | facet available)
