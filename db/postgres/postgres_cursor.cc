@@ -82,12 +82,12 @@ PostgresCursor::PostgresCursor(std::shared_ptr<Session> session, std::string tex
     row_.resize(columnNames_.size());
     Next();
   } catch (...) {
-    EndTransaction();
+    LeaveTransaction(*session_);
     throw;
   }
 }
 
-PostgresCursor::~PostgresCursor() { EndTransaction(); }
+PostgresCursor::~PostgresCursor() { LeaveTransaction(*session_); }
 
 bool PostgresCursor::Next() {
   if (batchRow_ == PQntuples(batch_.get())) {
@@ -174,8 +174,13 @@ void PostgresCursor::ReadRow(int rowIndex) {
   }
 }
 
-void PostgresCursor::EndTransaction() {
-  if (--session_->OpenCursors == 0) session_->RunUnchecked("COMMIT");
+void JoinTransaction(Session& session) {
+  if (session.OpenCursors == 0) session.Run("BEGIN ISOLATION LEVEL REPEATABLE READ");
+  ++session.OpenCursors;
+}
+
+void LeaveTransaction(Session& session) {
+  if (--session.OpenCursors == 0) session.RunUnchecked("COMMIT");
 }
 
 }  // namespace db::postgres

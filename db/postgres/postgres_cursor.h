@@ -54,7 +54,6 @@ class PostgresCursor : public Cursor {
   std::string FetchText(int size) const;
   void FetchBatch(int size);
   void ReadRow(int rowIndex);
-  void EndTransaction();
 
   std::shared_ptr<Session> session_;
   std::string text_;
@@ -70,6 +69,12 @@ class PostgresCursor : public Cursor {
   std::int64_t rowsBeforeBatch_ = 0;         // rows of the batches before batch_, and passed over
   std::optional<std::int64_t> countedRows_;  // the count, once the server counted
 };
+
+// A reader of the session's repeatable-read transaction joins it, beginning it when no
+// other reader has; the last to leave ends it (a failure there leaves nothing to mend:
+// an aborted transaction is rolled back by COMMIT).
+void JoinTransaction(Session& session);
+void LeaveTransaction(Session& session);
 
 // The rows of the result of `text` with `params`, counted on the server inside a
 // savepoint of the session's transaction, so that a failure leaves it and its cursors

@@ -10,6 +10,23 @@ TieredCursor::TieredCursor(std::shared_ptr<Session> session, std::string wholeTe
       wholeText_(std::move(wholeText)),
       tierTexts_(std::move(tierTexts)),
       params_(std::move(params)) {
+  JoinTransaction(*session_);
+  try {
+    countedRows_ = CountOnServer(*session_, wholeText_, params_);
+    if (countedRows_ < kFewestRowsReadByTier) tierTexts_ = {wholeText_};
+    OpenFirstRow();
+  } catch (...) {
+    LeaveTransaction(*session_);
+    throw;
+  }
+}
+
+TieredCursor::~TieredCursor() {
+  tiers_.clear();
+  LeaveTransaction(*session_);
+}
+
+void TieredCursor::OpenFirstRow() {
   OpenNextTier();
   lastRead_ = tiers_.back().get();
   while (!tiers_.back()->OnRow() && OpenNextTier()) {
@@ -50,7 +67,7 @@ bool TieredCursor::Next() {
 
 bool TieredCursor::Skip(std::int64_t rows) {
   // As PostgresCursor::Skip: only onto a row the count says is there.
-  if (!countedRows_ || rows <= 0 || position_ + rows > *countedRows_) return Cursor::Skip(rows);
+  if (rows <= 0 || position_ + rows > countedRows_) return Cursor::Skip(rows);
   for (;;) {
     const std::int64_t passed = tiers_.back()->PassOver(rows - 1);
     position_ += passed;
@@ -58,29 +75,6 @@ bool TieredCursor::Skip(std::int64_t rows) {
     if (!Next()) return false;
     if (--rows == 0) return true;
   }
-}
-
-std::optional<std::int64_t> TieredCursor::RowsToTheEnd() const {
-  if (tiers_.size() < tierTexts_.size()) return std::nullopt;
-  std::int64_t rows = 0;
-  for (const auto& tier : tiers_) {
-    const auto tierRows = tier->RowsToTheEnd();
-    if (!tierRows) return std::nullopt;
-    rows += *tierRows;
-  }
-  return rows;
-}
-
-std::int64_t TieredCursor::CountRows() {
-  if (const auto rows = RowsToTheEnd()) return *rows;
-  countedRows_ = CountOnServer(*session_, wholeText_, params_);
-  return *countedRows_;
-}
-
-std::int64_t TieredCursor::CountRowsByStepping() {
-  if (const auto rows = RowsToTheEnd()) return *rows;
-  countedRows_ = CountByMoving(*session_, wholeText_, params_);
-  return *countedRows_;
 }
 
 }  // namespace db::postgres
