@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "db/postgres/postgres_ranked_tiers.h"
 #include "db/postgres/postgres_server_text.h"
 #include "matching/sjis_like.h"
 #include "platform/sjis.h"
@@ -196,25 +195,6 @@ void RequireSqlName(const std::string& name) {
   if (!plain) throw ECatalogError("not a plain SQL name: " + name);
 }
 
-// The index that gives the best-match ties in order, so that the server reads a broad
-// tier's rows newest first and stops after a page instead of sorting all of them. A
-// table without the two columns gets none; the searches are the same without it.
-void CreateRankingOrderIndex(PGconn* connection, std::ostream& log,
-                             const PostgresIndexTarget& target) {
-  RequireSqlName(target.yearColumn);
-  RequireSqlName(target.keyColumn);
-  const ResultPtr columns = Run(
-      connection, "SELECT count(*) FROM pg_attribute WHERE attrelid = to_regclass(" +
-                      EscapeLiteral(target.table) + ") AND attname IN (lower(" +
-                      EscapeLiteral(target.yearColumn) + "), lower(" +
-                      EscapeLiteral(target.keyColumn) + ")) AND NOT attisdropped");
-  if (std::string_view(PQgetvalue(columns.get(), 0, 0)) != "2") return;
-  const std::string name(db::kRankingOrderIndex);
-  Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON " + target.table + " (" +
-                      target.yearColumn + " DESC NULLS LAST, " + target.keyColumn + ")");
-  log << "best-match order index " << name << "\n";
-}
-
 void CreateSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIndexTarget& target) {
   const std::string& table = target.table;
   RequireSqlName(table);
@@ -256,7 +236,6 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIn
       log << "trigram index " << name << "\n";
     }
   }
-  CreateRankingOrderIndex(connection, log, target);
   Run(connection, "ANALYZE " + table);
   KeepGramShares(connection);
 }

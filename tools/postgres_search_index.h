@@ -34,9 +34,6 @@ struct PostgresIndexTarget {
   std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
                                       "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
   db::MatchMode match = db::MatchMode::kFolded;
-  // The year and key columns of the best-match order: its ties come from an index on
-  // (year DESC NULLS LAST, key), created when the table has both columns.
-  std::string yearColumn = "MS_SYUNEN", keyColumn = "MS_BOOKID";
 };
 
 // Installs the functions and creates the missing indexes on the target's table and

@@ -4,9 +4,7 @@
 
 #include "db/postgres/postgres_broad_words.h"
 #include "db/postgres/postgres_cursor.h"
-#include "db/postgres/postgres_ranked_tiers.h"
 #include "db/postgres/postgres_server_text.h"
-#include "db/postgres/postgres_tiered_cursor.h"
 
 namespace db::postgres {
 
@@ -62,7 +60,6 @@ std::string SessionServerText(Session& session, std::string_view sql) {
 PostgresStatement::PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
     : session_(std::move(session)),
       text_(SessionServerText(*session_, sql)),
-      tierTexts_(RankedTierTexts(text_)),
       name_(session_->NewName("s")) {
   const std::vector<Result> results = session_->RunTogether(
       {[this](PGconn* connection) {
@@ -75,12 +72,7 @@ PostgresStatement::PostgresStatement(std::shared_ptr<Session> session, std::stri
 PostgresStatement::~PostgresStatement() { session_->RunUnchecked("DEALLOCATE " + name_); }
 
 std::unique_ptr<Cursor> PostgresStatement::Execute(const std::vector<std::string>& params) {
-  if (givesRows_ && tierTexts_.size() > 1)
-    return std::make_unique<TieredCursor>(session_, text_, tierTexts_, params);
-  // Ordered by year and key alone: the tier's text says it so that an index can give it.
-  if (givesRows_)
-    return std::make_unique<PostgresCursor>(session_, tierTexts_.empty() ? text_ : tierTexts_[0],
-                                            params);
+  if (givesRows_) return std::make_unique<PostgresCursor>(session_, text_, params);
   session_->Exchange([this, &params](PGconn* connection) {
     std::vector<const char*> values;
     for (const std::string& param : params) values.push_back(param.c_str());

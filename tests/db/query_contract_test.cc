@@ -198,8 +198,7 @@ TEST_P(QueryContract, SkippingRowsLandsOnTheRowOfThatNumber) {
 // The best-match order (tiers, then year newest first with the years unknown last, then
 // key) with ties of tier and year, years unknown and a tier condition that is unknown for
 // them: every row in the order a sort of the reference gives, read one by one and reached
-// by skipping, across the batches in which a driver fetches rows, for a result a driver
-// may read whole and one it may read tier by tier.
+// by skipping, across the first batch and the later ones in which a driver fetches rows.
 TEST_P(QueryContract, BestMatchOrderReadsAndSkipsAsTheSortedRows) {
   for (int size : {620, 2400}) {
     const TStringList ranked = {

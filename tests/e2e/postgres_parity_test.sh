@@ -438,7 +438,7 @@ loose_searches() {  # SUFFIX
   compare "loose-reference-no-form$1" exact /list "PAGENUM=0&BOOKNAME=%26%23128512%3B"
   compare "loose-punctuation-only$1" exact /list "PAGENUM=0&BOOKNAME=$(sjis '「」。')&CHOSYA=+"
   finds "loose-any-two-words$1" 100003 "ANY=$(sjis '夏目 こころ')&ORDER=RELEVANCE"
-  # Every page of a word most books hold, read tier by tier on the server.
+  # Every page of the best-match order of a word most books hold.
   pages "loose-any-relevance$1" "ANY=$(sjis の)&ORDER=RELEVANCE" 2
   compare "loose-any-title-author$1" exact /list "PAGENUM=0&ANY=$(sjis 'こころ なつめ')&ORDER=RELEVANCE"
   compare "loose-no-hit-other-fields$1" exact /list "PAGENUM=0&SYUPAN=$(sjis '漱石 なつめ')"
