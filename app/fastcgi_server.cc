@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,42 +103,70 @@ void AnswerServerError(FCGX_Request& request, const platform::Exception& error) 
 
 // The environment a request is served in: the variables the process was started with,
 // and over them the request's, so that a variable of one request is never seen by the
-// next. The entries are held here and `environ` points at them while the request runs;
-// setenv is not used because it never frees a value it replaced, and every request brings
-// new ones (QUERY_STRING), which would grow the process request by request.
+// next. `environ` points at entries held here while the request runs: the process's own,
+// split and sorted by name once, and copies of the request's; setenv is not used because
+// it never frees a value it replaced, and every request brings new ones (QUERY_STRING),
+// which would grow the process request by request.
 class RequestEnvironment {
  public:
   RequestEnvironment() {
-    for (char** entry = environ; *entry; ++entry) processEntries_.emplace_back(*entry);
+    std::vector<std::string_view> entries;
+    for (char** entry = environ; *entry; ++entry) entries.emplace_back(*entry);
+    for (const std::string_view entry : ByName(entries)) processEntries_.emplace_back(entry);
   }
   RequestEnvironment(const RequestEnvironment&) = delete;
   RequestEnvironment& operator=(const RequestEnvironment&) = delete;
 
   // Makes the process's variables overlaid by requestEntries ("NAME=VALUE", null-ended)
-  // the environment, and lets the time functions read TZ again.
+  // the environment, in the order of their names, and lets the time functions read TZ
+  // again.
   void Enter(char** requestEntries) {
-    std::map<std::string_view, std::string_view> byName;
-    auto add = [&byName](std::string_view entry) {
-      const std::size_t equals = entry.find('=');
-      if (equals != std::string_view::npos) byName[entry.substr(0, equals)] = entry;
-    };
-    for (const std::string& entry : processEntries_) add(entry);
-    for (char** entry = requestEntries; *entry; ++entry) add(*entry);
-    std::vector<std::string> entries;
-    entries.reserve(byName.size());
-    for (const auto& [name, entry] : byName) entries.emplace_back(entry);
-    entries_ = std::move(entries);
+    std::vector<std::string_view> request;
+    for (char** entry = requestEntries; *entry; ++entry) request.emplace_back(*entry);
+    request = ByName(request);
+    requestEntries_.assign(request.begin(), request.end());
     pointers_.clear();
-    for (std::string& entry : entries_) pointers_.push_back(entry.data());
+    auto processEntry = processEntries_.begin();
+    for (std::string& entry : requestEntries_) {
+      for (; processEntry != processEntries_.end() && Name(*processEntry) < Name(entry);
+           ++processEntry) {
+        pointers_.push_back(processEntry->data());
+      }
+      if (processEntry != processEntries_.end() && Name(*processEntry) == Name(entry)) {
+        ++processEntry;
+      }
+      pointers_.push_back(entry.data());
+    }
+    for (; processEntry != processEntries_.end(); ++processEntry) {
+      pointers_.push_back(processEntry->data());
+    }
     pointers_.push_back(nullptr);
     environ = pointers_.data();
     tzset();
   }
 
  private:
-  std::vector<std::string> processEntries_;
-  std::vector<std::string> entries_;  // the entries environ points at
-  std::vector<char*> pointers_;
+  // The name of an entry "NAME=VALUE".
+  static std::string_view Name(std::string_view entry) { return entry.substr(0, entry.find('=')); }
+
+  // The entries that hold a "=", sorted by name, the last of each name kept.
+  static std::vector<std::string_view> ByName(std::vector<std::string_view> entries) {
+    std::erase_if(entries,
+                  [](std::string_view entry) { return entry.find('=') == std::string_view::npos; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](std::string_view a, std::string_view b) { return Name(a) < Name(b); });
+    std::vector<std::string_view> kept;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (i + 1 == entries.size() || Name(entries[i + 1]) != Name(entries[i])) {
+        kept.push_back(entries[i]);
+      }
+    }
+    return kept;
+  }
+
+  std::vector<std::string> processEntries_;  // sorted by name, one a name
+  std::vector<std::string> requestEntries_;  // the request's, sorted by name, one a name
+  std::vector<char*> pointers_;              // what environ points at
 };
 
 // Serves one request in this process: the CGI entry routine reads the body from one

@@ -40,6 +40,8 @@ std::vector<TMask::Unit> TMask::Units(std::string_view text) {
 
 TMask::TMask(std::string_view pattern) {
   const std::vector<Unit> units = Units(pattern);
+  // One element a unit at most: the module's masks are made again for every request.
+  Elements_.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     Element element;
     if (units[i] == '*') {

@@ -11,7 +11,9 @@
 # BENCH_POSTGRES (a libpq connection string: both sites search that PostgreSQL catalogue,
 # loaded and given its loose indexes by catalog_loader and catalog_index, instead),
 # BENCH_FACETS=0 (both sites without the filters with counts, which read every hit of a
-# search: what is left is the request itself).
+# search: what is left is the request itself), BENCH_WRK_THREADS (wrk's threads, default
+# 2), BENCH_MAX_PROCS (the FastCGI processes lighttpd starts; the example set-up's
+# max-procs otherwise).
 #
 # Installs the example site twice with the same synthetic catalogue (seed 1), one served
 # through mod_cgi and one through mod_fastcgi (tests/e2e/with_site.sh each), then runs wrk
@@ -35,7 +37,8 @@ case "${1:-}" in
   --cgi-site)
     # Inside the CGI site's with_site.sh: start the FastCGI site beside it.
     use_catalogue
-    CGI_INSTALL=$LIRAWEB_INSTALL CGI_BASE=$LIRAWEB_BASE LIRAWEB_MODE=fastcgi exec "$source_root/tests/e2e/with_site.sh" \
+    CGI_INSTALL=$LIRAWEB_INSTALL CGI_BASE=$LIRAWEB_BASE LIRAWEB_MODE=fastcgi \
+      LIRAWEB_FASTCGI_PROCS=${BENCH_MAX_PROCS:-} exec "$source_root/tests/e2e/with_site.sh" \
       "$2" "$source_root/bench/fastcgi_bench.sh" --measure
     ;;
   --measure)
@@ -70,7 +73,7 @@ case "${1:-}" in
     run() {
       local out before after before_program after_program
       read -r before before_program <<< "$(cpu_ticks "$3")"
-      out=$(wrk -t 2 -c "$2" -d "${seconds}s" --timeout 30s --latency "$1")
+      out=$(wrk -t "${BENCH_WRK_THREADS:-2}" -c "$2" -d "${seconds}s" --timeout 30s --latency "$1")
       read -r after after_program <<< "$(cpu_ticks "$3")"
       awk -v ticks=$((after - before)) -v program=$((after_program - before_program)) \
           -v hz="$(getconf CLK_TCK)" \
@@ -115,14 +118,14 @@ build_dir=$(cd "${2:-$source_root/build}" && pwd)
 command -v wrk > /dev/null || { echo "wrk is missing: tools/install-deps.sh bench" >&2; exit 1; }
 catalogue=$(mktemp "${TMPDIR:-/tmp}/liraweb-fastcgi-books.XXXXXX")
 trap 'rm -f "$catalogue"' EXIT
-export BENCH_POSTGRES BENCH_FACETS
+export BENCH_POSTGRES BENCH_FACETS BENCH_WRK_THREADS BENCH_MAX_PROCS
 if [ -n "${BENCH_CATALOGUE_DB:-}${BENCH_POSTGRES:-}" ]; then
   export BENCH_CATALOGUE_DB
   cp "$source_root/site/catalogue/books.tsv" "$catalogue"
 else
   "$build_dir/catalog_generator" --count "$books" --seed 1 --output "$catalogue"
 fi
-echo "FastCGI against CGI: $books books${BENCH_CATALOGUE_DB:+ ($BENCH_CATALOGUE_DB)}${BENCH_POSTGRES:+ (PostgreSQL)}, load average $(cut -d' ' -f1-3 /proc/loadavg), commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
+echo "FastCGI against CGI: $books books${BENCH_CATALOGUE_DB:+ ($BENCH_CATALOGUE_DB)}${BENCH_POSTGRES:+ (PostgreSQL)}, load average $(cut -d' ' -f1-3 /proc/loadavg), wrk threads ${BENCH_WRK_THREADS:-2}, max-procs ${BENCH_MAX_PROCS:-as installed}, commit $(git -C "$source_root" rev-parse --short HEAD 2> /dev/null || echo '?')," \
   "$(nproc) cores, $(date -u '+%Y-%m-%d %H:%M UTC')"
 LIRAWEB_SERVE_SECONDS=1800 LIRAWEB_CATALOGUE=$catalogue LIRAWEB_MODE=cgi \
   "$source_root/tests/e2e/with_site.sh" "$build_dir" "$source_root/bench/fastcgi_bench.sh" \

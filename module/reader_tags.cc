@@ -3,8 +3,7 @@
 // detail page's way back to the result list it came from and its overdue mark, and the
 // search words and page number a page title names. Values are written as text.
 #include <ctime>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +11,8 @@
 #include "config/error_log.h"
 #include "module/main_mod.h"
 #include "module/result_row.h"
-#include "platform/file_system.h"
 #include "web/html_text.h"
+#include "web/kept_templates.h"
 
 namespace module {
 
@@ -49,9 +48,9 @@ std::string TodayAsCatalogueDate() {
 }  // namespace
 
 std::string TMainMod::BuildTemplateRows(std::string_view templateName) {
-  std::ifstream file = platform::OpenForReading(HtmlPath + std::string(templateName));
-  const std::string rowTemplate{std::istreambuf_iterator<char>(file),
-                                std::istreambuf_iterator<char>()};
+  // Scanned once for all the rows.
+  const std::shared_ptr<const web::TScannedTemplate> rowTemplate =
+      web::ScannedTemplateFile(HtmlPath + std::string(templateName));
   // The page's own producer is in the middle of the list template; the rows get their
   // own, answering the same tags.
   TPageProducer rowProducer;
@@ -64,7 +63,7 @@ std::string TMainMod::BuildTemplateRows(std::string_view templateName) {
   std::string rows;
   for (std::int64_t k = 0; k < window.RowLimit && !qMaster->AtEnd(); ++k) {
     TemplateRowNumber = window.FirstNumber + k;
-    rows += rowProducer.ProduceFromText(rowTemplate);
+    rows += rowProducer.ProduceFromScanned(*rowTemplate);
     qMaster->NextRow();
   }
   return rows;

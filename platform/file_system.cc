@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,6 +41,26 @@ bool StatMode(std::string_view path, mode_t kind) {
 bool FileExists(std::string_view path) { return StatMode(path, S_IFREG); }
 
 bool DirectoryExists(std::string_view path) { return StatMode(path, S_IFDIR); }
+
+bool TFileState::operator==(const TFileState& other) const {
+  return Device == other.Device && Inode == other.Inode && Size == other.Size &&
+         Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec &&
+         Changed.tv_sec == other.Changed.tv_sec && Changed.tv_nsec == other.Changed.tv_nsec;
+}
+
+bool TFileState::Settled() const {
+  constexpr time_t kSettledSeconds = 2;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return Modified.tv_sec + kSettledSeconds < now.tv_sec &&
+         Changed.tv_sec + kSettledSeconds < now.tv_sec;
+}
+
+std::optional<TFileState> RegularFileState(std::string_view path) {
+  struct stat info;
+  if (stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return TFileState{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
 
 std::ifstream OpenForReading(std::string_view path) {
   std::ifstream stream;

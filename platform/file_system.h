@@ -4,8 +4,11 @@
 // double-byte character may be 0x5C and must stay as it is.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +22,29 @@ bool FileExists(std::string_view path);
 
 // True when a directory of that name exists.
 bool DirectoryExists(std::string_view path);
+
+// What tells one state of a file from another: another file put in its place (device
+// and inode), rewritten (size, modification time) or given other permissions (change
+// time). A process that keeps what it read from a file reads it again when the state
+// it sees differs from the one it read the file in.
+struct TFileState {
+  dev_t Device;
+  ino_t Inode;
+  off_t Size;
+  timespec Modified;
+  timespec Changed;
+
+  bool operator==(const TFileState& other) const;
+
+  // True when the file was last changed more than a few seconds before now. A file
+  // changed more recently must not be kept by its state: the file system's clock may be
+  // too coarse (a tick of some ms, on some systems two seconds) to give a second change
+  // in the same tick a new time, and the size may stay the same.
+  bool Settled() const;
+};
+
+// The state of the regular file at path; nothing when there is none (missing, a folder).
+std::optional<TFileState> RegularFileState(std::string_view path);
 
 // Opens the file for binary reading. Raises EFOpenError "ファイル <path> は開けません".
 std::ifstream OpenForReading(std::string_view path);

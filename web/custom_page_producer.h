@@ -11,6 +11,7 @@
 #include "platform/string_list.h"
 #include "web/content_producer.h"
 #include "web/copy_parser.h"
+#include "web/scanned_template.h"
 
 namespace web {
 
@@ -33,9 +34,9 @@ class TCustomPageProducer : public TCustomContentProducer {
   // otherwise); quotes inside a value are always kept.
   bool StripParamQuotes = true;
 
-  // Expands HTMLFile, or the lines of HTMLDoc each followed by CR LF when no file is
-  // set; neither goes through ProduceFromStream. Raises EFOpenError when the file cannot be opened, and whatever the
-  // expansion raises.
+  // Expands HTMLFile (scanned as ScannedTemplateFile keeps it), or the lines of HTMLDoc
+  // each followed by CR LF when no file is set; neither goes through ProduceFromStream.
+  // Raises EFOpenError when the file cannot be opened, and whatever the expansion raises.
   std::string ProduceContent() override;
 
   // Expands the template read from stream. Raises EParserError for a line too long,
@@ -46,15 +47,16 @@ class TCustomPageProducer : public TCustomContentProducer {
   // Expands the template text, failing as ProduceFromStream does.
   std::string ProduceFromText(std::string_view text) override;
 
+  // Expands a template scanned before, failing as ProduceFromStream does: the tags
+  // before a line too long are answered, then EParserError is raised.
+  std::string ProduceFromScanned(const TScannedTemplate& scanned);
+
   // The replacement of one tag: here the tag written again as "<#" name ">", without
   // its parameters.
   virtual std::string ResolveTag(const std::string& tagString,
                                  const platform::TStringList& tagParams);
 
  private:
-  // Expands the template that source gives.
-  std::string Expand(TCopyParser::TByteSource source);
-
   std::string HTMLFile_;
   platform::TStringList HTMLDoc_;
 };

@@ -349,6 +349,22 @@ expect_status 200
 checks=$((checks + 1))
 [ "$(hit_count)" = "$hits" ] || fail "the catalogue changed: $(hit_count) hits"
 
+# A FastCGI process keeps its templates scanned while their files are unchanged: a
+# template written to in place (the same file, the same inode) is seen by the next request.
+begin "a template written to in place is seen by the next request"
+top_size=$(stat -c %s "$install/templates/top.html")
+# Only a file older than two seconds is kept; a newer one is read at every request.
+while [ $(($(date +%s) - $(stat -c %Z "$install/templates/top.html"))) -lt 3 ]; do sleep 0.2; done
+fetch GET "$program"
+expect_no_text 'edited in place'
+printf '<!-- edited in place -->\r\n' >> "$install/templates/top.html"
+fetch GET "$program"
+truncate -s "$top_size" "$install/templates/top.html"
+expect_status 200
+expect_text 'edited in place'
+fetch GET "$program"
+expect_no_text 'edited in place'
+
 # ---- a template missing from the installation: template, request, status, text the
 # page must show, label of the entry Error.txt must get (- for none). Only the search
 # turns a failure into its own error page; everything else is the 500 response.

@@ -9,7 +9,8 @@
 # status, or 77 (skipped) when lighttpd is not installed. LIRAWEB_CATALOGUE names
 # another catalogue file to install (the load test's synthetic one), and
 # LIRAWEB_SERVE_SECONDS how long lighttpd may run at most (default 300), LIRAWEB_MODE how
-# lighttpd runs the program (cgi, the default here, or fastcgi).
+# lighttpd runs the program (cgi, the default here, or fastcgi), and LIRAWEB_FASTCGI_PROCS
+# how many FastCGI processes it starts (the example set-up's max-procs otherwise).
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
@@ -59,6 +60,9 @@ for attempt in 1 2 3 4 5 6 7 8; do
   "$source_root/tools/site-install.sh" --build "$build_dir" --prefix "$install_dir" \
     --port "$port" --mode "${LIRAWEB_MODE:-cgi}" \
     ${LIRAWEB_CATALOGUE:+--catalogue "$LIRAWEB_CATALOGUE"} > /dev/null
+  [ -z "${LIRAWEB_FASTCGI_PROCS:-}" ] ||
+    sed -i "s/\"max-procs\" *=> *[0-9]*/\"max-procs\"   => $LIRAWEB_FASTCGI_PROCS/" \
+      "$install_dir/lighttpd/liraweb-fastcgi.conf"
   # The time limit ends lighttpd even if this script is killed before it can stop it.
   timeout --kill-after=5 "${LIRAWEB_SERVE_SECONDS:-300}" "$lighttpd" -D -f "$install_dir/lighttpd.conf" \
     > "$install_dir/log/lighttpd-stdout.log" 2>&1 < /dev/null &

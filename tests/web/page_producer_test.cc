@@ -282,6 +282,52 @@ TEST(PageProducer, FailuresInsideTagsEndTheExpansion) {
   EXPECT_THROW(producer.ProduceFromText("a<#X>b"), EConvertError);
 }
 
+// A template scanned once is expanded again and again (the rows of a list, the pages of
+// a long-lived process): each expansion answers the same tags in the same order and
+// fails where a scan of the bytes would, after the tags before the long line.
+TEST(PageProducer, ScannedTemplateExpandsAsItsTextDoes) {
+  const std::string longLine(TCopyParser::WindowSize, 'x');
+  struct Case {
+    std::string text;
+    std::vector<std::string> answered;  // tags answered, in order
+    std::string failure;                // class of the error raised; empty for none
+  } cases[] = {
+      {"a<#X p=1> b <#Y>\r\nc", {"X", "Y"}, ""},
+      {"a<#X>\n" + longLine + "\n<#Y>", {"X"}, "EParserError"},
+      {"<#X>\n<#THROW>\n" + longLine + "\n", {"X", "THROW"}, "EConvertError"},
+      {"<#X a=%zz>\n" + longLine + "\n", {}, "EConvertError"},
+      {"<#X " + longLine + ">", {}, "EParserError"},
+      {"", {}, ""},
+  };
+  for (const Case& c : cases) {
+    const TScannedTemplate scanned = TScannedTemplate::ScanText(c.text);
+    std::vector<std::string> pages;
+    for (int run = 0; run < 2; ++run) {
+      std::vector<std::string> answered;
+      TPageProducer producer;
+      producer.OnHTMLTag = [&answered](TPageProducer& sender, TTag tag, const std::string& name,
+                                       const TStringList& params, std::string& replaceText) {
+        answered.push_back(name);
+        if (name == "THROW") throw EConvertError("thrown");
+        ShowTag(sender, tag, name, params, replaceText);
+      };
+      std::string failure;
+      try {
+        pages.push_back(producer.ProduceFromScanned(scanned));
+      } catch (const Exception& error) {
+        failure = error.ClassName();
+      }
+      EXPECT_EQ(answered, c.answered) << c.text.substr(0, 20) << ", run " << run;
+      EXPECT_EQ(failure, c.failure) << c.text.substr(0, 20) << ", run " << run;
+    }
+    if (c.failure.empty()) {
+      ASSERT_EQ(pages.size(), 2u);
+      EXPECT_EQ(pages[0], pages[1]);
+      EXPECT_EQ(pages[0], Expand(c.text));
+    }
+  }
+}
+
 TEST(CopyParser, CollectUntilKeepsTheExactTextAndCountsLines) {
   std::istringstream input("NAME \r\n a = \"b\"\n >tail");
   std::string output;
