@@ -4,13 +4,15 @@
 # every hit) and AFTER (an index built by this tree's catalog_index). Whole CGI requests
 # (build/cgi_request_timer, a new process each), alternately; medians in ms, wall time and
 # in brackets the request's processor time. "same" compares the two pages byte for byte,
-# the line with the search time left out.
+# the line with the search time left out. --before-build DIR serves BEFORE with the
+# program of another build folder (an older ranking), AFTER with this tree's.
 #
-# Usage: bench/best_match_bench.sh [--build DIR] [--runs N] [--work DIR] [--match MODE]
-#                                  BEFORE.db AFTER.db
+# Usage: bench/best_match_bench.sh [--build DIR] [--before-build DIR] [--runs N] [--work DIR]
+#                                  [--match MODE] BEFORE.db AFTER.db
 set -euo pipefail
 source_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$source_root/build
+before_build=""
 runs=5
 work=""
 match=FOLDED
@@ -18,6 +20,7 @@ files=()
 while (($#)); do
   case "$1" in
     --build) build_dir=$2; shift 2 ;;
+    --before-build) before_build=$(cd "$2" && pwd); shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --match) match=${2^^}; shift 2 ;;
@@ -27,8 +30,9 @@ done
 ((${#files[@]} == 2)) || { echo "usage: $0 [options] BEFORE.db AFTER.db" >&2; exit 2; }
 source "$source_root/bench/bench_setup.sh"
 # The facet lists read every hit whatever the order (their own cost, not measured here).
+install_bench_site "$work/after" "${files[1]}" "$match"
+(build_dir=${before_build:-$build_dir} install_bench_site "$work/before" "${files[0]}" "$match")
 for site in before after; do
-  install_bench_site "$work/$site" "${files[$([ $site = before ] && echo 0 || echo 1)]}" "$match"
   sed -i 's/^FACETS=.*/FACETS=0/' "$work/$site/cgi-bin/liraweb.conf"
 done
 
@@ -71,6 +75,8 @@ any field, selective (恋黒海), page 0|PAGENUM=0&ANY=恋黒海&ORDER=RELEVANCE
 any field, middle (夜旅), page 0|PAGENUM=0&ANY=夜旅&ORDER=RELEVANCE
 any field, broad (の), page 0|PAGENUM=0&ANY=の&ORDER=RELEVANCE
 any field, broad (の), page 50|PAGENUM=50&ANY=の&ORDER=RELEVANCE
+any field, broad (ン), page 0|PAGENUM=0&ANY=ン&ORDER=RELEVANCE
+any field, broad (ン), page 50|PAGENUM=50&ANY=ン&ORDER=RELEVANCE
 title, broad (記録), page 0|PAGENUM=0&BOOKNAME=記録&ORDER=RELEVANCE
 title, broad (記録), page 50|PAGENUM=50&BOOKNAME=記録&ORDER=RELEVANCE
 author, broad (田中), page 0|PAGENUM=0&CHOSYA=田中&ORDER=RELEVANCE

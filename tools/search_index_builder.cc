@@ -36,8 +36,8 @@ constexpr char kLoggedDuringBuild[] = "logged_during_build";
 constexpr std::int64_t kChunksPerTransaction = 8;
 
 // A column (its position) and a gram in one number, for sorting. Gram keys lie below
-// 2^59 (units and pairs below 2^33, the start grams at bit 40, the long-word grams
-// reaching 2^58), columns above.
+// 2^59 (units and pairs below 2^33, the end grams at bit 38, the start grams at bit 40, the
+// long-word grams reaching 2^58), columns above.
 constexpr int kColumnShift = 59;
 std::uint64_t ColumnGram(int column, std::int64_t gram) {
   return (static_cast<std::uint64_t>(column) << kColumnShift) | static_cast<std::uint64_t>(gram);
@@ -81,21 +81,23 @@ std::string BlobText(sqlite3_stmt* statement, int column) {
   return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
 }
 
-// Adds the column start grams of one row's indexed values, when the index holds them.
-void AddStartGrams(sqlite3_stmt* statement, int first, const IndexTarget& target,
-                   std::vector<std::uint64_t>& grams) {
-  if (!target.startGrams) return;
+// Adds the column start and end grams of one row's indexed values, those the index holds.
+void AddEdgeGrams(sqlite3_stmt* statement, int first, const IndexTarget& target,
+                  std::vector<std::uint64_t>& grams) {
+  if (!target.startGrams && !target.endGrams) return;
   std::vector<std::int64_t> keys;
   for (int c = 0; c < static_cast<int>(target.columns.size()); ++c) {
     if (sqlite3_column_type(statement, first + c) == SQLITE_NULL) continue;
     keys.clear();
-    si::AppendStartGrams(BlobText(statement, first + c), keys, target.match);
+    const std::string text = BlobText(statement, first + c);
+    if (target.startGrams) si::AppendStartGrams(text, keys, target.match);
+    if (target.endGrams) si::AppendEndGrams(text, keys, target.match);
     for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
   }
 }
 
 // The grams of one row's indexed values (columns 1.. of the statement, or from first),
-// with the long-word and start grams when the index holds them.
+// with the long-word, start and end grams when the index holds them.
 std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, const IndexTarget& target) {
   const int columns = static_cast<int>(target.columns.size());
   std::vector<std::uint64_t> grams;
@@ -108,7 +110,7 @@ std::vector<std::uint64_t> RowGrams(sqlite3_stmt* statement, int first, const In
     if (target.longWords) si::AppendLongWordGrams(text, keys, target.match);
     for (std::int64_t key : keys) grams.push_back(ColumnGram(c, key));
   }
-  AddStartGrams(statement, first, target, grams);
+  AddEdgeGrams(statement, first, target, grams);
   std::sort(grams.begin(), grams.end());
   grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
   return grams;
@@ -132,6 +134,7 @@ std::string GramText(std::int64_t gram) {
     return unit(static_cast<std::uint32_t>((gram >> 42) - 1)) + GramText(low + 0x10000);
   }
   if (gram & si::kStartGramBit) return "^" + GramText(gram & ~si::kStartGramBit);
+  if (gram & si::kEndGramBit) return GramText(gram & ~si::kEndGramBit) + "$";
   if (gram < 0x10000) return unit(static_cast<std::uint32_t>(gram));
   return unit(static_cast<std::uint32_t>((gram >> 16) - 1)) +
          unit(static_cast<std::uint32_t>(gram & 0xFFFF));
@@ -211,7 +214,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   IndexTarget target;
   target.table.clear();
   target.columns.clear();
-  target.startGrams = false;  // an index built before them holds none
+  target.startGrams = target.endGrams = false;  // an index built before them holds none
   Statement meta(Prepare(std::string("SELECT key, value FROM ") + si::kMetaTable));
   while (sqlite3_step(meta.get()) == SQLITE_ROW) {
     const std::string key = BlobText(meta.get(), 0), value = BlobText(meta.get(), 1);
@@ -221,6 +224,7 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "order_columns") target.orderColumns = SplitNames(value);
     if (key == "columns") target.columns = SplitNames(value);
     if (key == "start_grams") target.startGrams = value == "1";
+    if (key == si::kEndGramsSetting) target.endGrams = value == "1";
   }
   target.longWords = MetaValue(si::kLongWordsSetting) == si::kLongWordGramsVersion;
   // An index built before the year-key order keeps none until it is built again.
@@ -342,7 +346,8 @@ void SearchIndexBuilder::CreateTables(const IndexTarget& target) {
              {"columns", Joined(target.columns, "", false, ",")},
              {"pending_limit", std::to_string(target.pendingLimit)},
              {"match", si::IndexMatchName(target.match)},
-             {"start_grams", target.startGrams ? "1" : "0"}});
+             {"start_grams", target.startGrams ? "1" : "0"},
+             {si::kEndGramsSetting, target.endGrams ? "1" : "0"}});
   if (target.longWords) WriteMeta({{si::kLongWordsSetting, si::kLongWordGramsVersion}});
 }
 

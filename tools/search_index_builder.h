@@ -36,6 +36,8 @@ struct IndexTarget {
                                            "MS_SYOZAI"};
   // Whether the lists also hold the column start grams (db::searchindex::kStartGramBit).
   bool startGrams = true;
+  // Whether they also hold the column end grams (db::searchindex::kEndGramBit).
+  bool endGrams = true;
   // Columns whose order (ties by rowid) the index notes when it is the rowid order, so
   // that a walk of a stored order in rowid order within equal values is also in their
   // order: the best-match ranking breaks ties of year by the book's key.

@@ -49,8 +49,8 @@ class CandidateSet {
   // OrderUnreadable.
   std::unique_ptr<RowSequence> Sequence();
   const std::optional<IndexedSort>& Sort() const { return sort_; }
-  // True when the set comes in a best-match order it gives itself.
-  bool Ranked() const { return ranked_ != nullptr; }
+  // The best-match order the set comes in when it gives it itself, else null.
+  const RankedOrder* Ranking() const { return ranked_.get(); }
 
   // Has the statement reading the set pass over that many candidates more before the
   // next one it reads: when each candidate gives one row of the result, in order, the

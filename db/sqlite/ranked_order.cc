@@ -53,19 +53,16 @@ class BoundsReader {
   }
 
  private:
-  // A term holds the lists of its grams; one whose text must begin the column also
-  // the start gram of its first characters. One unit or pair between "%"s is exact.
+  // A term holds the lists of its grams; one whose text must begin or end the column
+  // also the start or end gram of its first or last characters. One unit or pair
+  // between "%"s is exact, and with those grams one that begins, ends or is the text.
   TierBounds Term(const LikeTerm& term) {
-    std::vector<std::int64_t> grams = RequiredGramKeys(term.pattern, plan_.mode);
-    if (plan_.startGrams) {
-      if (std::optional<std::int64_t> start = PatternStartGram(term.pattern, plan_.mode)) {
-        grams.push_back(*start);
-      }
-    }
     TierBounds bounds;
     bounds.possible = candidates_;
-    for (std::int64_t gram : grams) bounds.possible.Intersect(List(term.column, gram));
-    if (PatternIsOneGram(term.pattern, plan_.mode)) bounds.sure = bounds.possible;
+    for (std::int64_t gram : EdgeGramKeys(term.pattern, plan_.mode, plan_.edgeGrams)) {
+      bounds.possible.Intersect(List(term.column, gram));
+    }
+    if (EdgeGramsDecide(term.pattern, plan_.mode, plan_.edgeGrams)) bounds.sure = bounds.possible;
     return bounds;
   }
 
@@ -265,7 +262,7 @@ std::shared_ptr<RankedOrder> PlanRanking(sqlite3* db, const SearchShape& shape,
     return nullptr;
   }
   RankingPlan plan{std::move(*order),   shape.orderList, info.table, shape.bookQualifier, mode,
-                   std::move(tieOrder), info.startGrams};
+                   std::move(tieOrder), info.edgeGrams};
   try {
     auto ranked = std::make_shared<RankedOrder>(db, std::move(plan), candidates);
     // Each open row costs a read of the row (a few microseconds) when a page reaches it.

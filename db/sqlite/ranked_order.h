@@ -14,6 +14,7 @@
 
 #include "db/driver.h"
 #include "db/sqlite/row_bitmap.h"
+#include "db/sqlite/search_index_format.h"
 #include "db/sqlite/search_narrowing.h"
 #include "db/sqlite/stored_order.h"
 
@@ -28,7 +29,7 @@ struct RankingPlan {
   // The stored order a tier's rows are walked in: the year-key order ascending, or the
   // year's order descending when the key's order is the rowid order.
   IndexedSort tieOrder;
-  bool startGrams = false;
+  EdgeGrams edgeGrams;
 };
 
 // What the lists tell of one tier's condition for the candidates.

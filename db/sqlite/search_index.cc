@@ -167,7 +167,7 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
     info.unsafeSortColumns = SplitNames(meta["unsafe_sort"]);
     info.orderColumns = SplitNames(meta["order_columns"]);
     info.match = MatchModeOfIndex(meta["match"]);
-    info.startGrams = meta["start_grams"] == "1";
+    info.edgeGrams = {meta["start_grams"] == "1", meta[kEndGramsSetting] == "1"};
     info.rowidOrderColumns = SplitNames(meta["rowid_order"]);
     info.yearKeyOrder = SplitNames(meta[kYearKeyOrderSetting]);
     info.longWords = meta[kLongWordsSetting] == kLongWordGramsVersion;

@@ -31,8 +31,9 @@ struct IndexInfo {
   std::vector<std::string> orderColumns;
   // The matching mode whose folding the grams hold (see IndexServes).
   MatchMode match = MatchMode::kFolded;
-  // True when the lists hold the column start grams (see kStartGramBit).
-  bool startGrams = false;
+  // Whether the lists hold the column start grams and end grams (see kStartGramBit and
+  // kEndGramBit).
+  EdgeGrams edgeGrams;
   // Columns of the book table whose order, ties by rowid, is the rowid order.
   std::vector<std::string> rowidOrderColumns;
   // The year and key columns whose best-match ties the index keeps in one order (see

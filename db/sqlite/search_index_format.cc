@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "matching/sjis_fold.h"
 #include "platform/invariant.h"
@@ -227,29 +229,113 @@ std::string_view PostingBitmap(std::string_view data, const PostingKey& key) {
   return list ? list->substr(1) : std::string_view();
 }
 
-std::optional<std::vector<std::uint32_t>> SingleRunUnits(std::string_view pattern, MatchMode mode) {
+namespace {
+
+// A pattern that is one run of literal characters, with "%"s or nothing on each side.
+struct LiteralRun {
+  std::vector<std::uint32_t> units;
+  bool atStart = false, atEnd = false;  // no "%" before it, after it
+};
+
+// The pattern's one run in the folded or the loose mode; nullopt for any other pattern
+// or mode.
+std::optional<LiteralRun> OneLiteralRun(std::string_view pattern, MatchMode mode) {
   if (mode == MatchMode::kExact) return std::nullopt;
   std::size_t i = 0;
-  std::vector<std::uint32_t> units;
+  LiteralRun run;
   auto skipPercents = [&] {
     const std::size_t from = i;
     while (i < pattern.size() && IsWildcard(pattern, i) && pattern[i] == '%') ++i;
     return i > from;
   };
-  // Without a "%" on both sides the run must stand at the start or the end of the
-  // text, which holding its grams does not prove.
-  if (!skipPercents()) return std::nullopt;
+  run.atStart = !skipPercents();
   while (i < pattern.size() && !IsWildcard(pattern, i)) {
     const std::uint32_t unit = matching::NextUnit(pattern, i, mode);
-    if (unit != matching::kIgnoredUnit) units.push_back(unit);
+    if (unit != matching::kIgnoredUnit) run.units.push_back(unit);
   }
-  if (!skipPercents() || i != pattern.size()) return std::nullopt;
-  return units;
+  run.atEnd = !skipPercents();
+  if (i != pattern.size()) return std::nullopt;
+  return run;
+}
+
+std::int64_t GramOfUnits(const std::uint32_t* units, std::size_t count) {
+  return count == 1 ? UnigramKey(units[0]) : BigramKey(units[0], units[1]);
+}
+
+// The end gram of the pattern: its last run's last pair or only unit, when the run ends
+// the pattern. Only in the folded and loose modes, where a text's last unit is the last
+// unit the pattern compares.
+std::optional<std::int64_t> PatternEndGram(std::string_view pattern, MatchMode mode) {
+  if (mode == MatchMode::kExact) return std::nullopt;
+  std::vector<std::uint32_t> run;
+  for (std::size_t i = 0; i < pattern.size();) {
+    if (IsWildcard(pattern, i)) {
+      ++i;
+      run.clear();
+      continue;
+    }
+    const std::uint32_t unit = matching::NextUnit(pattern, i, mode);
+    if (unit != matching::kIgnoredUnit) run.push_back(unit);
+  }
+  if (run.empty()) return std::nullopt;
+  const std::size_t count = std::min<std::size_t>(run.size(), 2);
+  return kEndGramBit | GramOfUnits(run.data() + run.size() - count, count);
+}
+
+bool IsOneOrTwoUnits(const LiteralRun& run) {
+  return run.units.size() == 1 || run.units.size() == 2;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint32_t>> SingleRunUnits(std::string_view pattern, MatchMode mode) {
+  // Without a "%" on both sides the run must stand at the start or the end of the
+  // text, which holding its grams does not prove.
+  std::optional<LiteralRun> run = OneLiteralRun(pattern, mode);
+  if (!run || run->atStart || run->atEnd) return std::nullopt;
+  return std::move(run->units);
 }
 
 bool PatternIsOneGram(std::string_view pattern, MatchMode mode) {
-  const std::optional<std::vector<std::uint32_t>> units = SingleRunUnits(pattern, mode);
-  return units && (units->size() == 1 || units->size() == 2);
+  return EdgeGramsDecide(pattern, mode, EdgeGrams{});
+}
+
+bool EdgeGramsDecide(std::string_view pattern, MatchMode mode, EdgeGrams parts) {
+  const std::optional<LiteralRun> run = OneLiteralRun(pattern, mode);
+  if (!run || !IsOneOrTwoUnits(*run)) return false;
+  // The whole text's key and the end grams are one part; a run of one or two units
+  // that begins the text is its start gram.
+  if (run->atEnd) return parts.end;
+  return !run->atStart || parts.start;
+}
+
+std::vector<std::int64_t> EdgeGramKeys(std::string_view pattern, MatchMode mode, EdgeGrams parts) {
+  std::vector<std::int64_t> keys = RequiredGramKeys(pattern, mode);
+  if (parts.start) {
+    if (const std::optional<std::int64_t> start = PatternStartGram(pattern, mode)) {
+      keys.push_back(*start);
+    }
+  }
+  if (parts.end) {
+    if (const std::optional<std::int64_t> end = PatternEndGram(pattern, mode)) keys.push_back(*end);
+    const std::optional<LiteralRun> run = OneLiteralRun(pattern, mode);
+    if (run && run->atStart && run->atEnd && IsOneOrTwoUnits(*run)) {
+      keys.push_back(kStartGramBit | kEndGramBit |
+                     GramOfUnits(run->units.data(), run->units.size()));
+    }
+  }
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+void AppendEndGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {
+  const std::vector<std::uint32_t> units = TextUnits(text, mode);
+  const std::size_t n = units.size();
+  if (n == 0) return;
+  keys.push_back(kEndGramBit | UnigramKey(units[n - 1]));
+  if (n >= 2) keys.push_back(kEndGramBit | BigramKey(units[n - 2], units[n - 1]));
+  if (n <= 2) keys.push_back(kStartGramBit | kEndGramBit | GramOfUnits(units.data(), n));
 }
 
 void AppendStartGrams(std::string_view text, std::vector<std::int64_t>& keys, MatchMode mode) {

@@ -106,6 +106,39 @@ void AppendStartGrams(std::string_view text, std::vector<std::int64_t>& keys,
 // with it (no wildcard first). nullopt when the pattern may match text starting anywhere.
 std::optional<std::int64_t> PatternStartGram(std::string_view pattern, MatchMode mode);
 
+// Column end grams, an optional part of the index (its settings say "end_grams" = 1):
+// the last unit and the last pair of units of each column's folded text, under the key
+// of that unit or pair with this bit set, and for a text of one or two units the whole
+// text under both bits. They tell the texts that end with a word (「…の」) or are that
+// word, which the lists of the units and pairs anywhere cannot.
+inline constexpr std::int64_t kEndGramBit = std::int64_t{1} << 38;
+inline constexpr char kEndGramsSetting[] = "end_grams";
+
+// Appends the end gram keys of the text folded for the mode: none for a text without a
+// unit, the last unit's, the last pair's when it has two units or more, and the whole
+// text's when it has one or two.
+void AppendEndGrams(std::string_view text, std::vector<std::int64_t>& keys,
+                    MatchMode mode = MatchMode::kFolded);
+
+// The optional parts of an index whose grams a pattern's rows may be read from.
+struct EdgeGrams {
+  bool start = false;  // the column start grams
+  bool end = false;    // the column end grams
+};
+
+// The gram keys every text matching the pattern holds, sorted and without repeats: the
+// RequiredGramKeys, and where the parts are kept the start gram, the end gram (the last
+// pair or only unit of the pattern's last run, when no wildcard ends it; folded and
+// loose modes only) and the whole text's key (a pattern without wildcards of one or two
+// units).
+std::vector<std::int64_t> EdgeGramKeys(std::string_view pattern, MatchMode mode, EdgeGrams parts);
+
+// True when the rows holding every one of EdgeGramKeys are exactly the rows matching the
+// pattern: the folded or loose mode and one run of one or two units, which "%"s enclose,
+// or which begins the text (with the start grams) or ends it or is all of it (with the
+// end grams).
+bool EdgeGramsDecide(std::string_view pattern, MatchMode mode, EdgeGrams parts);
+
 // The folded units of a pattern that is one run of literal characters between "%"s
 // ("%abc%", "abc%" never), in the folded or the loose mode; nullopt for any other pattern
 // or mode. A text matches such a pattern when and only when its units hold the run.

@@ -19,6 +19,7 @@
 #include "db/index_fit.h"
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/indexed_search.h"
+#include "db/sqlite/ranked_order.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/search_narrowing.h"
 #include "db/sqlite/sqlite_driver.h"
@@ -1383,16 +1384,23 @@ TEST(SearchIndexSoak, SearchesDuringWritesAndRefreshesAnswerAsAScanOfACommittedS
 
 }  // namespace
 
-// True when the index gives the statement's best-match order itself.
-bool RankedByIndex(const std::string& path, const std::string& sql, MatchMode mode) {
+// When the index gives the statement's best-match order itself, how many candidates
+// its lists leave the tier of open; nullopt when SQLite sorts.
+std::optional<std::int64_t> RankingUnsure(const std::string& path, const std::string& sql,
+                                          MatchMode mode) {
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
   db::searchindex::CandidateRegistry* registry = nullptr;
   db::searchindex::RegisterCandidateTable(db, &registry);
   auto narrowed = db::searchindex::NarrowSearchStatement(db, sql, mode, *registry);
-  const bool ranked = narrowed && narrowed->set->Ranked();
+  std::optional<std::int64_t> unsure;
+  if (narrowed && narrowed->set->Ranking()) unsure = narrowed->set->Ranking()->Unsure();
   sqlite3_close(db);
-  return ranked;
+  return unsure;
+}
+
+bool RankedByIndex(const std::string& path, const std::string& sql, MatchMode mode) {
+  return RankingUnsure(path, sql, mode).has_value();
 }
 
 // The titles of a few books, whole or cut after their first characters: words whose
@@ -1521,4 +1529,104 @@ TEST_F(SearchIndexTest, BestMatchPagesFromTheIndexAreTheScans) {
   ranked = searches = 0;
   compare(MatchMode::kLoose, true);
   EXPECT_GT(ranked, searches / 2);
+}
+
+// The last one or two characters of a few titles and authors: words that end a text,
+// whose books the title-and-author tier ranks by "the title ends with a word".
+std::vector<std::string> EndingWords(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* select = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT MS_SYOMEI FROM BOOKMAST WHERE length(MS_SYOMEI) > 2 AND rowid % 97 = 1"
+                     " UNION ALL SELECT MS_CHOSYA FROM BOOKMAST WHERE length(MS_CHOSYA) > 2"
+                     " AND rowid % 89 = 3",
+                     -1, &select, nullptr);
+  std::vector<std::string> words;
+  while (sqlite3_step(select) == SQLITE_ROW) {
+    const std::string text(static_cast<const char*>(sqlite3_column_blob(select, 0)),
+                           sqlite3_column_bytes(select, 0));
+    std::vector<std::size_t> starts;
+    for (std::size_t at = 0; at < text.size(); at += platform::CharLength(text, at)) {
+      starts.push_back(at);
+    }
+    words.push_back(text.substr(starts[starts.size() - 1 - words.size() % 2]));
+  }
+  sqlite3_finalize(select);
+  sqlite3_close(db);
+  return words;
+}
+
+// With the end grams, every tier of a word of one or two units is decided by the lists
+// (none of the candidates is read to rank it, however many there are), and every page
+// is the scan's: words that end titles and authors, one-character words, the kana and
+// width forms of one sound, in the folded and the loose mode, the any-field box, the
+// title and the author field; and rows written after the build, until and after the
+// refresh. An index built without end grams still gives the scan's pages.
+TEST_F(SearchIndexTest, BestMatchOfWordsEndingTextsIsDecidedByTheIndex) {
+  WriteBoth("UPDATE BOOKMAST SET MS_BOOKID = printf('B%d', rowid);");
+  // あ ア ｱ a Ａ 1 １: one sound or letter in several forms; ｶﾞ joins in one unit.
+  const std::vector<std::string> oneCharacter = {"\x82\xa0", "\x83\x41", "\xb1",     "a",
+                                                 "\x82\x60", "1",        "\x82\x50", "\xb6\xde"};
+  int searches = 0, decided = 0;
+  auto compare = [&](MatchMode mode, bool expectDecided) {
+    std::vector<std::string> words = EndingWords(indexed_);
+    words.insert(words.end(), oneCharacter.begin(), oneCharacter.end());
+    ASSERT_GT(words.size(), 30u);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      SearchCriteria criteria;
+      criteria.SearchFlags = i % 3 == 0 ? kSearchAny : i % 3 == 1 ? kSearchBookName : kSearchChosya;
+      criteria.Any = criteria.BookName = criteria.Chosya = words[i];
+      criteria.Relevance = true;
+      criteria.LooseMatch = mode == MatchMode::kLoose;
+      const std::string sql = StatementText(criteria);
+      ExpectSamePagesAsScan(sql, mode);
+      const std::optional<std::int64_t> unsure = RankingUnsure(indexed_, sql, mode);
+      ++searches;
+      if (!unsure || *unsure != 0) continue;
+      ++decided;
+    }
+    if (expectDecided) {
+      EXPECT_GT(decided, searches * 3 / 4) << decided << " of " << searches;
+    } else {
+      EXPECT_LT(decided, searches / 2) << decided << " of " << searches;
+    }
+    searches = decided = 0;
+  };
+  compare(MatchMode::kFolded, true);
+  std::string writes = "BEGIN;";
+  for (int i = 0; i < 40; ++i) writes += InsertBook(random_, 800000 + i, "INSERT");
+  WriteBoth(writes +
+            "UPDATE BOOKMAST SET MS_SYOMEI = MS_SYOMEI || '\x82\xa0' WHERE rowid % 13 = 0;" +
+            "UPDATE BOOKMAST SET MS_BOOKID = printf('B%d', rowid); COMMIT;");
+  for (const std::string& word : oneCharacter) {
+    SearchCriteria criteria;
+    criteria.SearchFlags = kSearchAny;
+    criteria.Any = word;
+    criteria.Relevance = true;
+    ExpectSamePagesAsScan(StatementText(criteria));
+  }
+  Builder().Refresh(nullptr);
+  compare(MatchMode::kFolded, true);
+  std::ostringstream report;
+  EXPECT_TRUE(Builder().Check(report)) << report.str();
+
+  IndexTarget withoutEnds;
+  withoutEnds.endGrams = false;
+  Builder().Build(withoutEnds, nullptr);
+  compare(MatchMode::kFolded, false);
+  report.str("");
+  EXPECT_TRUE(Builder().Check(report)) << report.str();
+
+  // The loose mode, on texts with its punctuation and separators, which a word's end
+  // passes over.
+  std::filesystem::remove(indexed_);
+  std::filesystem::remove(scanned_);
+  MakeCatalogue(indexed_, random_, 2000, true);
+  std::filesystem::copy_file(indexed_, scanned_);
+  WriteBoth("UPDATE BOOKMAST SET MS_BOOKID = printf('B%d', rowid);");
+  IndexTarget loose;
+  loose.match = MatchMode::kLoose;
+  Builder().Build(loose, nullptr);
+  compare(MatchMode::kLoose, true);
 }

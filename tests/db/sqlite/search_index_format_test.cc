@@ -173,4 +173,58 @@ TEST(SearchIndexFormat, StartGramsAndOneGramPatternsAgreeWithTheMatcher) {
   EXPECT_GT(exact, 3000);
 }
 
+// The keys a pattern needs are held by every text matching it, with the start grams, the
+// end grams (and the whole text's key), both or neither; and where the grams are said to
+// decide the pattern, holding those keys is matching it: the words that begin, end or are
+// the whole text, the tiers of the best-match order.
+TEST(SearchIndexFormat, EdgeGramKeysHoldEveryMatchAndDecideOneOrTwoUnits) {
+  namespace si = db::searchindex;
+  std::mt19937 random(12);
+  const std::vector<std::string> alphabet = test_support::LooseFoldingAlphabet();
+  const si::EdgeGrams kParts[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+  int matched = 0, decidedAtEnd = 0, decidedWhole = 0, turnedAway = 0;
+  for (int round = 0; round < 30000; ++round) {
+    std::vector<std::string> pieces(1 + random() % 4);
+    for (std::string& piece : pieces) piece = alphabet[random() % alphabet.size()];
+    std::string text;
+    for (const std::string& piece : pieces) text += piece;
+    // A word of the text's first or last pieces, now and then with another piece.
+    const std::size_t length = 1 + random() % 3;
+    const bool fromEnd = random() % 2 == 0;
+    std::string word;
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::size_t at =
+          fromEnd ? (pieces.size() * 3 - length + i) % pieces.size() : i % pieces.size();
+      word += random() % 5 == 0 ? alphabet[random() % alphabet.size()] : pieces[at];
+    }
+    const std::string pattern =
+        std::string(random() % 2 ? "%" : "") + word + std::string(random() % 2 ? "%" : "");
+    for (MatchMode mode : {MatchMode::kExact, MatchMode::kFolded, MatchMode::kLoose}) {
+      const bool matches = matching::SjisLike(pattern, text, mode);
+      std::vector<std::int64_t> held;
+      si::AppendTextGrams(text, held, mode);
+      si::AppendStartGrams(text, held, mode);
+      si::AppendEndGrams(text, held, mode);
+      std::sort(held.begin(), held.end());
+      matched += matches;
+      for (const si::EdgeGrams parts : kParts) {
+        const std::vector<std::int64_t> needed = si::EdgeGramKeys(pattern, mode, parts);
+        const bool holds = std::includes(held.begin(), held.end(), needed.begin(), needed.end());
+        const auto trace = std::to_string(static_cast<int>(mode)) + " " +
+                           std::to_string(parts.start) + std::to_string(parts.end) + " " + pattern +
+                           " " + text;
+        EXPECT_TRUE(!matches || holds) << trace;
+        if (!si::EdgeGramsDecide(pattern, mode, parts)) continue;
+        EXPECT_EQ(matches, holds) << trace;
+        if (pattern.back() != '%') ++(pattern.front() == '%' ? decidedAtEnd : decidedWhole);
+        turnedAway += !matches;
+      }
+    }
+  }
+  EXPECT_GT(matched, 10000);
+  EXPECT_GT(decidedAtEnd, 3000);
+  EXPECT_GT(decidedWhole, 3000);
+  EXPECT_GT(turnedAway, 3000);
+}
+
 }  // namespace
