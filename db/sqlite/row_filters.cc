@@ -65,7 +65,9 @@ std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const F
     if (!table) return std::nullopt;
     columns.push_back({*table, column.Name, column.Prefix});
   }
+  // One id a row: reserved whole, since growing it would copy and fault its pages again.
   std::vector<std::uint32_t> tupleOfRow;
+  tupleOfRow.reserve(static_cast<std::size_t>(rows.Count()));
   const std::optional<RowTuples> tuples = TupleOfEachRow(
       db, rows, source.grouping, columns, [&](const std::vector<std::uint32_t>& ids) {
         tupleOfRow.insert(tupleOfRow.end(), ids.begin(), ids.end());

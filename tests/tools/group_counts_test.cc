@@ -333,6 +333,7 @@ namespace {
 const db::RowFilter kDecade{"MS_SYUNEN >= 1980 AND MS_SYUNEN < 1990", {{"MS_SYUNEN", 0}}};
 const db::RowFilter kClass{"substr(MS_SEIKYU, 1, 1) = '9'", {{"MS_SEIKYU", 1}}};
 const db::RowFilter kLocation{"MS_SYOZAI = 2", {{"MS_SYOZAI", 0}}};
+const db::RowFilter kSince{"MS_SYUNEN >= 1985", {{"MS_SYUNEN", 0}}};
 const db::RowFilter kAvailable{
     "( CASE WHEN COALESCE(KA_USERID, '') <> '' THEN 1 WHEN COALESCE(MS_TMARK, '') = '' AND "
     "COALESCE(CAST(MS_TFMSUU AS TEXT), '') <> '' THEN 2 WHEN substr(COALESCE(MS_KKUBUN, ''), 1, "
@@ -346,7 +347,9 @@ const db::RowFilter kAvailable{
 // ranks), also after a loan is written between the preparing and the reading.
 TEST_F(GroupCountsTest, FiltersDecidedByTheIndexGiveTheScansRows) {
   const std::vector<std::vector<db::RowFilter>> filterSets = {
-      {kDecade}, {kClass}, {kLocation}, {kAvailable}, {kAvailable, kClass, kDecade}};
+      {kDecade}, {kClass}, {kLocation}, {kAvailable}, {kAvailable, kClass, kDecade},
+      // Two filters of one column each, and two filters reading the same column.
+      {kClass, kDecade}, {kDecade, kSince, kLocation}};
   const std::string words[] = {"MS_SYOMEI LIKE '%a%'",
                                "( MS_SYOMEI LIKE '%c%' OR MS_SYOMEI LIKE '%b%' )"};
   const std::string orders[] = {"", "ORDER BY MS_SEIKYU DESC\r\n", "ORDER BY MS_SYUNEN\r\n"};
