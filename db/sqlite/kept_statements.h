@@ -25,7 +25,7 @@ void ForgetKeptStatements(sqlite3* db);
 enum class Keeping { kAlways, kAmongRecent };
 
 // How many statements of Keeping::kAmongRecent a connection keeps at most.
-inline constexpr int kMostRecentKept = 8;
+inline constexpr int kMostRecentKept = 32;
 
 // A statement of sql on db, ready to bind and step: the connection's kept one (reset,
 // without bindings) when it keeps statements and that one is not in use, else one
