@@ -189,8 +189,13 @@ const CandidateBits& CandidateSet::Current() {
 CandidateRegistry::CandidateRegistry() : lastJoinedRead_(std::make_shared<JoinedRead>()) {}
 
 int CandidateRegistry::Add(std::shared_ptr<CandidateSet> set) {
-  sets_[next_] = std::move(set);
-  return next_++;
+  int number = 1;
+  for (const auto& [taken, kept] : sets_) {
+    if (taken != number) break;
+    ++number;
+  }
+  sets_.emplace(number, std::move(set));
+  return number;
 }
 
 void CandidateRegistry::Remove(int number) { sets_.erase(number); }

@@ -83,7 +83,9 @@ struct CandidateQuestion {
 class CandidateRegistry {
  public:
   CandidateRegistry();
-  // Registers the set; answers its number.
+  // Registers the set; answers its number, the smallest one not taken, so that the same
+  // search gives the same statement text request after request (and its prepared
+  // statement can be kept).
   int Add(std::shared_ptr<CandidateSet> set);
   void Remove(int number);
   CandidateSet* Find(int number) const;
@@ -98,7 +100,6 @@ class CandidateRegistry {
 
  private:
   std::map<int, std::shared_ptr<CandidateSet>> sets_;
-  int next_ = 1;
   std::optional<std::pair<CandidateQuestion, CandidateBits>> last_;
   std::shared_ptr<JoinedRead> lastJoinedRead_;
 };

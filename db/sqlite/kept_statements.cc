@@ -1,5 +1,6 @@
 #include "db/sqlite/kept_statements.h"
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 
@@ -10,14 +11,40 @@ namespace {
 struct Kept {
   sqlite3_stmt* statement = nullptr;
   bool inUse = false;
+  bool amongRecent = false;  // kept as Keeping::kAmongRecent
+  std::uint64_t lastUse = 0;
 };
+
+// The kept statements of one connection, by their text.
+struct ConnectionStatements {
+  std::map<std::string, Kept> byText;
+  std::uint64_t uses = 0;  // counts the takings, to tell which was used last
+};
+
+// Finalizes the least recently used statement kept among the recent ones and not in
+// use, when more than kMostRecentKept are kept.
+void DropOldestRecent(ConnectionStatements& kept) {
+  int recent = 0;
+  auto oldest = kept.byText.end();
+  for (auto it = kept.byText.begin(); it != kept.byText.end(); ++it) {
+    if (!it->second.amongRecent) continue;
+    ++recent;
+    if (!it->second.inUse &&
+        (oldest == kept.byText.end() || it->second.lastUse < oldest->second.lastUse)) {
+      oldest = it;
+    }
+  }
+  if (recent <= kMostRecentKept || oldest == kept.byText.end()) return;
+  sqlite3_finalize(oldest->second.statement);
+  kept.byText.erase(oldest);
+}
 
 // The kept statements of each connection that keeps them, by their text. Only a
 // connection named by KeepStatementsOf has an entry, and ForgetKeptStatements removes
 // it before the connection closes, so an address is never taken for a closed one.
 struct Store {
   std::mutex lock;
-  std::map<sqlite3*, std::map<std::string, Kept>> byConnection;
+  std::map<sqlite3*, ConnectionStatements> byConnection;
 };
 
 // Never destroyed: a connection held by a static (the engine's kept databases) is
@@ -40,27 +67,32 @@ void ForgetKeptStatements(sqlite3* db) {
   std::lock_guard<std::mutex> guard(store.lock);
   const auto found = store.byConnection.find(db);
   if (found == store.byConnection.end()) return;
-  for (auto& [text, kept] : found->second) sqlite3_finalize(kept.statement);
+  for (auto& [text, kept] : found->second.byText) sqlite3_finalize(kept.statement);
   store.byConnection.erase(found);
 }
 
-KeptStatement::KeptStatement(sqlite3* db, const std::string& sql) {
+KeptStatement::KeptStatement(sqlite3* db, const std::string& sql, Keeping keeping) {
   {
     Store& store = TheStore();
     std::lock_guard<std::mutex> guard(store.lock);
     const auto connection = store.byConnection.find(db);
     if (connection != store.byConnection.end()) {
-      Kept& kept = connection->second[sql];
+      ConnectionStatements& statements = connection->second;
+      Kept& kept = statements.byText[sql];
       if (!kept.statement) {
         if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &kept.statement,
                                nullptr) != SQLITE_OK) {
           sqlite3_finalize(kept.statement);
-          connection->second.erase(sql);
+          statements.byText.erase(sql);
           return;
         }
+        kept.amongRecent = keeping == Keeping::kAmongRecent;
       }
       if (!kept.inUse) {
+        kept.lastUse = ++statements.uses;
         kept.inUse = true;
+        // The one just taken is in use, so it is never the one dropped.
+        if (kept.amongRecent) DropOldestRecent(statements);
         inUse_ = &kept.inUse;
         statement_ = kept.statement;
         return;

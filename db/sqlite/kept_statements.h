@@ -19,12 +19,21 @@ void KeepStatementsOf(sqlite3* db);
 // Finalizes the statements the connection keeps and stops keeping them.
 void ForgetKeptStatements(sqlite3* db);
 
+// How long a connection keeps a statement: one of fixed text for as long as it lives;
+// one whose text carries a search's own words among the few used last, so that a
+// process answering many different searches does not gather a statement for each.
+enum class Keeping { kAlways, kAmongRecent };
+
+// How many statements of Keeping::kAmongRecent a connection keeps at most.
+inline constexpr int kMostRecentKept = 32;
+
 // A statement of sql on db, ready to bind and step: the connection's kept one (reset,
 // without bindings) when it keeps statements and that one is not in use, else one
-// prepared now and finalized when the handle goes. Null when sql does not prepare.
+// prepared now and finalized when the handle goes. Null when sql does not prepare
+// (the connection's error code then says why).
 class KeptStatement {
  public:
-  KeptStatement(sqlite3* db, const std::string& sql);
+  KeptStatement(sqlite3* db, const std::string& sql, Keeping keeping = Keeping::kAlways);
   KeptStatement(KeptStatement&& other) noexcept
       : statement_(std::exchange(other.statement_, nullptr)),
         inUse_(std::exchange(other.inUse_, nullptr)) {}

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "db/engine_codes.h"
 #include "db/sqlite/candidate_table.h"
@@ -261,13 +262,19 @@ class SqliteStatement : public Statement {
   SqliteStatement(Connection connection, std::string_view sql)
       : connection_(std::move(connection)),
         sql_(sql),
-        statement_(PrepareText(connection_.get(), sql)) {}
+        prepared_(PrepareText(connection_.get(), sql)),
+        statement_(prepared_.get()) {}
 
   // A statement narrowed by the search index, reading its candidate set from the
-  // registry, which it releases when it goes.
+  // registry, which it releases when it goes. Its text repeats from search to search
+  // (the set's number is reused), so the connection keeps it prepared among the recent
+  // ones; it is reset and its bindings cleared when the statement goes.
   SqliteStatement(Connection connection, searchindex::NarrowedSearch narrowed,
                   searchindex::CandidateRegistry* registry)
-      : SqliteStatement(std::move(connection), narrowed.sql) {
+      : connection_(std::move(connection)), sql_(std::move(narrowed.sql)) {
+    kept_.emplace(connection_.get(), sql_, searchindex::Keeping::kAmongRecent);
+    statement_ = kept_->get();
+    if (!statement_) Fail(connection_.get(), sqlite3_errcode(connection_.get()));
     registry_ = registry;
     setNumber_ = narrowed.setNumber;
     if (narrowed.oneRowPerBook) {
@@ -284,20 +291,23 @@ class SqliteStatement : public Statement {
   std::unique_ptr<Cursor> Execute(const std::vector<std::string>& params) override {
     // A text of blanks and comments prepares to no statement at all.
     if (!statement_) return nullptr;
-    Bind(connection_.get(), statement_.get(), params);
-    const bool onRow = Step(connection_.get(), statement_.get());
-    if (sqlite3_column_count(statement_.get()) == 0) {
-      sqlite3_reset(statement_.get());
+    Bind(connection_.get(), statement_, params);
+    const bool onRow = Step(connection_.get(), statement_);
+    if (sqlite3_column_count(statement_) == 0) {
+      sqlite3_reset(statement_);
       return nullptr;
     }
-    return std::make_unique<SqliteCursor>(connection_, statement_.get(), sql_, params, onRow,
-                                          countedBy_, inCandidateOrder_, &grouping_);
+    return std::make_unique<SqliteCursor>(connection_, statement_, sql_, params, onRow, countedBy_,
+                                          inCandidateOrder_, &grouping_);
   }
 
  private:
   Connection connection_;
   std::string sql_;
-  StatementHandle statement_;
+  // The statement it runs: prepared for it alone, or the connection's kept one.
+  StatementHandle prepared_;
+  std::optional<searchindex::KeptStatement> kept_;
+  sqlite3_stmt* statement_ = nullptr;
   searchindex::CandidateRegistry* registry_ = nullptr;  // owned by the connection
   int setNumber_ = 0;
   // The candidates, when they are the result's rows whenever they are exact.

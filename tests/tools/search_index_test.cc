@@ -19,6 +19,7 @@
 #include "db/index_fit.h"
 #include "db/sqlite/candidate_table.h"
 #include "db/sqlite/indexed_search.h"
+#include "db/sqlite/kept_statements.h"
 #include "db/sqlite/ranked_order.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/search_narrowing.h"
@@ -294,6 +295,64 @@ TEST_F(SearchIndexTest, RandomSearchesGiveTheScansRowsOrderAndCount) {
   EXPECT_GT(narrowed_ - before, 10);
   std::ostringstream report;
   EXPECT_TRUE(Builder().Check(report)) << report.str();
+}
+
+// A search asked again on a connection, once the statements before it went, is narrowed
+// to the same text, so that the connection's prepared statement serves it again; two
+// alive at once read different sets.
+TEST_F(SearchIndexTest, ASearchAskedAgainIsNarrowedToTheSameText) {
+  const std::string sql =
+      "SELECT MS_BOOKID FROM BOOKMAST\r\nWHERE\r\nMS_SYOMEI LIKE '%\x83\x41%'\r\n";
+  sqlite3* db = nullptr;
+  sqlite3_open(indexed_.c_str(), &db);
+  db::searchindex::CandidateRegistry* registry = nullptr;
+  db::searchindex::RegisterCandidateTable(db, &registry);
+  auto narrow = [&] {
+    return db::searchindex::NarrowSearchStatement(db, sql, MatchMode::kFolded, *registry);
+  };
+  std::string firstText;
+  {
+    auto first = narrow(), second = narrow();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->sql, second->sql);
+    firstText = first->sql;
+    registry->Remove(second->setNumber);
+    registry->Remove(first->setNumber);
+  }
+  for (int again = 0; again < 3; ++again) {
+    auto next = narrow();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->sql, firstText) << again;
+    registry->Remove(next->setNumber);
+  }
+  sqlite3_close(db);
+}
+
+// One connection kept for many searches, as a long-lived process keeps it: searches
+// coming back after others (more than the connection keeps prepared), one left halfway
+// through its rows, and a commit by another program in between, each the scan's answer.
+TEST_F(SearchIndexTest, AKeptConnectionAnswersRepeatedSearchesAsAFreshOne) {
+  auto kept = db::OpenSqliteDatabase(indexed_, MatchMode::kFolded, 0);
+  auto scan = db::OpenSqliteDatabase(scanned_, MatchMode::kFolded, 0);
+  std::vector<std::string> searches;
+  for (int i = 0; i < 2 * db::searchindex::kMostRecentKept; ++i) {
+    searches.push_back(StatementText(RandomCriteria(random_)));
+  }
+  for (std::size_t round = 0; round < 3; ++round) {
+    if (round == 2) {
+      const std::string write = InsertBook(random_, 900001, "INSERT");
+      Exec(indexed_, write);
+      Exec(scanned_, write);
+    }
+    for (std::size_t i = 0; i < searches.size(); ++i) {
+      if (i % 5 == round) {  // left after its first row, its cursor and statement dropped
+        std::unique_ptr<db::Statement> statement = kept->Prepare(searches[i]);
+        statement->Execute({});
+      }
+      ASSERT_EQ(RunSearch(*kept, searches[i]), RunSearch(*scan, searches[i]))
+          << "round " << round << ": " << searches[i];
+    }
+  }
 }
 
 TEST_F(SearchIndexTest, OutsideWritesAreFoundBeforeAndAfterRefresh) {
