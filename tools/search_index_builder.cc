@@ -65,17 +65,6 @@ std::vector<std::string> OldNames(const IndexTarget& target) {
   return names;
 }
 
-// The names of a list separated by commas; none for an empty text.
-std::vector<std::string> SplitNames(const std::string& list) {
-  std::vector<std::string> names;
-  for (std::size_t start = 0; start < list.size();) {
-    const std::size_t comma = std::min(list.find(',', start), list.size());
-    names.push_back(list.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return names;
-}
-
 std::string BlobText(sqlite3_stmt* statement, int column) {
   const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
   return bytes ? std::string(bytes, sqlite3_column_bytes(statement, column)) : std::string();
@@ -221,14 +210,14 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     if (key == "table") target.table = value;
     if (key == "pending_limit") target.pendingLimit = std::stoll(value);
     if (key == "match") target.match = si::MatchModeOfIndex(value);
-    if (key == "order_columns") target.orderColumns = SplitNames(value);
-    if (key == "columns") target.columns = SplitNames(value);
+    if (key == "order_columns") target.orderColumns = si::SplitNames(value);
+    if (key == "columns") target.columns = si::SplitNames(value);
     if (key == "start_grams") target.startGrams = value == "1";
     if (key == si::kEndGramsSetting) target.endGrams = value == "1";
   }
   target.longWords = MetaValue(si::kLongWordsSetting) == si::kLongWordGramsVersion;
   // An index built before the year-key order keeps none until it is built again.
-  target.yearKeyOrder = SplitNames(MetaValue(si::kYearKeyOrderSetting));
+  target.yearKeyOrder = si::SplitNames(MetaValue(si::kYearKeyOrderSetting));
   target.joinedBooks = si::JoinedBooksOfText(MetaValue(si::kJoinedBooksSetting));
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;

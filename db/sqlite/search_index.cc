@@ -46,17 +46,6 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
   return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }
 
-std::vector<std::string> SplitNames(const std::string& list) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start <= list.size() && !list.empty()) {
-    const std::size_t comma = std::min(list.find(',', start), list.size());
-    names.push_back(list.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return names;
-}
-
 std::vector<std::int64_t> Intersect(const std::vector<std::int64_t>& a,
                                     const std::vector<std::int64_t>& b) {
   std::vector<std::int64_t> both;

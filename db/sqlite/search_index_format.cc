@@ -106,15 +106,18 @@ std::string JoinedBooksText(const OneRowJoin& join) {
   return join.table + "," + join.joinedColumn + "," + join.bookColumn;
 }
 
-std::optional<OneRowJoin> JoinedBooksOfText(std::string_view text) {
-  std::vector<std::string> names(1);
-  for (char c : text) {
-    if (c == ',') {
-      names.emplace_back();
-    } else {
-      names.back().push_back(c);
-    }
+std::vector<std::string> SplitNames(std::string_view list) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start < list.size();) {
+    const std::size_t comma = std::min(list.find(',', start), list.size());
+    names.emplace_back(list.substr(start, comma - start));
+    start = comma + 1;
   }
+  return names;
+}
+
+std::optional<OneRowJoin> JoinedBooksOfText(std::string_view text) {
+  const std::vector<std::string> names = SplitNames(text);
   if (names.size() != 3 || std::any_of(names.begin(), names.end(),
                                        [](const std::string& name) { return name.empty(); })) {
     return std::nullopt;

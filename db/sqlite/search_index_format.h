@@ -181,6 +181,8 @@ struct OneRowJoin {
 inline constexpr char kJoinedBooksTable[] = "liraidx_joined_books";
 inline constexpr char kJoinedBooksSetting[] = "joined_books";
 std::string JoinedBooksText(const OneRowJoin& join);
+// The names of a list the index's description separates by commas; none for an empty text.
+std::vector<std::string> SplitNames(std::string_view list);
 // nullopt for a text that names no three columns.
 std::optional<OneRowJoin> JoinedBooksOfText(std::string_view text);
 
