@@ -254,11 +254,14 @@ bool UniqueColumn(sqlite3* db, const std::string& table, const std::string& colu
       " UNION ALL SELECT 1 FROM pragma_table_info(?1) t WHERE t.pk = 1"
       " AND t.name = ?2 COLLATE NOCASE"
       " AND (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1";
-  const KeptStatement statement(db, sql);
-  if (!statement) return false;
-  sqlite3_bind_text(statement.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(statement.get(), 2, column.c_str(), -1, SQLITE_TRANSIENT);
-  return sqlite3_step(statement.get()) == SQLITE_ROW;
+  // The pragma tables prepare statements of their own at each read: the answer is kept.
+  return KeptFact<bool>(db, "unique " + table + '\0' + column, [&] {
+    const KeptStatement statement(db, sql);
+    if (!statement) return false;
+    sqlite3_bind_text(statement.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement.get(), 2, column.c_str(), -1, SQLITE_TRANSIENT);
+    return sqlite3_step(statement.get()) == SQLITE_ROW;
+  });
 }
 
 bool JoinMeetsOneRow(sqlite3* db, const std::string& bookTable, const OneRowJoin& join) {

@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "db/sqlite/candidate_table.h"
+
 namespace db::searchindex {
 
 namespace {
@@ -19,6 +21,9 @@ struct Kept {
 struct ConnectionStatements {
   std::map<std::string, Kept> byText;
   std::uint64_t uses = 0;  // counts the takings, to tell which was used last
+  // The facts kept for one state of the database (KeptFact), by their key.
+  std::map<std::string, std::any> facts;
+  unsigned factsState = 0;
 };
 
 // Finalizes the least recently used statement kept among the recent ones and not in
@@ -69,6 +74,49 @@ void ForgetKeptStatements(sqlite3* db) {
   if (found == store.byConnection.end()) return;
   for (auto& [text, kept] : found->second.byText) sqlite3_finalize(kept.statement);
   store.byConnection.erase(found);
+}
+
+std::optional<unsigned> HeldReadState(sqlite3* db) {
+  if (sqlite3_get_autocommit(db)) return std::nullopt;
+  {
+    Store& store = TheStore();
+    std::lock_guard<std::mutex> guard(store.lock);
+    if (!store.byConnection.count(db)) return std::nullopt;
+  }
+  // A deferred BEGIN takes its read lock, and so learns of other connections' commits,
+  // only at its first read.
+  if (sqlite3_txn_state(db, "main") == SQLITE_TXN_NONE) {
+    const KeptStatement read(db, "PRAGMA schema_version");
+    if (!read || sqlite3_step(read.get()) != SQLITE_ROW) return std::nullopt;
+  }
+  if (sqlite3_txn_state(db, "main") != SQLITE_TXN_READ) return std::nullopt;
+  return DataVersion(db);
+}
+
+std::optional<std::any> FindKeptFact(sqlite3* db, const std::string& key, unsigned state) {
+  Store& store = TheStore();
+  std::lock_guard<std::mutex> guard(store.lock);
+  const auto connection = store.byConnection.find(db);
+  if (connection == store.byConnection.end() || connection->second.factsState != state) {
+    return std::nullopt;
+  }
+  const auto found = connection->second.facts.find(key);
+  if (found == connection->second.facts.end()) return std::nullopt;
+  return found->second;
+}
+
+void KeepFact(sqlite3* db, const std::string& key, unsigned state, std::any fact) {
+  Store& store = TheStore();
+  std::lock_guard<std::mutex> guard(store.lock);
+  const auto connection = store.byConnection.find(db);
+  if (connection == store.byConnection.end()) return;
+  ConnectionStatements& kept = connection->second;
+  if (kept.factsState != state ||
+      (kept.facts.size() >= static_cast<std::size_t>(kMostFactsKept) && !kept.facts.count(key))) {
+    kept.facts.clear();
+    kept.factsState = state;
+  }
+  kept.facts.insert_or_assign(key, std::move(fact));
 }
 
 KeptStatement::KeptStatement(sqlite3* db, const std::string& sql, Keeping keeping) {

@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <any>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -50,5 +52,36 @@ class KeptStatement {
   sqlite3_stmt* statement_ = nullptr;
   bool* inUse_ = nullptr;  // the kept statement's mark, owned by its connection's store
 };
+
+// The state of the database that the connection's open read transaction holds fixed
+// (its data version, which any commit changes, this connection's own included); nullopt
+// outside a transaction, in a writing one, or on a connection that keeps nothing. A
+// transaction begun but not yet read from is made to read, so that the version is
+// that of the state it will see.
+std::optional<unsigned> HeldReadState(sqlite3* db);
+
+// How many facts (KeptFact) a connection keeps at most; more forget them all.
+inline constexpr int kMostFactsKept = 64;
+
+// The fact kept under key for the state, if one was kept for it.
+std::optional<std::any> FindKeptFact(sqlite3* db, const std::string& key, unsigned state);
+// Keeps the fact under key for the state; the facts of another state are forgotten.
+void KeepFact(sqlite3* db, const std::string& key, unsigned state, std::any fact);
+
+// A fact of the database (the index's description, whether a column is unique) read by
+// read() once for each state a read transaction holds, so that the searches of a
+// long-lived process do not read it again while nothing was written. Outside a held
+// read state it is read every time. What read() raises goes to the caller, nothing kept.
+template <typename Fact, typename Read>
+Fact KeptFact(sqlite3* db, const std::string& key, Read read) {
+  const std::optional<unsigned> state = HeldReadState(db);
+  if (!state) return read();
+  if (std::optional<std::any> kept = FindKeptFact(db, key, *state)) {
+    return std::any_cast<Fact>(*std::move(kept));
+  }
+  Fact fact = read();
+  KeepFact(db, key, *state, fact);
+  return fact;
+}
 
 }  // namespace db::searchindex

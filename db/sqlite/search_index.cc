@@ -119,9 +119,10 @@ bool NameIn(const std::string& name, const std::vector<std::string>& names) {
   return false;
 }
 
-std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
-  IndexUnused ignored;
-  IndexUnused& reason = why ? *why : ignored;
+namespace {
+
+// ReadCurrentIndex, read from the database now.
+std::optional<IndexInfo> ReadIndexDescription(sqlite3* db, IndexUnused& reason) {
   reason = IndexUnused::kDamaged;
   try {
     if (SingleInteger(db, std::string("SELECT count(*) FROM sqlite_master WHERE name = '") +
@@ -184,6 +185,19 @@ std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
   } catch (const std::exception&) {  // a number that does not parse: a damaged index
     return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::optional<IndexInfo> ReadCurrentIndex(sqlite3* db, IndexUnused* why) {
+  using Answer = std::pair<std::optional<IndexInfo>, IndexUnused>;
+  Answer answer = KeptFact<Answer>(db, "current index", [db] {
+    Answer read;
+    read.first = ReadIndexDescription(db, read.second);
+    return read;
+  });
+  if (why) *why = answer.second;
+  return std::move(answer.first);
 }
 
 std::optional<Candidates> CandidateRows(sqlite3* db, const LikeConditions& conditions,

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/sqlite/kept_statements.h"
 #include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
@@ -32,20 +33,16 @@ std::string QuotedName(const std::string& name) {
 }
 
 bool OrderFollowsUpdates(sqlite3* db, const std::string& column) {
-  sqlite3_stmt* trigger = nullptr;
-  bool follows = false;
-  if (sqlite3_prepare_v2(db,
-                         "SELECT sql FROM sqlite_master WHERE type = 'trigger'"
-                         " AND name = 'liraidx_after_update'",
-                         -1, &trigger, nullptr) == SQLITE_OK &&
-      sqlite3_step(trigger) == SQLITE_ROW) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(trigger, 0));
+  return KeptFact<bool>(db, "follows " + column, [&] {
+    const KeptStatement trigger(db,
+                                "SELECT sql FROM sqlite_master WHERE type = 'trigger'"
+                                " AND name = 'liraidx_after_update'");
+    if (!trigger || sqlite3_step(trigger.get()) != SQLITE_ROW) return false;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(trigger.get(), 0));
     // The trigger compares each column as "CAST(OLD.<quoted name> AS BLOB)".
-    follows = text && std::string_view(text).find("CAST(OLD." + QuotedName(column) + " AS BLOB)") !=
-                          std::string_view::npos;
-  }
-  sqlite3_finalize(trigger);
-  return follows;
+    return text && std::string_view(text).find("CAST(OLD." + QuotedName(column) + " AS BLOB)") !=
+                       std::string_view::npos;
+  });
 }
 
 namespace {

@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
+
+#include "db/sqlite/indexed_search.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -91,6 +95,87 @@ TEST_F(KeptStatements, ATextInUseIsPreparedAgainForASecondTaking) {
   const KeptStatement wrong(db_, "SELECT FROM WHERE", Keeping::kAmongRecent);
   EXPECT_FALSE(wrong);
   EXPECT_EQ(sqlite3_errcode(db_), SQLITE_ERROR);
+}
+
+// A fact is read once for a state of the database a read transaction holds, and read
+// again after anything was committed, by another connection or by this one, and every
+// time where no read transaction holds the state.
+class KeptFacts : public ::testing::Test {
+ public:
+  void SetUp() override {
+    const std::string path = folder_ / "facts.db";
+    sqlite3_open(path.c_str(), &reader_);
+    sqlite3_open(path.c_str(), &writer_);
+    Run(writer_, "CREATE TABLE T (V INTEGER)");
+    db::searchindex::KeepStatementsOf(reader_);
+  }
+  void TearDown() override {
+    db::searchindex::ForgetKeptStatements(reader_);
+    sqlite3_close(reader_);
+    sqlite3_close(writer_);
+  }
+  static void Run(sqlite3* db, const char* sql) {
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  }
+  // The fact as the reader takes it, counting the reads.
+  int Take() {
+    return db::searchindex::KeptFact<int>(reader_, "fact", [this] { return ++reads_; });
+  }
+
+  test_support::TempDir folder_;
+  sqlite3* reader_ = nullptr;
+  sqlite3* writer_ = nullptr;
+  int reads_ = 0;
+};
+
+TEST_F(KeptFacts, AreReadAgainWhenTheStateMayHaveChanged) {
+  struct Case {
+    const char* what;
+    bool endFirstTransaction;                 // COMMIT after the first taking
+    std::function<void(KeptFacts&)> between;  // then this, before the second
+    bool secondInTransaction;                 // BEGIN before the second, if none is open
+    int reads;
+  };
+  const auto nothing = [](KeptFacts&) {};
+  const Case cases[] = {
+      {"same transaction", false, nothing, true, 1},
+      {"a later transaction, nothing written", true, nothing, true, 1},
+      {"another connection committed", true,
+       [](KeptFacts& t) { Run(t.writer_, "INSERT INTO T VALUES (1)"); }, true, 2},
+      {"another connection changed the schema", true,
+       [](KeptFacts& t) { Run(t.writer_, "CREATE INDEX TV ON T (V)"); }, true, 2},
+      {"the reader itself committed", true,
+       [](KeptFacts& t) { Run(t.reader_, "INSERT INTO T VALUES (2)"); }, true, 2},
+      {"no transaction holds the state", true, nothing, false, 2},
+      {"a writing transaction", true,
+       [](KeptFacts& t) { Run(t.reader_, "BEGIN; INSERT INTO T VALUES (3)"); }, false, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    reads_ = 0;
+    Run(writer_, "INSERT INTO T VALUES (0)");  // a state no fact was kept for
+    Run(reader_, "BEGIN");
+    Take();
+    if (c.endFirstTransaction) Run(reader_, "COMMIT");
+    c.between(*this);
+    if (c.secondInTransaction && sqlite3_get_autocommit(reader_)) Run(reader_, "BEGIN");
+    Take();
+    if (!sqlite3_get_autocommit(reader_)) Run(reader_, "COMMIT");
+    EXPECT_EQ(reads_, c.reads);
+  }
+}
+
+TEST_F(KeptFacts, AUniqueIndexMadeByAnotherConnectionIsSeen) {
+  auto unique = [this] {
+    Run(reader_, "BEGIN");
+    const bool answer = db::searchindex::UniqueColumn(reader_, "T", "V");
+    Run(reader_, "COMMIT");
+    return answer;
+  };
+  EXPECT_FALSE(unique());
+  EXPECT_FALSE(unique());
+  Run(writer_, "CREATE UNIQUE INDEX TU ON T (V)");
+  EXPECT_TRUE(unique());
 }
 
 }  // namespace
