@@ -5,25 +5,38 @@
 #include <utility>
 #include <vector>
 
-#include "db/sqlite/kept_statements.h"
 #include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
+
+namespace {
+
+[[noreturn]] void ThrowOrderUnreadable(sqlite3* db) {
+  throw OrderUnreadable(std::string("cannot read the sort order: ") + sqlite3_errmsg(db));
+}
+
+}  // namespace
 
 OrderStatement PrepareOrderRead(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
     sqlite3_finalize(statement);
-    throw OrderUnreadable(std::string("cannot read the sort order: ") + sqlite3_errmsg(db));
+    ThrowOrderUnreadable(db);
   }
   return OrderStatement(statement);
+}
+
+KeptStatement KeptOrderRead(sqlite3* db, const std::string& sql) {
+  KeptStatement statement(db, sql);
+  if (!statement) ThrowOrderUnreadable(db);
+  return statement;
 }
 
 bool StepOrderRead(sqlite3* db, sqlite3_stmt* statement) {
   const int rc = sqlite3_step(statement);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  throw OrderUnreadable(std::string("cannot read the sort order: ") + sqlite3_errmsg(db));
+  ThrowOrderUnreadable(db);
 }
 
 std::string QuotedName(const std::string& name) {
@@ -153,11 +166,11 @@ class OrderWalk : public RowSequence {
       : db_(db),
         rows_(rows),
         sort_(sort),
-        select_(PrepareOrderRead(
-            db, std::string("SELECT data FROM ") + kOrderTable + " WHERE id = ?1")) {
-    OrderStatement last =
-        PrepareOrderRead(db, std::string("SELECT id, length(data) FROM ") + kOrderTable +
-                                 " WHERE id BETWEEN ?1 AND ?2 ORDER BY id DESC LIMIT 1");
+        select_(
+            KeptOrderRead(db, std::string("SELECT data FROM ") + kOrderTable + " WHERE id = ?1")) {
+    const KeptStatement last =
+        KeptOrderRead(db, std::string("SELECT id, length(data) FROM ") + kOrderTable +
+                              " WHERE id BETWEEN ?1 AND ?2 ORDER BY id DESC LIMIT 1");
     const std::int64_t first = OrderKey(sort.orderColumn, OrderData::kSequence, 0);
     sqlite3_bind_int64(last.get(), 1, first);
     sqlite3_bind_int64(last.get(), 2, first + (std::int64_t{1} << 38));
@@ -251,7 +264,7 @@ class OrderWalk : public RowSequence {
   sqlite3* db_;
   const RowBitmap& rows_;
   IndexedSort sort_;
-  OrderStatement select_;
+  KeptStatement select_;
   std::deque<std::pair<std::int64_t, std::vector<unsigned char>>> parts_;
   std::int64_t places_ = 0;
   std::int64_t next_ = 0;  // the next place to give
@@ -262,8 +275,8 @@ class OrderWalk : public RowSequence {
 }  // namespace
 
 bool RowsPending(sqlite3* db) {
-  OrderStatement pending =
-      PrepareOrderRead(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
+  const KeptStatement pending =
+      KeptOrderRead(db, std::string("SELECT 1 FROM ") + kPendingTable + " LIMIT 1");
   return StepOrderRead(db, pending.get());
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "db/sqlite/kept_statements.h"
 #include "db/sqlite/row_bitmap.h"
 
 namespace db::searchindex {
@@ -44,6 +45,9 @@ using OrderStatement = std::unique_ptr<sqlite3_stmt, OrderStatementCloser>;
 
 // Prepares a statement that reads the stored order. Raises OrderUnreadable.
 OrderStatement PrepareOrderRead(sqlite3* db, const std::string& sql);
+// The same for a statement of fixed text, which the connection keeps prepared between
+// searches (kept_statements.h). Raises OrderUnreadable.
+KeptStatement KeptOrderRead(sqlite3* db, const std::string& sql);
 // Steps it once: true on a row, false at its end. Raises OrderUnreadable.
 bool StepOrderRead(sqlite3* db, sqlite3_stmt* statement);
 // The name as an SQL identifier in double quotes.
