@@ -564,3 +564,66 @@ TEST_F(GroupCountsTest, SpoiledCodesAreCountedAndReported) {
   ASSERT_TRUE(spoiled.has_value());
   EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, kGroupings[0]));
 }
+
+namespace {
+
+std::string MetaOf(const std::string& path, const std::string& key) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* select = nullptr;
+  std::string value = "(none)";
+  if (sqlite3_prepare_v2(db, "SELECT value FROM liraidx_meta WHERE key = ?1", -1, &select,
+                         nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(select) == SQLITE_ROW)
+      value = reinterpret_cast<const char*>(sqlite3_column_text(select, 0));
+  }
+  sqlite3_finalize(select);
+  sqlite3_close(db);
+  return value;
+}
+
+}  // namespace
+
+// A column of more values than a code holds is left out of the codes, by the build and
+// by the refresh that meets its value too many; the other columns stay coded and agree
+// with the rows.
+TEST(BookCodesTest, AColumnOfMoreValuesThanCodesIsLeftOut) {
+  test_support::TempDir folder{"book-codes."};
+  const std::string path = folder / "catalog.db";
+  Exec(path, std::string(kCatalogSchema) +
+                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 65534)"
+                 " INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU, MS_SYUNEN,"
+                 " MS_SYOZAI) SELECT i, 'B' || i, 'a', 'S' || i, i % 50, i % 3 FROM n;");
+  tools::IndexTarget target;
+  target.bookCodes = {{"MS_SEIKYU", 0}, {"MS_SYUNEN", 0}, {"MS_SYOZAI", 0}};
+  tools::SearchIndexBuilder(path).Build(target, nullptr);
+  EXPECT_EQ(MetaOf(path, db::searchindex::kBookCodesSetting), "MS_SEIKYU,MS_SYUNEN,MS_SYOZAI");
+  struct Step {
+    const char* rows;
+    const char* coded;  // after the refresh
+  };
+  const Step steps[] = {
+      {"(70001, 'N1', 'a', 'new 1', 1, 2)", "MS_SEIKYU,MS_SYUNEN,MS_SYOZAI"},  // the last code
+      {"(70002, 'N2', 'a', 'new 2', 2, 7)", "MS_SYUNEN,MS_SYOZAI"},
+  };
+  for (const Step& step : steps) {
+    Exec(path, std::string("INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU,"
+                           " MS_SYUNEN, MS_SYOZAI) VALUES ") +
+                   step.rows);
+    tools::SearchIndexBuilder(path).Refresh(nullptr);
+    EXPECT_EQ(MetaOf(path, db::searchindex::kBookCodesSetting), step.coded) << step.rows;
+    std::ostringstream report;
+    EXPECT_TRUE(tools::SearchIndexBuilder(path).Check(report)) << report.str();
+    EXPECT_NE(
+        report.str().find(std::string("codes of the books (") + step.coded + "): 0 differing"),
+        std::string::npos)
+        << report.str();
+  }
+  // Built anew, the column is left out at once.
+  Exec(path,
+       "INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU) VALUES"
+       " (70003, 'N3', 'a', 'new 3')");
+  tools::SearchIndexBuilder(path).Build(target, nullptr);
+  EXPECT_EQ(MetaOf(path, db::searchindex::kBookCodesSetting), "MS_SYUNEN,MS_SYOZAI");
+}
