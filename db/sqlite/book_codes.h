@@ -41,7 +41,6 @@ inline std::size_t CodeOffset(std::size_t place, std::uint16_t lowBits) {
 struct CodedColumn {
   std::string name;
   std::size_t prefix = 0;
-  bool operator==(const CodedColumn&) const = default;
 };
 
 std::string BookCodesText(const std::vector<CodedColumn>& columns);
