@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "usage: catalog_index (build|refresh|drop|check) (CATALOG.db | --postgres CONNINFO)\n"
     "                     [--table NAME] [--columns A,B,...] [--pending-limit N]\n"
     "                     [--match folded|loose] [--alias NAME] [--progress | --no-progress]\n"
-    "                     [--order-columns A,B,...]\n"
+    "                     [--order-columns A,B,...] [--code-columns A[:N],B,...]\n"
     "  build          index the book table anew (replacing an index it holds)\n"
     "  refresh        fold the rows other programs wrote since into the index; builds\n"
     "                 it anew when the schema changed or a quarter of the books changed\n"
@@ -39,6 +39,11 @@ constexpr const char* kUsage =
     "                 sorted page reads only its rows and the facets count without\n"
     "                 reading rows (default MS_SYOKANA,MS_CHOKANA,MS_SEIKYU,MS_SYUNEN,\n"
     "                 MS_SYOZAI; those the table lacks are left out)\n"
+    "  --code-columns  build: the columns whose values the index keeps as a small code\n"
+    "                 a book (a text by its first N bytes), so that the facets count and\n"
+    "                 filter a broad search from one record a book (default MS_SEIKYU:1,\n"
+    "                 MS_SYUNEN,MS_SYOZAI,MS_TMARK:1,MS_TFMSUU:1,MS_KKUBUN:1; empty for\n"
+    "                 none); refresh adds them to an index without them\n"
     "  --pending-limit  pending rows above which searches read every book (default 10000)\n"
     "  --match        build: the matching mode the index answers (default folded, which\n"
     "                 also serves MATCH=EXACT; loose serves MATCH=LOOSE alone)\n"
@@ -137,7 +142,11 @@ int main(int argc, char** argv) {
         options.target.columns = SplitColumns(arguments.Value());
       else if (arg == "--order-columns")
         options.target.orderColumns = SplitColumns(arguments.Value());
-      else if (arg == "--pending-limit")
+      else if (arg == "--code-columns") {
+        const auto columns = db::searchindex::BookCodesOfText(arguments.Value());
+        if (!columns) return UsageError("--code-columns takes NAME or NAME:BYTES, by commas");
+        options.target.bookCodes = *columns;
+      } else if (arg == "--pending-limit")
         options.target.pendingLimit = std::stoll(arguments.Value());
       else if (arg == "--match") {
         options.target.match = MatchModeArgument(arguments.Value());

@@ -14,6 +14,8 @@
 #include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
+#include "db/sqlite/stored_order.h"
+#include "tools/book_codes_part.h"
 #include "tools/catalog_error.h"
 #include "tools/joined_books_part.h"
 #include "tools/progress_meter.h"
@@ -198,6 +200,20 @@ std::string SearchIndexBuilder::MetaValue(const std::string& key) {
   return sqlite3_step(select.get()) == SQLITE_ROW ? BlobText(select.get(), 0) : std::string();
 }
 
+bool SearchIndexBuilder::HasMeta(const std::string& key) {
+  Statement select(Prepare(std::string("SELECT 1 FROM ") + si::kMetaTable + " WHERE key = ?1"));
+  sqlite3_bind_text(select.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
+  return sqlite3_step(select.get()) == SQLITE_ROW;
+}
+
+void SearchIndexBuilder::WriteAllBookCodes(const IndexTarget& target) {
+  const std::string coded = si::BookCodesText(WriteBookCodes(db_, target.table, target.bookCodes));
+  Statement note(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kMetaTable + " VALUES ('" +
+                         si::kBookCodesSetting + "', ?1)"));
+  sqlite3_bind_text(note.get(), 1, coded.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
+}
+
 std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   if (!HasIndex()) throw ECatalogError(path_ + ": holds no search index; build one first");
   IndexTarget target;
@@ -219,6 +235,15 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   // An index built before the year-key order keeps none until it is built again.
   target.yearKeyOrder = si::SplitNames(MetaValue(si::kYearKeyOrderSetting));
   target.joinedBooks = si::JoinedBooksOfText(MetaValue(si::kJoinedBooksSetting));
+  if (HasMeta(si::kBookCodesSetting)) {
+    target.bookCodes = si::BookCodesOfText(MetaValue(si::kBookCodesSetting))
+                           .value_or(std::vector<si::CodedColumn>{});
+  } else {
+    // An index built before the codes gains those its update trigger keeps current.
+    std::erase_if(target.bookCodes, [&](const si::CodedColumn& column) {
+      return !si::OrderFollowsUpdates(db_, column.name);
+    });
+  }
   // A build that stopped before its first commit leaves no description at all.
   if (target.columns.empty() || target.table.empty()) return std::nullopt;
   return target;
@@ -241,6 +266,7 @@ void SearchIndexBuilder::DropTables() {
     Execute(std::string("DROP TABLE IF EXISTS ") + table);
   }
   DropJoinedBooks(db_);
+  DropBookCodes(db_);
 }
 
 void SearchIndexBuilder::WriteMeta(
@@ -273,6 +299,7 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
       target.joinedBooks ? JoinedBooksServable(db_, target.table, *target.joinedBooks)
                          : std::nullopt;
   if (joinedBooks) CreateJoinedBooks(db_, target.table, *joinedBooks);
+  CreateBookCodes(db_);
   Execute("COMMIT");
 
   Statement bounds(Prepare("SELECT min(rowid), max(rowid), count(*) FROM " + table));
@@ -294,6 +321,7 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   kept.yearKeyOrder = KeptYearKeyOrder(target, unsafeSort);
   WriteOrders(target.table, KeptOrders(kept));
   if (joinedBooks) WriteJoinedBooks(db_, target.table, *joinedBooks);
+  WriteAllBookCodes(target);
   Statement pendingNow(
       Prepare(std::string("SELECT coalesce(max(id), 0) FROM ") + si::kPendingTable));
   sqlite3_step(pendingNow.get());
@@ -480,6 +508,10 @@ std::vector<std::string> SearchIndexBuilder::LoggedColumns(const IndexTarget& ta
     for (const std::string& column : *names) {
       if (si::NameIn(column, present) && !si::NameIn(column, logged)) logged.push_back(column);
     }
+  }
+  for (const si::CodedColumn& column : target.bookCodes) {
+    if (si::NameIn(column.name, present) && !si::NameIn(column.name, logged))
+      logged.push_back(column.name);
   }
   return logged;
 }
@@ -735,6 +767,20 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
       if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
       // A book written may have taken or left the key of a loan.
       if (target.joinedBooks) WriteJoinedBooks(db_, target.table, *target.joinedBooks);
+    }
+    // An index without the codes gains them; a row that takes a value beyond what the
+    // codes hold has them written whole.
+    if (!HasMeta(si::kBookCodesSetting)) {
+      // The index was current when the fold began: the tables added are the only change
+      // of the schema since.
+      DropBookCodes(db_);
+      CreateBookCodes(db_);
+      Execute(std::string("UPDATE ") + si::kMetaTable +
+              " SET value = (SELECT schema_version FROM pragma_schema_version)"
+              " WHERE key = 'schema_version'");
+      WriteAllBookCodes(target);
+    } else if (!UpdateBookCodes(db_, target.table, target.bookCodes, fold.written)) {
+      WriteAllBookCodes(target);
     }
     Execute(std::string("DELETE FROM ") + si::kPendingTable +
             " WHERE id <= " + std::to_string(fold.lastId));
@@ -1023,6 +1069,9 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       target.joinedBooks && pending.empty()
           ? CheckJoinedBooks(db_, target.table, *target.joinedBooks, report)
           : 0;
+  const bool coded = HasMeta(si::kBookCodesSetting) && !target.bookCodes.empty();
+  const std::int64_t codesDiffering =
+      coded && pending.empty() ? CheckBookCodes(db_, target.table, target.bookCodes, report) : 0;
   Execute("COMMIT");
   if (reported > kMostReported) out << "(" << reported - kMostReported << " more)\n";
   out << rows << " books, " << postingsChecked << " posting lists compared: " << missing
@@ -1040,8 +1089,13 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
         << (pending.empty() ? ": " + std::to_string(joinedDiffering) + " differing\n"
                             : ": not compared while rows are pending\n");
   }
+  if (coded) {
+    out << "codes of the books (" << si::BookCodesText(target.bookCodes) << ")"
+        << (pending.empty() ? ": " + std::to_string(codesDiffering) + " differing\n"
+                            : ": not compared while rows are pending\n");
+  }
   return sound && missing == 0 && extra == 0 && damaged == 0 && orderDiffering == 0 &&
-         !rowidOrderWrong && joinedDiffering == 0;
+         !rowidOrderWrong && joinedDiffering == 0 && codesDiffering == 0;
 }
 
 }  // namespace tools

@@ -17,6 +17,7 @@
 
 #include "db/driver.h"
 #include "db/sqlite/search_index_format.h"
+#include "tools/book_codes_part.h"
 #include "tools/stored_order_merge.h"
 
 namespace tools {
@@ -60,6 +61,10 @@ struct IndexTarget {
   // (JoinedBooksServable); nullopt for none. A refresh keeps what the index holds.
   std::optional<db::searchindex::OneRowJoin> joinedBooks =
       db::searchindex::OneRowJoin{"KASIDASI", "KA_BOOKID", "MS_BOOKID"};
+  // The columns whose values the index keeps as a small code a book
+  // (db/sqlite/book_codes.h), those the table has; empty for none. A refresh keeps what
+  // the index holds, and gives an index without the part the ones its trigger logs.
+  std::vector<db::searchindex::CodedColumn> bookCodes = DefaultBookCodes();
 };
 
 class SearchIndexBuilder {
@@ -104,6 +109,9 @@ class SearchIndexBuilder {
   // describing them.
   std::optional<IndexTarget> StoredTarget();
   std::string MetaValue(const std::string& key);
+  bool HasMeta(const std::string& key);
+  // Writes the codes of every book and their settings entry.
+  void WriteAllBookCodes(const IndexTarget& target);
   void DropTables();
   void WriteMeta(const std::vector<std::pair<std::string, std::string>>& entries);
   std::int64_t RefreshOnce(std::ostream* progress, const IndexTarget& fallback);

@@ -24,42 +24,6 @@ constexpr std::uint32_t kMostRank = std::uint32_t{1} << 24;
 // than four bytes a candidate.
 constexpr std::size_t kWholeChunkRows = 1024;
 
-ColumnValue Cut(ColumnValue value, std::size_t prefix) {
-  if (prefix > 0 && (value.ValueKind == Kind::kText || value.ValueKind == Kind::kOther) &&
-      value.Text.size() > prefix) {
-    value.Text.resize(prefix);
-  }
-  return value;
-}
-
-// Bytes equal exactly when GROUP BY puts the two values in one group: texts and blobs
-// compared as bytes, an integer and a real of the same number alike.
-std::string KeyBytes(const ColumnValue& value) {
-  auto withNumber = [](char tag, const void* number) {
-    std::string key(1, tag);
-    key.append(static_cast<const char*>(number), 8);
-    return key;
-  };
-  switch (value.ValueKind) {
-    case Kind::kNull:
-      return "n";
-    case Kind::kInteger:
-      return withNumber('i', &value.Integer);
-    case Kind::kFloat:
-      if (value.Float >= -9.2e18 && value.Float <= 9.2e18 &&
-          static_cast<double>(static_cast<std::int64_t>(value.Float)) == value.Float) {
-        const auto integer = static_cast<std::int64_t>(value.Float);
-        return withNumber('i', &integer);
-      }
-      return withNumber('f', &value.Float);
-    case Kind::kText:
-      return "t" + value.Text;
-    case Kind::kOther:
-      return "b" + value.Text;
-  }
-  return {};
-}
-
 // True when the column exists and compares as bytes, so that a prefix of its values is
 // a run of its sorted values and equal keys are equal bytes.
 bool ComparedAsBytes(sqlite3* db, const std::string& table, const std::string& column) {
@@ -121,6 +85,8 @@ class RankReader {
 struct Counted {
   GroupedColumn column;
   std::unique_ptr<RankReader> ranks;      // a kept column of the book table
+  std::size_t codePlace = SIZE_MAX;       // a coded one: its place among the coded columns
+  std::size_t codeRead = 0;               // and its place among those read
   std::vector<std::uint32_t> slotOfRank;  // rank -> slot + 1; 0 for a rank not met
   std::vector<std::uint32_t> rankOfSlot;
   std::vector<std::int64_t> firstRow;  // slot -> a rowid of that rank
@@ -193,15 +159,15 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
                 const OneRowJoin& join, Counted& counted) {
   const std::int64_t candidates = rows.Count();
   const bool keptBooks = source.joinedBooks && SameJoin(*source.joinedBooks, join);
-  const bool byCandidate =
-      !keptBooks && candidates < RowsAbout(db, join.table, candidates + 1);
+  const bool byCandidate = !keptBooks && candidates < RowsAbout(db, join.table, candidates + 1);
   const std::string sql = JoinedRowsSql(source, join, counted.column.column, keptBooks);
   // Each joined value met gets a slot; slot 0 is the null of a book without a row.
-  std::map<std::string, std::uint32_t> slots = {{KeyBytes({}), 0}};
+  std::map<std::string, std::uint32_t> slots = {{GroupKeyBytes({}), 0}};
   std::vector<ColumnValue> values = {ColumnValue{}};
   auto slotOf = [&](sqlite3_stmt* select) {
-    ColumnValue value = Cut(ReadColumnValue(select, 1), counted.column.prefix);
-    auto [at, added] = slots.emplace(KeyBytes(value), static_cast<std::uint32_t>(values.size()));
+    ColumnValue value = CutValue(ReadColumnValue(select, 1), counted.column.prefix);
+    auto [at, added] =
+        slots.emplace(GroupKeyBytes(value), static_cast<std::uint32_t>(values.size()));
     if (added) values.push_back(std::move(value));
     return at->second;
   };
@@ -242,6 +208,84 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
   return true;
 }
 
+[[noreturn]] void CodeWithoutValue() {
+  throw OrderUnreadable("cannot read the codes of the books: a code without a value");
+}
+
+// The place of the column among the book table's coded columns when its codes count
+// it: coded whole or by at least the prefix asked for (a code stands for a value cut to
+// the coded prefix), compared as bytes, and kept current by the update trigger.
+std::optional<std::size_t> CodedPlace(sqlite3* db, const GroupingSource& source,
+                                      const GroupedColumn& column) {
+  if (!NameIn(column.table, {source.table})) return std::nullopt;
+  const auto coded =
+      std::find_if(source.bookCodes.begin(), source.bookCodes.end(), [&](const CodedColumn& kept) {
+        return NameIn(kept.name, {column.column}) &&
+               (kept.prefix == 0 || (column.prefix > 0 && column.prefix <= kept.prefix));
+      });
+  if (coded == source.bookCodes.end() || !ComparedAsBytes(db, source.table, column.column) ||
+      !OrderFollowsUpdates(db, coded->name)) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(coded - source.bookCodes.begin());
+}
+
+// Counts where every column is coded and their codes make few tuples: each row's codes
+// are one cell of a table of counts, in one walk of the candidates' codes with no tuple
+// id a row. nullopt otherwise.
+std::optional<std::vector<GroupCount>> CountByCodes(sqlite3* db, const RowBitmap& rows,
+                                                    const GroupingSource& source,
+                                                    const std::vector<GroupedColumn>& columns) {
+  constexpr std::size_t kMostCells = std::size_t{1} << 20;
+  std::vector<std::size_t> places;
+  std::vector<std::vector<ColumnValue>> values;
+  std::size_t cells = 1;
+  for (const GroupedColumn& column : columns) {
+    const std::optional<std::size_t> place = CodedPlace(db, source, column);
+    if (!place) return std::nullopt;
+    places.push_back(*place);
+    values.push_back(ReadCodeValues(db, *place, column.prefix));
+    cells *= values.back().size();
+    if (cells > kMostCells) return std::nullopt;
+  }
+  BookCodeReader codes(db, source.bookCodes.size(), places);
+  std::vector<std::int64_t> counts(cells);
+  bool inPart = true;  // codes are kept only for rowids in [0, 2^32)
+  rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
+    inPart = inPart && chunkRows.front() >= 0 && chunkRows.back() < (std::int64_t{1} << 32);
+    if (!inPart) return;
+    codes.Read(ChunkOf(chunkRows.front()), chunkRows);
+    for (std::size_t i = 0; i < chunkRows.size(); ++i) {
+      std::size_t cell = 0;
+      for (std::size_t k = places.size(); k-- > 0;) {
+        const std::uint32_t code = codes.CodeOfBook(i, k);
+        if (code >= values[k].size()) CodeWithoutValue();
+        cell = cell * values[k].size() + code;
+      }
+      ++counts[cell];
+    }
+  });
+  if (!inPart) return std::nullopt;
+  // Codes of equal values (cut to a shorter prefix than coded) make one group.
+  std::vector<GroupCount> result;
+  std::map<std::string, std::size_t> groupOfBytes;
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    if (counts[cell] == 0) continue;
+    GroupCount group;
+    std::string keyBytes;
+    for (std::size_t k = 0, rest = cell; k < places.size(); rest /= values[k].size(), ++k) {
+      const ColumnValue& value = values[k][rest % values[k].size()];
+      const std::string bytes = GroupKeyBytes(value);
+      keyBytes += std::to_string(bytes.size()) + ":" + bytes;
+      group.Keys.push_back(value);
+    }
+    auto [at, added] = groupOfBytes.emplace(std::move(keyBytes), result.size());
+    if (added) result.push_back(std::move(group));
+    result[at->second].Rows += counts[cell];
+  }
+  return result;
+}
+
 // The values of the ranks met, each read from one row of its rank. With a prefix the
 // sorted ranks fall into runs of one prefix (the column compares as bytes), and only
 // the ends of each run are looked for, by halving.
@@ -253,7 +297,7 @@ void ResolveRanks(sqlite3* db, const std::string& table, Counted& counted) {
     sqlite3_reset(select.get());
     sqlite3_bind_int64(select.get(), 1, counted.firstRow[slot]);
     if (!StepOrderRead(db, select.get())) throw OrderUnreadable("a ranked row is missing");
-    return Cut(ReadColumnValue(select.get(), 0), counted.column.prefix);
+    return CutValue(ReadColumnValue(select.get(), 0), counted.column.prefix);
   };
   std::vector<std::uint32_t> byRank(counted.rankOfSlot.size());
   for (std::uint32_t slot = 0; slot < byRank.size(); ++slot) byRank[slot] = slot;
@@ -265,10 +309,10 @@ void ResolveRanks(sqlite3* db, const std::string& table, Counted& counted) {
     ColumnValue value = valueOf(byRank[first]);
     std::size_t last = first;
     if (counted.column.prefix > 0) {
-      const std::string key = KeyBytes(value);
+      const std::string key = GroupKeyBytes(value);
       for (std::size_t high = byRank.size() - 1; last < high;) {
         const std::size_t middle = last + (high - last + 1) / 2;
-        if (KeyBytes(valueOf(byRank[middle])) == key) {
+        if (GroupKeyBytes(valueOf(byRank[middle])) == key) {
           last = middle;
         } else {
           high = middle - 1;
@@ -281,29 +325,6 @@ void ResolveRanks(sqlite3* db, const std::string& table, Counted& counted) {
 }
 
 }  // namespace
-
-ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
-  ColumnValue value;
-  switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-      value.ValueKind = Kind::kInteger;
-      value.Integer = sqlite3_column_int64(statement, column);
-      break;
-    case SQLITE_FLOAT:
-      value.ValueKind = Kind::kFloat;
-      value.Float = sqlite3_column_double(statement, column);
-      break;
-    case SQLITE_NULL:
-      break;
-    default: {
-      value.ValueKind =
-          sqlite3_column_type(statement, column) == SQLITE_TEXT ? Kind::kText : Kind::kOther;
-      const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-      value.Text.assign(bytes ? bytes : "", sqlite3_column_bytes(statement, column));
-    }
-  }
-  return value;
-}
 
 bool FewRows(const RowBitmap& rows, const GroupingSource& source) {
   constexpr std::int64_t kFewestCounted = 16384;  // see the header
@@ -320,6 +341,11 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
     counted[c].column = columns[c];
     const GroupedColumn& column = columns[c];
     if (NameIn(column.table, {source.table})) {
+      if (const std::optional<std::size_t> place = CodedPlace(db, source, column)) {
+        counted[c].codePlace = *place;
+        counted[c].values = ReadCodeValues(db, *place, column.prefix);
+        continue;
+      }
       const auto kept =
           std::find_if(source.orderColumns.begin(), source.orderColumns.end(),
                        [&](const std::string& name) { return NameIn(name, {column.column}); });
@@ -342,6 +368,17 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
       return std::nullopt;
     }
   }
+  // One read of a chunk's codes for every coded column.
+  std::vector<std::size_t> codedPlaces;
+  for (Counted& column : counted) {
+    if (column.codePlace == SIZE_MAX) continue;
+    column.codeRead = codedPlaces.size();
+    codedPlaces.push_back(column.codePlace);
+  }
+  std::optional<BookCodeReader> codes;
+  if (!codedPlaces.empty()) codes.emplace(db, source.bookCodes.size(), codedPlaces);
+  const bool valueIds = std::none_of(counted.begin(), counted.end(),
+                                     [](const Counted& column) { return column.ranks != nullptr; });
   // A tuple of slots, packed into 64 bits, is one tuple id; one column's slot is its id.
   const int bits = 64 / static_cast<int>(columns.size());
   const std::uint64_t slotLimit = bits == 64 ? UINT64_MAX : (std::uint64_t{1} << bits);
@@ -368,12 +405,16 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (counted[c].ranks) counted[c].ranks->Read(chunk, chunkRows, ranks[c]);
     }
+    if (codes) codes->Read(chunk, chunkRows);
     ids.resize(chunkRows.size());
     for (std::size_t i = 0; i < chunkRows.size(); ++i) {
       std::uint64_t key = 0;
       for (std::size_t c = 0; c < columns.size(); ++c) {
         std::uint32_t slot;
-        if (counted[c].ranks) {
+        if (counted[c].codePlace != SIZE_MAX) {
+          slot = codes->CodeOfBook(i, counted[c].codeRead);
+          if (slot >= counted[c].values.size()) CodeWithoutValue();
+        } else if (counted[c].ranks) {
           if (ranks[c][i] > kMostRank) return false;
           slot = counted[c].RankSlot(ranks[c][i], chunkRows[i]);
         } else {
@@ -402,7 +443,7 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
       if (rowOfId[id] < 0) rowOfId[id] = chunkRows[i];
       ids[i] = id;
     }
-    visit(ids);
+    visit({chunkRows, ids, valueIds});
     return true;
   };
   bool countable = true;
@@ -427,7 +468,7 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
       const std::uint64_t slot = bits == 64 ? key : key & (slotLimit - 1);
       if (bits < 64) key >>= bits;
       const ColumnValue& value = counted[c].values[slot];
-      const std::string bytes = KeyBytes(value);
+      const std::string bytes = GroupKeyBytes(value);
       keyBytes = std::to_string(bytes.size()) + ":" + bytes + keyBytes;
       group.values.insert(group.values.begin(), value);
     }
@@ -444,10 +485,12 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
     sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
     const std::vector<GroupedColumn>& columns) {
   if (FewRows(rows, source)) return std::nullopt;
+  if (std::optional<std::vector<GroupCount>> byCodes = CountByCodes(db, rows, source, columns))
+    return byCodes;
   std::vector<std::int64_t> rowsOfTuple;
   const std::optional<RowTuples> tuples =
-      TupleOfEachRow(db, rows, source, columns, [&](const std::vector<std::uint32_t>& ids) {
-        for (std::uint32_t tuple : ids) {
+      TupleOfEachRow(db, rows, source, columns, [&](const ChunkTuples& chunk) {
+        for (std::uint32_t tuple : chunk.ids) {
           if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
           ++rowsOfTuple[tuple];
         }

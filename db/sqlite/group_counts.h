@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/driver.h"
+#include "db/sqlite/book_codes.h"
 #include "db/sqlite/row_bitmap.h"
 #include "db/sqlite/search_index_format.h"
 
@@ -42,6 +43,9 @@ struct GroupingSource {
   // of the same state (the loan table, read by the filter and again by the counts);
   // null to keep nothing.
   std::shared_ptr<JoinedRead> lastJoinedRead;
+  // The columns the index keeps codes of (book_codes.h), read before the ranks; empty
+  // when it keeps none.
+  std::vector<CodedColumn> bookCodes;
 };
 
 // A column to count by, named by the table it comes from.
@@ -78,8 +82,16 @@ struct RowTuples {
   std::vector<ValueTuple> groups;
 };
 
-// The tuple ids of the rows of one chunk of rowids, in rowid order.
-using TupleVisit = std::function<void(const std::vector<std::uint32_t>&)>;
+// The rows of one chunk of rowids, in rowid order, with the tuple id of each. Where
+// valueIds, every column is read from the codes of the books or a joined table and an
+// id stands for one set of values; a rank stands for a value of a column whole, so
+// several ids may hold the values cut to a prefix.
+struct ChunkTuples {
+  const std::vector<std::int64_t>& rows;
+  const std::vector<std::uint32_t>& ids;
+  bool valueIds = false;
+};
+using TupleVisit = std::function<void(const ChunkTuples&)>;
 
 // Calls visit for each chunk's rows, in rowid order, a tuple id a row standing for the
 // values of the columns the row holds (several ids may hold equal values), read from
@@ -90,8 +102,5 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,
                                         const std::vector<GroupedColumn>& columns,
                                         const TupleVisit& visit);
-
-// The value of a column of the statement's current row.
-ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column);
 
 }  // namespace db::searchindex

@@ -65,16 +65,33 @@ std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const F
     if (!table) return std::nullopt;
     columns.push_back({*table, column.Name, column.Prefix});
   }
-  // One id a row: reserved whole, since growing it would copy and fault its pages again.
-  std::vector<std::uint32_t> tupleOfRow;
-  tupleOfRow.reserve(static_cast<std::size_t>(rows.Count()));
-  const std::optional<RowTuples> tuples = TupleOfEachRow(
-      db, rows, source.grouping, columns, [&](const std::vector<std::uint32_t>& ids) {
-        tupleOfRow.insert(tupleOfRow.end(), ids.begin(), ids.end());
-      });
-  if (!tuples) return std::nullopt;
+  // Ids that stand for values are decided when first met, on the row that meets them,
+  // and the rows kept in the same walk. Ids of ranks are first merged into their groups
+  // (a call number's rank into its first byte's), so their rows are walked again; one id
+  // a row is kept for that, reserved whole, since growing it would copy and fault its
+  // pages again.
   RowBitmap kept;
   std::vector<std::int64_t> keptRows;
+  std::vector<signed char> idHolds;  // tuple id -> 1, 0; -1 while undecided
+  std::vector<std::uint32_t> tupleOfRow;
+  const std::optional<RowTuples> tuples =
+      TupleOfEachRow(db, rows, source.grouping, columns, [&](const ChunkTuples& chunk) {
+        if (!chunk.valueIds) {
+          if (tupleOfRow.empty()) tupleOfRow.reserve(static_cast<std::size_t>(rows.Count()));
+          tupleOfRow.insert(tupleOfRow.end(), chunk.ids.begin(), chunk.ids.end());
+          return;
+        }
+        keptRows.clear();
+        for (std::size_t i = 0; i < chunk.ids.size(); ++i) {
+          const std::uint32_t id = chunk.ids[i];
+          if (id >= idHolds.size()) idHolds.resize(id + 1, -1);
+          if (idHolds[id] < 0) idHolds[id] = decision.Holds(chunk.rows[i]) ? 1 : 0;
+          if (idHolds[id] == 1) keptRows.push_back(chunk.rows[i]);
+        }
+        kept.Add(keptRows);
+      });
+  if (!tuples) return std::nullopt;
+  if (tupleOfRow.empty()) return kept;
   std::vector<char> holds(tuples->groups.size());
   for (std::size_t g = 0; g < holds.size(); ++g) {
     const std::int64_t row = tuples->groups[g].row;

@@ -162,6 +162,8 @@ std::optional<IndexInfo> ReadIndexDescription(sqlite3* db, IndexUnused& reason) 
     info.yearKeyOrder = SplitNames(meta[kYearKeyOrderSetting]);
     info.longWords = meta[kLongWordsSetting] == kLongWordGramsVersion;
     info.joinedBooks = JoinedBooksOfText(meta[kJoinedBooksSetting]);
+    // A list that does not read is no part the index keeps: counts read the ranks.
+    info.bookCodes = BookCodesOfText(meta[kBookCodesSetting]).value_or(std::vector<CodedColumn>{});
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
       reason = IndexUnused::kOlderFolding;

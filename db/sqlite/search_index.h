@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db/driver.h"
+#include "db/sqlite/book_codes.h"
 #include "db/sqlite/search_index_format.h"
 
 namespace db::searchindex {
@@ -44,6 +45,8 @@ struct IndexInfo {
   bool longWords = false;
   // The join whose rows' books the index keeps (kJoinedBooksTable), if any.
   std::optional<OneRowJoin> joinedBooks;
+  // The columns whose values it keeps as codes a book (book_codes.h); empty for none.
+  std::vector<CodedColumn> bookCodes;
 };
 
 // One column compared with one LIKE pattern.

@@ -13,6 +13,7 @@
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/sqlite_driver.h"
 #include "tests/support/temp_dir.h"
+#include "tools/book_codes_part.h"
 #include "tools/catalog_schema.h"
 #include "tools/search_index_builder.h"
 
@@ -60,6 +61,7 @@ const std::vector<std::vector<GroupColumn>> kGroupings = {
     {{"MS_SYOZAI", 0}},
     {{"KA_USERID", 1}, {"MS_TMARK", 1}, {"MS_TFMSUU", 1}, {"MS_KKUBUN", 1}},
     {{"MS_SYUNEN", 0}, {"MS_SYOZAI", 0}, {"KA_USERID", 0}},
+    {{"MS_SYOZAI", 0}, {"MS_SYUNEN", 0}, {"MS_TMARK", 1}},
 };
 
 // The oracle: the statement's rows read one by one and grouped here.
@@ -261,10 +263,12 @@ TEST_F(GroupCountsTest, KeptBooksOfTheLoansFollowEveryWrite) {
        "UPDATE OR IGNORE KASIDASI SET KA_BOOKID = 'B' || (substr(KA_BOOKID, 2) + 1)"
        " WHERE rowid % 4 = 1",
        false},
-      {"loans replaced", "INSERT OR REPLACE INTO KASIDASI SELECT MS_BOOKID, 'U5', NULL"
-       " FROM BOOKMAST WHERE rowid % 11 = 0", false},
-      {"a loan of a book not yet catalogued",
-       "INSERT INTO KASIDASI VALUES ('B900001', 'U6', NULL)", false},
+      {"loans replaced",
+       "INSERT OR REPLACE INTO KASIDASI SELECT MS_BOOKID, 'U5', NULL"
+       " FROM BOOKMAST WHERE rowid % 11 = 0",
+       false},
+      {"a loan of a book not yet catalogued", "INSERT INTO KASIDASI VALUES ('B900001', 'U6', NULL)",
+       false},
       {"that book and another added, lent",
        "INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI) VALUES (900001, 'B900001', 'ab'),"
        " (900002, 'B900002', 'ba'); INSERT INTO KASIDASI VALUES ('B900002', 'U7', NULL)",
@@ -311,8 +315,9 @@ TEST_F(GroupCountsTest, LoansWithoutTheKeptBooks) {
   EXPECT_EQ(ExpectSameAsReading("MS_SYOMEI LIKE '%a%'"), static_cast<int>(kGroupings.size()));
   tools::SearchIndexBuilder(indexed_).Build(tools::IndexTarget{}, nullptr);
   tools::SearchIndexBuilder(indexed_).Drop();
-  Exec(indexed_, "INSERT OR IGNORE INTO KASIDASI SELECT MS_BOOKID, 'U8', NULL FROM BOOKMAST;"
-                 "DELETE FROM KASIDASI WHERE rowid % 2 = 0;");
+  Exec(indexed_,
+       "INSERT OR IGNORE INTO KASIDASI SELECT MS_BOOKID, 'U8', NULL FROM BOOKMAST;"
+       "DELETE FROM KASIDASI WHERE rowid % 2 = 0;");
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(indexed_.c_str(), &db), SQLITE_OK);
   sqlite3_stmt* select = nullptr;
@@ -347,9 +352,14 @@ const db::RowFilter kAvailable{
 // ranks), also after a loan is written between the preparing and the reading.
 TEST_F(GroupCountsTest, FiltersDecidedByTheIndexGiveTheScansRows) {
   const std::vector<std::vector<db::RowFilter>> filterSets = {
-      {kDecade}, {kClass}, {kLocation}, {kAvailable}, {kAvailable, kClass, kDecade},
+      {kDecade},
+      {kClass},
+      {kLocation},
+      {kAvailable},
+      {kAvailable, kClass, kDecade},
       // Two filters of one column each, and two filters reading the same column.
-      {kClass, kDecade}, {kDecade, kSince, kLocation}};
+      {kClass, kDecade},
+      {kDecade, kSince, kLocation}};
   const std::string words[] = {"MS_SYOMEI LIKE '%a%'",
                                "( MS_SYOMEI LIKE '%c%' OR MS_SYOMEI LIKE '%b%' )"};
   const std::string orders[] = {"", "ORDER BY MS_SEIKYU DESC\r\n", "ORDER BY MS_SYUNEN\r\n"};
@@ -361,43 +371,259 @@ TEST_F(GroupCountsTest, FiltersDecidedByTheIndexGiveTheScansRows) {
       rows.push_back(Key(cursor->Row()[0], 0));
     return rows;
   };
-  int loanRound = 0;
-  for (bool loanBetween : {false, true}) {
-    for (const auto& filters : filterSets) {
-      for (const std::string& word : words) {
-        for (const std::string& order : orders) {
-          std::string where = word;
-          for (const db::RowFilter& filter : filters) where += " AND ( " + filter.Condition + " )";
-          const std::string sql =
-              "SELECT MS_BOOKID, MS_SYUNEN, MS_SEIKYU, KA_USERID\r\nFROM BOOKMAST\r\n"
-              "LEFT OUTER JOIN SYOZAI ON SY_CODE = MS_SYOZAI\r\n"
-              "LEFT OUTER JOIN KASIDASI ON KA_BOOKID = MS_BOOKID\r\nWHERE\r\n" +
-              where + "\r\n" + order;
-          auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
-          auto filtered = withIndex->PrepareFiltered(sql, filters);
-          if (loanBetween) {
-            // Other books each time: loans read before the writing would be stale.
-            const std::string loan =
-                "INSERT OR REPLACE INTO KASIDASI SELECT MS_BOOKID, 'U3', NULL FROM BOOKMAST"
-                " WHERE rowid % 89 = " +
-                std::to_string(++loanRound) + ";";
-            Exec(indexed_, loan);
-            Exec(scanned_, loan);
+  // Decided from the codes of the books (one walk), then from the ranks (ids merged
+  // into groups first).
+  for (bool byRanks : {false, true}) {
+    // The same loans written each round, so that both decide the same rows.
+    int loanRound = 0;
+    if (byRanks) {
+      tools::IndexTarget target;
+      target.orderColumns = {"MS_SEIKYU", "MS_SYUNEN", "MS_SYOZAI",
+                             "MS_KKUBUN", "MS_TMARK",  "MS_TFMSUU"};
+      target.bookCodes.clear();
+      tools::SearchIndexBuilder(indexed_).Build(target, nullptr);
+    }
+    for (bool loanBetween : {false, true}) {
+      for (const auto& filters : filterSets) {
+        for (const std::string& word : words) {
+          for (const std::string& order : orders) {
+            std::string where = word;
+            for (const db::RowFilter& filter : filters)
+              where += " AND ( " + filter.Condition + " )";
+            const std::string sql =
+                "SELECT MS_BOOKID, MS_SYUNEN, MS_SEIKYU, KA_USERID\r\nFROM BOOKMAST\r\n"
+                "LEFT OUTER JOIN SYOZAI ON SY_CODE = MS_SYOZAI\r\n"
+                "LEFT OUTER JOIN KASIDASI ON KA_BOOKID = MS_BOOKID\r\nWHERE\r\n" +
+                where + "\r\n" + order;
+            auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
+            auto filtered = withIndex->PrepareFiltered(sql, filters);
+            if (loanBetween) {
+              // Other books each time: loans read before the writing would be stale.
+              const std::string loan =
+                  "INSERT OR REPLACE INTO KASIDASI SELECT MS_BOOKID, 'U3', NULL FROM BOOKMAST"
+                  " WHERE rowid % 89 = " +
+                  std::to_string(++loanRound) + ";";
+              Exec(indexed_, loan);
+              Exec(scanned_, loan);
+            }
+            auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
+            auto scanned = withoutIndex->Prepare(sql);
+            const std::string name = where + " " + order + (loanBetween ? " (loan between)" : "") +
+                                     (byRanks ? " by ranks" : " by codes");
+            for (std::int64_t skip : {0, 25, 310}) {
+              EXPECT_EQ(read(*filtered, skip), read(*scanned, skip)) << name << " from " << skip;
+            }
+            auto cursor = filtered->Execute({});
+            EXPECT_EQ(cursor->CountRows(), scanned->Execute({})->CountRowsByStepping()) << name;
+            const auto& byYear = kGroupings[0];
+            const std::optional<Counts> counted = GroupedByIndex(*cursor, byYear);
+            ASSERT_TRUE(counted.has_value()) << name << ": the filters were not decided";
+            EXPECT_EQ(*counted, GroupedByReading(*withoutIndex, sql, byYear)) << name;
           }
-          auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
-          auto scanned = withoutIndex->Prepare(sql);
-          const std::string name = where + " " + order + (loanBetween ? " (loan between)" : "");
-          for (std::int64_t skip : {0, 25, 310}) {
-            EXPECT_EQ(read(*filtered, skip), read(*scanned, skip)) << name << " from " << skip;
-          }
-          auto cursor = filtered->Execute({});
-          EXPECT_EQ(cursor->CountRows(), scanned->Execute({})->CountRowsByStepping()) << name;
-          const auto& byYear = kGroupings[0];
-          const std::optional<Counts> counted = GroupedByIndex(*cursor, byYear);
-          ASSERT_TRUE(counted.has_value()) << name << ": the filters were not decided";
-          EXPECT_EQ(*counted, GroupedByReading(*withoutIndex, sql, byYear)) << name;
         }
       }
     }
   }
+}
+
+namespace {
+
+std::string CodesReport(const std::string& path) {
+  std::ostringstream report;
+  tools::SearchIndexBuilder(path).Check(report);
+  return report.str();
+}
+
+// What `check` reports of the codes alone.
+std::string CodesDifferences(const std::string& path) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  std::string report;
+  tools::CheckBookCodes(db, "BOOKMAST", tools::DefaultBookCodes(),
+                        [&](const std::string& line) { report += line + "\n"; });
+  sqlite3_close(db);
+  return report;
+}
+
+}  // namespace
+
+// The codes of the books, written by a build or added by a refresh to an index built
+// without them, count and filter as the ranks do, after rows are written and folded
+// too; an index without them counts by the ranks.
+TEST_F(GroupCountsTest, CodesOfTheBooksCountAsTheScanAfterEveryWay) {
+  struct Way {
+    const char* what;
+    bool buildWithCodes, refreshAdds;
+    const char* codesLine;  // what `check` says of them
+  };
+  const Way ways[] = {
+      {"built with the codes", true, false, "codes of the books (MS_SEIKYU:1,MS_SYUNEN,"},
+      {"built without, counted by the ranks", false, false, nullptr},
+      {"built without, added by a refresh", false, true, "codes of the books (MS_SEIKYU:1,"},
+  };
+  // Rows written after the build, fewer than a refresh builds anew for: new values (a class, a
+  // year, a location no book had), a book deleted, books added in a new chunk of rowids, a location
+  // emptied.
+  const std::string writes =
+      "UPDATE BOOKMAST SET MS_SEIKYU = 'Q' || MS_SEIKYU, MS_SYUNEN = 2099 WHERE rowid % 29 = 2;"
+      "UPDATE BOOKMAST SET MS_SYOZAI = 9, MS_TMARK = 'y' WHERE rowid % 31 = 4;"
+      "UPDATE BOOKMAST SET MS_SYOZAI = NULL WHERE rowid % 37 = 5;"
+      "DELETE FROM BOOKMAST WHERE rowid % 41 = 6;"
+      "INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU, MS_SYUNEN) VALUES"
+      " (700001, 'N1', 'ab', '5', 1999), (700002, 'N2', 'ca', '', 2100);";
+  const std::string fixture = folder_ / "fixture.db";
+  std::filesystem::copy_file(scanned_, fixture);
+  const std::string scannedFixture = folder_ / "scanned-fixture.db";
+  std::filesystem::copy_file(scanned_, scannedFixture);
+  for (const Way& way : ways) {
+    std::filesystem::copy_file(fixture, indexed_,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(scannedFixture, scanned_,
+                               std::filesystem::copy_options::overwrite_existing);
+    tools::IndexTarget target;
+    target.orderColumns = {"MS_SEIKYU", "MS_SYUNEN", "MS_SYOZAI",
+                           "MS_KKUBUN", "MS_TMARK",  "MS_TFMSUU"};
+    if (!way.buildWithCodes) target.bookCodes.clear();
+    tools::SearchIndexBuilder(indexed_).Build(target, nullptr);
+    if (way.refreshAdds) {
+      // As an index built before the codes: no settings entry, no tables.
+      Exec(indexed_, std::string("DELETE FROM liraidx_meta WHERE key = '") +
+                         db::searchindex::kBookCodesSetting +
+                         "'; DROP TABLE liraidx_book_codes; DROP TABLE liraidx_book_code_values;"
+                         " UPDATE liraidx_meta SET value = (SELECT schema_version FROM"
+                         " pragma_schema_version) WHERE key = 'schema_version'");
+      tools::SearchIndexBuilder(indexed_).Refresh(nullptr);
+    }
+    for (bool written : {false, true}) {
+      if (written) {
+        Exec(indexed_, writes);
+        Exec(scanned_, writes);
+        tools::SearchIndexBuilder(indexed_).Refresh(nullptr);
+      }
+      const std::string name = std::string(way.what) + (written ? ", rows written" : "");
+      for (const char* condition : {"MS_SYOMEI LIKE '%a%'", "MS_SYOMEI LIKE '%b%'"}) {
+        EXPECT_EQ(ExpectSameAsReading(condition), static_cast<int>(kGroupings.size()))
+            << name << ": " << condition;
+      }
+      const std::string report = CodesReport(indexed_);
+      EXPECT_EQ(report.find("codes of the books") != std::string::npos, way.codesLine != nullptr)
+          << name << "\n"
+          << report;
+      if (way.codesLine) {
+        EXPECT_NE(report.find(way.codesLine), std::string::npos) << name << "\n" << report;
+        EXPECT_NE(report.find("MS_KKUBUN:1): 0 differing"), std::string::npos) << name << "\n"
+                                                                               << report;
+      }
+    }
+  }
+}
+
+// Codes that stand for other values are what the counts read, and `check` names them:
+// a value changed, a book's record emptied, a record kept for a rowid no book has.
+TEST_F(GroupCountsTest, SpoiledCodesAreCountedAndReported) {
+  struct Spoil {
+    const char* what;
+    std::string sql;
+    std::string lineEnd;  // how every line reported ends
+    bool oneLine;
+  };
+  const Spoil spoils[] = {
+      {"a value", "UPDATE liraidx_book_code_values SET value = 1800 WHERE col = 1 AND code = 2",
+       ": the codes of MS_SYUNEN stand for other values", false},
+      {"a record emptied",
+       "UPDATE liraidx_book_codes SET data = substr(data, 1, 2) || zeroblob(2) ||"
+       " substr(data, 5) WHERE chunk = 0",
+       "book row 1: the codes of MS_SEIKYU stand for other values", true},
+      {"a record without a book",
+       "DELETE FROM BOOKMAST WHERE rowid = 1; DELETE FROM liraidx_pending",
+       "codes kept for row 1, which no book has", true},
+  };
+  const std::string built = folder_ / "built.db";
+  std::filesystem::copy_file(indexed_, built);
+  for (const Spoil& spoil : spoils) {
+    std::filesystem::copy_file(built, indexed_, std::filesystem::copy_options::overwrite_existing);
+    Exec(indexed_, spoil.sql);
+    std::istringstream report(CodesDifferences(indexed_));
+    int lines = 0;
+    for (std::string line; std::getline(report, line); ++lines) {
+      EXPECT_TRUE(line.ends_with(spoil.lineEnd)) << spoil.what << ": " << line;
+    }
+    EXPECT_TRUE(spoil.oneLine ? lines == 1 : lines > 0) << spoil.what << ": " << lines;
+    EXPECT_EQ(CodesReport(indexed_).find("MS_KKUBUN:1): 0 differing"), std::string::npos)
+        << spoil.what;
+  }
+  // The spoiled value is counted: the year groups differ from the scan's.
+  std::filesystem::copy_file(built, indexed_, std::filesystem::copy_options::overwrite_existing);
+  Exec(indexed_, spoils[0].sql);
+  const std::string sql = std::string(kFacetHead) + "MS_SYOMEI LIKE '%a%'\r\n";
+  auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
+  auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
+  auto statement = withIndex->Prepare(sql);
+  auto cursor = statement->Execute({});
+  const std::optional<Counts> spoiled = GroupedByIndex(*cursor, kGroupings[0]);
+  ASSERT_TRUE(spoiled.has_value());
+  EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, kGroupings[0]));
+}
+
+namespace {
+
+std::string MetaOf(const std::string& path, const std::string& key) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* select = nullptr;
+  std::string value = "(none)";
+  if (sqlite3_prepare_v2(db, "SELECT value FROM liraidx_meta WHERE key = ?1", -1, &select,
+                         nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(select) == SQLITE_ROW)
+      value = reinterpret_cast<const char*>(sqlite3_column_text(select, 0));
+  }
+  sqlite3_finalize(select);
+  sqlite3_close(db);
+  return value;
+}
+
+}  // namespace
+
+// A column of more values than a code holds is left out of the codes, by the build and
+// by the refresh that meets its value too many; the other columns stay coded and agree
+// with the rows.
+TEST(BookCodesTest, AColumnOfMoreValuesThanCodesIsLeftOut) {
+  test_support::TempDir folder{"book-codes."};
+  const std::string path = folder / "catalog.db";
+  Exec(path, std::string(kCatalogSchema) +
+                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 65534)"
+                 " INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU, MS_SYUNEN,"
+                 " MS_SYOZAI) SELECT i, 'B' || i, 'a', 'S' || i, i % 50, i % 3 FROM n;");
+  tools::IndexTarget target;
+  target.bookCodes = {{"MS_SEIKYU", 0}, {"MS_SYUNEN", 0}, {"MS_SYOZAI", 0}};
+  tools::SearchIndexBuilder(path).Build(target, nullptr);
+  EXPECT_EQ(MetaOf(path, db::searchindex::kBookCodesSetting), "MS_SEIKYU,MS_SYUNEN,MS_SYOZAI");
+  struct Step {
+    const char* rows;
+    const char* coded;  // after the refresh
+  };
+  const Step steps[] = {
+      {"(70001, 'N1', 'a', 'new 1', 1, 2)", "MS_SEIKYU,MS_SYUNEN,MS_SYOZAI"},  // the last code
+      {"(70002, 'N2', 'a', 'new 2', 2, 7)", "MS_SYUNEN,MS_SYOZAI"},
+  };
+  for (const Step& step : steps) {
+    Exec(path, std::string("INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU,"
+                           " MS_SYUNEN, MS_SYOZAI) VALUES ") +
+                   step.rows);
+    tools::SearchIndexBuilder(path).Refresh(nullptr);
+    EXPECT_EQ(MetaOf(path, db::searchindex::kBookCodesSetting), step.coded) << step.rows;
+    std::ostringstream report;
+    EXPECT_TRUE(tools::SearchIndexBuilder(path).Check(report)) << report.str();
+    EXPECT_NE(
+        report.str().find(std::string("codes of the books (") + step.coded + "): 0 differing"),
+        std::string::npos)
+        << report.str();
+  }
+  // Built anew, the column is left out at once.
+  Exec(path,
+       "INSERT INTO BOOKMAST (rowid, MS_BOOKID, MS_SYOMEI, MS_SEIKYU) VALUES"
+       " (70003, 'N3', 'a', 'new 3')");
+  tools::SearchIndexBuilder(path).Build(target, nullptr);
+  EXPECT_EQ(MetaOf(path, db::searchindex::kBookCodesSetting), "MS_SYUNEN,MS_SYOZAI");
 }

@@ -1,0 +1,159 @@
+#include "db/sqlite/book_codes.h"
+
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/stored_order.h"
+
+namespace db::searchindex {
+
+namespace {
+
+using Kind = ColumnValue::Kind;
+
+// A chunk holding more rows than this is read whole rather than a record a row.
+constexpr std::size_t kWholeChunkRows = 1024;
+
+[[noreturn]] void Unreadable(const std::string& what) {
+  throw OrderUnreadable("cannot read the codes of the books: " + what);
+}
+
+}  // namespace
+
+std::string BookCodesText(const std::vector<CodedColumn>& columns) {
+  std::string text;
+  for (const CodedColumn& column : columns) {
+    if (!text.empty()) text += ",";
+    text += column.name;
+    if (column.prefix > 0) text += ":" + std::to_string(column.prefix);
+  }
+  return text;
+}
+
+std::optional<std::vector<CodedColumn>> BookCodesOfText(std::string_view text) {
+  std::vector<CodedColumn> columns;
+  for (const std::string& item : SplitNames(text)) {
+    CodedColumn column{item, 0};
+    if (const std::size_t colon = item.rfind(':'); colon != std::string::npos) {
+      column.name = item.substr(0, colon);
+      const std::string digits = item.substr(colon + 1);
+      if (digits.empty() || digits.size() > 6 ||
+          digits.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+      }
+      column.prefix = std::stoul(digits);
+    }
+    if (column.name.empty()) return std::nullopt;
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
+ColumnValue CutValue(ColumnValue value, std::size_t prefix) {
+  if (prefix > 0 && (value.ValueKind == Kind::kText || value.ValueKind == Kind::kOther) &&
+      value.Text.size() > prefix) {
+    value.Text.resize(prefix);
+  }
+  return value;
+}
+
+std::string GroupKeyBytes(const ColumnValue& value) {
+  auto withNumber = [](char tag, const void* number) {
+    std::string key(1, tag);
+    key.append(static_cast<const char*>(number), 8);
+    return key;
+  };
+  switch (value.ValueKind) {
+    case Kind::kNull:
+      return "n";
+    case Kind::kInteger:
+      return withNumber('i', &value.Integer);
+    case Kind::kFloat:
+      if (value.Float >= -9.2e18 && value.Float <= 9.2e18 &&
+          static_cast<double>(static_cast<std::int64_t>(value.Float)) == value.Float) {
+        const auto integer = static_cast<std::int64_t>(value.Float);
+        return withNumber('i', &integer);
+      }
+      return withNumber('f', &value.Float);
+    case Kind::kText:
+      return "t" + value.Text;
+    case Kind::kOther:
+      return "b" + value.Text;
+  }
+  return {};
+}
+
+void BookCodeReader::Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids) {
+  const int rc = blob_ ? sqlite3_blob_reopen(blob_, chunk)
+                       : sqlite3_blob_open(db_, "main", kBookCodesTable, "data", chunk, 0, &blob_);
+  if (rc != SQLITE_OK) Unreadable(sqlite3_errmsg(db_));
+  if (static_cast<std::size_t>(sqlite3_blob_bytes(blob_)) != kChunkRows * columns_ * kCodeBytes) {
+    Unreadable("a chunk of the wrong size");
+  }
+  rowids_ = &rowids;
+  whole_ = rowids.size() > kWholeChunkRows;
+  const int stripe = static_cast<int>(kChunkRows * kCodeBytes);
+  if (whole_) {
+    bytes_.resize(places_.size() * kChunkRows * kCodeBytes);
+    for (std::size_t k = 0; k < places_.size(); ++k) {
+      if (sqlite3_blob_read(blob_, bytes_.data() + k * stripe, stripe,
+                            static_cast<int>(CodeOffset(places_[k], 0))) != SQLITE_OK) {
+        Unreadable(sqlite3_errmsg(db_));
+      }
+    }
+    return;
+  }
+  bytes_.resize(rowids.size() * places_.size() * kCodeBytes);
+  unsigned char* at = bytes_.data();
+  for (std::int64_t rowid : rowids) {
+    for (std::size_t place : places_) {
+      if (sqlite3_blob_read(blob_, at, static_cast<int>(kCodeBytes),
+                            static_cast<int>(CodeOffset(place, LowBits(rowid)))) != SQLITE_OK) {
+        Unreadable(sqlite3_errmsg(db_));
+      }
+      at += kCodeBytes;
+    }
+  }
+}
+
+void BookCodeReader::NoBook(std::size_t i) const {
+  Unreadable("no code for row " + std::to_string((*rowids_)[i]));
+}
+
+std::vector<ColumnValue> ReadCodeValues(sqlite3* db, std::size_t place, std::size_t prefix) {
+  OrderStatement select =
+      PrepareOrderRead(db, std::string("SELECT code, value FROM ") + kBookCodeValuesTable +
+                               " WHERE col = ?1 ORDER BY code");
+  sqlite3_bind_int64(select.get(), 1, static_cast<std::int64_t>(place));
+  std::vector<ColumnValue> values(1);
+  while (StepOrderRead(db, select.get())) {
+    if (sqlite3_column_int64(select.get(), 0) != static_cast<std::int64_t>(values.size())) {
+      Unreadable("the values of the codes are not numbered from 1");
+    }
+    values.push_back(CutValue(ReadColumnValue(select.get(), 1), prefix));
+  }
+  return values;
+}
+
+ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
+  ColumnValue value;
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+      value.ValueKind = Kind::kInteger;
+      value.Integer = sqlite3_column_int64(statement, column);
+      break;
+    case SQLITE_FLOAT:
+      value.ValueKind = Kind::kFloat;
+      value.Float = sqlite3_column_double(statement, column);
+      break;
+    case SQLITE_NULL:
+      break;
+    default: {
+      value.ValueKind =
+          sqlite3_column_type(statement, column) == SQLITE_TEXT ? Kind::kText : Kind::kOther;
+      const char* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      value.Text.assign(bytes ? bytes : "", sqlite3_column_bytes(statement, column));
+    }
+  }
+  return value;
+}
+
+}  // namespace db::searchindex

@@ -1,0 +1,102 @@
+// Small codes of a few columns of every book, an optional part of the search index, so
+// that counting a broad search's rows by those values, or deciding a filter on them,
+// reads one compact record a book instead of a rank of every column or the row.
+//
+// The table kBookCodesTable (chunk INTEGER PRIMARY KEY, data BLOB) holds, for each chunk
+// of 2^16 rowids, kCodeBytes bytes a coded column for every rowid of the chunk, column
+// after column (a count by one column reads its 128 KiB of a chunk alone): the code of
+// the column at place p of the rowid of low bits l at CodeOffset(p, l), low byte first.
+// Code 0 is "no book has this rowid"; code c >= 1
+// is the value kBookCodeValuesTable (col, code, value) holds for that column, a text or
+// blob cut to the column's prefix, every other value whole. A value has one code; a
+// value no book holds any more may keep its code. The settings entry kBookCodesSetting
+// lists the coded columns, "NAME" or "NAME:PREFIX", separated by commas; without it the
+// index keeps no codes.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/driver.h"
+
+namespace db::searchindex {
+
+inline constexpr char kBookCodesTable[] = "liraidx_book_codes";
+inline constexpr char kBookCodeValuesTable[] = "liraidx_book_code_values";
+inline constexpr char kBookCodesSetting[] = "book_codes";
+inline constexpr std::size_t kCodeBytes = 2;
+// A column with more distinct values than this is not coded.
+inline constexpr std::uint32_t kMostCode = 0xFFFF;
+
+inline std::size_t CodeOffset(std::size_t place, std::uint16_t lowBits) {
+  return (place * 65536 + lowBits) * kCodeBytes;
+}
+
+// A coded column and the bytes of a text it keeps (0: the whole value).
+struct CodedColumn {
+  std::string name;
+  std::size_t prefix = 0;
+};
+
+std::string BookCodesText(const std::vector<CodedColumn>& columns);
+// The columns of a settings entry; nullopt for a text that is no such list.
+std::optional<std::vector<CodedColumn>> BookCodesOfText(std::string_view text);
+
+// The value cut to the prefix: a text or blob to its first prefix bytes (0: whole).
+ColumnValue CutValue(ColumnValue value, std::size_t prefix);
+// Bytes equal exactly when GROUP BY puts the two values in one group: texts and blobs
+// compared as bytes, an integer and a real of the same number alike.
+std::string GroupKeyBytes(const ColumnValue& value);
+
+// The codes of some coded columns for the rowids of one chunk: each column's codes of
+// the chunk read whole for many rows, a code a row for few.
+class BookCodeReader {
+ public:
+  // columns: how many the part codes; places: those read, Code's k-th is places[k].
+  BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places)
+      : db_(db), columns_(columns), places_(std::move(places)) {}
+  ~BookCodeReader() { sqlite3_blob_close(blob_); }
+  BookCodeReader(const BookCodeReader&) = delete;
+  BookCodeReader& operator=(const BookCodeReader&) = delete;
+
+  // Reads the codes of the rowids, all of one chunk. Raises OrderUnreadable.
+  void Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids);
+  // The code of the i-th rowid read, of the k-th column read; 0 where no book has the
+  // rowid (CodeOfBook raises then).
+  std::uint32_t Code(std::size_t i, std::size_t k) const {
+    const std::size_t at = whole_ ? (k * 65536 + ((*rowids_)[i] & 0xFFFF)) * kCodeBytes
+                                  : (i * places_.size() + k) * kCodeBytes;
+    return bytes_[at] | (bytes_[at + 1] << 8);
+  }
+  // As Code, never 0. Raises OrderUnreadable for a rowid the codes hold no book for.
+  std::uint32_t CodeOfBook(std::size_t i, std::size_t k) const {
+    const std::uint32_t code = Code(i, k);
+    if (code == 0) NoBook(i);
+    return code;
+  }
+
+ private:
+  [[noreturn]] void NoBook(std::size_t i) const;
+
+  sqlite3* db_;
+  std::size_t columns_;
+  std::vector<std::size_t> places_;
+  sqlite3_blob* blob_ = nullptr;
+  std::vector<unsigned char> bytes_;
+  const std::vector<std::int64_t>* rowids_ = nullptr;
+  bool whole_ = false;
+};
+
+// The values of the codes of the column at place, by code (entry 0 unused), each cut
+// to prefix. Raises OrderUnreadable.
+std::vector<ColumnValue> ReadCodeValues(sqlite3* db, std::size_t place, std::size_t prefix);
+
+// The value of a column of the statement's current row.
+ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column);
+
+}  // namespace db::searchindex

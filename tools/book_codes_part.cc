@@ -1,0 +1,360 @@
+#include "tools/book_codes_part.h"
+
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/search_index_format.h"
+#include "db/sqlite/stored_order.h"
+#include "tools/catalog_error.h"
+#include "tools/sqlite_names.h"
+
+namespace tools {
+
+namespace si = db::searchindex;
+
+namespace {
+
+using Kind = db::ColumnValue::Kind;
+
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+  throw ECatalogError("cannot write the codes of the books: " + what + ": " + sqlite3_errmsg(db));
+}
+
+void Run(sqlite3* db, const std::string& sql) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db, sql);
+}
+
+Statement Prepare(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    Fail(db, sql.substr(0, 60));
+  }
+  return Statement(statement);
+}
+
+bool Step(sqlite3* db, sqlite3_stmt* statement) {
+  const int rc = sqlite3_step(statement);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(db, "a statement failed");
+  return rc == SQLITE_ROW;
+}
+
+void BindValue(sqlite3_stmt* statement, int place, const db::ColumnValue& value) {
+  switch (value.ValueKind) {
+    case Kind::kNull:
+      sqlite3_bind_null(statement, place);
+      break;
+    case Kind::kInteger:
+      sqlite3_bind_int64(statement, place, value.Integer);
+      break;
+    case Kind::kFloat:
+      sqlite3_bind_double(statement, place, value.Float);
+      break;
+    case Kind::kText:
+      sqlite3_bind_text(statement, place, value.Text.data(), static_cast<int>(value.Text.size()),
+                        SQLITE_TRANSIENT);
+      break;
+    case Kind::kOther:
+      sqlite3_bind_blob(statement, place, value.Text.data(), static_cast<int>(value.Text.size()),
+                        SQLITE_TRANSIENT);
+      break;
+  }
+}
+
+std::string SelectedColumns(const std::vector<si::CodedColumn>& columns) {
+  std::string list;
+  for (const si::CodedColumn& column : columns) list += ", " + Quoted(column.name);
+  return list;
+}
+
+void SetCode(std::vector<unsigned char>& chunkBytes, std::size_t place, std::uint16_t low,
+             std::uint32_t code) {
+  unsigned char* at = chunkBytes.data() + si::CodeOffset(place, low);
+  at[0] = static_cast<unsigned char>(code & 0xFF);
+  at[1] = static_cast<unsigned char>(code >> 8);
+}
+
+std::uint32_t CodeAt(const unsigned char* chunkBytes, std::size_t place, std::uint16_t low) {
+  const unsigned char* at = chunkBytes + si::CodeOffset(place, low);
+  return at[0] | (at[1] << 8);
+}
+
+bool RowidInPart(std::int64_t rowid) { return rowid >= 0 && rowid < (std::int64_t{1} << 32); }
+
+// The codes of each column's values, by the bytes GROUP BY tells them apart by; a new
+// value gets the next code and is written to the values table at once.
+class Dictionary {
+ public:
+  Dictionary(sqlite3* db, const std::vector<si::CodedColumn>& columns)
+      : db_(db),
+        columns_(columns),
+        codes_(columns.size()),
+        insert_(Prepare(
+            db, std::string("INSERT INTO ") + si::kBookCodeValuesTable + " VALUES (?1, ?2, ?3)")) {}
+
+  // The codes the values table holds now.
+  void Load() {
+    Statement select =
+        Prepare(db_, std::string("SELECT col, code, value FROM ") + si::kBookCodeValuesTable);
+    while (Step(db_, select.get())) {
+      const auto place = static_cast<std::size_t>(sqlite3_column_int64(select.get(), 0));
+      if (place >= codes_.size()) throw ECatalogError("the codes of the books are damaged");
+      codes_[place].emplace(si::GroupKeyBytes(si::ReadColumnValue(select.get(), 2)),
+                            static_cast<std::uint32_t>(sqlite3_column_int64(select.get(), 1)));
+    }
+  }
+
+  // The code of the value of the column at place in the row the statement stands on
+  // (column place + 1); nullopt when the column holds as many values as codes.
+  std::optional<std::uint32_t> CodeOf(std::size_t place, sqlite3_stmt* row) {
+    const db::ColumnValue value =
+        si::CutValue(si::ReadColumnValue(row, static_cast<int>(place) + 1), columns_[place].prefix);
+    auto& codes = codes_[place];
+    const std::string key = si::GroupKeyBytes(value);
+    if (const auto found = codes.find(key); found != codes.end()) return found->second;
+    if (codes.size() >= si::kMostCode) return std::nullopt;
+    const auto code = static_cast<std::uint32_t>(codes.size() + 1);
+    codes.emplace(key, code);
+    sqlite3_reset(insert_.get());
+    sqlite3_bind_int64(insert_.get(), 1, static_cast<std::int64_t>(place));
+    sqlite3_bind_int64(insert_.get(), 2, code);
+    BindValue(insert_.get(), 3, value);
+    Step(db_, insert_.get());
+    return code;
+  }
+
+ private:
+  sqlite3* db_;
+  const std::vector<si::CodedColumn>& columns_;
+  std::vector<std::unordered_map<std::string, std::uint32_t>> codes_;
+  Statement insert_;
+};
+
+// Puts the codes of the row the statement stands on, of low bits low, into the chunk's
+// codes; the place of a column out of codes when one is.
+std::optional<std::size_t> FillCodes(Dictionary& dictionary, sqlite3_stmt* row, std::size_t columns,
+                                     std::uint16_t low, std::vector<unsigned char>& chunkBytes) {
+  for (std::size_t place = 0; place < columns; ++place) {
+    const std::optional<std::uint32_t> code = dictionary.CodeOf(place, row);
+    if (!code) return place;
+    SetCode(chunkBytes, place, low, *code);
+  }
+  return std::nullopt;
+}
+
+// Writes every book's codes of the columns; the place of a column out of codes, having
+// written part of them, when one is.
+std::optional<std::size_t> TryWriteAll(sqlite3* db, const std::string& bookTable,
+                                       const std::vector<si::CodedColumn>& columns) {
+  Run(db, std::string("DELETE FROM ") + si::kBookCodesTable);
+  Run(db, std::string("DELETE FROM ") + si::kBookCodeValuesTable);
+  Dictionary dictionary(db, columns);
+  const std::size_t record = columns.size() * si::kCodeBytes;
+  std::vector<unsigned char> chunkBytes(si::kChunkRows * record);
+  Statement insert =
+      Prepare(db, std::string("INSERT INTO ") + si::kBookCodesTable + " VALUES (?1, ?2)");
+  std::int64_t chunk = -1;
+  auto flush = [&] {
+    if (chunk < 0) return;
+    sqlite3_reset(insert.get());
+    sqlite3_bind_int64(insert.get(), 1, chunk);
+    sqlite3_bind_blob(insert.get(), 2, chunkBytes.data(), static_cast<int>(chunkBytes.size()),
+                      SQLITE_STATIC);
+    Step(db, insert.get());
+    std::fill(chunkBytes.begin(), chunkBytes.end(), 0);
+  };
+  Statement rows = Prepare(db, "SELECT rowid" + SelectedColumns(columns) + " FROM " +
+                                   Quoted(bookTable) + " ORDER BY rowid");
+  while (Step(db, rows.get())) {
+    const std::int64_t rowid = sqlite3_column_int64(rows.get(), 0);
+    if (si::ChunkOf(rowid) != chunk) {
+      flush();
+      chunk = si::ChunkOf(rowid);
+    }
+    if (const auto full =
+            FillCodes(dictionary, rows.get(), columns.size(), si::LowBits(rowid), chunkBytes)) {
+      return full;
+    }
+  }
+  flush();
+  return std::nullopt;
+}
+
+bool RowidsFit(sqlite3* db, const std::string& bookTable) {
+  Statement bounds = Prepare(db, "SELECT min(rowid), max(rowid) FROM " + Quoted(bookTable));
+  Step(db, bounds.get());
+  return RowidInPart(sqlite3_column_int64(bounds.get(), 0)) &&
+         RowidInPart(sqlite3_column_int64(bounds.get(), 1));
+}
+
+}  // namespace
+
+std::vector<si::CodedColumn> DefaultBookCodes() {
+  return {{"MS_SEIKYU", 1}, {"MS_SYUNEN", 0}, {"MS_SYOZAI", 0},
+          {"MS_TMARK", 1},  {"MS_TFMSUU", 1}, {"MS_KKUBUN", 1}};
+}
+
+void CreateBookCodes(sqlite3* db) {
+  Run(db, std::string("CREATE TABLE ") + si::kBookCodesTable +
+              " (chunk INTEGER PRIMARY KEY, data BLOB NOT NULL)");
+  Run(db, std::string("CREATE TABLE ") + si::kBookCodeValuesTable +
+              " (col INTEGER, code INTEGER, value, PRIMARY KEY (col, code)) WITHOUT ROWID");
+}
+
+std::vector<si::CodedColumn> WriteBookCodes(sqlite3* db, const std::string& bookTable,
+                                            const std::vector<si::CodedColumn>& wanted) {
+  std::vector<si::CodedColumn> columns;
+  for (const si::CodedColumn& column : wanted) {
+    if (sqlite3_table_column_metadata(db, "main", bookTable.c_str(), column.name.c_str(), nullptr,
+                                      nullptr, nullptr, nullptr, nullptr) == SQLITE_OK) {
+      columns.push_back(column);
+    }
+  }
+  if (!RowidsFit(db, bookTable)) columns.clear();
+  while (!columns.empty()) {
+    const std::optional<std::size_t> full = TryWriteAll(db, bookTable, columns);
+    if (!full) return columns;
+    columns.erase(columns.begin() + static_cast<std::ptrdiff_t>(*full));
+  }
+  Run(db, std::string("DELETE FROM ") + si::kBookCodesTable);
+  Run(db, std::string("DELETE FROM ") + si::kBookCodeValuesTable);
+  return {};
+}
+
+bool UpdateBookCodes(sqlite3* db, const std::string& bookTable,
+                     const std::vector<si::CodedColumn>& columns,
+                     const std::vector<std::int64_t>& written) {
+  if (columns.empty()) return true;
+  if (!std::all_of(written.begin(), written.end(), RowidInPart)) return false;
+  Run(db, "SAVEPOINT liraidx_book_codes");
+  Dictionary dictionary(db, columns);
+  dictionary.Load();
+  const std::size_t record = columns.size() * si::kCodeBytes;
+  Statement readChunk =
+      Prepare(db, std::string("SELECT data FROM ") + si::kBookCodesTable + " WHERE chunk = ?1");
+  Statement writeChunk = Prepare(
+      db, std::string("INSERT OR REPLACE INTO ") + si::kBookCodesTable + " VALUES (?1, ?2)");
+  Statement readRow = Prepare(db, "SELECT rowid" + SelectedColumns(columns) + " FROM " +
+                                      Quoted(bookTable) + " WHERE rowid = ?1");
+  std::vector<unsigned char> chunkBytes;
+  bool fits = true;
+  for (std::size_t first = 0; fits && first < written.size();) {
+    const std::int64_t chunk = si::ChunkOf(written[first]);
+    chunkBytes.assign(si::kChunkRows * record, 0);
+    sqlite3_reset(readChunk.get());
+    sqlite3_bind_int64(readChunk.get(), 1, chunk);
+    if (Step(db, readChunk.get())) {
+      if (static_cast<std::size_t>(sqlite3_column_bytes(readChunk.get(), 0)) != chunkBytes.size())
+        throw ECatalogError("the codes of the books are damaged: a chunk of the wrong size");
+      const auto* bytes =
+          static_cast<const unsigned char*>(sqlite3_column_blob(readChunk.get(), 0));
+      std::copy(bytes, bytes + chunkBytes.size(), chunkBytes.begin());
+    }
+    std::size_t next = first;
+    for (; fits && next < written.size() && si::ChunkOf(written[next]) == chunk; ++next) {
+      const std::uint16_t low = si::LowBits(written[next]);
+      for (std::size_t place = 0; place < columns.size(); ++place)
+        SetCode(chunkBytes, place, low, 0);
+      sqlite3_reset(readRow.get());
+      sqlite3_bind_int64(readRow.get(), 1, written[next]);
+      if (Step(db, readRow.get()))
+        fits = !FillCodes(dictionary, readRow.get(), columns.size(), low, chunkBytes);
+    }
+    sqlite3_reset(writeChunk.get());
+    sqlite3_bind_int64(writeChunk.get(), 1, chunk);
+    sqlite3_bind_blob(writeChunk.get(), 2, chunkBytes.data(), static_cast<int>(chunkBytes.size()),
+                      SQLITE_STATIC);
+    Step(db, writeChunk.get());
+    first = next;
+  }
+  readChunk.reset();
+  writeChunk.reset();
+  readRow.reset();
+  Run(db, fits ? "RELEASE liraidx_book_codes"
+               : "ROLLBACK TO liraidx_book_codes; RELEASE liraidx_book_codes");
+  return fits;
+}
+
+void DropBookCodes(sqlite3* db) {
+  Run(db, std::string("DROP TABLE IF EXISTS ") + si::kBookCodesTable);
+  Run(db, std::string("DROP TABLE IF EXISTS ") + si::kBookCodeValuesTable);
+}
+
+std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
+                            const std::vector<si::CodedColumn>& columns,
+                            const std::function<void(const std::string&)>& report) {
+  if (columns.empty()) return 0;
+  std::vector<std::vector<db::ColumnValue>> values;
+  for (std::size_t place = 0; place < columns.size(); ++place) {
+    try {
+      values.push_back(si::ReadCodeValues(db, place, columns[place].prefix));
+    } catch (const si::OrderUnreadable& e) {
+      report(e.what());
+      return 1;
+    }
+  }
+  const std::size_t record = columns.size() * si::kCodeBytes;
+  Statement chunks = Prepare(
+      db, std::string("SELECT chunk, data FROM ") + si::kBookCodesTable + " ORDER BY chunk");
+  Statement rows = Prepare(db, "SELECT rowid" + SelectedColumns(columns) + " FROM " +
+                                   Quoted(bookTable) + " ORDER BY rowid");
+  std::int64_t differing = 0;
+  bool onRow = Step(db, rows.get());
+  // Every rowid of every stored chunk, walked beside the rows in rowid order.
+  auto checkRowid = [&](std::int64_t rowid, const unsigned char* chunkBytes) {
+    const bool book = onRow && sqlite3_column_int64(rows.get(), 0) == rowid;
+    const std::uint16_t low = si::LowBits(rowid);
+    if (!book) {
+      for (std::size_t place = 0; place < columns.size(); ++place) {
+        if (CodeAt(chunkBytes, place, low) == 0) continue;
+        ++differing;
+        report("codes kept for row " + std::to_string(rowid) + ", which no book has");
+        break;
+      }
+      return;
+    }
+    std::string wrong;
+    for (std::size_t place = 0; place < columns.size(); ++place) {
+      const std::uint32_t code = CodeAt(chunkBytes, place, low);
+      const std::string now = si::GroupKeyBytes(si::CutValue(
+          si::ReadColumnValue(rows.get(), static_cast<int>(place) + 1), columns[place].prefix));
+      if (code == 0 || code >= values[place].size() ||
+          si::GroupKeyBytes(values[place][code]) != now) {
+        wrong += " " + columns[place].name;
+      }
+    }
+    if (!wrong.empty()) {
+      ++differing;
+      report("book row " + std::to_string(rowid) + ": the codes of" + wrong +
+             " stand for other values");
+    }
+    onRow = Step(db, rows.get());
+  };
+  auto missingUpTo = [&](std::int64_t end) {
+    for (; onRow && sqlite3_column_int64(rows.get(), 0) < end; onRow = Step(db, rows.get())) {
+      ++differing;
+      report("book row " + std::to_string(sqlite3_column_int64(rows.get(), 0)) + ": no codes");
+    }
+  };
+  while (Step(db, chunks.get())) {
+    const std::int64_t chunk = sqlite3_column_int64(chunks.get(), 0);
+    missingUpTo(chunk * si::kChunkRows);
+    if (static_cast<std::size_t>(sqlite3_column_bytes(chunks.get(), 1)) !=
+        si::kChunkRows * record) {
+      ++differing;
+      report("codes of chunk " + std::to_string(chunk) + ": of the wrong size");
+      missingUpTo((chunk + 1) * si::kChunkRows);
+      continue;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(chunks.get(), 1));
+    for (std::int64_t low = 0; low < si::kChunkRows; ++low) {
+      checkRowid(chunk * si::kChunkRows + low, bytes);
+    }
+  }
+  missingUpTo(INT64_MAX);
+  return differing;
+}
+
+}  // namespace tools
