@@ -67,6 +67,17 @@ bool TieredCursor::Next() {
 bool TieredCursor::Skip(std::int64_t rows) {
   // As PostgresCursor::Skip: only onto a row the count says is there.
   if (rows <= 0 || position_ + rows > countedRows_) return Cursor::Skip(rows);
+  if (countedRows_ < kTiersSkippedFrom && tierTexts_.size() > 1) {
+    // The rest is read as the whole statement, from its first row.
+    const std::int64_t landing = position_ + rows;
+    tiers_.clear();
+    tierTexts_ = {wholeText_};
+    OpenNextTier();
+    lastRead_ = tiers_.back().get();
+    position_ = 1;
+    rows = landing - 1;
+    if (rows == 0) return onRow_ = true;
+  }
   for (;;) {
     const std::int64_t passed = tiers_.back()->PassOver(rows - 1);
     position_ += passed;

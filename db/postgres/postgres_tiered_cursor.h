@@ -31,7 +31,8 @@ class TieredCursor : public Cursor {
   bool Next() override;
 
   // Once counted, the rows before the one it lands on are passed over on the server,
-  // tier by tier; a tier passed over whole is never sorted past its end.
+  // tier by tier; a tier passed over whole is never sorted past its end. In a result of
+  // fewer than kTiersSkippedFrom rows the rest is read as the whole statement instead.
   bool Skip(std::int64_t rows) override;
 
   // Counted when the cursor opened.
@@ -41,6 +42,10 @@ class TieredCursor : public Cursor {
   // Below this many rows the whole statement is read at once (a search of 13 books: 14
   // ms of the server's time against 52 ms for its seven tiers; one of 2,711: 58 against 38).
   static constexpr std::int64_t kFewestRowsReadByTier = 1000;
+  // Below this many rows a page is reached through the whole statement, one sort of its
+  // rows, rather than by opening and passing over every tier before it (page 50 of a
+  // search of 2,711 books: 50 ms of the server's time against 108 ms by its tiers).
+  static constexpr std::int64_t kTiersSkippedFrom = 10000;
 
  private:
   // Opens the tiers up to the first that has a row, or all of them.

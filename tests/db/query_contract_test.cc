@@ -199,8 +199,8 @@ TEST_P(QueryContract, SkippingRowsLandsOnTheRowOfThatNumber) {
 // key) with ties of tier and year, years unknown, a tier condition that is unknown for
 // them and a tier that holds no row: every row in the order a sort of the reference
 // gives, read one by one and reached by skipping (onto each tier's first and last row,
-// and past the end), across the batches in which a driver fetches rows, for a result a
-// driver may read whole and one it may read tier by tier. On PostgreSQL also through an
+// and past the end), across the batches in which a driver fetches rows, for results a
+// driver may read whole, read by tier until a page is skipped to, or read by tier. On PostgreSQL also through an
 // alias whose database has the index of the order's ties, where a driver may read a
 // result tier by tier.
 TEST_P(QueryContract, BestMatchOrderReadsAndSkipsAsTheSortedRows) {
@@ -208,7 +208,7 @@ TEST_P(QueryContract, BestMatchOrderReadsAndSkipsAsTheSortedRows) {
   if (databases[0] == "pg") databases.push_back("pg_ranked");
   for (const std::string& database : databases) {
     query_.SetDatabaseName(database.c_str());
-    for (int size : {620, 2400}) {
+    for (int size : {620, 2400, 12000}) {
       const TStringList ranked = {
           "SELECT i, y FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n",
           "WHERE i < " + std::to_string(size) +
