@@ -127,10 +127,12 @@ title field, middle (夜旅)|PAGENUM=0&BOOKNAME=夜旅
 any field, middle|PAGENUM=0&ANY=夜旅
 best match, middle, page 0|PAGENUM=0&ANY=夜旅&ORDER=RELEVANCE
 title field, middle, page 50|PAGENUM=50&BOOKNAME=夜旅
+any field, middle, page 50|PAGENUM=50&ANY=夜旅
 best match, middle, page 50|PAGENUM=50&ANY=夜旅&ORDER=RELEVANCE
 title field, broad (の)|PAGENUM=0&BOOKNAME=の
 any field, broad|PAGENUM=0&ANY=の
 best match, broad, page 0|PAGENUM=0&ANY=の&ORDER=RELEVANCE
 title field, broad, page 50|PAGENUM=50&BOOKNAME=の
+any field, broad, page 50|PAGENUM=50&ANY=の
 best match, broad, page 50|PAGENUM=50&ANY=の&ORDER=RELEVANCE
 ROWS

@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "  --progress     draw progress on stderr (default: when stderr is a terminal)\n"
     "  --postgres     build or refresh: install the folding functions and create the\n"
     "                 missing search indexes of --table and --columns for --match (the\n"
-    "                 server keeps them current)\n";
+    "                 server keeps them current); drop: remove those indexes and the\n"
+    "                 best-match order's\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "catalog_index: " << message << "\n" << kUsage;
@@ -113,7 +114,7 @@ int RunSqlite(const Options& options) {
 // A PostgreSQL database's functions and indexes. The server keeps them current for every
 // writer, so a refresh is a build that creates only what is missing.
 int RunPostgres(const Options& options) {
-  if (options.command == "drop" || options.command == "check") {
+  if (options.command == "check") {
     throw ECatalogError(options.command +
                         " --postgres: the server keeps its indexes current; use build or refresh");
   }
@@ -121,7 +122,10 @@ int RunPostgres(const Options& options) {
   target.table = options.target.table;
   target.columns = options.target.columns;
   target.match = options.target.match;
-  IndexPostgresCatalogue(options.conninfo, true, std::cout, target);
+  if (options.command == "drop")
+    tools::DropPostgresIndexes(options.conninfo, std::cout, target);
+  else
+    IndexPostgresCatalogue(options.conninfo, true, std::cout, target);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "db/postgres/postgres_ranked_tiers.h"
 #include "db/postgres/postgres_server_text.h"
 #include "matching/sjis_like.h"
 #include "platform/sjis.h"
@@ -195,6 +196,44 @@ void RequireSqlName(const std::string& name) {
   if (!plain) throw ECatalogError("not a plain SQL name: " + name);
 }
 
+// Whether the table has every one of `columns`.
+bool HasColumns(PGconn* connection, const std::string& table,
+                const std::vector<std::string>& columns) {
+  std::string names;
+  for (const std::string& column : columns)
+    names += (names.empty() ? "lower(" : ", lower(") + EscapeLiteral(column) + ")";
+  const ResultPtr found =
+      Run(connection,
+          "SELECT count(DISTINCT attname) FROM pg_attribute WHERE attrelid = to_regclass(" +
+              EscapeLiteral(table) + ") AND attname IN (" + names + ") AND NOT attisdropped");
+  return std::string_view(PQgetvalue(found.get(), 0, 0)) == std::to_string(columns.size());
+}
+
+// The indexes of the best-match order: over the folded title and author columns, so
+// that the books whose title or author equals a word or begins with it are a range
+// (their tiers hold few books even for a word most books hold), and over its ties, so
+// that the server reads a broad tier's rows newest first and stops after a page instead
+// of sorting all of them. Columns the table lacks get none; without the ties' index the
+// driver sends the order as one statement, and the searches are the same without them.
+void CreateBestMatchIndexes(PGconn* connection, std::ostream& log,
+                            const PostgresIndexTarget& target, const std::string& fold) {
+  for (const std::string& column : target.rankedColumns) {
+    RequireSqlName(column);
+    if (!HasColumns(connection, target.table, {column})) continue;
+    const std::string name = db::FoldedOrderIndex(column, target.match);
+    Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON " + target.table + " ((" + fold +
+                        "(" + column + ") COLLATE \"C\"))");
+    log << "folded order index " << name << "\n";
+  }
+  RequireSqlName(target.yearColumn);
+  RequireSqlName(target.keyColumn);
+  if (!HasColumns(connection, target.table, {target.yearColumn, target.keyColumn})) return;
+  const std::string name(db::kRankingOrderIndex);
+  Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON " + target.table + " (" +
+                      target.yearColumn + " DESC NULLS LAST, " + target.keyColumn + ")");
+  log << "best-match order index " << name << "\n";
+}
+
 void CreateSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIndexTarget& target) {
   const std::string& table = target.table;
   RequireSqlName(table);
@@ -236,22 +275,59 @@ void CreateSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIn
       log << "trigram index " << name << "\n";
     }
   }
+  CreateBestMatchIndexes(connection, log, target, fold);
   Run(connection, "ANALYZE " + table);
   KeepGramShares(connection);
 }
 
-void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
-                            const PostgresIndexTarget& target) {
+void DropSearchIndexes(PGconn* connection, std::ostream& log, const PostgresIndexTarget& target) {
+  const std::string suffix(target.match == db::MatchMode::kLoose ? db::kLooseIndexSuffix : "");
+  std::vector<std::string> names;
+  for (const std::string& column : target.columns) {
+    RequireSqlName(column);
+    names.push_back("liraweb_grams_" + column + suffix);
+    names.push_back("liraweb_trgm_" + column + suffix);
+  }
+  for (const std::string& column : target.rankedColumns) {
+    RequireSqlName(column);
+    names.push_back(db::FoldedOrderIndex(column, target.match));
+  }
+  names.emplace_back(db::kRankingOrderIndex);
+  Run(connection, "SET client_min_messages = warning");
+  for (const std::string& name : names) {
+    const ResultPtr found = Run(connection, "SELECT to_regclass(" + EscapeLiteral(name) + ")");
+    if (PQgetisnull(found.get(), 0, 0)) continue;
+    Run(connection, "DROP INDEX " + name);
+    log << "dropped index " << name << "\n";
+  }
+}
+
+namespace {
+
+std::unique_ptr<PGconn, decltype(&PQfinish)> SjisConnection(const std::string& conninfo) {
   std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(conninfo.c_str()), &PQfinish);
   if (PQstatus(connection.get()) != CONNECTION_OK ||
       PQsetClientEncoding(connection.get(), "SJIS") != 0) {
     throw ECatalogError("PostgreSQL: cannot connect with client_encoding SJIS: " +
                         std::string(PQerrorMessage(connection.get())));
   }
+  return connection;
+}
+
+}  // namespace
+
+void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
+                            const PostgresIndexTarget& target) {
+  const auto connection = SjisConnection(conninfo);
   if (indexes)
     CreateSearchIndexes(connection.get(), log, target);
   else
     InstallSearchFunctions(connection.get());
+}
+
+void DropPostgresIndexes(const std::string& conninfo, std::ostream& log,
+                         const PostgresIndexTarget& target) {
+  DropSearchIndexes(SjisConnection(conninfo).get(), log, target);
 }
 
 }  // namespace tools

@@ -34,6 +34,13 @@ struct PostgresIndexTarget {
   std::vector<std::string> columns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA",
                                       "MS_SYUPAN", "MS_ISBN",    "MS_KENMEI"};
   db::MatchMode match = db::MatchMode::kFolded;
+  // The best-match order's indexes: B-trees over the folded title and author columns
+  // (of --match's folding, under the C collation: db::FoldedOrderIndex), which find the
+  // books whose title or author equals or begins with a word, and one on its ties
+  // (year DESC NULLS LAST, key), created when the table has both columns. The driver
+  // reads that order tier by tier only where the ties' index is there.
+  std::vector<std::string> rankedColumns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA"};
+  std::string yearColumn = "MS_SYUNEN", keyColumn = "MS_BOOKID";
 };
 
 // Installs the functions and creates the missing indexes on the target's table and
@@ -45,10 +52,22 @@ struct PostgresIndexTarget {
 void CreateSearchIndexes(PGconn* connection, std::ostream& log,
                          const PostgresIndexTarget& target = {});
 
+// Drops the indexes CreateSearchIndexes creates for the target's matching mode (the
+// n-gram, trigram and folded B-tree indexes of its columns) and the index of the
+// best-match ties, telling `log` what it dropped; the functions stay, as an alias may
+// still fold with them. Searches give the same rows without the indexes, more slowly.
+// Raises ECatalogError.
+void DropSearchIndexes(PGconn* connection, std::ostream& log,
+                       const PostgresIndexTarget& target = {});
+
 // catalog_index --postgres CONNINFO (and the loader after loading): connects with
 // client_encoding SJIS and installs the functions, and with `indexes` creates the
 // target's indexes. Raises ECatalogError.
 void IndexPostgresCatalogue(const std::string& conninfo, bool indexes, std::ostream& log,
                             const PostgresIndexTarget& target = {});
+
+// catalog_index drop --postgres CONNINFO: DropSearchIndexes over a new connection.
+void DropPostgresIndexes(const std::string& conninfo, std::ostream& log,
+                         const PostgresIndexTarget& target = {});
 
 }  // namespace tools

@@ -1,5 +1,6 @@
 #include "db/postgres/postgres_cursor.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -26,7 +27,39 @@ ColumnValue::Kind KindOf(Oid type) {
   return ColumnValue::Kind::kOther;
 }
 
+// Runs the commands of a count inside a savepoint, so that their failure leaves the
+// transaction and its cursors usable; gives the result of the command `answering`.
+Result Guarded(Session& session, std::vector<Send> commands, std::size_t answering) {
+  commands.insert(commands.begin(), Query("SAVEPOINT dbengine_count"));
+  commands.push_back(Query("RELEASE SAVEPOINT dbengine_count"));
+  try {
+    return std::move(session.RunTogether(commands)[answering + 1]);
+  } catch (const DriverError&) {
+    session.RunUnchecked("ROLLBACK TO SAVEPOINT dbengine_count");
+    throw;
+  }
+}
+
 }  // namespace
+
+std::int64_t CountOnServer(Session& session, const std::string& text,
+                           const std::vector<std::string>& params) {
+  std::vector<Send> counting;
+  if (CountsSerially(text)) counting.push_back(Query("SET LOCAL max_parallel_workers_per_gather = 0"));
+  counting.push_back(Query(CountText(text), params));
+  Result counted = Guarded(session, counting, counting.size() - 1);
+  return std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+}
+
+std::int64_t CountByMoving(Session& session, const std::string& text,
+                           const std::vector<std::string>& params) {
+  const std::string other = session.NewName("n");
+  Result moved = Guarded(session,
+                         {Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text, params),
+                          Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
+                         1);
+  return std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+}
 
 PostgresCursor::PostgresCursor(std::shared_ptr<Session> session, std::string text,
                                std::vector<std::string> params)
@@ -49,12 +82,12 @@ PostgresCursor::PostgresCursor(std::shared_ptr<Session> session, std::string tex
     row_.resize(columnNames_.size());
     Next();
   } catch (...) {
-    EndTransaction();
+    LeaveTransaction(*session_);
     throw;
   }
 }
 
-PostgresCursor::~PostgresCursor() { EndTransaction(); }
+PostgresCursor::~PostgresCursor() { LeaveTransaction(*session_); }
 
 bool PostgresCursor::Next() {
   if (batchRow_ == PQntuples(batch_.get())) {
@@ -67,23 +100,30 @@ bool PostgresCursor::Next() {
 }
 
 bool PostgresCursor::Skip(std::int64_t rows) {
-  // Rows fetched and not yet read, which are passed over here; the rest that are passed
-  // over stay on the server. Only a skip that lands on a row the count says is there:
-  // one past the end steps, so that the cursor keeps the last row's values.
-  const int unread = PQntuples(batch_.get()) - batchRow_;
+  // Only a skip that lands on a row the count says is there: one past the end steps, so
+  // that the cursor keeps the last row's values.
   const std::int64_t read = rowsBeforeBatch_ + batchRow_;
-  if (!countedRows_ || RowsToTheEnd() || rows <= unread + 1 || read + rows > *countedRows_)
-    return Cursor::Skip(rows);
-  const std::int64_t moved = rows - unread - 1;
+  if (!countedRows_ || rows <= 0 || read + rows > *countedRows_) return Cursor::Skip(rows);
+  PassOver(rows - 1);
+  return Next();
+}
+
+std::int64_t PostgresCursor::PassOver(std::int64_t rows) {
+  const int unread = PQntuples(batch_.get()) - batchRow_;
+  if (rows <= unread || RowsToTheEnd()) {
+    const int passed = static_cast<int>(std::min<std::int64_t>(rows, unread));
+    batchRow_ += passed;
+    return passed;
+  }
+  std::vector<Result> results =
+      session_->RunTogether({Query("MOVE FORWARD " + std::to_string(rows - unread) + " IN " + name_),
+                             Query(FetchText(kFirstFetchBatch))});
+  const std::int64_t moved = std::strtoll(PQcmdTuples(results[0].get()), nullptr, 10);
   rowsBeforeBatch_ += PQntuples(batch_.get()) + moved;
-  batch_ =
-      std::move(session_
-                    ->RunTogether({Query("MOVE FORWARD " + std::to_string(moved) + " IN " + name_),
-                                   Query(FetchText(kFirstFetchBatch))})
-                    .back());
+  batch_ = std::move(results[1]);
   batchSize_ = kFirstFetchBatch;
   batchRow_ = 0;
-  return Next();
+  return unread + moved;
 }
 
 std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
@@ -94,34 +134,14 @@ std::optional<std::int64_t> PostgresCursor::RowsToTheEnd() const {
 
 std::int64_t PostgresCursor::CountRows() {
   if (const auto rows = RowsToTheEnd()) return *rows;
-  std::vector<Send> counting;
-  if (CountsSerially(text_))
-    counting.push_back(Query("SET LOCAL max_parallel_workers_per_gather = 0"));
-  counting.push_back(Query(CountText(text_), params_));
-  Result counted = Guarded(counting, counting.size() - 1);
-  countedRows_ = std::strtoll(PQgetvalue(counted.get(), 0, 0), nullptr, 10);
+  countedRows_ = CountOnServer(*session_, text_, params_);
   return *countedRows_;
 }
 
 std::int64_t PostgresCursor::CountRowsByStepping() {
   if (const auto rows = RowsToTheEnd()) return *rows;
-  const std::string other = session_->NewName("n");
-  Result moved = Guarded({Query("DECLARE " + other + " NO SCROLL CURSOR FOR " + text_, params_),
-                          Query("MOVE FORWARD ALL IN " + other), Query("CLOSE " + other)},
-                         1);
-  countedRows_ = std::strtoll(PQcmdTuples(moved.get()), nullptr, 10);
+  countedRows_ = CountByMoving(*session_, text_, params_);
   return *countedRows_;
-}
-
-Result PostgresCursor::Guarded(std::vector<Send> commands, std::size_t answering) {
-  commands.insert(commands.begin(), Query("SAVEPOINT dbengine_count"));
-  commands.push_back(Query("RELEASE SAVEPOINT dbengine_count"));
-  try {
-    return std::move(session_->RunTogether(commands)[answering + 1]);
-  } catch (const DriverError&) {
-    session_->RunUnchecked("ROLLBACK TO SAVEPOINT dbengine_count");
-    throw;
-  }
 }
 
 std::string PostgresCursor::FetchText(int size) const {
@@ -154,8 +174,13 @@ void PostgresCursor::ReadRow(int rowIndex) {
   }
 }
 
-void PostgresCursor::EndTransaction() {
-  if (--session_->OpenCursors == 0) session_->RunUnchecked("COMMIT");
+void JoinTransaction(Session& session) {
+  if (session.OpenCursors == 0) session.Run("BEGIN ISOLATION LEVEL REPEATABLE READ");
+  ++session.OpenCursors;
+}
+
+void LeaveTransaction(Session& session) {
+  if (--session.OpenCursors == 0) session.RunUnchecked("COMMIT");
 }
 
 }  // namespace db::postgres

@@ -29,6 +29,14 @@ class PostgresCursor : public Cursor {
 
   bool Next() override;
 
+  // Passes over up to `rows` rows after the current one without reading them (those not
+  // fetched yet stay on the server: MOVE), so that Next reads the row after them; gives
+  // how many there were, fewer only when the result ended.
+  std::int64_t PassOver(std::int64_t rows);
+
+  // The rows of the whole result when the last batch fetched was its end.
+  std::optional<std::int64_t> RowsToTheEnd() const;
+
   // Once the result is counted, the rows before a page that are not fetched yet are
   // passed over on the server (MOVE), which neither converts nor sends them.
   bool Skip(std::int64_t rows) override;
@@ -43,15 +51,9 @@ class PostgresCursor : public Cursor {
   std::int64_t CountRowsByStepping() override;
 
  private:
-  // Runs the commands of a count inside a savepoint, so that their failure leaves the
-  // transaction and this cursor usable; gives the result of the command `answering`.
-  Result Guarded(std::vector<Send> commands, std::size_t answering = 0);
-  // The rows of the whole result when the last batch fetched was its end.
-  std::optional<std::int64_t> RowsToTheEnd() const;
   std::string FetchText(int size) const;
   void FetchBatch(int size);
   void ReadRow(int rowIndex);
-  void EndTransaction();
 
   std::shared_ptr<Session> session_;
   std::string text_;
@@ -67,5 +69,19 @@ class PostgresCursor : public Cursor {
   std::int64_t rowsBeforeBatch_ = 0;         // rows of the batches before batch_, and passed over
   std::optional<std::int64_t> countedRows_;  // the count, once the server counted
 };
+
+// A reader of the session's repeatable-read transaction joins it, beginning it when no
+// other reader has; the last to leave ends it (a failure there leaves nothing to mend:
+// an aborted transaction is rolled back by COMMIT).
+void JoinTransaction(Session& session);
+void LeaveTransaction(Session& session);
+
+// The rows of the result of `text` with `params`, counted on the server inside a
+// savepoint of the session's transaction, so that a failure leaves it and its cursors
+// usable: COUNT(*) over it (CountText), or a second cursor moved over it.
+std::int64_t CountOnServer(Session& session, const std::string& text,
+                           const std::vector<std::string>& params);
+std::int64_t CountByMoving(Session& session, const std::string& text,
+                           const std::vector<std::string>& params);
 
 }  // namespace db::postgres

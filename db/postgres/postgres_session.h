@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ struct Session {
   bool GramSharesKept = false;
   // Words found held by most rows, by column and grams (see BroadWords).
   std::map<std::string, bool> BroadWords;
+  // The indexes of the best-match order among those catalog_index build --postgres
+  // creates (postgres_ranked_tiers.h), by name: asked once, at the first statement of
+  // that order.
+  std::optional<std::set<std::string>> BestMatchIndexes;
 
   // A name for a new server-side object of `kind` ("s" statement, "c" cursor), unique in
   // the session.

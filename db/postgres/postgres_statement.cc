@@ -1,10 +1,13 @@
 #include "db/postgres/postgres_statement.h"
 
 #include <cctype>
+#include <set>
 
 #include "db/postgres/postgres_broad_words.h"
 #include "db/postgres/postgres_cursor.h"
+#include "db/postgres/postgres_ranked_tiers.h"
 #include "db/postgres/postgres_server_text.h"
+#include "db/postgres/postgres_tiered_cursor.h"
 
 namespace db::postgres {
 
@@ -38,29 +41,71 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   return session.Match;
 }
 
+// The indexes of the best-match order that the session's database has, by name.
+const std::set<std::string>& BestMatchIndexes(Session& session) {
+  if (!session.BestMatchIndexes) {
+    Result found = session.Run("SELECT relname FROM pg_class WHERE relkind = 'i' AND (relname = '" +
+                               std::string(kRankingOrderIndex) +
+                               "' OR relname LIKE 'liraweb\\_folded\\_%') AND "
+                               "pg_table_is_visible(oid)");
+    std::set<std::string> names;
+    for (int row = 0; row < PQntuples(found.get()); ++row)
+      names.insert(PQgetvalue(found.get(), row, 0));
+    session.BestMatchIndexes = std::move(names);
+  }
+  return *session.BestMatchIndexes;
+}
+
+// The text the server runs for a statement, and the statements of its tiers when it is
+// read tier by tier.
+struct ServerStatement {
+  std::string text;
+  std::vector<std::string> tierTexts;
+};
+
 // The server text of a statement. Folded and loose matching write words over the stored
-// text and leave out the n-gram conditions of words most rows hold.
-std::string SessionServerText(Session& session, std::string_view sql) {
+// text and leave out the n-gram conditions of words most rows hold. A best-match order
+// is read tier by tier when the database has the index of its ties: a tier of a word
+// most books hold is then read in that order and stops after the page, and an anchored
+// tier gets the folded range of its condition beside it, which the folded B-trees
+// answer, so that a tier with few rows is found without reading the table. Without that
+// index (or under exact matching, which those B-trees do not serve) the statement is
+// sent whole, as it was.
+ServerStatement SessionServerText(Session& session, std::string_view sql) {
   const MatchMode mode = LikeMatch(session, sql);
-  if (mode == MatchMode::kExact) return ServerText(sql, mode, FoldedWords::kStoredForms);
+  if (mode == MatchMode::kExact) return {ServerText(sql, mode, FoldedWords::kStoredForms), {}};
   std::vector<NarrowableWord> words;
-  ServerText(sql, mode, FoldedWords::kStoredForms, [&words](const NarrowableWord& word) {
-    words.push_back(word);
-    return true;
-  });
-  if (words.empty()) return ServerText(sql, mode, FoldedWords::kStoredForms);
-  const std::vector<bool> broad = BroadWords(session, words);
-  std::size_t next = 0;
-  return ServerText(sql, mode, FoldedWords::kStoredForms,
-                    [&broad, &next](const NarrowableWord&) { return !broad[next++]; });
+  std::string text =
+      ServerText(sql, mode, FoldedWords::kStoredForms, [&words](const NarrowableWord& word) {
+        words.push_back(word);
+        return true;
+      });
+  if (!words.empty()) {
+    const std::vector<bool> broad = BroadWords(session, words);
+    std::size_t next = 0;
+    text = ServerText(sql, mode, FoldedWords::kStoredForms,
+                      [&broad, &next](const NarrowableWord&) { return !broad[next++]; });
+  }
+  if (RankedTierTexts(sql).empty() ||
+      BestMatchIndexes(session).count(std::string(kRankingOrderIndex)) == 0)
+    return {std::move(text), {}};
+  const std::set<std::string>& indexes = *session.BestMatchIndexes;
+  std::vector<std::string> tierTexts =
+      RankedTierTexts(sql, text, mode, [&indexes, mode](const std::string& column) {
+        const std::size_t dot = column.find('.');
+        return indexes.count(FoldedOrderIndex(
+                   dot == std::string::npos ? column : column.substr(dot + 1), mode)) > 0;
+      });
+  return {std::move(text), std::move(tierTexts)};
 }
 
 }  // namespace
 
 PostgresStatement::PostgresStatement(std::shared_ptr<Session> session, std::string_view sql)
-    : session_(std::move(session)),
-      text_(SessionServerText(*session_, sql)),
-      name_(session_->NewName("s")) {
+    : session_(std::move(session)), name_(session_->NewName("s")) {
+  ServerStatement server = SessionServerText(*session_, sql);
+  text_ = std::move(server.text);
+  tierTexts_ = std::move(server.tierTexts);
   const std::vector<Result> results = session_->RunTogether(
       {[this](PGconn* connection) {
          return PQsendPrepare(connection, name_.c_str(), text_.c_str(), 0, nullptr);
@@ -72,7 +117,12 @@ PostgresStatement::PostgresStatement(std::shared_ptr<Session> session, std::stri
 PostgresStatement::~PostgresStatement() { session_->RunUnchecked("DEALLOCATE " + name_); }
 
 std::unique_ptr<Cursor> PostgresStatement::Execute(const std::vector<std::string>& params) {
-  if (givesRows_) return std::make_unique<PostgresCursor>(session_, text_, params);
+  if (givesRows_ && tierTexts_.size() > 1)
+    return std::make_unique<TieredCursor>(session_, text_, tierTexts_, params);
+  // Ordered by year and key alone: the tier's text says it so that an index can give it.
+  if (givesRows_)
+    return std::make_unique<PostgresCursor>(session_, tierTexts_.empty() ? text_ : tierTexts_[0],
+                                            params);
   session_->Exchange([this, &params](PGconn* connection) {
     std::vector<const char*> values;
     for (const std::string& param : params) values.push_back(param.c_str());

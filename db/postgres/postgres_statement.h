@@ -25,6 +25,8 @@ class PostgresStatement : public Statement {
  private:
   std::shared_ptr<Session> session_;
   std::string text_;
+  // The statements of the best-match tiers of text_ (RankedTierTexts), read in turn.
+  std::vector<std::string> tierTexts_;
   std::string name_;
   bool givesRows_ = false;
 };

@@ -196,49 +196,70 @@ TEST_P(QueryContract, SkippingRowsLandsOnTheRowOfThatNumber) {
 }
 
 // The best-match order (tiers, then year newest first with the years unknown last, then
-// key) with ties of tier and year, years unknown and a tier condition that is unknown for
-// them: every row in the order a sort of the reference gives, read one by one and reached
-// by skipping, across the first batch and the later ones in which a driver fetches rows.
+// key) with ties of tier and year, years unknown, a tier condition that is unknown for
+// them and a tier that holds no row: every row in the order a sort of the reference
+// gives, read one by one and reached by skipping (onto each tier's first and last row,
+// and past the end), across the batches in which a driver fetches rows, for results a
+// driver may read whole, read by tier until a page is skipped to, or read by tier. On PostgreSQL also through an
+// alias whose database has the index of the order's ties, where a driver may read a
+// result tier by tier.
 TEST_P(QueryContract, BestMatchOrderReadsAndSkipsAsTheSortedRows) {
-  for (int size : {620, 2400}) {
-    const TStringList ranked = {
-        "SELECT i, y FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n",
-        "WHERE i < " + std::to_string(size) +
-            ") SELECT i, CASE WHEN i % 5 = 0 THEN NULL ELSE i % 9 END AS y FROM n) AS t",
-        "WHERE i % 11 <> 0",
-        "ORDER BY CASE WHEN y > 6 THEN 0 WHEN i % 3 = 0 THEN 1 WHEN i % 4 = 0 THEN 2 ELSE 3 END,",
-        "y IS NULL, y DESC, i"};
-    struct Row {
-      int tier, y, i;  // y -1: unknown
-    };
-    std::vector<Row> rows;
-    for (int i = 1; i <= size; ++i) {
-      if (i % 11 == 0) continue;
-      const int y = i % 5 == 0 ? -1 : i % 9;
-      const int tier = y > 6 ? 0 : i % 3 == 0 ? 1 : i % 4 == 0 ? 2 : 3;
-      rows.push_back({tier, y, i});
-    }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-      return std::make_tuple(a.tier, a.y < 0, -a.y, a.i) <
-             std::make_tuple(b.tier, b.y < 0, -b.y, b.i);
-    });
-    query_.CloseQuery();
-    Open(ranked);
-    std::vector<int> read;
-    for (; !query_.AtEnd(); query_.NextRow()) read.push_back(std::stoi(query_.FieldText("i")));
-    std::vector<int> expected;
-    for (const Row& row : rows) expected.push_back(row.i);
-    EXPECT_EQ(read, expected) << size;
-    const int last = static_cast<int>(rows.size()) - 1;
-    for (int skip : {1, 49, 50, 120, 300, 551, last - 1}) {
+  std::vector<std::string> databases = {GetParam()};
+  if (databases[0] == "pg") databases.push_back("pg_ranked");
+  for (const std::string& database : databases) {
+    query_.SetDatabaseName(database.c_str());
+    for (int size : {620, 2400, 12000}) {
+      const TStringList ranked = {
+          "SELECT i, y FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n",
+          "WHERE i < " + std::to_string(size) +
+              ") SELECT i, CASE WHEN i % 5 = 0 THEN NULL ELSE i % 9 END AS y FROM n) AS t",
+          "WHERE i % 11 <> 0",
+          "ORDER BY CASE WHEN y > 6 THEN 0 WHEN i % 3 = 0 THEN 1 WHEN i < 0 THEN 2",
+          "WHEN i % 4 = 0 THEN 3 ELSE 4 END, y IS NULL, y DESC, i"};
+      struct Row {
+        int tier, y, i;  // y -1: unknown
+      };
+      std::vector<Row> rows;
+      for (int i = 1; i <= size; ++i) {
+        if (i % 11 == 0) continue;
+        const int y = i % 5 == 0 ? -1 : i % 9;
+        const int tier = y > 6 ? 0 : i % 3 == 0 ? 1 : i % 4 == 0 ? 3 : 4;
+        rows.push_back({tier, y, i});
+      }
+      std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return std::make_tuple(a.tier, a.y < 0, -a.y, a.i) <
+               std::make_tuple(b.tier, b.y < 0, -b.y, b.i);
+      });
+      const std::string where = database + " " + std::to_string(size);
       query_.CloseQuery();
       Open(ranked);
-      ASSERT_EQ(query_.RowCount(), last + 1);
-      query_.SkipRows(skip);
-      EXPECT_EQ(query_.FieldText("i"), std::to_string(rows[skip].i)) << size << " " << skip;
-      query_.NextRow();
-      EXPECT_EQ(query_.FieldText("i"), std::to_string(rows[skip + 1].i)) << size << " " << skip;
+      std::vector<int> read;
+      for (; !query_.AtEnd(); query_.NextRow()) read.push_back(std::stoi(query_.FieldText("i")));
+      std::vector<int> expected;
+      for (const Row& row : rows) expected.push_back(row.i);
+      EXPECT_EQ(read, expected) << where;
+      const int last = static_cast<int>(rows.size()) - 1;
+      std::vector<int> skips = {1, 49, 50, 120, 300, 551, last - 1};
+      for (int r = 1; r < last; ++r) {
+        if (rows[r].tier != rows[r - 1].tier) skips.insert(skips.end(), {r - 1, r});
+      }
+      for (int skip : skips) {
+        query_.CloseQuery();
+        Open(ranked);
+        ASSERT_EQ(query_.RowCount(), last + 1);
+        query_.SkipRows(skip);
+        EXPECT_EQ(query_.FieldText("i"), std::to_string(rows[skip].i)) << where << " " << skip;
+        query_.NextRow();
+        EXPECT_EQ(query_.FieldText("i"), std::to_string(rows[skip + 1].i)) << where << " " << skip;
+      }
+      // Past the end: on the last row, at the end.
+      query_.CloseQuery();
+      Open(ranked);
+      query_.SkipRows(last + 10);
+      EXPECT_TRUE(query_.AtEnd()) << where;
+      EXPECT_EQ(query_.FieldText("i"), std::to_string(rows[last].i)) << where;
     }
+    query_.CloseQuery();
   }
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "db/postgres/postgres_ranked_tiers.h"
 #include "db/postgres/postgres_server_text.h"
 #include "db/query.h"
 #include "matching/sjis_like.h"
@@ -313,32 +314,42 @@ TEST(PostgresSearchIndexTest, CatalogIndexSaysWhyACharacterTypeGetsNoTrigramInde
 }
 
 // A library's own table and columns: the indexes go on them, named after the columns as
-// the searches look them up, and a name that is not a plain SQL name is refused.
+// the searches look them up, and a name that is not a plain SQL name is refused; the
+// best-match order's B-trees go on those of its columns the table has (over the mode's
+// folding), and drop removes what build made for the mode.
 TEST(PostgresSearchIndexTest, CatalogIndexBuildsOnTheNamedTableAndColumns) {
   Server server("liraweb_table_test", "C.UTF-8");
   if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
-  server.Run("CREATE TABLE zosho (shomei text, chosha text, biko text)");
+  server.Run(
+      "CREATE TABLE zosho (shomei text, chosha text, biko text, ms_syomei text, ms_syunen int, "
+      "ms_bookid text)");
   struct Case {
     std::string arguments;
     int exitCode;
     std::string indexes;  // the table's indexes afterwards, as the server lists them
   } cases[] = {
-      {"--table zosho --columns shomei,chosha", 0,
-       "liraweb_grams_chosha|liraweb_grams_shomei|liraweb_trgm_chosha|liraweb_trgm_shomei"},
-      {"--table zosho --columns biko --match loose", 0,
-       "liraweb_grams_biko_loose2|liraweb_grams_chosha|liraweb_grams_shomei|"
+      {"build --table zosho --columns shomei,chosha", 0,
+       "liraweb_folded_ms_syomei|liraweb_grams_chosha|liraweb_grams_shomei|liraweb_ranking_order|"
+       "liraweb_trgm_chosha|liraweb_trgm_shomei"},
+      {"build --table zosho --columns biko --match loose", 0,
+       "liraweb_folded_ms_syomei|liraweb_folded_ms_syomei_loose2|liraweb_grams_biko_loose2|"
+       "liraweb_grams_chosha|liraweb_grams_shomei|liraweb_ranking_order|"
        "liraweb_trgm_biko_loose2|liraweb_trgm_chosha|liraweb_trgm_shomei"},
-      {"--table 'zosho;drop' --columns biko", 1, ""},
-      {"--table zosho --columns 'biko)'", 1, ""},
+      {"build --table 'zosho;drop' --columns biko", 1, ""},
+      {"build --table zosho --columns 'biko)'", 1, ""},
+      {"drop --table zosho --columns biko --match loose", 0,
+       "liraweb_folded_ms_syomei|liraweb_grams_chosha|liraweb_grams_shomei|"
+       "liraweb_trgm_chosha|liraweb_trgm_shomei"},
+      {"drop --table zosho --columns shomei,chosha", 0, "-"},
   };
   std::string expected;
   for (const Case& c : cases) {
-    toolstest::ToolRun run = toolstest::RunTool(std::string(CATALOG_INDEX) + " build --postgres '" +
-                                                server.Conninfo() + "' " + c.arguments);
+    toolstest::ToolRun run = toolstest::RunTool(std::string(CATALOG_INDEX) + " " + c.arguments +
+                                                " --postgres '" + server.Conninfo() + "'");
     EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
-    if (!c.indexes.empty()) expected = c.indexes;
-    EXPECT_EQ(server.Value("SELECT string_agg(indexname, '|' ORDER BY indexname) FROM pg_indexes "
-                           "WHERE tablename = 'zosho'"),
+    if (!c.indexes.empty()) expected = c.indexes == "-" ? "" : c.indexes;
+    EXPECT_EQ(server.Value("SELECT coalesce(string_agg(indexname, '|' ORDER BY indexname), '') "
+                           "FROM pg_indexes WHERE tablename = 'zosho'"),
               expected)
         << c.arguments;
   }
@@ -517,6 +528,86 @@ TEST(PostgresSearchIndexTest, BroadWordsGoWithoutTheirNgramCondition) {
     sent.OpenQuery();
     EXPECT_EQ(sent.FieldText("S").find("liraweb_grams") != std::string::npos, c.narrowed)
         << c.alias << " " << sent.FieldText("S");
+  }
+}
+
+// Through the plug-in: a best-match statement of a word most books hold is read tier by
+// tier where the index of its ties is there, its anchored tiers (the title equal to the
+// word, beginning with it) with the range the folded B-trees answer beside them; after
+// catalog_index drop it is sent as one statement again. Both give the rows of the one
+// statement run directly, and the indexes are looked up once a connection.
+TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
+  Server server("liraweb_tiers_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadSample(server);
+  // の, ノ猫, 猫の, のの, 犬 in turn: 1,920 books hold の as written or folded; years
+  // repeat, some are unknown.
+  const char* titles[] = {"\x82\xcc", "\x83\x6d\x94\x4c", "\x94\x4c\x82\xcc", "\x82\xcc\x82\xcc",
+                          "\x8c\xa2"};
+  for (int i = 0; i < 2400; ++i) {
+    server.Rows(
+        "INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_SYOKANA, MS_SYUNEN) VALUES ($1, $2, '', "
+        "NULLIF($3, '')::int)",
+        {"TIER" + std::to_string(i), titles[i % 5], i % 13 ? std::to_string(1990 + i % 7) : ""});
+  }
+  const std::string no = "\x82\xcc";  // の
+  const std::string ranked =
+      "SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + no + "%' OR MS_SYOKANA LIKE '%" +
+      no + "%' ) ORDER BY CASE WHEN ( MS_SYOMEI LIKE '" + no + "' OR MS_SYOKANA LIKE '" + no +
+      "' ) THEN 0 WHEN ( MS_SYOMEI LIKE '" + no + "%' OR MS_SYOKANA LIKE '" + no +
+      "%' ) THEN 1 ELSE 2 END, MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID";
+  InstallSearchFunctions(server.Connection());
+  const std::vector<std::string> expected = server.Rows(ServerText(ranked, MatchMode::kFolded));
+  ASSERT_GT(expected.size(), 1900u);
+  std::ostringstream log;
+  CreateSearchIndexes(server.Connection(), log);
+  EXPECT_NE(log.str().find("folded order index liraweb_folded_ms_syomei"), std::string::npos)
+      << log.str();
+
+  // The tiers' statements, as the driver writes them where the indexes are: the equal
+  // and the beginning tier are read from the folded title's B-tree.
+  // The word is broad: without its n-gram condition, as the driver sends it.
+  const std::vector<std::string> tiers =
+      RankedTierTexts(ranked,
+                      ServerText(ranked, MatchMode::kFolded, FoldedWords::kStoredForms,
+                                 [](const NarrowableWord&) { return false; }),
+                      MatchMode::kFolded, [](const std::string&) { return true; });
+  ASSERT_EQ(tiers.size(), 3u);
+  server.Run("SET enable_seqscan = off");
+  for (std::size_t tier : {0, 1}) {
+    std::string plan;
+    for (const std::string& line : server.Rows("EXPLAIN " + tiers[tier])) plan += line + "\n";
+    EXPECT_NE(plan.find("liraweb_folded_ms_syomei"), std::string::npos) << tier << "\n" << plan;
+  }
+  server.Run("SET enable_seqscan = on");
+
+  test_support::TempDir folder("tiers.");
+  UseFoldingAliases(folder, {"tiered", "whole"},
+                    server.Conninfo() + " options='-c log_statement=all'");
+  for (const char* alias : {"tiered", "whole"}) {
+    if (std::string_view(alias) == "whole") {
+      toolstest::ToolRun run = toolstest::RunTool(std::string(CATALOG_INDEX) +
+                                                  " drop --postgres '" + server.Conninfo() + "'");
+      ASSERT_EQ(run.exitCode, 0) << run.output;
+    }
+    TQuery query("qMaster");
+    query.SetDatabaseName(alias);
+    query.SetSqlLines({"SELECT pg_backend_pid() AS P"});
+    query.OpenQuery();
+    const std::string pid = query.FieldText("P");
+    for (int pass = 0; pass < 2; ++pass) {
+      query.CloseQuery();
+      query.SetSqlLines({ranked});
+      query.OpenQuery();
+      EXPECT_EQ(query.RowCount(), static_cast<std::int64_t>(expected.size())) << alias;
+      std::vector<std::string> read;
+      for (; !query.AtEnd(); query.NextRow()) read.push_back(query.FieldText("MS_BOOKID"));
+      EXPECT_EQ(read, expected) << alias;
+    }
+    EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "relname LIKE"), 1) << alias;
+    // A cursor for the process's id, then for each pass one statement, or one a tier.
+    const bool tiered = std::string_view(alias) == "tiered";
+    EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "DECLARE"), tiered ? 1 + 2 * 3 : 1 + 2) << alias;
   }
 }
 
