@@ -5,7 +5,8 @@
 # alternately, medians. Each cell: wall ms (the program's processor ms) [the server's
 # processor ms a request: the time its backends spent, read from the postmaster's
 # children's times, which count whole clock ticks, so a mean over the runs; keep
-# autovacuum off meanwhile, as its workers are the postmaster's children too]. The
+# autovacuum off meanwhile, as its workers are the postmaster's children too, after a
+# VACUUM ANALYZE of a fresh load, which autovacuum would have made]. The
 # example site without the filters with counts (FACETS), which read every hit.
 #
 # Usage: bench/postgres_best_match_bench.sh [--build DIR] [--before DIR] [--runs N]

@@ -53,12 +53,14 @@ class PostgresDatabase : public Database {
     pollfd socket{PQsocket(connection), POLLIN, 0};
     if (poll(&socket, 1, 0) != 0) return false;
     session_->Deadline = DeadlineFromNow(timeLimitSeconds_);
-    // What a request learnt of the catalogue (its search functions, its broad words) is
-    // learnt again, as a new connection would: the catalogue may have been reloaded, and
-    // the words of every request kept would grow the process without end.
+    // What a request learnt of the catalogue (its search functions, its broad words, the
+    // indexes of the best-match order) is learnt again, as a new connection would: the
+    // catalogue may have been reloaded or indexed since, and the words of every request
+    // kept would grow the process without end.
     session_->FoldingChecked = false;
     session_->GramSharesKept = false;
     session_->BroadWords.clear();
+    session_->BestMatchIndexes.reset();
     return true;
   }
 

@@ -69,8 +69,8 @@ struct Session {
   // Words found held by most rows, by column and grams (see BroadWords).
   std::map<std::string, bool> BroadWords;
   // The indexes of the best-match order among those catalog_index build --postgres
-  // creates (postgres_ranked_tiers.h), by name: asked once, at the first statement of
-  // that order.
+  // creates (postgres_ranked_tiers.h), by name: asked at a request's first statement of
+  // that order, with the functions when they are asked then.
   std::optional<std::set<std::string>> BestMatchIndexes;
 
   // A name for a new server-side object of `kind` ("s" statement, "c" cursor), unique in

@@ -1,5 +1,6 @@
 #include "db/postgres/postgres_statement.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 
@@ -13,11 +14,36 @@ namespace db::postgres {
 
 namespace {
 
+// The question that lists the indexes of the best-match order the session's database
+// has, their names joined by commas (none holds one).
+std::string BestMatchIndexQuestion() {
+  return "SELECT string_agg(relname::text, ',') FROM pg_class WHERE relkind = 'i' AND "
+         "(relname = '" +
+         std::string(kRankingOrderIndex) +
+         "' OR relname LIKE 'liraweb\\_folded\\_%') AND pg_table_is_visible(oid)";
+}
+
+// Keeps the answer of BestMatchIndexQuestion (NULL when there is none) as the session's.
+void KeepBestMatchIndexes(Session& session, const PGresult* answer, int column) {
+  std::set<std::string> names;
+  if (!PQgetisnull(answer, 0, column)) {
+    const std::string_view joined = PQgetvalue(answer, 0, column);
+    for (std::size_t at = 0; at <= joined.size();) {
+      const std::size_t comma = std::min(joined.find(',', at), joined.size());
+      names.emplace(joined.substr(at, comma - at));
+      at = comma + 1;
+    }
+  }
+  session.BestMatchIndexes = std::move(names);
+}
+
 // How the session compares the LIKE of `sql`. Folded and loose matching without the
 // server's functions would compare exactly while the program, having folded and
 // rewritten the search text for the mode, expects folding: books that are there would not
 // be found, so a database without them is a failure that names the tool installing them.
-MatchMode LikeMatch(Session& session, std::string_view sql) {
+// For a statement of the best-match order (`ranked`) the same question lists the
+// indexes of that order, which saves the request an exchange.
+MatchMode LikeMatch(Session& session, std::string_view sql, bool ranked) {
   if (session.Match == MatchMode::kExact || session.FoldingChecked) return session.Match;
   std::string upper(sql);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -25,10 +51,11 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   const bool loose = session.Match == MatchMode::kLoose;
   const std::string function(loose ? kLooseFoldPatternFunction : kFoldPatternFunction);
   const std::string shares(kGramSharesTable);
-  Result installed = session.Run("SELECT to_regprocedure('" + function +
-                                 "(text)') IS NOT NULL, CASE WHEN to_regclass('" + shares +
-                                 "') IS NULL THEN false ELSE has_table_privilege(to_regclass('" +
-                                 shares + "'), 'SELECT') END");
+  const bool askIndexes = ranked && !session.BestMatchIndexes;
+  Result installed = session.Run(
+      "SELECT to_regprocedure('" + function + "(text)') IS NOT NULL, CASE WHEN to_regclass('" +
+      shares + "') IS NULL THEN false ELSE has_table_privilege(to_regclass('" + shares +
+      "'), 'SELECT') END" + (askIndexes ? ", (" + BestMatchIndexQuestion() + ")" : ""));
   if (std::string_view(PQgetvalue(installed.get(), 0, 0)) != "t") {
     const std::string message =
         "MATCH=" + std::string(loose ? "LOOSE" : "FOLDED") + " needs the search function " +
@@ -38,20 +65,15 @@ MatchMode LikeMatch(Session& session, std::string_view sql) {
   }
   session.FoldingChecked = true;
   session.GramSharesKept = std::string_view(PQgetvalue(installed.get(), 0, 1)) == "t";
+  if (askIndexes) KeepBestMatchIndexes(session, installed.get(), 2);
   return session.Match;
 }
 
 // The indexes of the best-match order that the session's database has, by name.
 const std::set<std::string>& BestMatchIndexes(Session& session) {
   if (!session.BestMatchIndexes) {
-    Result found = session.Run("SELECT relname FROM pg_class WHERE relkind = 'i' AND (relname = '" +
-                               std::string(kRankingOrderIndex) +
-                               "' OR relname LIKE 'liraweb\\_folded\\_%') AND "
-                               "pg_table_is_visible(oid)");
-    std::set<std::string> names;
-    for (int row = 0; row < PQntuples(found.get()); ++row)
-      names.insert(PQgetvalue(found.get(), row, 0));
-    session.BestMatchIndexes = std::move(names);
+    Result found = session.Run(BestMatchIndexQuestion());
+    KeepBestMatchIndexes(session, found.get(), 0);
   }
   return *session.BestMatchIndexes;
 }
@@ -72,7 +94,8 @@ struct ServerStatement {
 // index (or under exact matching, which those B-trees do not serve) the statement is
 // sent whole, as it was.
 ServerStatement SessionServerText(Session& session, std::string_view sql) {
-  const MatchMode mode = LikeMatch(session, sql);
+  const bool ranked = !RankedTierTexts(sql).empty();
+  const MatchMode mode = LikeMatch(session, sql, ranked);
   if (mode == MatchMode::kExact) return {ServerText(sql, mode, FoldedWords::kStoredForms), {}};
   std::vector<NarrowableWord> words;
   std::string text =
@@ -86,8 +109,7 @@ ServerStatement SessionServerText(Session& session, std::string_view sql) {
     text = ServerText(sql, mode, FoldedWords::kStoredForms,
                       [&broad, &next](const NarrowableWord&) { return !broad[next++]; });
   }
-  if (RankedTierTexts(sql).empty() ||
-      BestMatchIndexes(session).count(std::string(kRankingOrderIndex)) == 0)
+  if (!ranked || BestMatchIndexes(session).count(std::string(kRankingOrderIndex)) == 0)
     return {std::move(text), {}};
   const std::set<std::string>& indexes = *session.BestMatchIndexes;
   std::vector<std::string> tierTexts =

@@ -16,6 +16,7 @@
 #include "db/postgres/postgres_server_text.h"
 #include "db/query.h"
 #include "matching/sjis_like.h"
+#include "platform/request_end.h"
 #include "platform/sjis.h"
 #include "tests/support/files.h"
 #include "tests/support/folding_texts.h"
@@ -531,17 +532,12 @@ TEST(PostgresSearchIndexTest, BroadWordsGoWithoutTheirNgramCondition) {
   }
 }
 
-// Through the plug-in: a best-match statement of a word most books hold is read tier by
-// tier where the index of its ties is there, its anchored tiers (the title equal to the
-// word, beginning with it) with the range the folded B-trees answer beside them; after
-// catalog_index drop it is sent as one statement again. Both give the rows of the one
-// statement run directly, and the indexes are looked up once a connection.
-TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
-  Server server("liraweb_tiers_test", "C");
-  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+// The sample and 2,400 books more, the search functions installed and no index: the
+// best-match statement of a word most of them hold (の, ノ猫, 猫の, のの, 犬 in turn:
+// 1,920 books hold の as written or folded; years repeat, some are unknown), in three
+// tiers.
+std::string LoadTieredBooks(Server& server) {
   LoadSample(server);
-  // の, ノ猫, 猫の, のの, 犬 in turn: 1,920 books hold の as written or folded; years
-  // repeat, some are unknown.
   const char* titles[] = {"\x82\xcc", "\x83\x6d\x94\x4c", "\x94\x4c\x82\xcc", "\x82\xcc\x82\xcc",
                           "\x8c\xa2"};
   for (int i = 0; i < 2400; ++i) {
@@ -550,13 +546,35 @@ TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
         "NULLIF($3, '')::int)",
         {"TIER" + std::to_string(i), titles[i % 5], i % 13 ? std::to_string(1990 + i % 7) : ""});
   }
-  const std::string no = "\x82\xcc";  // の
-  const std::string ranked =
-      "SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + no + "%' OR MS_SYOKANA LIKE '%" +
-      no + "%' ) ORDER BY CASE WHEN ( MS_SYOMEI LIKE '" + no + "' OR MS_SYOKANA LIKE '" + no +
-      "' ) THEN 0 WHEN ( MS_SYOMEI LIKE '" + no + "%' OR MS_SYOKANA LIKE '" + no +
-      "%' ) THEN 1 ELSE 2 END, MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID";
   InstallSearchFunctions(server.Connection());
+  const std::string no = "\x82\xcc";  // の
+  return "SELECT MS_BOOKID FROM BOOKMAST WHERE ( MS_SYOMEI LIKE '%" + no +
+         "%' OR MS_SYOKANA LIKE '%" + no + "%' ) ORDER BY CASE WHEN ( MS_SYOMEI LIKE '" + no +
+         "' OR MS_SYOKANA LIKE '" + no + "' ) THEN 0 WHEN ( MS_SYOMEI LIKE '" + no +
+         "%' OR MS_SYOKANA LIKE '" + no +
+         "%' ) THEN 1 ELSE 2 END, MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID";
+}
+
+// The keys `sql` gives on the alias, read as a request reads them, after checking its count.
+std::vector<std::string> KeysRead(TQuery& query, const std::string& sql) {
+  query.CloseQuery();
+  query.SetSqlLines({sql});
+  query.OpenQuery();
+  std::vector<std::string> read;
+  for (; !query.AtEnd(); query.NextRow()) read.push_back(query.FieldText("MS_BOOKID"));
+  EXPECT_EQ(query.RowCount(), static_cast<std::int64_t>(read.size()));
+  return read;
+}
+
+// Through the plug-in: a best-match statement of a word most books hold is read tier by
+// tier where the index of its ties is there, its anchored tiers (the title equal to the
+// word, beginning with it) with the range the folded B-trees answer beside them; after
+// catalog_index drop it is sent as one statement again. Both give the rows of the one
+// statement run directly, and the indexes are looked up once a request.
+TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
+  Server server("liraweb_tiers_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  const std::string ranked = LoadTieredBooks(server);
   const std::vector<std::string> expected = server.Rows(ServerText(ranked, MatchMode::kFolded));
   ASSERT_GT(expected.size(), 1900u);
   std::ostringstream log;
@@ -595,20 +613,50 @@ TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
     query.SetSqlLines({"SELECT pg_backend_pid() AS P"});
     query.OpenQuery();
     const std::string pid = query.FieldText("P");
-    for (int pass = 0; pass < 2; ++pass) {
-      query.CloseQuery();
-      query.SetSqlLines({ranked});
-      query.OpenQuery();
-      EXPECT_EQ(query.RowCount(), static_cast<std::int64_t>(expected.size())) << alias;
-      std::vector<std::string> read;
-      for (; !query.AtEnd(); query.NextRow()) read.push_back(query.FieldText("MS_BOOKID"));
-      EXPECT_EQ(read, expected) << alias;
-    }
+    for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(KeysRead(query, ranked), expected) << alias;
     EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "relname LIKE"), 1) << alias;
     // A cursor for the process's id, then for each pass one statement, or one a tier.
     const bool tiered = std::string_view(alias) == "tiered";
     EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "DECLARE"), tiered ? 1 + 2 * 3 : 1 + 2) << alias;
   }
+}
+
+// A process that serves many requests keeps its connection, and each request sees the
+// indexes of the best-match order as they are at its moment: made by catalog_index build
+// after the connection was opened, and dropped again. The question rides with the one
+// about the search functions, once a request.
+TEST(PostgresSearchIndexTest, AKeptConnectionSeesTheBestMatchIndexesOfEachRequest) {
+  Server server("liraweb_kept_tiers_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  platform::MarkServingManyRequests();
+  const std::string ranked = LoadTieredBooks(server);
+  const std::vector<std::string> expected = server.Rows(ServerText(ranked, MatchMode::kFolded));
+  test_support::TempDir folder("kept.");
+  UseFoldingAliases(folder, {"kept"}, server.Conninfo() + " options='-c log_statement=all'");
+  std::string pid;
+  int declared = 0;
+  // In turn: no index yet (one statement), built (one a tier), dropped (one statement).
+  for (const char* step : {"", "build", "drop"}) {
+    if (*step) {
+      toolstest::ToolRun run = toolstest::RunTool(std::string(CATALOG_INDEX) + " " + step +
+                                                  " --postgres '" + server.Conninfo() + "'");
+      ASSERT_EQ(run.exitCode, 0) << run.output;
+    }
+    TQuery query("qMaster");
+    query.SetDatabaseName("kept");
+    query.SetSqlLines({"SELECT pg_backend_pid() AS P"});
+    query.OpenQuery();
+    if (pid.empty()) pid = query.FieldText("P");
+    EXPECT_EQ(query.FieldText("P"), pid) << step;
+    EXPECT_EQ(KeysRead(query, ranked), expected) << step;
+    query.CloseQuery();
+    platform::RunRequestEndHooks();
+    const int now = LinesLogged(server.Conninfo(), pid, "DECLARE");
+    EXPECT_EQ(now - declared, 1 + (std::string_view(step) == "build" ? 3 : 1)) << step;
+    declared = now;
+  }
+  EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "relname LIKE"), 3);
+  EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "to_regprocedure("), 3);
 }
 
 }  // namespace
