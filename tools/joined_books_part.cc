@@ -61,7 +61,8 @@ void CreateJoinedBooks(sqlite3* db, const std::string& bookTable, const si::OneR
   Run(db, std::string("CREATE TABLE ") + si::kJoinedChangesTable + " (book_rowid INTEGER)");
   // The book of a joined row's entry, before and after the entry is written, is noted
   // as written since the loans' codes were (db/sqlite/joined_codes.h); the entry a
-  // REPLACE of the same rowid overwrites is noted so too.
+  // REPLACE of the same rowid (an insert's, an update's new one) overwrites is noted so
+  // too.
   auto note = [&](const std::string& rowid) {
     return std::string("INSERT INTO ") + si::kJoinedChangesTable + " SELECT book_rowid FROM " +
            part + " WHERE joined_rowid = " + rowid + " AND book_rowid IS NOT NULL;";
@@ -75,7 +76,8 @@ void CreateJoinedBooks(sqlite3* db, const std::string& bookTable, const si::OneR
   Run(db, std::string("CREATE TRIGGER ") + kTriggers[0] + " AFTER INSERT ON " + table + " BEGIN " +
               note("NEW.rowid") + " " + write + " " + note("NEW.rowid") + " END");
   Run(db, std::string("CREATE TRIGGER ") + kTriggers[1] + " AFTER UPDATE ON " + table + " BEGIN " +
-              note("OLD.rowid") + " " + erase + " " + write + " " + note("NEW.rowid") + " END");
+              note("OLD.rowid") + " " + note("NEW.rowid") + " " + erase + " " + write + " " +
+              note("NEW.rowid") + " END");
   Run(db, std::string("CREATE TRIGGER ") + kTriggers[2] + " AFTER DELETE ON " + table + " BEGIN " +
               note("OLD.rowid") + " " + erase + " END");
 }

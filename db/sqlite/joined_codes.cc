@@ -21,6 +21,21 @@ bool NoEntryLeftBehind(sqlite3* db, const OneRowJoin& join) {
   return StepOrderRead(db, counts.get()) && sqlite3_column_int(counts.get(), 0) == 1;
 }
 
+// True when the joined table has no uniqueness but that of its key column (and its
+// rowid): a REPLACE then deletes only a row of the same key, whose book the triggers
+// note, or of the same rowid, whose entry they note before overwriting it, so an entry
+// left behind never stands for a book whose code is read.
+bool KeyAloneUnique(sqlite3* db, const OneRowJoin& join) {
+  OrderStatement others =
+      PrepareOrderRead(db,
+                       "SELECT count(*) FROM pragma_index_list(?1) AS l WHERE l.\"unique\" AND NOT"
+                       " (SELECT count(*) = 1 AND max(name) = ?2 COLLATE NOCASE"
+                       " FROM pragma_index_info(l.name))");
+  sqlite3_bind_text(others.get(), 1, join.table.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(others.get(), 2, join.joinedColumn.c_str(), -1, SQLITE_TRANSIENT);
+  return StepOrderRead(db, others.get()) && sqlite3_column_int(others.get(), 0) == 0;
+}
+
 }  // namespace
 
 JoinedCodeReader::JoinedCodeReader(sqlite3* db)
@@ -32,7 +47,7 @@ std::unique_ptr<JoinedCodeReader> JoinedCodeReader::Open(sqlite3* db, const std:
                                                          const OneRowJoin& join,
                                                          const CodedColumn& coded,
                                                          std::size_t prefix) {
-  if (!NoEntryLeftBehind(db, join)) return nullptr;
+  if (!KeyAloneUnique(db, join) && !NoEntryLeftBehind(db, join)) return nullptr;
   std::unique_ptr<JoinedCodeReader> reader(new JoinedCodeReader(db));
   // The kept values, cut to the coded prefix, by the bytes GROUP BY tells them apart by.
   std::vector<ColumnValue> kept(1);
