@@ -447,6 +447,9 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
           if (slot >= counted[c].values.size()) CodeWithoutValue();
         } else if (counted[c].joinedChunk) {
           slot = (*counted[c].joinedChunk)[LowBits(chunkRows[i])];
+          if (slot >= counted[c].values.size()) {
+            throw OrderUnreadable("cannot read the codes of the loans: a code without a value");
+          }
         } else if (counted[c].ranks) {
           if (ranks[c][i] > kMostRank) return false;
           slot = counted[c].RankSlot(ranks[c][i], chunkRows[i]);

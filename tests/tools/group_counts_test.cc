@@ -441,6 +441,16 @@ TEST_F(GroupCountsTest, SpoiledLoanCodesAreCountedAndReported) {
     ASSERT_TRUE(spoiled.has_value()) << spoil;
     EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, kGroupings[5])) << spoil;
   }
+  // Codes whose values are gone are reported and raise, not read beyond their values.
+  std::filesystem::copy_file(built, indexed_, std::filesystem::copy_options::overwrite_existing);
+  Exec(indexed_, std::string("DELETE FROM ") + db::searchindex::kJoinedCodeValuesTable);
+  std::ostringstream report;
+  EXPECT_FALSE(tools::SearchIndexBuilder(indexed_).Check(report));
+  EXPECT_NE(report.str().find("its loan code 1 stands"), std::string::npos) << report.str();
+  auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
+  auto statement = withIndex->Prepare(sql);
+  auto cursor = statement->Execute({});
+  EXPECT_ANY_THROW(cursor->CountGroups(kGroupings[5]));
 }
 
 // An index whose loans' books were written before the loans' codes (no codes, no
