@@ -8,6 +8,7 @@
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/stored_order.h"
 #include "tools/catalog_error.h"
+#include "tools/part_sql.h"
 #include "tools/sqlite_names.h"
 
 namespace tools {
@@ -16,52 +17,7 @@ namespace si = db::searchindex;
 
 namespace {
 
-using Kind = db::ColumnValue::Kind;
-
-[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
-  throw ECatalogError("cannot write the codes of the books: " + what + ": " + sqlite3_errmsg(db));
-}
-
-void Run(sqlite3* db, const std::string& sql) {
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db, sql);
-}
-
-Statement Prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    Fail(db, sql.substr(0, 60));
-  }
-  return Statement(statement);
-}
-
-bool Step(sqlite3* db, sqlite3_stmt* statement) {
-  const int rc = sqlite3_step(statement);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(db, "a statement failed");
-  return rc == SQLITE_ROW;
-}
-
-void BindValue(sqlite3_stmt* statement, int place, const db::ColumnValue& value) {
-  switch (value.ValueKind) {
-    case Kind::kNull:
-      sqlite3_bind_null(statement, place);
-      break;
-    case Kind::kInteger:
-      sqlite3_bind_int64(statement, place, value.Integer);
-      break;
-    case Kind::kFloat:
-      sqlite3_bind_double(statement, place, value.Float);
-      break;
-    case Kind::kText:
-      sqlite3_bind_text(statement, place, value.Text.data(), static_cast<int>(value.Text.size()),
-                        SQLITE_TRANSIENT);
-      break;
-    case Kind::kOther:
-      sqlite3_bind_blob(statement, place, value.Text.data(), static_cast<int>(value.Text.size()),
-                        SQLITE_TRANSIENT);
-      break;
-  }
-}
+PartSql Sql(sqlite3* db) { return PartSql(db, "cannot write the codes of the books"); }
 
 std::string SelectedColumns(const std::vector<si::CodedColumn>& columns) {
   std::string list;
@@ -91,14 +47,14 @@ class Dictionary {
       : db_(db),
         columns_(columns),
         codes_(columns.size()),
-        insert_(Prepare(
-            db, std::string("INSERT INTO ") + si::kBookCodeValuesTable + " VALUES (?1, ?2, ?3)")) {}
+        insert_(Sql(db).Prepare(std::string("INSERT INTO ") + si::kBookCodeValuesTable +
+                                " VALUES (?1, ?2, ?3)")) {}
 
   // The codes the values table holds now.
   void Load() {
     Statement select =
-        Prepare(db_, std::string("SELECT col, code, value FROM ") + si::kBookCodeValuesTable);
-    while (Step(db_, select.get())) {
+        Sql(db_).Prepare(std::string("SELECT col, code, value FROM ") + si::kBookCodeValuesTable);
+    while (Sql(db_).Step(select.get())) {
       const auto place = static_cast<std::size_t>(sqlite3_column_int64(select.get(), 0));
       if (place >= codes_.size()) throw ECatalogError("the codes of the books are damaged");
       codes_[place].emplace(si::GroupKeyBytes(si::ReadColumnValue(select.get(), 2)),
@@ -120,8 +76,8 @@ class Dictionary {
     sqlite3_reset(insert_.get());
     sqlite3_bind_int64(insert_.get(), 1, static_cast<std::int64_t>(place));
     sqlite3_bind_int64(insert_.get(), 2, code);
-    BindValue(insert_.get(), 3, value);
-    Step(db_, insert_.get());
+    db::searchindex::BindColumnValue(insert_.get(), 3, value);
+    Sql(db_).Step(insert_.get());
     return code;
   }
 
@@ -148,13 +104,13 @@ std::optional<std::size_t> FillCodes(Dictionary& dictionary, sqlite3_stmt* row, 
 // written part of them, when one is.
 std::optional<std::size_t> TryWriteAll(sqlite3* db, const std::string& bookTable,
                                        const std::vector<si::CodedColumn>& columns) {
-  Run(db, std::string("DELETE FROM ") + si::kBookCodesTable);
-  Run(db, std::string("DELETE FROM ") + si::kBookCodeValuesTable);
+  Sql(db).Run(std::string("DELETE FROM ") + si::kBookCodesTable);
+  Sql(db).Run(std::string("DELETE FROM ") + si::kBookCodeValuesTable);
   Dictionary dictionary(db, columns);
   const std::size_t record = columns.size() * si::kCodeBytes;
   std::vector<unsigned char> chunkBytes(si::kChunkRows * record);
   Statement insert =
-      Prepare(db, std::string("INSERT INTO ") + si::kBookCodesTable + " VALUES (?1, ?2)");
+      Sql(db).Prepare(std::string("INSERT INTO ") + si::kBookCodesTable + " VALUES (?1, ?2)");
   std::int64_t chunk = -1;
   auto flush = [&] {
     if (chunk < 0) return;
@@ -162,12 +118,12 @@ std::optional<std::size_t> TryWriteAll(sqlite3* db, const std::string& bookTable
     sqlite3_bind_int64(insert.get(), 1, chunk);
     sqlite3_bind_blob(insert.get(), 2, chunkBytes.data(), static_cast<int>(chunkBytes.size()),
                       SQLITE_STATIC);
-    Step(db, insert.get());
+    Sql(db).Step(insert.get());
     std::fill(chunkBytes.begin(), chunkBytes.end(), 0);
   };
-  Statement rows = Prepare(db, "SELECT rowid" + SelectedColumns(columns) + " FROM " +
+  Statement rows = Sql(db).Prepare("SELECT rowid" + SelectedColumns(columns) + " FROM " +
                                    Quoted(bookTable) + " ORDER BY rowid");
-  while (Step(db, rows.get())) {
+  while (Sql(db).Step(rows.get())) {
     const std::int64_t rowid = sqlite3_column_int64(rows.get(), 0);
     if (si::ChunkOf(rowid) != chunk) {
       flush();
@@ -183,8 +139,8 @@ std::optional<std::size_t> TryWriteAll(sqlite3* db, const std::string& bookTable
 }
 
 bool RowidsFit(sqlite3* db, const std::string& bookTable) {
-  Statement bounds = Prepare(db, "SELECT min(rowid), max(rowid) FROM " + Quoted(bookTable));
-  Step(db, bounds.get());
+  Statement bounds = Sql(db).Prepare("SELECT min(rowid), max(rowid) FROM " + Quoted(bookTable));
+  Sql(db).Step(bounds.get());
   return RowidInPart(sqlite3_column_int64(bounds.get(), 0)) &&
          RowidInPart(sqlite3_column_int64(bounds.get(), 1));
 }
@@ -197,9 +153,9 @@ std::vector<si::CodedColumn> DefaultBookCodes() {
 }
 
 void CreateBookCodes(sqlite3* db) {
-  Run(db, std::string("CREATE TABLE ") + si::kBookCodesTable +
+  Sql(db).Run(std::string("CREATE TABLE ") + si::kBookCodesTable +
               " (chunk INTEGER PRIMARY KEY, data BLOB NOT NULL)");
-  Run(db, std::string("CREATE TABLE ") + si::kBookCodeValuesTable +
+  Sql(db).Run(std::string("CREATE TABLE ") + si::kBookCodeValuesTable +
               " (col INTEGER, code INTEGER, value, PRIMARY KEY (col, code)) WITHOUT ROWID");
 }
 
@@ -218,8 +174,8 @@ std::vector<si::CodedColumn> WriteBookCodes(sqlite3* db, const std::string& book
     if (!full) return columns;
     columns.erase(columns.begin() + static_cast<std::ptrdiff_t>(*full));
   }
-  Run(db, std::string("DELETE FROM ") + si::kBookCodesTable);
-  Run(db, std::string("DELETE FROM ") + si::kBookCodeValuesTable);
+  Sql(db).Run(std::string("DELETE FROM ") + si::kBookCodesTable);
+  Sql(db).Run(std::string("DELETE FROM ") + si::kBookCodeValuesTable);
   return {};
 }
 
@@ -228,15 +184,15 @@ bool UpdateBookCodes(sqlite3* db, const std::string& bookTable,
                      const std::vector<std::int64_t>& written) {
   if (columns.empty()) return true;
   if (!std::all_of(written.begin(), written.end(), RowidInPart)) return false;
-  Run(db, "SAVEPOINT liraidx_book_codes");
+  Sql(db).Run("SAVEPOINT liraidx_book_codes");
   Dictionary dictionary(db, columns);
   dictionary.Load();
   const std::size_t record = columns.size() * si::kCodeBytes;
   Statement readChunk =
-      Prepare(db, std::string("SELECT data FROM ") + si::kBookCodesTable + " WHERE chunk = ?1");
-  Statement writeChunk = Prepare(
-      db, std::string("INSERT OR REPLACE INTO ") + si::kBookCodesTable + " VALUES (?1, ?2)");
-  Statement readRow = Prepare(db, "SELECT rowid" + SelectedColumns(columns) + " FROM " +
+      Sql(db).Prepare(std::string("SELECT data FROM ") + si::kBookCodesTable + " WHERE chunk = ?1");
+  Statement writeChunk = Sql(db).Prepare(std::string("INSERT OR REPLACE INTO ") +
+                                         si::kBookCodesTable + " VALUES (?1, ?2)");
+  Statement readRow = Sql(db).Prepare("SELECT rowid" + SelectedColumns(columns) + " FROM " +
                                       Quoted(bookTable) + " WHERE rowid = ?1");
   std::vector<unsigned char> chunkBytes;
   bool fits = true;
@@ -245,7 +201,7 @@ bool UpdateBookCodes(sqlite3* db, const std::string& bookTable,
     chunkBytes.assign(si::kChunkRows * record, 0);
     sqlite3_reset(readChunk.get());
     sqlite3_bind_int64(readChunk.get(), 1, chunk);
-    if (Step(db, readChunk.get())) {
+    if (Sql(db).Step(readChunk.get())) {
       if (static_cast<std::size_t>(sqlite3_column_bytes(readChunk.get(), 0)) != chunkBytes.size())
         throw ECatalogError("the codes of the books are damaged: a chunk of the wrong size");
       const auto* bytes =
@@ -259,27 +215,27 @@ bool UpdateBookCodes(sqlite3* db, const std::string& bookTable,
         SetCode(chunkBytes, place, low, 0);
       sqlite3_reset(readRow.get());
       sqlite3_bind_int64(readRow.get(), 1, written[next]);
-      if (Step(db, readRow.get()))
+      if (Sql(db).Step(readRow.get()))
         fits = !FillCodes(dictionary, readRow.get(), columns.size(), low, chunkBytes);
     }
     sqlite3_reset(writeChunk.get());
     sqlite3_bind_int64(writeChunk.get(), 1, chunk);
     sqlite3_bind_blob(writeChunk.get(), 2, chunkBytes.data(), static_cast<int>(chunkBytes.size()),
                       SQLITE_STATIC);
-    Step(db, writeChunk.get());
+    Sql(db).Step(writeChunk.get());
     first = next;
   }
   readChunk.reset();
   writeChunk.reset();
   readRow.reset();
-  Run(db, fits ? "RELEASE liraidx_book_codes"
-               : "ROLLBACK TO liraidx_book_codes; RELEASE liraidx_book_codes");
+  Sql(db).Run(fits ? "RELEASE liraidx_book_codes"
+                   : "ROLLBACK TO liraidx_book_codes; RELEASE liraidx_book_codes");
   return fits;
 }
 
 void DropBookCodes(sqlite3* db) {
-  Run(db, std::string("DROP TABLE IF EXISTS ") + si::kBookCodesTable);
-  Run(db, std::string("DROP TABLE IF EXISTS ") + si::kBookCodeValuesTable);
+  Sql(db).Run(std::string("DROP TABLE IF EXISTS ") + si::kBookCodesTable);
+  Sql(db).Run(std::string("DROP TABLE IF EXISTS ") + si::kBookCodeValuesTable);
 }
 
 std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
@@ -296,12 +252,12 @@ std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
     }
   }
   const std::size_t record = columns.size() * si::kCodeBytes;
-  Statement chunks = Prepare(
-      db, std::string("SELECT chunk, data FROM ") + si::kBookCodesTable + " ORDER BY chunk");
-  Statement rows = Prepare(db, "SELECT rowid" + SelectedColumns(columns) + " FROM " +
+  Statement chunks = Sql(db).Prepare(std::string("SELECT chunk, data FROM ") + si::kBookCodesTable +
+                                     " ORDER BY chunk");
+  Statement rows = Sql(db).Prepare("SELECT rowid" + SelectedColumns(columns) + " FROM " +
                                    Quoted(bookTable) + " ORDER BY rowid");
   std::int64_t differing = 0;
-  bool onRow = Step(db, rows.get());
+  bool onRow = Sql(db).Step(rows.get());
   // Every rowid of every stored chunk, walked beside the rows in rowid order.
   auto checkRowid = [&](std::int64_t rowid, const unsigned char* chunkBytes) {
     const bool book = onRow && sqlite3_column_int64(rows.get(), 0) == rowid;
@@ -330,15 +286,15 @@ std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
       report("book row " + std::to_string(rowid) + ": the codes of" + wrong +
              " stand for other values");
     }
-    onRow = Step(db, rows.get());
+    onRow = Sql(db).Step(rows.get());
   };
   auto missingUpTo = [&](std::int64_t end) {
-    for (; onRow && sqlite3_column_int64(rows.get(), 0) < end; onRow = Step(db, rows.get())) {
+    for (; onRow && sqlite3_column_int64(rows.get(), 0) < end; onRow = Sql(db).Step(rows.get())) {
       ++differing;
       report("book row " + std::to_string(sqlite3_column_int64(rows.get(), 0)) + ": no codes");
     }
   };
-  while (Step(db, chunks.get())) {
+  while (Sql(db).Step(chunks.get())) {
     const std::int64_t chunk = sqlite3_column_int64(chunks.get(), 0);
     missingUpTo(chunk * si::kChunkRows);
     if (static_cast<std::size_t>(sqlite3_column_bytes(chunks.get(), 1)) !=

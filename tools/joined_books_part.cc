@@ -1,6 +1,7 @@
 #include "tools/joined_books_part.h"
 
 #include "db/sqlite/indexed_search.h"
+#include "db/sqlite/joined_codes.h"
 #include "tools/catalog_error.h"
 #include "tools/sqlite_names.h"
 
@@ -57,18 +58,28 @@ void CreateJoinedBooks(sqlite3* db, const std::string& bookTable, const si::OneR
   const std::string part = si::kJoinedBooksTable;
   const std::string table = Quoted(join.table);
   Run(db, "CREATE TABLE " + part + " (joined_rowid INTEGER PRIMARY KEY, book_rowid INTEGER)");
+  Run(db, std::string("CREATE TABLE ") + si::kJoinedChangesTable + " (book_rowid INTEGER)");
+  // The book of a joined row's entry, before and after the entry is written, is noted
+  // as written since the loans' codes were (db/sqlite/joined_codes.h); the entry a
+  // REPLACE of the same rowid (an insert's, an update's new one) overwrites is noted so
+  // too.
+  auto note = [&](const std::string& rowid) {
+    return std::string("INSERT INTO ") + si::kJoinedChangesTable + " SELECT book_rowid FROM " +
+           part + " WHERE joined_rowid = " + rowid + " AND book_rowid IS NOT NULL;";
+  };
   // Plain SQL, so that any program writing loans keeps the part current. A row that an
   // INSERT OR REPLACE deletes fires no delete trigger: its entry stays, and the readers
   // ignore entries of rows that do not exist.
   const std::string write = "INSERT OR REPLACE INTO " + part + " VALUES (NEW.rowid, " +
                             BookOf(bookTable, join, "NEW") + ");";
   const std::string erase = "DELETE FROM " + part + " WHERE joined_rowid = OLD.rowid;";
-  Run(db, std::string("CREATE TRIGGER ") + kTriggers[0] + " AFTER INSERT ON " + table +
-              " BEGIN " + write + " END");
-  Run(db, std::string("CREATE TRIGGER ") + kTriggers[1] + " AFTER UPDATE ON " + table +
-              " BEGIN " + erase + " " + write + " END");
-  Run(db, std::string("CREATE TRIGGER ") + kTriggers[2] + " AFTER DELETE ON " + table +
-              " BEGIN " + erase + " END");
+  Run(db, std::string("CREATE TRIGGER ") + kTriggers[0] + " AFTER INSERT ON " + table + " BEGIN " +
+              note("NEW.rowid") + " " + write + " " + note("NEW.rowid") + " END");
+  Run(db, std::string("CREATE TRIGGER ") + kTriggers[1] + " AFTER UPDATE ON " + table + " BEGIN " +
+              note("OLD.rowid") + " " + note("NEW.rowid") + " " + erase + " " + write + " " +
+              note("NEW.rowid") + " END");
+  Run(db, std::string("CREATE TRIGGER ") + kTriggers[2] + " AFTER DELETE ON " + table + " BEGIN " +
+              note("OLD.rowid") + " " + erase + " END");
 }
 
 void WriteJoinedBooks(sqlite3* db, const std::string& bookTable, const si::OneRowJoin& join) {
@@ -81,10 +92,10 @@ void WriteJoinedBooks(sqlite3* db, const std::string& bookTable, const si::OneRo
 void DropJoinedBooks(sqlite3* db) {
   for (const char* trigger : kTriggers) Run(db, std::string("DROP TRIGGER IF EXISTS ") + trigger);
   Run(db, std::string("DROP TABLE IF EXISTS ") + si::kJoinedBooksTable);
+  Run(db, std::string("DROP TABLE IF EXISTS ") + si::kJoinedChangesTable);
 }
 
-std::int64_t CheckJoinedBooks(sqlite3* db, const std::string& bookTable,
-                              const si::OneRowJoin& join,
+std::int64_t CheckJoinedBooks(sqlite3* db, const std::string& bookTable, const si::OneRowJoin& join,
                               const std::function<void(const std::string&)>& report) {
   const std::string sql =
       "SELECT liraidx_j.rowid, liraidx_m.joined_rowid IS NULL, liraidx_m.book_rowid, " +

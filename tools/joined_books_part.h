@@ -23,8 +23,9 @@ namespace tools {
 std::optional<db::searchindex::OneRowJoin> JoinedBooksServable(
     sqlite3* db, const std::string& bookTable, const db::searchindex::OneRowJoin& join);
 
-// Creates the part's table and the triggers on the joined table. A joined row written
-// gets the book that has its key now: while a book row is pending no search reads the
+// Creates the part's table, the table of the books whose joined row was written
+// (db::searchindex::kJoinedChangesTable) and the triggers on the joined table that
+// write both. A joined row written gets the book that has its key now: while a book row is pending no search reads the
 // part, and a refresh writes it anew (WriteJoinedBooks). Raises ECatalogError.
 void CreateJoinedBooks(sqlite3* db, const std::string& bookTable,
                        const db::searchindex::OneRowJoin& join);

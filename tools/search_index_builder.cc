@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "db/sqlite/joined_codes.h"
 #include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
@@ -200,6 +201,11 @@ std::string SearchIndexBuilder::MetaValue(const std::string& key) {
   return sqlite3_step(select.get()) == SQLITE_ROW ? BlobText(select.get(), 0) : std::string();
 }
 
+bool SearchIndexBuilder::LoansWrittenSince() {
+  Statement select(Prepare(std::string("SELECT 1 FROM ") + si::kJoinedChangesTable + " LIMIT 1"));
+  return sqlite3_step(select.get()) == SQLITE_ROW;
+}
+
 bool SearchIndexBuilder::HasMeta(const std::string& key) {
   Statement select(Prepare(std::string("SELECT 1 FROM ") + si::kMetaTable + " WHERE key = ?1"));
   sqlite3_bind_text(select.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
@@ -211,6 +217,17 @@ void SearchIndexBuilder::WriteAllBookCodes(const IndexTarget& target) {
   Statement note(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kMetaTable + " VALUES ('" +
                          si::kBookCodesSetting + "', ?1)"));
   sqlite3_bind_text(note.get(), 1, coded.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
+}
+
+void SearchIndexBuilder::WriteAllJoinedCodes(const IndexTarget& target,
+                                             const si::OneRowJoin& join) {
+  const std::optional<si::CodedColumn> coded =
+      target.joinedCodes ? WriteJoinedCodes(db_, join, *target.joinedCodes) : std::nullopt;
+  const std::string text = coded ? si::BookCodesText({*coded}) : std::string();
+  Statement note(Prepare(std::string("INSERT OR REPLACE INTO ") + si::kMetaTable + " VALUES ('" +
+                         si::kJoinedCodesSetting + "', ?1)"));
+  sqlite3_bind_text(note.get(), 1, text.c_str(), -1, SQLITE_TRANSIENT);
   if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
 }
 
@@ -235,6 +252,10 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
   // An index built before the year-key order keeps none until it is built again.
   target.yearKeyOrder = si::SplitNames(MetaValue(si::kYearKeyOrderSetting));
   target.joinedBooks = si::JoinedBooksOfText(MetaValue(si::kJoinedBooksSetting));
+  if (HasMeta(si::kJoinedCodesSetting)) {
+    const auto coded = si::BookCodesOfText(MetaValue(si::kJoinedCodesSetting));
+    target.joinedCodes = coded && coded->size() == 1 ? std::optional(coded->front()) : std::nullopt;
+  }
   if (HasMeta(si::kBookCodesSetting)) {
     target.bookCodes = si::BookCodesOfText(MetaValue(si::kBookCodesSetting))
                            .value_or(std::vector<si::CodedColumn>{});
@@ -266,6 +287,7 @@ void SearchIndexBuilder::DropTables() {
     Execute(std::string("DROP TABLE IF EXISTS ") + table);
   }
   DropJoinedBooks(db_);
+  DropJoinedCodes(db_);
   DropBookCodes(db_);
 }
 
@@ -298,7 +320,10 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   const std::optional<si::OneRowJoin> joinedBooks =
       target.joinedBooks ? JoinedBooksServable(db_, target.table, *target.joinedBooks)
                          : std::nullopt;
-  if (joinedBooks) CreateJoinedBooks(db_, target.table, *joinedBooks);
+  if (joinedBooks) {
+    CreateJoinedBooks(db_, target.table, *joinedBooks);
+    CreateJoinedCodes(db_);
+  }
   CreateBookCodes(db_);
   Execute("COMMIT");
 
@@ -320,7 +345,10 @@ void SearchIndexBuilder::Build(const IndexTarget& target, std::ostream* progress
   kept.orderColumns = KeptOrderColumns(target, unsafeSort);
   kept.yearKeyOrder = KeptYearKeyOrder(target, unsafeSort);
   WriteOrders(target.table, KeptOrders(kept));
-  if (joinedBooks) WriteJoinedBooks(db_, target.table, *joinedBooks);
+  if (joinedBooks) {
+    WriteJoinedBooks(db_, target.table, *joinedBooks);
+    WriteAllJoinedCodes(target, *joinedBooks);
+  }
   WriteAllBookCodes(target);
   Statement pendingNow(
       Prepare(std::string("SELECT coalesce(max(id), 0) FROM ") + si::kPendingTable));
@@ -765,19 +793,38 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
       const std::string columns = Joined(RowidOrderColumns(target), "", false, ",");
       sqlite3_bind_text(note.get(), 1, columns.c_str(), -1, SQLITE_TRANSIENT);
       if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
-      // A book written may have taken or left the key of a loan.
-      if (target.joinedBooks) WriteJoinedBooks(db_, target.table, *target.joinedBooks);
+    }
+    // The index was current when the fold began: the parts a refresh adds below are the
+    // only change of the schema since.
+    auto noteOwnSchemaChange = [this] {
+      Execute(std::string("UPDATE ") + si::kMetaTable +
+              " SET value = (SELECT schema_version FROM pragma_schema_version)"
+              " WHERE key = 'schema_version'");
+    };
+    if (target.joinedBooks) {
+      if (!HasMeta(si::kJoinedCodesSetting)) {
+        // Loans' books written before the loans' codes gain them and triggers that note
+        // the loans written.
+        DropJoinedBooks(db_);
+        DropJoinedCodes(db_);
+        CreateJoinedBooks(db_, target.table, *target.joinedBooks);
+        CreateJoinedCodes(db_);
+        noteOwnSchemaChange();
+        WriteJoinedBooks(db_, target.table, *target.joinedBooks);
+        WriteAllJoinedCodes(target, *target.joinedBooks);
+      } else if (fold.entries > 0 || LoansWrittenSince()) {
+        // A book written may have taken or left the key of a loan; the loans written
+        // since are folded into the codes (and an entry a REPLACE left goes).
+        WriteJoinedBooks(db_, target.table, *target.joinedBooks);
+        WriteAllJoinedCodes(target, *target.joinedBooks);
+      }
     }
     // An index without the codes gains them; a row that takes a value beyond what the
     // codes hold has them written whole.
     if (!HasMeta(si::kBookCodesSetting)) {
-      // The index was current when the fold began: the tables added are the only change
-      // of the schema since.
       DropBookCodes(db_);
       CreateBookCodes(db_);
-      Execute(std::string("UPDATE ") + si::kMetaTable +
-              " SET value = (SELECT schema_version FROM pragma_schema_version)"
-              " WHERE key = 'schema_version'");
+      noteOwnSchemaChange();
       WriteAllBookCodes(target);
     } else if (!UpdateBookCodes(db_, target.table, target.bookCodes, fold.written)) {
       WriteAllBookCodes(target);
@@ -1069,6 +1116,12 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       target.joinedBooks && pending.empty()
           ? CheckJoinedBooks(db_, target.table, *target.joinedBooks, report)
           : 0;
+  const bool loansCoded =
+      target.joinedBooks && target.joinedCodes && !MetaValue(si::kJoinedCodesSetting).empty();
+  const std::int64_t loanCodesDiffering =
+      loansCoded && pending.empty()
+          ? CheckJoinedCodes(db_, *target.joinedBooks, *target.joinedCodes, report)
+          : 0;
   const bool coded = HasMeta(si::kBookCodesSetting) && !target.bookCodes.empty();
   const std::int64_t codesDiffering =
       coded && pending.empty() ? CheckBookCodes(db_, target.table, target.bookCodes, report) : 0;
@@ -1089,13 +1142,19 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
         << (pending.empty() ? ": " + std::to_string(joinedDiffering) + " differing\n"
                             : ": not compared while rows are pending\n");
   }
+  if (loansCoded) {
+    out << "codes of the " << target.joinedBooks->table << " rows' "
+        << si::BookCodesText({*target.joinedCodes})
+        << (pending.empty() ? ": " + std::to_string(loanCodesDiffering) + " differing\n"
+                            : ": not compared while rows are pending\n");
+  }
   if (coded) {
     out << "codes of the books (" << si::BookCodesText(target.bookCodes) << ")"
         << (pending.empty() ? ": " + std::to_string(codesDiffering) + " differing\n"
                             : ": not compared while rows are pending\n");
   }
   return sound && missing == 0 && extra == 0 && damaged == 0 && orderDiffering == 0 &&
-         !rowidOrderWrong && joinedDiffering == 0 && codesDiffering == 0;
+         !rowidOrderWrong && joinedDiffering == 0 && loanCodesDiffering == 0 && codesDiffering == 0;
 }
 
 }  // namespace tools

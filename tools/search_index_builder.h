@@ -18,6 +18,7 @@
 #include "db/driver.h"
 #include "db/sqlite/search_index_format.h"
 #include "tools/book_codes_part.h"
+#include "tools/joined_codes_part.h"
 #include "tools/stored_order_merge.h"
 
 namespace tools {
@@ -65,6 +66,10 @@ struct IndexTarget {
   // (db/sqlite/book_codes.h), those the table has; empty for none. A refresh keeps what
   // the index holds, and gives an index without the part the ones its trigger logs.
   std::vector<db::searchindex::CodedColumn> bookCodes = DefaultBookCodes();
+  // The column of the joinedBooks join whose values the index keeps as a code a book
+  // (db/sqlite/joined_codes.h); nullopt for none. A refresh keeps what the index holds,
+  // and gives an index without the part this one.
+  std::optional<db::searchindex::CodedColumn> joinedCodes = DefaultJoinedCodes();
 };
 
 class SearchIndexBuilder {
@@ -112,6 +117,11 @@ class SearchIndexBuilder {
   bool HasMeta(const std::string& key);
   // Writes the codes of every book and their settings entry.
   void WriteAllBookCodes(const IndexTarget& target);
+  // True when the triggers noted a loan written since the loans' codes were.
+  bool LoansWrittenSince();
+  // Writes the loans' codes of the target's join anew and notes the column coded, none
+  // when they cannot be written.
+  void WriteAllJoinedCodes(const IndexTarget& target, const db::searchindex::OneRowJoin& join);
   void DropTables();
   void WriteMeta(const std::vector<std::pair<std::string, std::string>>& entries);
   std::int64_t RefreshOnce(std::ostream* progress, const IndexTarget& fallback);

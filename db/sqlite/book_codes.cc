@@ -156,4 +156,25 @@ ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column) {
   return value;
 }
 
+void BindColumnValue(sqlite3_stmt* statement, int place, const ColumnValue& value) {
+  const int size = static_cast<int>(value.Text.size());
+  switch (value.ValueKind) {
+    case Kind::kNull:
+      sqlite3_bind_null(statement, place);
+      break;
+    case Kind::kInteger:
+      sqlite3_bind_int64(statement, place, value.Integer);
+      break;
+    case Kind::kFloat:
+      sqlite3_bind_double(statement, place, value.Float);
+      break;
+    case Kind::kText:
+      sqlite3_bind_text(statement, place, value.Text.data(), size, SQLITE_TRANSIENT);
+      break;
+    case Kind::kOther:
+      sqlite3_bind_blob(statement, place, value.Text.data(), size, SQLITE_TRANSIENT);
+      break;
+  }
+}
+
 }  // namespace db::searchindex

@@ -98,5 +98,7 @@ std::vector<ColumnValue> ReadCodeValues(sqlite3* db, std::size_t place, std::siz
 
 // The value of a column of the statement's current row.
 ColumnValue ReadColumnValue(sqlite3_stmt* statement, int column);
+// Binds the value, of its kind, to the statement's parameter at place.
+void BindColumnValue(sqlite3_stmt* statement, int place, const ColumnValue& value);
 
 }  // namespace db::searchindex

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "db/sqlite/candidate_table.h"
+#include "db/sqlite/joined_codes.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/stored_order.h"
@@ -84,7 +85,9 @@ class RankReader {
 // slot at its first sight; a group is a tuple of slots.
 struct Counted {
   GroupedColumn column;
-  std::unique_ptr<RankReader> ranks;      // a kept column of the book table
+  std::unique_ptr<RankReader> ranks;              // a kept column of the book table
+  std::unique_ptr<JoinedCodeReader> joinedCodes;  // a joined column the index codes
+  const std::array<std::uint8_t, kChunkRows>* joinedChunk = nullptr;  // and its chunk read
   std::size_t codePlace = SIZE_MAX;       // a coded one: its place among the coded columns
   std::size_t codeRead = 0;               // and its place among those read
   std::vector<std::uint32_t> slotOfRank;  // rank -> slot + 1; 0 for a rank not met
@@ -212,17 +215,21 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
   throw OrderUnreadable("cannot read the codes of the books: a code without a value");
 }
 
+// True when the codes of kept count the column: coded whole or by at least the prefix
+// asked for (a code stands for a value cut to the coded prefix).
+bool CodesServe(const CodedColumn& kept, const GroupedColumn& column) {
+  return NameIn(kept.name, {column.column}) &&
+         (kept.prefix == 0 || (column.prefix > 0 && column.prefix <= kept.prefix));
+}
+
 // The place of the column among the book table's coded columns when its codes count
-// it: coded whole or by at least the prefix asked for (a code stands for a value cut to
-// the coded prefix), compared as bytes, and kept current by the update trigger.
+// it (CodesServe), compared as bytes, and kept current by the update trigger.
 std::optional<std::size_t> CodedPlace(sqlite3* db, const GroupingSource& source,
                                       const GroupedColumn& column) {
   if (!NameIn(column.table, {source.table})) return std::nullopt;
   const auto coded =
-      std::find_if(source.bookCodes.begin(), source.bookCodes.end(), [&](const CodedColumn& kept) {
-        return NameIn(kept.name, {column.column}) &&
-               (kept.prefix == 0 || (column.prefix > 0 && column.prefix <= kept.prefix));
-      });
+      std::find_if(source.bookCodes.begin(), source.bookCodes.end(),
+                   [&](const CodedColumn& kept) { return CodesServe(kept, column); });
   if (coded == source.bookCodes.end() || !ComparedAsBytes(db, source.table, column.column) ||
       !OrderFollowsUpdates(db, coded->name)) {
     return std::nullopt;
@@ -363,8 +370,19 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
       if (join) return std::nullopt;  // the same table joined twice: which one is unclear
       join = &candidate;
     }
-    if (!join || !ComparedAsBytes(db, join->table, column.column) ||
-        !ReadJoined(db, rows, source, *join, counted[c])) {
+    if (!join || !ComparedAsBytes(db, join->table, column.column)) return std::nullopt;
+    // The loans' codes where the index keeps them for this join and column, else the
+    // joined table read.
+    if (source.joinedCodes && source.joinedBooks && SameJoin(*source.joinedBooks, *join) &&
+        CodesServe(*source.joinedCodes, column)) {
+      counted[c].joinedCodes =
+          JoinedCodeReader::Open(db, source.table, *join, *source.joinedCodes, column.prefix);
+      if (counted[c].joinedCodes) {
+        counted[c].values = counted[c].joinedCodes->Values();
+        continue;
+      }
+    }
+    if (!ReadJoined(db, rows, source, *join, counted[c])) {
       return std::nullopt;
     }
   }
@@ -379,6 +397,18 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
   if (!codedPlaces.empty()) codes.emplace(db, source.bookCodes.size(), codedPlaces);
   const bool valueIds = std::none_of(counted.begin(), counted.end(),
                                      [](const Counted& column) { return column.ranks != nullptr; });
+  // Where every column's values are known before the walk (codes, a joined table read
+  // whole) and their combinations are few, a tuple's id is its cell in the table of
+  // all combinations, the first column varying slowest: no hash a row.
+  constexpr std::uint64_t kMostCells = std::uint64_t{1} << 16;
+  std::uint64_t cells = valueIds ? 1 : 0;
+  for (const Counted& column : counted) {
+    if (cells == 0 || cells * column.values.size() > kMostCells) {
+      cells = 0;
+      break;
+    }
+    cells *= column.values.size();
+  }
   // A tuple of slots, packed into 64 bits, is one tuple id; one column's slot is its id.
   const int bits = 64 / static_cast<int>(columns.size());
   const std::uint64_t slotLimit = bits == 64 ? UINT64_MAX : (std::uint64_t{1} << bits);
@@ -404,6 +434,7 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
     const std::int64_t chunk = ChunkOf(chunkRows.front());
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (counted[c].ranks) counted[c].ranks->Read(chunk, chunkRows, ranks[c]);
+      if (counted[c].joinedCodes) counted[c].joinedChunk = &counted[c].joinedCodes->Read(chunk);
     }
     if (codes) codes->Read(chunk, chunkRows);
     ids.resize(chunkRows.size());
@@ -414,17 +445,29 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
         if (counted[c].codePlace != SIZE_MAX) {
           slot = codes->CodeOfBook(i, counted[c].codeRead);
           if (slot >= counted[c].values.size()) CodeWithoutValue();
+        } else if (counted[c].joinedChunk) {
+          slot = (*counted[c].joinedChunk)[LowBits(chunkRows[i])];
+          if (slot >= counted[c].values.size()) {
+            throw OrderUnreadable("cannot read the codes of the loans: a code without a value");
+          }
         } else if (counted[c].ranks) {
           if (ranks[c][i] > kMostRank) return false;
           slot = counted[c].RankSlot(ranks[c][i], chunkRows[i]);
         } else {
           slot = counted[c].JoinedSlot(chunkRows[i]);
         }
+        if (cells > 0) {
+          key = key * counted[c].values.size() + slot;
+          continue;
+        }
         if (slot >= slotLimit) return false;
         key = bits == 64 ? slot : (key << bits) | slot;
       }
       std::uint32_t id;
-      if (columns.size() == 1) {
+      if (cells > 0) {
+        id = static_cast<std::uint32_t>(key);
+        if (rowOfId.empty()) rowOfId.assign(cells, -1);
+      } else if (columns.size() == 1) {
         id = static_cast<std::uint32_t>(key);
         if (id >= rowOfId.size()) rowOfId.resize(id + 1, -1);
       } else if (!keyOfId.empty() && key == keyOfId[lastId]) {
@@ -454,19 +497,29 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
   for (Counted& column : counted) {
     if (column.ranks) ResolveRanks(db, source.table, column);
   }
-  if (columns.size() == 1) {
+  if (cells > 0 || columns.size() == 1) {
     for (std::uint64_t slot = 0; slot < rowOfId.size(); ++slot) keyOfId.push_back(slot);
   }
   // Tuples of equal values (ranks of one prefix) make one group.
   RowTuples tuples;
   std::map<std::string, std::uint32_t> groupOfBytes;
   for (std::size_t id = 0; id < keyOfId.size(); ++id) {
+    if (cells > 0 && rowOfId[id] < 0) {
+      tuples.groupOf.push_back(kNoGroup);  // a cell no candidate met
+      continue;
+    }
     std::uint64_t key = keyOfId[id];
     std::string keyBytes;
     ValueTuple group;
     for (std::size_t c = columns.size(); c-- > 0;) {
-      const std::uint64_t slot = bits == 64 ? key : key & (slotLimit - 1);
-      if (bits < 64) key >>= bits;
+      std::uint64_t slot;
+      if (cells > 0) {
+        slot = key % counted[c].values.size();
+        key /= counted[c].values.size();
+      } else {
+        slot = bits == 64 ? key : key & (slotLimit - 1);
+        if (bits < 64) key >>= bits;
+      }
       const ColumnValue& value = counted[c].values[slot];
       const std::string bytes = GroupKeyBytes(value);
       keyBytes = std::to_string(bytes.size()) + ":" + bytes + keyBytes;
@@ -498,6 +551,7 @@ std::optional<std::vector<GroupCount>> CountGroupsByRank(
   if (!tuples) return std::nullopt;
   std::vector<GroupCount> result(tuples->groups.size());
   for (std::size_t tuple = 0; tuple < rowsOfTuple.size(); ++tuple) {
+    if (rowsOfTuple[tuple] == 0) continue;
     GroupCount& group = result[tuples->groupOf[tuple]];
     group.Rows += rowsOfTuple[tuple];
   }

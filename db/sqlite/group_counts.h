@@ -46,6 +46,8 @@ struct GroupingSource {
   // The columns the index keeps codes of (book_codes.h), read before the ranks; empty
   // when it keeps none.
   std::vector<CodedColumn> bookCodes;
+  // The column of the joinedBooks join the index keeps codes of (joined_codes.h), if any.
+  std::optional<CodedColumn> joinedCodes;
 };
 
 // A column to count by, named by the table it comes from.
@@ -77,8 +79,10 @@ struct ValueTuple {
 
 // The candidates told apart by the values of the columns: groups of distinct values,
 // and the group of each tuple id that TupleOfEachRow visits.
+inline constexpr std::uint32_t kNoGroup = UINT32_MAX;
 struct RowTuples {
-  std::vector<std::uint32_t> groupOf;  // tuple id -> index in groups
+  std::vector<std::uint32_t> groupOf;  // tuple id -> index in groups; kNoGroup for an
+                                       // id no candidate met
   std::vector<ValueTuple> groups;
 };
 

@@ -305,7 +305,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
   NarrowedSearch narrowed;
   narrowed.grouping = {info->table,    info->orderColumns, {},
                        info->rows,     info->joinedBooks,  registry.LastJoinedRead(),
-                       info->bookCodes};
+                       info->bookCodes,  info->joinedCodes};
   narrowed.oneRowPerBook = OneRowPerBook(db, *shape, *info, narrowed.grouping.joins);
   // Row conditions that are all the caller's filters leave the LIKE conditions to the
   // lists; the filters are decided where the head gives one row a book.

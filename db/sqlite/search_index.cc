@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "db/sqlite/joined_codes.h"
 #include "db/sqlite/kept_statements.h"
 #include "db/sqlite/long_word_grams.h"
 #include "db/sqlite/search_index_format.h"
@@ -164,6 +165,10 @@ std::optional<IndexInfo> ReadIndexDescription(sqlite3* db, IndexUnused& reason) 
     info.joinedBooks = JoinedBooksOfText(meta[kJoinedBooksSetting]);
     // A list that does not read is no part the index keeps: counts read the ranks.
     info.bookCodes = BookCodesOfText(meta[kBookCodesSetting]).value_or(std::vector<CodedColumn>{});
+    if (const auto coded = BookCodesOfText(meta[kJoinedCodesSetting]);
+        info.joinedBooks && coded && coded->size() == 1) {
+      info.joinedCodes = coded->front();
+    }
     // A loose index of an older loose folding holds other grams than a search looks for.
     if (info.match == MatchMode::kLoose && meta["loose_folding"] != LooseFoldingName()) {
       reason = IndexUnused::kOlderFolding;

@@ -47,6 +47,8 @@ struct IndexInfo {
   std::optional<OneRowJoin> joinedBooks;
   // The columns whose values it keeps as codes a book (book_codes.h); empty for none.
   std::vector<CodedColumn> bookCodes;
+  // The column of the joinedBooks join it keeps codes of (joined_codes.h), if any.
+  std::optional<CodedColumn> joinedCodes;
 };
 
 // One column compared with one LIKE pattern.
