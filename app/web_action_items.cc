@@ -63,8 +63,10 @@ TWebActionItem& TWebActionItems::Add() {
 TWebActionItem& TWebActionItems::Add(std::string_view name, std::string_view pathInfo,
                                      THTTPMethodEvent onAction, bool isDefault) {
   if (Find(name)) throw EWebAppError(FormatText(platform::texts::kDuplicateActionName, {name}));
-  TWebActionItem& item = Add();
-  item.SetName(name);
+  // Made with its name at once: a module declares its actions for every request it
+  // serves, and a placeholder name would be made unique only to be replaced.
+  Items_.push_back(std::unique_ptr<TWebActionItem>(new TWebActionItem(*this, std::string(name))));
+  TWebActionItem& item = *Items_.back();
   item.SetPathInfo(pathInfo);
   item.SetOnAction(std::move(onAction));
   item.SetDefault(isDefault);

@@ -45,6 +45,7 @@ class KVConfBase {
 
  private:
   std::string ConfFileName_;
+  std::string NativeFileName_;  // ConfFileName_ in the operating system's form
   GetConfValueFunction GetConfValue_;
 };
 

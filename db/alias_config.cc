@@ -6,9 +6,10 @@
 #include <optional>
 
 #include "db/engine_codes.h"
-#include "platform/text_compare.h"
 #include "platform/file_system.h"
 #include "platform/japanese_texts.h"
+#include "platform/kept_files.h"
+#include "platform/text_compare.h"
 #include "platform/text_format.h"
 #include "platform/trim.h"
 
@@ -142,14 +143,18 @@ std::vector<AliasDefinition> ReadAliasConfiguration() {
   const bool named = fromEnvironment && *fromEnvironment;
   const std::string path = named ? fromEnvironment : "dbengine.conf";
   if (!named && !platform::FileExists(path)) return {};
-  std::string text;
-  try {
-    std::ifstream stream = platform::OpenForReading(path);
-    text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-  } catch (const EFOpenError&) {
-    Fail(FormatText(platform::texts::kDbeConfigUnreadable, {path}));
-  }
-  return ParseAliases(text, path);
+  // A process serving many requests starts its engine again for each of them.
+  static platform::TKeptFiles<std::vector<AliasDefinition>> kept(4);
+  return *kept.Value(path, [](std::string_view aliasPath) {
+    std::string text;
+    try {
+      std::ifstream stream = platform::OpenForReading(aliasPath);
+      text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    } catch (const EFOpenError&) {
+      Fail(FormatText(platform::texts::kDbeConfigUnreadable, {aliasPath}));
+    }
+    return ParseAliases(text, aliasPath);
+  });
 }
 
 const AliasDefinition* FindAlias(const std::vector<AliasDefinition>& aliases,

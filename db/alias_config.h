@@ -1,5 +1,5 @@
 // The engine's alias file: one [alias] section per database, naming its driver and
-// where the data lives. Read once, when the engine starts.
+// where the data lives. Read when the engine starts.
 #pragma once
 
 #include <string>
@@ -36,8 +36,9 @@ struct AliasDefinition {
 std::vector<AliasDefinition> ParseAliases(std::string_view text, std::string_view filePath);
 
 // The alias file in effect: $DBENGINE_CONFIG, else dbengine.conf in the current folder.
-// A missing dbengine.conf defines no alias; a file named by the variable must exist.
-// Throws DriverError kErrConfigInvalid.
+// A missing dbengine.conf defines no alias; a file named by the variable must exist. A
+// process serving many requests keeps the aliases while the file is unchanged
+// (platform/kept_files.h). Throws DriverError kErrConfigInvalid.
 std::vector<AliasDefinition> ReadAliasConfiguration();
 
 // The alias of that name (letter case ignored), or null.

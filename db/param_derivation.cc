@@ -16,6 +16,15 @@ bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`'; }
 // end of the text when it is left open.
 std::size_t LiteralEnd(std::string_view sql, std::size_t at) { return ScanSqlToken(sql, at).end; }
 
+// The end of the run of plain ASCII bytes (no quote, no ":") that starts at sql[at].
+std::size_t PlainRunEnd(std::string_view sql, std::size_t at) {
+  while (at < sql.size() && static_cast<unsigned char>(sql[at]) < 0x80 && sql[at] != ':' &&
+         !IsQuote(sql[at])) {
+    ++at;
+  }
+  return at;
+}
+
 bool EndsName(char c) {
   return c == ' ' || c == ',' || c == ';' || c == ')' || c == '\r' || c == '\n';
 }
@@ -36,6 +45,14 @@ TDerivedSql DeriveParams(std::string_view sql) {
   out.reserve(sql.size());
   std::size_t i = 0;
   while (i < sql.size()) {
+    // A run of ASCII bytes that open no literal and no marker is copied whole: it is
+    // most of a statement, and no such byte begins a double-byte character.
+    const std::size_t plainEnd = PlainRunEnd(sql, i);
+    if (plainEnd > i) {
+      out.append(sql.substr(i, plainEnd - i));
+      i = plainEnd;
+      continue;
+    }
     const char c = sql[i];
     const std::size_t length = platform::CharLength(sql, i);
     if (length == 2) {

@@ -24,8 +24,11 @@ using platform::TStringList;
 namespace {
 
 std::string JoinedLines(const TStringList& lines) {
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  text.reserve(size);
+  for (const std::string& line : lines) text.append(line).append("\r\n");
   return text;
 }
 
@@ -78,11 +81,11 @@ void TQuery::SetDatabaseName(std::string_view alias) {
   Statement_.reset();  // prepared on the other database
 }
 
-void TQuery::ReplaceSql(TStringList lines) {
+void TQuery::ReplaceSql(TStringList lines, std::string text) {
   CloseQuery();
   Statement_.reset();
   SQL_ = std::move(lines);
-  SqlText_ = JoinedLines(SQL_);
+  SqlText_ = std::move(text);
   TDerivedSql derived = DeriveParams(SqlText_);
   EngineText_ = std::move(derived.EngineText);
   std::vector<TParam> params;
@@ -102,7 +105,8 @@ void TQuery::ReplaceSql(TStringList lines) {
 }
 
 void TQuery::SetSqlLines(const TStringList& lines) {
-  if (JoinedLines(lines) != SqlText_) ReplaceSql(lines);
+  std::string text = JoinedLines(lines);
+  if (text != SqlText_) ReplaceSql(lines, std::move(text));
 }
 
 void TQuery::SetRowFilters(std::vector<db::RowFilter> filters) {
@@ -112,7 +116,11 @@ void TQuery::SetRowFilters(std::vector<db::RowFilter> filters) {
   RowFilters_ = std::move(filters);
 }
 
-void TQuery::LoadSqlFromFile(std::string_view path) { ReplaceSql(ReadTextLines(path)); }
+void TQuery::LoadSqlFromFile(std::string_view path) {
+  TStringList lines = ReadTextLines(path);
+  std::string text = JoinedLines(lines);
+  ReplaceSql(std::move(lines), std::move(text));
+}
 
 TParam& TQuery::ParamNamed(std::string_view name) {
   for (TParam& param : Params_) {

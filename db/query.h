@@ -115,8 +115,9 @@ class TQuery {
   // Asks the engine for the row count of the open result, by its second way when the
   // first fails; -1 when both fail.
   std::int32_t CountRows();
-  // Closes, releases the prepared statement, takes the lines and derives the parameters.
-  void ReplaceSql(platform::TStringList lines);
+  // Closes, releases the prepared statement, takes the lines (text: the lines joined) and
+  // derives the parameters.
+  void ReplaceSql(platform::TStringList lines, std::string text);
 
   std::string Name_;
   std::string DatabaseName_;

@@ -37,11 +37,11 @@ SqlToken ScanSqlToken(std::string_view sql, std::size_t at) {
   if (IsBlankByte(c)) {
     token.kind = SqlTokenKind::kBlank;
     while (token.end < sql.size() && IsBlankByte(sql[token.end])) ++token.end;
-  } else if (sql.substr(at, 2) == "--") {
+  } else if (c == '-' && at + 1 < sql.size() && sql[at + 1] == '-') {
     token.kind = SqlTokenKind::kComment;
     const std::size_t lineEnd = sql.find('\n', at);
     token.end = lineEnd == std::string_view::npos ? sql.size() : lineEnd;
-  } else if (sql.substr(at, 2) == "/*") {
+  } else if (c == '/' && at + 1 < sql.size() && sql[at + 1] == '*') {
     token.kind = SqlTokenKind::kComment;
     const std::size_t close = sql.find("*/", at + 2);
     token.closed = close != std::string_view::npos;
@@ -64,8 +64,12 @@ SqlToken ScanSqlToken(std::string_view sql, std::size_t at) {
   } else if (IsWordByte(c)) {
     token.kind = SqlTokenKind::kWord;
     token.end = at;
-    while (token.end < sql.size() && IsWordByte(sql[token.end]))
-      token.end += platform::CharLength(sql, token.end);
+    // An ASCII byte is a character of its own; only a byte from 0x80 up may lead two.
+    while (token.end < sql.size() && IsWordByte(sql[token.end])) {
+      token.end += static_cast<unsigned char>(sql[token.end]) < 0x80
+                       ? 1
+                       : platform::CharLength(sql, token.end);
+    }
   }
   return token;
 }

@@ -41,62 +41,18 @@ struct FileState {
   }
 };
 
-// A file's content kept with the state it was read in.
-struct KeptFile {
-  FileState state;
-  std::string content;
-};
-
-// A file changed within this many seconds of being read is not kept: the file system's
-// clock may be too coarse (a tick of some ms, on some systems two seconds) to give a
-// second change in the same tick a new time, and the size may stay the same.
-constexpr time_t kSettledSeconds = 2;
-
-// At most this many files are kept, so that a caller asking many paths cannot grow the
-// process: past it, every kept file is dropped.
-constexpr std::size_t kMostKeptFiles = 16;
-
-// The file's content: as kept when the file's state is the one it was read in, read
-// anew otherwise. A process that answers request after request asks the same settings
-// file for each key of each request, so what did not change costs one stat. Nothing
-// when the file cannot be opened or read, as ReadWholeFile.
-std::optional<std::string_view> FileContent(const char* path) {
-  thread_local std::map<std::string, KeptFile> kept;
-  thread_local std::string uncached;
-  struct stat status {};
-  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
-    kept.erase(path);
-    std::optional<std::string> content = ReadWholeFile(path);
-    if (!content) return std::nullopt;
-    uncached = std::move(*content);
-    return uncached;
-  }
-  const FileState state{status.st_dev, status.st_ino, status.st_size, status.st_mtim,
-                        status.st_ctim};
-  if (auto found = kept.find(path); found != kept.end()) {
-    if (found->second.state == state) return found->second.content;
-    kept.erase(found);
-  }
-  std::optional<std::string> content = ReadWholeFile(path);
-  if (!content) return std::nullopt;
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  const bool settled = status.st_mtim.tv_sec + kSettledSeconds < now.tv_sec &&
-                       status.st_ctim.tv_sec + kSettledSeconds < now.tv_sec;
-  if (!settled) {
-    uncached = std::move(*content);
-    return uncached;
-  }
-  if (kept.size() >= kMostKeptFiles) kept.clear();
-  return kept.insert_or_assign(path, KeptFile{state, std::move(*content)}).first->second.content;
-}
+// The values of a file's lines by key, the first line of a key winning. Blank lines,
+// comment and section lines and lines without "=" hold none.
+using Values = std::map<std::string, std::string, std::less<>>;
 
 bool IsIgnoredLine(std::string_view line) {
   return line.empty() || line.front() == '#' || line.front() == ';' || line.front() == '[';
 }
 
-// The value of the first line holding key, or nothing.
-std::optional<std::string_view> FindValue(std::string_view content, std::string_view key) {
+// Every key of the content with its value: read once a state of the file, so that each
+// ask is one look-up rather than a walk over the lines.
+Values ValuesOf(std::string_view content) {
+  Values values;
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
@@ -110,24 +66,72 @@ std::optional<std::string_view> FindValue(std::string_view content, std::string_
     start = next;
     if (IsIgnoredLine(line)) continue;
     std::size_t equals = line.find('=');
-    if (equals != std::string_view::npos && line.substr(0, equals) == key)
-      return line.substr(equals + 1);
+    if (equals == std::string_view::npos) continue;
+    values.try_emplace(std::string(line.substr(0, equals)), line.substr(equals + 1));
   }
-  return std::nullopt;
+  return values;
+}
+
+// A file's values kept with the state it was read in.
+struct KeptFile {
+  FileState state;
+  Values values;
+};
+
+// A file changed within this many seconds of being read is not kept: the file system's
+// clock may be too coarse (a tick of some ms, on some systems two seconds) to give a
+// second change in the same tick a new time, and the size may stay the same.
+constexpr time_t kSettledSeconds = 2;
+
+// At most this many files are kept, so that a caller asking many paths cannot grow the
+// process: past it, every kept file is dropped.
+constexpr std::size_t kMostKeptFiles = 16;
+
+// The file's values: as kept when the file's state is the one it was read in, read
+// anew otherwise. A process that answers request after request asks the same settings
+// file for each key of each request, so what did not change costs one stat and one
+// look-up. Null when the file cannot be opened or read, as ReadWholeFile.
+const Values* FileValues(const char* path) {
+  thread_local std::map<std::string, KeptFile, std::less<>> kept;
+  thread_local Values uncached;
+  struct stat status {};
+  if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (auto found = kept.find(std::string_view(path)); found != kept.end()) kept.erase(found);
+    std::optional<std::string> content = ReadWholeFile(path);
+    if (!content) return nullptr;
+    uncached = ValuesOf(*content);
+    return &uncached;
+  }
+  const FileState state{status.st_dev, status.st_ino, status.st_size, status.st_mtim,
+                        status.st_ctim};
+  if (auto found = kept.find(std::string_view(path)); found != kept.end()) {
+    if (found->second.state == state) return &found->second.values;
+    kept.erase(found);
+  }
+  std::optional<std::string> content = ReadWholeFile(path);
+  if (!content) return nullptr;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const bool settled = status.st_mtim.tv_sec + kSettledSeconds < now.tv_sec &&
+                       status.st_ctim.tv_sec + kSettledSeconds < now.tv_sec;
+  if (!settled) {
+    uncached = ValuesOf(*content);
+    return &uncached;
+  }
+  if (kept.size() >= kMostKeptFiles) kept.clear();
+  return &kept.insert_or_assign(path, KeptFile{state, ValuesOf(*content)}).first->second.values;
 }
 
 }  // namespace
 }  // namespace kvconf
 
 extern "C" const char* _GetConfValue(const char* path, const char* key) {
-  // The caller copies the answer at once; one buffer per thread keeps it valid until
-  // that thread asks again.
-  thread_local std::string answer;
+  // The answer points into the values of this thread, which change only when it asks
+  // again: the caller copies it at once.
   if (path == nullptr || key == nullptr) return nullptr;
-  std::optional<std::string_view> content = kvconf::FileContent(path);
-  if (!content) return nullptr;
-  std::optional<std::string_view> value = kvconf::FindValue(*content, key);
-  if (!value) return nullptr;
-  answer.assign(*value);
-  return answer.c_str();
+  const kvconf::Values* values = kvconf::FileValues(path);
+  if (values == nullptr) return nullptr;
+  const auto found = values->find(std::string_view(key));
+  if (found == values->end()) return nullptr;
+  return found->second.c_str();
 }

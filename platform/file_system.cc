@@ -15,6 +15,8 @@
 namespace platform {
 
 std::string NativePath(std::string_view path) {
+  // Most paths hold no backslash byte at all, not even as a trail byte: nothing to walk.
+  if (path.find('\\') == std::string_view::npos) return std::string(path);
   std::string native;
   native.reserve(path.size());
   for (std::size_t i = 0; i < path.size();) {

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "platform/file_system.h"
+#include "platform/kept_files.h"
 
 namespace platform {
 
@@ -22,9 +23,15 @@ TStringList SplitTextLines(std::string_view text) {
 }
 
 TStringList ReadTextLines(std::string_view path) {
-  std::ifstream stream = OpenForReading(path);
-  const std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-  return SplitTextLines(text);
+  // A search reads its SQL file once for its own statement and once more for each
+  // other count it runs, request after request.
+  static TKeptFiles<TStringList> kept(16);
+  return *kept.Value(path, [](std::string_view linesPath) {
+    std::ifstream stream = OpenForReading(linesPath);
+    const std::string text{std::istreambuf_iterator<char>(stream),
+                           std::istreambuf_iterator<char>()};
+    return SplitTextLines(text);
+  });
 }
 
 }  // namespace platform

@@ -12,7 +12,8 @@ namespace platform {
 // line break at the very end adds no empty line.
 TStringList SplitTextLines(std::string_view text);
 
-// The lines of the file. Raises EFOpenError "ファイル <path> は開けません".
+// The lines of the file; a process serving many requests keeps them while the file is
+// unchanged (platform/kept_files.h). Raises EFOpenError "ファイル <path> は開けません".
 TStringList ReadTextLines(std::string_view path);
 
 }  // namespace platform

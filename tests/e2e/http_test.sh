@@ -365,6 +365,25 @@ expect_text 'edited in place'
 fetch GET "$program"
 expect_no_text 'edited in place'
 
+# The same for the search's SQL file and the database's alias file: a line appended that
+# the search cannot run with is seen by the next request, and so is the file put back.
+for file in sql/Find.sql cgi-bin/dbengine.conf; do
+  begin "$file written to in place is seen by the next request"
+  while [ $(($(date +%s) - $(stat -c %Z "$install/$file"))) -lt 3 ]; do sleep 0.2; done
+  size=$(stat -c %s "$install/$file")
+  fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis の)"
+  checks=$((checks + 1))
+  [ "$(hit_count)" = "$hits" ] || fail "before the change: $(hit_count) hits"
+  printf '[\r\n' >> "$install/$file"
+  fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis の)"
+  checks=$((checks + 1))
+  [ -z "$(hit_count)" ] || fail "the changed file went unseen: $(hit_count) hits"
+  truncate -s "$size" "$install/$file"
+  fetch GET "$program/list?PAGENUM=0&BOOKNAME=$(sjis の)"
+  checks=$((checks + 1))
+  [ "$(hit_count)" = "$hits" ] || fail "the file put back went unseen: $(hit_count) hits"
+done
+
 # ---- a template missing from the installation: template, request, status, text the
 # page must show, label of the entry Error.txt must get (- for none). Only the search
 # turns a failure into its own error page; everything else is the 500 response.

@@ -1,15 +1,16 @@
 #include "kvconf/kvconf.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
@@ -121,6 +122,61 @@ TEST_F(KvconfTest, EveryChangeBetweenTwoAsksIsSeen) {
           << change.what << (settled ? ", settled" : ", fresh");
     }
   }
+}
+
+// The format read the plain way, line by line for each key, as the reference the
+// library's answers are compared with.
+std::optional<std::string> ScannedValue(const std::string& content, const std::string& key) {
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    std::size_t next = end == std::string::npos ? content.size() : end + 1;
+    std::string line = content.substr(start, next - start);
+    start = next;
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r' && end != std::string::npos) line.pop_back();
+    if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '[') continue;
+    std::size_t equals = line.find('=');
+    if (equals != std::string::npos && line.substr(0, equals) == key) {
+      return line.substr(equals + 1);
+    }
+  }
+  return std::nullopt;
+}
+
+// Files of lines made of a few keys, values, comments, sections and line ends in random
+// order: every key answers as the plain reading, whether the file was just written
+// (read at every ask) or settled (its values kept from one ask to the next).
+TEST_F(KvconfTest, AnswersAgreeWithAPlainReadingOfRandomFiles) {
+  const std::vector<std::string> keys = {"A", "B", "AB", "", "a", " A", "A ", "#A", "[A", "A\r"};
+  const std::vector<std::string> pieces = {"A", "B", "=", "x",        " ",        "\r", "#",
+                                           ";", "[", "]", "\x95\x5C", "\x82\xA0", "=="};
+  std::mt19937 random(20261209);
+  std::vector<std::pair<std::string, std::string>> files;  // path, content
+  for (int i = 0; i < 24; ++i) {
+    std::string content;
+    const int lines = static_cast<int>(random() % 12);
+    for (int line = 0; line < lines; ++line) {
+      const int length = static_cast<int>(random() % 6);
+      for (int j = 0; j < length; ++j) content += pieces[random() % pieces.size()];
+      if (line + 1 < lines || random() % 2 == 0) content += random() % 2 ? "\r\n" : "\n";
+    }
+    const std::string path = dir_ / ("random" + std::to_string(i) + ".conf");
+    test_support::WriteBytes(path, content);
+    files.emplace_back(path, content);
+  }
+  auto checkAll = [&](const char* state) {
+    for (const auto& [path, content] : files) {
+      for (const std::string& key : keys) {
+        EXPECT_EQ(Ask(path, key.c_str()), ScannedValue(content, key))
+            << state << ": key \"" << key << "\" in \"" << content << "\"";
+      }
+    }
+  };
+  checkAll("fresh");
+  std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+  checkAll("settled, first ask");
+  checkAll("settled, kept");
 }
 
 }  // namespace
