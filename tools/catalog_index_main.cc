@@ -54,8 +54,9 @@ constexpr const char* kUsage =
     "  --progress     draw progress on stderr (default: when stderr is a terminal)\n"
     "  --postgres     build or refresh: install the folding functions and create the\n"
     "                 missing search indexes of --table and --columns for --match (the\n"
-    "                 server keeps them current); drop: remove those indexes and the\n"
-    "                 best-match order's\n";
+    "                 server keeps them current), and the best-match order's B-trees\n"
+    "                 (over the folded title and author columns, the reversed folded\n"
+    "                 title columns and the ties); drop: remove those indexes\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "catalog_index: " << message << "\n" << kUsage;

@@ -225,6 +225,14 @@ void CreateBestMatchIndexes(PGconn* connection, std::ostream& log,
                         "(" + column + ") COLLATE \"C\"))");
     log << "folded order index " << name << "\n";
   }
+  for (const std::string& column : target.endingColumns) {
+    RequireSqlName(column);
+    if (!HasColumns(connection, target.table, {column})) continue;
+    const std::string name = db::FoldedEndingIndex(column, target.match);
+    Run(connection, "CREATE INDEX IF NOT EXISTS " + name + " ON " + target.table + " ((reverse(" +
+                        fold + "(" + column + ")) COLLATE \"C\"))");
+    log << "folded ending index " << name << "\n";
+  }
   RequireSqlName(target.yearColumn);
   RequireSqlName(target.keyColumn);
   if (!HasColumns(connection, target.table, {target.yearColumn, target.keyColumn})) return;
@@ -291,6 +299,10 @@ void DropSearchIndexes(PGconn* connection, std::ostream& log, const PostgresInde
   for (const std::string& column : target.rankedColumns) {
     RequireSqlName(column);
     names.push_back(db::FoldedOrderIndex(column, target.match));
+  }
+  for (const std::string& column : target.endingColumns) {
+    RequireSqlName(column);
+    names.push_back(db::FoldedEndingIndex(column, target.match));
   }
   names.emplace_back(db::kRankingOrderIndex);
   Run(connection, "SET client_min_messages = warning");

@@ -40,6 +40,9 @@ struct PostgresIndexTarget {
   // (year DESC NULLS LAST, key), created when the table has both columns. The driver
   // reads that order tier by tier only where the ties' index is there.
   std::vector<std::string> rankedColumns = {"MS_SYOMEI", "MS_SYOKANA", "MS_CHOSYA", "MS_CHOKANA"};
+  // B-trees over the reversed folded text of the title columns (db::FoldedEndingIndex),
+  // which find the books whose title ends with a word.
+  std::vector<std::string> endingColumns = {"MS_SYOMEI", "MS_SYOKANA"};
   std::string yearColumn = "MS_SYUNEN", keyColumn = "MS_BOOKID";
 };
 

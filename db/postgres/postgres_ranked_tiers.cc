@@ -7,6 +7,8 @@
 
 #include "db/postgres/postgres_server_text.h"
 #include "db/sql_scanner.h"
+#include "matching/sjis_like.h"
+#include "platform/sjis.h"
 
 namespace db {
 
@@ -107,7 +109,31 @@ std::string FoldedOrderIndex(std::string_view column, MatchMode mode) {
   return name + (mode == MatchMode::kLoose ? std::string(kLooseIndexSuffix) : "");
 }
 
+std::string FoldedEndingIndex(std::string_view column, MatchMode mode) {
+  return FoldedOrderIndex("ends_" + std::string(column), mode);
+}
+
 namespace {
+
+// Whether the Shift_JIS `text` holds one of the single-byte characters `ascii` (a
+// second byte of a double-byte character may have their codes).
+bool HoldsAnyOf(std::string_view text, std::string_view ascii) {
+  for (std::size_t i = 0; i < text.size(); i += platform::CharLength(text, i)) {
+    if (platform::CharLength(text, i) == 1 && ascii.find(text[i]) != std::string_view::npos)
+      return true;
+  }
+  return false;
+}
+
+// The text an SQL string literal (quotes included) stands for.
+std::string Unquoted(std::string_view literal) {
+  std::string text;
+  for (std::size_t i = 1; i + 1 < literal.size(); ++i) {
+    text.push_back(literal[i]);
+    if (literal[i] == '\'' && literal[i + 1] == '\'') ++i;
+  }
+  return text;
+}
 
 // A statement of the best-match shape: the text before WHERE (or ORDER BY), the WHERE
 // condition in parentheses (empty without), the tiers' conditions, and the ORDER BY
@@ -181,6 +207,7 @@ class FoldedRange {
   FoldedRange(std::string_view text, MatchMode mode, const FoldedIndexChoice& indexed)
       : text_(text),
         tokens_(SignificantTokens(text)),
+        mode_(mode),
         fold_(mode == MatchMode::kLoose ? kLooseFoldFunction : kFoldFunction),
         foldPattern_(mode == MatchMode::kLoose ? kLooseFoldPatternFunction : kFoldPatternFunction),
         indexed_(indexed) {}
@@ -220,10 +247,14 @@ class FoldedRange {
   }
 
   std::optional<std::string> And(std::size_t from, std::size_t to) const {
+    std::vector<std::string> sides;
     for (const auto& [sideFrom, sideTo] : Split(from, to, "AND")) {
-      if (std::optional<std::string> side = Factor(sideFrom, sideTo)) return side;
+      if (std::optional<std::string> side = Factor(sideFrom, sideTo)) sides.push_back(*side);
     }
-    return std::nullopt;
+    if (sides.empty()) return std::nullopt;
+    std::string joined;
+    for (const std::string& side : sides) joined += (joined.empty() ? "" : " AND ") + side;
+    return sides.size() == 1 ? joined : "(" + joined + ")";
   }
 
   std::optional<std::string> Factor(std::size_t from, std::size_t to) const {
@@ -242,15 +273,30 @@ class FoldedRange {
       return std::nullopt;
     const std::string column(Span(text_, tokens_, from, to - 2));
     const std::string_view literal = Span(text_, tokens_, to - 1, to);
-    if (!IsName(Words(text_, tokens_, from, to - 2)) || literal.size() < 3 || literal[1] == '%' ||
-        literal[1] == '_' || !indexed_(column))
+    if (!IsName(Words(text_, tokens_, from, to - 2)) || literal.size() < 3 || literal[1] == '_')
       return std::nullopt;
+    if (literal[1] == '%') return Ending(column, literal);
+    if (!indexed_(column, FoldedIndexKind::kBeginning)) return std::nullopt;
     return std::string(fold_) + "(" + column + ") COLLATE \"C\" LIKE " + std::string(foldPattern_) +
            "(" + std::string(literal) + ") ESCAPE '\\'";
   }
 
+  // "column LIKE '%word'" as a range of the reversed B-tree. Reversing the folded
+  // pattern keeps its meaning only while it holds no wildcard but the first "%" and no
+  // escape, which the folded word is checked for.
+  std::optional<std::string> Ending(const std::string& column, std::string_view literal) const {
+    const std::string word = Unquoted(literal).substr(1);
+    if (word.empty() || HoldsAnyOf(word, "%_") || !indexed_(column, FoldedIndexKind::kEnding))
+      return std::nullopt;
+    const std::string folded = matching::FoldedText(word, mode_);
+    if (folded.empty() || HoldsAnyOf(folded, "%_\\")) return std::nullopt;
+    return "reverse(" + std::string(fold_) + "(" + column + ")) COLLATE \"C\" LIKE reverse(" +
+           std::string(foldPattern_) + "(" + std::string(literal) + ")) ESCAPE '\\'";
+  }
+
   std::string_view text_;
   std::vector<Token> tokens_;
+  MatchMode mode_;
   std::string_view fold_, foldPattern_;
   const FoldedIndexChoice& indexed_;
 };
@@ -263,7 +309,8 @@ std::optional<std::string> FoldedRangeCondition(std::string_view condition, Matc
 }
 
 std::vector<std::string> RankedTierTexts(std::string_view text) {
-  return RankedTierTexts(text, text, MatchMode::kExact, [](const std::string&) { return false; });
+  return RankedTierTexts(text, text, MatchMode::kExact,
+                         [](const std::string&, FoldedIndexKind) { return false; });
 }
 
 std::vector<std::string> RankedTierTexts(std::string_view sql, std::string_view serverText,

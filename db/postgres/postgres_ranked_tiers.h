@@ -27,6 +27,13 @@ inline constexpr std::string_view kRankingOrderIndex = "liraweb_ranking_order";
 // reading the table. In lower case, as the server keeps an unquoted name.
 std::string FoldedOrderIndex(std::string_view column, MatchMode mode);
 
+// The name of the B-tree index over the reversed folded text of `column` (as
+// FoldedOrderIndex, of the mode's folding, under the C collation), which catalog_index
+// build --postgres creates for the title columns: a text ends with a word exactly when
+// its reversal begins with the word's reversal, so the rows whose folded text ends with
+// a word are a range of it.
+std::string FoldedEndingIndex(std::string_view column, MatchMode mode);
+
 // The statements of the tiers of the server text `text`, in order: tier i is the
 // statement's rows for which c_i holds and no earlier c_j does, the last tier those for
 // which none does (a NULL condition counts as not holding, as in CASE), each ordered by
@@ -37,16 +44,23 @@ std::string FoldedOrderIndex(std::string_view column, MatchMode mode);
 // leaves its condition out would not bind ...): it is then run as it stands.
 std::vector<std::string> RankedTierTexts(std::string_view text);
 
-// Answers whether a B-tree over the folded `column` (as written) is there
-// (FoldedOrderIndex).
-using FoldedIndexChoice = std::function<bool(const std::string& column)>;
+// Which folded B-tree of a column a range is read from: its folded text's
+// (FoldedOrderIndex) or its reversal's (FoldedEndingIndex).
+enum class FoldedIndexKind { kBeginning, kEnding };
+
+// Answers whether that B-tree over the folded `column` (as written) is there.
+using FoldedIndexChoice = std::function<bool(const std::string& column, FoldedIndexKind kind)>;
 
 // The condition in folded form, "fold(col) COLLATE "C" LIKE fold_pattern('...') ESCAPE
 // '\'" (the mode's functions), that `condition`, a tier's condition as the program wrote
 // it, implies and that the folded B-trees answer as a range: from each comparison
 // "col LIKE 'literal'" of an indexed column whose pattern begins with text (equal to a
-// word, or beginning with it); an OR when each of its sides gives one, the first side
-// of an AND that gives one. Nullopt when there is none (a side of an OR that is not
+// word, or beginning with it), and from each "col LIKE '%word'" (ending with a word that
+// holds no other wildcard and whose folding holds no wildcard or backslash) of a column
+// with the reversed B-tree, as "reverse(fold(col)) COLLATE "C" LIKE
+// reverse(fold_pattern('%word')) ESCAPE '\'"; an OR when each of its sides gives one,
+// the AND of the sides of an AND that give one (the server reads the smallest, or
+// several together). Nullopt when there is none (a side of an OR that is not
 // such a comparison, a negation, an ESCAPE clause ...). Written beside the tier's own
 // test, it is the very condition the server's bitmap of those indexes answers, so it
 // costs nothing per row, while the tier's test stays over the stored forms.

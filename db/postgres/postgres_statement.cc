@@ -113,11 +113,15 @@ ServerStatement SessionServerText(Session& session, std::string_view sql) {
     return {std::move(text), {}};
   const std::set<std::string>& indexes = *session.BestMatchIndexes;
   std::vector<std::string> tierTexts =
-      RankedTierTexts(sql, text, mode, [&indexes, mode](const std::string& column) {
-        const std::size_t dot = column.find('.');
-        return indexes.count(FoldedOrderIndex(
-                   dot == std::string::npos ? column : column.substr(dot + 1), mode)) > 0;
-      });
+      RankedTierTexts(sql, text, mode,
+                      [&indexes, mode](const std::string& column, FoldedIndexKind kind) {
+                        const std::size_t dot = column.find('.');
+                        const std::string bare =
+                            dot == std::string::npos ? column : column.substr(dot + 1);
+                        return indexes.count(kind == FoldedIndexKind::kEnding
+                                                 ? FoldedEndingIndex(bare, mode)
+                                                 : FoldedOrderIndex(bare, mode)) > 0;
+                      });
   return {std::move(text), std::move(tierTexts)};
 }
 

@@ -330,17 +330,18 @@ TEST(PostgresSearchIndexTest, CatalogIndexBuildsOnTheNamedTableAndColumns) {
     std::string indexes;  // the table's indexes afterwards, as the server lists them
   } cases[] = {
       {"build --table zosho --columns shomei,chosha", 0,
-       "liraweb_folded_ms_syomei|liraweb_grams_chosha|liraweb_grams_shomei|liraweb_ranking_order|"
-       "liraweb_trgm_chosha|liraweb_trgm_shomei"},
+       "liraweb_folded_ends_ms_syomei|liraweb_folded_ms_syomei|liraweb_grams_chosha|"
+       "liraweb_grams_shomei|liraweb_ranking_order|liraweb_trgm_chosha|liraweb_trgm_shomei"},
       {"build --table zosho --columns biko --match loose", 0,
+       "liraweb_folded_ends_ms_syomei|liraweb_folded_ends_ms_syomei_loose2|"
        "liraweb_folded_ms_syomei|liraweb_folded_ms_syomei_loose2|liraweb_grams_biko_loose2|"
        "liraweb_grams_chosha|liraweb_grams_shomei|liraweb_ranking_order|"
        "liraweb_trgm_biko_loose2|liraweb_trgm_chosha|liraweb_trgm_shomei"},
       {"build --table 'zosho;drop' --columns biko", 1, ""},
       {"build --table zosho --columns 'biko)'", 1, ""},
       {"drop --table zosho --columns biko --match loose", 0,
-       "liraweb_folded_ms_syomei|liraweb_grams_chosha|liraweb_grams_shomei|"
-       "liraweb_trgm_chosha|liraweb_trgm_shomei"},
+       "liraweb_folded_ends_ms_syomei|liraweb_folded_ms_syomei|liraweb_grams_chosha|"
+       "liraweb_grams_shomei|liraweb_trgm_chosha|liraweb_trgm_shomei"},
       {"drop --table zosho --columns shomei,chosha", 0, "-"},
   };
   std::string expected;
@@ -589,7 +590,7 @@ TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
       RankedTierTexts(ranked,
                       ServerText(ranked, MatchMode::kFolded, FoldedWords::kStoredForms,
                                  [](const NarrowableWord&) { return false; }),
-                      MatchMode::kFolded, [](const std::string&) { return true; });
+                      MatchMode::kFolded, [](const std::string&, FoldedIndexKind) { return true; });
   ASSERT_EQ(tiers.size(), 3u);
   server.Run("SET enable_seqscan = off");
   for (std::size_t tier : {0, 1}) {
@@ -657,6 +658,74 @@ TEST(PostgresSearchIndexTest, AKeptConnectionSeesTheBestMatchIndexesOfEachReques
   }
   EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "relname LIKE"), 3);
   EXPECT_EQ(LinesLogged(server.Conninfo(), pid, "to_regprocedure("), 3);
+}
+
+// A tier of titles ending with a word is read from the B-trees over the reversed folded
+// title and reading, which catalog_index build creates and drop removes; the rows, in
+// their order, are those of the one statement before the build, with the indexes and
+// after the drop. The word's reading (ノ for の) ends titles and readings too, and ダ's
+// second byte is the code of "_", which stays a character.
+TEST(PostgresSearchIndexTest, TitlesEndingWithAWordAreARangeOfTheReversedIndex) {
+  Server server("liraweb_ending_test", "C");
+  if (!server.Available()) GTEST_SKIP() << "no PostgreSQL test server";
+  LoadTieredBooks(server);
+  const char* more[][2] = {{"\x94\x4c\x83\x6d", ""},                  // 猫ノ
+                           {"\x8c\xa2", "\x83\x43\x83\x6d\x83\x6d"},  // 犬, イヌノ
+                           {"\x82\xcc\x83\x5f", ""},                  // のダ
+                           {"\x83\x5f\x82\xcc", "\x83\x5f"}};       // ダの, ダ
+  for (int i = 0; i < 40; ++i) {
+    server.Rows("INSERT INTO BOOKMAST (MS_BOOKID, MS_SYOMEI, MS_SYOKANA, MS_SYUNEN) VALUES ($1, "
+                "$2, $3, $4::int)",
+                {"END" + std::to_string(i), more[i % 4][0], more[i % 4][1],
+                 std::to_string(1980 + i % 9)});
+  }
+  const std::string no = "\x82\xcc", da = "\x83\x5f";  // の, ダ
+  auto either = [](const std::string& pattern) {
+    return "( MS_SYOMEI LIKE '" + pattern + "' OR MS_SYOKANA LIKE '" + pattern + "' )";
+  };
+  const std::string ranked =
+      "SELECT MS_BOOKID FROM BOOKMAST WHERE " + either("%" + no + "%") + " OR " +
+      either("%" + da + "%") + " ORDER BY CASE WHEN " + either(no + "%") + " AND " +
+      either("%" + no) + " THEN 0 WHEN " + either("%" + no) + " THEN 1 WHEN " + either("%" + da) +
+      " THEN 2 ELSE 3 END, MS_SYUNEN IS NULL, MS_SYUNEN DESC, MS_BOOKID";
+  const std::vector<std::string> expected = server.Rows(ServerText(ranked, MatchMode::kFolded));
+  ASSERT_GT(expected.size(), 1000u);
+
+  test_support::TempDir folder("ending.");
+  UseFoldingAliases(folder, {"ending"}, server.Conninfo());
+  const std::string ending = FoldedEndingIndex("MS_SYOMEI", MatchMode::kFolded);
+  for (const char* step : {"", "build", "drop"}) {
+    if (*step) {
+      toolstest::ToolRun run = toolstest::RunTool(std::string(CATALOG_INDEX) + " " + step +
+                                                  " --postgres '" + server.Conninfo() + "'");
+      ASSERT_EQ(run.exitCode, 0) << run.output;
+      const bool built = std::string_view(step) == "build";
+      EXPECT_EQ(run.output.find("folded ending index " + ending) != std::string::npos, built)
+          << run.output;
+      EXPECT_EQ(server.Rows("SELECT to_regclass('" + ending + "') IS NOT NULL"),
+                std::vector<std::string>{built ? "t" : "f"});
+    }
+    TQuery query("qMaster");
+    query.SetDatabaseName("ending");
+    EXPECT_EQ(KeysRead(query, ranked), expected) << step;
+    if (std::string_view(step) != "build") continue;
+    // Each tier that compares an ending is read from the reversed B-trees.
+    const std::vector<std::string> tiers =
+        RankedTierTexts(ranked,
+                        ServerText(ranked, MatchMode::kFolded, FoldedWords::kStoredForms,
+                                   [](const NarrowableWord&) { return false; }),
+                        MatchMode::kFolded, [](const std::string&, FoldedIndexKind) { return true; });
+    ASSERT_EQ(tiers.size(), 4u);
+    server.Run("SET enable_seqscan = off");
+    for (std::size_t tier : {1, 2}) {
+      std::string plan;
+      for (const std::string& line : server.Rows("EXPLAIN " + tiers[tier])) plan += line + "\n";
+      EXPECT_NE(plan.find(ending), std::string::npos) << tier << "\n" << plan;
+      EXPECT_NE(plan.find(FoldedEndingIndex("MS_SYOKANA", MatchMode::kFolded)), std::string::npos)
+          << tier << "\n" << plan;
+    }
+    server.Run("SET enable_seqscan = on");
+  }
 }
 
 }  // namespace

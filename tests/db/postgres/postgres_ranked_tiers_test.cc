@@ -60,12 +60,17 @@ TEST(PostgresRankedTiersTest, LeavesEveryOtherStatementAsItIs) {
 }
 
 // The range a tier's condition implies, in the form the folded B-trees answer: from the
-// comparisons of indexed columns whose pattern begins with text, through OR (every side)
-// and AND (the first side that has one); none where a side of an OR has none.
+// comparisons of indexed columns whose pattern begins with text or is "%" and a word,
+// through OR (every side) and AND (every side that has one); none where a side of an OR
+// has none.
 TEST(PostgresRankedTiersTest, FoldedRangeIsWhatTheConditionImpliesOfTheIndexedColumns) {
   auto range = [](const std::string& column, const char* pattern) {
     return "liraweb_fold(" + column + ") COLLATE \"C\" LIKE liraweb_fold_pattern('" + pattern +
            "') ESCAPE '\\'";
+  };
+  auto ending = [](const std::string& column, const std::string& pattern) {
+    return "reverse(liraweb_fold(" + column + ")) COLLATE \"C\" LIKE reverse(liraweb_fold_pattern('" +
+           pattern + "')) ESCAPE '\\'";
   };
   struct Case {
     const char* condition;
@@ -75,12 +80,22 @@ TEST(PostgresRankedTiersTest, FoldedRangeIsWhatTheConditionImpliesOfTheIndexedCo
       {"( A LIKE 'x' OR B LIKE 'x' )", "(" + range("A", "x") + " OR " + range("B", "x") + ")"},
       {"t.A LIKE 'x%'", range("t.A", "x%")},
       {"( ( B LIKE 'x%' OR A LIKE 'x%' ) ) AND ( A LIKE '%x' ) AND B LIKE 'y%'",
-       "(" + range("B", "x%") + " OR " + range("A", "x%") + ")"},
-      {"( A LIKE '%x' ) AND ( C LIKE 'x%' ) AND B LIKE 'x%'", range("B", "x%")},
+       "((" + range("B", "x%") + " OR " + range("A", "x%") + ") AND " + ending("A", "%x") +
+           " AND " + range("B", "y%") + ")"},
+      {"( B LIKE '%x' ) AND ( C LIKE 'x%' ) AND B LIKE 'x%'", range("B", "x%")},
       {"( B LIKE '%y%' ) AND ( A LIKE 'it''s%' )", range("A", "it''s%")},
+      {"( A LIKE 'x' OR A LIKE '%x' )", "(" + range("A", "x") + " OR " + ending("A", "%x") + ")"},
+      {"A LIKE '%it''s'", ending("A", "%it''s")},
+      // Second bytes with the codes of "_" and "\\" (ダ, 表) are no wildcard or escape.
+      {"A LIKE '%\x83\x5f\x95\x5c'", ending("A", "%\x83\x5f\x95\x5c")},
       // Not implied or not answered by an index: nothing.
       {"( A LIKE 'x' OR C LIKE 'x' )", std::nullopt},   // C has no index
-      {"( A LIKE 'x' OR A LIKE '%x' )", std::nullopt},  // begins with a wildcard
+      {"( B LIKE 'x' OR B LIKE '%x' )", std::nullopt},  // B has no reversed index
+      {"A LIKE '%x%'", std::nullopt},                   // a wildcard besides the first
+      {"A LIKE '%x_y'", std::nullopt},
+      {"A LIKE '%'", std::nullopt},
+      {"A LIKE '%a\\b'", std::nullopt},  // an escape the reversal would put before its character
+      {"A LIKE '%x' ESCAPE '!'", std::nullopt},
       {"A LIKE '_x'", std::nullopt},
       {"A LIKE ''", std::nullopt},
       {"A NOT LIKE 'x%'", std::nullopt},
@@ -90,7 +105,9 @@ TEST(PostgresRankedTiersTest, FoldedRangeIsWhatTheConditionImpliesOfTheIndexedCo
       {"( A LIKE 'x%' ) OR ( B LIKE 'x%'", std::nullopt},  // parentheses that do not match
       {"A LIKE 'x%' ) OR ( B LIKE 'x%' )", std::nullopt},
   };
-  auto indexed = [](const std::string& column) { return column != "C"; };
+  auto indexed = [](const std::string& column, db::FoldedIndexKind kind) {
+    return kind == db::FoldedIndexKind::kEnding ? column == "A" : column != "C";
+  };
   for (const Case& c : cases) {
     EXPECT_EQ(db::FoldedRangeCondition(c.condition, db::MatchMode::kFolded, indexed), c.range)
         << c.condition;
@@ -100,8 +117,9 @@ TEST(PostgresRankedTiersTest, FoldedRangeIsWhatTheConditionImpliesOfTheIndexedCo
       "liraweb_fold_loose2(A) COLLATE \"C\" LIKE liraweb_fold_pattern_loose2('x') ESCAPE '\\'");
 }
 
-// Each tier with a range gets it beside its condition, which stays as the server text
-// writes it; tiers without keep their text, and so does exact matching.
+// Each tier with a range (of the beginning or of the ending) gets it beside its
+// condition, which stays as the server text writes it; tiers without keep their text,
+// and so does exact matching.
 TEST(PostgresRankedTiersTest, TiersGetTheRangeOfTheirConditionBeside) {
   const std::string sql =
       "SELECT A FROM T WHERE A LIKE '%x%' ORDER BY CASE WHEN A LIKE 'x' THEN 0 WHEN A LIKE '%x' "
@@ -109,12 +127,13 @@ TEST(PostgresRankedTiersTest, TiersGetTheRangeOfTheirConditionBeside) {
   const std::string server =
       "SELECT A FROM T WHERE f(A, '%x%') ORDER BY CASE WHEN f(A, 'x') THEN 0 WHEN f(A, '%x') "
       "THEN 1 ELSE 2 END, Y IS NULL, Y DESC, K";
-  auto all = [](const std::string&) { return true; };
+  auto all = [](const std::string&, db::FoldedIndexKind) { return true; };
   const std::vector<std::string> expected = {
       "SELECT A FROM T WHERE (f(A, '%x%'))\nAND (f(A, 'x'))\nAND liraweb_fold(A) COLLATE \"C\" "
       "LIKE liraweb_fold_pattern('x') ESCAPE '\\'\nORDER BY Y DESC NULLS LAST, K",
-      "SELECT A FROM T WHERE (f(A, '%x%'))\nAND (f(A, '%x'))\nAND (f(A, 'x')) IS NOT TRUE\n"
-      "ORDER BY Y DESC NULLS LAST, K",
+      "SELECT A FROM T WHERE (f(A, '%x%'))\nAND (f(A, '%x'))\nAND reverse(liraweb_fold(A)) "
+      "COLLATE \"C\" LIKE reverse(liraweb_fold_pattern('%x')) ESCAPE '\\'\nAND (f(A, 'x')) IS "
+      "NOT TRUE\nORDER BY Y DESC NULLS LAST, K",
       "SELECT A FROM T WHERE (f(A, '%x%'))\nAND (f(A, 'x')) IS NOT TRUE\n"
       "AND (f(A, '%x')) IS NOT TRUE\nORDER BY Y DESC NULLS LAST, K"};
   EXPECT_EQ(db::RankedTierTexts(sql, server, db::MatchMode::kFolded, all), expected);
