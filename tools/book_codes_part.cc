@@ -37,8 +37,6 @@ std::uint32_t CodeAt(const unsigned char* chunkBytes, std::size_t place, std::ui
   return at[0] | (at[1] << 8);
 }
 
-bool RowidInPart(std::int64_t rowid) { return rowid >= 0 && rowid < (std::int64_t{1} << 32); }
-
 // The codes of each column's values, by the bytes GROUP BY tells them apart by; a new
 // value gets the next code and is written to the values table at once.
 class Dictionary {
@@ -163,10 +161,7 @@ std::vector<si::CodedColumn> WriteBookCodes(sqlite3* db, const std::string& book
                                             const std::vector<si::CodedColumn>& wanted) {
   std::vector<si::CodedColumn> columns;
   for (const si::CodedColumn& column : wanted) {
-    if (sqlite3_table_column_metadata(db, "main", bookTable.c_str(), column.name.c_str(), nullptr,
-                                      nullptr, nullptr, nullptr, nullptr) == SQLITE_OK) {
-      columns.push_back(column);
-    }
+    if (HasColumn(db, bookTable, column.name)) columns.push_back(column);
   }
   if (!RowidsFit(db, bookTable)) columns.clear();
   while (!columns.empty()) {

@@ -17,11 +17,6 @@ namespace {
 
 PartSql Sql(sqlite3* db) { return PartSql(db, "cannot write the codes of the loans"); }
 
-bool HasColumn(sqlite3* db, const std::string& table, const std::string& column) {
-  return sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), nullptr, nullptr,
-                                       nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
 // The book rowid of each joined row that has a book, with the row's value cut to the
 // prefix, by book rowid, from the loans' books.
 std::vector<std::pair<std::int64_t, db::ColumnValue>> JoinedValues(sqlite3* db,
@@ -39,8 +34,6 @@ std::vector<std::pair<std::int64_t, db::ColumnValue>> JoinedValues(sqlite3* db,
   }
   return values;
 }
-
-bool RowidInPart(std::int64_t rowid) { return rowid >= 0 && rowid < (std::int64_t{1} << 32); }
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 
 #include "tools/catalog_error.h"
@@ -41,5 +42,16 @@ class PartSql {
   sqlite3* db_;
   std::string doing_;
 };
+
+// True when the table has the column.
+inline bool HasColumn(sqlite3* db, const std::string& table, const std::string& column) {
+  return sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// True when a part whose chunks are addressed by 32-bit rowids can hold the rowid.
+inline bool RowidInPart(std::int64_t rowid) {
+  return rowid >= 0 && rowid < (std::int64_t{1} << 32);
+}
 
 }  // namespace tools
