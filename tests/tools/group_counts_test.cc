@@ -154,6 +154,19 @@ class GroupCountsTest : public ::testing::Test {
     return counted;
   }
 
+  // A spoiled index is what the counts read: the grouping of `MS_SYOMEI LIKE '%a%'` it
+  // counts differs from the scan's.
+  void ExpectSpoiledCountsDiffer(const std::vector<GroupColumn>& columns, const std::string& what) {
+    const std::string sql = std::string(kFacetHead) + "MS_SYOMEI LIKE '%a%'\r\n";
+    auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
+    auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
+    auto statement = withIndex->Prepare(sql);
+    auto cursor = statement->Execute({});
+    const std::optional<Counts> spoiled = GroupedByIndex(*cursor, columns);
+    ASSERT_TRUE(spoiled.has_value()) << what;
+    EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, columns)) << what;
+  }
+
   test_support::TempDir folder_{"group-counts."};
   std::string indexed_ = folder_ / "indexed.db";
   std::string scanned_ = folder_ / "scanned.db";
@@ -297,14 +310,7 @@ TEST_F(GroupCountsTest, KeptBooksOfTheLoansFollowEveryWrite) {
   std::ostringstream report;
   EXPECT_FALSE(builder.Check(report));
   EXPECT_NE(report.str().find("KASIDASI row"), std::string::npos) << report.str();
-  const std::string sql = std::string(kFacetHead) + "MS_SYOMEI LIKE '%a%'\r\n";
-  auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
-  auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
-  auto statement = withIndex->Prepare(sql);
-  auto cursor = statement->Execute({});
-  const std::optional<Counts> spoiled = GroupedByIndex(*cursor, kGroupings[5]);
-  ASSERT_TRUE(spoiled.has_value());
-  EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, kGroupings[5]));
+  ExpectSpoiledCountsDiffer(kGroupings[5], "loans' books spoiled");
 }
 
 namespace {
@@ -433,13 +439,7 @@ TEST_F(GroupCountsTest, SpoiledLoanCodesAreCountedAndReported) {
     std::ostringstream report;
     EXPECT_FALSE(tools::SearchIndexBuilder(indexed_).Check(report)) << spoil;
     EXPECT_NE(report.str().find("its loan code"), std::string::npos) << report.str();
-    auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
-    auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
-    auto statement = withIndex->Prepare(sql);
-    auto cursor = statement->Execute({});
-    const std::optional<Counts> spoiled = GroupedByIndex(*cursor, kGroupings[5]);
-    ASSERT_TRUE(spoiled.has_value()) << spoil;
-    EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, kGroupings[5])) << spoil;
+    ExpectSpoiledCountsDiffer(kGroupings[5], spoil);
   }
   // Codes whose values are gone are reported and raise, not read beyond their values.
   std::filesystem::copy_file(built, indexed_, std::filesystem::copy_options::overwrite_existing);
@@ -744,14 +744,7 @@ TEST_F(GroupCountsTest, SpoiledCodesAreCountedAndReported) {
   // The spoiled value is counted: the year groups differ from the scan's.
   std::filesystem::copy_file(built, indexed_, std::filesystem::copy_options::overwrite_existing);
   Exec(indexed_, spoils[0].sql);
-  const std::string sql = std::string(kFacetHead) + "MS_SYOMEI LIKE '%a%'\r\n";
-  auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
-  auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
-  auto statement = withIndex->Prepare(sql);
-  auto cursor = statement->Execute({});
-  const std::optional<Counts> spoiled = GroupedByIndex(*cursor, kGroupings[0]);
-  ASSERT_TRUE(spoiled.has_value());
-  EXPECT_NE(*spoiled, GroupedByReading(*withoutIndex, sql, kGroupings[0]));
+  ExpectSpoiledCountsDiffer(kGroupings[0], "book codes spoiled");
 }
 
 namespace {
