@@ -567,6 +567,22 @@ std::vector<std::string> KeysRead(TQuery& query, const std::string& sql) {
   return read;
 }
 
+// The tiers' statements of a broad word as the driver writes them where every folded
+// index is there: without its n-gram condition, each anchored comparison with its range.
+std::vector<std::string> TiersWhereIndexed(const std::string& ranked) {
+  return RankedTierTexts(ranked,
+                         ServerText(ranked, MatchMode::kFolded, FoldedWords::kStoredForms,
+                                    [](const NarrowableWord&) { return false; }),
+                         MatchMode::kFolded, [](const std::string&, FoldedIndexKind) { return true; });
+}
+
+// The server's plan of `sql`, a line of EXPLAIN's output a line.
+std::string PlanOf(Server& server, const std::string& sql) {
+  std::string plan;
+  for (const std::string& line : server.Rows("EXPLAIN " + sql)) plan += line + "\n";
+  return plan;
+}
+
 // Through the plug-in: a best-match statement of a word most books hold is read tier by
 // tier where the index of its ties is there, its anchored tiers (the title equal to the
 // word, beginning with it) with the range the folded B-trees answer beside them; after
@@ -586,16 +602,11 @@ TEST(PostgresSearchIndexTest, BestMatchIsReadTierByTierWhereItsIndexesAre) {
   // The tiers' statements, as the driver writes them where the indexes are: the equal
   // and the beginning tier are read from the folded title's B-tree.
   // The word is broad: without its n-gram condition, as the driver sends it.
-  const std::vector<std::string> tiers =
-      RankedTierTexts(ranked,
-                      ServerText(ranked, MatchMode::kFolded, FoldedWords::kStoredForms,
-                                 [](const NarrowableWord&) { return false; }),
-                      MatchMode::kFolded, [](const std::string&, FoldedIndexKind) { return true; });
+  const std::vector<std::string> tiers = TiersWhereIndexed(ranked);
   ASSERT_EQ(tiers.size(), 3u);
   server.Run("SET enable_seqscan = off");
   for (std::size_t tier : {0, 1}) {
-    std::string plan;
-    for (const std::string& line : server.Rows("EXPLAIN " + tiers[tier])) plan += line + "\n";
+    const std::string plan = PlanOf(server, tiers[tier]);
     EXPECT_NE(plan.find("liraweb_folded_ms_syomei"), std::string::npos) << tier << "\n" << plan;
   }
   server.Run("SET enable_seqscan = on");
@@ -710,16 +721,11 @@ TEST(PostgresSearchIndexTest, TitlesEndingWithAWordAreARangeOfTheReversedIndex) 
     EXPECT_EQ(KeysRead(query, ranked), expected) << step;
     if (std::string_view(step) != "build") continue;
     // Each tier that compares an ending is read from the reversed B-trees.
-    const std::vector<std::string> tiers =
-        RankedTierTexts(ranked,
-                        ServerText(ranked, MatchMode::kFolded, FoldedWords::kStoredForms,
-                                   [](const NarrowableWord&) { return false; }),
-                        MatchMode::kFolded, [](const std::string&, FoldedIndexKind) { return true; });
+    const std::vector<std::string> tiers = TiersWhereIndexed(ranked);
     ASSERT_EQ(tiers.size(), 4u);
     server.Run("SET enable_seqscan = off");
     for (std::size_t tier : {1, 2}) {
-      std::string plan;
-      for (const std::string& line : server.Rows("EXPLAIN " + tiers[tier])) plan += line + "\n";
+      const std::string plan = PlanOf(server, tiers[tier]);
       EXPECT_NE(plan.find(ending), std::string::npos) << tier << "\n" << plan;
       EXPECT_NE(plan.find(FoldedEndingIndex("MS_SYOKANA", MatchMode::kFolded)), std::string::npos)
           << tier << "\n" << plan;
