@@ -111,6 +111,20 @@ class Cursor {
   virtual std::optional<std::vector<GroupCount>> CountGroups(const std::vector<GroupColumn>&) {
     return std::nullopt;
   }
+
+  // CountGroups for each set of columns, an answer a set, which a driver may count in one
+  // pass over what it keeps; nullopt when it cannot count any one of them so. Throws
+  // DriverError.
+  virtual std::optional<std::vector<std::vector<GroupCount>>> CountGroupSets(
+      const std::vector<std::vector<GroupColumn>>& sets) {
+    std::vector<std::vector<GroupCount>> counts;
+    for (const std::vector<GroupColumn>& columns : sets) {
+      std::optional<std::vector<GroupCount>> one = CountGroups(columns);
+      if (!one) return std::nullopt;
+      counts.push_back(std::move(*one));
+    }
+    return counts;
+  }
 };
 
 // An SQL text with "?" markers, prepared once and executed any number of times; only

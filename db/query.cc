@@ -183,26 +183,38 @@ std::int32_t TQuery::CountRows() {
 
 std::optional<std::vector<TGroupCount>> TQuery::CountGroups(
     const std::vector<db::GroupColumn>& fields) {
+  std::optional<std::vector<std::vector<TGroupCount>>> counts = CountGroupSets({fields});
+  if (!counts) return std::nullopt;
+  return std::move(counts->front());
+}
+
+std::optional<std::vector<std::vector<TGroupCount>>> TQuery::CountGroupSets(
+    const std::vector<std::vector<db::GroupColumn>>& fieldSets) {
   if (!Active()) Fail(platform::texts::kDatasetClosed);
-  std::vector<db::GroupColumn> named = fields;
-  for (db::GroupColumn& field : named) {
-    const std::vector<std::string>& names = Cursor_->ColumnNames();
-    const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& column) {
-      return SameTextIgnoringCase(column, field.Name);
-    });
-    if (at == names.end()) Fail(platform::texts::kFieldNotFound, field.Name);
-    field.Name = *at;
+  std::vector<std::vector<db::GroupColumn>> named = fieldSets;
+  for (std::vector<db::GroupColumn>& fields : named) {
+    for (db::GroupColumn& field : fields) {
+      const std::vector<std::string>& names = Cursor_->ColumnNames();
+      const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& column) {
+        return SameTextIgnoringCase(column, field.Name);
+      });
+      if (at == names.end()) Fail(platform::texts::kFieldNotFound, field.Name);
+      field.Name = *at;
+    }
   }
-  const auto groups = db::CallDriver([&] { return Cursor_->CountGroups(named); });
-  if (!groups) return std::nullopt;
-  std::map<std::vector<std::string>, std::int64_t> counted;
-  for (const db::GroupCount& group : *groups) {
-    std::vector<std::string> values;
-    for (const db::ColumnValue& key : group.Keys) values.push_back(ValueText(key));
-    counted[values] += group.Rows;
+  const auto groupSets = db::CallDriver([&] { return Cursor_->CountGroupSets(named); });
+  if (!groupSets) return std::nullopt;
+  std::vector<std::vector<TGroupCount>> result;
+  for (const std::vector<db::GroupCount>& groups : *groupSets) {
+    std::map<std::vector<std::string>, std::int64_t> counted;
+    for (const db::GroupCount& group : groups) {
+      std::vector<std::string> values;
+      for (const db::ColumnValue& key : group.Keys) values.push_back(ValueText(key));
+      counted[values] += group.Rows;
+    }
+    std::vector<TGroupCount>& set = result.emplace_back();
+    for (auto& [values, rows] : counted) set.push_back({values, rows});
   }
-  std::vector<TGroupCount> result;
-  for (auto& [values, rows] : counted) result.push_back({values, rows});
   return result;
 }
 

@@ -89,6 +89,10 @@ class TQuery {
   // EDatabaseError when the query is closed or a field is missing, EDBEngineError when
   // the database fails.
   std::optional<std::vector<TGroupCount>> CountGroups(const std::vector<db::GroupColumn>& fields);
+  // CountGroups for each set of fields, an answer a set, counted together where the
+  // database can; nullopt when it cannot count any one set without reading the rows.
+  std::optional<std::vector<std::vector<TGroupCount>>> CountGroupSets(
+      const std::vector<std::vector<db::GroupColumn>>& fieldSets);
   // True when there is no current row: an empty result, or NextRow from the last row.
   bool AtEnd() const;
   // Moves to the next row; from the last row it sets AtEnd and stays on that row.

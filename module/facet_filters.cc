@@ -196,25 +196,26 @@ void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view
 }
 
 std::optional<FacetCounts> CountFacetsWithoutRows(db::TQuery& facetRows, char kintai) {
-  // Each facet is counted on its own, the loan state by the four columns it reads
-  // together; the first byte of a text is all the rules look at (empty or not, the
-  // kind, the class digit).
-  const auto loans = facetRows.CountGroups(kLoanStateColumns);
-  if (!loans) return std::nullopt;
-  const auto years = facetRows.CountGroups({{"MS_SYUNEN", 0}});
-  const auto classes = years ? facetRows.CountGroups({{"MS_SEIKYU", 1}}) : std::nullopt;
-  const auto locations = classes ? facetRows.CountGroups({{"MS_SYOZAI", 0}}) : std::nullopt;
-  if (!locations) return std::nullopt;
+  // Each facet is a set of columns of its own, the loan state the four it reads together,
+  // all counted in one go where the database can; the first byte of a text is all the
+  // rules look at (empty or not, the kind, the class digit).
+  const auto sets = facetRows.CountGroupSets(
+      {kLoanStateColumns, {{"MS_SYUNEN", 0}}, {{"MS_SEIKYU", 1}}, {{"MS_SYOZAI", 0}}});
+  if (!sets) return std::nullopt;
+  const std::vector<db::TGroupCount>& loans = (*sets)[0];
+  const std::vector<db::TGroupCount>& years = (*sets)[1];
+  const std::vector<db::TGroupCount>& classes = (*sets)[2];
+  const std::vector<db::TGroupCount>& locations = (*sets)[3];
   FacetCounts counts;
-  for (const db::TGroupCount& group : *loans) {
+  for (const db::TGroupCount& group : loans) {
     const auto& v = group.Values;
     if (DecideLoanState(v[0], v[1], v[2], v[3], kintai) == kLoanAvailable)
       counts.Available += group.Rows;
   }
-  for (const db::TGroupCount& group : *years) CountYear(counts, group.Values[0], group.Rows);
-  for (const db::TGroupCount& group : *classes)
+  for (const db::TGroupCount& group : years) CountYear(counts, group.Values[0], group.Rows);
+  for (const db::TGroupCount& group : classes)
     CountCallNumber(counts, group.Values[0], group.Rows);
-  for (const db::TGroupCount& group : *locations)
+  for (const db::TGroupCount& group : locations)
     CountLocation(counts, group.Values[0], group.Rows);
   return counts;
 }

@@ -9,9 +9,6 @@ namespace {
 
 using Kind = ColumnValue::Kind;
 
-// A chunk holding more rows than this is read whole rather than a record a row.
-constexpr std::size_t kWholeChunkRows = 1024;
-
 [[noreturn]] void Unreadable(const std::string& what) {
   throw OrderUnreadable("cannot read the codes of the books: " + what);
 }
@@ -81,41 +78,53 @@ std::string GroupKeyBytes(const ColumnValue& value) {
   return {};
 }
 
-void BookCodeReader::Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids) {
+BookCodeReader::BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places)
+    : db_(db),
+      columns_(columns),
+      places_(std::move(places)),
+      bytes_(new unsigned char[places_.size() * kStripeBytes]) {}
+
+void BookCodeReader::OpenChunk(std::int64_t chunk) {
   const int rc = blob_ ? sqlite3_blob_reopen(blob_, chunk)
                        : sqlite3_blob_open(db_, "main", kBookCodesTable, "data", chunk, 0, &blob_);
   if (rc != SQLITE_OK) Unreadable(sqlite3_errmsg(db_));
   if (static_cast<std::size_t>(sqlite3_blob_bytes(blob_)) != kChunkRows * columns_ * kCodeBytes) {
     Unreadable("a chunk of the wrong size");
   }
-  rowids_ = &rowids;
-  whole_ = rowids.size() > kWholeChunkRows;
-  const int stripe = static_cast<int>(kChunkRows * kCodeBytes);
-  if (whole_) {
-    bytes_.resize(places_.size() * kChunkRows * kCodeBytes);
-    for (std::size_t k = 0; k < places_.size(); ++k) {
-      if (sqlite3_blob_read(blob_, bytes_.data() + k * stripe, stripe,
-                            static_cast<int>(CodeOffset(places_[k], 0))) != SQLITE_OK) {
-        Unreadable(sqlite3_errmsg(db_));
-      }
+}
+
+void BookCodeReader::ReadWhole(std::int64_t chunk) {
+  OpenChunk(chunk);
+  // Places that follow each other in the chunk as in the stripes are read at once: the
+  // blob's pages are then read in one pass.
+  for (std::size_t first = 0; first < places_.size();) {
+    std::size_t last = first;
+    while (last + 1 < places_.size() && places_[last + 1] == places_[last] + 1) ++last;
+    const std::size_t bytes = (last - first + 1) * kStripeBytes;
+    if (sqlite3_blob_read(blob_, bytes_.get() + first * kStripeBytes, static_cast<int>(bytes),
+                          static_cast<int>(CodeOffset(places_[first], 0))) != SQLITE_OK) {
+      Unreadable(sqlite3_errmsg(db_));
     }
-    return;
+    first = last + 1;
   }
-  bytes_.resize(rowids.size() * places_.size() * kCodeBytes);
-  unsigned char* at = bytes_.data();
+}
+
+void BookCodeReader::Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids) {
+  if (rowids.size() > kWholeCodeChunkRows) return ReadWhole(chunk);
+  OpenChunk(chunk);
   for (std::int64_t rowid : rowids) {
-    for (std::size_t place : places_) {
+    for (std::size_t k = 0; k < places_.size(); ++k) {
+      unsigned char* at = bytes_.get() + k * kStripeBytes + std::size_t{LowBits(rowid)} * kCodeBytes;
       if (sqlite3_blob_read(blob_, at, static_cast<int>(kCodeBytes),
-                            static_cast<int>(CodeOffset(place, LowBits(rowid)))) != SQLITE_OK) {
+                            static_cast<int>(CodeOffset(places_[k], LowBits(rowid)))) != SQLITE_OK) {
         Unreadable(sqlite3_errmsg(db_));
       }
-      at += kCodeBytes;
     }
   }
 }
 
-void BookCodeReader::NoBook(std::size_t i) const {
-  Unreadable("no code for row " + std::to_string((*rowids_)[i]));
+void BookCodeReader::NoBook(std::int64_t rowid) {
+  Unreadable("no code for row " + std::to_string(rowid));
 }
 
 std::vector<ColumnValue> ReadCodeValues(sqlite3* db, std::size_t place, std::size_t prefix) {

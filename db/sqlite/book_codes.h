@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,8 @@ inline constexpr char kBookCodesTable[] = "liraidx_book_codes";
 inline constexpr char kBookCodeValuesTable[] = "liraidx_book_code_values";
 inline constexpr char kBookCodesSetting[] = "book_codes";
 inline constexpr std::size_t kCodeBytes = 2;
+// A chunk holding more rows than this has its codes read whole rather than a code a row.
+inline constexpr std::size_t kWholeCodeChunkRows = 1024;
 // A column with more distinct values than this is not coded.
 inline constexpr std::uint32_t kMostCode = 0xFFFF;
 
@@ -53,43 +56,49 @@ ColumnValue CutValue(ColumnValue value, std::size_t prefix);
 // compared as bytes, an integer and a real of the same number alike.
 std::string GroupKeyBytes(const ColumnValue& value);
 
-// The codes of some coded columns for the rowids of one chunk: each column's codes of
-// the chunk read whole for many rows, a code a row for few.
+// The codes of some coded columns for the rowids of one chunk, each column's codes by
+// the rowids' low bits: read whole for many rowids, a code a rowid for few.
 class BookCodeReader {
  public:
   // columns: how many the part codes; places: those read, Code's k-th is places[k].
-  BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places)
-      : db_(db), columns_(columns), places_(std::move(places)) {}
+  BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places);
   ~BookCodeReader() { sqlite3_blob_close(blob_); }
   BookCodeReader(const BookCodeReader&) = delete;
   BookCodeReader& operator=(const BookCodeReader&) = delete;
 
   // Reads the codes of the rowids, all of one chunk. Raises OrderUnreadable.
   void Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids);
-  // The code of the i-th rowid read, of the k-th column read; 0 where no book has the
-  // rowid (CodeOfBook raises then).
-  std::uint32_t Code(std::size_t i, std::size_t k) const {
-    const std::size_t at = whole_ ? (k * 65536 + ((*rowids_)[i] & 0xFFFF)) * kCodeBytes
-                                  : (i * places_.size() + k) * kCodeBytes;
-    return bytes_[at] | (bytes_[at + 1] << 8);
+  // Reads the codes of every rowid of the chunk. Raises OrderUnreadable.
+  void ReadWhole(std::int64_t chunk);
+  // The code of the rowid of the low bits, read last, of the k-th column read; 0 where no
+  // book has the rowid.
+  std::uint32_t Code(std::size_t k, std::uint16_t lowBits) const {
+    const unsigned char* at = Stripe(k) + std::size_t{lowBits} * kCodeBytes;
+    return at[0] | (at[1] << 8);
   }
   // As Code, never 0. Raises OrderUnreadable for a rowid the codes hold no book for.
-  std::uint32_t CodeOfBook(std::size_t i, std::size_t k) const {
-    const std::uint32_t code = Code(i, k);
-    if (code == 0) NoBook(i);
+  std::uint32_t CodeOfBook(std::size_t k, std::int64_t rowid) const {
+    const std::uint32_t code = Code(k, static_cast<std::uint16_t>(rowid & 0xFFFF));
+    if (code == 0) NoBook(rowid);
     return code;
   }
+  // The k-th column's codes of the chunk read last, kCodeBytes a rowid by its low bits
+  // (those of the rowids read, after Read).
+  const unsigned char* Stripe(std::size_t k) const { return bytes_.get() + k * kStripeBytes; }
 
  private:
-  [[noreturn]] void NoBook(std::size_t i) const;
+  static constexpr std::size_t kStripeBytes = std::size_t{65536} * kCodeBytes;
+
+  void OpenChunk(std::int64_t chunk);
+  [[noreturn]] static void NoBook(std::int64_t rowid);
 
   sqlite3* db_;
   std::size_t columns_;
   std::vector<std::size_t> places_;
   sqlite3_blob* blob_ = nullptr;
-  std::vector<unsigned char> bytes_;
-  const std::vector<std::int64_t>* rowids_ = nullptr;
-  bool whole_ = false;
+  // A stripe a place; left uninitialised, so a chunk read a code a rowid touches only
+  // the memory of its rowids.
+  std::unique_ptr<unsigned char[]> bytes_;
 };
 
 // The values of the codes of the column at place, by code (entry 0 unused), each cut

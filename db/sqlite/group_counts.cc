@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "db/sqlite/candidate_table.h"
+#include "db/sqlite/coded_walk.h"
 #include "db/sqlite/joined_codes.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/search_index_format.h"
@@ -24,15 +25,6 @@ constexpr std::uint32_t kMostRank = std::uint32_t{1} << 24;
 // A chunk holding more candidates than this has its ranks read whole (256 KiB) rather
 // than four bytes a candidate.
 constexpr std::size_t kWholeChunkRows = 1024;
-
-// True when the column exists and compares as bytes, so that a prefix of its values is
-// a run of its sorted values and equal keys are equal bytes.
-bool ComparedAsBytes(sqlite3* db, const std::string& table, const std::string& column) {
-  const char* collation = nullptr;
-  return sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), nullptr,
-                                       &collation, nullptr, nullptr, nullptr) == SQLITE_OK &&
-         collation && NameIn(collation, {"BINARY"});
-}
 
 // The stored ranks of one kept column, a chunk of rowids at a time.
 class RankReader {
@@ -133,11 +125,6 @@ std::int64_t RowsAbout(sqlite3* db, const std::string& table, std::int64_t books
   return rows;
 }
 
-bool SameJoin(const OneRowJoin& a, const OneRowJoin& b) {
-  return NameIn(a.table, {b.table}) && NameIn(a.joinedColumn, {b.joinedColumn}) &&
-         NameIn(a.bookColumn, {b.bookColumn});
-}
-
 // The statement giving each joined row's book rowid and the column's value: from the
 // books the index keeps for the join's rows when it keeps them (a look-up by rowid a
 // row), else by the join (a look-up of the book by its key a row).
@@ -211,77 +198,18 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
   return true;
 }
 
-[[noreturn]] void CodeWithoutValue() {
-  throw OrderUnreadable("cannot read the codes of the books: a code without a value");
-}
-
-// True when the codes of kept count the column: coded whole or by at least the prefix
-// asked for (a code stands for a value cut to the coded prefix).
-bool CodesServe(const CodedColumn& kept, const GroupedColumn& column) {
-  return NameIn(kept.name, {column.column}) &&
-         (kept.prefix == 0 || (column.prefix > 0 && column.prefix <= kept.prefix));
-}
-
-// The place of the column among the book table's coded columns when its codes count
-// it (CodesServe), compared as bytes, and kept current by the update trigger.
-std::optional<std::size_t> CodedPlace(sqlite3* db, const GroupingSource& source,
-                                      const GroupedColumn& column) {
-  if (!NameIn(column.table, {source.table})) return std::nullopt;
-  const auto coded =
-      std::find_if(source.bookCodes.begin(), source.bookCodes.end(),
-                   [&](const CodedColumn& kept) { return CodesServe(kept, column); });
-  if (coded == source.bookCodes.end() || !ComparedAsBytes(db, source.table, column.column) ||
-      !OrderFollowsUpdates(db, coded->name)) {
-    return std::nullopt;
-  }
-  return static_cast<std::size_t>(coded - source.bookCodes.begin());
-}
-
-// Counts where every column is coded and their codes make few tuples: each row's codes
-// are one cell of a table of counts, in one walk of the candidates' codes with no tuple
-// id a row. nullopt otherwise.
-std::optional<std::vector<GroupCount>> CountByCodes(sqlite3* db, const RowBitmap& rows,
-                                                    const GroupingSource& source,
-                                                    const std::vector<GroupedColumn>& columns) {
-  constexpr std::size_t kMostCells = std::size_t{1} << 20;
-  std::vector<std::size_t> places;
-  std::vector<std::vector<ColumnValue>> values;
-  std::size_t cells = 1;
-  for (const GroupedColumn& column : columns) {
-    const std::optional<std::size_t> place = CodedPlace(db, source, column);
-    if (!place) return std::nullopt;
-    places.push_back(*place);
-    values.push_back(ReadCodeValues(db, *place, column.prefix));
-    cells *= values.back().size();
-    if (cells > kMostCells) return std::nullopt;
-  }
-  BookCodeReader codes(db, source.bookCodes.size(), places);
-  std::vector<std::int64_t> counts(cells);
-  bool inPart = true;  // codes are kept only for rowids in [0, 2^32)
-  rows.ForEachChunk([&](const std::vector<std::int64_t>& chunkRows) {
-    inPart = inPart && chunkRows.front() >= 0 && chunkRows.back() < (std::int64_t{1} << 32);
-    if (!inPart) return;
-    codes.Read(ChunkOf(chunkRows.front()), chunkRows);
-    for (std::size_t i = 0; i < chunkRows.size(); ++i) {
-      std::size_t cell = 0;
-      for (std::size_t k = places.size(); k-- > 0;) {
-        const std::uint32_t code = codes.CodeOfBook(i, k);
-        if (code >= values[k].size()) CodeWithoutValue();
-        cell = cell * values[k].size() + code;
-      }
-      ++counts[cell];
-    }
-  });
-  if (!inPart) return std::nullopt;
-  // Codes of equal values (cut to a shorter prefix than coded) make one group.
+// The groups of a table of counts by cells, the first column varying fastest: cells
+// of equal values (codes of values cut to a shorter prefix than coded) make one group.
+std::vector<GroupCount> GroupsOfCells(const std::vector<const std::vector<ColumnValue>*>& values,
+                                      const std::vector<std::int64_t>& counts) {
   std::vector<GroupCount> result;
   std::map<std::string, std::size_t> groupOfBytes;
-  for (std::size_t cell = 0; cell < cells; ++cell) {
+  for (std::size_t cell = 0; cell < counts.size(); ++cell) {
     if (counts[cell] == 0) continue;
     GroupCount group;
     std::string keyBytes;
-    for (std::size_t k = 0, rest = cell; k < places.size(); rest /= values[k].size(), ++k) {
-      const ColumnValue& value = values[k][rest % values[k].size()];
+    for (std::size_t k = 0, rest = cell; k < values.size(); rest /= values[k]->size(), ++k) {
+      const ColumnValue& value = (*values[k])[rest % values[k]->size()];
       const std::string bytes = GroupKeyBytes(value);
       keyBytes += std::to_string(bytes.size()) + ":" + bytes;
       group.Keys.push_back(value);
@@ -289,6 +217,33 @@ std::optional<std::vector<GroupCount>> CountByCodes(sqlite3* db, const RowBitmap
     auto [at, added] = groupOfBytes.emplace(std::move(keyBytes), result.size());
     if (added) result.push_back(std::move(group));
     result[at->second].Rows += counts[cell];
+  }
+  return result;
+}
+
+// Counts of several sets of columns where every column is coded and each set's codes
+// make few cells: each row adds one to a cell of each set's table, in one walk of the
+// candidates' codes. nullopt otherwise.
+std::optional<std::vector<std::vector<GroupCount>>> CountSetsByCodes(
+    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
+    const std::vector<std::vector<GroupedColumn>>& sets) {
+  constexpr std::size_t kMostCells = std::size_t{1} << 20;
+  const std::unique_ptr<CodedWalk> walk = CodedWalk::Open(db, source, sets, kMostCells);
+  if (!walk) return std::nullopt;
+  std::vector<std::vector<std::int64_t>> counts;
+  for (std::size_t s = 0; s < sets.size(); ++s) counts.emplace_back(walk->Cells(s));
+  const bool walked = walk->Walk(
+      rows,
+      [&](std::int64_t, const auto& cells) {
+        for (std::size_t s = 0; s < counts.size(); ++s) ++counts[s][cells[s]];
+      },
+      [](std::int64_t) {});
+  if (!walked) return std::nullopt;
+  std::vector<std::vector<GroupCount>> result;
+  for (std::size_t s = 0; s < sets.size(); ++s) {
+    std::vector<const std::vector<ColumnValue>*> values;
+    for (std::size_t k = 0; k < sets[s].size(); ++k) values.push_back(&walk->Values(s, k));
+    result.push_back(GroupsOfCells(values, counts[s]));
   }
   return result;
 }
@@ -364,23 +319,14 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
           std::make_unique<RankReader>(db, static_cast<int>(kept - source.orderColumns.begin()));
       continue;
     }
-    const OneRowJoin* join = nullptr;
-    for (const OneRowJoin& candidate : source.joins) {
-      if (!NameIn(candidate.table, {column.table})) continue;
-      if (join) return std::nullopt;  // the same table joined twice: which one is unclear
-      join = &candidate;
-    }
+    const OneRowJoin* join = JoinOfColumn(source, column);
     if (!join || !ComparedAsBytes(db, join->table, column.column)) return std::nullopt;
     // The loans' codes where the index keeps them for this join and column, else the
     // joined table read.
-    if (source.joinedCodes && source.joinedBooks && SameJoin(*source.joinedBooks, *join) &&
-        CodesServe(*source.joinedCodes, column)) {
-      counted[c].joinedCodes =
-          JoinedCodeReader::Open(db, source.table, *join, *source.joinedCodes, column.prefix);
-      if (counted[c].joinedCodes) {
-        counted[c].values = counted[c].joinedCodes->Values();
-        continue;
-      }
+    counted[c].joinedCodes = JoinedCodesOf(db, source, *join, column);
+    if (counted[c].joinedCodes) {
+      counted[c].values = counted[c].joinedCodes->Values();
+      continue;
     }
     if (!ReadJoined(db, rows, source, *join, counted[c])) {
       return std::nullopt;
@@ -443,13 +389,11 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
       for (std::size_t c = 0; c < columns.size(); ++c) {
         std::uint32_t slot;
         if (counted[c].codePlace != SIZE_MAX) {
-          slot = codes->CodeOfBook(i, counted[c].codeRead);
-          if (slot >= counted[c].values.size()) CodeWithoutValue();
+          slot = codes->CodeOfBook(counted[c].codeRead, chunkRows[i]);
+          if (slot >= counted[c].values.size()) CodeWithoutValue(chunkRows[i]);
         } else if (counted[c].joinedChunk) {
           slot = (*counted[c].joinedChunk)[LowBits(chunkRows[i])];
-          if (slot >= counted[c].values.size()) {
-            throw OrderUnreadable("cannot read the codes of the loans: a code without a value");
-          }
+          if (slot >= counted[c].values.size()) CodeWithoutValue(chunkRows[i]);
         } else if (counted[c].ranks) {
           if (ranks[c][i] > kMostRank) return false;
           slot = counted[c].RankSlot(ranks[c][i], chunkRows[i]);
@@ -534,30 +478,32 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
   return tuples;
 }
 
-std::optional<std::vector<GroupCount>> CountGroupsByRank(
+std::optional<std::vector<std::vector<GroupCount>>> CountGroupSetsByRank(
     sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
-    const std::vector<GroupedColumn>& columns) {
+    const std::vector<std::vector<GroupedColumn>>& sets) {
   if (FewRows(rows, source)) return std::nullopt;
-  if (std::optional<std::vector<GroupCount>> byCodes = CountByCodes(db, rows, source, columns))
-    return byCodes;
-  std::vector<std::int64_t> rowsOfTuple;
-  const std::optional<RowTuples> tuples =
-      TupleOfEachRow(db, rows, source, columns, [&](const ChunkTuples& chunk) {
-        for (std::uint32_t tuple : chunk.ids) {
-          if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
-          ++rowsOfTuple[tuple];
-        }
-      });
-  if (!tuples) return std::nullopt;
-  std::vector<GroupCount> result(tuples->groups.size());
-  for (std::size_t tuple = 0; tuple < rowsOfTuple.size(); ++tuple) {
-    if (rowsOfTuple[tuple] == 0) continue;
-    GroupCount& group = result[tuples->groupOf[tuple]];
-    group.Rows += rowsOfTuple[tuple];
+  if (auto byCodes = CountSetsByCodes(db, rows, source, sets)) return byCodes;
+  std::vector<std::vector<GroupCount>> result;
+  for (const std::vector<GroupedColumn>& columns : sets) {
+    std::vector<std::int64_t> rowsOfTuple;
+    const std::optional<RowTuples> tuples =
+        TupleOfEachRow(db, rows, source, columns, [&](const ChunkTuples& chunk) {
+          for (std::uint32_t tuple : chunk.ids) {
+            if (tuple >= rowsOfTuple.size()) rowsOfTuple.resize(tuple + 1);
+            ++rowsOfTuple[tuple];
+          }
+        });
+    if (!tuples) return std::nullopt;
+    std::vector<GroupCount>& counts = result.emplace_back(tuples->groups.size());
+    for (std::size_t tuple = 0; tuple < rowsOfTuple.size(); ++tuple) {
+      if (rowsOfTuple[tuple] == 0) continue;
+      GroupCount& group = counts[tuples->groupOf[tuple]];
+      group.Rows += rowsOfTuple[tuple];
+    }
+    for (std::size_t g = 0; g < counts.size(); ++g) counts[g].Keys = tuples->groups[g].values;
+    // A slot no candidate met (a joined row of another book) makes an empty group.
+    std::erase_if(counts, [](const GroupCount& group) { return group.Rows == 0; });
   }
-  for (std::size_t g = 0; g < result.size(); ++g) result[g].Keys = tuples->groups[g].values;
-  // A slot no candidate met (a joined row of another book) makes an empty group.
-  std::erase_if(result, [](const GroupCount& group) { return group.Rows == 0; });
   return result;
 }
 

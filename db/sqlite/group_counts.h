@@ -61,15 +61,17 @@ struct GroupedColumn {
 // a candidate and a column when they are scattered.
 bool FewRows(const RowBitmap& rows, const GroupingSource& source);
 
-// The rows counted by the values of the columns, as GROUP BY would count them. The rows
-// must be the exact rows of the search in the state the connection reads, with nothing
-// pending, so that the stored ranks are those of the rows. nullopt when a column is
-// neither a kept column of the book table nor one of a table joined once, or is not
-// compared as bytes, and for so few rows that reading them costs less. Raises
-// OrderUnreadable when the stored order cannot be read.
-std::optional<std::vector<GroupCount>> CountGroupsByRank(sqlite3* db, const RowBitmap& rows,
-                                                         const GroupingSource& source,
-                                                         const std::vector<GroupedColumn>& columns);
+// The rows counted by the values of each set of columns, as GROUP BY would count them:
+// an answer a set. The rows must be the exact rows of the search in the state the
+// connection reads, with nothing pending, so that the stored ranks and codes are those of
+// the rows. Where every column of every set is coded the sets are counted in one walk of
+// the rows' codes. nullopt when a column is neither a kept column of the book table nor
+// one of a table joined once, or is not compared as bytes, and for so few rows that
+// reading them costs less. Raises OrderUnreadable when the stored order or codes cannot
+// be read.
+std::optional<std::vector<std::vector<GroupCount>>> CountGroupSetsByRank(
+    sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
+    const std::vector<std::vector<GroupedColumn>>& sets);
 
 // Values of the columns that candidates hold, and a candidate that holds them.
 struct ValueTuple {
@@ -99,8 +101,8 @@ using TupleVisit = std::function<void(const ChunkTuples&)>;
 
 // Calls visit for each chunk's rows, in rowid order, a tuple id a row standing for the
 // values of the columns the row holds (several ids may hold equal values), read from
-// the stored ranks and the joined tables as CountGroupsByRank reads them; then answers
-// what each id stands for. nullopt, and raises, as CountGroupsByRank, however few the
+// the stored ranks and the joined tables as CountGroupSetsByRank reads them; then answers
+// what each id stands for. nullopt, and raises, as CountGroupSetsByRank, however few the
 // rows are.
 std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,

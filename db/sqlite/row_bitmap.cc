@@ -1,5 +1,6 @@
 #include "db/sqlite/row_bitmap.h"
 
+#include <algorithm>
 #include <tuple>
 
 #include "db/sqlite/search_index_format.h"
@@ -25,17 +26,20 @@ void RowBitmap::Add(const std::vector<std::int64_t>& rowids) {
 
 void RowBitmap::AddChunkBits(std::int64_t chunk, std::string_view bits) {
   LIRAWEB_ASSERT(bits.size() == kWords * 8);
-  Chunk words;
-  std::uint64_t any = 0;
+  Words words;
   for (int w = 0; w < kWords; ++w) {
     std::uint64_t word = 0;
     for (int b = 0; b < 8; ++b) {
       word |= std::uint64_t{static_cast<unsigned char>(bits[w * 8 + b])} << (8 * b);
     }
     words[w] = word;
-    any |= word;
   }
-  if (!any) return;  // no chunk is all zero bits
+  AddChunkWords(chunk, words);
+}
+
+void RowBitmap::AddChunkWords(std::int64_t chunk, const Words& words) {
+  if (std::all_of(words.begin(), words.end(), [](std::uint64_t word) { return word == 0; }))
+    return;  // no chunk is all zero bits
   auto [at, added] = chunks_.try_emplace(chunk, words);
   if (added) return;
   for (int w = 0; w < kWords; ++w) at->second[w] |= words[w];
@@ -115,7 +119,7 @@ std::optional<std::int64_t> RowBitmap::NthFrom(std::int64_t rowid, std::int64_t 
   return std::nullopt;
 }
 
-std::optional<std::int64_t> RowBitmap::FromBit(std::map<std::int64_t, Chunk>::const_iterator at,
+std::optional<std::int64_t> RowBitmap::FromBit(std::map<std::int64_t, Words>::const_iterator at,
                                                int bit) const {
   for (; at != chunks_.end(); ++at, bit = 0) {
     for (int w = bit >> 6; w < kWords; ++w) {

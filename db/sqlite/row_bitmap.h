@@ -15,7 +15,12 @@
 namespace db::searchindex {
 
 class RowBitmap {
+  static constexpr int kWords = 1024;  // 2^16 bits
+
  public:
+  // A chunk's bits: bit b of word w for the rowid of low bits w * 64 + b.
+  using Words = std::array<std::uint64_t, kWords>;
+
   RowBitmap() = default;
   // The set of the rowids, in any order.
   explicit RowBitmap(const std::vector<std::int64_t>& rowids);
@@ -24,6 +29,8 @@ class RowBitmap {
   // Adds the rowids of the chunk whose bits are set in `bits`, kChunkRows / 8 bytes,
   // bit l % 8 of byte l / 8 for the rowid of low bits l.
   void AddChunkBits(std::int64_t chunk, std::string_view bits);
+  // Adds the rowids of the chunk whose bits are set in `words`.
+  void AddChunkWords(std::int64_t chunk, const Words& words);
   // Keeps the rowids that either set holds.
   void Unite(const RowBitmap& other);
   // Keeps the rowids that both sets hold.
@@ -58,16 +65,20 @@ class RowBitmap {
       visit(rowids);
     }
   }
+  // Calls visit(chunk, words) for each chunk of rowids the set holds any of, ascending:
+  // a walk that makes no list of the rowids.
+  template <typename Visit>
+  void ForEachChunkWords(Visit visit) const {
+    for (const auto& [chunk, words] : chunks_) visit(chunk, words);
+  }
 
  private:
-  static constexpr int kWords = 1024;  // 2^16 bits
-  using Chunk = std::array<std::uint64_t, kWords>;
 
   // The first rowid at or above bit `bit` of chunk `at` and the chunks after it.
-  std::optional<std::int64_t> FromBit(std::map<std::int64_t, Chunk>::const_iterator at,
+  std::optional<std::int64_t> FromBit(std::map<std::int64_t, Words>::const_iterator at,
                                       int bit) const;
 
-  std::map<std::int64_t, Chunk> chunks_;  // by rowid >> 16; no chunk is all zero bits
+  std::map<std::int64_t, Words> chunks_;  // by rowid >> 16; no chunk is all zero bits
 };
 
 }  // namespace db::searchindex

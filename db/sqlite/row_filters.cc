@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "db/sqlite/coded_walk.h"
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/stored_order.h"
 
@@ -55,16 +56,68 @@ class RowDecision {
   OrderStatement select_;
 };
 
-// The rows that meet one filter.
-std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const FilterSource& source,
-                                     const RowFilter& filter) {
-  RowDecision decision(db, source, filter.Condition);
+// The columns a filter reads, each with its table; nullopt when one's table is unclear.
+std::optional<std::vector<GroupedColumn>> ColumnsOf(sqlite3* db, const FilterSource& source,
+                                                    const RowFilter& filter) {
   std::vector<GroupedColumn> columns;
   for (const GroupColumn& column : filter.Columns) {
     const std::optional<std::string> table = TableOf(db, source.grouping, column.Name);
     if (!table) return std::nullopt;
     columns.push_back({*table, column.Name, column.Prefix});
   }
+  return columns;
+}
+
+// The rows that meet every filter where every column the filters read is coded: one
+// walk of the rows' codes, each filter decided once for each cell of its columns' codes,
+// on the first row that holds it. nullopt where a column is not coded or a filter's
+// cells are too many.
+std::optional<RowBitmap> RowsMeetingByCodes(sqlite3* db, const RowBitmap& rows,
+                                            const FilterSource& source,
+                                            const std::vector<RowFilter>& filters) {
+  constexpr std::size_t kMostCells = std::size_t{1} << 16;
+  std::vector<std::vector<GroupedColumn>> columnsOfFilter;
+  for (const RowFilter& filter : filters) {
+    std::optional<std::vector<GroupedColumn>> read = ColumnsOf(db, source, filter);
+    if (!read) return std::nullopt;
+    columnsOfFilter.push_back(std::move(*read));
+  }
+  const std::unique_ptr<CodedWalk> walk =
+      CodedWalk::Open(db, source.grouping, columnsOfFilter, kMostCells);
+  if (!walk) return std::nullopt;
+  std::vector<RowDecision> decisions;
+  std::vector<std::vector<signed char>> holds;  // cell -> 1, 0; -1 while undecided
+  for (std::size_t f = 0; f < filters.size(); ++f) {
+    holds.emplace_back(walk->Cells(f), -1);
+    decisions.emplace_back(db, source, filters[f].Condition);
+  }
+  RowBitmap kept;
+  RowBitmap::Words keptWords{};
+  const bool walked = walk->Walk(
+      rows,
+      [&](std::int64_t rowid, const auto& cells) {
+        for (std::size_t f = 0; f < holds.size(); ++f) {
+          signed char& held = holds[f][cells[f]];
+          if (held < 0) held = decisions[f].Holds(rowid) ? 1 : 0;
+          if (held == 0) return;
+        }
+        const std::uint16_t low = LowBits(rowid);
+        keptWords[low >> 6] |= std::uint64_t{1} << (low & 63);
+      },
+      [&](std::int64_t chunk) {
+        kept.AddChunkWords(chunk, keptWords);
+        keptWords.fill(0);
+      });
+  if (!walked) return std::nullopt;
+  return kept;
+}
+
+// The rows that meet one filter.
+std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const FilterSource& source,
+                                     const RowFilter& filter) {
+  RowDecision decision(db, source, filter.Condition);
+  const std::optional<std::vector<GroupedColumn>> columns = ColumnsOf(db, source, filter);
+  if (!columns) return std::nullopt;
   // Ids that stand for values are decided when first met, on the row that meets them,
   // and the rows kept in the same walk. Ids of ranks are first merged into their groups
   // (a call number's rank into its first byte's), so their rows are walked again; one id
@@ -75,7 +128,7 @@ std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const F
   std::vector<signed char> idHolds;  // tuple id -> 1, 0; -1 while undecided
   std::vector<std::uint32_t> tupleOfRow;
   const std::optional<RowTuples> tuples =
-      TupleOfEachRow(db, rows, source.grouping, columns, [&](const ChunkTuples& chunk) {
+      TupleOfEachRow(db, rows, source.grouping, *columns, [&](const ChunkTuples& chunk) {
         if (!chunk.valueIds) {
           if (tupleOfRow.empty()) tupleOfRow.reserve(static_cast<std::size_t>(rows.Count()));
           tupleOfRow.insert(tupleOfRow.end(), chunk.ids.begin(), chunk.ids.end());
@@ -129,6 +182,8 @@ std::optional<RowBitmap> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
   // Once the first filter is decided by the values, the others are too, however few
   // rows it leaves: one unexact filter would leave them all to the statement.
   if (FewRows(rows, source.grouping)) return std::nullopt;
+  if (std::optional<RowBitmap> byCodes = RowsMeetingByCodes(db, rows, source, filters))
+    return byCodes;
   std::optional<RowBitmap> kept = rows;
   for (const RowFilter& filter : filters) {
     kept = RowsMeeting(db, *kept, source, filter);

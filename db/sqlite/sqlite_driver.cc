@@ -189,30 +189,40 @@ class SqliteCursor : public Cursor {
   }
 
   // Exact candidates of a head that gives one row a book are the result's rows: they
-  // are counted by the index's stored ranks and the joined tables, in the statement's
-  // own read transaction (the cursor stands on a row).
+  // are counted by the index's stored ranks and codes and the joined tables, in the
+  // statement's own read transaction (the cursor stands on a row).
   std::optional<std::vector<GroupCount>> CountGroups(
       const std::vector<GroupColumn>& columns) override {
+    std::optional<std::vector<std::vector<GroupCount>>> counts = CountGroupSets({columns});
+    if (!counts) return std::nullopt;
+    return std::move(counts->front());
+  }
+
+  std::optional<std::vector<std::vector<GroupCount>>> CountGroupSets(
+      const std::vector<std::vector<GroupColumn>>& sets) override {
     if (!onRow_) {
-      if (rowsRead_ == 0) return std::vector<GroupCount>{};
+      if (rowsRead_ == 0) return std::vector<std::vector<GroupCount>>(sets.size());
       return std::nullopt;
     }
     if (!countedBy_) return std::nullopt;
     const searchindex::CandidateBits& candidates = countedBy_->Current();
     if (!candidates.exact) return std::nullopt;
-    std::vector<searchindex::GroupedColumn> grouped;
-    for (const GroupColumn& column : columns) {
-      const auto named = std::find(columnNames_.begin(), columnNames_.end(), column.Name);
-      if (named == columnNames_.end()) return std::nullopt;
-      const int at = static_cast<int>(named - columnNames_.begin());
-      const char* table = sqlite3_column_table_name(statement_, at);
-      const char* origin = sqlite3_column_origin_name(statement_, at);
-      if (!table || !origin) return std::nullopt;  // an expression, not a column
-      grouped.push_back({table, origin, column.Prefix});
+    std::vector<std::vector<searchindex::GroupedColumn>> grouped;
+    for (const std::vector<GroupColumn>& columns : sets) {
+      std::vector<searchindex::GroupedColumn>& set = grouped.emplace_back();
+      for (const GroupColumn& column : columns) {
+        const auto named = std::find(columnNames_.begin(), columnNames_.end(), column.Name);
+        if (named == columnNames_.end()) return std::nullopt;
+        const int at = static_cast<int>(named - columnNames_.begin());
+        const char* table = sqlite3_column_table_name(statement_, at);
+        const char* origin = sqlite3_column_origin_name(statement_, at);
+        if (!table || !origin) return std::nullopt;  // an expression, not a column
+        set.push_back({table, origin, column.Prefix});
+      }
     }
     try {
-      return searchindex::CountGroupsByRank(connection_.get(), candidates.rows, *grouping_,
-                                            grouped);
+      return searchindex::CountGroupSetsByRank(connection_.get(), candidates.rows, *grouping_,
+                                               grouped);
     } catch (const searchindex::OrderUnreadable& e) {
       throw DriverError{kErrSql, {TDBError{kErrSql, SQLITE_CORRUPT, e.what()}}};
     }

@@ -1,0 +1,131 @@
+#include "db/sqlite/coded_walk.h"
+
+#include <algorithm>
+
+#include "db/sqlite/search_index.h"
+#include "db/sqlite/stored_order.h"
+
+namespace db::searchindex {
+
+bool ComparedAsBytes(sqlite3* db, const std::string& table, const std::string& column) {
+  const char* collation = nullptr;
+  return sqlite3_table_column_metadata(db, "main", table.c_str(), column.c_str(), nullptr,
+                                       &collation, nullptr, nullptr, nullptr) == SQLITE_OK &&
+         collation && NameIn(collation, {"BINARY"});
+}
+
+bool CodesServe(const CodedColumn& kept, const GroupedColumn& column) {
+  return NameIn(kept.name, {column.column}) &&
+         (kept.prefix == 0 || (column.prefix > 0 && column.prefix <= kept.prefix));
+}
+
+std::optional<std::size_t> CodedPlace(sqlite3* db, const GroupingSource& source,
+                                      const GroupedColumn& column) {
+  if (!NameIn(column.table, {source.table})) return std::nullopt;
+  const auto coded =
+      std::find_if(source.bookCodes.begin(), source.bookCodes.end(),
+                   [&](const CodedColumn& kept) { return CodesServe(kept, column); });
+  if (coded == source.bookCodes.end() || !ComparedAsBytes(db, source.table, column.column) ||
+      !OrderFollowsUpdates(db, coded->name)) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(coded - source.bookCodes.begin());
+}
+
+bool SameJoin(const OneRowJoin& a, const OneRowJoin& b) {
+  return NameIn(a.table, {b.table}) && NameIn(a.joinedColumn, {b.joinedColumn}) &&
+         NameIn(a.bookColumn, {b.bookColumn});
+}
+
+const OneRowJoin* JoinOfColumn(const GroupingSource& source, const GroupedColumn& column) {
+  const OneRowJoin* join = nullptr;
+  for (const OneRowJoin& candidate : source.joins) {
+    if (!NameIn(candidate.table, {column.table})) continue;
+    if (join) return nullptr;
+    join = &candidate;
+  }
+  return join;
+}
+
+std::unique_ptr<JoinedCodeReader> JoinedCodesOf(sqlite3* db, const GroupingSource& source,
+                                                const OneRowJoin& join,
+                                                const GroupedColumn& column) {
+  if (!source.joinedCodes || !source.joinedBooks || !SameJoin(*source.joinedBooks, join) ||
+      !CodesServe(*source.joinedCodes, column)) {
+    return nullptr;
+  }
+  return JoinedCodeReader::Open(db, source.table, join, *source.joinedCodes, column.prefix);
+}
+
+void CodeWithoutValue(std::int64_t rowid) {
+  throw OrderUnreadable("cannot read the codes of the books: row " + std::to_string(rowid) +
+                        " holds a code without a value");
+}
+
+std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& source,
+                                           const std::vector<std::vector<GroupedColumn>>& sets,
+                                           std::size_t mostCells) {
+  if (sets.empty() || sets.size() > kMostSets) return nullptr;
+  std::unique_ptr<CodedWalk> walk(new CodedWalk);
+  std::vector<GroupedColumn> named;  // the column of each place in columns_
+  std::vector<std::size_t> places;
+  for (const std::vector<GroupedColumn>& columns : sets) {
+    Set& set = walk->sets_.emplace_back();
+    for (const GroupedColumn& asked : columns) {
+      const auto same = std::find_if(named.begin(), named.end(), [&](const GroupedColumn& c) {
+        return NameIn(c.table, {asked.table}) && NameIn(c.column, {asked.column}) &&
+               c.prefix == asked.prefix;
+      });
+      set.columns.push_back(static_cast<std::size_t>(same - named.begin()));
+      if (same != named.end()) continue;
+      if (named.size() == kMostColumns) return nullptr;
+      named.push_back(asked);
+      Column& column = walk->columns_.emplace_back();
+      if (const std::optional<std::size_t> place = CodedPlace(db, source, asked)) {
+        column.bookCode = places.size();
+        places.push_back(*place);
+        column.values = ReadCodeValues(db, *place, asked.prefix);
+        column.lowest = 1;
+        column.wide = true;
+      } else {
+        const OneRowJoin* join = JoinOfColumn(source, asked);
+        if (!join || !ComparedAsBytes(db, join->table, asked.column)) return nullptr;
+        column.joinedCodes = JoinedCodesOf(db, source, *join, asked);
+        if (!column.joinedCodes) return nullptr;
+        column.values = column.joinedCodes->Values();
+      }
+      column.codes = static_cast<std::uint32_t>(column.values.size());
+    }
+    for (std::size_t c : set.columns) {
+      set.strides.push_back(set.cells);
+      set.cells *= walk->columns_[c].codes;
+      if (set.cells > mostCells) return nullptr;
+    }
+  }
+  if (walk->columns_.empty()) return nullptr;
+  if (!places.empty()) walk->bookCodes_.emplace(db, source.bookCodes.size(), std::move(places));
+  return walk;
+}
+
+void CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
+  if (bookCodes_) {
+    std::size_t rows = 0;
+    for (std::uint64_t word : words) rows += static_cast<std::size_t>(std::popcount(word));
+    if (rows > kWholeCodeChunkRows) {
+      bookCodes_->ReadWhole(chunk);
+    } else {
+      fewRowids_.clear();
+      for (std::size_t w = 0; w < words.size(); ++w) {
+        for (std::uint64_t bits = words[w]; bits != 0; bits &= bits - 1)
+          fewRowids_.push_back((chunk << kChunkBits) | (w * 64 + std::countr_zero(bits)));
+      }
+      bookCodes_->Read(chunk, fewRowids_);
+    }
+  }
+  for (Column& column : columns_) {
+    column.stripe = column.joinedCodes ? column.joinedCodes->Read(chunk).data()
+                                       : bookCodes_->Stripe(column.bookCode);
+  }
+}
+
+}  // namespace db::searchindex
