@@ -39,6 +39,7 @@ struct ColumnValue {
 struct GroupColumn {
   std::string Name;
   std::size_t Prefix = 0;
+  bool operator==(const GroupColumn&) const = default;
 };
 
 // A condition of a statement's WHERE, written there as it stands, restated for a driver
@@ -166,9 +167,12 @@ class Database {
 
   // Prepares sql whose WHERE holds some of the filters' conditions; a driver that can
   // decide them from what it keeps beside the rows reads only the rows that meet them.
-  // Throws DriverError.
-  virtual std::unique_ptr<Statement> PrepareFiltered(std::string_view sql,
-                                                     const std::vector<RowFilter>&) {
+  // countAlong names sets of columns (as the filters name theirs) whose counts of those
+  // rows a later CountGroupSets of the same search will ask: a driver that walks the
+  // rows to decide the filters may count them in the same walk. Throws DriverError.
+  virtual std::unique_ptr<Statement> PrepareFiltered(
+      std::string_view sql, const std::vector<RowFilter>&,
+      const std::vector<std::vector<GroupColumn>>& /*countAlong*/) {
     return Prepare(sql);
   }
 

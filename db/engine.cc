@@ -174,14 +174,16 @@ Database& OpenDatabase(std::string_view name) {
 }
 
 std::unique_ptr<Statement> PrepareStatement(Database& database, std::string_view sql,
-                                            const std::vector<RowFilter>& filters) {
+                                            const std::vector<RowFilter>& filters,
+                                            const std::vector<std::vector<GroupColumn>>& countAlong) {
   if (platform::ServingManyRequests() && !IsPlainQuery(sql)) {
     for (OpenedDatabase& opened : State().Databases) {
       if (opened.Handle.get() == &database) opened.Kept = false;
     }
   }
   return CallDriver([&] {
-    return filters.empty() ? database.Prepare(sql) : database.PrepareFiltered(sql, filters);
+    return filters.empty() ? database.Prepare(sql)
+                           : database.PrepareFiltered(sql, filters, countAlong);
   });
 }
 

@@ -37,8 +37,9 @@ Database& OpenDatabase(std::string_view name);
 // query (IsPlainQuery) has the database closed after the request; with filters, the
 // database may decide those of their conditions the statement holds (PrepareFiltered).
 // Raises EDBEngineError.
-std::unique_ptr<Statement> PrepareStatement(Database& database, std::string_view sql,
-                                            const std::vector<RowFilter>& filters = {});
+std::unique_ptr<Statement> PrepareStatement(
+    Database& database, std::string_view sql, const std::vector<RowFilter>& filters = {},
+    const std::vector<std::vector<GroupColumn>>& countAlong = {});
 
 // How LIKE compares on the database of that name: the alias's MATCH, FOLDED for a
 // folder. Starts the engine when it has not started yet; FOLDED when it cannot start or

@@ -116,6 +116,13 @@ void TQuery::SetRowFilters(std::vector<db::RowFilter> filters) {
   RowFilters_ = std::move(filters);
 }
 
+void TQuery::SetCountAlong(std::vector<std::vector<db::GroupColumn>> fieldSets) {
+  if (fieldSets == CountAlong_) return;
+  CloseQuery();
+  Statement_.reset();
+  CountAlong_ = std::move(fieldSets);
+}
+
 void TQuery::LoadSqlFromFile(std::string_view path) {
   TStringList lines = ReadTextLines(path);
   std::string text = JoinedLines(lines);
@@ -146,7 +153,7 @@ void TQuery::OpenQuery() {
   db::Database& database = db::OpenDatabase(DatabaseName_);
   if (SQL_.empty()) Fail(platform::texts::kNoSqlStatement);
   if (!Statement_) {
-    Statement_ = db::PrepareStatement(database, EngineText_, RowFilters_);
+    Statement_ = db::PrepareStatement(database, EngineText_, RowFilters_, CountAlong_);
   }
   std::vector<std::string> values;
   for (const TParam& param : Params_) {

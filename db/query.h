@@ -67,6 +67,10 @@ class TQuery {
   // does not hold is ignored. Different filters close the query and release its
   // prepared statement.
   void SetRowFilters(std::vector<db::RowFilter> filters);
+  // Sets of fields whose counts (CountGroupSets) another query of the same search and
+  // filters will ask for, so that the database may count them while it decides the
+  // filters (see db::Database::PrepareFiltered).
+  void SetCountAlong(std::vector<std::vector<db::GroupColumn>> fieldSets);
 
   // The parameters in the order of their markers.
   const std::vector<TParam>& Params() const { return Params_; }
@@ -130,6 +134,7 @@ class TQuery {
   std::string EngineText_;  // SqlText_ with every marker turned into "?"
   std::vector<TParam> Params_;
   std::vector<db::RowFilter> RowFilters_;
+  std::vector<std::vector<db::GroupColumn>> CountAlong_;
   std::unique_ptr<db::Statement> Statement_;  // prepared at an opening, kept until the text changes
   std::unique_ptr<db::Cursor> Cursor_;        // the open result; declared last, released first
   bool AtEnd_ = true;

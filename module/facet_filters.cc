@@ -199,8 +199,7 @@ std::optional<FacetCounts> CountFacetsWithoutRows(db::TQuery& facetRows, char ki
   // Each facet is a set of columns of its own, the loan state the four it reads together,
   // all counted in one go where the database can; the first byte of a text is all the
   // rules look at (empty or not, the kind, the class digit).
-  const auto sets = facetRows.CountGroupSets(
-      {kLoanStateColumns, {{"MS_SYUNEN", 0}}, {{"MS_SEIKYU", 1}}, {{"MS_SYOZAI", 0}}});
+  const auto sets = facetRows.CountGroupSets(kFacetCountSets);
   if (!sets) return std::nullopt;
   const std::vector<db::TGroupCount>& loans = (*sets)[0];
   const std::vector<db::TGroupCount>& years = (*sets)[1];

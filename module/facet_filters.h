@@ -90,6 +90,11 @@ platform::TStringList FacetRowsStatement(const platform::TStringList& search);
 void CountFacetRow(FacetCounts& counts, std::uint8_t loanState, std::string_view year,
                    std::string_view callNumber, std::string_view location, std::int64_t rows = 1);
 
+// The sets of columns the facets count a search's rows by: the loan state's four
+// columns together, the year, the first byte of the call number, the location.
+inline const std::vector<std::vector<db::GroupColumn>> kFacetCountSets = {
+    kLoanStateColumns, {{"MS_SYUNEN", 0}}, {{"MS_SEIKYU", 1}}, {{"MS_SYOZAI", 0}}};
+
 // The counts of the open facet statement (FacetRowsStatement) taken by the database from
 // what it keeps beside the rows, by the same rules as CountFacetRow; nullopt when it
 // cannot count them without reading the rows. Raises as TQuery::CountGroups.

@@ -2,6 +2,8 @@
 // it leaves, as links that add its filter, and the applied filters as links that remove
 // them. The counts come from the search's own rows, read with the columns the facets
 // need, the loan state decided as the result rows decide it.
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,9 @@
 #include "module/result_row.h"
 #include "platform/int_conversion.h"
 #include "platform/text_lines.h"
+#include "platform/exception.h"
 #include "web/html_text.h"
+#include "web/kept_templates.h"
 
 namespace module {
 
@@ -40,6 +44,17 @@ struct FacetValue {
 
 bool TMainMod::FacetsOn() const {
   return platform::StrToIntDef(Conf->OptionalText("FACETS"), 0) == 1;
+}
+
+bool TMainMod::ListShowsFacets() const {
+  std::shared_ptr<const web::TScannedTemplate> list;
+  try {
+    list = web::ScannedTemplateFile(HtmlPath + "list.html");
+  } catch (const platform::EFOpenError&) {
+    return false;  // the page's own expansion raises it where it always did
+  }
+  return std::any_of(list->Tags().begin(), list->Tags().end(),
+                     [](const web::TScannedTemplate::TTagPiece& tag) { return tag.TagString == "FACET"; });
 }
 
 const FacetCounts& TMainMod::CurrentFacetCounts() {

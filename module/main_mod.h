@@ -155,6 +155,8 @@ class TMainMod : public app::TWebModule {
   // True when liraweb.conf says FACETS=1: the filter fields are read and the facet
   // tags answer.
   bool FacetsOn() const;
+  // True when the list page counts the facets (a FACET tag in its template).
+  bool ListShowsFacets() const;
   // The values of one facet (AVAILABLE, DECADE, CLASS, LOCATION) that leave rows of the
   // current search, each a link adding its filter with the rows it leaves, the applied
   // value one that removes it; headed by label when given. Empty without a result.

@@ -207,6 +207,10 @@ void TMainMod::MainModRequestListAction(TWebActionItem&, TWebRequest& request,
     std::string page;
     try {
       qMaster->SetSqlLines(*statement);
+      // A filtered list that shows the facets has the rows the filters leave counted
+      // for them in the same pass, where the database can.
+      if (FacetsOn() && !Filters.Empty() && ListShowsFacets())
+        qMaster->SetCountAlong(kFacetCountSets);
       qMaster->OpenQuery();
       NoteIndexPassedBy();
       // -1 is a count the database could not give: a failure, not a number of books.

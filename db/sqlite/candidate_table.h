@@ -22,11 +22,14 @@ namespace db::searchindex {
 
 class RankedOrder;
 struct JoinedRead;
+struct CountedAlong;
 
 // Candidate rows as a set of rowids.
 struct CandidateBits {
   RowBitmap rows;
   bool exact = false;  // as Candidates::exact
+  // Counts of the rows taken while they were decided, if any were asked.
+  std::shared_ptr<const CountedAlong> countedAlong = nullptr;
 };
 
 // Candidate rows, and how to compute them again.

@@ -1,6 +1,7 @@
 #include "db/sqlite/coded_walk.h"
 
 #include <algorithm>
+#include <map>
 
 #include "db/sqlite/search_index.h"
 #include "db/sqlite/stored_order.h"
@@ -105,6 +106,29 @@ std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& so
   if (walk->columns_.empty()) return nullptr;
   if (!places.empty()) walk->bookCodes_.emplace(db, source.bookCodes.size(), std::move(places));
   return walk;
+}
+
+std::vector<GroupCount> CodedWalk::Groups(std::size_t s,
+                                          const std::vector<std::int64_t>& counts) const {
+  const Set& set = sets_[s];
+  std::vector<GroupCount> result;
+  std::map<std::string, std::size_t> groupOfBytes;
+  for (std::size_t cell = 0; cell < counts.size(); ++cell) {
+    if (counts[cell] == 0) continue;
+    GroupCount group;
+    std::string keyBytes;
+    for (std::size_t k = 0; k < set.columns.size(); ++k) {
+      const std::vector<ColumnValue>& values = columns_[set.columns[k]].values;
+      const ColumnValue& value = values[cell / set.strides[k] % values.size()];
+      const std::string bytes = GroupKeyBytes(value);
+      keyBytes += std::to_string(bytes.size()) + ":" + bytes;
+      group.Keys.push_back(value);
+    }
+    auto [at, added] = groupOfBytes.emplace(std::move(keyBytes), result.size());
+    if (added) result.push_back(std::move(group));
+    result[at->second].Rows += counts[cell];
+  }
+  return result;
 }
 
 void CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {

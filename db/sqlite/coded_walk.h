@@ -74,6 +74,9 @@ class CodedWalk {
   const std::vector<ColumnValue>& Values(std::size_t s, std::size_t k) const {
     return columns_[sets_[s].columns[k]].values;
   }
+  // The groups of set s's rows counted by cell (Cells(s) counts): cells of equal values
+  // (codes of values cut to a shorter prefix than coded) make one group.
+  std::vector<GroupCount> Groups(std::size_t s, const std::vector<std::int64_t>& counts) const;
 
   // For each chunk the rows hold any of, ascending: reads its codes, calls
   // row(rowid, cells) for each of its rows, ascending, cells[s] the row's cell of set s,

@@ -198,29 +198,6 @@ bool ReadJoined(sqlite3* db, const RowBitmap& rows, const GroupingSource& source
   return true;
 }
 
-// The groups of a table of counts by cells, the first column varying fastest: cells
-// of equal values (codes of values cut to a shorter prefix than coded) make one group.
-std::vector<GroupCount> GroupsOfCells(const std::vector<const std::vector<ColumnValue>*>& values,
-                                      const std::vector<std::int64_t>& counts) {
-  std::vector<GroupCount> result;
-  std::map<std::string, std::size_t> groupOfBytes;
-  for (std::size_t cell = 0; cell < counts.size(); ++cell) {
-    if (counts[cell] == 0) continue;
-    GroupCount group;
-    std::string keyBytes;
-    for (std::size_t k = 0, rest = cell; k < values.size(); rest /= values[k]->size(), ++k) {
-      const ColumnValue& value = (*values[k])[rest % values[k]->size()];
-      const std::string bytes = GroupKeyBytes(value);
-      keyBytes += std::to_string(bytes.size()) + ":" + bytes;
-      group.Keys.push_back(value);
-    }
-    auto [at, added] = groupOfBytes.emplace(std::move(keyBytes), result.size());
-    if (added) result.push_back(std::move(group));
-    result[at->second].Rows += counts[cell];
-  }
-  return result;
-}
-
 // Counts of several sets of columns where every column is coded and each set's codes
 // make few cells: each row adds one to a cell of each set's table, in one walk of the
 // candidates' codes. nullopt otherwise.
@@ -240,11 +217,7 @@ std::optional<std::vector<std::vector<GroupCount>>> CountSetsByCodes(
       [](std::int64_t) {});
   if (!walked) return std::nullopt;
   std::vector<std::vector<GroupCount>> result;
-  for (std::size_t s = 0; s < sets.size(); ++s) {
-    std::vector<const std::vector<ColumnValue>*> values;
-    for (std::size_t k = 0; k < sets[s].size(); ++k) values.push_back(&walk->Values(s, k));
-    result.push_back(GroupsOfCells(values, counts[s]));
-  }
+  for (std::size_t s = 0; s < sets.size(); ++s) result.push_back(walk->Groups(s, counts[s]));
   return result;
 }
 
@@ -287,6 +260,14 @@ void ResolveRanks(sqlite3* db, const std::string& table, Counted& counted) {
 }
 
 }  // namespace
+
+bool SameColumns(const std::vector<GroupedColumn>& a, const std::vector<GroupedColumn>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const GroupedColumn& x, const GroupedColumn& y) {
+                      return NameIn(x.table, {y.table}) && NameIn(x.column, {y.column}) &&
+                             x.prefix == y.prefix;
+                    });
+}
 
 bool FewRows(const RowBitmap& rows, const GroupingSource& source) {
   constexpr std::int64_t kFewestCounted = 16384;  // see the header

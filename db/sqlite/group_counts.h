@@ -56,6 +56,16 @@ struct GroupedColumn {
   std::size_t prefix = 0;  // as GroupColumn::Prefix
 };
 
+// True when both name the same columns (names compared as SQL compares them), in order.
+bool SameColumns(const std::vector<GroupedColumn>& a, const std::vector<GroupedColumn>& b);
+
+// Counts of sets of columns taken in the walk that decided the rows they count (the
+// filters' walk, asked to count along): what CountGroupSetsByRank answers for the rows.
+struct CountedAlong {
+  std::vector<std::vector<GroupedColumn>> sets;
+  std::vector<std::vector<GroupCount>> counts;
+};
+
 // True when the rows are fewer than 16,384, or than a 64th of the books: reading
 // them (about 2 us a row) costs less than reading their ranks, which cost about as much
 // a candidate and a column when they are scattered.

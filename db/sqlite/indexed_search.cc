@@ -190,8 +190,8 @@ std::optional<CandidateBits> ExactCandidates(sqlite3* db, const LikeConditions& 
     return rows ? std::optional(CandidateBits{std::move(*rows), true}) : std::nullopt;
   if (source) {
     try {
-      if (std::optional<RowBitmap> kept = RowsMeetingFilters(db, *rows, *source, *filters)) {
-        return CandidateBits{std::move(*kept), true};
+      if (std::optional<FilteredRows> kept = RowsMeetingFilters(db, *rows, *source, *filters)) {
+        return CandidateBits{std::move(kept->rows), true, std::move(kept->countedAlong)};
       }
     } catch (const OrderUnreadable&) {
       // The statement's own conditions decide the rows instead.
@@ -275,7 +275,8 @@ bool JoinMeetsOneRow(sqlite3* db, const std::string& bookTable, const OneRowJoin
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry,
                                                     IndexUnused* why,
-                                                    const std::vector<RowFilter>& filters) {
+                                                    const std::vector<RowFilter>& filters,
+                                                    const std::vector<std::vector<GroupColumn>>& countAlong) {
   if (!MayBeSearch(sql)) return std::nullopt;
   IndexUnused ignored;
   IndexUnused& reason = why ? *why : ignored;
@@ -317,7 +318,7 @@ std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_vie
     std::erase_if(listed, [](const std::vector<LikeTerm>& condition) { return condition.empty(); });
     if (narrowed.oneRowPerBook && shape->bookTableAt) {
       source = FilterSource{narrowed.grouping, shape->head.substr(*shape->bookTableAt),
-                            shape->bookQualifier};
+                            shape->bookQualifier, countAlong};
     }
   }
   const auto most = static_cast<std::size_t>(info->rows / kNarrowedShareDivisor);

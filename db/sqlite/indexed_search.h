@@ -53,10 +53,12 @@ bool JoinMeetsOneRow(sqlite3* db, const std::string& bookTable, const OneRowJoin
 // given) is set to the reason the index was not used, kNone when it was; other
 // statements leave it as it was. Never throws.
 // Row conditions after the LIKE conditions that are all conditions of filters are
-// decided for exact candidates by RowsMeetingFilters, so that the candidates stay exact.
+// decided for exact candidates by RowsMeetingFilters, so that the candidates stay exact,
+// with the rows that meet them counted by the sets of countAlong where it can.
 std::optional<NarrowedSearch> NarrowSearchStatement(sqlite3* db, std::string_view sql,
                                                     MatchMode mode, CandidateRegistry& registry,
                                                     IndexUnused* why = nullptr,
-                                                    const std::vector<RowFilter>& filters = {});
+                                                    const std::vector<RowFilter>& filters = {},
+                                                    const std::vector<std::vector<GroupColumn>>& countAlong = {});
 
 }  // namespace db::searchindex

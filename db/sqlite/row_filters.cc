@@ -56,11 +56,11 @@ class RowDecision {
   OrderStatement select_;
 };
 
-// The columns a filter reads, each with its table; nullopt when one's table is unclear.
+// The columns, each with its table; nullopt when one's table is unclear.
 std::optional<std::vector<GroupedColumn>> ColumnsOf(sqlite3* db, const FilterSource& source,
-                                                    const RowFilter& filter) {
+                                                    const std::vector<GroupColumn>& named) {
   std::vector<GroupedColumn> columns;
-  for (const GroupColumn& column : filter.Columns) {
+  for (const GroupColumn& column : named) {
     const std::optional<std::string> table = TableOf(db, source.grouping, column.Name);
     if (!table) return std::nullopt;
     columns.push_back({*table, column.Name, column.Prefix});
@@ -70,20 +70,27 @@ std::optional<std::vector<GroupedColumn>> ColumnsOf(sqlite3* db, const FilterSou
 
 // The rows that meet every filter where every column the filters read is coded: one
 // walk of the rows' codes, each filter decided once for each cell of its columns' codes,
-// on the first row that holds it. nullopt where a column is not coded or a filter's
+// on the first row that holds it. With along, the sets asked to count along are counted
+// for the rows kept in the same walk. nullopt where a column is not coded or a set's
 // cells are too many.
-std::optional<RowBitmap> RowsMeetingByCodes(sqlite3* db, const RowBitmap& rows,
-                                            const FilterSource& source,
-                                            const std::vector<RowFilter>& filters) {
+std::optional<FilteredRows> RowsMeetingByCodes(sqlite3* db, const RowBitmap& rows,
+                                               const FilterSource& source,
+                                               const std::vector<RowFilter>& filters,
+                                               bool along) {
   constexpr std::size_t kMostCells = std::size_t{1} << 16;
-  std::vector<std::vector<GroupedColumn>> columnsOfFilter;
+  std::vector<std::vector<GroupedColumn>> sets;
   for (const RowFilter& filter : filters) {
-    std::optional<std::vector<GroupedColumn>> read = ColumnsOf(db, source, filter);
+    std::optional<std::vector<GroupedColumn>> read = ColumnsOf(db, source, filter.Columns);
     if (!read) return std::nullopt;
-    columnsOfFilter.push_back(std::move(*read));
+    sets.push_back(std::move(*read));
   }
-  const std::unique_ptr<CodedWalk> walk =
-      CodedWalk::Open(db, source.grouping, columnsOfFilter, kMostCells);
+  const std::size_t counted = along ? source.countAlong.size() : 0;
+  for (std::size_t a = 0; a < counted; ++a) {
+    std::optional<std::vector<GroupedColumn>> read = ColumnsOf(db, source, source.countAlong[a]);
+    if (!read) return std::nullopt;
+    sets.push_back(std::move(*read));
+  }
+  const std::unique_ptr<CodedWalk> walk = CodedWalk::Open(db, source.grouping, sets, kMostCells);
   if (!walk) return std::nullopt;
   std::vector<RowDecision> decisions;
   std::vector<std::vector<signed char>> holds;  // cell -> 1, 0; -1 while undecided
@@ -91,7 +98,9 @@ std::optional<RowBitmap> RowsMeetingByCodes(sqlite3* db, const RowBitmap& rows,
     holds.emplace_back(walk->Cells(f), -1);
     decisions.emplace_back(db, source, filters[f].Condition);
   }
-  RowBitmap kept;
+  std::vector<std::vector<std::int64_t>> counts;
+  for (std::size_t a = 0; a < counted; ++a) counts.emplace_back(walk->Cells(filters.size() + a));
+  FilteredRows kept;
   RowBitmap::Words keptWords{};
   const bool walked = walk->Walk(
       rows,
@@ -103,12 +112,21 @@ std::optional<RowBitmap> RowsMeetingByCodes(sqlite3* db, const RowBitmap& rows,
         }
         const std::uint16_t low = LowBits(rowid);
         keptWords[low >> 6] |= std::uint64_t{1} << (low & 63);
+        for (std::size_t a = 0; a < counts.size(); ++a) ++counts[a][cells[holds.size() + a]];
       },
       [&](std::int64_t chunk) {
-        kept.AddChunkWords(chunk, keptWords);
+        kept.rows.AddChunkWords(chunk, keptWords);
         keptWords.fill(0);
       });
   if (!walked) return std::nullopt;
+  if (counted > 0) {
+    auto countedAlong = std::make_shared<CountedAlong>();
+    for (std::size_t a = 0; a < counted; ++a) {
+      countedAlong->sets.push_back(sets[filters.size() + a]);
+      countedAlong->counts.push_back(walk->Groups(filters.size() + a, counts[a]));
+    }
+    kept.countedAlong = std::move(countedAlong);
+  }
   return kept;
 }
 
@@ -116,7 +134,7 @@ std::optional<RowBitmap> RowsMeetingByCodes(sqlite3* db, const RowBitmap& rows,
 std::optional<RowBitmap> RowsMeeting(sqlite3* db, const RowBitmap& rows, const FilterSource& source,
                                      const RowFilter& filter) {
   RowDecision decision(db, source, filter.Condition);
-  const std::optional<std::vector<GroupedColumn>> columns = ColumnsOf(db, source, filter);
+  const std::optional<std::vector<GroupedColumn>> columns = ColumnsOf(db, source, filter.Columns);
   if (!columns) return std::nullopt;
   // Ids that stand for values are decided when first met, on the row that meets them,
   // and the rows kept in the same walk. Ids of ranks are first merged into their groups
@@ -176,20 +194,25 @@ std::optional<std::vector<RowFilter>> FiltersOfConditions(
   return decided;
 }
 
-std::optional<RowBitmap> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
-                                            const FilterSource& source,
-                                            const std::vector<RowFilter>& filters) {
+std::optional<FilteredRows> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
+                                               const FilterSource& source,
+                                               const std::vector<RowFilter>& filters) {
   // Once the first filter is decided by the values, the others are too, however few
   // rows it leaves: one unexact filter would leave them all to the statement.
   if (FewRows(rows, source.grouping)) return std::nullopt;
-  if (std::optional<RowBitmap> byCodes = RowsMeetingByCodes(db, rows, source, filters))
-    return byCodes;
+  // The sets to count along are counted where their columns are coded too; else the
+  // filters alone are decided, and the counts are asked for later.
+  for (bool along : {true, false}) {
+    if (along && source.countAlong.empty()) continue;
+    if (std::optional<FilteredRows> byCodes = RowsMeetingByCodes(db, rows, source, filters, along))
+      return byCodes;
+  }
   std::optional<RowBitmap> kept = rows;
   for (const RowFilter& filter : filters) {
     kept = RowsMeeting(db, *kept, source, filter);
-    if (!kept) break;
+    if (!kept) return std::nullopt;
   }
-  return kept;
+  return FilteredRows{std::move(*kept), nullptr};
 }
 
 }  // namespace db::searchindex

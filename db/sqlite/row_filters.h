@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,16 @@ struct FilterSource {
   GroupingSource grouping;    // the book table, its kept orders, the joins of one row
   std::string fromClause;     // the statement's FROM, from the book table on
   std::string bookQualifier;  // the book table's name or alias in it
+  // Sets of columns (named as the statement names them) to count the rows that meet
+  // the filters by, in the same walk, where the walk can.
+  std::vector<std::vector<GroupColumn>> countAlong;
+};
+
+// The rows that meet the filters, and their counts by the sets asked to count along
+// when they were counted.
+struct FilteredRows {
+  RowBitmap rows;
+  std::shared_ptr<const CountedAlong> countedAlong;
 };
 
 // The rows that meet every filter, each decided for each distinct set of the values it
@@ -35,8 +46,8 @@ struct FilterSource {
 // nor of a table joined once), or the rows are so few that the statement decides them
 // faster on each row it reads (see TupleOfEachRow). The rows must be the exact
 // candidates of a state with nothing pending. Raises OrderUnreadable.
-std::optional<RowBitmap> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
-                                            const FilterSource& source,
-                                            const std::vector<RowFilter>& filters);
+std::optional<FilteredRows> RowsMeetingFilters(sqlite3* db, const RowBitmap& rows,
+                                               const FilterSource& source,
+                                               const std::vector<RowFilter>& filters);
 
 }  // namespace db::searchindex

@@ -220,6 +220,12 @@ class SqliteCursor : public Cursor {
         set.push_back({table, origin, column.Prefix});
       }
     }
+    // Counted already where the rows were decided with them.
+    if (const auto& along = candidates.countedAlong;
+        along && std::equal(along->sets.begin(), along->sets.end(), grouped.begin(),
+                            grouped.end(), searchindex::SameColumns)) {
+      return along->counts;
+    }
     try {
       return searchindex::CountGroupSetsByRank(connection_.get(), candidates.rows, *grouping_,
                                                grouped);
@@ -340,15 +346,17 @@ class SqliteDatabase : public Database {
   // to the index's candidates, with the same result; when the narrowed text does not
   // prepare, the statement as written gives its own error.
   std::unique_ptr<Statement> Prepare(std::string_view sql) override {
-    return PrepareFiltered(sql, {});
+    return PrepareFiltered(sql, {}, {});
   }
 
   // The filters whose conditions the search statement holds are decided by the index
   // with its LIKE conditions, where it can.
-  std::unique_ptr<Statement> PrepareFiltered(std::string_view sql,
-                                             const std::vector<RowFilter>& filters) override {
-    if (std::optional<searchindex::NarrowedSearch> narrowed = searchindex::NarrowSearchStatement(
-            connection_.get(), sql, match_, *registry_, &lastIndexUnused_, filters)) {
+  std::unique_ptr<Statement> PrepareFiltered(
+      std::string_view sql, const std::vector<RowFilter>& filters,
+      const std::vector<std::vector<GroupColumn>>& countAlong) override {
+    if (std::optional<searchindex::NarrowedSearch> narrowed =
+            searchindex::NarrowSearchStatement(connection_.get(), sql, match_, *registry_,
+                                               &lastIndexUnused_, filters, countAlong)) {
       const int setNumber = narrowed->setNumber;
       try {
         return std::make_unique<SqliteStatement>(connection_, std::move(*narrowed), registry_);
