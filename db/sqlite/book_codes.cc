@@ -79,10 +79,15 @@ std::string GroupKeyBytes(const ColumnValue& value) {
 }
 
 BookCodeReader::BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places)
-    : db_(db),
-      columns_(columns),
-      places_(std::move(places)),
-      bytes_(new unsigned char[places_.size() * kStripeBytes]) {}
+    : db_(db), columns_(columns), places_(std::move(places)) {}
+
+void BookCodeReader::HoldUpTo(std::uint16_t lastLow) {
+  const std::size_t needed = (std::size_t{lastLow} + 1) * kCodeBytes;
+  if (needed <= stripeBytes_) return;
+  // Grown once to whole stripes: a table whose rows reach further fills its chunks.
+  stripeBytes_ = stripeBytes_ == 0 ? needed : kStripeBytes;
+  bytes_.reset(new unsigned char[places_.size() * stripeBytes_]);
+}
 
 void BookCodeReader::OpenChunk(std::int64_t chunk) {
   const int rc = blob_ ? sqlite3_blob_reopen(blob_, chunk)
@@ -93,15 +98,20 @@ void BookCodeReader::OpenChunk(std::int64_t chunk) {
   }
 }
 
-void BookCodeReader::ReadWhole(std::int64_t chunk) {
+void BookCodeReader::ReadWhole(std::int64_t chunk, std::uint16_t lastLow) {
   OpenChunk(chunk);
-  // Places that follow each other in the chunk as in the stripes are read at once: the
-  // blob's pages are then read in one pass.
+  HoldUpTo(lastLow);
+  // Whole stripes of places that follow each other in the chunk as in the stripes are
+  // read at once: the blob's pages are then read in one pass.
+  const std::size_t used = (std::size_t{lastLow} + 1) * kCodeBytes;
   for (std::size_t first = 0; first < places_.size();) {
     std::size_t last = first;
-    while (last + 1 < places_.size() && places_[last + 1] == places_[last] + 1) ++last;
-    const std::size_t bytes = (last - first + 1) * kStripeBytes;
-    if (sqlite3_blob_read(blob_, bytes_.get() + first * kStripeBytes, static_cast<int>(bytes),
+    while (used == kStripeBytes && last + 1 < places_.size() &&
+           places_[last + 1] == places_[last] + 1) {
+      ++last;
+    }
+    const std::size_t bytes = (last - first) * stripeBytes_ + used;
+    if (sqlite3_blob_read(blob_, bytes_.get() + first * stripeBytes_, static_cast<int>(bytes),
                           static_cast<int>(CodeOffset(places_[first], 0))) != SQLITE_OK) {
       Unreadable(sqlite3_errmsg(db_));
     }
@@ -110,11 +120,12 @@ void BookCodeReader::ReadWhole(std::int64_t chunk) {
 }
 
 void BookCodeReader::Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids) {
-  if (rowids.size() > kWholeCodeChunkRows) return ReadWhole(chunk);
+  if (rowids.size() > kWholeCodeChunkRows) return ReadWhole(chunk, LowBits(rowids.back()));
   OpenChunk(chunk);
+  HoldUpTo(LowBits(rowids.back()));
   for (std::int64_t rowid : rowids) {
     for (std::size_t k = 0; k < places_.size(); ++k) {
-      unsigned char* at = bytes_.get() + k * kStripeBytes + std::size_t{LowBits(rowid)} * kCodeBytes;
+      unsigned char* at = bytes_.get() + k * stripeBytes_ + std::size_t{LowBits(rowid)} * kCodeBytes;
       if (sqlite3_blob_read(blob_, at, static_cast<int>(kCodeBytes),
                             static_cast<int>(CodeOffset(places_[k], LowBits(rowid)))) != SQLITE_OK) {
         Unreadable(sqlite3_errmsg(db_));

@@ -68,8 +68,9 @@ class BookCodeReader {
 
   // Reads the codes of the rowids, all of one chunk. Raises OrderUnreadable.
   void Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids);
-  // Reads the codes of every rowid of the chunk. Raises OrderUnreadable.
-  void ReadWhole(std::int64_t chunk);
+  // Reads the codes of every rowid of the chunk up to the low bits lastLow (a table of
+  // fewer rows reads and touches only their part). Raises OrderUnreadable.
+  void ReadWhole(std::int64_t chunk, std::uint16_t lastLow = 0xFFFF);
   // The code of the rowid of the low bits, read last, of the k-th column read; 0 where no
   // book has the rowid.
   std::uint32_t Code(std::size_t k, std::uint16_t lowBits) const {
@@ -84,12 +85,16 @@ class BookCodeReader {
   }
   // The k-th column's codes of the chunk read last, kCodeBytes a rowid by its low bits
   // (those of the rowids read, after Read).
-  const unsigned char* Stripe(std::size_t k) const { return bytes_.get() + k * kStripeBytes; }
+  const unsigned char* Stripe(std::size_t k) const { return bytes_.get() + k * stripeBytes_; }
 
  private:
   static constexpr std::size_t kStripeBytes = std::size_t{65536} * kCodeBytes;
 
   void OpenChunk(std::int64_t chunk);
+  // Makes the stripes hold the rowids up to the low bits lastLow. A small table's
+  // stripes stay as small as its rows, so that a long-lived process holds no more than
+  // it reads.
+  void HoldUpTo(std::uint16_t lastLow);
   [[noreturn]] static void NoBook(std::int64_t rowid);
 
   sqlite3* db_;
@@ -99,6 +104,7 @@ class BookCodeReader {
   // A stripe a place; left uninitialised, so a chunk read a code a rowid touches only
   // the memory of its rowids.
   std::unique_ptr<unsigned char[]> bytes_;
+  std::size_t stripeBytes_ = 0;
 };
 
 // The values of the codes of the column at place, by code (entry 0 unused), each cut

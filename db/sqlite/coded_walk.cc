@@ -136,7 +136,10 @@ void CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
     std::size_t rows = 0;
     for (std::uint64_t word : words) rows += static_cast<std::size_t>(std::popcount(word));
     if (rows > kWholeCodeChunkRows) {
-      bookCodes_->ReadWhole(chunk);
+      std::size_t lastWord = words.size() - 1;
+      while (words[lastWord] == 0) --lastWord;  // a chunk of the set holds a row
+      bookCodes_->ReadWhole(chunk, static_cast<std::uint16_t>(lastWord * 64 + 63 -
+                                                              std::countl_zero(words[lastWord])));
     } else {
       fewRowids_.clear();
       for (std::size_t w = 0; w < words.size(); ++w) {
