@@ -73,10 +73,8 @@ std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& so
   for (const std::vector<GroupedColumn>& columns : sets) {
     Set& set = walk->sets_.emplace_back();
     for (const GroupedColumn& asked : columns) {
-      const auto same = std::find_if(named.begin(), named.end(), [&](const GroupedColumn& c) {
-        return NameIn(c.table, {asked.table}) && NameIn(c.column, {asked.column}) &&
-               c.prefix == asked.prefix;
-      });
+      const auto same = std::find_if(named.begin(), named.end(),
+                                     [&](const GroupedColumn& c) { return SameColumn(c, asked); });
       set.columns.push_back(static_cast<std::size_t>(same - named.begin()));
       if (same != named.end()) continue;
       if (named.size() == kMostColumns) return nullptr;
@@ -95,11 +93,10 @@ std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& so
         if (!column.joinedCodes) return nullptr;
         column.values = column.joinedCodes->Values();
       }
-      column.codes = static_cast<std::uint32_t>(column.values.size());
     }
     for (std::size_t c : set.columns) {
       set.strides.push_back(set.cells);
-      set.cells *= walk->columns_[c].codes;
+      set.cells *= walk->columns_[c].values.size();
       if (set.cells > mostCells) return nullptr;
     }
   }

@@ -70,10 +70,6 @@ class CodedWalk {
 
   // How many cells set s has.
   std::size_t Cells(std::size_t s) const { return sets_[s].cells; }
-  // What the codes of the k-th column of set s stand for, by code, cut to its prefix.
-  const std::vector<ColumnValue>& Values(std::size_t s, std::size_t k) const {
-    return columns_[sets_[s].columns[k]].values;
-  }
   // The groups of set s's rows counted by cell (Cells(s) counts): cells of equal values
   // (codes of values cut to a shorter prefix than coded) make one group.
   std::vector<GroupCount> Groups(std::size_t s, const std::vector<std::int64_t>& counts) const;
@@ -90,8 +86,7 @@ class CodedWalk {
   struct Column {
     std::size_t bookCode = SIZE_MAX;  // its place among the book codes read, or
     std::unique_ptr<JoinedCodeReader> joinedCodes;  // the loans' codes
-    std::vector<ColumnValue> values;
-    std::uint32_t codes = 0;   // values.size(), asked for each row
+    std::vector<ColumnValue> values;  // by code, cut to the column's prefix
     std::uint32_t lowest = 0;  // the least code a row holds: 1 for the books' codes
     const unsigned char* stripe = nullptr;  // the chunk's codes, by low bits
     bool wide = false;                      // kCodeBytes a code, else one
@@ -132,7 +127,8 @@ bool CodedWalk::Walk(const RowBitmap& rows, Row&& row, ChunkDone&& chunkDone) {
     const std::size_t columns = columns_.size();
     for (std::size_t c = 0; c < columns; ++c) {
       const Column& column = columns_[c];
-      read[c] = {column.stripe, column.wide, column.lowest, column.codes - column.lowest};
+      const auto codes = static_cast<std::uint32_t>(column.values.size());
+      read[c] = {column.stripe, column.wide, column.lowest, codes - column.lowest};
     }
     std::array<std::pair<std::size_t, std::size_t>, kMostColumns * kMostSets> terms{};
     std::array<std::size_t, kMostSets + 1> termsEnd{};

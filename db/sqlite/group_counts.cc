@@ -261,12 +261,12 @@ void ResolveRanks(sqlite3* db, const std::string& table, Counted& counted) {
 
 }  // namespace
 
+bool SameColumn(const GroupedColumn& a, const GroupedColumn& b) {
+  return NameIn(a.table, {b.table}) && NameIn(a.column, {b.column}) && a.prefix == b.prefix;
+}
+
 bool SameColumns(const std::vector<GroupedColumn>& a, const std::vector<GroupedColumn>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](const GroupedColumn& x, const GroupedColumn& y) {
-                      return NameIn(x.table, {y.table}) && NameIn(x.column, {y.column}) &&
-                             x.prefix == y.prefix;
-                    });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameColumn);
 }
 
 bool FewRows(const RowBitmap& rows, const GroupingSource& source) {

@@ -56,7 +56,10 @@ struct GroupedColumn {
   std::size_t prefix = 0;  // as GroupColumn::Prefix
 };
 
-// True when both name the same columns (names compared as SQL compares them), in order.
+// True when both name the same column by the same prefix (names compared as SQL
+// compares them).
+bool SameColumn(const GroupedColumn& a, const GroupedColumn& b);
+// True when both name the same columns, in order.
 bool SameColumns(const std::vector<GroupedColumn>& a, const std::vector<GroupedColumn>& b);
 
 // Counts of sets of columns taken in the walk that decided the rows they count (the
