@@ -340,18 +340,24 @@ TEST_F(GroupCountsTest, KeptBooksOfTheLoansFollowEveryWrite) {
 
 namespace {
 
-std::int64_t Single(const std::string& path, const std::string& sql) {
+// The first column of the statement's first row as text; nullopt without a row.
+std::optional<std::string> FirstValue(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   sqlite3_stmt* select = nullptr;
-  std::int64_t value = -1;
+  std::optional<std::string> value;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &select, nullptr) == SQLITE_OK &&
-      sqlite3_step(select) == SQLITE_ROW) {
-    value = sqlite3_column_int64(select, 0);
+      sqlite3_step(select) == SQLITE_ROW && sqlite3_column_type(select, 0) != SQLITE_NULL) {
+    value = reinterpret_cast<const char*>(sqlite3_column_text(select, 0));
   }
   sqlite3_finalize(select);
   sqlite3_close(db);
   return value;
+}
+
+std::int64_t Single(const std::string& path, const std::string& sql) {
+  const std::optional<std::string> value = FirstValue(path, sql);
+  return value ? std::stoll(*value) : -1;
 }
 
 }  // namespace
@@ -787,19 +793,8 @@ TEST_F(GroupCountsTest, SpoiledCodesAreCountedAndReported) {
 namespace {
 
 std::string MetaOf(const std::string& path, const std::string& key) {
-  sqlite3* db = nullptr;
-  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* select = nullptr;
-  std::string value = "(none)";
-  if (sqlite3_prepare_v2(db, "SELECT value FROM liraidx_meta WHERE key = ?1", -1, &select,
-                         nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(select) == SQLITE_ROW)
-      value = reinterpret_cast<const char*>(sqlite3_column_text(select, 0));
-  }
-  sqlite3_finalize(select);
-  sqlite3_close(db);
-  return value;
+  return FirstValue(path, "SELECT value FROM liraidx_meta WHERE key = '" + key + "'")
+      .value_or("(none)");
 }
 
 }  // namespace
