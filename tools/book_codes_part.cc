@@ -25,16 +25,40 @@ std::string SelectedColumns(const std::vector<si::CodedColumn>& columns) {
   return list;
 }
 
-void SetCode(std::vector<unsigned char>& chunkBytes, std::size_t place, std::uint16_t low,
-             std::uint32_t code) {
-  unsigned char* at = chunkBytes.data() + si::CodeOffset(place, low);
-  at[0] = static_cast<unsigned char>(code & 0xFF);
-  at[1] = static_cast<unsigned char>(code >> 8);
-}
+// The codes of one chunk, every column's by the rowids' low bits.
+class ChunkCodes {
+ public:
+  explicit ChunkCodes(std::size_t columns) : codes_(columns * si::kChunkRows) {}
 
-std::uint32_t CodeAt(const unsigned char* chunkBytes, std::size_t place, std::uint16_t low) {
-  const unsigned char* at = chunkBytes + si::CodeOffset(place, low);
-  return at[0] | (at[1] << 8);
+  std::uint16_t& At(std::size_t place, std::uint16_t low) {
+    return codes_[place * si::kChunkRows + low];
+  }
+  std::uint16_t At(std::size_t place, std::uint16_t low) const {
+    return codes_[place * si::kChunkRows + low];
+  }
+  void Clear() { std::fill(codes_.begin(), codes_.end(), 0); }
+  // Takes a stripe's stored bytes as the column's codes; false for a stripe of the wrong
+  // size.
+  bool Take(std::size_t place, const void* bytes, std::size_t size) {
+    return si::CodesOfStripe(static_cast<const unsigned char*>(bytes), size,
+                             codes_.data() + place * si::kChunkRows);
+  }
+  // Writes every column's stripe of the chunk through the statement (stripe, data).
+  void Write(sqlite3* db, sqlite3_stmt* insert, std::int64_t chunk) const;
+
+ private:
+  std::vector<std::uint16_t> codes_;
+};
+
+void ChunkCodes::Write(sqlite3* db, sqlite3_stmt* insert, std::int64_t chunk) const {
+  for (std::size_t place = 0; place * si::kChunkRows < codes_.size(); ++place) {
+    const std::vector<unsigned char> stripe =
+        si::StripeOfCodes(codes_.data() + place * si::kChunkRows);
+    sqlite3_reset(insert);
+    sqlite3_bind_int64(insert, 1, si::StripeKey(chunk, place));
+    sqlite3_bind_blob(insert, 2, stripe.data(), static_cast<int>(stripe.size()), SQLITE_STATIC);
+    Sql(db).Step(insert);
+  }
 }
 
 // The codes of each column's values, by the bytes GROUP BY tells them apart by; a new
@@ -89,11 +113,11 @@ class Dictionary {
 // Puts the codes of the row the statement stands on, of low bits low, into the chunk's
 // codes; the place of a column out of codes when one is.
 std::optional<std::size_t> FillCodes(Dictionary& dictionary, sqlite3_stmt* row, std::size_t columns,
-                                     std::uint16_t low, std::vector<unsigned char>& chunkBytes) {
+                                     std::uint16_t low, ChunkCodes& chunkCodes) {
   for (std::size_t place = 0; place < columns; ++place) {
     const std::optional<std::uint32_t> code = dictionary.CodeOf(place, row);
     if (!code) return place;
-    SetCode(chunkBytes, place, low, *code);
+    chunkCodes.At(place, low) = static_cast<std::uint16_t>(*code);
   }
   return std::nullopt;
 }
@@ -105,19 +129,14 @@ std::optional<std::size_t> TryWriteAll(sqlite3* db, const std::string& bookTable
   Sql(db).Run(std::string("DELETE FROM ") + si::kBookCodesTable);
   Sql(db).Run(std::string("DELETE FROM ") + si::kBookCodeValuesTable);
   Dictionary dictionary(db, columns);
-  const std::size_t record = columns.size() * si::kCodeBytes;
-  std::vector<unsigned char> chunkBytes(si::kChunkRows * record);
+  ChunkCodes chunkCodes(columns.size());
   Statement insert =
       Sql(db).Prepare(std::string("INSERT INTO ") + si::kBookCodesTable + " VALUES (?1, ?2)");
   std::int64_t chunk = -1;
   auto flush = [&] {
     if (chunk < 0) return;
-    sqlite3_reset(insert.get());
-    sqlite3_bind_int64(insert.get(), 1, chunk);
-    sqlite3_bind_blob(insert.get(), 2, chunkBytes.data(), static_cast<int>(chunkBytes.size()),
-                      SQLITE_STATIC);
-    Sql(db).Step(insert.get());
-    std::fill(chunkBytes.begin(), chunkBytes.end(), 0);
+    chunkCodes.Write(db, insert.get(), chunk);
+    chunkCodes.Clear();
   };
   Statement rows = Sql(db).Prepare("SELECT rowid" + SelectedColumns(columns) + " FROM " +
                                    Quoted(bookTable) + " ORDER BY rowid");
@@ -128,7 +147,7 @@ std::optional<std::size_t> TryWriteAll(sqlite3* db, const std::string& bookTable
       chunk = si::ChunkOf(rowid);
     }
     if (const auto full =
-            FillCodes(dictionary, rows.get(), columns.size(), si::LowBits(rowid), chunkBytes)) {
+            FillCodes(dictionary, rows.get(), columns.size(), si::LowBits(rowid), chunkCodes)) {
       return full;
     }
   }
@@ -152,7 +171,7 @@ std::vector<si::CodedColumn> DefaultBookCodes() {
 
 void CreateBookCodes(sqlite3* db) {
   Sql(db).Run(std::string("CREATE TABLE ") + si::kBookCodesTable +
-              " (chunk INTEGER PRIMARY KEY, data BLOB NOT NULL)");
+              " (stripe INTEGER PRIMARY KEY, data BLOB NOT NULL)");
   Sql(db).Run(std::string("CREATE TABLE ") + si::kBookCodeValuesTable +
               " (col INTEGER, code INTEGER, value, PRIMARY KEY (col, code)) WITHOUT ROWID");
 }
@@ -161,7 +180,8 @@ std::vector<si::CodedColumn> WriteBookCodes(sqlite3* db, const std::string& book
                                             const std::vector<si::CodedColumn>& wanted) {
   std::vector<si::CodedColumn> columns;
   for (const si::CodedColumn& column : wanted) {
-    if (HasColumn(db, bookTable, column.name)) columns.push_back(column);
+    if (columns.size() < si::kMostCodedColumns && HasColumn(db, bookTable, column.name))
+      columns.push_back(column);
   }
   if (!RowidsFit(db, bookTable)) columns.clear();
   while (!columns.empty()) {
@@ -182,46 +202,40 @@ bool UpdateBookCodes(sqlite3* db, const std::string& bookTable,
   Sql(db).Run("SAVEPOINT liraidx_book_codes");
   Dictionary dictionary(db, columns);
   dictionary.Load();
-  const std::size_t record = columns.size() * si::kCodeBytes;
-  Statement readChunk =
-      Sql(db).Prepare(std::string("SELECT data FROM ") + si::kBookCodesTable + " WHERE chunk = ?1");
-  Statement writeChunk = Sql(db).Prepare(std::string("INSERT OR REPLACE INTO ") +
-                                         si::kBookCodesTable + " VALUES (?1, ?2)");
+  Statement readStripe = Sql(db).Prepare(std::string("SELECT data FROM ") + si::kBookCodesTable +
+                                         " WHERE stripe = ?1");
+  Statement writeStripe = Sql(db).Prepare(std::string("INSERT OR REPLACE INTO ") +
+                                          si::kBookCodesTable + " VALUES (?1, ?2)");
   Statement readRow = Sql(db).Prepare("SELECT rowid" + SelectedColumns(columns) + " FROM " +
                                       Quoted(bookTable) + " WHERE rowid = ?1");
-  std::vector<unsigned char> chunkBytes;
+  ChunkCodes chunkCodes(columns.size());
   bool fits = true;
   for (std::size_t first = 0; fits && first < written.size();) {
     const std::int64_t chunk = si::ChunkOf(written[first]);
-    chunkBytes.assign(si::kChunkRows * record, 0);
-    sqlite3_reset(readChunk.get());
-    sqlite3_bind_int64(readChunk.get(), 1, chunk);
-    if (Sql(db).Step(readChunk.get())) {
-      if (static_cast<std::size_t>(sqlite3_column_bytes(readChunk.get(), 0)) != chunkBytes.size())
-        throw ECatalogError("the codes of the books are damaged: a chunk of the wrong size");
-      const auto* bytes =
-          static_cast<const unsigned char*>(sqlite3_column_blob(readChunk.get(), 0));
-      std::copy(bytes, bytes + chunkBytes.size(), chunkBytes.begin());
+    chunkCodes.Clear();
+    for (std::size_t place = 0; place < columns.size(); ++place) {
+      sqlite3_reset(readStripe.get());
+      sqlite3_bind_int64(readStripe.get(), 1, si::StripeKey(chunk, place));
+      if (Sql(db).Step(readStripe.get()) &&
+          !chunkCodes.Take(place, sqlite3_column_blob(readStripe.get(), 0),
+                           static_cast<std::size_t>(sqlite3_column_bytes(readStripe.get(), 0)))) {
+        throw ECatalogError("the codes of the books are damaged: a stripe of the wrong size");
+      }
     }
     std::size_t next = first;
     for (; fits && next < written.size() && si::ChunkOf(written[next]) == chunk; ++next) {
       const std::uint16_t low = si::LowBits(written[next]);
-      for (std::size_t place = 0; place < columns.size(); ++place)
-        SetCode(chunkBytes, place, low, 0);
+      for (std::size_t place = 0; place < columns.size(); ++place) chunkCodes.At(place, low) = 0;
       sqlite3_reset(readRow.get());
       sqlite3_bind_int64(readRow.get(), 1, written[next]);
       if (Sql(db).Step(readRow.get()))
-        fits = !FillCodes(dictionary, readRow.get(), columns.size(), low, chunkBytes);
+        fits = !FillCodes(dictionary, readRow.get(), columns.size(), low, chunkCodes);
     }
-    sqlite3_reset(writeChunk.get());
-    sqlite3_bind_int64(writeChunk.get(), 1, chunk);
-    sqlite3_bind_blob(writeChunk.get(), 2, chunkBytes.data(), static_cast<int>(chunkBytes.size()),
-                      SQLITE_STATIC);
-    Sql(db).Step(writeChunk.get());
+    chunkCodes.Write(db, writeStripe.get(), chunk);
     first = next;
   }
-  readChunk.reset();
-  writeChunk.reset();
+  readStripe.reset();
+  writeStripe.reset();
   readRow.reset();
   Sql(db).Run(fits ? "RELEASE liraidx_book_codes"
                    : "ROLLBACK TO liraidx_book_codes; RELEASE liraidx_book_codes");
@@ -229,6 +243,7 @@ bool UpdateBookCodes(sqlite3* db, const std::string& bookTable,
 }
 
 void DropBookCodes(sqlite3* db) {
+  Sql(db).Run(std::string("DROP TABLE IF EXISTS ") + si::kChunkCodesTable);
   Sql(db).Run(std::string("DROP TABLE IF EXISTS ") + si::kBookCodesTable);
   Sql(db).Run(std::string("DROP TABLE IF EXISTS ") + si::kBookCodeValuesTable);
 }
@@ -246,20 +261,19 @@ std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
       return 1;
     }
   }
-  const std::size_t record = columns.size() * si::kCodeBytes;
-  Statement chunks = Sql(db).Prepare(std::string("SELECT chunk, data FROM ") + si::kBookCodesTable +
-                                     " ORDER BY chunk");
+  Statement stripes = Sql(db).Prepare(std::string("SELECT stripe, data FROM ") +
+                                      si::kBookCodesTable + " ORDER BY stripe");
   Statement rows = Sql(db).Prepare("SELECT rowid" + SelectedColumns(columns) + " FROM " +
                                    Quoted(bookTable) + " ORDER BY rowid");
   std::int64_t differing = 0;
   bool onRow = Sql(db).Step(rows.get());
   // Every rowid of every stored chunk, walked beside the rows in rowid order.
-  auto checkRowid = [&](std::int64_t rowid, const unsigned char* chunkBytes) {
+  auto checkRowid = [&](std::int64_t rowid, const ChunkCodes& chunkCodes) {
     const bool book = onRow && sqlite3_column_int64(rows.get(), 0) == rowid;
     const std::uint16_t low = si::LowBits(rowid);
     if (!book) {
       for (std::size_t place = 0; place < columns.size(); ++place) {
-        if (CodeAt(chunkBytes, place, low) == 0) continue;
+        if (chunkCodes.At(place, low) == 0) continue;
         ++differing;
         report("codes kept for row " + std::to_string(rowid) + ", which no book has");
         break;
@@ -268,7 +282,7 @@ std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
     }
     std::string wrong;
     for (std::size_t place = 0; place < columns.size(); ++place) {
-      const std::uint32_t code = CodeAt(chunkBytes, place, low);
+      const std::uint32_t code = chunkCodes.At(place, low);
       const std::string now = si::GroupKeyBytes(si::CutValue(
           si::ReadColumnValue(rows.get(), static_cast<int>(place) + 1), columns[place].prefix));
       if (code == 0 || code >= values[place].size() ||
@@ -289,19 +303,32 @@ std::int64_t CheckBookCodes(sqlite3* db, const std::string& bookTable,
       report("book row " + std::to_string(sqlite3_column_int64(rows.get(), 0)) + ": no codes");
     }
   };
-  while (Sql(db).Step(chunks.get())) {
-    const std::int64_t chunk = sqlite3_column_int64(chunks.get(), 0);
+  ChunkCodes chunkCodes(columns.size());
+  const auto most = static_cast<std::int64_t>(si::kMostCodedColumns);
+  bool onStripe = Sql(db).Step(stripes.get());
+  while (onStripe) {
+    const std::int64_t chunk = sqlite3_column_int64(stripes.get(), 0) / most;
+    chunkCodes.Clear();
+    std::size_t taken = 0;
+    for (; onStripe && sqlite3_column_int64(stripes.get(), 0) / most == chunk;
+         onStripe = Sql(db).Step(stripes.get())) {
+      const auto place = static_cast<std::size_t>(sqlite3_column_int64(stripes.get(), 0) % most);
+      if (place < columns.size() &&
+          chunkCodes.Take(place, sqlite3_column_blob(stripes.get(), 1),
+                          static_cast<std::size_t>(sqlite3_column_bytes(stripes.get(), 1)))) {
+        ++taken;
+      }
+    }
     missingUpTo(chunk * si::kChunkRows);
-    if (static_cast<std::size_t>(sqlite3_column_bytes(chunks.get(), 1)) !=
-        si::kChunkRows * record) {
+    if (taken != columns.size()) {
       ++differing;
-      report("codes of chunk " + std::to_string(chunk) + ": of the wrong size");
+      report("codes of chunk " + std::to_string(chunk) +
+             ": a column's stripe missing, of the wrong size or of no coded column");
       missingUpTo((chunk + 1) * si::kChunkRows);
       continue;
     }
-    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(chunks.get(), 1));
     for (std::int64_t low = 0; low < si::kChunkRows; ++low) {
-      checkRowid(chunk * si::kChunkRows + low, bytes);
+      checkRowid(chunk * si::kChunkRows + low, chunkCodes);
     }
   }
   missingUpTo(INT64_MAX);

@@ -218,6 +218,8 @@ void SearchIndexBuilder::WriteAllBookCodes(const IndexTarget& target) {
                          si::kBookCodesSetting + "', ?1)"));
   sqlite3_bind_text(note.get(), 1, coded.c_str(), -1, SQLITE_TRANSIENT);
   if (sqlite3_step(note.get()) != SQLITE_DONE) Fail("cannot write the index");
+  Execute(std::string("DELETE FROM ") + si::kMetaTable + " WHERE key = '" +
+          si::kChunkCodesSetting + "'");
 }
 
 void SearchIndexBuilder::WriteAllJoinedCodes(const IndexTarget& target,
@@ -256,9 +258,12 @@ std::optional<IndexTarget> SearchIndexBuilder::StoredTarget() {
     const auto coded = si::BookCodesOfText(MetaValue(si::kJoinedCodesSetting));
     target.joinedCodes = coded && coded->size() == 1 ? std::optional(coded->front()) : std::nullopt;
   }
-  if (HasMeta(si::kBookCodesSetting)) {
-    target.bookCodes = si::BookCodesOfText(MetaValue(si::kBookCodesSetting))
-                           .value_or(std::vector<si::CodedColumn>{});
+  // Codes kept a record a chunk are written anew as stripes, of the same columns.
+  if (const char* setting = HasMeta(si::kBookCodesSetting)    ? si::kBookCodesSetting
+                            : HasMeta(si::kChunkCodesSetting) ? si::kChunkCodesSetting
+                                                              : nullptr) {
+    target.bookCodes =
+        si::BookCodesOfText(MetaValue(setting)).value_or(std::vector<si::CodedColumn>{});
   } else {
     // An index built before the codes gains those its update trigger keeps current.
     std::erase_if(target.bookCodes, [&](const si::CodedColumn& column) {
@@ -819,8 +824,8 @@ std::int64_t SearchIndexBuilder::RefreshOnce(std::ostream* progress, const Index
         WriteAllJoinedCodes(target, *target.joinedBooks);
       }
     }
-    // An index without the codes gains them; a row that takes a value beyond what the
-    // codes hold has them written whole.
+    // An index without the codes, or with codes a record a chunk, gains the stripes; a
+    // row that takes a value beyond what the codes hold has them written whole.
     if (!HasMeta(si::kBookCodesSetting)) {
       DropBookCodes(db_);
       CreateBookCodes(db_);
@@ -1122,6 +1127,10 @@ bool SearchIndexBuilder::Check(std::ostream& out) {
       loansCoded && pending.empty()
           ? CheckJoinedCodes(db_, *target.joinedBooks, *target.joinedCodes, report)
           : 0;
+  if (HasMeta(si::kChunkCodesSetting)) {
+    out << "codes of the books kept a record a chunk, which this program does not read; "
+        << "counts and filters do without them until `catalog_index refresh` writes them anew\n";
+  }
   const bool coded = HasMeta(si::kBookCodesSetting) && !target.bookCodes.empty();
   const std::int64_t codesDiffering =
       coded && pending.empty() ? CheckBookCodes(db_, target.table, target.bookCodes, report) : 0;

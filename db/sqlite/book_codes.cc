@@ -1,5 +1,7 @@
 #include "db/sqlite/book_codes.h"
 
+#include <algorithm>
+
 #include "db/sqlite/search_index_format.h"
 #include "db/sqlite/stored_order.h"
 
@@ -78,8 +80,33 @@ std::string GroupKeyBytes(const ColumnValue& value) {
   return {};
 }
 
-BookCodeReader::BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places)
-    : db_(db), columns_(columns), places_(std::move(places)) {}
+std::vector<unsigned char> StripeOfCodes(const std::uint16_t* codes) {
+  const bool wide = std::any_of(codes, codes + kChunkRows, [](std::uint16_t c) { return c > 0xFF; });
+  std::vector<unsigned char> bytes(kChunkRows * (wide ? kCodeBytes : 1));
+  for (std::int64_t low = 0; low < kChunkRows; ++low) {
+    if (!wide) {
+      bytes[low] = static_cast<unsigned char>(codes[low]);
+      continue;
+    }
+    bytes[low * 2] = static_cast<unsigned char>(codes[low] & 0xFF);
+    bytes[low * 2 + 1] = static_cast<unsigned char>(codes[low] >> 8);
+  }
+  return bytes;
+}
+
+bool CodesOfStripe(const unsigned char* bytes, std::size_t size, std::uint16_t* codes) {
+  if (size == kChunkRows) {
+    std::copy(bytes, bytes + size, codes);
+    return true;
+  }
+  if (size != kChunkRows * kCodeBytes) return false;
+  for (std::int64_t low = 0; low < kChunkRows; ++low)
+    codes[low] = static_cast<std::uint16_t>(bytes[low * 2] | (bytes[low * 2 + 1] << 8));
+  return true;
+}
+
+BookCodeReader::BookCodeReader(sqlite3* db, std::vector<std::size_t> places)
+    : db_(db), places_(std::move(places)), wide_(places_.size(), 0) {}
 
 void BookCodeReader::HoldUpTo(std::uint16_t lastLow) {
   const std::size_t needed = (std::size_t{lastLow} + 1) * kCodeBytes;
@@ -89,45 +116,38 @@ void BookCodeReader::HoldUpTo(std::uint16_t lastLow) {
   bytes_.reset(new unsigned char[places_.size() * stripeBytes_]);
 }
 
-void BookCodeReader::OpenChunk(std::int64_t chunk) {
-  const int rc = blob_ ? sqlite3_blob_reopen(blob_, chunk)
-                       : sqlite3_blob_open(db_, "main", kBookCodesTable, "data", chunk, 0, &blob_);
+void BookCodeReader::OpenStripe(std::int64_t chunk, std::size_t k) {
+  const std::int64_t key = StripeKey(chunk, places_[k]);
+  const int rc = blob_ ? sqlite3_blob_reopen(blob_, key)
+                       : sqlite3_blob_open(db_, "main", kBookCodesTable, "data", key, 0, &blob_);
   if (rc != SQLITE_OK) Unreadable(sqlite3_errmsg(db_));
-  if (static_cast<std::size_t>(sqlite3_blob_bytes(blob_)) != kChunkRows * columns_ * kCodeBytes) {
-    Unreadable("a chunk of the wrong size");
-  }
+  const auto size = static_cast<std::size_t>(sqlite3_blob_bytes(blob_));
+  if (size != kChunkRows && size != kChunkRows * kCodeBytes) Unreadable("a stripe of the wrong size");
+  wide_[k] = size != kChunkRows;
 }
 
 void BookCodeReader::ReadWhole(std::int64_t chunk, std::uint16_t lastLow) {
-  OpenChunk(chunk);
   HoldUpTo(lastLow);
-  // Whole stripes of places that follow each other in the chunk as in the stripes are
-  // read at once: the blob's pages are then read in one pass.
-  const std::size_t used = (std::size_t{lastLow} + 1) * kCodeBytes;
-  for (std::size_t first = 0; first < places_.size();) {
-    std::size_t last = first;
-    while (used == kStripeBytes && last + 1 < places_.size() &&
-           places_[last + 1] == places_[last] + 1) {
-      ++last;
-    }
-    const std::size_t bytes = (last - first) * stripeBytes_ + used;
-    if (sqlite3_blob_read(blob_, bytes_.get() + first * stripeBytes_, static_cast<int>(bytes),
-                          static_cast<int>(CodeOffset(places_[first], 0))) != SQLITE_OK) {
+  for (std::size_t k = 0; k < places_.size(); ++k) {
+    OpenStripe(chunk, k);
+    const std::size_t bytes = (std::size_t{lastLow} + 1) * (wide_[k] ? kCodeBytes : 1);
+    if (sqlite3_blob_read(blob_, bytes_.get() + k * stripeBytes_, static_cast<int>(bytes), 0) !=
+        SQLITE_OK) {
       Unreadable(sqlite3_errmsg(db_));
     }
-    first = last + 1;
   }
 }
 
 void BookCodeReader::Read(std::int64_t chunk, const std::vector<std::int64_t>& rowids) {
   if (rowids.size() > kWholeCodeChunkRows) return ReadWhole(chunk, LowBits(rowids.back()));
-  OpenChunk(chunk);
   HoldUpTo(LowBits(rowids.back()));
-  for (std::int64_t rowid : rowids) {
-    for (std::size_t k = 0; k < places_.size(); ++k) {
-      unsigned char* at = bytes_.get() + k * stripeBytes_ + std::size_t{LowBits(rowid)} * kCodeBytes;
-      if (sqlite3_blob_read(blob_, at, static_cast<int>(kCodeBytes),
-                            static_cast<int>(CodeOffset(places_[k], LowBits(rowid)))) != SQLITE_OK) {
+  for (std::size_t k = 0; k < places_.size(); ++k) {
+    OpenStripe(chunk, k);
+    const std::size_t width = wide_[k] ? kCodeBytes : 1;
+    for (std::int64_t rowid : rowids) {
+      const std::size_t offset = std::size_t{LowBits(rowid)} * width;
+      if (sqlite3_blob_read(blob_, bytes_.get() + k * stripeBytes_ + offset,
+                            static_cast<int>(width), static_cast<int>(offset)) != SQLITE_OK) {
         Unreadable(sqlite3_errmsg(db_));
       }
     }

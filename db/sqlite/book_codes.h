@@ -1,17 +1,18 @@
 // Small codes of a few columns of every book, an optional part of the search index, so
 // that counting a broad search's rows by those values, or deciding a filter on them,
-// reads one compact record a book instead of a rank of every column or the row.
+// reads compact codes a book instead of a rank of every column or the row.
 //
-// The table kBookCodesTable (chunk INTEGER PRIMARY KEY, data BLOB) holds, for each chunk
-// of 2^16 rowids, kCodeBytes bytes a coded column for every rowid of the chunk, column
-// after column (a count by one column reads its 128 KiB of a chunk alone): the code of
-// the column at place p of the rowid of low bits l at CodeOffset(p, l), low byte first.
-// Code 0 is "no book has this rowid"; code c >= 1
-// is the value kBookCodeValuesTable (col, code, value) holds for that column, a text or
-// blob cut to the column's prefix, every other value whole. A value has one code; a
-// value no book holds any more may keep its code. The settings entry kBookCodesSetting
-// lists the coded columns, "NAME" or "NAME:PREFIX", separated by commas; without it the
-// index keeps no codes.
+// The table kBookCodesTable (stripe INTEGER PRIMARY KEY, data BLOB NOT NULL) holds, for
+// each chunk of 2^16 rowids and each coded column, one stripe under StripeKey(chunk,
+// place): the column's code of every rowid of the chunk by its low bits, one byte a code
+// where every code of the stripe is below 256, else two, low byte first. A count or a
+// filter thus reads only the stripes of its own columns, and the narrow ones read half
+// the pages. Code 0 is "no book has this rowid"; code c >= 1 is the value
+// kBookCodeValuesTable (col, code, value) holds for that column, a text or blob cut to
+// the column's prefix, every other value whole. A value has one code; a value no book
+// holds any more may keep its code. The settings entry kBookCodesSetting lists the coded
+// columns, "NAME" or "NAME:PREFIX", separated by commas; without it the index keeps no
+// codes.
 #pragma once
 
 #include <sqlite3.h>
@@ -27,18 +28,31 @@
 
 namespace db::searchindex {
 
-inline constexpr char kBookCodesTable[] = "liraidx_book_codes";
+inline constexpr char kBookCodesTable[] = "liraidx_book_code_stripes";
 inline constexpr char kBookCodeValuesTable[] = "liraidx_book_code_values";
-inline constexpr char kBookCodesSetting[] = "book_codes";
+inline constexpr char kBookCodesSetting[] = "book_code_stripes";
+// The codes as an index built before the stripes kept them, a record a chunk of every
+// column's codes. They are not read; a refresh writes the stripes in their place.
+inline constexpr char kChunkCodesTable[] = "liraidx_book_codes";
+inline constexpr char kChunkCodesSetting[] = "book_codes";
+// The most bytes a code takes.
 inline constexpr std::size_t kCodeBytes = 2;
+// Columns beyond this many are not coded.
+inline constexpr std::size_t kMostCodedColumns = 64;
 // A chunk holding more rows than this has its codes read whole rather than a code a row.
 inline constexpr std::size_t kWholeCodeChunkRows = 1024;
 // A column with more distinct values than this is not coded.
 inline constexpr std::uint32_t kMostCode = 0xFFFF;
 
-inline std::size_t CodeOffset(std::size_t place, std::uint16_t lowBits) {
-  return (place * 65536 + lowBits) * kCodeBytes;
+inline std::int64_t StripeKey(std::int64_t chunk, std::size_t place) {
+  return chunk * static_cast<std::int64_t>(kMostCodedColumns) + static_cast<std::int64_t>(place);
 }
+
+// The stored bytes of a chunk's codes of one column (kChunkRows codes by low bits).
+std::vector<unsigned char> StripeOfCodes(const std::uint16_t* codes);
+// The codes of a stripe's stored bytes into codes (kChunkRows of them); false for bytes
+// of neither width.
+bool CodesOfStripe(const unsigned char* bytes, std::size_t size, std::uint16_t* codes);
 
 // A coded column and the bytes of a text it keeps (0: the whole value).
 struct CodedColumn {
@@ -60,8 +74,8 @@ std::string GroupKeyBytes(const ColumnValue& value);
 // the rowids' low bits: read whole for many rowids, a code a rowid for few.
 class BookCodeReader {
  public:
-  // columns: how many the part codes; places: those read, Code's k-th is places[k].
-  BookCodeReader(sqlite3* db, std::size_t columns, std::vector<std::size_t> places);
+  // places: the columns read, Code's k-th is places[k].
+  BookCodeReader(sqlite3* db, std::vector<std::size_t> places);
   ~BookCodeReader() { sqlite3_blob_close(blob_); }
   BookCodeReader(const BookCodeReader&) = delete;
   BookCodeReader& operator=(const BookCodeReader&) = delete;
@@ -74,6 +88,7 @@ class BookCodeReader {
   // The code of the rowid of the low bits, read last, of the k-th column read; 0 where no
   // book has the rowid.
   std::uint32_t Code(std::size_t k, std::uint16_t lowBits) const {
+    if (!wide_[k]) return Stripe(k)[lowBits];
     const unsigned char* at = Stripe(k) + std::size_t{lowBits} * kCodeBytes;
     return at[0] | (at[1] << 8);
   }
@@ -83,14 +98,16 @@ class BookCodeReader {
     if (code == 0) NoBook(rowid);
     return code;
   }
-  // The k-th column's codes of the chunk read last, kCodeBytes a rowid by its low bits
-  // (those of the rowids read, after Read).
+  // The k-th column's codes of the chunk read last, a rowid's by its low bits (those of
+  // the rowids read, after Read): kCodeBytes a code where Wide(k), else one.
   const unsigned char* Stripe(std::size_t k) const { return bytes_.get() + k * stripeBytes_; }
+  bool Wide(std::size_t k) const { return wide_[k] != 0; }
 
  private:
   static constexpr std::size_t kStripeBytes = std::size_t{65536} * kCodeBytes;
 
-  void OpenChunk(std::int64_t chunk);
+  // Opens the chunk's stripe of the k-th column read and notes its width.
+  void OpenStripe(std::int64_t chunk, std::size_t k);
   // Makes the stripes hold the rowids up to the low bits lastLow. A small table's
   // stripes stay as small as its rows, so that a long-lived process holds no more than
   // it reads.
@@ -98,8 +115,8 @@ class BookCodeReader {
   [[noreturn]] static void NoBook(std::int64_t rowid);
 
   sqlite3* db_;
-  std::size_t columns_;
   std::vector<std::size_t> places_;
+  std::vector<std::uint8_t> wide_;  // a flag a column read
   sqlite3_blob* blob_ = nullptr;
   // A stripe a place; left uninitialised, so a chunk read a code a rowid touches only
   // the memory of its rowids.

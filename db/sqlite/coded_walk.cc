@@ -85,7 +85,6 @@ std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& so
         places.push_back(*place);
         column.values = ReadCodeValues(db, *place, asked.prefix);
         column.lowest = 1;
-        column.wide = true;
       } else {
         const OneRowJoin* join = JoinOfColumn(source, asked);
         if (!join || !ComparedAsBytes(db, join->table, asked.column)) return nullptr;
@@ -101,7 +100,7 @@ std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& so
     }
   }
   if (walk->columns_.empty()) return nullptr;
-  if (!places.empty()) walk->bookCodes_.emplace(db, source.bookCodes.size(), std::move(places));
+  if (!places.empty()) walk->bookCodes_.emplace(db, std::move(places));
   return walk;
 }
 
@@ -147,8 +146,12 @@ void CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
     }
   }
   for (Column& column : columns_) {
-    column.stripe = column.joinedCodes ? column.joinedCodes->Read(chunk).data()
-                                       : bookCodes_->Stripe(column.bookCode);
+    if (column.joinedCodes) {
+      column.stripe = column.joinedCodes->Read(chunk).data();
+      continue;
+    }
+    column.stripe = bookCodes_->Stripe(column.bookCode);
+    column.wide = bookCodes_->Wide(column.bookCode);
   }
 }
 

@@ -89,7 +89,7 @@ class CodedWalk {
     std::vector<ColumnValue> values;  // by code, cut to the column's prefix
     std::uint32_t lowest = 0;  // the least code a row holds: 1 for the books' codes
     const unsigned char* stripe = nullptr;  // the chunk's codes, by low bits
-    bool wide = false;                      // kCodeBytes a code, else one
+    bool wide = false;  // kCodeBytes a code in the chunk read last, else one
   };
   struct Set {
     std::vector<std::size_t> columns;  // places in columns_

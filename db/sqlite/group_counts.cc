@@ -321,7 +321,7 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
     codedPlaces.push_back(column.codePlace);
   }
   std::optional<BookCodeReader> codes;
-  if (!codedPlaces.empty()) codes.emplace(db, source.bookCodes.size(), codedPlaces);
+  if (!codedPlaces.empty()) codes.emplace(db, codedPlaces);
   const bool valueIds = std::none_of(counted.begin(), counted.end(),
                                      [](const Counted& column) { return column.ranks != nullptr; });
   // Where every column's values are known before the walk (codes, a joined table read
