@@ -42,6 +42,8 @@ class RowBitmap {
   bool Contains(std::int64_t rowid) const;
   // How many rowids the set holds.
   std::int64_t Count() const;
+  // How many chunks hold a row.
+  std::size_t Chunks() const { return chunks_.size(); }
   // The smallest rowid of the set, or nullopt when it is empty.
   std::optional<std::int64_t> First() const;
   // The smallest rowid of the set above `rowid`, or nullopt when there is none.
