@@ -109,7 +109,8 @@ BookCodeReader::BookCodeReader(sqlite3* db, std::vector<std::size_t> places)
     : db_(db), places_(std::move(places)), wide_(places_.size(), 0) {}
 
 void BookCodeReader::HoldUpTo(std::uint16_t lastLow) {
-  const std::size_t needed = (std::size_t{lastLow} + 1) * kCodeBytes;
+  // To the end of the last row's word: a walk figures the rows a word at a time.
+  const std::size_t needed = (std::size_t{lastLow} / 64 + 1) * 64 * kCodeBytes;
   if (needed <= stripeBytes_) return;
   // Grown once to whole stripes: a table whose rows reach further fills its chunks.
   stripeBytes_ = stripeBytes_ == 0 ? needed : kStripeBytes;

@@ -100,6 +100,9 @@ std::unique_ptr<CodedWalk> CodedWalk::Open(sqlite3* db, const GroupingSource& so
     }
   }
   if (walk->columns_.empty()) return nullptr;
+  walk->blockCells_.resize(walk->sets_.size() * kBlockLanes);
+  walk->blockCodes_.resize(kBlockLanes);
+  walk->blockBad_.resize(kBlockLanes);
   if (!places.empty()) walk->bookCodes_.emplace(db, std::move(places));
   return walk;
 }
@@ -127,16 +130,18 @@ std::vector<GroupCount> CodedWalk::Groups(std::size_t s,
   return result;
 }
 
-void CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
+bool CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
+  bool whole = true;
   if (bookCodes_) {
     std::size_t rows = 0;
     for (std::uint64_t word : words) rows += static_cast<std::size_t>(std::popcount(word));
     if (rows > kWholeCodeChunkRows) {
       std::size_t lastWord = words.size() - 1;
       while (words[lastWord] == 0) --lastWord;  // a chunk of the set holds a row
-      bookCodes_->ReadWhole(chunk, static_cast<std::uint16_t>(lastWord * 64 + 63 -
-                                                              std::countl_zero(words[lastWord])));
+      // To the end of the last row's word, so that every lane of a word has its codes.
+      bookCodes_->ReadWhole(chunk, static_cast<std::uint16_t>(lastWord * 64 + 63));
     } else {
+      whole = false;
       fewRowids_.clear();
       for (std::size_t w = 0; w < words.size(); ++w) {
         for (std::uint64_t bits = words[w]; bits != 0; bits &= bits - 1)
@@ -153,6 +158,105 @@ void CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
     column.stripe = bookCodes_->Stripe(column.bookCode);
     column.wide = bookCodes_->Wide(column.bookCode);
   }
+  return whole;
+}
+
+namespace {
+
+// Loops over runs of 64 lanes, of arrays that overlap nothing, so that the compiler
+// vectorises them.
+void WidenCodes(const unsigned char* __restrict stripe, bool wide, std::uint32_t* __restrict codes,
+                std::size_t lanes) {
+  for (std::size_t b = 0; b < lanes; b += 64) {
+    if (wide) {
+      for (std::size_t i = 0; i < 64; ++i)
+        codes[b + i] = stripe[2 * (b + i)] | (std::uint32_t{stripe[2 * (b + i) + 1]} << 8);
+    } else {
+      for (std::size_t i = 0; i < 64; ++i) codes[b + i] = stripe[b + i];
+    }
+  }
+}
+
+void MarkOutside(const std::uint32_t* __restrict codes, std::uint32_t lowest, std::uint32_t span,
+                 std::uint32_t* __restrict bad, std::size_t lanes) {
+  for (std::size_t b = 0; b < lanes; b += 64) {
+    for (std::size_t i = 0; i < 64; ++i) bad[b + i] |= codes[b + i] - lowest >= span ? 1 : 0;
+  }
+}
+
+void AddToCells(const std::uint32_t* __restrict codes, std::uint32_t stride,
+                std::uint32_t* __restrict cells, std::size_t lanes) {
+  for (std::size_t b = 0; b < lanes; b += 64) {
+    for (std::size_t i = 0; i < 64; ++i) cells[b + i] += codes[b + i] * stride;
+  }
+}
+
+// Cell 0 for each lane marked outside (bad is 0 or 1).
+void ClearOutside(const std::uint32_t* __restrict bad, std::uint32_t* __restrict cells,
+                  std::size_t lanes) {
+  for (std::size_t b = 0; b < lanes; b += 64) {
+    for (std::size_t i = 0; i < 64; ++i) cells[b + i] &= bad[b + i] - 1;
+  }
+}
+
+}  // namespace
+
+void CodedWalk::FigureBlock(const Block& block, bool whole) {
+  const std::size_t lanes = block.words.size() * 64;
+  for (std::size_t s = 0; s < sets_.size(); ++s)
+    std::fill_n(blockCells_.data() + s * kBlockLanes, lanes, 0);
+  if (!whole) {
+    // Few rows: each row's codes, read alone.
+    for (std::size_t w = 0; w < block.words.size(); ++w) {
+      for (std::uint64_t bits = block.words[w]; bits != 0; bits &= bits - 1) {
+        const int j = std::countr_zero(bits);
+        const std::size_t low = (block.firstWord + w) * 64 + static_cast<std::size_t>(j);
+        for (std::size_t s = 0; s < sets_.size(); ++s) {
+          std::uint32_t cell = 0;
+          for (std::size_t k = 0; k < sets_[s].columns.size(); ++k) {
+            const Column& column = columns_[sets_[s].columns[k]];
+            const std::uint32_t code =
+                column.wide ? column.stripe[low * kCodeBytes] |
+                                  (std::uint32_t{column.stripe[low * kCodeBytes + 1]} << 8)
+                            : column.stripe[low];
+            if (code < column.lowest || code >= column.values.size())
+              CodeWithoutValue(block.Rowid(w, j));
+            cell += code * static_cast<std::uint32_t>(sets_[s].strides[k]);
+          }
+          blockCells_[s * kBlockLanes + w * 64 + static_cast<std::size_t>(j)] = cell;
+        }
+      }
+    }
+    return;
+  }
+  std::fill_n(blockBad_.data(), lanes, 0);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    const Column& column = columns_[c];
+    WidenCodes(column.stripe + block.firstWord * 64 * (column.wide ? kCodeBytes : 1), column.wide,
+               blockCodes_.data(), lanes);
+    MarkOutside(blockCodes_.data(), column.lowest,
+                static_cast<std::uint32_t>(column.values.size()) - column.lowest,
+                blockBad_.data(), lanes);
+    for (std::size_t s = 0; s < sets_.size(); ++s) {
+      for (std::size_t k = 0; k < sets_[s].columns.size(); ++k) {
+        if (sets_[s].columns[k] != c) continue;
+        AddToCells(blockCodes_.data(), static_cast<std::uint32_t>(sets_[s].strides[k]),
+                   blockCells_.data() + s * kBlockLanes, lanes);
+      }
+    }
+  }
+  // A row's code outside its values is an error; a lane without a row (code 0 of the
+  // books', a code of a deleted book) counts in cell 0, so that its cell is one a count
+  // holds.
+  for (std::size_t w = 0; w < block.words.size(); ++w) {
+    std::uint64_t outside = 0;
+    for (int j = 0; j < 64; ++j)
+      outside |= std::uint64_t{blockBad_[w * 64 + static_cast<std::size_t>(j)]} << j;
+    if (const std::uint64_t rows = outside & block.words[w]; rows != 0)
+      CodeWithoutValue(block.Rowid(w, std::countr_zero(rows)));
+  }
+  for (std::size_t s = 0; s < sets_.size(); ++s)
+    ClearOutside(blockBad_.data(), blockCells_.data() + s * kBlockLanes, lanes);
 }
 
 }  // namespace db::searchindex

@@ -7,11 +7,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,13 +76,35 @@ class CodedWalk {
   // (codes of values cut to a shorter prefix than coded) make one group.
   std::vector<GroupCount> Groups(std::size_t s, const std::vector<std::int64_t>& counts) const;
 
-  // For each chunk the rows hold any of, ascending: reads its codes, calls
-  // row(rowid, cells) for each of its rows, ascending, cells[s] the row's cell of set s,
-  // then chunkDone(chunk). False when a rowid lies outside [0, 2^32), where no codes
-  // are kept: the chunks before it were visited. Raises OrderUnreadable, and for a
-  // code beyond its column's values.
-  template <typename Row, typename ChunkDone>
-  bool Walk(const RowBitmap& rows, Row&& row, ChunkDone&& chunkDone);
+  // Up to 64 words of a chunk's rows (64 rows a word, by low bits) and each set's cell
+  // of every lane of a word that holds a row: a lane without a row has a cell too, of a
+  // valid number, so that a count may add each lane's bit without a branch.
+  struct Block {
+    std::int64_t chunk;
+    std::size_t firstWord;                           // the first word's place in the chunk
+    std::span<const std::uint64_t> words;            // the rows
+    std::array<const std::uint32_t*, kMostSets> cells;  // set s's cell of lane w * 64 + j
+
+    std::int64_t Rowid(std::size_t w, int j) const {
+      return (chunk << kChunkBits) | static_cast<std::int64_t>((firstWord + w) * 64 + j);
+    }
+  };
+
+  // For each chunk the rows hold any of, ascending: reads its codes, calls visit(block)
+  // for each block of its words that holds a row, ascending, then chunkDone(chunk). False
+  // when a rowid lies outside [0, 2^32), where no codes are kept: the chunks before it
+  // were visited. Raises OrderUnreadable, and for a row's code beyond its column's values.
+  template <typename Visit, typename ChunkDone>
+  bool Walk(const RowBitmap& rows, Visit&& visit, ChunkDone&& chunkDone);
+
+  // Adds the rows of the word to the counts of their cells (cells: the word's 64 lanes).
+  static void CountWord(std::uint64_t word, const std::uint32_t* cells, std::int64_t* counts) {
+    if (std::popcount(word) > 16) {
+      for (int j = 0; j < 64; ++j) counts[cells[j]] += static_cast<std::int64_t>((word >> j) & 1);
+      return;
+    }
+    for (; word != 0; word &= word - 1) ++counts[cells[std::countr_zero(word)]];
+  }
 
  private:
   struct Column {
@@ -97,68 +121,52 @@ class CodedWalk {
     std::size_t cells = 1;
   };
 
+  // The rows of a block of a chunk whose cells are figured together: a broad search's
+  // rows fill most of it, and lane after lane of codes is work the compiler vectorises.
+  static constexpr std::size_t kBlockWords = 64;
+  static constexpr std::size_t kBlockLanes = kBlockWords * 64;
+
   CodedWalk() = default;
-  // Reads the codes of the chunk's rows into the columns' stripes.
-  void ReadChunk(std::int64_t chunk, const RowBitmap::Words& words);
+  // Reads the codes of the chunk's rows into the columns' stripes; true when the
+  // stripes hold the codes of every lane up to the end of the last row's word (read
+  // whole), false when only the rows'.
+  bool ReadChunk(std::int64_t chunk, const RowBitmap::Words& words);
+  // Figures each set's cell of every lane of the block's words into blockCells_: from
+  // the codes of every lane of a chunk read whole, or row by row (the other lanes of a
+  // word cell 0). Raises OrderUnreadable for a row whose code lies outside its column's
+  // values.
+  void FigureBlock(const Block& block, bool whole);
 
   std::vector<Column> columns_;  // each column once, however many sets read it
   std::vector<Set> sets_;
   std::optional<BookCodeReader> bookCodes_;
   std::vector<std::int64_t> fewRowids_;
+  std::vector<std::uint32_t> blockCells_;  // set s's cell of lane i at s * kBlockLanes + i
+  std::vector<std::uint32_t> blockCodes_;  // one column's codes of the block
+  std::vector<std::uint32_t> blockBad_;    // 1 where a code lies outside its values
 };
 
-template <typename Row, typename ChunkDone>
-bool CodedWalk::Walk(const RowBitmap& rows, Row&& row, ChunkDone&& chunkDone) {
+template <typename Visit, typename ChunkDone>
+bool CodedWalk::Walk(const RowBitmap& rows, Visit&& visit, ChunkDone&& chunkDone) {
   constexpr std::int64_t kCodedChunks = std::int64_t{1} << (32 - kChunkBits);
   bool inPart = true;
-  std::array<std::uint32_t, kMostColumns> codes{};
-  std::array<std::size_t, kMostSets> cells{};
   rows.ForEachChunkWords([&](std::int64_t chunk, const RowBitmap::Words& words) {
     inPart = inPart && chunk >= 0 && chunk < kCodedChunks;
     if (!inPart) return;
-    ReadChunk(chunk, words);
-    // What each row asks, copied where the compiler may keep it in registers.
-    struct Read {
-      const unsigned char* stripe;
-      bool wide;
-      std::uint32_t lowest, span;  // valid codes: lowest to lowest + span - 1
-    };
-    std::array<Read, kMostColumns> read{};
-    const std::size_t columns = columns_.size();
-    for (std::size_t c = 0; c < columns; ++c) {
-      const Column& column = columns_[c];
-      const auto codes = static_cast<std::uint32_t>(column.values.size());
-      read[c] = {column.stripe, column.wide, column.lowest, codes - column.lowest};
-    }
-    std::array<std::pair<std::size_t, std::size_t>, kMostColumns * kMostSets> terms{};
-    std::array<std::size_t, kMostSets + 1> termsEnd{};
-    std::size_t term = 0;
-    for (std::size_t s = 0; s < sets_.size(); ++s) {
-      for (std::size_t k = 0; k < sets_[s].columns.size(); ++k)
-        terms[term++] = {sets_[s].columns[k], sets_[s].strides[k]};
-      termsEnd[s + 1] = term;
-    }
-    const std::size_t sets = sets_.size();
-    for (std::size_t w = 0; w < words.size(); ++w) {
-      for (std::uint64_t bits = words[w]; bits != 0; bits &= bits - 1) {
-        const auto low = static_cast<std::uint16_t>(w * 64 + std::countr_zero(bits));
-        const std::int64_t rowid = (chunk << kChunkBits) | low;
-        for (std::size_t c = 0; c < columns; ++c) {
-          const Read& at = read[c];
-          const std::uint32_t code =
-              at.wide ? at.stripe[low * kCodeBytes] | (at.stripe[low * kCodeBytes + 1] << 8)
-                      : at.stripe[low];
-          if (code - at.lowest >= at.span) CodeWithoutValue(rowid);
-          codes[c] = code;
-        }
-        for (std::size_t s = 0; s < sets; ++s) {
-          std::size_t cell = 0;
-          for (std::size_t t = termsEnd[s]; t < termsEnd[s + 1]; ++t)
-            cell += codes[terms[t].first] * terms[t].second;
-          cells[s] = cell;
-        }
-        row(rowid, cells);
+    const bool whole = ReadChunk(chunk, words);
+    std::size_t lastWord = words.size() - 1;
+    while (lastWord > 0 && words[lastWord] == 0) --lastWord;
+    for (std::size_t first = 0; first <= lastWord; first += kBlockWords) {
+      const std::size_t end = std::min(first + kBlockWords, lastWord + 1);
+      Block block{chunk, first, std::span(words.data() + first, end - first), {}};
+      if (std::all_of(block.words.begin(), block.words.end(),
+                      [](std::uint64_t w) { return w == 0; })) {
+        continue;
       }
+      for (std::size_t s = 0; s < sets_.size(); ++s)
+        block.cells[s] = blockCells_.data() + s * kBlockLanes;
+      FigureBlock(block, whole);
+      visit(block);
     }
     chunkDone(chunk);
   });

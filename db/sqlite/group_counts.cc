@@ -211,8 +211,12 @@ std::optional<std::vector<std::vector<GroupCount>>> CountSetsByCodes(
   for (std::size_t s = 0; s < sets.size(); ++s) counts.emplace_back(walk->Cells(s));
   const bool walked = walk->Walk(
       rows,
-      [&](std::int64_t, const auto& cells) {
-        for (std::size_t s = 0; s < counts.size(); ++s) ++counts[s][cells[s]];
+      [&](const CodedWalk::Block& block) {
+        for (std::size_t w = 0; w < block.words.size(); ++w) {
+          if (block.words[w] == 0) continue;
+          for (std::size_t s = 0; s < counts.size(); ++s)
+            CodedWalk::CountWord(block.words[w], block.cells[s] + w * 64, counts[s].data());
+        }
       },
       [](std::int64_t) {});
   if (!walked) return std::nullopt;

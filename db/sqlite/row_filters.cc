@@ -1,6 +1,7 @@
 #include "db/sqlite/row_filters.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "db/sqlite/coded_walk.h"
 #include "db/sqlite/search_index.h"
@@ -102,17 +103,42 @@ std::optional<FilteredRows> RowsMeetingByCodes(sqlite3* db, const RowBitmap& row
   for (std::size_t a = 0; a < counted; ++a) counts.emplace_back(walk->Cells(filters.size() + a));
   FilteredRows kept;
   RowBitmap::Words keptWords{};
+  // Each word's rows that every filter keeps, lane by lane without a branch; a cell not
+  // decided yet is decided on the first row that holds it.
+  auto heldMask = [](const std::uint32_t* cells, const signed char* held, std::uint64_t& undecided) {
+    std::uint64_t holds = 0;
+    undecided = 0;
+    for (int j = 0; j < 64; ++j) {
+      const signed char h = held[cells[j]];
+      holds |= std::uint64_t{h > 0} << j;
+      undecided |= std::uint64_t{h < 0} << j;
+    }
+    return holds;
+  };
   const bool walked = walk->Walk(
       rows,
-      [&](std::int64_t rowid, const auto& cells) {
-        for (std::size_t f = 0; f < holds.size(); ++f) {
-          signed char& held = holds[f][cells[f]];
-          if (held < 0) held = decisions[f].Holds(rowid) ? 1 : 0;
-          if (held == 0) return;
+      [&](const CodedWalk::Block& block) {
+        for (std::size_t w = 0; w < block.words.size(); ++w) {
+          std::uint64_t keep = block.words[w];
+          for (std::size_t f = 0; f < holds.size() && keep != 0; ++f) {
+            const std::uint32_t* cells = block.cells[f] + w * 64;
+            std::uint64_t undecided;
+            std::uint64_t held = heldMask(cells, holds[f].data(), undecided);
+            if ((undecided & keep) != 0) {
+              for (std::uint64_t bits = undecided & keep; bits != 0; bits &= bits - 1) {
+                const int j = std::countr_zero(bits);
+                signed char& cell = holds[f][cells[j]];
+                if (cell < 0) cell = decisions[f].Holds(block.Rowid(w, j)) ? 1 : 0;
+              }
+              held = heldMask(cells, holds[f].data(), undecided);
+            }
+            keep &= held;
+          }
+          keptWords[block.firstWord + w] = keep;
+          for (std::size_t a = 0; a < counts.size(); ++a) {
+            CodedWalk::CountWord(keep, block.cells[holds.size() + a] + w * 64, counts[a].data());
+          }
         }
-        const std::uint16_t low = LowBits(rowid);
-        keptWords[low >> 6] |= std::uint64_t{1} << (low & 63);
-        for (std::size_t a = 0; a < counts.size(); ++a) ++counts[a][cells[holds.size() + a]];
       },
       [&](std::int64_t chunk) {
         kept.rows.AddChunkWords(chunk, keptWords);
