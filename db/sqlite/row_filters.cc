@@ -238,6 +238,8 @@ std::optional<FilteredRows> RowsMeetingFilters(sqlite3* db, const RowBitmap& row
     if (std::optional<FilteredRows> byCodes = RowsMeetingByCodes(db, rows, source, filters, along))
       return byCodes;
   }
+  // Ranks cost about as much as the rows when few rows are scattered.
+  if (FewRows(rows, source.grouping)) return std::nullopt;
   std::optional<RowBitmap> kept = rows;
   for (const RowFilter& filter : filters) {
     kept = RowsMeeting(db, *kept, source, filter);
