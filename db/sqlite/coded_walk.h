@@ -97,7 +97,9 @@ class CodedWalk {
   template <typename Visit, typename ChunkDone>
   bool Walk(const RowBitmap& rows, Visit&& visit, ChunkDone&& chunkDone);
 
-  // Adds the rows of the word to the counts of their cells (cells: the word's 64 lanes).
+  // Adds the rows of the word to the counts of their cells (cells: the word's 64 lanes):
+  // a dense word's lanes each add their bit without a branch, a sparse word's rows are
+  // taken one by one.
   static void CountWord(std::uint64_t word, const std::uint32_t* cells, std::int64_t* counts) {
     if (std::popcount(word) > 16) {
       for (int j = 0; j < 64; ++j) counts[cells[j]] += static_cast<std::int64_t>((word >> j) & 1);
