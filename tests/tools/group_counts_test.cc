@@ -660,6 +660,46 @@ TEST_F(GroupCountsTest, FiltersDecidedByTheIndexGiveTheScansRows) {
   }
 }
 
+// A code beyond its column's values (a values table damaged) counts for nothing: a count
+// says the index is damaged, and a filter is left to the statement, which gives the scan's
+// rows. The locations' last code is held by rows of every chunk; the years' last 20 codes
+// by rows of the dense first chunk alone, whose codes a broad word reads whole.
+TEST_F(GroupCountsTest, ACodeBeyondItsColumnsValuesIsAnErrorNotACount) {
+  struct Spoil {
+    int col, codes;  // the column's last codes whose values go
+    db::RowFilter filter;
+    std::vector<const char*> words;  // searches that hold rows of those codes
+  };
+  const Spoil spoils[] = {
+      {2, 1, kLocation, {"MS_SYOMEI LIKE '%a%'", "MS_SYOMEI LIKE '%aa%'"}},
+      {1, 20, kSince, {"MS_SYOMEI LIKE '%a%'"}}};
+  const std::string built = folder_ / "built.db";
+  std::filesystem::copy_file(indexed_, built);
+  for (const Spoil& spoil : spoils) {
+    std::filesystem::copy_file(built, indexed_, std::filesystem::copy_options::overwrite_existing);
+    const std::string col = std::to_string(spoil.col);
+    Exec(indexed_, "DELETE FROM liraidx_book_code_values WHERE col = " + col + " AND code > " +
+                       "(SELECT max(code) FROM liraidx_book_code_values WHERE col = " + col +
+                       ") - " + std::to_string(spoil.codes));
+    const GroupColumn column = spoil.filter.Columns.front();
+    for (const char* word : spoil.words) {
+      const std::string sql = std::string(kFacetHead) + word + " AND ( " +
+                              spoil.filter.Condition + " )\r\n";
+      auto withIndex = db::OpenSqliteDatabase(indexed_, db::MatchMode::kFolded, 0);
+      auto withoutIndex = db::OpenSqliteDatabase(scanned_, db::MatchMode::kFolded, 0);
+      auto filtered = withIndex->PrepareFiltered(sql, {spoil.filter}, {});
+      EXPECT_EQ(filtered->Execute({})->CountRows(),
+                withoutIndex->Prepare(sql)->Execute({})->CountRowsByStepping())
+          << word << " by " << column.Name;
+      EXPECT_THROW(withIndex->Prepare(std::string(kFacetHead) + word + "\r\n")
+                       ->Execute({})
+                       ->CountGroups({column}),
+                   db::DriverError)
+          << word << " by " << column.Name;
+    }
+  }
+}
+
 namespace {
 
 std::string CodesReport(const std::string& path) {
