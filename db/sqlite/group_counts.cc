@@ -278,6 +278,11 @@ bool FewRows(const RowBitmap& rows, const GroupingSource& source) {
   return rows.Count() < std::min(kFewestCounted, source.books / 64);
 }
 
+bool FewRowsForCodes(const RowBitmap& rows) {
+  constexpr std::int64_t kFewestAChunk = 16;  // see the header
+  return rows.Count() < kFewestAChunk * static_cast<std::int64_t>(rows.Chunks());
+}
+
 std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
                                         const GroupingSource& source,
                                         const std::vector<GroupedColumn>& columns,
@@ -466,8 +471,10 @@ std::optional<RowTuples> TupleOfEachRow(sqlite3* db, const RowBitmap& rows,
 std::optional<std::vector<std::vector<GroupCount>>> CountGroupSetsByRank(
     sqlite3* db, const RowBitmap& rows, const GroupingSource& source,
     const std::vector<std::vector<GroupedColumn>>& sets) {
-  if (FewRows(rows, source)) return std::nullopt;
+  if (FewRowsForCodes(rows)) return std::nullopt;
   if (auto byCodes = CountSetsByCodes(db, rows, source, sets)) return byCodes;
+  // Ranks cost about as much as the rows when few rows are scattered.
+  if (FewRows(rows, source)) return std::nullopt;
   std::vector<std::vector<GroupCount>> result;
   for (const std::vector<GroupedColumn>& columns : sets) {
     std::vector<std::int64_t> rowsOfTuple;

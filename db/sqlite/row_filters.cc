@@ -224,13 +224,8 @@ std::optional<FilteredRows> RowsMeetingFilters(sqlite3* db, const RowBitmap& row
                                                const FilterSource& source,
                                                const std::vector<RowFilter>& filters) {
   // Once the first filter is decided by the values, the others are too, however few
-  // rows it leaves: one unexact filter would leave them all to the statement. The codes
-  // of a chunk's rows cost about 16 page reads (the loans' codes are read whole), as
-  // many as reading 10 rows and their loans: fewer rows a chunk are left to the
-  // statement.
-  constexpr std::int64_t kFewestRowsAChunk = 16;
-  if (rows.Count() < kFewestRowsAChunk * static_cast<std::int64_t>(rows.Chunks()))
-    return std::nullopt;
+  // rows it leaves: one unexact filter would leave them all to the statement.
+  if (FewRowsForCodes(rows)) return std::nullopt;
   // The sets to count along are counted where their columns are coded too; else the
   // filters alone are decided, and the counts are asked for later.
   for (bool along : {true, false}) {
