@@ -100,8 +100,8 @@ bool CodesOfStripe(const unsigned char* bytes, std::size_t size, std::uint16_t* 
     return true;
   }
   if (size != kChunkRows * kCodeBytes) return false;
-  for (std::int64_t low = 0; low < kChunkRows; ++low)
-    codes[low] = static_cast<std::uint16_t>(bytes[low * 2] | (bytes[low * 2 + 1] << 8));
+  for (std::size_t low = 0; low < kChunkRows; ++low)
+    codes[low] = static_cast<std::uint16_t>(CodeIn(bytes, true, low));
   return true;
 }
 

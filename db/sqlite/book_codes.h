@@ -48,6 +48,12 @@ inline std::int64_t StripeKey(std::int64_t chunk, std::size_t place) {
   return chunk * static_cast<std::int64_t>(kMostCodedColumns) + static_cast<std::int64_t>(place);
 }
 
+// The code of low bits low in a stripe's bytes of the width given.
+inline std::uint32_t CodeIn(const unsigned char* stripe, bool wide, std::size_t low) {
+  return wide ? stripe[low * kCodeBytes] | (std::uint32_t{stripe[low * kCodeBytes + 1]} << 8)
+              : stripe[low];
+}
+
 // The stored bytes of a chunk's codes of one column (kChunkRows codes by low bits).
 std::vector<unsigned char> StripeOfCodes(const std::uint16_t* codes);
 // The codes of a stripe's stored bytes into codes (kChunkRows of them); false for bytes
@@ -88,9 +94,7 @@ class BookCodeReader {
   // The code of the rowid of the low bits, read last, of the k-th column read; 0 where no
   // book has the rowid.
   std::uint32_t Code(std::size_t k, std::uint16_t lowBits) const {
-    if (!wide_[k]) return Stripe(k)[lowBits];
-    const unsigned char* at = Stripe(k) + std::size_t{lowBits} * kCodeBytes;
-    return at[0] | (at[1] << 8);
+    return CodeIn(Stripe(k), wide_[k] != 0, lowBits);
   }
   // As Code, never 0. Raises OrderUnreadable for a rowid the codes hold no book for.
   std::uint32_t CodeOfBook(std::size_t k, std::int64_t rowid) const {

@@ -130,14 +130,13 @@ std::vector<GroupCount> CodedWalk::Groups(std::size_t s,
   return result;
 }
 
-bool CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words) {
+bool CodedWalk::ReadChunk(std::int64_t chunk, const RowBitmap::Words& words,
+                          std::size_t lastWord) {
   bool whole = true;
   if (bookCodes_) {
     std::size_t rows = 0;
     for (std::uint64_t word : words) rows += static_cast<std::size_t>(std::popcount(word));
     if (rows > kWholeCodeChunkRows) {
-      std::size_t lastWord = words.size() - 1;
-      while (words[lastWord] == 0) --lastWord;  // a chunk of the set holds a row
       // To the end of the last row's word, so that every lane of a word has its codes.
       bookCodes_->ReadWhole(chunk, static_cast<std::uint16_t>(lastWord * 64 + 63));
     } else {
@@ -215,10 +214,7 @@ void CodedWalk::FigureBlock(const Block& block, bool whole) {
           std::uint32_t cell = 0;
           for (std::size_t k = 0; k < sets_[s].columns.size(); ++k) {
             const Column& column = columns_[sets_[s].columns[k]];
-            const std::uint32_t code =
-                column.wide ? column.stripe[low * kCodeBytes] |
-                                  (std::uint32_t{column.stripe[low * kCodeBytes + 1]} << 8)
-                            : column.stripe[low];
+            const std::uint32_t code = CodeIn(column.stripe, column.wide, low);
             if (code < column.lowest || code >= column.values.size())
               CodeWithoutValue(block.Rowid(w, j));
             cell += code * static_cast<std::uint32_t>(sets_[s].strides[k]);

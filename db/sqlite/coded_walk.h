@@ -131,8 +131,8 @@ class CodedWalk {
   CodedWalk() = default;
   // Reads the codes of the chunk's rows into the columns' stripes; true when the
   // stripes hold the codes of every lane up to the end of the last row's word (read
-  // whole), false when only the rows'.
-  bool ReadChunk(std::int64_t chunk, const RowBitmap::Words& words);
+  // whole), false when only the rows'. lastWord: the last word that holds a row.
+  bool ReadChunk(std::int64_t chunk, const RowBitmap::Words& words, std::size_t lastWord);
   // Figures each set's cell of every lane of the block's words into blockCells_: from
   // the codes of every lane of a chunk read whole, or row by row (the other lanes of a
   // word cell 0). Raises OrderUnreadable for a row whose code lies outside its column's
@@ -155,9 +155,9 @@ bool CodedWalk::Walk(const RowBitmap& rows, Visit&& visit, ChunkDone&& chunkDone
   rows.ForEachChunkWords([&](std::int64_t chunk, const RowBitmap::Words& words) {
     inPart = inPart && chunk >= 0 && chunk < kCodedChunks;
     if (!inPart) return;
-    const bool whole = ReadChunk(chunk, words);
     std::size_t lastWord = words.size() - 1;
     while (lastWord > 0 && words[lastWord] == 0) --lastWord;
+    const bool whole = ReadChunk(chunk, words, lastWord);
     for (std::size_t first = 0; first <= lastWord; first += kBlockWords) {
       const std::size_t end = std::min(first + kBlockWords, lastWord + 1);
       Block block{chunk, first, std::span(words.data() + first, end - first), {}};
